@@ -1,0 +1,55 @@
+#pragma once
+// Conversions between WGS84 latitude and longitude, PL-1992 (EPSG:2180) and the four PL-2000
+// zones (EPSG:2176 to 2179). Both projected systems are transverse Mercator projections of the
+// GRS 80 ellipsoid, evaluated with Snyder's series (USGS Professional Paper 1395); geographic
+// coordinates are taken as lying on GRS 80, no datum shift is applied.
+//
+// Inside Poland the series agrees with an exact transverse Mercator to about a millimetre near
+// a central meridian and to a few millimetres at PL-1992's far edges; a PL-1992 forward and
+// inverse round trip returns latitude and longitude to about 3e-7 degrees at those edges.
+//
+// Every function takes and returns EPSG codes, never zone numbers, and latitude comes before
+// longitude. The PL-2000 functions throw std::invalid_argument("Nieobslugiwany EPSG PL-2000")
+// for a code outside 2176 to 2179, before computing anything. All functions are pure.
+
+#include <string_view>
+
+#include "geodata/GisTypes.h"
+
+namespace ProjConv {
+
+// Local affine approximation of the PL-1992 to PL-2000 mapping around an area's centre.
+struct Sim2000 {
+    double cx = 0.0;  // the centre in PL-1992
+    double cy = 0.0;
+    double east0 = 0.0;  // the centre in the PL-2000 zone
+    double north0 = 0.0;
+    double eastPerX = 0.0;  // PL-2000 change for one metre east in PL-1992
+    double northPerX = 0.0;
+    double eastPerY = 0.0;  // PL-2000 change for one metre north in PL-1992
+    double northPerY = 0.0;
+
+    // Maps a PL-1992 point into the zone through the frame.
+    GisPoint toPl2000(const GisPoint& p) const;
+};
+
+GisPoint latLonToPl1992(double lat, double lon);
+void pl1992ToLatLon(double easting, double northing, double& lat, double& lon);
+
+GisPoint latLonToPl2000(double lat, double lon, int epsg);
+void pl2000ToLatLon(double easting, double northing, int epsg, double& lat, double& lon);
+GisPoint pl2000toPl1992(double easting, double northing, int epsg);
+GisPoint pl1992ToPl2000(double easting, double northing, int epsg);
+
+// The PL-2000 zone whose strip holds the longitude; a border goes to the eastern zone and a
+// longitude that is not a number to 2179.
+int zoneForLon(double lon);
+
+// The first of "2176" to "2179" found anywhere in the name, else 2180 when "2180" occurs,
+// else 0.
+int epsgFromName(std::string_view name);
+
+// Forward differences of one metre at the box's centre.
+Sim2000 makeSim2000(const Bbox& box, int epsg);
+
+}  // namespace ProjConv
