@@ -6,11 +6,25 @@
 namespace services {
 namespace {
 
+void dropTrailingSlashes(std::string& address) {
+    while (!address.empty() && address.back() == '/')
+        address.pop_back();
+}
+
 void overlay(std::string& field, const char* variable) {
     const char* value = std::getenv(variable);
-    if (value == nullptr || *value == '\0') return;
+    if (value == nullptr || *value == '\0')
+        return;
     field = value;
-    while (!field.empty() && field.back() == '/') field.pop_back();
+    dropTrailingSlashes(field);
+}
+
+Endpoints normalised(Endpoints e) {
+    for (std::string* field : {&e.geoportalMaps, &e.openData, &e.planningRegister, &e.overpass,
+                               &e.photon, &e.nominatim, &e.countyOverride}) {
+        dropTrailingSlashes(*field);
+    }
+    return e;
 }
 
 Endpoints fromEnvironment() {
@@ -40,7 +54,7 @@ Endpoints endpoints() {
 
 void setEndpoints(const Endpoints& e) {
     const std::lock_guard lock(mutex);
-    current() = e;
+    current() = normalised(e);
 }
 
 void resetEndpoints() {
