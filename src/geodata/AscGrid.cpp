@@ -1,0 +1,188 @@
+#include "geodata/AscGrid.h"
+
+#include <charconv>
+#include <cmath>
+#include <string>
+
+namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// Blank-separated tokens of a text; blanks, tabs and line ends are alike.
+class Tokens {
+public:
+    explicit Tokens(std::string_view text) : text_(text) {}
+
+    // The next token, or an empty view at the end of the text.
+    std::string_view next() {
+        while (pos_ < text_.size() && isBlank(text_[pos_])) {
+            ++pos_;
+        }
+        const std::size_t start = pos_;
+        while (pos_ < text_.size() && !isBlank(text_[pos_])) {
+            ++pos_;
+        }
+        return text_.substr(start, pos_ - start);
+    }
+
+    // The next token read whole as a number (decimal point, optional exponent, optional sign).
+    bool number(double& v) {
+        std::string_view tok = next();
+        if (tok.size() > 1 && tok.front() == '+' && tok[1] != '-') {
+            tok.remove_prefix(1);
+        }
+        const char* end = tok.data() + tok.size();
+        const auto [stop, ec] = std::from_chars(tok.data(), end, v);
+        return !tok.empty() && ec == std::errc() && stop == end;
+    }
+
+    std::size_t remaining() const { return text_.size() - pos_; }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// A count from the header, truncated toward zero; anything outside 32 bits (NaN included) reads
+// as 0, which the size check refuses.
+std::int32_t toCount(double v) {
+    constexpr double kLimit = 2147483648.0;  // 2^31
+    if (!(v > -kLimit && v < kLimit)) {
+        return 0;
+    }
+    return static_cast<std::int32_t>(v);
+}
+
+std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+// What the six header pairs say; a centre keyword is resolved once the cell size is known.
+struct Header {
+    bool xCentre = false;
+    bool yCentre = false;
+    double x = 0.0;
+    double y = 0.0;
+};
+
+bool readHeaderPair(Tokens& tokens, AscGrid& g, Header& h) {
+    const std::string key = lowerAscii(tokens.next());
+    double v = 0.0;
+    if (key.empty() || !tokens.number(v)) {
+        return false;
+    }
+    if (key == "ncols") {
+        g.ncols = toCount(v);
+    } else if (key == "nrows") {
+        g.nrows = toCount(v);
+    } else if (key == "xllcorner" || key == "xllcenter") {
+        h.x = v;
+        h.xCentre = key == "xllcenter";
+    } else if (key == "yllcorner" || key == "yllcenter") {
+        h.y = v;
+        h.yCentre = key == "yllcenter";
+    } else if (key == "cellsize") {
+        g.cellsize = v;
+    } else if (key == "nodata_value") {
+        g.nodata = v;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool AscGrid::parse(std::string_view text) {
+    Tokens tokens(text);
+    Header h{false, false, xll, yll};
+    for (int pair = 0; pair < 6; ++pair) {
+        if (!readHeaderPair(tokens, *this, h)) {
+            return false;
+        }
+    }
+    if (ncols < 1 || nrows < 1 || !std::isfinite(cellsize) || cellsize <= 0.0) {
+        return false;
+    }
+    xll = h.xCentre ? h.x - cellsize / 2.0 : h.x;
+    yll = h.yCentre ? h.y - cellsize / 2.0 : h.y;
+    if (!std::isfinite(xll) || !std::isfinite(yll)) {
+        return false;
+    }
+    // Every value takes at least one character and one separator: a header announcing more
+    // values than the rest of the text can hold is refused before anything is allocated.
+    const auto count = static_cast<std::uint64_t>(ncols) * static_cast<std::uint64_t>(nrows);
+    if (count > (tokens.remaining() + 1) / 2) {
+        return false;
+    }
+    z.assign(count, 0.0);
+    for (double& v : z) {
+        if (!tokens.number(v)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool AscGrid::hasData(double v) const {
+    return v != nodata && std::isfinite(v);
+}
+
+double AscGrid::cell(std::int32_t col, std::int32_t row) const {
+    return z[static_cast<std::size_t>(nrows - 1 - row) * static_cast<std::size_t>(ncols) +
+             static_cast<std::size_t>(col)];
+}
+
+bool AscGrid::sampleZ(double x, double y, double& out) const {
+    if (z.empty() ||
+        z.size() != static_cast<std::size_t>(ncols) * static_cast<std::size_t>(nrows) ||
+        !std::isfinite(x) || !std::isfinite(y)) {
+        return false;
+    }
+    const double fx = (x - xll) / cellsize;
+    const double fy = (y - yll) / cellsize;
+    if (!(fx >= 0.0 && fx < ncols && fy >= 0.0 && fy < nrows)) {
+        return false;
+    }
+    // Bilinear between cell centres; neighbours beyond the edge are clamped onto it, so in the
+    // outer half-cell band the interpolation runs along the edge cells only.
+    const double gx = fx - 0.5;
+    const double gy = fy - 0.5;
+    const double c0 = std::floor(gx);
+    const double r0 = std::floor(gy);
+    const double tx = gx - c0;
+    const double ty = gy - r0;
+    const auto clampCol = [this](double c) {
+        return static_cast<std::int32_t>(std::fmin(std::fmax(c, 0.0), ncols - 1.0));
+    };
+    const auto clampRow = [this](double r) {
+        return static_cast<std::int32_t>(std::fmin(std::fmax(r, 0.0), nrows - 1.0));
+    };
+    const std::int32_t ca = clampCol(c0);
+    const std::int32_t cb = clampCol(c0 + 1.0);
+    const std::int32_t ra = clampRow(r0);
+    const std::int32_t rb = clampRow(r0 + 1.0);
+    const double z00 = cell(ca, ra);
+    const double z10 = cell(cb, ra);
+    const double z01 = cell(ca, rb);
+    const double z11 = cell(cb, rb);
+    if (hasData(z00) && hasData(z10) && hasData(z01) && hasData(z11)) {
+        out = (1.0 - tx) * (1.0 - ty) * z00 + tx * (1.0 - ty) * z10 + (1.0 - tx) * ty * z01 +
+              tx * ty * z11;
+        return true;
+    }
+    const double own = cell(static_cast<std::int32_t>(fx), static_cast<std::int32_t>(fy));
+    if (!hasData(own)) {
+        return false;
+    }
+    out = own;
+    return true;
+}

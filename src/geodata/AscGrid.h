@@ -1,0 +1,36 @@
+#pragma once
+// One height raster in the ESRI ASCII grid format, sampled bilinearly between cell centres.
+//
+// Cell (c, r), with c counted from the west and r from the south, is z[(nrows - 1 - r) * ncols + c]
+// (the file lists rows from north to south) and its centre lies at
+// (xll + (c + 0.5) * cellsize, yll + (r + 0.5) * cellsize). A cell holding `nodata`, or a value
+// that is not finite, has no height.
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+class AscGrid {
+public:
+    std::int32_t ncols = 0;
+    std::int32_t nrows = 0;
+    double xll = 0.0;  // west edge of the grid
+    double yll = 0.0;  // south edge of the grid
+    double cellsize = 0.0;
+    double nodata = -9999.0;
+    std::vector<double> z;
+
+    // Reads a whole grid file: a header of exactly six keyword/number pairs, then ncols * nrows
+    // numbers. False on any malformed or implausible header and on a short value list; the
+    // grid must not be sampled then.
+    bool parse(std::string_view text);
+
+    // The height at (x, y): bilinear between the four nearest cell centres when all four have
+    // data, else the containing cell's own value. False outside the grid (the east and north
+    // edges are outside), on a cell without data and for a non-finite point; z is then untouched.
+    bool sampleZ(double x, double y, double& z) const;
+
+private:
+    bool hasData(double v) const;
+    double cell(std::int32_t col, std::int32_t row) const;
+};
