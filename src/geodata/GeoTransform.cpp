@@ -1,0 +1,102 @@
+#include "geodata/GeoTransform.h"
+
+#include <cmath>
+
+#include "ACAPinc.h"
+#include "geodata/ProjConv.h"
+
+void GeoTransform::setSurveyPoint(double easting, double northing, double angleRad) {
+    surveyEasting = easting;
+    surveyNorthing = northing;
+    angle = angleRad;
+    hasSurveyPoint = true;
+}
+
+void GeoTransform::setLocalAnchor(double x, double y) {
+    anchorX = x;
+    anchorY = y;
+}
+
+GisPoint GeoTransform::toLocal(const GisPoint& p) const {
+    const double dx = p.x - surveyEasting;
+    const double dy = p.y - surveyNorthing;
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    return {anchorX + c * dx + s * dy, anchorY - s * dx + c * dy};
+}
+
+GisPoint GeoTransform::toEPSG2180(const GisPoint& q) const {
+    const double dx = q.x - anchorX;
+    const double dy = q.y - anchorY;
+    const double c = std::cos(angle);
+    const double s = std::sin(angle);
+    return {surveyEasting + c * dx - s * dy, surveyNorthing + s * dx + c * dy};
+}
+
+namespace {
+
+const char* const kReadFailed = "Nie mozna odczytac georeferencji projektu (GeoLocation).";
+const char* const kNoGeoreference =
+    "Projekt nie ma georeferencji. Kliknij \"Ustaw lokalizacje projektu wg mapy\" w palecie "
+    "GIS Import (albo ustaw Survey Point: Opcje > Preferencje projektu > Georeferencja).";
+const char* const kApproximate =
+    "Georeferencja przyblizona (z lokalizacji projektu, nie Survey Pointu).";
+
+std::string unsupportedCrsWarning(const std::string& name) {
+    return "Uwaga: nieobslugiwany CRS projektu \"" + name +
+           "\". Import zaklada uklad PL-2000/PL-1992 - sprawdz georeferencje.";
+}
+
+// Grid north as the angle of the projected system's x axis; 0 when the host gives no direction.
+double gridAngle(const API_SurveyPoint& sp) {
+    if (sp.xAxisAbscissa == 0.0 && sp.xAxisOrdinate == 0.0)
+        return 0.0;
+    return std::atan2(sp.xAxisOrdinate, sp.xAxisAbscissa);
+}
+
+// Only the project location is set: its latitude and longitude stand in for a survey point.
+int approximateFromLocation(const API_GeoLocation& geo, GeoTransform& transform,
+                            std::string& message) {
+    const GisPoint p = ProjConv::latLonToPl1992(geo.placeInfo.latitude, geo.placeInfo.longitude);
+    transform.setSurveyPoint(p.x, p.y, geo.placeInfo.north);
+    transform.setLocalAnchor(geo.surveyPoint.position.x, geo.surveyPoint.position.y);
+    message = kApproximate;
+    return kGeoreferenceApproximate;
+}
+
+int fromSurveyPoint(const API_GeoLocation& geo, GeoTransform& transform, std::string& message,
+                    int& epsg) {
+    const API_SurveyPoint& sp = geo.surveyPoint;
+    transform.setSurveyPoint(sp.eastings, sp.northings, gridAngle(sp));
+    transform.setLocalAnchor(sp.position.x, sp.position.y);
+
+    const std::string name = sp.geoReferenceData.name.ToCStr(CC_UTF8).Get();
+    epsg = ProjConv::epsgFromName(name);
+    if (epsg == 0) {
+        epsg = 2180;
+        if (!name.empty())
+            message = unsupportedCrsWarning(name);
+    }
+    return kGeoreferenceSurveyPoint;
+}
+
+}  // namespace
+
+int loadSurveyPointFromProject(GeoTransform& transform, std::string& message, int& epsg) {
+    message.clear();
+    epsg = 2180;
+
+    API_GeoLocation geo{};
+    if (ACAPI_GeoLocation_GetGeoLocation(&geo) != NoError) {
+        message = kReadFailed;
+        return kGeoreferenceNone;
+    }
+    if (geo.surveyPoint.eastings == 0.0 && geo.surveyPoint.northings == 0.0) {
+        if (geo.placeInfo.latitude == 0.0 && geo.placeInfo.longitude == 0.0) {
+            message = kNoGeoreference;
+            return kGeoreferenceNone;
+        }
+        return approximateFromLocation(geo, transform, message);
+    }
+    return fromSurveyPoint(geo, transform, message, epsg);
+}
