@@ -1,0 +1,192 @@
+#include "geodata/B3dArchive.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "geodata/CityGmlReader.h"
+#include "zip/ZipReader.h"
+
+namespace {
+
+constexpr std::string_view kIndexHeader = "B3DIDX1";
+constexpr std::string_view kCannotOpen = "Nie mozna otworzyc paczki modeli 3D: ";
+
+// The envelope of one entry: from its first bytes, or from the whole entry when the envelope
+// stands further in. Nothing when the entry is not a readable CityGML sheet.
+std::optional<B3dArchive::Sheet> sheetOf(const ZipReader& zip, const ZipReader::Entry& entry) {
+    std::string unused;
+    const auto head = zip.readHead(entry.index, B3dArchive::kHeadBytes, unused);
+    if (!head)
+        return std::nullopt;
+    Bbox box;
+    bool found = CityGmlReader::parseEnvelope(*head, box);
+    if (!found && head->size() == B3dArchive::kHeadBytes) {
+        const auto whole = zip.extract(entry.index, unused, B3dArchive::kMaxSheetBytes);
+        found = whole && CityGmlReader::parseEnvelope(*whole, box);
+    }
+    if (!found)
+        return std::nullopt;
+    return B3dArchive::Sheet{entry.name, box.minx, box.miny, box.maxx, box.maxy};
+}
+
+// A coordinate as "%.3f" writes it, whatever the process locale.
+void appendFixed3(std::string& out, double value) {
+    char buffer[512];
+    const auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
+    out.append(buffer, ec == std::errc() ? end : buffer);
+}
+
+std::string indexText(const std::vector<B3dArchive::Sheet>& sheets) {
+    std::string text(kIndexHeader);
+    text += '\n';
+    for (const B3dArchive::Sheet& s : sheets) {
+        text += s.name;
+        for (const double v : {s.minx, s.miny, s.maxx, s.maxy}) {
+            text += '\t';
+            appendFixed3(text, v);
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+bool fitsIndex(const std::string& name) {
+    return name.find_first_of("\t\n") == std::string::npos;
+}
+
+bool writeFile(const std::string& path, const std::string& text) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
+                                                               &std::fclose);
+    if (!file)
+        return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+    return std::fflush(file.get()) == 0 && written;
+}
+
+// One index line: a name, a TAB, four numbers separated by whitespace.
+std::optional<B3dArchive::Sheet> parseIndexLine(std::string_view line) {
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string_view::npos)
+        return std::nullopt;
+    B3dArchive::Sheet sheet{std::string(line.substr(0, tab))};
+    const char* p = line.data() + tab + 1;
+    const char* const end = line.data() + line.size();
+    for (double* v : {&sheet.minx, &sheet.miny, &sheet.maxx, &sheet.maxy}) {
+        if (!citygml::readNumber(p, end, *v))
+            return std::nullopt;
+    }
+    return sheet;
+}
+
+std::optional<std::string> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return std::move(text).str();
+}
+
+}  // namespace
+
+std::string B3dArchive::indexPathFor(const std::string& zipPath) {
+    return zipPath + ".idx";
+}
+
+bool B3dArchive::open(const std::string& zipPath, std::string& error) {
+    std::string zipError;
+    if (!ZipReader::open(zipPath, zipError)) {
+        error = std::string(kCannotOpen) + zipPath;
+        return false;
+    }
+    zipPath_ = zipPath;
+    sheets_.clear();
+    return true;
+}
+
+bool B3dArchive::buildIndex(std::string& error) {
+    std::string zipError;
+    const auto zip = ZipReader::open(zipPath_, zipError);
+    if (!zip) {
+        error = std::string(kCannotOpen) + zipPath_;
+        return false;
+    }
+    sheets_.clear();
+    const std::uint64_t count = zip->entryCount();
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const auto entry = zip->entry(i);
+        if (!entry || entry->isDirectory)
+            continue;
+        if (auto sheet = sheetOf(*zip, *entry))
+            sheets_.push_back(std::move(*sheet));
+    }
+    if (sheets_.empty()) {
+        error = "Paczka modeli 3D nie zawiera czytelnych arkuszy.";
+        return false;
+    }
+    return true;
+}
+
+bool B3dArchive::saveIndex(const std::string& indexPath) const {
+    for (const Sheet& sheet : sheets_) {
+        if (!fitsIndex(sheet.name))
+            return false;
+    }
+    const std::string partPath = indexPath + ".tmp";
+    std::error_code ec;
+    if (!writeFile(partPath, indexText(sheets_))) {
+        std::filesystem::remove(partPath, ec);
+        return false;
+    }
+    std::filesystem::rename(partPath, indexPath, ec);
+    if (!ec)
+        return true;
+    std::filesystem::remove(partPath, ec);
+    return false;
+}
+
+bool B3dArchive::loadIndex(const std::string& indexPath) {
+    const auto text = readFile(indexPath);
+    if (!text || !text->starts_with(kIndexHeader))
+        return false;
+    std::vector<Sheet> loaded;
+    std::string_view rest(*text);
+    rest.remove_prefix(std::min(rest.size(), rest.find('\n')));
+    while (!rest.empty()) {
+        rest.remove_prefix(1);  // the LF ending the previous line
+        const std::string_view line = rest.substr(0, rest.find('\n'));
+        rest.remove_prefix(line.size());
+        if (auto sheet = parseIndexLine(line))
+            loaded.push_back(std::move(*sheet));
+    }
+    if (loaded.empty())
+        return false;
+    sheets_ = std::move(loaded);
+    return true;
+}
+
+std::vector<std::string> B3dArchive::entriesFor(const Bbox& box) const {
+    std::vector<std::string> names;
+    for (const Sheet& sheet : sheets_) {
+        if (citygml::boxesMeet({sheet.minx, sheet.miny, sheet.maxx, sheet.maxy}, box)) {
+            names.push_back(sheet.name);
+        }
+    }
+    return names;
+}
+
+std::string B3dArchive::readEntry(const std::string& name) const {
+    std::string error;
+    const auto zip = ZipReader::open(zipPath_, error);
+    if (!zip)
+        return {};
+    auto text = zip->extract(name, ZipReader::NameMatch::exact, error, kMaxSheetBytes);
+    return text ? std::move(*text) : std::string();
+}

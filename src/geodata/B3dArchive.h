@@ -1,0 +1,62 @@
+#pragma once
+// A downloaded 3D building package (a ZIP of CityGML sheets) and its side index: the envelope of
+// every sheet, found once and kept in a small text file beside the package, so that later
+// fetches read only the sheets that meet their area. No ZIP handle lives on between calls: every
+// operation that reads the package opens it, does its work and closes it.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "geodata/GisTypes.h"
+
+class B3dArchive {
+public:
+    struct Sheet {
+        std::string name;  // the ZIP entry name as stored, folder part included
+        double minx = 0.0;
+        double miny = 0.0;
+        double maxx = 0.0;
+        double maxy = 0.0;
+    };
+
+    // Decompressed bytes of a sheet's beginning read while indexing; a well-formed sheet holds
+    // its envelope there.
+    static constexpr std::size_t kHeadBytes = 8192;
+    // Largest sheet extracted into memory.
+    static constexpr std::uint64_t kMaxSheetBytes = 512ull << 20;
+
+    // The side index path of a package: the package path with ".idx" appended.
+    static std::string indexPathFor(const std::string& zipPath);
+
+    // Checks that the file opens as a ZIP archive. Success remembers the path and empties the
+    // sheet list; failure leaves both as they were and sets error.
+    bool open(const std::string& zipPath, std::string& error);
+
+    // The sheet list from the envelopes of the package's entries, in entry order. False with
+    // error set when the package cannot be opened or no entry gives an envelope.
+    bool buildIndex(std::string& error);
+
+    // Writes the side index, complete or not at all: under a temporary name renamed when done.
+    // False when it cannot be written, or when a sheet name holds a tab or a line break, which
+    // the file cannot carry (the package is then indexed again at its next use).
+    bool saveIndex(const std::string& indexPath) const;
+
+    // Reads a side index. True when it gave at least one sheet, which then replace the sheet
+    // list; otherwise the sheet list stays as it was.
+    bool loadIndex(const std::string& indexPath);
+
+    // Names of the sheets whose box meets box (touching counts), in sheet-list order.
+    std::vector<std::string> entriesFor(const Bbox& box) const;
+
+    // The whole decompressed sheet; "" when the package cannot be opened or the entry cannot be
+    // found (the name compared exactly) or extracted.
+    std::string readEntry(const std::string& name) const;
+
+    const std::string& zipPath() const { return zipPath_; }
+    const std::vector<Sheet>& sheets() const { return sheets_; }
+
+private:
+    std::string zipPath_;
+    std::vector<Sheet> sheets_;
+};

@@ -1,0 +1,91 @@
+#pragma once
+// Block buildings (LoD1) from one CityGML sheet held in memory, and the envelope of a sheet.
+// Elements are matched by local name (whatever their namespace prefix); positions are taken as
+// written, first number x (easting), second y (northing), third z, with no axis swap.
+
+#include <pugixml.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "geodata/GisTypes.h"
+
+// Pieces shared by the CityGML readers.
+namespace citygml {
+
+struct P3 {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+
+// The part of the element's name after its last ':' (the whole name when it has none).
+std::string_view localName(pugi::xml_node element);
+
+// Visits the element descendants of root (not root itself) in pre-order, without recursion so
+// that deeply nested documents cannot exhaust the stack. visit(element) returns whether to go
+// on into the element's children.
+template <class Visit>
+void walkElements(pugi::xml_node root, Visit&& visit) {
+    pugi::xml_node node = root.first_child();
+    while (node) {
+        const bool descend = node.type() == pugi::node_element && visit(node);
+        if (descend && node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node != root && !node.next_sibling())
+            node = node.parent();
+        if (node == root)
+            return;
+        node = node.next_sibling();
+    }
+}
+
+// Every descendant element of root with that local name, in pre-order.
+std::vector<pugi::xml_node> findAll(pugi::xml_node root, std::string_view name);
+
+// The first direct child element with that local name; an empty handle when there is none.
+pugi::xml_node findChild(pugi::xml_node element, std::string_view name);
+
+// Whitespace-separated decimal numbers read three at a time into positions, at most
+// maxPositions of them; reading stops at the first number that cannot be read, so a trailing
+// incomplete triple is dropped. A null text gives no position.
+std::vector<P3> parsePosList(const char* text,
+                             std::size_t maxPositions = std::numeric_limits<std::size_t>::max());
+
+// Reads one decimal number after any whitespace (a leading '+' allowed) and moves p past it;
+// false, p unmoved, when no number stands there. Independent of the process locale.
+bool readNumber(const char*& p, const char* end, double& value);
+
+// The number at the start of the text (after any whitespace); 0 when there is none.
+double leadingNumber(const char* text);
+
+// The decimal integer at the start of the text (after any whitespace); 0 when there is none or
+// it does not fit.
+std::int32_t leadingInteger(const char* text);
+
+// The plan extent of a non-empty list of points.
+Bbox boxOf(const std::vector<GisPoint>& points);
+
+// The smallest box holding both boxes.
+Bbox merged(const Bbox& a, const Bbox& b);
+
+// Closed-bounds test of two boxes: touching at an edge or a corner counts as meeting.
+bool boxesMeet(const Bbox& a, const Bbox& b);
+
+}  // namespace citygml
+
+class CityGmlReader {
+public:
+    // The buildings of the sheet whose footprint box meets box, in document order. A document
+    // that does not parse gives no building.
+    static std::vector<Building3D> parseSheet(std::string_view xml, const Bbox& box);
+
+    // The envelope of a sheet, from its whole text or only its beginning: the part of the tree
+    // read before the text stops is enough. out is written only when the result is true.
+    static bool parseEnvelope(std::string_view xml, Bbox& out);
+};
