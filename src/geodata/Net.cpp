@@ -1,0 +1,367 @@
+#include "geodata/Net.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace net {
+namespace {
+
+constexpr int kDefaultTimeoutMs = 30000;
+constexpr long kMaxRedirects = 10;
+
+struct EasyDeleter {
+    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct ListDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct UrlDeleter {
+    void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using Easy = std::unique_ptr<CURL, EasyDeleter>;
+using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+
+void initialiseOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+std::string_view trimmed(std::string_view s) {
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+// The host of an absolute URL that libcurl accepts; nullopt for an unusable URL.
+std::optional<std::string> hostOfValidUrl(const std::string& url) {
+    const std::unique_ptr<CURLU, UrlDeleter> parsed(curl_url());
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+        return std::nullopt;
+    }
+    char* host = nullptr;
+    std::string text;
+    if (curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) == CURLUE_OK && host != nullptr) {
+        text = host;
+    }
+    curl_free(host);
+    return text;
+}
+
+std::string invalidUrlMessage(const std::string& url) {
+    return "Nieprawidlowy URL: " + url;
+}
+
+std::string shortDownloadMessage(int64_t done, int64_t total) {
+    return "Pobieranie przerwane (" + formatBytes(done) + " z " + formatBytes(total) + ").";
+}
+
+using HeaderFields = std::vector<std::pair<std::string, std::string>>;
+
+void setField(HeaderFields& fields, std::string_view name, std::string_view value) {
+    const auto same = std::find_if(fields.begin(), fields.end(), [&](const auto& f) {
+        return equalsIgnoringCase(f.first, name);
+    });
+    if (same != fields.end()) {
+        same->second = value;
+    } else {
+        fields.emplace_back(name, value);
+    }
+}
+
+// The user agent, then the caller's lines in order, each replacing an earlier one of its name.
+HeaderFields headerFields(const std::string& userAgent, std::string_view lines) {
+    HeaderFields fields{{"User-Agent", userAgent}};
+    while (!lines.empty()) {
+        const auto end = lines.find("\r\n");
+        const std::string_view line = lines.substr(0, end);
+        lines = end == std::string_view::npos ? std::string_view() : lines.substr(end + 2);
+        const auto colon = line.find(':');
+        if (colon == std::string_view::npos)
+            continue;
+        const std::string_view name = trimmed(line.substr(0, colon));
+        if (!name.empty())
+            setField(fields, name, trimmed(line.substr(colon + 1)));
+    }
+    return fields;
+}
+
+void appendLine(HeaderList& list, const std::string& line) {
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (grown == nullptr)
+        return;
+    (void)list.release();
+    list.reset(grown);
+}
+
+HeaderList toCurlList(const HeaderFields& fields) {
+    HeaderList list;
+    for (const auto& [name, value] : fields) {
+        // "Name;" is libcurl's way of sending a header with an empty value.
+        appendLine(list, value.empty() ? name + ";" : name + ": " + value);
+    }
+    return list;
+}
+
+// The options every transfer shares: redirects between http and https only, the two limits,
+// no signals (transfers run on worker threads).
+void setCommonOptions(CURL* easy, const std::string& url, int timeoutMs, int extraMs) {
+    const Timeouts limits = timeoutsFor(timeoutMs, extraMs);
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits.idleMs));
+    // Idle: less than one byte per second over the whole idle span ends the transfer.
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>((limits.idleMs + 999) / 1000));
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.totalMs));
+}
+
+long osErrnoOf(CURL* easy) {
+    long osErrno = 0;
+    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
+    return osErrno;
+}
+
+int64_t statusOf(CURL* easy) {
+    long status = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    return status;
+}
+
+// The announced length of the answer being received; 0 when none was announced.
+int64_t announcedLengthOf(CURL* easy) {
+    curl_off_t length = -1;
+    curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    return length > 0 ? length : 0;
+}
+
+// Whether a failed transfer ended because the connection closed before the announced length.
+bool endedShort(CURLcode code, int64_t received, int64_t announced) {
+    const bool cutOff = code == CURLE_OK || code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR;
+    return cutOff && announced > 0 && received < announced;
+}
+
+bool is2xx(int64_t status) {
+    return status >= 200 && status <= 299;
+}
+
+size_t appendToString(char* data, size_t size, size_t count, void* target) {
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
+}
+
+void setMethodAndBody(CURL* easy, const std::string& method, const std::string& body) {
+    if (method == "GET" && body.empty()) {
+        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        return;
+    }
+    if (!body.empty()) {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, body.c_str());
+    }
+    if (method != "POST")
+        curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
+}
+
+// What one streamed download knows while the transfer runs (on the calling thread).
+struct Stream {
+    CURL* easy = nullptr;
+    const ChunkCallback* onData = nullptr;
+    int64_t status = 0;
+    int64_t total = 0;
+    int64_t done = 0;
+    bool sawLocation = false;
+    bool refused = false;
+    bool cancelledByUser = false;
+};
+
+// Header lines of every answer in a redirect chain. At the end of a final answer's head the
+// status is known: anything but 2xx stops the transfer before a byte of its body is read.
+size_t onHeaderLine(char* data, size_t size, size_t count, void* target) {
+    Stream& s = *static_cast<Stream*>(target);
+    const size_t length = size * count;
+    const std::string_view line(data, length);
+    if (line.starts_with("HTTP/"))
+        s.sawLocation = false;
+    const std::string_view location = "location:";
+    if (line.size() >= location.size() &&
+        equalsIgnoringCase(line.substr(0, location.size()), location)) {
+        s.sawLocation = true;
+    }
+    if (line != "\r\n" && line != "\n")
+        return length;
+
+    const int64_t status = statusOf(s.easy);
+    const bool interim = status >= 100 && status <= 199;
+    const bool followed = status >= 300 && status <= 399 && s.sawLocation;
+    if (interim || followed)
+        return length;
+    s.status = status;
+    if (!is2xx(status)) {
+        s.refused = true;
+        return 0;
+    }
+    s.total = announcedLengthOf(s.easy);
+    return length;
+}
+
+size_t onBodyChunk(char* data, size_t size, size_t count, void* target) {
+    Stream& s = *static_cast<Stream*>(target);
+    const size_t length = size * count;
+    if (s.refused)
+        return 0;
+    s.done += static_cast<int64_t>(length);
+    if (*s.onData && !(*s.onData)(data, static_cast<int64_t>(length), s.total)) {
+        s.cancelledByUser = true;
+        return 0;
+    }
+    return length;
+}
+
+// A refused status is the whole answer (its body was never read), so it carries no message.
+std::string downloadError(const Stream& s, CURLcode code, const std::string& host) {
+    if (s.refused)
+        return {};
+    if (s.cancelledByUser)
+        return "Pobieranie anulowane.";
+    if (endedShort(code, s.done, s.total))
+        return shortDownloadMessage(s.done, s.total);
+    if (code != CURLE_OK)
+        return polishNetError(code, osErrnoOf(s.easy), host);
+    return {};
+}
+
+}  // namespace
+
+Timeouts timeoutsFor(int timeoutMs, int extraMs) {
+    const int64_t effective = timeoutMs >= 1 ? timeoutMs : kDefaultTimeoutMs;
+    const int64_t extra = extraMs >= 1 ? extraMs : 0;
+    return {effective, effective + extra};
+}
+
+HttpResult request(const std::string& method, const std::string& url, const std::string& headers,
+                   const std::string& body, int extraMs, int timeoutMs,
+                   const std::string& userAgent) {
+    HttpResult result;
+    const auto host = hostOfValidUrl(url);
+    initialiseOnce();
+    const Easy easy(curl_easy_init());
+    if (!host || !easy) {
+        result.error = invalidUrlMessage(url);
+        return result;
+    }
+    setCommonOptions(easy.get(), url, timeoutMs, extraMs);
+    HeaderList list = toCurlList(headerFields(userAgent, headers));
+    if (!body.empty())
+        appendLine(list, "Expect:");  // no 100-continue round trip
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, list.get());
+    setMethodAndBody(easy.get(), method, body);
+
+    std::string received;
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, appendToString);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &received);
+    const CURLcode code = curl_easy_perform(easy.get());
+
+    const auto receivedLength = static_cast<int64_t>(received.size());
+    const int64_t announced = announcedLengthOf(easy.get());
+    if (endedShort(code, receivedLength, announced)) {
+        result.error = shortDownloadMessage(receivedLength, announced);
+    } else if (code != CURLE_OK) {
+        result.error = polishNetError(code, osErrnoOf(easy.get()), *host);
+    } else {
+        result.status = statusOf(easy.get());
+        result.body = std::move(received);
+    }
+    result.ok = is2xx(result.status) && result.error.empty();
+    return result;
+}
+
+DownloadResult download(const std::string& url, int extraMs, int timeoutMs,
+                        const std::string& userAgent, const ChunkCallback& onData) {
+    DownloadResult result;
+    const auto host = hostOfValidUrl(url);
+    initialiseOnce();
+    const Easy easy(curl_easy_init());
+    if (!host || !easy) {
+        result.error = invalidUrlMessage(url);
+        return result;
+    }
+    setCommonOptions(easy.get(), url, timeoutMs, extraMs);
+    const HeaderList list = toCurlList(headerFields(userAgent, {}));
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, list.get());
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPGET, 1L);
+
+    Stream stream;
+    stream.easy = easy.get();
+    stream.onData = &onData;
+    curl_easy_setopt(easy.get(), CURLOPT_HEADERFUNCTION, onHeaderLine);
+    curl_easy_setopt(easy.get(), CURLOPT_HEADERDATA, &stream);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, onBodyChunk);
+    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &stream);
+    const CURLcode code = curl_easy_perform(easy.get());
+
+    result.status = stream.status;
+    result.error = downloadError(stream, code, *host);
+    result.ok = is2xx(result.status) && result.error.empty();
+    return result;
+}
+
+std::string polishNetError(int curlCode, long osErrno, const std::string& host) {
+    switch (curlCode) {
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CIPHER:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+            return "Blad bezpiecznego polaczenia (TLS).";
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return host.empty() ? "Nie znaleziono serwera." : "Nie znaleziono serwera: " + host;
+        case CURLE_COULDNT_CONNECT:
+            if (osErrno == ENETUNREACH || osErrno == ENETDOWN)
+                return "Brak polaczenia z internetem.";
+            return host.empty() ? "Brak polaczenia z serwerem." : "Brak polaczenia z " + host;
+        case CURLE_OPERATION_TIMEDOUT:
+            return "Brak odpowiedzi serwera (timeout).";
+        default:
+            return "Blad sieci (kod " + std::to_string(curlCode) + ").";
+    }
+}
+
+std::string formatBytes(int64_t bytes) {
+    char text[64];
+    if (bytes < 1024) {
+        std::snprintf(text, sizeof text, "%lld B", static_cast<long long>(bytes));
+    } else if (bytes < 1048576) {
+        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024.0);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1048576.0);
+    }
+    std::string out(text);
+    std::replace(out.begin(), out.end(), '.', ',');
+    return out;
+}
+
+}  // namespace net

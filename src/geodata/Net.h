@@ -1,0 +1,57 @@
+#pragma once
+// The program's only contact with the network: two blocking HTTP operations on libcurl. Each
+// call uses a fresh connection without cookies, credentials or cache, follows redirects between
+// http and https addresses only, and turns failures into short Polish messages.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace net {
+
+struct HttpResult {
+    int64_t status = 0;  // 0 when no answer arrived
+    std::string body;
+    std::string error;  // Polish message; empty when the transfer succeeded (any status)
+    bool ok = false;    // status 2xx and no error
+};
+
+struct DownloadResult {
+    int64_t status = 0;
+    std::string error;
+    bool ok = false;
+};
+
+// Called with each chunk in order and the announced total length (0 when none was announced);
+// false stops the download.
+using ChunkCallback = std::function<bool(const char* data, int64_t length, int64_t total)>;
+
+// Sends one request and keeps the whole answer in memory. headers holds "Name: value" lines
+// separated by "\r\n"; a line replaces an earlier header of the same name, "User-Agent"
+// included. timeoutMs below 1 means 30000; extraMs (below 1 counts as 0) lengthens only the
+// limit of the whole transfer.
+HttpResult request(const std::string& method, const std::string& url, const std::string& headers,
+                   const std::string& body, int extraMs, int timeoutMs,
+                   const std::string& userAgent);
+
+// GETs url and streams the body to onData (which may be empty). An answer other than 2xx
+// returns at once with its status, an empty error and no chunk delivered.
+DownloadResult download(const std::string& url, int extraMs, int timeoutMs,
+                        const std::string& userAgent, const ChunkCallback& onData);
+
+// The two limits of one transfer: no progress for idleMs (connecting included) ends it, and so
+// does the whole transfer lasting longer than totalMs.
+struct Timeouts {
+    int64_t idleMs;
+    int64_t totalMs;
+};
+Timeouts timeoutsFor(int timeoutMs, int extraMs);
+
+// The user's message for a failed transfer: curlCode is the libcurl result, osErrno the
+// system error of the connection attempt (0 when unknown), host the URL's host (may be empty).
+std::string polishNetError(int curlCode, long osErrno, const std::string& host);
+
+// "%lld B", "%.1f KB" or "%.1f MB" in steps of 1024, written with a decimal comma.
+std::string formatBytes(int64_t bytes);
+
+}  // namespace net

@@ -1,0 +1,313 @@
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "LoopbackServer.h"
+#include "geodata/Net.h"
+
+using namespace std::chrono_literals;
+using loopback::Answer;
+using loopback::LoopbackServer;
+using loopback::Mode;
+
+namespace {
+
+const std::string kAgent = "TERRAWEFT/0.1 (bim-addon)";
+
+net::HttpResult get(const std::string& url, int timeoutMs = 5000) {
+    return net::request("GET", url, "", "", 0, timeoutMs, kAgent);
+}
+
+struct Collected {
+    std::string bytes;
+    std::vector<int64_t> totals;
+    int calls = 0;
+};
+
+net::DownloadResult downloadInto(const std::string& url, Collected& into, int stopAfter = -1) {
+    return net::download(url, 0, 5000, kAgent, [&](const char* data, int64_t n, int64_t total) {
+        into.bytes.append(data, static_cast<size_t>(n));
+        into.totals.push_back(total);
+        return ++into.calls != stopAfter;
+    });
+}
+
+std::string bytesOf(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>('a' + i % 26);
+    return s;
+}
+
+}  // namespace
+
+TEST(NetLimits, TimeoutsBelowOneMeanThirtySecondsAndExtraOnlyLengthensTheWhole) {
+    EXPECT_EQ(net::timeoutsFor(0, 8000).idleMs, 30000);
+    EXPECT_EQ(net::timeoutsFor(0, 8000).totalMs, 38000);
+    EXPECT_EQ(net::timeoutsFor(-7, 0).idleMs, 30000);
+    EXPECT_EQ(net::timeoutsFor(15000, 8000).totalMs, 23000);
+    EXPECT_EQ(net::timeoutsFor(4000, -3).totalMs, 4000);
+}
+
+TEST(NetText, FormatBytesStepsOf1024WithDecimalComma) {
+    EXPECT_EQ(net::formatBytes(0), "0 B");
+    EXPECT_EQ(net::formatBytes(-5), "-5 B");
+    EXPECT_EQ(net::formatBytes(1023), "1023 B");
+    EXPECT_EQ(net::formatBytes(1024), "1,0 KB");
+    EXPECT_EQ(net::formatBytes(1536), "1,5 KB");
+    EXPECT_EQ(net::formatBytes(1048575), "1024,0 KB");
+    EXPECT_EQ(net::formatBytes(1048576), "1,0 MB");
+    EXPECT_EQ(net::formatBytes(5LL * 1024 * 1048576), "5120,0 MB");
+}
+
+TEST(NetText, FailuresMapOntoThePolishTable) {
+    EXPECT_EQ(net::polishNetError(CURLE_PEER_FAILED_VERIFICATION, 0, "a.pl"),
+              "Blad bezpiecznego polaczenia (TLS).");
+    EXPECT_EQ(net::polishNetError(CURLE_SSL_CONNECT_ERROR, 0, ""),
+              "Blad bezpiecznego polaczenia (TLS).");
+    EXPECT_EQ(net::polishNetError(CURLE_COULDNT_RESOLVE_HOST, 0, "a.pl"),
+              "Nie znaleziono serwera: a.pl");
+    EXPECT_EQ(net::polishNetError(CURLE_COULDNT_RESOLVE_HOST, 0, ""), "Nie znaleziono serwera.");
+    EXPECT_EQ(net::polishNetError(CURLE_COULDNT_CONNECT, ECONNREFUSED, "a.pl"),
+              "Brak polaczenia z a.pl");
+    EXPECT_EQ(net::polishNetError(CURLE_COULDNT_CONNECT, 0, ""), "Brak polaczenia z serwerem.");
+    EXPECT_EQ(net::polishNetError(CURLE_COULDNT_CONNECT, ENETUNREACH, "a.pl"),
+              "Brak polaczenia z internetem.");
+    EXPECT_EQ(net::polishNetError(CURLE_OPERATION_TIMEDOUT, 0, "a.pl"),
+              "Brak odpowiedzi serwera (timeout).");
+    EXPECT_EQ(net::polishNetError(CURLE_RECV_ERROR, 0, "a.pl"), "Blad sieci (kod 56).");
+}
+
+TEST(NetRequest, SendsMethodHeadersAndBodyAndReturnsTheAnswer) {
+    LoopbackServer server;
+    server.on("/echo", loopback::ok("answer"));
+    server.on("/post", loopback::status(201, "made"));
+
+    const auto got = net::request("GET", server.url("/echo?a=1"),
+                                  "  X-One  :  first value \r\nno colon here\r\n: empty name\r\n"
+                                  "User-Agent: other agent",
+                                  "", 0, 5000, kAgent);
+    EXPECT_EQ(got.status, 200);
+    EXPECT_EQ(got.body, "answer");
+    EXPECT_TRUE(got.error.empty());
+    EXPECT_TRUE(got.ok);
+    const auto sent = server.requests("/echo").at(0);
+    EXPECT_EQ(sent.method, "GET");
+    EXPECT_EQ(sent.query, "a=1");
+    EXPECT_EQ(sent.header("X-One"), "first value");
+    EXPECT_EQ(sent.header("User-Agent"), "other agent");
+    EXPECT_FALSE(sent.hasHeader("no colon here"));
+
+    const std::string body = std::string("{\"a\":\"\xC4\x87\"}") + std::string(1, '\0') + "x";
+    const auto posted = net::request("POST", server.url("/post"), "Content-Type: application/json",
+                                     body, 0, 5000, kAgent);
+    EXPECT_EQ(posted.status, 201);
+    const auto received = server.requests("/post").at(0);
+    EXPECT_EQ(received.method, "POST");
+    EXPECT_EQ(received.body, body);
+    EXPECT_EQ(received.header("Content-Type"), "application/json");
+    EXPECT_EQ(received.header("User-Agent"), kAgent);
+}
+
+TEST(NetRequest, ErrorStatusIsAnAnswerNotAnError) {
+    LoopbackServer server;
+    server.on("/missing", loopback::status(404, "<html>nope</html>"));
+    const auto got = get(server.url("/missing"));
+    EXPECT_EQ(got.status, 404);
+    EXPECT_EQ(got.body, "<html>nope</html>");
+    EXPECT_TRUE(got.error.empty());
+    EXPECT_FALSE(got.ok);
+}
+
+TEST(NetRequest, UnusableUrlsAreRefusedWithoutNetworkAccess) {
+    for (const std::string url : {"", "not a url", "http://exa mple.pl/x", "/relative/path"}) {
+        const auto got = get(url);
+        EXPECT_EQ(got.status, 0) << url;
+        EXPECT_EQ(got.error, "Nieprawidlowy URL: " + url);
+        const auto down = net::download(url, 0, 1000, kAgent, {});
+        EXPECT_EQ(down.error, "Nieprawidlowy URL: " + url);
+        EXPECT_FALSE(down.ok);
+    }
+}
+
+TEST(NetRequest, RefusedConnectionNamesTheHost) {
+    const int port = loopback::unusedPort();
+    const auto got = get("http://127.0.0.1:" + std::to_string(port) + "/x");
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.error, "Brak polaczenia z 127.0.0.1");
+}
+
+TEST(NetRequest, BrokenAnswersGiveMessagesNotCrashes) {
+    LoopbackServer server(Mode::Raw);
+    Answer shortBody = loopback::ok(bytesOf(600));
+    shortBody.announcedLength = 1000;
+    server.on("/short", shortBody);
+    Answer dropped;
+    dropped.drop = true;
+    server.on("/drop", dropped);
+    Answer garbage;
+    garbage.raw = "this is not HTTP at all\r\n\r\n";
+    server.on("/garbage", garbage);
+
+    const auto cut = get(server.url("/short"));
+    EXPECT_EQ(cut.status, 0);
+    EXPECT_TRUE(cut.body.empty());
+    EXPECT_EQ(cut.error, "Pobieranie przerwane (600 B z 1000 B).");
+
+    const auto none = get(server.url("/drop"));
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.error, "Blad sieci (kod " + std::to_string(CURLE_GOT_NOTHING) + ").");
+
+    const auto junk = get(server.url("/garbage"));
+    EXPECT_EQ(junk.status, 0);
+    EXPECT_FALSE(junk.error.empty());
+}
+
+TEST(NetRequest, SilentServerEndsAtTheIdleLimit) {
+    LoopbackServer server;
+    Answer slow = loopback::ok("late");
+    slow.delay = 5s;
+    server.on("/slow", slow);
+    const auto start = std::chrono::steady_clock::now();
+    const auto got = get(server.url("/slow"), 1000);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(got.error, "Brak odpowiedzi serwera (timeout).");
+    EXPECT_LT(took, 4s);
+}
+
+TEST(NetRequest, RedirectsAreFollowedBetweenHttpAddressesOnly) {
+    LoopbackServer server;
+    Answer moved = loopback::status(302);
+    moved.headers = {{"Location", server.url("/target")}};
+    server.on("/moved", moved);
+    server.on("/target", loopback::ok("arrived"));
+    Answer toFile = loopback::status(302);
+    toFile.headers = {{"Location", "file:///etc/passwd"}};
+    server.on("/escape", toFile);
+
+    const auto got = get(server.url("/moved"));
+    EXPECT_EQ(got.status, 200);
+    EXPECT_EQ(got.body, "arrived");
+
+    const auto escaped = get(server.url("/escape"));
+    EXPECT_EQ(escaped.status, 0);
+    EXPECT_TRUE(escaped.body.empty());
+    EXPECT_FALSE(escaped.error.empty());
+}
+
+TEST(NetDownload, StreamsEveryChunkInOrderWithTheAnnouncedTotal) {
+    LoopbackServer server;
+    Answer big = loopback::ok(bytesOf(300000));
+    big.chunkSize = 64 * 1024;
+    server.on("/file", big);
+    Answer unannounced = loopback::ok(bytesOf(5000));
+    unannounced.noLength = true;
+    server.on("/stream", unannounced);
+
+    Collected file;
+    const auto got = downloadInto(server.url("/file"), file);
+    EXPECT_TRUE(got.ok);
+    EXPECT_EQ(got.status, 200);
+    EXPECT_TRUE(got.error.empty());
+    EXPECT_EQ(file.bytes, big.body);
+    for (const int64_t total : file.totals)
+        EXPECT_EQ(total, 300000);
+    EXPECT_EQ(server.requests("/file").at(0).header("User-Agent"), kAgent);
+
+    Collected stream;
+    const auto streamed = downloadInto(server.url("/stream"), stream);
+    EXPECT_TRUE(streamed.ok) << streamed.error;
+    EXPECT_EQ(stream.bytes, unannounced.body);
+    for (const int64_t total : stream.totals)
+        EXPECT_EQ(total, 0);
+
+    const auto counted = net::download(server.url("/file"), 0, 5000, kAgent, {});
+    EXPECT_TRUE(counted.ok);
+}
+
+TEST(NetDownload, ErrorStatusReturnsAtOnceWithoutChunks) {
+    LoopbackServer server;
+    Answer missing = loopback::status(404, bytesOf(100000));
+    server.on("/missing", missing);
+    Answer moved = loopback::status(301);
+    moved.headers = {{"Location", server.url("/missing")}};
+    server.on("/moved", moved);
+
+    for (const char* path : {"/missing", "/moved"}) {
+        Collected none;
+        const auto got = downloadInto(server.url(path), none);
+        EXPECT_EQ(got.status, 404) << path;
+        EXPECT_TRUE(got.error.empty());
+        EXPECT_FALSE(got.ok);
+        EXPECT_EQ(none.calls, 0);
+    }
+}
+
+TEST(NetDownload, ShortCancelledAndDroppedTransfersFail) {
+    LoopbackServer server(Mode::Raw);
+    Answer cut = loopback::ok(bytesOf(600));
+    cut.announcedLength = 1000;
+    server.on("/short", cut);
+    Answer open = loopback::ok(bytesOf(600));
+    open.noLength = true;
+    server.on("/unannounced", open);
+    Answer slowBig = loopback::ok(bytesOf(200000));
+    slowBig.chunkSize = 10000;
+    slowBig.chunkDelay = 20ms;
+    server.on("/big", slowBig);
+    Answer dropped;
+    dropped.drop = true;
+    server.on("/drop", dropped);
+
+    Collected part;
+    const auto shortened = downloadInto(server.url("/short"), part);
+    EXPECT_EQ(shortened.status, 200);
+    EXPECT_EQ(shortened.error, "Pobieranie przerwane (600 B z 1000 B).");
+    EXPECT_FALSE(shortened.ok);
+
+    Collected whole;
+    const auto closeDelimited = downloadInto(server.url("/unannounced"), whole);
+    EXPECT_TRUE(closeDelimited.ok) << closeDelimited.error;
+    EXPECT_EQ(whole.bytes.size(), 600u);
+
+    Collected stopped;
+    const auto cancelled = downloadInto(server.url("/big"), stopped, 1);
+    EXPECT_EQ(cancelled.error, "Pobieranie anulowane.");
+    EXPECT_EQ(stopped.calls, 1);
+    EXPECT_FALSE(cancelled.ok);
+
+    Collected nothing;
+    const auto lost = downloadInto(server.url("/drop"), nothing);
+    EXPECT_EQ(lost.status, 0);
+    EXPECT_FALSE(lost.error.empty());
+    EXPECT_EQ(nothing.calls, 0);
+}
+
+TEST(LoopbackKit, LogsArrivalTimesAndServesSequencesAndQueries) {
+    LoopbackServer server;
+    server.onSequence("/seq", {loopback::status(503), loopback::ok("second")});
+    server.on("/q", loopback::ok("any"));
+    server.on("/q", "kind=special", loopback::ok("special"));
+    server.onRequest("/computed",
+                     [](const loopback::Request& r) { return loopback::ok("echo " + r.query); });
+
+    EXPECT_EQ(get(server.url("/seq")).status, 503);
+    EXPECT_EQ(get(server.url("/seq")).body, "second");
+    EXPECT_EQ(get(server.url("/seq")).body, "second");
+    EXPECT_EQ(get(server.url("/q?kind=special&x=1")).body, "special");
+    EXPECT_EQ(get(server.url("/q?kind=plain")).body, "any");
+    EXPECT_EQ(get(server.url("/computed?v=7")).body, "echo v=7");
+    EXPECT_EQ(get(server.url("/unknown")).status, 404);
+
+    const auto log = server.requests();
+    ASSERT_EQ(log.size(), 7u);
+    for (size_t i = 1; i < log.size(); ++i)
+        EXPECT_LE(log[i - 1].arrival, log[i].arrival);
+    EXPECT_EQ(server.count("/seq"), 3u);
+    server.clearLog();
+    EXPECT_EQ(server.count(), 0u);
+}
