@@ -1,0 +1,153 @@
+#include "HostState.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+namespace host {
+namespace detail {
+namespace {
+
+// Taken during static initialisation, which runs on the thread that starts the process.
+std::thread::id g_mainThread = std::this_thread::get_id();
+
+struct Failure {
+    GSErrCode code;
+    int times;  // negative: for ever
+    int skip;
+};
+
+// Injected failures and call counts: reached from any thread (memory handles), hence locked.
+struct CallBook {
+    std::mutex mutex;
+    std::map<std::string, Failure> failures;
+    std::map<std::string, int> counts;
+    OffMainThreadHandler offThread;
+};
+
+CallBook& book() {
+    static CallBook instance;
+    return instance;
+}
+
+std::optional<GSErrCode> countAndInject(const char* function) {
+    CallBook& b = book();
+    const std::lock_guard lock(b.mutex);
+    ++b.counts[function];
+    const auto it = b.failures.find(function);
+    if (it == b.failures.end()) return std::nullopt;
+    Failure& f = it->second;
+    if (f.skip > 0) {
+        --f.skip;
+        return std::nullopt;
+    }
+    const GSErrCode code = f.code;
+    if (f.times > 0 && --f.times == 0) b.failures.erase(it);
+    return code;
+}
+
+void reportOffMainThread(const char* function) {
+    OffMainThreadHandler handler;
+    {
+        CallBook& b = book();
+        const std::lock_guard lock(b.mutex);
+        handler = b.offThread;
+    }
+    if (handler) {
+        handler(function);
+        return;
+    }
+    std::fprintf(stderr, "host: %s called off the main thread\n", function);
+    std::abort();
+}
+
+// An empty project: floor 0, active, and the one layer every project has.
+State freshState() {
+    State s;
+    s.project.floors.push_back(Floor{0});
+    API_Attribute layer{};
+    layer.header.typeID = API_LayerID;
+    layer.header.index = 1;
+    std::snprintf(layer.header.name, sizeof layer.header.name, "%s", "Warstwa podstawowa");
+    s.project.attributes[API_LayerID].push_back(layer);
+    return s;
+}
+
+}  // namespace
+
+State& state() {
+    static State instance = freshState();
+    return instance;
+}
+
+std::optional<GSErrCode> enter(const char* function) {
+    if (std::this_thread::get_id() != g_mainThread) reportOffMainThread(function);
+    return countAndInject(function);
+}
+
+std::optional<GSErrCode> enterAnyThread(const char* function) { return countAndInject(function); }
+
+StoredElement* findElement(const API_Guid& guid) {
+    for (auto& e : state().project.elements) {
+        if (e.element.header.guid == guid) return &e;
+    }
+    return nullptr;
+}
+
+const API_Attribute* findAttribute(API_AttrTypeID type, API_AttributeIndex index) {
+    const auto& all = state().project.attributes;
+    const auto it = all.find(type);
+    if (it == all.end()) return nullptr;
+    for (const auto& a : it->second) {
+        if (a.header.index == index) return &a;
+    }
+    return nullptr;
+}
+
+}  // namespace detail
+
+void adoptCurrentThreadAsMain() { detail::g_mainThread = std::this_thread::get_id(); }
+
+bool onMainThread() { return std::this_thread::get_id() == detail::g_mainThread; }
+
+void setOffMainThreadHandler(OffMainThreadHandler handler) {
+    auto& b = detail::book();
+    const std::lock_guard lock(b.mutex);
+    b.offThread = std::move(handler);
+}
+
+void failCalls(const std::string& function, GSErrCode code, int times, int skip) {
+    auto& b = detail::book();
+    const std::lock_guard lock(b.mutex);
+    b.failures[function] = detail::Failure{code, times, skip};
+}
+
+void clearFailures() {
+    auto& b = detail::book();
+    const std::lock_guard lock(b.mutex);
+    b.failures.clear();
+}
+
+int callCount(const std::string& function) {
+    auto& b = detail::book();
+    const std::lock_guard lock(b.mutex);
+    const auto it = b.counts.find(function);
+    return it == b.counts.end() ? 0 : it->second;
+}
+
+void reset() {
+    auto& s = detail::state();
+    auto palettes = std::move(s.palettes);
+    s = detail::freshState();
+    s.palettes = std::move(palettes);
+    {
+        auto& b = detail::book();
+        const std::lock_guard lock(b.mutex);
+        b.failures.clear();
+        b.counts.clear();
+    }
+    detail::clearMainLoop();
+}
+
+}  // namespace host

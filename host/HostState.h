@@ -1,0 +1,89 @@
+#pragma once
+// Inside of the stand-in host: the in-memory project and interface state behind ACAPinc.h,
+// DG.h, RS.h and HostTestApi.h. Not for add-on code.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "APIdefs.h"
+#include "DG.h"
+#include "HostTestApi.h"
+
+namespace host::detail {
+
+// An element as the project keeps it: the record and the memo's handles as byte blocks.
+struct StoredElement {
+    API_Element element;
+    std::map<std::size_t, std::string> memo;  // memo field number (MemoField) -> bytes
+    std::string infoString;
+};
+
+// The handle fields of API_ElementMemo, numbered; see memoHandle().
+enum MemoField : std::size_t {
+    kCoords, kPends, kParcs, kVertexIDs, kMeshPolyZ, kTextContent, kPicture, kMorphBody, kMemoFieldCount
+};
+GSHandle memoHandle(const API_ElementMemo& memo, std::size_t field);
+void setMemoHandle(API_ElementMemo& memo, std::size_t field, GSHandle handle);
+UInt64 memoMaskOf(std::size_t field);
+
+struct Floor {
+    short index;
+};
+
+// Everything an undo step restores.
+struct Project {
+    std::vector<StoredElement> elements;
+    std::map<API_AttrTypeID, std::vector<API_Attribute>> attributes;
+    std::vector<API_Guid> selection;
+    std::vector<Floor> floors;
+    short activeFloor = 0;
+    API_GeoLocation geo{};
+};
+
+struct UndoStep {
+    std::string name;
+    Project before;
+};
+
+struct Interface {
+    std::map<std::pair<short, short>, GSFlags> menuFlags;  // (menu, item) -> flags
+    std::map<short, APIMenuCommandProc*> menuHandlers;
+    std::vector<short> menus;
+    std::vector<ModelessWindow> windows;
+    std::vector<std::pair<APIProjectEventHandlerProc*, GSFlags>> eventHandlers;
+    bool keepInMemory = false;
+    std::vector<std::string> report;
+    std::vector<AlertRecord> alerts;
+    std::vector<short> alertAnswers;
+};
+
+struct State {
+    Project project;
+    std::vector<UndoStep> undo;
+    int commandDepth = 0;
+    Interface ui;
+    std::map<GSResModule, ResourceSet> resources;
+    std::vector<DG::ModelessBase*> palettes;  // live palettes, not owned
+};
+
+// The host's state; only the main thread touches it.
+State& state();
+
+// Entry of every host call made on the main thread: checks the thread, counts the call and
+// returns the injected failure, if one is due.
+std::optional<GSErrCode> enter(const char* function);
+// The same for calls allowed on any thread (memory handles): no thread check.
+std::optional<GSErrCode> enterAnyThread(const char* function);
+
+StoredElement* findElement(const API_Guid& guid);
+const API_Attribute* findAttribute(API_AttrTypeID type, API_AttributeIndex index);
+
+void emitReport(const std::string& line);
+void emitScript(const GS::Guid& palette, const std::string& script);
+std::unique_ptr<BrowserBackend> makeBrowserBackend(DG::Browser& browser);
+
+void clearMainLoop();
+
+}  // namespace host::detail

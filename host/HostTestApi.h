@@ -1,0 +1,188 @@
+#pragma once
+// The stand-in host seen from tests and from terraweft-host: reset the project, look into it,
+// play the user's part (menus, palette messages, project events, alert answers, the page) and
+// make host calls fail on purpose. Add-on code never includes this header.
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "APIdefs.h"
+#include "BrowserBackend.h"
+#include "DG.h"
+
+namespace host {
+
+// ---- Whole host --------------------------------------------------------------------------------
+
+// Empties the project (one floor 0, active; one layer "Warstwa podstawowa" with index 1; no
+// elements, selection, materials or fills; zero geo-location), the undo history, the interface
+// registrations (menus, handlers, palette callbacks, project-event handlers, menu flags, the
+// keep-in-memory flag), report lines, alert records and answers, injected failures, call counts,
+// queued main-thread tasks and installed resources. Live palettes are not touched.
+void reset();
+
+// ---- Main thread -------------------------------------------------------------------------------
+
+// The host's main thread is the thread that started the process, unless another one adopts the
+// role. Every ACAPI_, DG:: and RS call checks it.
+void adoptCurrentThreadAsMain();
+bool onMainThread();
+
+// What happens when a host call arrives on another thread. The default prints the call's name to
+// standard error and aborts the process: a fault never passes silently. Tests of the check itself
+// may install a handler that records instead; an empty function restores the default.
+using OffMainThreadHandler = std::function<void(const std::string& function)>;
+void setOffMainThreadHandler(OffMainThreadHandler handler);
+
+// Runs the queued main-thread tasks (GS::MessageLoopExecutor), first in first out, tasks queued
+// meanwhile included, until none is left or maxTasks have run. Returns how many ran. Main thread
+// only; an exception of a task passes through to the caller.
+std::size_t pump(std::size_t maxTasks = static_cast<std::size_t>(-1));
+// Runs tasks as they arrive for the given time; returns how many ran.
+std::size_t pumpFor(std::chrono::milliseconds duration);
+// Runs tasks as they arrive until done() holds (checked after each task and at least every 10
+// ms) or the time is up; returns done().
+bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+std::size_t pendingTasks();
+
+// ---- Failures on purpose and call counts -------------------------------------------------------
+
+// The next `times` calls of the named function (e.g. "ACAPI_Element_Create") fail with code after
+// `skip` calls have succeeded. A negative times means every call from then on. Functions that
+// return a handle (BMAllocateHandle, RSLoadResource) return null instead of the code.
+void failCalls(const std::string& function, GSErrCode code, int times = 1, int skip = 0);
+void clearFailures();
+// How often the function was called since reset().
+int callCount(const std::string& function);
+
+// ---- Project -----------------------------------------------------------------------------------
+
+struct ElementSnapshot {
+    API_Element element;
+    // Memo contents, as plain values (entry 0 of the 1-based arrays left out).
+    std::vector<API_Coord> coords;
+    std::vector<Int32> pends;
+    std::vector<API_PolyArc> arcs;
+    std::vector<double> meshPolyZ;
+    std::string textContent;
+    std::string infoString;
+    std::size_t pictureBytes = 0;
+    std::size_t morphBodyBytes = 0;
+};
+
+// Every element of the project in creation order.
+std::vector<ElementSnapshot> elements();
+std::optional<ElementSnapshot> element(const API_Guid& guid);
+std::size_t elementCount(API_ElemTypeID type = API_ZombieElemID);
+
+// Adds elements directly, without an undoable command (fixtures). Returns the identifier.
+API_Guid addPolyline(const std::vector<API_Coord>& points, API_AttributeIndex layer = 1,
+                     short floor = 0, const std::vector<API_PolyArc>& arcs = {});
+API_Guid addText(const API_Coord& loc, const std::string& content, API_AttributeIndex layer = 1,
+                 short floor = 0);
+// An element of any type with no memo (for example a wall).
+API_Guid addElement(API_ElemTypeID type, API_AttributeIndex layer = 1, short floor = 0);
+
+// Layers, materials, fills... in the host's order. addAttribute returns the new index.
+std::vector<API_Attribute> attributes(API_AttrTypeID type);
+API_AttributeIndex addAttribute(API_AttrTypeID type, const std::string& name, GSFlags flags = 0);
+API_AttributeIndex addLayer(const std::string& name, bool locked = false);
+
+void setSelection(const std::vector<API_Guid>& selected);
+std::vector<API_Guid> selection();
+
+// Floors: the project always has floor 0; addFloor adds another. The active floor is what
+// APIFilt_OnActFloor filters on.
+void addFloor(short index);
+void setActiveFloor(short index);
+short activeFloor();
+
+API_GeoLocation geoLocation();
+void setGeoLocation(const API_GeoLocation& location);
+
+// Undo history: how many steps can be undone; undo() reverts the last successful command.
+std::size_t undoDepth();
+bool undo();
+std::vector<std::string> undoNames();
+
+// Live memory handles (BM.h); a rising count across a test is a leak.
+std::size_t liveHandles();
+
+// ---- Interface ---------------------------------------------------------------------------------
+
+// The user picks item `item` of menu `menu`: calls the installed handler and returns its result
+// (APIERR_BADID when no handler is installed for the menu).
+GSErrCode chooseMenu(short menu, short item);
+GSFlags menuItemFlags(short menu, short item);
+bool menuRegistered(short menu);
+
+struct ModelessWindow {
+    GS::IntPtr referenceID;
+    APIPaletteControlCallBackProc* callback;
+    GSFlags flags;
+    API_Guid guid;
+};
+std::vector<ModelessWindow> modelessWindows();
+// Sends a palette message to the window registered under that GUID; returns the callback's
+// result (APIERR_BADID when there is none).
+GSErrCode paletteMessage(const API_Guid& guid, API_PaletteMessageID message, GS::IntPtr param = 0);
+// Sends the message to every registered window, in registration order (as the host does when
+// it hides all palettes).
+void paletteMessageToAll(API_PaletteMessageID message, GS::IntPtr param = 0);
+
+// Reports the project event to every handler that caught it.
+void projectEvent(API_NotifyEventID event, Int32 param = 0);
+
+bool keptInMemory();
+
+// Lines written with ACAPI_WriteReport, in order.
+std::vector<std::string> reportLines();
+void clearReport();
+// Called for every report line as it is written (terraweft-host prints them).
+void setReportListener(std::function<void(const std::string& line)> listener);
+
+struct AlertRecord {
+    std::string kind;  // "warning", "information", "error"
+    std::string largeText;
+    std::string smallText;
+    std::vector<std::string> buttons;
+    short answer;
+};
+// Answers for the next alerts, in order; once they run out every alert answers 1.
+void scriptAlertAnswers(const std::vector<short>& answers);
+std::vector<AlertRecord> alerts();
+
+// ---- Palettes and their pages ------------------------------------------------------------------
+
+// The live palette (DG::Palette) with that GUID, or null.
+DG::ModelessBase* findPalette(const GS::Guid& guid);
+// The backend of the first browser control on that palette, or null.
+BrowserBackend* browserOf(const GS::Guid& paletteGuid);
+// The recording backend of that palette's browser, or null (no palette, or another flavour).
+RecordingBrowser* recorderOf(const GS::Guid& paletteGuid);
+
+// Which backend new browser controls get; an empty factory restores the recording one.
+void setBrowserBackendFactory(BrowserBackendFactory factory);
+// Called for every script a recording browser runs, with the GUID of its palette.
+void setScriptListener(std::function<void(const GS::Guid& palette, const std::string& script)> listener);
+
+// ---- Resources ---------------------------------------------------------------------------------
+
+// One module's resources: string lists by id (items 1-based in use, stored from index 0) and
+// typed data blocks.
+struct ResourceSet {
+    std::map<GSResID, std::vector<std::string>> stringLists;
+    std::map<std::pair<GSResType, GSResID>, std::string> data;
+};
+// The module ACAPI_GetOwnResModule returns.
+GSResModule ownResModule();
+// Replaces the resources of a module (by default the add-on's own).
+void installResources(ResourceSet resources, GSResModule module = ownResModule());
+const ResourceSet& installedResources(GSResModule module = ownResModule());
+
+}  // namespace host
