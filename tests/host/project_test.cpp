@@ -1,0 +1,259 @@
+// The in-memory project: elements with memos, undoable commands, selection, attributes,
+// geo-location, injected failures.
+
+#include <gtest/gtest.h>
+
+#include "ACAPinc.h"
+#include "HostTestApi.h"
+
+namespace {
+
+class Project : public ::testing::Test {
+protected:
+    void SetUp() override { host::reset(); }
+    void TearDown() override { EXPECT_EQ(host::liveHandles(), handlesAtStart_); }
+
+    std::size_t handlesAtStart_ = host::liveHandles();
+};
+
+// A polyline through the points, created as add-on code does it.
+GSErrCode createPolyline(const std::vector<API_Coord>& points, API_AttributeIndex layer,
+                         API_Guid* guid = nullptr) {
+    API_Element element{};
+    element.header.type = API_PolyLineID;
+    if (const GSErrCode err = ACAPI_Element_GetDefaults(&element, nullptr)) return err;
+    element.header.layer = layer;
+    element.polyLine.poly.nCoords = static_cast<Int32>(points.size());
+    API_ElementMemo memo{};
+    memo.coords = BMAllocateTypedHandle<API_Coord>(static_cast<GSSize>(points.size()) + 1);
+    for (std::size_t i = 0; i < points.size(); ++i) (*memo.coords)[i + 1] = points[i];
+    const GSErrCode err = ACAPI_Element_Create(&element, &memo);
+    ACAPI_DisposeElemMemoHdls(&memo);
+    if (guid != nullptr) *guid = element.header.guid;
+    return err;
+}
+
+TEST_F(Project, ElementsAreChangedOnlyInsideAnUndoableCommand) {
+    EXPECT_EQ(createPolyline({{0, 0}, {1, 0}}, 1), APIERR_NEEDSUNDOSCOPE);
+    const GS::Array<API_Guid> none;
+    EXPECT_EQ(ACAPI_Element_Delete(none), APIERR_NEEDSUNDOSCOPE);
+    API_Attribute layer{};
+    layer.header.typeID = API_LayerID;
+    std::snprintf(layer.header.name, sizeof layer.header.name, "X");
+    EXPECT_EQ(ACAPI_Attribute_Create(&layer, nullptr), APIERR_NEEDSUNDOSCOPE);
+    EXPECT_EQ(host::elementCount(), 0u);
+}
+
+TEST_F(Project, AFailedCommandRestoresTheProjectAndUndoRevertsASuccessfulOne) {
+    const API_AttributeIndex gis = host::addLayer("GIS");
+    ASSERT_EQ(ACAPI_CallUndoableCommand("first", [&] { return createPolyline({{0, 0}, {1, 1}}, gis); }),
+              NoError);
+    const GSErrCode failed = ACAPI_CallUndoableCommand("second", [&] {
+        EXPECT_EQ(createPolyline({{5, 5}, {6, 6}}, gis), NoError);
+        API_Attribute material{};
+        material.header.typeID = API_MaterialID;
+        std::snprintf(material.header.name, sizeof material.header.name, "M");
+        EXPECT_EQ(ACAPI_Attribute_Create(&material, nullptr), NoError);
+        return GSErrCode(0x81060001);
+    });
+    EXPECT_EQ(failed, GSErrCode(0x81060001));
+    EXPECT_EQ(host::elementCount(), 1u);
+    EXPECT_TRUE(host::attributes(API_MaterialID).empty());
+    EXPECT_EQ(host::undoNames(), std::vector<std::string>{"first"});
+
+    EXPECT_THROW(ACAPI_CallUndoableCommand("throws",
+                                           [&]() -> GSErrCode {
+                                               createPolyline({{7, 7}, {8, 8}}, gis);
+                                               throw std::runtime_error("x");
+                                           }),
+                 std::runtime_error);
+    EXPECT_EQ(host::elementCount(), 1u);
+    EXPECT_EQ(ACAPI_CallUndoableCommand("again", [&] { return createPolyline({{0, 0}, {1, 1}}, 1); }),
+              NoError);  // the scope was left properly after the exception
+
+    EXPECT_TRUE(host::undo());
+    EXPECT_TRUE(host::undo());
+    EXPECT_EQ(host::elementCount(), 0u);
+    EXPECT_FALSE(host::undo());
+}
+
+TEST_F(Project, MemosComeBackAsTheyWereWrittenAndAreFreedByDispose) {
+    API_Guid guid{};
+    ASSERT_EQ(ACAPI_CallUndoableCommand(
+                  "c", [&] { return createPolyline({{0, 0}, {3, 0}, {3, 4}}, 1, &guid); }),
+              NoError);
+    API_Element element{};
+    element.header.guid = guid;
+    ASSERT_EQ(ACAPI_Element_Get(&element), NoError);
+    EXPECT_EQ(element.header.type.typeID, API_PolyLineID);
+    EXPECT_TRUE(element.header.hasMemo);
+
+    API_ElementMemo memo{};
+    ASSERT_EQ(ACAPI_Element_GetMemo(guid, &memo, APIMemoMask_Polygon), NoError);
+    ASSERT_EQ(BMGetTypedCount(memo.coords), 4);  // entry 0 unused
+    EXPECT_EQ((*memo.coords)[3], (API_Coord{3, 4}));
+    EXPECT_EQ(memo.textContent, nullptr);
+    ACAPI_DisposeElemMemoHdls(&memo);
+    EXPECT_EQ(memo.coords, nullptr);
+
+    ASSERT_EQ(ACAPI_Element_GetMemo(guid, &memo, APIMemoMask_TextContent), NoError);
+    EXPECT_EQ(memo.coords, nullptr);  // the mask chooses the parts
+
+    const auto snapshot = host::element(guid);
+    ASSERT_TRUE(snapshot.has_value());
+    EXPECT_EQ(snapshot->coords, (std::vector<API_Coord>{{0, 0}, {3, 0}, {3, 4}}));
+    EXPECT_EQ(ACAPI_Element_GetMemo(APINULLGuid, &memo), APIERR_BADID);
+}
+
+TEST_F(Project, CreationRefusesWhatTheHostRefuses) {
+    const API_AttributeIndex locked = host::addLayer("ZABLOKOWANA", true);
+    ACAPI_CallUndoableCommand("c", [&] {
+        EXPECT_EQ(createPolyline({{0, 0}}, 1), APIERR_BADPOLY);
+        EXPECT_EQ(createPolyline({{0, 0}, {1, 1}}, 99), APIERR_BADINDEX);
+        EXPECT_EQ(createPolyline({{0, 0}, {1, 1}}, locked), APIERR_LAYERLOCKED);
+
+        API_Element slab{};
+        slab.header.type = API_SlabID;
+        ACAPI_Element_GetDefaults(&slab, nullptr);
+        slab.slab.poly.nCoords = 4;
+        API_ElementMemo memo{};
+        memo.coords = BMAllocateTypedHandle<API_Coord>(5);
+        (*memo.coords)[1] = {0, 0};
+        (*memo.coords)[2] = {1, 0};
+        (*memo.coords)[3] = {1, 1};
+        (*memo.coords)[4] = {0, 1};  // not closed
+        EXPECT_EQ(ACAPI_Element_Create(&slab, &memo), APIERR_BADPOLY);
+        (*memo.coords)[4] = {0, 0};
+        EXPECT_EQ(ACAPI_Element_Create(&slab, &memo), NoError);
+        ACAPI_DisposeElemMemoHdls(&memo);
+
+        API_Element text{};
+        text.header.type = API_TextID;
+        ACAPI_Element_GetDefaults(&text, nullptr);
+        EXPECT_EQ(ACAPI_Element_Create(&text, nullptr), APIERR_BADPARS);
+        return NoError;
+    });
+    EXPECT_EQ(host::elementCount(), 1u);
+}
+
+TEST_F(Project, DeletionIsAllOrNothing) {
+    const API_AttributeIndex locked = host::addLayer("L", true);
+    const API_Guid a = host::addPolyline({{0, 0}, {1, 0}});
+    const API_Guid b = host::addPolyline({{0, 0}, {2, 0}}, locked);
+    host::setSelection({a});
+    EXPECT_EQ(ACAPI_CallUndoableCommand("d", [&] { return ACAPI_Element_Delete({a, b}); }),
+              APIERR_LAYERLOCKED);
+    EXPECT_EQ(ACAPI_CallUndoableCommand("d", [&] { return ACAPI_Element_Delete({a, APINULLGuid}); }),
+              APIERR_BADID);
+    EXPECT_EQ(host::elementCount(), 2u);
+    EXPECT_EQ(ACAPI_CallUndoableCommand("d", [&] { return ACAPI_Element_Delete({a}); }), NoError);
+    EXPECT_EQ(host::elementCount(), 1u);
+    EXPECT_TRUE(host::selection().empty());
+    host::undo();
+    EXPECT_EQ(host::elementCount(), 2u);
+}
+
+TEST_F(Project, ListsFilterByTypeAndActiveFloorInCreationOrder) {
+    host::addFloor(1);
+    const API_Guid p0 = host::addPolyline({{0, 0}, {1, 0}}, 1, 0);
+    const API_Guid t0 = host::addText({1, 2}, "a", 1, 0);
+    const API_Guid p1 = host::addPolyline({{0, 0}, {1, 0}}, 1, 1);
+    const API_Guid p2 = host::addPolyline({{0, 0}, {3, 0}}, 1, 0);
+    GS::Array<API_Guid> list;
+    ASSERT_EQ(ACAPI_Element_GetElemList(API_PolyLineID, &list, APIFilt_OnActFloor), NoError);
+    EXPECT_EQ(list, (GS::Array<API_Guid>{p0, p2}));
+    host::setActiveFloor(1);
+    ACAPI_Element_GetElemList(API_PolyLineID, &list, APIFilt_OnActFloor);
+    EXPECT_EQ(list, (GS::Array<API_Guid>{p1}));
+    ACAPI_Element_GetElemList(API_ZombieElemID, &list);
+    EXPECT_EQ(list, (GS::Array<API_Guid>{p0, t0, p1, p2}));
+
+    API_ElementMemo memo{};
+    ASSERT_EQ(ACAPI_Element_GetMemo(t0, &memo, APIMemoMask_TextContent), NoError);
+    EXPECT_STREQ(*memo.textContent, "a");
+    ACAPI_DisposeElemMemoHdls(&memo);
+}
+
+TEST_F(Project, SelectionReportsEmptyAndListsTheSelectedInOrder) {
+    API_SelectionInfo info{};
+    GS::Array<API_Neig> neigs;
+    EXPECT_EQ(ACAPI_Selection_Get(&info, &neigs, false, true, API_InsidePartially), APIERR_NOSEL);
+    EXPECT_EQ(info.typeID, API_SelEmpty);
+    const API_Guid wall = host::addElement(API_WallID);
+    const API_Guid text = host::addText({0, 0}, "x");
+    host::setSelection({text, wall});
+    ASSERT_EQ(ACAPI_Selection_Get(&info, &neigs, false, true, API_InsidePartially), NoError);
+    EXPECT_EQ(info.typeID, API_SelElems);
+    EXPECT_EQ(info.sel_nElem, 2);
+    ASSERT_EQ(neigs.GetSize(), 2u);
+    EXPECT_EQ(neigs[0].guid, text);
+    EXPECT_EQ(neigs[1].guid, wall);
+}
+
+TEST_F(Project, AttributesKeepTheirNamesIndicesAndFields) {
+    API_Attribute material{};
+    material.header.typeID = API_MaterialID;
+    std::snprintf(material.header.name, sizeof material.header.name, "Dach");
+    material.material.mtype = APIMater_MatteID;
+    material.material.ambientPc = 70;
+    material.material.surfaceRGB = {0.5, 0.25, 0.125};
+    ACAPI_CallUndoableCommand("a", [&] {
+        EXPECT_EQ(ACAPI_Attribute_Create(&material, nullptr), NoError);
+        EXPECT_EQ(material.header.index, 1);
+        API_Attribute again = material;
+        EXPECT_EQ(ACAPI_Attribute_Create(&again, nullptr), APIERR_NAMEALREADYUSED);
+        std::snprintf(again.header.name, sizeof again.header.name, "dach");  // case matters
+        EXPECT_EQ(ACAPI_Attribute_Create(&again, nullptr), NoError);
+        EXPECT_EQ(again.header.index, 2);
+        return NoError;
+    });
+    GS::Array<API_Attribute> all;
+    ASSERT_EQ(ACAPI_Attribute_GetAttributesByType(API_MaterialID, all), NoError);
+    ASSERT_EQ(all.GetSize(), 2u);
+    EXPECT_STREQ(all[0].header.name, "Dach");
+    EXPECT_EQ(all[0].material.ambientPc, 70);
+    EXPECT_EQ(all[0].material.surfaceRGB.f_green, 0.25);
+    ASSERT_EQ(ACAPI_Attribute_GetAttributesByType(API_LayerID, all), NoError);
+    EXPECT_STREQ(all[0].header.name, "Warstwa podstawowa");
+}
+
+TEST_F(Project, GeoLocationIsWrittenAndReadWhole) {
+    API_GeoLocation geo{};
+    ASSERT_EQ(ACAPI_GeoLocation_GetGeoLocation(&geo), NoError);
+    EXPECT_EQ(geo, API_GeoLocation{});
+    geo.placeInfo.latitude = 52.2;
+    geo.placeInfo.timeZoneInMinutes = 60;
+    geo.surveyPoint.eastings = 7500000.5;
+    geo.surveyPoint.geoReferenceData.name = "EPSG:2178";
+    geo.surveyPoint.geoReferenceData.mapZone = "7";
+    ASSERT_EQ(ACAPI_GeoLocation_SetGeoLocation(&geo), NoError);
+    API_GeoLocation read{};
+    ACAPI_GeoLocation_GetGeoLocation(&read);
+    EXPECT_EQ(read, geo);
+    EXPECT_EQ(host::geoLocation().surveyPoint.geoReferenceData.name.ToUtf8(), "EPSG:2178");
+}
+
+TEST_F(Project, InjectedFailuresSkipThenFailTheGivenNumberOfCalls) {
+    host::failCalls("ACAPI_GeoLocation_SetGeoLocation", APIERR_BADPARS, 2, 1);
+    const API_GeoLocation geo{};
+    EXPECT_EQ(ACAPI_GeoLocation_SetGeoLocation(&geo), NoError);
+    EXPECT_EQ(ACAPI_GeoLocation_SetGeoLocation(&geo), APIERR_BADPARS);
+    EXPECT_EQ(ACAPI_GeoLocation_SetGeoLocation(&geo), APIERR_BADPARS);
+    EXPECT_EQ(ACAPI_GeoLocation_SetGeoLocation(&geo), NoError);
+    EXPECT_EQ(host::callCount("ACAPI_GeoLocation_SetGeoLocation"), 4);
+
+    host::failCalls("BMAllocateHandle", APIERR_MEMFULL, -1);
+    EXPECT_EQ(BMAllocateHandle(8), nullptr);
+    EXPECT_EQ(BMAllocateHandle(8), nullptr);
+    host::clearFailures();
+    GSHandle h = BMAllocateHandle(8);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(BMGetHandleSize(h), 8);
+    h = BMReallocHandle(h, 64);
+    EXPECT_EQ(BMGetHandleSize(h), 64);
+    EXPECT_EQ((*h)[63], 0);
+    BMKillHandle(&h);
+    EXPECT_EQ(h, nullptr);
+}
+
+}  // namespace
