@@ -2,6 +2,8 @@
 
 #include <zip.h>
 
+#include <algorithm>
+
 #include <utility>
 
 namespace {
@@ -195,8 +197,10 @@ std::optional<std::string> ZipReader::extract(std::uint64_t index, std::string& 
         error = tooLarge(archive_.get(), index, info->size, limit);
         return std::nullopt;
     }
+    // Memory grows with the data that actually arrives, not with a size that may be forged.
+    constexpr std::uint64_t kTrustedReserve = 16ull << 20;
     std::string data;
-    data.reserve(static_cast<std::size_t>(info->size));
+    data.reserve(static_cast<std::size_t>(std::min(info->size, kTrustedReserve)));
     const bool whole = stream(
         index,
         [&](std::string_view chunk) {
