@@ -1,0 +1,293 @@
+#include "geometry/ContourBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "geometry/ContourCells.h"
+
+namespace {
+
+constexpr const char* kCancelText = "Poziomice: przerwano przez uzytkownika.";
+constexpr const char* kLimitText =
+    "Poziomice: za duzo danych dla wybranego ciecia - wynik ograniczony. Zwieksz ciecie albo "
+    "zmniejsz kadr.";
+
+// A point's key: its coordinates rounded to whole millimetres, kept as a pair so that distinct
+// millimetre points never collide whatever their sign or size.
+struct MmKey {
+    long long x = 0;
+    long long y = 0;
+    bool operator==(const MmKey&) const = default;
+};
+
+MmKey keyOf(const GisPoint& p) {
+    return {std::llround(p.x * 1000.0), std::llround(p.y * 1000.0)};
+}
+
+std::uint64_t hashOf(const MmKey& k) {
+    std::uint64_t h = static_cast<std::uint64_t>(k.x) * 0x9E3779B97F4A7C15ULL +
+                      static_cast<std::uint64_t>(k.y) * 0xC2B2AE3D27D4EB4FULL;
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ULL;
+    return h ^ (h >> 32);
+}
+
+// Segment ends by key. End e is end (e & 1) of segment e >> 1: 0 for `a`, 1 for `b`. The ends of
+// one key form a chain in increasing e, which is the order in which they were filed (for each
+// segment in turn, first `a`, then `b`).
+class EndIndex {
+public:
+    void build(const std::vector<Odcinek>& segs) {
+        const std::size_t ends = segs.size() * 2;
+        keys_.resize(ends);
+        next_.assign(ends, -1);
+        std::size_t capacity = 16;
+        while (capacity < ends * 2) {
+            capacity *= 2;
+        }
+        slots_.assign(capacity, Slot{});
+        mask_ = capacity - 1;
+        for (std::size_t e = 0; e < ends; ++e) {
+            const Odcinek& s = segs[e >> 1];
+            keys_[e] = keyOf((e & 1) != 0 ? s.b : s.a);
+            Slot& slot = find(keys_[e]);
+            const auto end = static_cast<std::int32_t>(e);
+            if (slot.tail < 0) {
+                slot.key = keys_[e];
+                slot.head = end;
+            } else {
+                next_[static_cast<std::size_t>(slot.tail)] = end;
+            }
+            slot.tail = end;
+        }
+    }
+
+    const MmKey& key(std::size_t end) const { return keys_[end]; }
+
+    // The first end with this key whose segment is still free, or -1. Ends of taken segments are
+    // dropped from the front of the chain, since a segment is never freed again.
+    std::int32_t firstFree(const MmKey& k, const std::vector<char>& taken) {
+        Slot& slot = find(k);
+        while (slot.head >= 0 && taken[static_cast<std::size_t>(slot.head) >> 1] != 0) {
+            slot.head = next_[static_cast<std::size_t>(slot.head)];
+        }
+        return slot.head;
+    }
+
+private:
+    // An unused slot has no tail; the head runs empty once all its ends are taken.
+    struct Slot {
+        MmKey key;
+        std::int32_t head = -1;
+        std::int32_t tail = -1;
+    };
+
+    // The slot holding the key, or the empty slot where it belongs.
+    Slot& find(const MmKey& k) {
+        std::size_t i = hashOf(k) & mask_;
+        while (slots_[i].tail >= 0 && !(slots_[i].key == k)) {
+            i = (i + 1) & mask_;
+        }
+        return slots_[i];
+    }
+
+    std::vector<MmKey> keys_;
+    std::vector<std::int32_t> next_;
+    std::vector<Slot> slots_;
+    std::size_t mask_ = 0;
+};
+
+class Stitcher {
+public:
+    std::vector<std::vector<GisPoint>> run(const std::vector<Odcinek>& segs) {
+        index_.build(segs);
+        taken_.assign(segs.size(), 0);
+        std::vector<std::vector<GisPoint>> lines;
+        for (std::size_t s = 0; s < segs.size(); ++s) {
+            if (taken_[s] != 0) {
+                continue;
+            }
+            taken_[s] = 1;
+            forward_.assign({segs[s].a, segs[s].b});
+            walk(segs, index_.key(2 * s + 1), forward_);
+            backward_.clear();
+            walk(segs, index_.key(2 * s), backward_);
+            std::vector<GisPoint> line;
+            line.reserve(backward_.size() + forward_.size());
+            line.assign(backward_.rbegin(), backward_.rend());
+            line.insert(line.end(), forward_.begin(), forward_.end());
+            lines.push_back(std::move(line));
+        }
+        return lines;
+    }
+
+private:
+    // From the key of a chain's end, keeps taking the first free segment filed under that key
+    // and appending its other end.
+    void walk(const std::vector<Odcinek>& segs, MmKey at, std::vector<GisPoint>& out) {
+        for (std::int32_t end = index_.firstFree(at, taken_); end >= 0;
+             end = index_.firstFree(at, taken_)) {
+            const std::size_t s = static_cast<std::size_t>(end) >> 1;
+            taken_[s] = 1;
+            const bool fromA = index_.key(2 * s) == at;
+            out.push_back(fromA ? segs[s].b : segs[s].a);
+            at = index_.key(fromA ? 2 * s + 1 : 2 * s);
+        }
+    }
+
+    EndIndex index_;
+    std::vector<char> taken_;
+    std::vector<GisPoint> forward_;
+    std::vector<GisPoint> backward_;
+};
+
+std::vector<std::vector<GisPoint>> zszyjOdcinki(const std::vector<Odcinek>& segs) {
+    return Stitcher{}.run(segs);
+}
+
+bool shorterThan(const std::vector<GisPoint>& pts, double length) {
+    double sum = 0.0;
+    for (std::size_t k = 1; k < pts.size() && sum < length; ++k) {
+        sum += std::hypot(pts[k].x - pts[k - 1].x, pts[k].y - pts[k - 1].y);
+    }
+    return sum < length;
+}
+
+// The span count of one axis; an extent too large for a 32-bit node count gives none.
+std::int32_t spanCount(double extent, double step) {
+    const double spans = std::floor(extent / step);
+    if (!(spans >= 1.0 && spans < std::numeric_limits<std::int32_t>::max())) {
+        return 0;
+    }
+    return static_cast<std::int32_t>(spans);
+}
+
+}  // namespace
+
+SiatkaWysokosci ContourBuilder::probkuj(const Bbox& frame, double step,
+                                        const HeightSampler& sampler) {
+    SiatkaWysokosci g;
+    g.step = step > 0.0 ? step : 1.0;
+    g.x0 = frame.minx;
+    g.y0 = frame.miny;
+    const std::int32_t sx = spanCount(frame.maxx - frame.minx, g.step);
+    const std::int32_t sy = spanCount(frame.maxy - frame.miny, g.step);
+    if (sx < 1 || sy < 1) {
+        return g;
+    }
+    g.nx = sx + 1;
+    g.ny = sy + 1;
+    g.z.resize(static_cast<std::size_t>(g.nx) * static_cast<std::size_t>(g.ny));
+    std::size_t at = 0;
+    for (std::int32_t j = 0; j < g.ny; ++j) {
+        const double y = g.y0 + j * g.step;
+        for (std::int32_t i = 0; i < g.nx; ++i) {
+            double z = 0.0;
+            g.z[at++] = sampler(g.x0 + i * g.step, y, z) ? z : std::nan("");
+        }
+    }
+    return g;
+}
+
+std::vector<Warstwica> ContourBuilder::build(const SiatkaWysokosci& grid, double interval,
+                                             std::string& msg, int maxLines, int maxPoints,
+                                             const std::function<bool()>& cancel, bool* cancelled,
+                                             const std::function<void(int, int)>& progress) {
+    if (cancelled != nullptr) {
+        *cancelled = false;
+    }
+    msg.clear();
+    std::vector<Warstwica> lines;
+    if (grid.nx < 2 || grid.ny < 2 || !(interval > 0.0) || !std::isfinite(interval) ||
+        grid.z.size() != static_cast<std::size_t>(grid.nx) * static_cast<std::size_t>(grid.ny)) {
+        return lines;
+    }
+    double lowest = std::numeric_limits<double>::infinity();
+    double highest = -lowest;
+    for (const double z : grid.z) {
+        if (std::isfinite(z)) {
+            lowest = std::min(lowest, z);
+            highest = std::max(highest, z);
+        }
+    }
+    const double kminD = std::ceil(lowest / interval);
+    const double kmaxD = std::floor(highest / interval);
+    constexpr double kLevelRange = 4.0e18;  // level numbers stay far inside 64 bits
+    if (!(std::fabs(kminD) < kLevelRange && std::fabs(kmaxD) < kLevelRange)) {
+        return lines;  // no height with data, or levels beyond counting
+    }
+    const auto kmin = static_cast<std::int64_t>(kminD);
+    const auto kmax = static_cast<std::int64_t>(kmaxD);
+    std::int64_t count = kmax - kmin + 1;
+    bool limited = false;
+    if (kmax - kmin >= maxLines) {
+        count = maxLines;
+        limited = true;
+    }
+
+    ContourCells filer(grid, interval, kmin, std::max<std::int64_t>(count, 0));
+    Stitcher stitcher;
+    bool wasCancelled = false;
+    std::int64_t points = 0;
+    for (std::int64_t k = 0; k < count; ++k) {
+        if (cancel && cancel()) {
+            wasCancelled = true;
+            break;
+        }
+        if (progress) {
+            progress(static_cast<int>(k), static_cast<int>(count));
+        }
+        const std::vector<Odcinek>& segs = filer.segments(k);
+        if (segs.empty()) {
+            continue;
+        }
+        const std::int64_t n = kmin + k;
+        const double lvl = static_cast<double>(n) * interval;
+        bool full = false;
+        for (std::vector<GisPoint>& pts : stitcher.run(segs)) {
+            if (pts.size() < 2 || shorterThan(pts, 1e-9)) {
+                continue;
+            }
+            if (lines.size() >= static_cast<std::size_t>(std::max(maxLines, 0))) {
+                full = true;
+                break;
+            }
+            points += static_cast<std::int64_t>(pts.size());
+            lines.push_back({lvl, n % 5 == 0, std::move(pts)});
+            if (points > maxPoints) {
+                full = true;
+                break;
+            }
+        }
+        if (full) {
+            limited = true;
+            break;
+        }
+    }
+
+    if (wasCancelled) {
+        msg = kCancelText;
+        if (cancelled != nullptr) {
+            *cancelled = true;
+        }
+    }
+    if (limited) {
+        if (!msg.empty()) {
+            msg += ' ';
+        }
+        msg += kLimitText;
+    }
+    return lines;
+}
+
+std::vector<std::vector<GisPoint>> ContourBuilder::zszyj(
+    const std::vector<std::pair<GisPoint, GisPoint>>& segments) {
+    std::vector<Odcinek> segs;
+    segs.reserve(segments.size());
+    for (const auto& [a, b] : segments) {
+        segs.push_back({a, b});
+    }
+    return zszyjOdcinki(segs);
+}
