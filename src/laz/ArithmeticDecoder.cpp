@@ -1,0 +1,145 @@
+#include "laz/ArithmeticDecoder.h"
+
+namespace laz {
+namespace {
+
+constexpr std::uint32_t kBitLengthShift = 13;
+constexpr std::uint32_t kBitMaxCount = 1u << kBitLengthShift;
+constexpr std::uint32_t kSymLengthShift = 15;
+constexpr std::uint32_t kSymMaxCount = 1u << kSymLengthShift;
+
+}  // namespace
+
+void BitModel::reset() {
+    bit0Count_ = 1;
+    bitCount_ = 2;
+    bit0Prob_ = 1u << (kBitLengthShift - 1);
+    updateCycle_ = untilUpdate_ = 4;
+}
+
+void BitModel::update() {
+    // Halve the counts when they grow too large, so that the model keeps adapting.
+    if ((bitCount_ += updateCycle_) > kBitMaxCount) {
+        bitCount_ = (bitCount_ + 1) >> 1;
+        bit0Count_ = (bit0Count_ + 1) >> 1;
+        if (bit0Count_ == bitCount_) {
+            ++bitCount_;
+        }
+    }
+    const std::uint32_t scale = 0x80000000u / bitCount_;
+    bit0Prob_ = (bit0Count_ * scale) >> (31 - kBitLengthShift);
+    updateCycle_ = std::min<std::uint32_t>((5 * updateCycle_) >> 2, 64);
+    untilUpdate_ = updateCycle_;
+}
+
+SymbolModel::SymbolModel(std::uint32_t symbols)
+    : symbols_(std::clamp<std::uint32_t>(symbols, 2, 2048)),
+      lastSymbol_(symbols_ - 1),
+      distribution_(symbols_),
+      counts_(symbols_) {
+    if (symbols_ > 16) {
+        std::uint32_t tableBits = 3;
+        while (symbols_ > (1u << (tableBits + 2))) {
+            ++tableBits;
+        }
+        tableSize_ = 1u << tableBits;
+        tableShift_ = kSymLengthShift - tableBits;
+        table_.resize(tableSize_ + 2);
+    }
+    reset();
+}
+
+void SymbolModel::reset() {
+    std::fill(counts_.begin(), counts_.end(), 1u);
+    totalCount_ = 0;
+    updateCycle_ = symbols_;
+    update();
+    updateCycle_ = untilUpdate_ = (symbols_ + 6) >> 1;
+}
+
+void SymbolModel::update() {
+    if ((totalCount_ += updateCycle_) > kSymMaxCount) {
+        totalCount_ = 0;
+        for (auto& c : counts_) {
+            c = (c + 1) >> 1;
+            totalCount_ += c;
+        }
+    }
+    const std::uint32_t scale = 0x80000000u / totalCount_;
+    std::uint32_t sum = 0;
+    if (table_.empty()) {
+        for (std::uint32_t k = 0; k < symbols_; ++k) {
+            distribution_[k] = (scale * sum) >> (31 - kSymLengthShift);
+            sum += counts_[k];
+        }
+    } else {
+        // table_[t] is the largest symbol whose cumulative share starts at or below t.
+        std::uint32_t s = 0;
+        for (std::uint32_t k = 0; k < symbols_; ++k) {
+            distribution_[k] = (scale * sum) >> (31 - kSymLengthShift);
+            sum += counts_[k];
+            const std::uint32_t w = distribution_[k] >> tableShift_;
+            while (s < w) {
+                table_[++s] = k - 1;
+            }
+        }
+        table_[0] = 0;
+        while (s <= tableSize_) {
+            table_[++s] = symbols_ - 1;
+        }
+    }
+    updateCycle_ = std::min((5 * updateCycle_) >> 2, (symbols_ + 6) << 3);
+    untilUpdate_ = updateCycle_;
+}
+
+void SymbolModelTable::reset() {
+    for (auto& m : models_) {
+        if (m) {
+            m->reset();
+        }
+    }
+}
+
+void ArithmeticDecoder::start(const std::uint8_t* begin, const std::uint8_t* end) {
+    pos_ = begin;
+    end_ = end;
+    overrun_ = 0;
+    length_ = 0xFFFFFFFFu;
+    value_ = 0;
+    for (int i = 0; i < 4; ++i) {
+        value_ = (value_ << 8) | nextByte();
+    }
+}
+
+std::uint32_t ArithmeticDecoder::readRawBits(std::uint32_t bits) {
+    length_ >>= bits;
+    const std::uint32_t sym = value_ / length_;
+    value_ -= length_ * sym;
+    if (length_ < kMinLength) {
+        renormalize();
+    }
+    return sym;
+}
+
+std::uint32_t ArithmeticDecoder::readBits(std::uint32_t bits) {
+    if (bits > 19) {
+        const std::uint32_t lower = readRawBits(16);
+        const std::uint32_t upper = readBits(bits - 16);
+        return (upper << 16) | (lower & 0xFFFFu);
+    }
+    return readRawBits(bits);
+}
+
+std::uint32_t ArithmeticDecoder::readInt() {
+    const std::uint32_t lower = readShort();
+    const std::uint32_t upper = readShort();
+    return (upper << 16) | (lower & 0xFFFFu);
+}
+
+std::uint64_t ArithmeticDecoder::readInt64() {
+    const std::uint64_t lower = readInt();
+    const std::uint64_t upper = readInt();
+    return (upper << 32) | lower;
+}
+
+}  // namespace laz

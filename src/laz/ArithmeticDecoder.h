@@ -1,0 +1,198 @@
+#pragma once
+// Adaptive binary arithmetic decoding as LAZ streams use it: a 32-bit interval renormalised a
+// byte at a time, adaptive bit and multi-symbol models whose statistics are refreshed on a
+// growing cycle, and raw bits taken straight from the interval.
+//
+// The decoder never reads outside its byte range: past the end it takes zero bytes and counts
+// them, so that a caller can tell a stream that ran out from one that ended properly.
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace laz {
+
+// Probability of a 0 for one binary decision, scaled to 2^13.
+class BitModel {
+public:
+    BitModel() { reset(); }
+    void reset();
+
+private:
+    friend class ArithmeticDecoder;
+    void update();
+
+    std::uint32_t bit0Prob_ = 0;
+    std::uint32_t bit0Count_ = 0;
+    std::uint32_t bitCount_ = 0;
+    std::uint32_t updateCycle_ = 0;
+    std::uint32_t untilUpdate_ = 0;
+};
+
+// Cumulative distribution of 2 to 2048 symbols, scaled to 2^15, with a lookup table that narrows
+// the search for models of more than 16 symbols.
+class SymbolModel {
+public:
+    explicit SymbolModel(std::uint32_t symbols);
+    void reset();
+    std::uint32_t symbols() const { return symbols_; }
+
+private:
+    friend class ArithmeticDecoder;
+    void update();
+
+    std::uint32_t symbols_;
+    std::uint32_t lastSymbol_;
+    std::uint32_t tableSize_ = 0;
+    std::uint32_t tableShift_ = 0;
+    std::uint32_t totalCount_ = 0;
+    std::uint32_t updateCycle_ = 0;
+    std::uint32_t untilUpdate_ = 0;
+    std::vector<std::uint32_t> distribution_;  // symbols_ entries
+    std::vector<std::uint32_t> counts_;        // symbols_ entries
+    std::vector<std::uint32_t> table_;         // tableSize_ + 2 entries, empty without a table
+};
+
+// Symbol models made on first use, one per context value; reset() returns the ones made so far
+// to their initial state, as at the start of every chunk.
+class SymbolModelTable {
+public:
+    SymbolModelTable(std::size_t contexts, std::uint32_t symbols)
+        : models_(contexts), symbols_(symbols) {}
+    SymbolModel& operator[](std::size_t context) {
+        auto& m = models_[context];
+        if (!m) {
+            m = std::make_unique<SymbolModel>(symbols_);
+        }
+        return *m;
+    }
+    void reset();
+
+private:
+    std::vector<std::unique_ptr<SymbolModel>> models_;
+    std::uint32_t symbols_;
+};
+
+class ArithmeticDecoder {
+public:
+    // Starts decoding the bytes [begin, end): the first four bytes seed the code value.
+    void start(const std::uint8_t* begin, const std::uint8_t* end);
+
+    std::uint32_t decodeBit(BitModel& m);
+    std::uint32_t decodeSymbol(SymbolModel& m);
+    std::uint32_t readBits(std::uint32_t bits);  // 1 to 32 raw bits
+    std::uint32_t readShort() { return readBits(16); }
+    std::uint32_t readInt();
+    std::uint64_t readInt64();
+
+    // Bytes asked for beyond the end of the range (taken as zeros), and collapsed intervals.
+    std::uint32_t overrun() const { return overrun_; }
+    // More was asked beyond the end than a properly ended stream ever needs: the data is damaged.
+    bool exhausted() const { return overrun_ > kOverrunSlack; }
+
+private:
+    static constexpr std::uint32_t kMinLength = 0x01000000u;
+    static constexpr std::uint32_t kOverrunSlack = 4;
+
+    void renormalize() {
+        if (length_ == 0) {  // only a damaged stream collapses the interval
+            length_ = kMinLength;
+            ++overrun_;
+            return;
+        }
+        do {
+            value_ = (value_ << 8) | nextByte();
+            length_ <<= 8;
+        } while (length_ < kMinLength);
+    }
+    std::uint32_t nextByte() {
+        if (pos_ < end_) {
+            return *pos_++;
+        }
+        ++overrun_;
+        return 0;
+    }
+    std::uint32_t readRawBits(std::uint32_t bits);
+
+    const std::uint8_t* pos_ = nullptr;
+    const std::uint8_t* end_ = nullptr;
+    std::uint32_t value_ = 0;
+    std::uint32_t length_ = 0;
+    std::uint32_t overrun_ = 0;
+};
+
+// ---- hot paths, inline ----
+
+inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
+    const std::uint32_t x = m.bit0Prob_ * (length_ >> 13);
+    std::uint32_t bit;
+    if (value_ < x) {
+        bit = 0;
+        length_ = x;
+        ++m.bit0Count_;
+    } else {
+        bit = 1;
+        value_ -= x;
+        length_ -= x;
+    }
+    if (length_ < kMinLength) {
+        renormalize();
+    }
+    if (--m.untilUpdate_ == 0) {
+        m.update();
+    }
+    return bit;
+}
+
+inline std::uint32_t ArithmeticDecoder::decodeSymbol(SymbolModel& m) {
+    std::uint32_t sym = 0;
+    std::uint32_t x = 0;
+    std::uint32_t y = length_;
+    length_ >>= 15;
+    if (!m.table_.empty()) {
+        // The table brackets the symbol; a bisection inside the bracket finds it. A code value
+        // beyond the interval (only in a damaged stream) is held to the table's last entry.
+        const std::uint32_t dv = value_ / length_;
+        const std::uint32_t t = std::min(dv >> m.tableShift_, m.tableSize_);
+        sym = m.table_[t];
+        std::uint32_t n = m.table_[t + 1] + 1;
+        while (n > sym + 1) {
+            const std::uint32_t k = (sym + n) >> 1;
+            if (m.distribution_[k] > dv) {
+                n = k;
+            } else {
+                sym = k;
+            }
+        }
+        x = m.distribution_[sym] * length_;
+        if (sym != m.lastSymbol_) {
+            y = m.distribution_[sym + 1] * length_;
+        }
+    } else {
+        std::uint32_t n = m.symbols_;
+        std::uint32_t k = n >> 1;
+        do {
+            const std::uint32_t z = length_ * m.distribution_[k];
+            if (z > value_) {
+                n = k;
+                y = z;
+            } else {
+                sym = k;
+                x = z;
+            }
+        } while ((k = (sym + n) >> 1) != sym);
+    }
+    value_ -= x;
+    length_ = y - x;
+    if (length_ < kMinLength) {
+        renormalize();
+    }
+    ++m.counts_[sym];
+    if (--m.untilUpdate_ == 0) {
+        m.update();
+    }
+    return sym;
+}
+
+}  // namespace laz

@@ -1,0 +1,40 @@
+#pragma once
+// Integers coded as a correction of a prediction: first the number of significant bits k of the
+// correction (one adaptive model per caller-chosen context), then the correction itself within
+// its k-bit band, its high bits modelled and any low bits beyond `bitsHigh` taken raw. The
+// result wraps into the value range of `bits` bits.
+
+#include <cstdint>
+#include <vector>
+
+#include "laz/ArithmeticDecoder.h"
+
+namespace laz {
+
+class IntegerDecoder {
+public:
+    explicit IntegerDecoder(std::uint32_t bits = 16, std::uint32_t contexts = 1,
+                            std::uint32_t bitsHigh = 8, std::uint32_t range = 0);
+
+    // Returns every model to its initial state (at the start of a chunk).
+    void reset();
+
+    std::int32_t decode(ArithmeticDecoder& dec, std::int32_t pred, std::uint32_t context = 0);
+
+    // Significant bits of the last correction; neighbouring fields use it as their context.
+    std::uint32_t k() const { return k_; }
+
+private:
+    std::int32_t readCorrector(ArithmeticDecoder& dec, SymbolModel& bitsModel);
+
+    std::uint32_t corrBits_ = 0;
+    std::uint32_t corrRange_ = 0;
+    std::int32_t corrMin_ = 0;
+    std::uint32_t bitsHigh_;
+    std::uint32_t k_ = 0;
+    std::vector<SymbolModel> bitsModels_;  // one per context
+    BitModel corrector0_;                  // k = 0: the correction is 0 or 1
+    std::vector<SymbolModel> correctors_;  // index k - 1 for k = 1 .. corrBits_
+};
+
+}  // namespace laz

@@ -1,0 +1,479 @@
+// Layered items of the point formats 6 to 8: the 30-byte core record, RGB (with or without
+// near infrared) and extra bytes. Every field group is coded in a layer of its own, and every
+// scanner channel keeps its own models and previous record (its context).
+
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "laz/Bytes.h"
+#include "laz/GpsTimeDecoder.h"
+#include "laz/IntegerDecoder.h"
+#include "laz/ItemDecoder.h"
+#include "laz/Median5.h"
+#include "laz/ReturnContexts.h"
+#include "laz/RgbDecoder.h"
+
+namespace laz {
+namespace {
+
+constexpr std::uint32_t kChannels = 4;
+
+struct Point14 {
+    std::int32_t x = 0, y = 0, z = 0;
+    std::uint16_t intensity = 0;
+    std::uint32_t returnNumber = 0, numberOfReturns = 0;
+    std::uint32_t classFlags = 0, scannerChannel = 0, scanDirection = 0, edge = 0;
+    std::uint8_t classification = 0;
+    std::uint8_t userData = 0;
+    std::int16_t scanAngle = 0;
+    std::uint16_t pointSource = 0;
+    std::uint64_t gpsTime = 0;  // raw bits of the double
+    bool gpsTimeChanged = false;
+
+    void read(const std::uint8_t* p) {
+        x = load<std::int32_t>(p);
+        y = load<std::int32_t>(p + 4);
+        z = load<std::int32_t>(p + 8);
+        intensity = load<std::uint16_t>(p + 12);
+        returnNumber = p[14] & 15u;
+        numberOfReturns = p[14] >> 4;
+        classFlags = p[15] & 15u;
+        scannerChannel = (p[15] >> 4) & 3u;
+        scanDirection = (p[15] >> 6) & 1u;
+        edge = p[15] >> 7;
+        classification = p[16];
+        userData = p[17];
+        scanAngle = load<std::int16_t>(p + 18);
+        pointSource = load<std::uint16_t>(p + 20);
+        gpsTime = load<std::uint64_t>(p + 22);
+    }
+    void write(std::uint8_t* p) const {
+        store(p, x);
+        store(p + 4, y);
+        store(p + 8, z);
+        store(p + 12, intensity);
+        p[14] = static_cast<std::uint8_t>(returnNumber | (numberOfReturns << 4));
+        p[15] = static_cast<std::uint8_t>(classFlags | (scannerChannel << 4) |
+                                          (scanDirection << 6) | (edge << 7));
+        p[16] = classification;
+        p[17] = userData;
+        store(p + 18, scanAngle);
+        store(p + 20, pointSource);
+        store(p + 22, gpsTime);
+    }
+};
+
+// The layers of the core record, in their order in a chunk.
+enum Layer : std::size_t {
+    kXy,  // scanner channel, returns, x and y
+    kZ,
+    kClassification,
+    kFlags,
+    kIntensity,
+    kScanAngle,
+    kUserData,
+    kPointSource,
+    kGpsTime,
+    kLayerCount
+};
+
+// Decoders of one byte range per layer; an empty (or absent) layer leaves its fields unchanged.
+class Layers {
+public:
+    explicit Layers(std::size_t count) : dec_(count), present_(count, 0) {}
+    void start(std::span<const ByteRange> layers) {
+        for (std::size_t i = 0; i < dec_.size(); ++i) {
+            present_[i] = i < layers.size() && !layers[i].empty();
+            if (present_[i]) {
+                dec_[i].start(layers[i].begin, layers[i].end);
+            }
+        }
+    }
+    bool present(std::size_t i) const { return present_[i] != 0; }
+    ArithmeticDecoder& operator[](std::size_t i) { return dec_[i]; }
+    bool damaged() const {
+        for (std::size_t i = 0; i < dec_.size(); ++i) {
+            if (present_[i] && dec_[i].exhausted()) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    std::vector<ArithmeticDecoder> dec_;
+    std::vector<std::uint8_t> present_;
+};
+
+// Per-channel contexts made on first use and reseeded when a chunk first meets the channel.
+template <typename Context>
+class ChannelContexts {
+public:
+    void forgetAll() { used_.fill(false); }
+    bool used(std::uint32_t c) const { return used_[c]; }
+    Context& operator[](std::uint32_t c) { return *ctx_[c]; }
+    Context& seed(std::uint32_t c) {
+        if (!ctx_[c]) {
+            ctx_[c] = std::make_unique<Context>();
+        }
+        used_[c] = true;
+        return *ctx_[c];
+    }
+
+private:
+    std::array<std::unique_ptr<Context>, kChannels> ctx_;
+    std::array<bool, kChannels> used_{};
+};
+
+struct Point14Context {
+    Point14 last;
+    std::array<std::uint16_t, 8> lastIntensity{};
+    std::array<Median5, 12> medianX;
+    std::array<Median5, 12> medianY;
+    std::array<std::int32_t, 8> lastZ{};
+    std::vector<SymbolModel> changed = std::vector<SymbolModel>(8, SymbolModel(128));
+    SymbolModel scannerChannel{3};
+    SymbolModelTable numberOfReturns{16, 16};
+    SymbolModel returnNumberGpsSame{13};
+    SymbolModelTable returnNumber{16, 16};
+    IntegerDecoder dx{32, 2};
+    IntegerDecoder dy{32, 22};
+    IntegerDecoder dz{32, 20};
+    SymbolModelTable classification{64, 256};
+    SymbolModelTable flags{64, 64};
+    SymbolModelTable userData{64, 256};
+    IntegerDecoder intensity{16, 4};
+    IntegerDecoder scanAngle{16, 2};
+    IntegerDecoder pointSource{16};
+    GpsTimeDecoder gps{false};
+
+    void reseed(const Point14& seed) {
+        for (auto& m : changed) {
+            m.reset();
+        }
+        scannerChannel.reset();
+        numberOfReturns.reset();
+        returnNumberGpsSame.reset();
+        returnNumber.reset();
+        dx.reset();
+        dy.reset();
+        for (auto& m : medianX) {
+            m.reset();
+        }
+        for (auto& m : medianY) {
+            m.reset();
+        }
+        dz.reset();
+        lastZ.fill(seed.z);
+        classification.reset();
+        flags.reset();
+        userData.reset();
+        intensity.reset();
+        lastIntensity.fill(seed.intensity);
+        scanAngle.reset();
+        pointSource.reset();
+        gps.start(seed.gpsTime);
+        last = seed;
+        last.gpsTimeChanged = false;
+    }
+};
+
+class Point14V3 final : public LayeredItem {
+public:
+    std::size_t layerCount() const override { return kLayerCount; }
+
+    void start(const std::uint8_t* first, std::span<const ByteRange> layers,
+               std::uint32_t& context) override {
+        layers_.start(layers);
+        contexts_.forgetAll();
+        Point14 seed;
+        seed.read(first);
+        current_ = seed.scannerChannel;
+        context = current_;
+        contexts_.seed(current_).reseed(seed);
+    }
+
+    void decode(std::uint8_t* out, std::uint32_t& context) override {
+        Point14Context* c = &contexts_[current_];
+        const Point14& prev = c->last;
+        const std::uint32_t lpr = (prev.returnNumber == 1 ? 1 : 0) +
+                                  (prev.returnNumber >= prev.numberOfReturns ? 2 : 0) +
+                                  (prev.gpsTimeChanged ? 4 : 0);
+        const std::uint32_t changed = layers_[kXy].decodeSymbol(c->changed[lpr]);
+        if (changed & 64) {
+            c = &switchChannel(*c);
+        }
+        context = current_;
+        Point14& p = c->last;
+        const bool gpsChanged = (changed & 16) != 0;
+        decodeReturns(*c, changed, gpsChanged);
+        const std::uint32_t n = p.numberOfReturns;
+        const std::uint32_t r = p.returnNumber;
+        const std::uint32_t m = kReturnMap6[n][r];
+        const std::uint32_t cpr = (r == 1 ? 2 : 0) + (r >= n ? 1 : 0);
+        decodeXyz(*c, n, m, returnLevel(n, r), gpsChanged);
+        decodeAttributes(*c, changed, cpr, gpsChanged);
+        p.write(out);
+        p.gpsTimeChanged = gpsChanged;
+    }
+
+    bool damaged() const override { return layers_.damaged(); }
+
+private:
+    // The next record comes from another scanner channel: continue from that channel's
+    // previous record, seeding it from the current one when the chunk has not met it yet.
+    Point14Context& switchChannel(Point14Context& from) {
+        const std::uint32_t step = layers_[kXy].decodeSymbol(from.scannerChannel);
+        const std::uint32_t channel = (current_ + step + 1) % kChannels;
+        if (!contexts_.used(channel)) {
+            contexts_.seed(channel).reseed(from.last);
+        }
+        current_ = channel;
+        Point14Context& to = contexts_[channel];
+        to.last.scannerChannel = channel;
+        return to;
+    }
+
+    void decodeReturns(Point14Context& c, std::uint32_t changed, bool gpsChanged) {
+        ArithmeticDecoder& dec = layers_[kXy];
+        Point14& p = c.last;
+        if (changed & 4) {
+            p.numberOfReturns = dec.decodeSymbol(c.numberOfReturns[p.numberOfReturns]);
+        }
+        const std::uint32_t lastR = p.returnNumber;
+        switch (changed & 3) {
+            case 0:
+                break;
+            case 1:
+                p.returnNumber = (lastR + 1) % 16;
+                break;
+            case 2:
+                p.returnNumber = (lastR + 15) % 16;
+                break;
+            default:
+                p.returnNumber = gpsChanged
+                                     ? dec.decodeSymbol(c.returnNumber[lastR])
+                                     : (lastR + dec.decodeSymbol(c.returnNumberGpsSame) + 2) % 16;
+                break;
+        }
+    }
+
+    void decodeXyz(Point14Context& c, std::uint32_t n, std::uint32_t m, std::uint32_t l,
+                   bool gpsChanged) {
+        ArithmeticDecoder& dec = layers_[kXy];
+        Point14& p = c.last;
+        const std::uint32_t single = n == 1 ? 1 : 0;
+        const std::size_t idx = (m << 1) | (gpsChanged ? 1u : 0u);
+        std::int32_t diff = c.dx.decode(dec, c.medianX[idx].get(), single);
+        p.x = wrapAdd(p.x, diff);
+        c.medianX[idx].add(diff);
+
+        std::uint32_t kBits = c.dx.k();
+        diff = c.dy.decode(dec, c.medianY[idx].get(), single + (kBits < 20 ? (kBits & ~1u) : 20));
+        p.y = wrapAdd(p.y, diff);
+        c.medianY[idx].add(diff);
+
+        if (layers_.present(kZ)) {
+            kBits = (c.dx.k() + c.dy.k()) / 2;
+            p.z = c.dz.decode(layers_[kZ], c.lastZ[l], single + (kBits < 18 ? (kBits & ~1u) : 18));
+            c.lastZ[l] = p.z;
+        }
+    }
+
+    void decodeAttributes(Point14Context& c, std::uint32_t changed, std::uint32_t cpr,
+                          bool gpsChanged) {
+        Point14& p = c.last;
+        if (layers_.present(kClassification)) {
+            const std::uint32_t ctx = ((p.classification & 0x1Fu) << 1) + (cpr == 3 ? 1 : 0);
+            p.classification = static_cast<std::uint8_t>(
+                layers_[kClassification].decodeSymbol(c.classification[ctx]));
+        }
+        if (layers_.present(kFlags)) {
+            const std::uint32_t lastFlags = (p.edge << 5) | (p.scanDirection << 4) | p.classFlags;
+            const std::uint32_t flags = layers_[kFlags].decodeSymbol(c.flags[lastFlags]);
+            p.edge = (flags >> 5) & 1u;
+            p.scanDirection = (flags >> 4) & 1u;
+            p.classFlags = flags & 15u;
+        }
+        if (layers_.present(kIntensity)) {
+            const std::size_t idx = (cpr << 1) | (gpsChanged ? 1u : 0u);
+            p.intensity = static_cast<std::uint16_t>(
+                c.intensity.decode(layers_[kIntensity], c.lastIntensity[idx], cpr));
+            c.lastIntensity[idx] = p.intensity;
+        }
+        if (layers_.present(kScanAngle) && (changed & 8)) {
+            p.scanAngle = static_cast<std::int16_t>(
+                c.scanAngle.decode(layers_[kScanAngle], p.scanAngle, gpsChanged ? 1 : 0));
+        }
+        if (layers_.present(kUserData)) {
+            p.userData = static_cast<std::uint8_t>(
+                layers_[kUserData].decodeSymbol(c.userData[p.userData / 4u]));
+        }
+        if (layers_.present(kPointSource) && (changed & 32)) {
+            p.pointSource = static_cast<std::uint16_t>(
+                c.pointSource.decode(layers_[kPointSource], p.pointSource));
+        }
+        if (layers_.present(kGpsTime) && gpsChanged) {
+            p.gpsTime = c.gps.decode(layers_[kGpsTime]);
+        }
+    }
+
+    Layers layers_{kLayerCount};
+    ChannelContexts<Point14Context> contexts_;
+    std::uint32_t current_ = 0;
+};
+
+// RGB (6 bytes) and, for RGBNIR, near infrared (2 more bytes) in a second layer.
+struct ColourContext {
+    std::uint16_t last[4] = {};
+    RgbDecoder rgb;
+    SymbolModel nirChanged{4};
+    std::vector<SymbolModel> nirDiff = std::vector<SymbolModel>(2, SymbolModel(256));
+
+    void reseed(const std::uint16_t* seed) {
+        std::memcpy(last, seed, sizeof last);
+        rgb.reset();
+        nirChanged.reset();
+        for (auto& m : nirDiff) {
+            m.reset();
+        }
+    }
+    void decodeNir(ArithmeticDecoder& dec) {
+        const std::uint32_t mask = dec.decodeSymbol(nirChanged);
+        std::int32_t lo = last[3] & 0xFF;
+        std::int32_t hi = last[3] >> 8;
+        if (mask & 1) {
+            lo = fold8(static_cast<std::int32_t>(dec.decodeSymbol(nirDiff[0])) + lo);
+        }
+        if (mask & 2) {
+            hi = fold8(static_cast<std::int32_t>(dec.decodeSymbol(nirDiff[1])) + hi);
+        }
+        last[3] = static_cast<std::uint16_t>(lo | (hi << 8));
+    }
+};
+
+class Colour14V3 final : public LayeredItem {
+public:
+    explicit Colour14V3(bool nir) : nir_(nir) {}
+    std::size_t layerCount() const override { return nir_ ? 2 : 1; }
+
+    void start(const std::uint8_t* first, std::span<const ByteRange> layers,
+               std::uint32_t& context) override {
+        layers_.start(layers);
+        contexts_.forgetAll();
+        std::uint16_t seed[4] = {};
+        std::memcpy(seed, first, nir_ ? 8 : 6);
+        current_ = context;
+        contexts_.seed(current_).reseed(seed);
+    }
+
+    void decode(std::uint8_t* out, std::uint32_t& context) override {
+        follow(context);
+        ColourContext& c = contexts_[current_];
+        if (layers_.present(0)) {
+            std::uint16_t now[3];
+            c.rgb.decode(layers_[0], c.last, now);
+            std::memcpy(c.last, now, sizeof now);
+        }
+        if (nir_ && layers_.present(1)) {
+            c.decodeNir(layers_[1]);
+        }
+        std::memcpy(out, c.last, nir_ ? 8 : 6);
+    }
+
+    bool damaged() const override { return layers_.damaged(); }
+
+private:
+    void follow(std::uint32_t context) {
+        if (context == current_) {
+            return;
+        }
+        if (!contexts_.used(context)) {
+            contexts_.seed(context).reseed(contexts_[current_].last);
+        }
+        current_ = context;
+    }
+
+    bool nir_;
+    Layers layers_{2};
+    ChannelContexts<ColourContext> contexts_;
+    std::uint32_t current_ = 0;
+};
+
+// Extra bytes: one layer per byte, each a correction of the same byte of the previous record.
+struct BytesContext {
+    std::vector<std::uint8_t> last;
+    std::vector<SymbolModel> models;
+};
+
+class Byte14V3 final : public LayeredItem {
+public:
+    explicit Byte14V3(std::size_t count) : count_(count), layers_(count) {}
+    std::size_t layerCount() const override { return count_; }
+
+    void start(const std::uint8_t* first, std::span<const ByteRange> layers,
+               std::uint32_t& context) override {
+        layers_.start(layers);
+        contexts_.forgetAll();
+        current_ = context;
+        reseed(contexts_.seed(current_), first);
+    }
+
+    void decode(std::uint8_t* out, std::uint32_t& context) override {
+        if (context != current_) {
+            if (!contexts_.used(context)) {
+                reseed(contexts_.seed(context), contexts_[current_].last.data());
+            }
+            current_ = context;
+        }
+        BytesContext& c = contexts_[current_];
+        for (std::size_t i = 0; i < count_; ++i) {
+            if (layers_.present(i)) {
+                c.last[i] = fold8(
+                    static_cast<std::int32_t>(c.last[i] + layers_[i].decodeSymbol(c.models[i])));
+            }
+        }
+        std::memcpy(out, c.last.data(), count_);
+    }
+
+    bool damaged() const override { return layers_.damaged(); }
+
+private:
+    void reseed(BytesContext& c, const std::uint8_t* seed) {
+        c.last.assign(seed, seed + count_);
+        if (c.models.empty()) {
+            c.models.assign(count_, SymbolModel(256));
+        }
+        for (auto& m : c.models) {
+            m.reset();
+        }
+    }
+
+    std::size_t count_;
+    Layers layers_;
+    ChannelContexts<BytesContext> contexts_;
+    std::uint32_t current_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<LayeredItem> makeLayeredItem(const LazItem& item) {
+    if (item.version != 3) {
+        return nullptr;
+    }
+    switch (item.type) {
+        case ItemType::Point14:
+            return item.size == 30 ? std::make_unique<Point14V3>() : nullptr;
+        case ItemType::Rgb14:
+            return item.size == 6 ? std::make_unique<Colour14V3>(false) : nullptr;
+        case ItemType::RgbNir14:
+            return item.size == 8 ? std::make_unique<Colour14V3>(true) : nullptr;
+        case ItemType::Byte14:
+            return item.size > 0 ? std::make_unique<Byte14V3>(item.size) : nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace laz
