@@ -3,9 +3,15 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <numeric>
+#include <optional>
 #include <set>
+#include <unordered_set>
 #include <utility>
+
+#include "ACAPinc.h"
+#include "DG.h"
 
 namespace PolylineCleaner {
 namespace {
@@ -233,6 +239,195 @@ DedupResult FindDuplicatesToDelete(const std::vector<PolylineGeometry>& polyline
 
 DedupResult FindDuplicateTextsToDelete(const std::vector<TextGeometry>& texts) {
     return findDuplicates(texts, ComputeTextKey);
+}
+
+namespace {
+
+// ---- The menu command --------------------------------------------------------------------------
+
+constexpr const char* kConfirmTitle = "Czyszczenie duplikatow";
+constexpr const char* kConfirmText =
+    "Usuwa zduplikowane POLILINIE i TEKSTY (ta sama geometria/tresc, pozycja i warstwa). Z "
+    "kazdej grupy duplikatow zostaje jeden element, reszta jest kasowana.\n\nDziala na "
+    "ZAZNACZENIU; gdy nic nie zaznaczono - na wszystkich poliliniach i tekstach aktywnego rzutu. "
+    "Operacja cofalna (Undo).";
+constexpr const char* kNothingToCheck = "Brak polilinii i tekstow do sprawdzenia.";
+constexpr const char* kUndoName = "Usun duplikaty (polilinie + teksty)";
+constexpr const char* kDeleteFailed =
+    "Nie udalo sie usunac duplikatow - sprawdz, czy elementy nie leza na zablokowanej warstwie "
+    "lub nie sa zablokowane/zgrupowane.";
+constexpr const char* kNoneFound = "Nie znaleziono zduplikowanych polilinii ani tekstow.";
+
+void inform(const std::string& text) {
+    DG::InformationAlert(text, "", "OK");
+}
+
+// An element memo that releases its handles however the reading ends.
+class MemoGuard {
+public:
+    MemoGuard() = default;
+    MemoGuard(const MemoGuard&) = delete;
+    MemoGuard& operator=(const MemoGuard&) = delete;
+    ~MemoGuard() { ACAPI_DisposeElemMemoHdls(&memo_); }
+    API_ElementMemo* get() { return &memo_; }
+    const API_ElementMemo& operator*() const { return memo_; }
+
+private:
+    API_ElementMemo memo_{};
+};
+
+std::optional<API_Element> readElement(const API_Guid& guid, API_ElemTypeID type) {
+    API_Element element{};
+    element.header.guid = guid;
+    if (ACAPI_Element_Get(&element) != NoError || element.header.type.typeID != type) {
+        return std::nullopt;
+    }
+    return element;
+}
+
+void CollectGuids(API_ElemTypeID type, const GS::Array<API_Neig>& selection, bool useSelection,
+                  std::vector<API_Guid>& out) {
+    if (!useSelection) {
+        GS::Array<API_Guid> list;
+        if (ACAPI_Element_GetElemList(type, &list, APIFilt_OnActFloor, APINULLGuid) != NoError) {
+            return;
+        }
+        out.assign(list.begin(), list.end());
+        return;
+    }
+    std::unordered_set<API_Guid> seen(out.begin(), out.end());
+    for (const API_Neig& neig : selection) {
+        if (readElement(neig.guid, type) && seen.insert(neig.guid).second)
+            out.push_back(neig.guid);
+    }
+}
+
+bool allFinite(const std::vector<Point>& points, const std::vector<ArcBulge>& arcs) {
+    const auto finitePoint = [](const Point& p) {
+        return std::isfinite(p.x) && std::isfinite(p.y);
+    };
+    const auto finiteArc = [](const ArcBulge& a) { return std::isfinite(a.angle); };
+    return std::all_of(points.begin(), points.end(), finitePoint) &&
+           std::all_of(arcs.begin(), arcs.end(), finiteArc);
+}
+
+// The polyline's shape from its memo; nothing when it cannot be read, has fewer than two
+// points, or holds coordinates or angles that are not numbers.
+std::optional<PolylineGeometry> readPolyline(const API_Guid& guid, std::int64_t sourceIndex) {
+    const auto element = readElement(guid, API_PolyLineID);
+    if (!element)
+        return std::nullopt;
+    MemoGuard memo;
+    if (ACAPI_Element_GetMemo(guid, memo.get(), APIMemoMask_Polygon) != NoError ||
+        (*memo).coords == nullptr) {
+        return std::nullopt;
+    }
+    const GSSize entries = BMGetTypedCount((*memo).coords);  // 1-based: entry 0 unused
+    if (entries < 3)
+        return std::nullopt;
+
+    PolylineGeometry polyline;
+    polyline.sourceIndex = sourceIndex;
+    polyline.layer = element->header.layer;
+    const API_Coord* coords = *(*memo).coords;
+    for (GSSize i = 1; i < entries; ++i)
+        polyline.points.push_back({coords[i].x, coords[i].y});
+    const Point& first = polyline.points.front();
+    const Point& last = polyline.points.back();
+    polyline.closed = polyline.points.size() >= 3 && first.x == last.x && first.y == last.y;
+    if ((*memo).parcs != nullptr) {
+        const GSSize arcCount = BMGetTypedCount((*memo).parcs);
+        for (GSSize i = 0; i < arcCount; ++i) {
+            const API_PolyArc& arc = (*(*memo).parcs)[i];
+            polyline.arcs.push_back({arc.begIndex - 1, arc.endIndex - 1, arc.arcAngle});
+        }
+    }
+    if (!allFinite(polyline.points, polyline.arcs))
+        return std::nullopt;
+    return polyline;
+}
+
+std::optional<TextGeometry> readText(const API_Guid& guid, std::int64_t sourceIndex) {
+    const auto element = readElement(guid, API_TextID);
+    if (!element)
+        return std::nullopt;
+    MemoGuard memo;
+    if (ACAPI_Element_GetMemo(guid, memo.get(), APIMemoMask_TextContent) != NoError) {
+        return std::nullopt;
+    }
+    const API_Coord& anchor = element->text.loc;
+    if (!std::isfinite(anchor.x) || !std::isfinite(anchor.y))
+        return std::nullopt;
+    TextGeometry text{sourceIndex, element->header.layer, anchor.x, anchor.y, {}};
+    if ((*memo).textContent != nullptr) {
+        const char* content = *(*memo).textContent;
+        const auto size = static_cast<std::size_t>(
+            BMGetHandleSize(reinterpret_cast<GSConstHandle>((*memo).textContent)));
+        text.text.assign(content, ::strnlen(content, size));
+    }
+    return text;
+}
+
+template <class Geometry, class Reader>
+std::vector<Geometry> readAll(const std::vector<API_Guid>& guids, Reader read) {
+    std::vector<Geometry> result;
+    for (std::size_t i = 0; i < guids.size(); ++i) {
+        if (auto geometry = read(guids[i], static_cast<std::int64_t>(i))) {
+            result.push_back(std::move(*geometry));
+        }
+    }
+    return result;
+}
+
+void appendGuids(const std::vector<API_Guid>& guids, const DedupResult& result,
+                 GS::Array<API_Guid>& out) {
+    for (const std::int64_t index : result.toDelete)
+        out.Push(guids[static_cast<std::size_t>(index)]);
+}
+
+std::string summary(std::size_t polylines, std::size_t texts) {
+    if (polylines + texts == 0)
+        return kNoneFound;
+    return "Usunieto duplikaty:\n- polilinie: " + std::to_string(polylines) +
+           "\n- teksty: " + std::to_string(texts);
+}
+
+}  // namespace
+
+void RunRemoveDuplicatesCommand() {
+    if (DG::WarningAlert(kConfirmTitle, kConfirmText, "Uruchom", "Anuluj", "") != 1)
+        return;
+
+    API_SelectionInfo selectionInfo{};
+    GS::Array<API_Neig> selection;
+    const bool useSelection = ACAPI_Selection_Get(&selectionInfo, &selection, false, true,
+                                                  API_InsidePartially) == NoError &&
+                              selectionInfo.typeID != API_SelEmpty && !selection.IsEmpty();
+
+    std::vector<API_Guid> polylineGuids;
+    std::vector<API_Guid> textGuids;
+    CollectGuids(API_PolyLineID, selection, useSelection, polylineGuids);
+    CollectGuids(API_TextID, selection, useSelection, textGuids);
+    if (polylineGuids.empty() && textGuids.empty()) {
+        inform(kNothingToCheck);
+        return;
+    }
+
+    const DedupResult polylines =
+        FindDuplicatesToDelete(readAll<PolylineGeometry>(polylineGuids, readPolyline));
+    const DedupResult texts =
+        FindDuplicateTextsToDelete(readAll<TextGeometry>(textGuids, readText));
+    GS::Array<API_Guid> toDelete;
+    appendGuids(polylineGuids, polylines, toDelete);
+    appendGuids(textGuids, texts, toDelete);
+
+    if (!toDelete.IsEmpty() && ACAPI_CallUndoableCommand(kUndoName, [&] {
+                                   return ACAPI_Element_Delete(toDelete);
+                               }) != NoError) {
+        inform(kDeleteFailed);
+        return;
+    }
+    inform(summary(polylines.toDelete.size(), texts.toDelete.size()));
 }
 
 }  // namespace PolylineCleaner

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "ACAPinc.h"
+#include "HostTestApi.h"
+
 using namespace PolylineCleaner;
 
 namespace {
@@ -212,3 +215,142 @@ TEST(FindDuplicates, TextsNeedLayerPositionAndContent) {
     }));
     EXPECT_EQ(result.toDelete, (std::vector<std::int64_t>{3, 4, 7}));
 }
+
+// ---- The menu command on the stand-in host -----------------------------------------------------
+
+namespace {
+
+class RemoveDuplicatesCommand : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host::reset();
+        handlesBefore_ = host::liveHandles();
+    }
+    void TearDown() override {
+        EXPECT_EQ(host::liveHandles(), handlesBefore_) << "memos are released";
+    }
+
+    static std::vector<API_Coord> square(double size) {
+        return {{0, 0}, {size, 0}, {size, size}, {0, size}, {0, 0}};
+    }
+    static std::string lastMessage() {
+        const auto alerts = host::alerts();
+        return alerts.empty() ? "" : alerts.back().largeText;
+    }
+    static bool exists(const API_Guid& guid) { return host::element(guid).has_value(); }
+
+private:
+    std::size_t handlesBefore_ = 0;
+};
+
+TEST_F(RemoveDuplicatesCommand, ConfirmsThenDeletesAllButTheFirstInOneUndoStep) {
+    const API_Guid first = host::addPolyline(square(2));
+    const API_Guid second = host::addPolyline({{2, 2}, {2, 0}, {0, 0}, {0, 2}, {2, 2}});
+    const API_Guid third = host::addPolyline(square(2));
+    const API_Guid otherLayer = host::addPolyline(square(2), host::addLayer("B"));
+    const API_Guid textA = host::addText({5.0001, 1}, "A");
+    const API_Guid textB = host::addText({5.0003, 1}, "A");
+
+    RunRemoveDuplicatesCommand();
+
+    const auto alerts = host::alerts();
+    ASSERT_EQ(alerts.size(), 2u);
+    EXPECT_EQ(alerts[0].kind, "warning");
+    EXPECT_EQ(alerts[0].largeText, "Czyszczenie duplikatow");
+    EXPECT_EQ(alerts[0].buttons, (std::vector<std::string>{"Uruchom", "Anuluj"}));
+    EXPECT_EQ(alerts[1].largeText, "Usunieto duplikaty:\n- polilinie: 2\n- teksty: 1");
+    EXPECT_TRUE(exists(first));
+    EXPECT_FALSE(exists(second));
+    EXPECT_FALSE(exists(third));
+    EXPECT_TRUE(exists(otherLayer));
+    EXPECT_TRUE(exists(textA));
+    EXPECT_FALSE(exists(textB));
+    EXPECT_EQ(host::undoNames().back(), "Usun duplikaty (polilinie + teksty)");
+
+    ASSERT_TRUE(host::undo());
+    EXPECT_EQ(host::elementCount(), 6u);
+}
+
+TEST_F(RemoveDuplicatesCommand, CancelChangesNothing) {
+    host::addPolyline(square(1));
+    host::addPolyline(square(1));
+    host::scriptAlertAnswers({2});
+    RunRemoveDuplicatesCommand();
+    EXPECT_EQ(host::alerts().size(), 1u) << "nothing is shown after the answer";
+    EXPECT_EQ(host::elementCount(API_PolyLineID), 2u);
+    EXPECT_EQ(host::undoDepth(), 0u);
+}
+
+TEST_F(RemoveDuplicatesCommand, WorksOnTheSelectionElseOnTheActiveFloor) {
+    const API_Guid a = host::addPolyline(square(1));
+    const API_Guid b = host::addPolyline(square(1));
+    const API_Guid c = host::addPolyline(square(1));
+    const API_Guid wall = host::addElement(API_WallID);
+
+    host::setSelection({wall});
+    RunRemoveDuplicatesCommand();
+    EXPECT_EQ(lastMessage(), "Brak polilinii i tekstow do sprawdzenia.");
+    EXPECT_EQ(host::elementCount(API_PolyLineID), 3u) << "the floor plan is not searched";
+
+    host::setSelection({c, wall, b, c});
+    RunRemoveDuplicatesCommand();
+    EXPECT_TRUE(exists(a));
+    EXPECT_TRUE(exists(c)) << "first in selection order stays";
+    EXPECT_FALSE(exists(b));
+
+    host::setSelection({});
+    host::addFloor(1);
+    host::setActiveFloor(1);
+    host::addPolyline(square(1), 1, 1);
+    host::addPolyline(square(1), 1, 1);
+    RunRemoveDuplicatesCommand();
+    EXPECT_EQ(lastMessage(), "Usunieto duplikaty:\n- polilinie: 1\n- teksty: 0");
+    EXPECT_TRUE(exists(a) && exists(c)) << "other floors are left alone";
+    EXPECT_EQ(host::elementCount(API_PolyLineID), 3u);
+}
+
+TEST_F(RemoveDuplicatesCommand, ArcsFromTheHostCountWithTheirSense) {
+    const API_Guid a = host::addPolyline({{0, 0}, {1, 0}, {1, 1}}, 1, 0, {{2, 3, 0.5}});
+    const API_Guid back = host::addPolyline({{1, 1}, {1, 0}, {0, 0}}, 1, 0, {{1, 2, -0.5}});
+    const API_Guid mirrored = host::addPolyline({{0, 0}, {1, 0}, {1, 1}}, 1, 0, {{2, 3, -0.5}});
+    RunRemoveDuplicatesCommand();
+    EXPECT_TRUE(exists(a));
+    EXPECT_FALSE(exists(back));
+    EXPECT_TRUE(exists(mirrored));
+}
+
+TEST_F(RemoveDuplicatesCommand, UnreadableAndNonNumericElementsAreLeftOut) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const API_Guid kept = host::addPolyline(square(3));
+    const API_Guid unreadable = host::addPolyline(square(3));
+    const API_Guid nanA = host::addPolyline({{nan, 0}, {1, 1}});
+    const API_Guid nanB = host::addPolyline({{nan, 0}, {1, 1}});
+    const API_Guid nanText = host::addText({nan, 0}, "N");
+    const API_Guid nanText2 = host::addText({nan, 0}, "N");
+    host::failCalls("ACAPI_Element_GetMemo", APIERR_GENERAL, 1, 1);  // the second polyline
+
+    RunRemoveDuplicatesCommand();
+    for (const API_Guid& g : {kept, unreadable, nanA, nanB, nanText, nanText2}) {
+        EXPECT_TRUE(exists(g));
+    }
+    EXPECT_EQ(lastMessage(), "Nie znaleziono zduplikowanych polilinii ani tekstow.");
+    EXPECT_EQ(host::undoDepth(), 0u);
+}
+
+TEST_F(RemoveDuplicatesCommand, AFailedDeletionKeepsEverythingAndSaysWhy) {
+    const API_AttributeIndex locked = host::addLayer("ZAMKNIETA", true);
+    host::addPolyline(square(1));
+    host::addPolyline(square(1));
+    host::addText({0, 0}, "T", locked);
+    host::addText({0, 0}, "T", locked);
+
+    RunRemoveDuplicatesCommand();
+    EXPECT_EQ(host::elementCount(), 4u);
+    EXPECT_EQ(lastMessage(),
+              "Nie udalo sie usunac duplikatow - sprawdz, czy elementy nie leza na zablokowanej "
+              "warstwie lub nie sa zablokowane/zgrupowane.");
+    EXPECT_EQ(host::alerts().size(), 2u) << "no summary follows";
+    EXPECT_EQ(host::undoDepth(), 0u);
+}
+
+}  // namespace
