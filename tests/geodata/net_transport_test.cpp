@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "LoopbackServer.h"
 #include "geodata/Net.h"
+#include "support/LoopbackServer.h"
 
 using namespace std::chrono_literals;
 using loopback::Answer;
