@@ -2,6 +2,7 @@
 
 #include "MeshChecks.h"
 #include "geometry/lod2fit/AsymGabled.h"
+#include "geometry/lod2fit/FiveSidedGabled.h"
 #include "geometry/lod2fit/Flat.h"
 #include "geometry/lod2fit/Gabled.h"
 #include "geometry/lod2fit/HalfHipped.h"
@@ -216,6 +217,25 @@ TEST(Tent, TriangleGivesThreeRoofTrianglesMeetingAtTheCentroid) {
     expectNear(m.vertices[6], {2, 1, 6});
     const std::vector<Face> roof{{3, 4, 6}, {4, 5, 6}, {5, 3, 6}};
     EXPECT_EQ(std::vector<Face>(m.faces.begin() + 4, m.faces.end()), roof);
+}
+
+TEST(FiveSidedGabled, LOfTwoWingsInTheBoundingBoxWhateverTheShape) {
+    const Footprint square{{{0, 0}, {10, 0}, {10, 10}, {0, 10}}};
+    const Footprint octagon{{{3, 0}, {7, 0}, {10, 3}, {10, 7}, {7, 10}, {3, 10}, {0, 7}, {0, 3}}};
+    const RoofParams p = heights(0, 3, 6);
+    const SolidMesh m = FiveSidedGabled{}.emit(p, square);
+    EXPECT_EQ(FiveSidedGabled{}.emit(p, octagon), m);
+    ASSERT_EQ(m.vertices.size(), 17u);
+    expectNear(m.vertices[0], {2.2, 0, 0});  // chamfer 0.22 x 10
+    expectNear(m.vertices[6], {0, 2.2, 0});
+    expectNear(m.vertices[3], {4.5, 4.5, 0});  // inner corner: wings 4.5 wide
+    expectNear(m.vertices[14], {2.25, 2.25, 6});
+    expectNear(m.vertices[15], {10, 2.25, 6});
+    expectNear(m.vertices[16], {2.25, 10, 6});
+    const std::vector<Face> roof{{7, 8, 15, 14},   {9, 10, 14, 15}, {13, 12, 16, 14},
+                                 {11, 10, 14, 16}, {13, 7, 14},     {8, 9, 15},
+                                 {11, 12, 16}};
+    EXPECT_EQ(std::vector<Face>(m.faces.begin() + 8, m.faces.end()), roof);
 }
 
 }  // namespace
