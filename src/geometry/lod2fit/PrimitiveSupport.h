@@ -1,6 +1,6 @@
 #pragma once
 // Pieces the roof primitives share: the walls under a level eave, the saddle roof between two
-// ridge ends, and the footprint rectangles of composite roofs.
+// ridge ends, the lower part of two-pitch roofs, footprint rectangles and dormer bodies.
 
 #include <cstdint>
 #include <vector>
