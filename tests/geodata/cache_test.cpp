@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "geodata/DownloadCache.h"
+#include "geodata/Sha1.h"
+#include "geodata/WfsClient.h"
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using loopback::LoopbackServer;
+
+namespace {
+
+std::string opensslSha1(std::string_view bytes) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha1(), nullptr);
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kDigits[digest[i] >> 4];
+        hex += kDigits[digest[i] & 15];
+    }
+    return hex;
+}
+
+std::string patterned(size_t n) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i)
+        s[i] = static_cast<char>((i * 131 + 7) & 0xFF);
+    return s;
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+void age(const std::string& path, std::chrono::hours by) {
+    fs::last_write_time(path, fs::file_time_type::clock::now() - by);
+}
+
+std::vector<std::string> namesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The shared cache under a fresh data folder for the scope.
+struct CacheScope {
+    loopback::TempDir data;
+    loopback::ScopedEnv env{"XDG_DATA_HOME", data.path().c_str()};
+    std::string dir() const { return data.path() + "/TERRAWEFT/cache"; }
+};
+
+struct ProgressLog {
+    std::vector<std::pair<long long, long long>> calls;
+    int stopAt = -1;
+    WfsClient::ByteProgress callback() {
+        return [this](long long done, long long total) {
+            calls.emplace_back(done, total);
+            return static_cast<int>(calls.size()) != stopAt;
+        };
+    }
+};
+
+}  // namespace
+
+TEST(CacheSha1, MatchesTheStandardVectorsAndOpenSsl) {
+    EXPECT_EQ(Sha1::hexOf(""), "da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(Sha1::hexOf("abc"), "a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(Sha1::hexOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "84983e441c3bd26ebaae4aa1f95129e5e54670f1");
+    EXPECT_EQ(Sha1::hexOf(std::string(1000000, 'a')), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
+    // Every length around the padding boundaries, whole and fed in two pieces.
+    for (size_t n = 0; n <= 200; ++n) {
+        const std::string bytes = patterned(n);
+        const std::string expected = opensslSha1(bytes);
+        ASSERT_EQ(Sha1::hexOf(bytes), expected) << n;
+        const size_t cut = n / 3;
+        ASSERT_EQ(Sha1().update(bytes.substr(0, cut)).update(bytes.substr(cut)).hex(), expected)
+            << n;
+    }
+}
+
+TEST(CachePaths, NamesAreTheUrlDigestUnderTheAppFolder) {
+    loopback::TempDir root;
+    DownloadCache cache([&] { return root.path() + "/"; });
+    const std::string url = "https://a.pl/wfs?x=1";
+    EXPECT_EQ(cache.dir(), root.path() + "/TERRAWEFT/cache");
+    EXPECT_TRUE(fs::is_directory(cache.dir()));
+    EXPECT_EQ(cache.pathFor(url, "gml"), cache.dir() + "/" + opensslSha1(url) + ".gml");
+    cache.setAppName("");
+    EXPECT_EQ(cache.dir(), root.path() + "/TERRAWEFT/cache");
+    cache.setAppName("Other");
+    EXPECT_EQ(cache.dir(), root.path() + "/Other/cache");
+
+    const CacheScope scope;
+    EXPECT_EQ(WfsClient::cacheDir(), scope.dir());
+    EXPECT_EQ(WfsClient::cachePathFor(url), scope.dir() + "/" + opensslSha1(url) + ".gml");
+    EXPECT_EQ(WfsClient::cacheFilePathFor(url, nullptr),
+              scope.dir() + "/" + opensslSha1(url) + ".bin");
+    EXPECT_EQ(WfsClient::cacheFilePathFor(url, "zip"),
+              scope.dir() + "/" + opensslSha1(url) + ".zip");
+    const auto parts = std::pair(DownloadCache::shared().tempPathFor("/c/f.zip"),
+                                 DownloadCache::shared().tempPathFor("/c/f.zip"));
+    EXPECT_TRUE(parts.first.starts_with("/c/f.zip.part."));
+    EXPECT_NE(parts.first, parts.second);
+}
+
+TEST(CacheSweep, RemovesOldAndPartialFilesOnceEvenFromTwoThreads) {
+    loopback::TempDir root;
+    const std::string dir = root.path() + "/TERRAWEFT/cache";
+    fs::create_directories(dir + "/sub");
+    for (const char* name :
+         {"old.gml", "recent.gml", "a.zip.part.12.3", "fresh.part", "sub/old.gml"}) {
+        writeFile(dir + "/" + name, "x");
+    }
+    age(dir + "/old.gml", 31 * 24h);
+    age(dir + "/recent.gml", 29 * 24h);
+    age(dir + "/sub/old.gml", 40 * 24h);
+
+    DownloadCache cache([&] { return root.path() + "/"; });
+    auto first = std::async(std::launch::async, [&] { return cache.dir(); });
+    auto second = std::async(std::launch::async, [&] { return cache.dir(); });
+    EXPECT_EQ(first.get(), dir);
+    EXPECT_EQ(second.get(), dir);
+    EXPECT_EQ(namesIn(dir), (std::vector<std::string>{"recent.gml", "sub"}));
+    EXPECT_TRUE(fs::exists(dir + "/sub/old.gml"));
+
+    writeFile(dir + "/late.part", "x");
+    cache.dir();
+    EXPECT_TRUE(fs::exists(dir + "/late.part"));
+}
+
+TEST(CacheStore, FilesAppearOnlyWhenComplete) {
+    loopback::TempDir root;
+    DownloadCache cache([&] { return root.path() + "/"; });
+    const std::string path = cache.pathFor("u", "gml");
+    EXPECT_TRUE(cache.store(path, "first"));
+    EXPECT_TRUE(cache.store(path, "second"));
+    EXPECT_EQ(DownloadCache::read(path), "second");
+    EXPECT_EQ(namesIn(cache.dir()).size(), 1u);
+
+    EXPECT_FALSE(cache.store(root.path() + "/missing-folder/x.gml", "data"));
+    EXPECT_FALSE(DownloadCache::read(root.path() + "/missing-folder/x.gml"));
+    {
+        DownloadCache::PartFile abandoned(cache, cache.pathFor("v", "zip"));
+        ASSERT_TRUE(abandoned.isOpen());
+        EXPECT_TRUE(abandoned.write("half"));
+    }
+    EXPECT_EQ(namesIn(cache.dir()).size(), 1u);
+    EXPECT_FALSE(DownloadCache::holds(cache.pathFor("v", "zip")));
+}
+
+TEST(CacheRaw, KeepsGoodAnswersAndNothingElse) {
+    const CacheScope scope;
+    LoopbackServer server;
+    server.on("/grid", loopback::ok("ncols 2\n"));
+    server.on("/missing", loopback::status(404, "nope"));
+    server.on("/empty", loopback::ok(""));
+
+    EXPECT_EQ(WfsClient().getCachedRaw(server.url("/grid"), 5000), "ncols 2\n");
+    EXPECT_EQ(WfsClient().getCachedRaw(server.url("/grid"), 5000), "ncols 2\n");
+    EXPECT_EQ(server.count("/grid"), 1u);
+    EXPECT_EQ(DownloadCache::read(WfsClient::cachePathFor(server.url("/grid"))), "ncols 2\n");
+
+    EXPECT_EQ(WfsClient().getCachedRaw(server.url("/missing"), 5000), "");
+    EXPECT_EQ(WfsClient().getCachedRaw(server.url("/empty"), 5000), "");
+    EXPECT_EQ(namesIn(scope.dir()).size(), 1u);
+}
+
+TEST(CacheFile, StreamsIntoTheCacheWithProgressAndServesRepeatsFromDisk) {
+    const CacheScope scope;
+    LoopbackServer server;
+    loopback::Answer tile = loopback::ok(patterned(400000), "application/zip");
+    tile.chunkSize = 50000;
+    tile.chunkDelay = 5ms;
+    server.on("/tile.laz", tile);
+
+    ProgressLog progress;
+    std::string error;
+    const std::string path =
+        WfsClient().getCachedFile(server.url("/tile.laz"), progress.callback(), 5000, error);
+    EXPECT_TRUE(error.empty()) << error;
+    EXPECT_EQ(path, WfsClient::cacheFilePathFor(server.url("/tile.laz"), "zip"));
+    EXPECT_EQ(DownloadCache::read(path), tile.body);
+    ASSERT_FALSE(progress.calls.empty());
+    EXPECT_EQ(progress.calls.back().first, 400000);
+    for (size_t i = 1; i < progress.calls.size(); ++i) {
+        EXPECT_GT(progress.calls[i].first, progress.calls[i - 1].first);
+    }
+    EXPECT_EQ(progress.calls.front().second, 400000);
+
+    ProgressLog none;
+    error = "earlier text";
+    EXPECT_EQ(WfsClient().getCachedFile(server.url("/tile.laz"), none.callback(), 5000, error),
+              path);
+    EXPECT_EQ(error, "earlier text");
+    EXPECT_TRUE(none.calls.empty());
+    EXPECT_EQ(server.count(), 1u);
+    EXPECT_EQ(namesIn(scope.dir()).size(), 1u);
+}
+
+TEST(CacheFile, UnannouncedLengthReportsByTimeAndClosesWithTheCount) {
+    const CacheScope scope;
+    LoopbackServer server;
+    loopback::Answer slow = loopback::ok(patterned(60000));
+    slow.noLength = true;
+    slow.chunkSize = 10000;
+    slow.chunkDelay = 120ms;
+    server.on("/stream", slow);
+
+    ProgressLog progress;
+    std::string error;
+    const std::string path =
+        WfsClient().getCachedFile(server.url("/stream"), progress.callback(), 5000, error);
+    ASSERT_FALSE(path.empty()) << error;
+    ASSERT_GE(progress.calls.size(), 3u);
+    for (size_t i = 0; i + 1 < progress.calls.size(); ++i)
+        EXPECT_EQ(progress.calls[i].second, 0);
+    EXPECT_EQ(progress.calls.back(), std::pair(60000LL, 60000LL));
+    EXPECT_LT(progress.calls.size(), 6u);  // paced at 200 ms, not one per chunk
+}
+
+TEST(CacheFile, FailuresLeaveNoFileBehind) {
+    const CacheScope scope;
+    LoopbackServer server(loopback::Mode::Raw);
+    server.on("/missing", loopback::status(404, "nope"));
+    loopback::Answer cut = loopback::ok(patterned(600));
+    cut.announcedLength = 1000;
+    server.on("/short", cut);
+    loopback::Answer big = loopback::ok(patterned(300000));
+    big.chunkSize = 30000;
+    big.chunkDelay = 5ms;
+    server.on("/big", big);
+
+    struct Case {
+        const char* path;
+        int stopAt;
+        std::string message;
+    };
+    for (const Case& c : {Case{"/missing", -1, "Serwer zwrocil status 404"},
+                          Case{"/short", -1, "Pobieranie przerwane (600 B z 1000 B)."},
+                          Case{"/big", 1, "Pobieranie anulowane."}}) {
+        ProgressLog progress;
+        progress.stopAt = c.stopAt;
+        std::string error;
+        EXPECT_EQ(WfsClient().getCachedFile(server.url(c.path), progress.callback(), 5000, error),
+                  "");
+        EXPECT_EQ(error, c.message);
+    }
+    EXPECT_TRUE(namesIn(scope.dir()).empty());
+
+    std::string error;
+    EXPECT_EQ(WfsClient().getCachedFile("http://bad host/x", {}, 5000, error), "");
+    EXPECT_EQ(error, "Nieprawidlowy URL: http://bad host/x");
+    EXPECT_TRUE(namesIn(scope.dir()).empty());
+}
