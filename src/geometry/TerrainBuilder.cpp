@@ -1,0 +1,105 @@
+#include "geometry/TerrainBuilder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+constexpr std::int64_t kNodesPerTile = 200;  // plus the node shared with the next tile
+constexpr std::int64_t kMaxTiles = 4;
+
+// How one axis is cut: `nodes` nodes in `tiles` tiles of `perTile` nodes each.
+struct AxisCut {
+    std::int64_t nodes = 0;
+    std::int64_t tiles = 0;
+    std::int64_t perTile = 0;
+};
+
+// Nodes of one axis: the whole spans of the extent plus one. Extents past any use are held at a
+// count that the tile cut trims anyway.
+std::int64_t nodeCount(double extent, double step) {
+    const double spans = std::floor(extent / step);
+    if (std::isnan(spans)) {
+        return 0;
+    }
+    return static_cast<std::int64_t>(std::clamp(spans, -1.0, 1e12)) + 1;
+}
+
+std::int64_t tilesFor(std::int64_t nodes) {
+    return std::max<std::int64_t>((nodes + kNodesPerTile - 1) / kNodesPerTile, 1);
+}
+
+AxisCut cutAxis(std::int64_t nodes, std::int64_t tiles) {
+    const std::int64_t spans = nodes - 1;
+    return {nodes, tiles, std::min((spans + tiles) / tiles, kNodesPerTile)};
+}
+
+// Node range [first, end) of tile t: all tiles but the last reach one node into the next.
+std::pair<std::int64_t, std::int64_t> nodeRange(const AxisCut& a, std::int64_t t) {
+    const std::int64_t first = t * a.perTile;
+    const std::int64_t reach = t + 1 < a.tiles ? a.perTile + 1 : a.perTile;
+    return {first, std::min(first + reach, a.nodes)};
+}
+
+std::string cutMessage(double step, double width, double height) {
+    char buf[256];
+    std::snprintf(buf, sizeof buf,
+                  "Kadr za duzy dla kroku %.0f m - teren ograniczony do 4x4 platek. Zwieksz krok "
+                  "do >= %.0f m, aby pokryc caly kadr.",
+                  std::trunc(step), std::ceil(std::max(width, height) / 799.0));
+    return buf;
+}
+
+}  // namespace
+
+std::vector<TerrainTile> TerrainBuilder::build(const Bbox& frame, double step,
+                                               const HeightSampler& sampler, std::string& message) {
+    message.clear();
+    if (!(step > 0.0)) {
+        step = 1.0;
+    }
+    const double width = frame.maxx - frame.minx;
+    const double height = frame.maxy - frame.miny;
+    const std::int64_t nodesX = nodeCount(width, step);
+    const std::int64_t nodesY = nodeCount(height, step);
+    std::int64_t tilesX = tilesFor(nodesX);
+    std::int64_t tilesY = tilesFor(nodesY);
+    if (tilesX > kMaxTiles || tilesY > kMaxTiles) {
+        message = cutMessage(step, width, height);
+        tilesX = std::min(tilesX, kMaxTiles);
+        tilesY = std::min(tilesY, kMaxTiles);
+    }
+    const AxisCut ax = cutAxis(nodesX, tilesX);
+    const AxisCut ay = cutAxis(nodesY, tilesY);
+
+    std::vector<TerrainTile> tiles;
+    for (std::int64_t ty = 0; ty < ay.tiles; ++ty) {
+        const auto [j0, j1] = nodeRange(ay, ty);
+        for (std::int64_t tx = 0; tx < ax.tiles; ++tx) {
+            const auto [i0, i1] = nodeRange(ax, tx);
+            if (i0 >= i1 || j0 >= j1) {
+                continue;
+            }
+            TerrainTile tile;
+            tile.bounds = {frame.minx + i0 * step, frame.miny + j0 * step,
+                           frame.minx + (i1 - 1) * step, frame.miny + (j1 - 1) * step};
+            for (std::int64_t j = j0; j < j1; ++j) {
+                const double y = frame.miny + j * step;
+                for (std::int64_t i = i0; i < i1; ++i) {
+                    const double x = frame.minx + i * step;
+                    double z = 0.0;
+                    if (sampler(x, y, z)) {
+                        tile.pts.push_back({x, y, z});
+                    }
+                }
+            }
+            if (!tile.pts.empty()) {
+                tiles.push_back(std::move(tile));
+            }
+        }
+    }
+    return tiles;
+}
