@@ -13,8 +13,8 @@ namespace {
 constexpr GSResModule kOwnModule = 1;
 
 std::function<void(const std::string&)>& reportListener() {
-    static std::function<void(const std::string&)> listener;
-    return listener;
+    static host::detail::Immortal<std::function<void(const std::string&)>> listener;
+    return listener.get();
 }
 
 bool menuKnown(short menu) {

@@ -9,13 +9,13 @@ namespace host {
 namespace {
 
 BrowserBackendFactory& factorySlot() {
-    static BrowserBackendFactory factory;
-    return factory;
+    static detail::Immortal<BrowserBackendFactory> factory;
+    return factory.get();
 }
 
 std::function<void(const GS::Guid&, const std::string&)>& scriptListener() {
-    static std::function<void(const GS::Guid&, const std::string&)> listener;
-    return listener;
+    static detail::Immortal<std::function<void(const GS::Guid&, const std::string&)>> listener;
+    return listener.get();
 }
 
 }  // namespace

@@ -27,8 +27,8 @@ struct CallBook {
 };
 
 CallBook& book() {
-    static CallBook instance;
-    return instance;
+    static Immortal<CallBook> instance;
+    return instance.get();
 }
 
 std::optional<GSErrCode> countAndInject(const char* function) {
@@ -77,8 +77,8 @@ State freshState() {
 }  // namespace
 
 State& state() {
-    static State instance = freshState();
-    return instance;
+    static Immortal<State> instance(freshState());
+    return instance.get();
 }
 
 std::optional<GSErrCode> enter(const char* function) {

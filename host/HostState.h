@@ -3,6 +3,8 @@
 // DG.h, RS.h and HostTestApi.h. Not for add-on code.
 
 #include <map>
+#include <new>
+#include <utility>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +14,21 @@
 #include "HostTestApi.h"
 
 namespace host::detail {
+
+// A process-wide object that is built on first use and never destroyed, so that add-on objects
+// released during the process's exit (static palette instances) still find the host in place.
+template <class T>
+class Immortal {
+public:
+    template <class... Args>
+    explicit Immortal(Args&&... args) {
+        new (storage_) T(std::forward<Args>(args)...);
+    }
+    T& get() { return *std::launder(reinterpret_cast<T*>(storage_)); }
+
+private:
+    alignas(T) unsigned char storage_[sizeof(T)];
+};
 
 // An element as the project keeps it: the record and the memo's handles as byte blocks.
 struct StoredElement {

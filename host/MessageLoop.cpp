@@ -17,8 +17,8 @@ struct MainLoop {
 };
 
 MainLoop& loop() {
-    static MainLoop instance;
-    return instance;
+    static detail::Immortal<MainLoop> instance;
+    return instance.get();
 }
 
 // Takes the first task, waiting until `until` for one to arrive; empty when none came.

@@ -26,8 +26,8 @@ struct HandleTable {
 };
 
 HandleTable& table() {
-    static HandleTable instance;
-    return instance;
+    static host::detail::Immortal<HandleTable> instance;
+    return instance.get();
 }
 
 std::unique_ptr<std::max_align_t[]> zeroedStorage(GSSize bytes) {
