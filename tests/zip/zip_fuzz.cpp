@@ -1,0 +1,91 @@
+// libFuzzer harness of the archive code: the input is written out as a package and read through
+// the ZIP layer and the building package archive (entries, heads, bounded extraction, streaming,
+// indexing, sheet reading), then read again as a side index. Not part of the test programs;
+// build and run it with clang (from the repository root):
+//
+//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc tests/zip/zip_fuzz.cpp \
+//       src/zip/ZipReader.cpp src/geodata/B3dArchive.cpp src/geodata/CityGmlReader.cpp \
+//       src/geodata/CityGmlLod2Reader.cpp -lzip -lpugixml -o zip_fuzz
+//   ./zip_fuzz -max_total_time=300 -max_len=65536 corpus/ tests/zip/fuzz_seeds/
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "geodata/B3dArchive.h"
+#include "geodata/CityGmlLod2Reader.h"
+#include "geodata/CityGmlReader.h"
+#include "zip/ZipReader.h"
+
+namespace {
+
+constexpr std::uint64_t kFuzzExtractLimit = 1 << 20;
+
+std::string scratchPath() {
+    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    return std::string(base) + "/tw_zip_fuzz_" + std::to_string(getpid()) + ".zip";
+}
+
+bool writeInput(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    const bool written = std::fwrite(data, 1, size, file) == size;
+    return std::fclose(file) == 0 && written;
+}
+
+void readThroughZipLayer(const std::string& path) {
+    std::string error;
+    const auto zip = ZipReader::open(path, error);
+    if (!zip)
+        return;
+    for (const ZipReader::Entry& e : zip->entries()) {
+        zip->readHead(e.index, 8192, error);
+        zip->extract(e.index, error, kFuzzExtractLimit);
+        std::size_t streamed = 0;
+        zip->stream(
+            e.index,
+            [&](std::string_view chunk) {
+                streamed += chunk.size();
+                return streamed < kFuzzExtractLimit;
+            },
+            error);
+        zip->find(e.name, ZipReader::NameMatch::ignoreCase);
+    }
+}
+
+void readThroughPackage(const std::string& path) {
+    B3dArchive archive;
+    std::string error;
+    if (!archive.open(path, error) || !archive.buildIndex(error))
+        return;
+    const Bbox everywhere{-1e300, -1e300, 1e300, 1e300};
+    for (const std::string& name : archive.entriesFor(everywhere)) {
+        const std::string sheet = archive.readEntry(name);
+        CityGmlReader::parseSheet(sheet, everywhere);
+        CityGmlLod2Reader::parseSheet(sheet, everywhere);
+    }
+    archive.saveIndex(B3dArchive::indexPathFor(path));
+}
+
+void readAsSideIndex(const std::string& path) {
+    B3dArchive archive;
+    if (archive.loadIndex(path))
+        archive.entriesFor({0, 0, 1000, 1000});
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::string path = scratchPath();
+    if (!writeInput(path, data, size))
+        return 0;
+    readThroughZipLayer(path);
+    readThroughPackage(path);
+    readAsSideIndex(path);
+    std::remove(B3dArchive::indexPathFor(path).c_str());
+    return 0;
+}
