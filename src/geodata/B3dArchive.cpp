@@ -139,7 +139,8 @@ bool B3dArchive::saveIndex(const std::string& indexPath) const {
         if (!fitsIndex(sheet.name))
             return false;
     }
-    const std::string partPath = indexPath + ".tmp";
+    // ".part" like the cache's own partial files, so a left-over one is swept away.
+    const std::string partPath = indexPath + ".part";
     std::error_code ec;
     if (!writeFile(partPath, indexText(sheets_))) {
         std::filesystem::remove(partPath, ec);

@@ -109,7 +109,7 @@ TEST_F(B3dArchiveTest, SideIndexRoundTripsInItsTextForm) {
               "1465/N-34-1.gml\t0.000\t0.000\t1000.000\t1000.000\n"
               "1465/N-34-2.gml\t1000.000\t0.000\t2000.000\t1000.000\n"
               "1465/late.gml\t0.000\t1000.000\t1000.000\t2000.000\n");
-    EXPECT_FALSE(std::filesystem::exists(idx + ".tmp"));
+    EXPECT_FALSE(std::filesystem::exists(idx + ".part"));
 
     B3dArchive reopened;
     std::string error;
@@ -170,7 +170,7 @@ TEST_F(B3dArchiveTest, SavingNeverLeavesABrokenIndex) {
     ASSERT_EQ(archive.sheets().size(), 2u);
     EXPECT_FALSE(archive.saveIndex(idx));
     EXPECT_EQ(readText(idx), "B3DIDX1\nstary.gml\t1\t2\t3\t4\n");
-    EXPECT_FALSE(std::filesystem::exists(idx + ".tmp"));
+    EXPECT_FALSE(std::filesystem::exists(idx + ".part"));
     EXPECT_EQ(archive.entriesFor({0, 0, 1, 1}).size(), 2u);  // still read from the package
     EXPECT_FALSE(archive.readEntry("z\ttab.gml").empty());
 }
