@@ -1,0 +1,108 @@
+// terraweft-host in scripted mode, end to end: commands in, one JSON line per event out.
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "support/TempDir.h"
+
+extern char** environ;
+
+namespace {
+
+using json = nlohmann::json;
+
+// Runs terraweft-host on the script lines; returns its output lines as JSON and its exit code.
+struct HostRun {
+    std::vector<json> events;
+    int exitCode = -1;
+};
+
+HostRun runHost(const std::vector<std::string>& script) {
+    loopback::TempDir dir;
+    const std::string in = dir.file("script.jsonl"), out = dir.file("out.jsonl");
+    {
+        std::ofstream file(in);
+        for (const auto& line : script) file << line << '\n';
+    }
+    loopback::ScopedEnv home("HOME", dir.path().c_str());
+    loopback::ScopedEnv tmp("TMPDIR", dir.path().c_str());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::string program = TW_HOST_PROGRAM, flag = "--script", path = in;
+    std::vector<char*> argv{program.data(), flag.data(), path.data(), nullptr};
+    pid_t pid = 0;
+    HostRun run;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    std::ifstream output(out);
+    for (std::string line; std::getline(output, line);) {
+        json event = json::parse(line, nullptr, false);
+        EXPECT_FALSE(event.is_discarded()) << line;
+        run.events.push_back(std::move(event));
+    }
+    return run;
+}
+
+// The message a page received, out of a {"palette":..., "js":"GISBridge.receive(...);"} event.
+json pageMessage(const json& event) {
+    const std::string js = event.at("js");
+    const std::string head = "GISBridge.receive(", tail = ");";
+    EXPECT_EQ(js.rfind(head, 0), 0u) << js;
+    return json::parse(js.substr(head.size(), js.size() - head.size() - tail.size()));
+}
+
+std::string post(const std::string& text) {
+    return json{{"cmd", "post"}, {"palette", "map"}, {"text", text}}.dump();
+}
+
+TEST(HostProgram, ThePaletteAnswersPingAndUnknownTypes) {
+    const HostRun run = runHost({R"({"cmd":"menu","menu":32500,"item":1})", post(R"({"type":"ping"})"),
+                             post(R"({"type":"nic"})"), R"({"cmd":"palette","palette":"map","message":7})",
+                             R"({"cmd":"pump","ms":10})"});
+    EXPECT_EQ(run.exitCode, 0);
+    ASSERT_EQ(run.events.size(), 3u);
+    EXPECT_EQ(run.events[0].at("palette"), "map");
+    const json pong = pageMessage(run.events[0]);
+    EXPECT_EQ(pong.at("type"), "pong");
+    EXPECT_EQ(pong.at("wersja"), "1.8.0");
+    EXPECT_EQ(pageMessage(run.events[1]), json({{"msg", "Brak obslugi wiadomosci: nic"}, {"type", "error"}}));
+    EXPECT_EQ(run.events[2], json({{"palette", "map"}, {"visible", true}}));
+}
+
+TEST(HostProgram, PaletteMessagesProjectEventsAndTheProjectDump) {
+    const HostRun run = runHost({R"({"cmd":"palette","palette":"map","message":6})",
+                             R"({"cmd":"palette","palette":"map","message":1})",
+                             R"({"cmd":"palette","palette":"map","message":7})",
+                             R"({"cmd":"projectEvent","event":64})", post(R"({"type":"ping"})"),
+                             R"({"cmd":"dump"})"});
+    ASSERT_EQ(run.events.size(), 3u);
+    EXPECT_EQ(run.events[0], json({{"palette", "map"}, {"visible", false}}));
+    EXPECT_EQ(run.events[1], json({{"error", "Paleta nie jest otwarta: map"}}));  // released by 64
+    const json& project = run.events[2].at("project");
+    EXPECT_EQ(project.at("layers"), json::parse(R"([{"index":1,"name":"Warstwa podstawowa","flags":0}])"));
+    EXPECT_EQ(project.at("elements"), json::array());
+    EXPECT_EQ(project.at("geoLocation").at("crs").at("name"), "");
+}
+
+TEST(HostProgram, BadCommandsAreReportedAndTheRestStillRuns) {
+    const HostRun run = runHost({"nie json", "", R"({"cmd":"zly"})", R"({"cmd":"post","palette":"chmura","text":"{}"})",
+                             R"({"cmd":"menu","menu":32500,"item":1})", post("")});
+    ASSERT_EQ(run.events.size(), 4u);
+    EXPECT_EQ(run.events[0], json({{"error", "Nieprawidlowe polecenie (JSON): nie json"}}));
+    EXPECT_EQ(run.events[1], json({{"error", "Nieznane polecenie: zly"}}));
+    EXPECT_EQ(run.events[2], json({{"error", "Nieznana paleta: chmura"}}));
+    EXPECT_EQ(pageMessage(run.events[3]).at("msg"), "Nieprawidlowa wiadomosc z UI (JSON)");
+}
+
+}  // namespace
