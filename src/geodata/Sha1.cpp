@@ -13,39 +13,38 @@ uint32_t bigEndianWord(const unsigned char* p) {
 }  // namespace
 
 void Sha1::block(const unsigned char* data) {
-    // The message schedule is kept as a rolling window of 16 words (W[t] for t >= 16 only needs
-    // W[t-3], W[t-8], W[t-14] and W[t-16]).
+    // The message schedule is kept as a rolling window of 16 words: W[t] for t >= 16 needs only
+    // W[t-3], W[t-8], W[t-14] and W[t-16].
     std::array<uint32_t, 16> w;
     for (int t = 0; t < 16; ++t)
         w[t] = bigEndianWord(data + 4 * t);
+    const auto schedule = [&w](int t) {
+        if (t >= 16) {
+            w[t & 15] =
+                std::rotl(w[(t - 3) & 15] ^ w[(t - 8) & 15] ^ w[(t - 14) & 15] ^ w[t & 15], 1);
+        }
+        return w[t & 15];
+    };
 
     uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3], e = state_[4];
-    for (int t = 0; t < 80; ++t) {
-        if (t >= 16) {
-            const uint32_t next = w[(t - 3) & 15] ^ w[(t - 8) & 15] ^ w[(t - 14) & 15] ^ w[t & 15];
-            w[t & 15] = std::rotl(next, 1);
-        }
-        uint32_t f, k;
-        if (t < 20) {
-            f = (b & c) | (~b & d);
-            k = 0x5A827999u;
-        } else if (t < 40) {
-            f = b ^ c ^ d;
-            k = 0x6ED9EBA1u;
-        } else if (t < 60) {
-            f = (b & c) | (b & d) | (c & d);
-            k = 0x8F1BBCDCu;
-        } else {
-            f = b ^ c ^ d;
-            k = 0xCA62C1D6u;
-        }
-        const uint32_t temp = std::rotl(a, 5) + f + e + k + w[t & 15];
+    const auto round = [&](uint32_t f, uint32_t k, int t) {
+        const uint32_t temp = std::rotl(a, 5) + f + e + k + schedule(t);
         e = d;
         d = c;
         c = std::rotl(b, 30);
         b = a;
         a = temp;
-    }
+    };
+    // The four stages of 20 rounds differ only in their function of b, c, d and their constant.
+    for (int t = 0; t < 20; ++t)
+        round((b & c) | (~b & d), 0x5A827999u, t);
+    for (int t = 20; t < 40; ++t)
+        round(b ^ c ^ d, 0x6ED9EBA1u, t);
+    for (int t = 40; t < 60; ++t)
+        round((b & c) | (b & d) | (c & d), 0x8F1BBCDCu, t);
+    for (int t = 60; t < 80; ++t)
+        round(b ^ c ^ d, 0xCA62C1D6u, t);
+
     state_[0] += a;
     state_[1] += b;
     state_[2] += c;
