@@ -60,6 +60,16 @@ void logRequest(const std::string& method, const std::string& url) {
     std::fputs(line.c_str(), stderr);
 }
 
+// An HTML page, as gateways and overloaded services send with status 200 in place of data. It
+// is not kept: the next request may bring the data.
+bool looksLikeWebPage(std::string_view body) {
+    const auto start = body.find_first_not_of(" \t\r\n");
+    if (start == std::string_view::npos)
+        return false;
+    const std::string head = lowerCase(std::string(body.substr(start, 14)));
+    return head.starts_with("<!doctype html") || head.starts_with("<html");
+}
+
 // A number as a standard stream writes it with 10 significant digits (%.10g), independent of the
 // process's locale.
 std::string tenDigits(double value) {
@@ -259,8 +269,9 @@ std::string WfsClient::cacheDir() {
     return DownloadCache::shared().dir();
 }
 
-void WfsClient::setCacheAppName(std::string_view name) {
-    DownloadCache::shared().setAppName(name);
+void WfsClient::setCacheAppName(const char* name) {
+    if (name != nullptr)
+        DownloadCache::shared().setAppName(name);
 }
 
 std::string WfsClient::cachePathFor(const std::string& url) {
@@ -282,7 +293,8 @@ std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs) {
     HttpResult answer = get(url, timeoutMs);
     if (!is2xx(answer.status) || answer.body.empty())
         return {};
-    DownloadCache::shared().store(path, answer.body);
+    if (!looksLikeWebPage(answer.body))
+        DownloadCache::shared().store(path, answer.body);
     return std::move(answer.body);
 }
 

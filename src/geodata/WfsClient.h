@@ -73,11 +73,13 @@ public:
 
     // Download cache: files named by the SHA-1 of the URL under the user's data folder.
     static std::string cacheDir();
-    static void setCacheAppName(std::string_view name);
+    // Renames the cache's application folder before its first use; null or "" leaves it.
+    static void setCacheAppName(const char* name);
     static std::string cachePathFor(const std::string& url);  // ".gml"
     static std::string cacheFilePathFor(const std::string& url, const char* extension);
 
     // The answer body from the cache, or fetched (one GET, no retry) and kept; "" on failure.
+    // A web page answered in place of data is handed back but not kept.
     std::string getCachedRaw(const std::string& url, int timeoutMs);
     // The path of the cached file, streamed into the cache when missing; "" with error set on
     // failure (error is left alone on success).

@@ -169,6 +169,8 @@ TEST(CacheRaw, KeepsGoodAnswersAndNothingElse) {
     server.on("/grid", loopback::ok("ncols 2\n"));
     server.on("/missing", loopback::status(404, "nope"));
     server.on("/empty", loopback::ok(""));
+    const std::string page = "\n<!DOCTYPE HTML><html><body>Przerwa techniczna</body></html>";
+    server.on("/page", loopback::ok(page, "text/html"));
 
     EXPECT_EQ(WfsClient().getCachedRaw(server.url("/grid"), 5000), "ncols 2\n");
     EXPECT_EQ(WfsClient().getCachedRaw(server.url("/grid"), 5000), "ncols 2\n");
@@ -177,6 +179,7 @@ TEST(CacheRaw, KeepsGoodAnswersAndNothingElse) {
 
     EXPECT_EQ(WfsClient().getCachedRaw(server.url("/missing"), 5000), "");
     EXPECT_EQ(WfsClient().getCachedRaw(server.url("/empty"), 5000), "");
+    EXPECT_EQ(WfsClient().getCachedRaw(server.url("/page"), 5000), page);
     EXPECT_EQ(namesIn(scope.dir()).size(), 1u);
 }
 

@@ -179,6 +179,20 @@ TEST(NetRequest, SilentServerEndsAtTheIdleLimit) {
     EXPECT_LT(took, 4s);
 }
 
+TEST(NetRequest, TricklingServerEndsAtTheWholeTransferLimit) {
+    LoopbackServer server;
+    Answer trickle = loopback::ok(bytesOf(100));
+    trickle.chunkSize = 1;
+    trickle.chunkDelay = 100ms;
+    server.on("/trickle", trickle);
+    const auto start = std::chrono::steady_clock::now();
+    const auto got = net::request("GET", server.url("/trickle"), "", "", 1000, 1000, kAgent);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(got.error, "Brak odpowiedzi serwera (timeout).");
+    EXPECT_GE(took, 1900ms);
+    EXPECT_LT(took, 4s);
+}
+
 TEST(NetRequest, RedirectsAreFollowedBetweenHttpAddressesOnly) {
     LoopbackServer server;
     Answer moved = loopback::status(302);
