@@ -146,7 +146,9 @@ private:
 
 bool GmlSplice::Scan::readMember(std::string_view doc, const Tag& start, const Tag& end) {
     Feature f{start.begin, end.end, start.end, end.begin, start.name, {}};
-    const auto inner = nextTag(doc, start.end);
+    auto inner = nextTag(doc, start.end);
+    while (inner && inner->kind == Tag::Kind::Other)
+        inner = nextTag(doc, inner->end);
     if (inner && inner->begin < end.begin && inner->kind != Tag::Kind::End) {
         f.id = gmlId(doc, *inner);
     }

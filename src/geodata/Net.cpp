@@ -161,10 +161,6 @@ bool endedShort(CURLcode code, int64_t received, int64_t announced) {
     return cutOff && announced > 0 && received < announced;
 }
 
-bool is2xx(int64_t status) {
-    return status >= 200 && status <= 299;
-}
-
 size_t appendToString(char* data, size_t size, size_t count, void* target) {
     static_cast<std::string*>(target)->append(data, size * count);
     return size * count;

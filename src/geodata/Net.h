@@ -39,6 +39,10 @@ HttpResult request(const std::string& method, const std::string& url, const std:
 DownloadResult download(const std::string& url, int extraMs, int timeoutMs,
                         const std::string& userAgent, const ChunkCallback& onData);
 
+inline bool is2xx(int64_t status) {
+    return status >= 200 && status <= 299;
+}
+
 // The two limits of one transfer: no progress for idleMs (connecting included) ends it, and so
 // does the whole transfer lasting longer than totalMs.
 struct Timeouts {

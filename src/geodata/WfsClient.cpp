@@ -28,10 +28,6 @@ int64_t nowMs() {
         .count();
 }
 
-bool is2xx(int status) {
-    return status >= 200 && status <= 299;
-}
-
 std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -209,7 +205,7 @@ WfsClient::HttpResult WfsClient::request(const std::string& method, const std::s
 
 WfsClient::HttpResult WfsClient::get(const std::string& url) {
     HttpResult first = get(url, kDefaultTimeoutMs);
-    const bool final = is2xx(first.status) || (first.status >= 400 && first.status <= 499);
+    const bool final = net::is2xx(first.status) || (first.status >= 400 && first.status <= 499);
     if (final)
         return first;
     std::this_thread::sleep_for(kRetryPause);
@@ -291,7 +287,7 @@ std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs) {
     if (auto cached = DownloadCache::read(path))
         return std::move(*cached);
     HttpResult answer = get(url, timeoutMs);
-    if (!is2xx(answer.status) || answer.body.empty())
+    if (!net::is2xx(answer.status) || answer.body.empty())
         return {};
     if (!looksLikeWebPage(answer.body))
         DownloadCache::shared().store(path, answer.body);

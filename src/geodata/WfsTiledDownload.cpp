@@ -8,6 +8,7 @@
 
 #include "geodata/DownloadCache.h"
 #include "geodata/GmlSplice.h"
+#include "geodata/Net.h"
 #include "geodata/WfsClient.h"
 
 namespace {
@@ -80,7 +81,7 @@ WfsClient::TiledResult WfsClient::getFeaturesTiled(const std::string& base,
             return added.collection ? std::optional(added) : std::nullopt;
         }
         const HttpResult answer = get(url);
-        if (answer.status < 200 || answer.status > 299)
+        if (!net::is2xx(answer.status))
             return std::nullopt;
         const auto added = splice.add(answer.body);
         if (!added.collection)

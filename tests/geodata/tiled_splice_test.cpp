@@ -73,16 +73,18 @@ TEST(GmlSplice, AnEmptyFirstCollectionWrittenAsOneTagIsOpenedUp) {
 TEST(GmlSplice, MarkupThatOnlyLooksLikeMembersIsNotTakenForThem) {
     GmlSplice splice(false);
     splice.add(collection20({"a"}));
-    const std::string tricky = std::string(tiled::kRoot20) +
-                               "<!-- <wfs:member> in a comment </wfs:member> -->\n"
-                               "<wfs:boundedBy><gml:Envelope note=\"a>b\"/></wfs:boundedBy>\n"
-                               "<wfs:member><ms:dzialki gml:id = 'q' note=\"</wfs:member>\">"
-                               "<ms:opis><![CDATA[</wfs:member><wfs:member>]]></ms:opis>"
-                               "</ms:dzialki></wfs:member>\n" +
-                               tiled::kEnd;
+    const std::string tricky =
+        std::string(tiled::kRoot20) +
+        "<!-- <wfs:member> in a comment </wfs:member> -->\n"
+        "<wfs:boundedBy><gml:Envelope note=\"a>b\"/></wfs:boundedBy>\n"
+        "<wfs:member><!-- gml:id=\"no\" --><ms:dzialki gml:id = 'q' note=\"</wfs:member>\">"
+        "<ms:opis><![CDATA[</wfs:member><wfs:member>]]></ms:opis>"
+        "</ms:dzialki></wfs:member>\n" +
+        tiled::kEnd;
     const auto added = splice.add(tricky);
     EXPECT_EQ(added.features, 1);
     EXPECT_EQ(featureIds(splice.document()), (Ids{"a", "q"}));
+    EXPECT_EQ(splice.add(collection20({"q"})).fresh, 0);
 }
 
 TEST(GmlSplice, FeaturesWithoutIdAreNeverTakenForRepeats) {
