@@ -22,7 +22,9 @@ GS::UniString APIGuidToString(const API_Guid& guid) {
     return GS::UniString("{") + APIGuid2GSGuid(guid).ToUniString() + GS::UniString("}");
 }
 
-API_Guid APIGuidFromString(const char* text) { return GSGuid2APIGuid(GS::Guid(text)); }
+API_Guid APIGuidFromString(const char* text) {
+    return GSGuid2APIGuid(GS::Guid(text));
+}
 
 std::size_t std::hash<API_Guid>::operator()(const API_Guid& g) const noexcept {
     std::uint64_t halves[2];

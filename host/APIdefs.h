@@ -136,15 +136,21 @@ struct API_PolyLineType {
 };
 
 enum API_TextAnchorID : Int32 {
-    APIAnc_LT = 1, APIAnc_MT = 2, APIAnc_RT = 3,
-    APIAnc_LM = 4, APIAnc_MM = 5, APIAnc_RM = 6,
-    APIAnc_LB = 7, APIAnc_MB = 8, APIAnc_RB = 9,
+    APIAnc_LT = 1,
+    APIAnc_MT = 2,
+    APIAnc_RT = 3,
+    APIAnc_LM = 4,
+    APIAnc_MM = 5,
+    APIAnc_RM = 6,
+    APIAnc_LB = 7,
+    APIAnc_MB = 8,
+    APIAnc_RB = 9,
 };
 
 struct API_TextType {
-    API_Coord loc;       // anchor point
-    double angle;        // radians
-    double size;         // character height in millimetres
+    API_Coord loc;  // anchor point
+    double angle;   // radians
+    double size;    // character height in millimetres
     API_TextAnchorID anchor;
     short pen;
     API_AttributeIndex font;
@@ -154,7 +160,7 @@ struct API_TextType {
 struct API_SlabType {
     API_Polygon poly;
     double thickness;
-    double level;        // top of the slab above its floor
+    double level;  // top of the slab above its floor
     API_AttributeIndex buildingMaterial;
     API_AttributeIndex topMat;
     API_AttributeIndex sideMat;
@@ -162,7 +168,7 @@ struct API_SlabType {
 };
 
 struct API_MeshType {
-    API_Polygon poly;    // the outline; heights per vertex in the memo's meshPolyZ
+    API_Polygon poly;  // the outline; heights per vertex in the memo's meshPolyZ
     double level;
     double skirtLevel;
     API_AttributeIndex buildingMaterial;
@@ -212,13 +218,14 @@ struct API_ElementMemo {
     Int32** pends;
     API_PolyArc** parcs;
     UInt32** vertexIDs;
-    double** meshPolyZ;     // heights of the mesh outline's vertices, 1-based like coords
-    char** textContent;     // UTF-8, zero-terminated
+    double** meshPolyZ;  // heights of the mesh outline's vertices, 1-based like coords
+    char** textContent;  // UTF-8, zero-terminated
     GSHandle pictHdl;
-    GSHandle morphBody;     // filled by ACAPI_Body_Finish
+    GSHandle morphBody;  // filled by ACAPI_Body_Finish
 };
 
-inline constexpr UInt64 APIMemoMask_Polygon = 0x00000001;      // coords, pends, parcs, vertexIDs, meshPolyZ
+inline constexpr UInt64 APIMemoMask_Polygon =
+    0x00000001;  // coords, pends, parcs, vertexIDs, meshPolyZ
 inline constexpr UInt64 APIMemoMask_TextContent = 0x00000080;
 inline constexpr UInt64 APIMemoMask_Picture = 0x00000100;
 inline constexpr UInt64 APIMemoMask_MorphBody = 0x00000200;
@@ -232,9 +239,19 @@ inline constexpr API_ElemFilterFlags APIFilt_OnActFloor = 0x4;
 
 // ---- Selection ---------------------------------------------------------------------------------
 
-enum API_SelTypeID : Int32 { API_SelEmpty = 0, API_SelElems = 1, API_MarqueePoly = 2, API_MarqueeHorBox = 3 };
+enum API_SelTypeID : Int32 {
+    API_SelEmpty = 0,
+    API_SelElems = 1,
+    API_MarqueePoly = 2,
+    API_MarqueeHorBox = 3
+};
 
-enum API_NeigID : Int32 { APINeig_None = 0, APINeig_Wall = 1, APINeig_Text = 15, APINeig_PolyLine = 20 };
+enum API_NeigID : Int32 {
+    APINeig_None = 0,
+    APINeig_Wall = 1,
+    APINeig_Text = 15,
+    APINeig_PolyLine = 20
+};
 
 struct API_Neig {
     API_NeigID neigID;
@@ -252,7 +269,11 @@ struct API_SelectionInfo {
     Int32 sel_nElemEdit;
 };
 
-enum API_SelRelativePosID : Int32 { API_InsidePartially = 0, API_InsideEntirely = 1, API_Outside = 2 };
+enum API_SelRelativePosID : Int32 {
+    API_InsidePartially = 0,
+    API_InsideEntirely = 1,
+    API_Outside = 2
+};
 
 // ---- Attributes --------------------------------------------------------------------------------
 
@@ -278,7 +299,11 @@ struct API_LayerType {
     Int32 conClassId;
 };
 
-enum API_MaterialTypeID : Int32 { APIMater_GeneralID = 0, APIMater_SimpleID = 1, APIMater_MatteID = 2 };
+enum API_MaterialTypeID : Int32 {
+    APIMater_GeneralID = 0,
+    APIMater_SimpleID = 1,
+    APIMater_MatteID = 2
+};
 
 struct API_MaterialType {
     API_MaterialTypeID mtype;
@@ -291,7 +316,12 @@ struct API_MaterialType {
     API_RGBColor specularRGB;
 };
 
-enum API_FillSubtypeID : Int32 { APIFill_Vector = 0, APIFill_Symbol = 1, APIFill_Solid = 2, APIFill_Empty = 3 };
+enum API_FillSubtypeID : Int32 {
+    APIFill_Vector = 0,
+    APIFill_Symbol = 1,
+    APIFill_Solid = 2,
+    APIFill_Empty = 3
+};
 
 struct API_FilltypeType {
     API_FillSubtypeID subType;
@@ -319,7 +349,7 @@ struct API_AttributeDefExt {
 
 // The texts of the projected coordinate system.
 struct API_GeoReferenceData {
-    GS::UniString name;           // coordinate-system name, e.g. "EPSG:2178"
+    GS::UniString name;  // coordinate-system name, e.g. "EPSG:2178"
     GS::UniString description;
     GS::UniString geodeticDatum;
     GS::UniString verticalDatum;
@@ -340,12 +370,12 @@ struct API_ProjectLocation {
 
 // The survey point: its project position and its place in the projected coordinate system.
 struct API_SurveyPoint {
-    API_Coord3D position;     // project coordinates, metres
+    API_Coord3D position;  // project coordinates, metres
     double eastings;
     double northings;
     double orthogonalHeight;
-    double xAxisAbscissa;     // grid-north direction, x component
-    double xAxisOrdinate;     // grid-north direction, y component
+    double xAxisAbscissa;  // grid-north direction, x component
+    double xAxisOrdinate;  // grid-north direction, y component
     double scale;
     API_GeoReferenceData geoReferenceData;
     friend bool operator==(const API_SurveyPoint&, const API_SurveyPoint&) = default;

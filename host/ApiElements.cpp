@@ -20,14 +20,22 @@ namespace {
 template <class Memo, class Visit>
 void visitMemo(Memo& memo, std::size_t field, Visit&& visit) {
     switch (field) {
-        case kCoords: return visit(memo.coords);
-        case kPends: return visit(memo.pends);
-        case kParcs: return visit(memo.parcs);
-        case kVertexIDs: return visit(memo.vertexIDs);
-        case kMeshPolyZ: return visit(memo.meshPolyZ);
-        case kTextContent: return visit(memo.textContent);
-        case kPicture: return visit(memo.pictHdl);
-        default: return visit(memo.morphBody);
+        case kCoords:
+            return visit(memo.coords);
+        case kPends:
+            return visit(memo.pends);
+        case kParcs:
+            return visit(memo.parcs);
+        case kVertexIDs:
+            return visit(memo.vertexIDs);
+        case kMeshPolyZ:
+            return visit(memo.meshPolyZ);
+        case kTextContent:
+            return visit(memo.textContent);
+        case kPicture:
+            return visit(memo.pictHdl);
+        default:
+            return visit(memo.morphBody);
     }
 }
 
@@ -47,10 +55,14 @@ void setMemoHandle(API_ElementMemo& memo, std::size_t field, GSHandle handle) {
 
 UInt64 memoMaskOf(std::size_t field) {
     switch (field) {
-        case kTextContent: return APIMemoMask_TextContent;
-        case kPicture: return APIMemoMask_Picture;
-        case kMorphBody: return APIMemoMask_MorphBody;
-        default: return APIMemoMask_Polygon;
+        case kTextContent:
+            return APIMemoMask_TextContent;
+        case kPicture:
+            return APIMemoMask_Picture;
+        case kMorphBody:
+            return APIMemoMask_MorphBody;
+        default:
+            return APIMemoMask_Polygon;
     }
 }
 
@@ -82,26 +94,38 @@ bool isKnownType(API_ElemTypeID type) {
 
 const API_Polygon* polygonOf(const API_Element& e) {
     switch (e.header.type.typeID) {
-        case API_PolyLineID: return &e.polyLine.poly;
-        case API_SlabID: return &e.slab.poly;
-        case API_MeshID: return &e.mesh.poly;
-        case API_HatchID: return &e.hatch.poly;
-        default: return nullptr;
+        case API_PolyLineID:
+            return &e.polyLine.poly;
+        case API_SlabID:
+            return &e.slab.poly;
+        case API_MeshID:
+            return &e.mesh.poly;
+        case API_HatchID:
+            return &e.hatch.poly;
+        default:
+            return nullptr;
     }
 }
 
-bool isClosedType(API_ElemTypeID type) { return type != API_PolyLineID; }
+bool isClosedType(API_ElemTypeID type) {
+    return type != API_PolyLineID;
+}
 
 // The checks the host makes on a polygon and its memo before creating the element: enough
 // coordinates for the count (plus the unused entry 0) and, for areas, a closed outline.
 GSErrCode checkPolygon(const API_Element& e, const API_ElementMemo* memo) {
     const API_Polygon* poly = polygonOf(e);
-    if (poly == nullptr) return NoError;
-    if (memo == nullptr || memo->coords == nullptr) return APIERR_BADPOLY;
+    if (poly == nullptr)
+        return NoError;
+    if (memo == nullptr || memo->coords == nullptr)
+        return APIERR_BADPOLY;
     const bool closed = isClosedType(e.header.type.typeID);
-    if (poly->nCoords < (closed ? 4 : 2)) return APIERR_BADPOLY;
-    if (BMGetTypedCount(memo->coords) < poly->nCoords + 1) return APIERR_BADPOLY;
-    if (closed && (*memo->coords)[1] != (*memo->coords)[poly->nCoords]) return APIERR_BADPOLY;
+    if (poly->nCoords < (closed ? 4 : 2))
+        return APIERR_BADPOLY;
+    if (BMGetTypedCount(memo->coords) < poly->nCoords + 1)
+        return APIERR_BADPOLY;
+    if (closed && (*memo->coords)[1] != (*memo->coords)[poly->nCoords])
+        return APIERR_BADPOLY;
     if (poly->nArcs > 0 && (memo->parcs == nullptr || BMGetTypedCount(memo->parcs) < poly->nArcs)) {
         return APIERR_BADPOLY;
     }
@@ -109,7 +133,8 @@ GSErrCode checkPolygon(const API_Element& e, const API_ElementMemo* memo) {
 }
 
 GSErrCode checkMemo(const API_Element& e, const API_ElementMemo* memo) {
-    if (const GSErrCode err = checkPolygon(e, memo)) return err;
+    if (const GSErrCode err = checkPolygon(e, memo))
+        return err;
     if (e.header.type.typeID == API_TextID && (memo == nullptr || memo->textContent == nullptr)) {
         return APIERR_BADPARS;
     }
@@ -127,30 +152,38 @@ bool layerLocked(API_AttributeIndex layer) {
 
 bool floorExists(short floor) {
     const auto& floors = state().project.floors;
-    return std::any_of(floors.begin(), floors.end(), [&](const auto& f) { return f.index == floor; });
+    return std::any_of(floors.begin(), floors.end(),
+                       [&](const auto& f) { return f.index == floor; });
 }
 
 std::string handleBytes(GSConstHandle h) {
-    if (h == nullptr) return {};
+    if (h == nullptr)
+        return {};
     return std::string(*h, static_cast<std::size_t>(BMGetHandleSize(h)));
 }
 
 GSHandle handleFromBytes(const std::string& bytes) {
     GSHandle h = BMAllocateHandle(static_cast<GSSize>(bytes.size()));
-    if (h != nullptr && !bytes.empty()) std::memcpy(*h, bytes.data(), bytes.size());
+    if (h != nullptr && !bytes.empty())
+        std::memcpy(*h, bytes.data(), bytes.size());
     return h;
 }
 
-GSErrCode needsUndoScope() { return state().commandDepth > 0 ? NoError : APIERR_NEEDSUNDOSCOPE; }
+GSErrCode needsUndoScope() {
+    return state().commandDepth > 0 ? NoError : APIERR_NEEDSUNDOSCOPE;
+}
 
 }  // namespace
 
 GSErrCode ACAPI_CallUndoableCommand(const GS::UniString& undoString,
                                     const std::function<GSErrCode()>& command) {
-    if (const auto err = enter("ACAPI_CallUndoableCommand")) return *err;
+    if (const auto err = enter("ACAPI_CallUndoableCommand"))
+        return *err;
     auto& s = state();
-    if (!command) return APIERR_BADPARS;
-    if (s.commandDepth > 0) return command();  // a nested command is part of the outer step
+    if (!command)
+        return APIERR_BADPARS;
+    if (s.commandDepth > 0)
+        return command();  // a nested command is part of the outer step
     host::detail::UndoStep step{undoString.ToUtf8(), s.project};
     ++s.commandDepth;
     GSErrCode result = APIERR_GENERAL;
@@ -171,22 +204,29 @@ GSErrCode ACAPI_CallUndoableCommand(const GS::UniString& undoString,
 }
 
 GSErrCode ACAPI_Element_Get(API_Element* element) {
-    if (const auto err = enter("ACAPI_Element_Get")) return *err;
-    if (element == nullptr) return APIERR_BADPARS;
+    if (const auto err = enter("ACAPI_Element_Get"))
+        return *err;
+    if (element == nullptr)
+        return APIERR_BADPARS;
     const StoredElement* stored = findElement(element->header.guid);
-    if (stored == nullptr) return APIERR_BADID;
+    if (stored == nullptr)
+        return APIERR_BADID;
     *element = stored->element;
     return NoError;
 }
 
 GSErrCode ACAPI_Element_GetMemo(const API_Guid& guid, API_ElementMemo* memo, UInt64 mask) {
-    if (const auto err = enter("ACAPI_Element_GetMemo")) return *err;
-    if (memo == nullptr) return APIERR_BADPARS;
+    if (const auto err = enter("ACAPI_Element_GetMemo"))
+        return *err;
+    if (memo == nullptr)
+        return APIERR_BADPARS;
     *memo = API_ElementMemo{};
     const StoredElement* stored = findElement(guid);
-    if (stored == nullptr) return APIERR_BADID;
+    if (stored == nullptr)
+        return APIERR_BADID;
     for (const auto& [field, bytes] : stored->memo) {
-        if ((memoMaskOf(field) & mask) == 0) continue;
+        if ((memoMaskOf(field) & mask) == 0)
+            continue;
         const GSHandle copy = handleFromBytes(bytes);
         setMemoHandle(*memo, field, copy);
         if (copy == nullptr) {
@@ -199,25 +239,33 @@ GSErrCode ACAPI_Element_GetMemo(const API_Guid& guid, API_ElementMemo* memo, UIn
 
 GSErrCode ACAPI_Element_GetElemList(const API_ElemType& type, GS::Array<API_Guid>* elemList,
                                     API_ElemFilterFlags filterBits, const API_Guid&) {
-    if (const auto err = enter("ACAPI_Element_GetElemList")) return *err;
-    if (elemList == nullptr) return APIERR_BADPARS;
+    if (const auto err = enter("ACAPI_Element_GetElemList"))
+        return *err;
+    if (elemList == nullptr)
+        return APIERR_BADPARS;
     elemList->Clear();
     const auto& s = state();
     for (const auto& e : s.project.elements) {
         const auto& head = e.element.header;
-        if (type.typeID != API_ZombieElemID && head.type.typeID != type.typeID) continue;
-        if ((filterBits & APIFilt_OnActFloor) != 0 && head.floorInd != s.project.activeFloor) continue;
-        if ((filterBits & APIFilt_IsEditable) != 0 && layerLocked(head.layer)) continue;
+        if (type.typeID != API_ZombieElemID && head.type.typeID != type.typeID)
+            continue;
+        if ((filterBits & APIFilt_OnActFloor) != 0 && head.floorInd != s.project.activeFloor)
+            continue;
+        if ((filterBits & APIFilt_IsEditable) != 0 && layerLocked(head.layer))
+            continue;
         elemList->Push(head.guid);
     }
     return NoError;
 }
 
 GSErrCode ACAPI_Element_GetDefaults(API_Element* element, API_ElementMemo* memo) {
-    if (const auto err = enter("ACAPI_Element_GetDefaults")) return *err;
-    if (element == nullptr) return APIERR_BADPARS;
+    if (const auto err = enter("ACAPI_Element_GetDefaults"))
+        return *err;
+    if (element == nullptr)
+        return APIERR_BADPARS;
     const API_ElemType type = element->header.type;
-    if (!isKnownType(type.typeID)) return APIERR_BADID;
+    if (!isKnownType(type.typeID))
+        return APIERR_BADID;
     *element = API_Element{};
     element->header.type = type;
     element->header.layer = 1;
@@ -227,27 +275,37 @@ GSErrCode ACAPI_Element_GetDefaults(API_Element* element, API_ElementMemo* memo)
     element->slab.thickness = 0.3;
     element->hatch.fillInd = 1;
     element->morph.tranmat[0] = element->morph.tranmat[5] = element->morph.tranmat[10] = 1.0;
-    if (memo != nullptr) *memo = API_ElementMemo{};
+    if (memo != nullptr)
+        *memo = API_ElementMemo{};
     return NoError;
 }
 
 GSErrCode ACAPI_Element_Create(API_Element* element, API_ElementMemo* memo) {
-    if (const auto err = enter("ACAPI_Element_Create")) return *err;
-    if (element == nullptr) return APIERR_BADPARS;
-    if (const GSErrCode err = needsUndoScope()) return err;
+    if (const auto err = enter("ACAPI_Element_Create"))
+        return *err;
+    if (element == nullptr)
+        return APIERR_BADPARS;
+    if (const GSErrCode err = needsUndoScope())
+        return err;
     const auto& head = element->header;
-    if (!isKnownType(head.type.typeID)) return APIERR_BADID;
-    if (!layerExists(head.layer)) return APIERR_BADINDEX;
-    if (layerLocked(head.layer)) return APIERR_LAYERLOCKED;
-    if (!floorExists(head.floorInd)) return APIERR_BADINDEX;
-    if (const GSErrCode err = checkMemo(*element, memo)) return err;
+    if (!isKnownType(head.type.typeID))
+        return APIERR_BADID;
+    if (!layerExists(head.layer))
+        return APIERR_BADINDEX;
+    if (layerLocked(head.layer))
+        return APIERR_LAYERLOCKED;
+    if (!floorExists(head.floorInd))
+        return APIERR_BADINDEX;
+    if (const GSErrCode err = checkMemo(*element, memo))
+        return err;
 
     StoredElement stored{*element, {}, {}};
     stored.element.header.guid = GSGuid2APIGuid(GS::Guid::Generate());
     if (memo != nullptr) {
         for (std::size_t field = 0; field < kMemoFieldCount; ++field) {
             const GSHandle h = memoHandle(*memo, field);
-            if (h != nullptr) stored.memo[field] = handleBytes(h);
+            if (h != nullptr)
+                stored.memo[field] = handleBytes(h);
         }
     }
     stored.element.header.hasMemo = !stored.memo.empty();
@@ -257,12 +315,16 @@ GSErrCode ACAPI_Element_Create(API_Element* element, API_ElementMemo* memo) {
 }
 
 GSErrCode ACAPI_Element_Delete(const GS::Array<API_Guid>& elemGuids) {
-    if (const auto err = enter("ACAPI_Element_Delete")) return *err;
-    if (const GSErrCode err = needsUndoScope()) return err;
+    if (const auto err = enter("ACAPI_Element_Delete"))
+        return *err;
+    if (const GSErrCode err = needsUndoScope())
+        return err;
     for (const auto& guid : elemGuids) {
         const StoredElement* e = findElement(guid);
-        if (e == nullptr) return APIERR_BADID;
-        if (layerLocked(e->element.header.layer)) return APIERR_LAYERLOCKED;
+        if (e == nullptr)
+            return APIERR_BADID;
+        if (layerLocked(e->element.header.layer))
+            return APIERR_LAYERLOCKED;
     }
     auto& project = state().project;
     std::erase_if(project.elements, [&](const StoredElement& e) {
@@ -274,27 +336,36 @@ GSErrCode ACAPI_Element_Delete(const GS::Array<API_Guid>& elemGuids) {
 
 GSErrCode ACAPI_Element_ChangeElementInfoString(const API_Guid* elemGuid,
                                                 const GS::UniString* infoString) {
-    if (const auto err = enter("ACAPI_Element_ChangeElementInfoString")) return *err;
-    if (elemGuid == nullptr || infoString == nullptr) return APIERR_BADPARS;
-    if (const GSErrCode err = needsUndoScope()) return err;
+    if (const auto err = enter("ACAPI_Element_ChangeElementInfoString"))
+        return *err;
+    if (elemGuid == nullptr || infoString == nullptr)
+        return APIERR_BADPARS;
+    if (const GSErrCode err = needsUndoScope())
+        return err;
     StoredElement* e = findElement(*elemGuid);
-    if (e == nullptr) return APIERR_BADID;
+    if (e == nullptr)
+        return APIERR_BADID;
     e->infoString = infoString->ToUtf8();
     return NoError;
 }
 
 GSErrCode ACAPI_Element_GetElementInfoString(const API_Guid* elemGuid, GS::UniString* infoString) {
-    if (const auto err = enter("ACAPI_Element_GetElementInfoString")) return *err;
-    if (elemGuid == nullptr || infoString == nullptr) return APIERR_BADPARS;
+    if (const auto err = enter("ACAPI_Element_GetElementInfoString"))
+        return *err;
+    if (elemGuid == nullptr || infoString == nullptr)
+        return APIERR_BADPARS;
     const StoredElement* e = findElement(*elemGuid);
-    if (e == nullptr) return APIERR_BADID;
+    if (e == nullptr)
+        return APIERR_BADID;
     *infoString = GS::UniString(e->infoString);
     return NoError;
 }
 
 GSErrCode ACAPI_DisposeElemMemoHdls(API_ElementMemo* memo) {
-    if (const auto err = enter("ACAPI_DisposeElemMemoHdls")) return *err;
-    if (memo == nullptr) return APIERR_BADPARS;
+    if (const auto err = enter("ACAPI_DisposeElemMemoHdls"))
+        return *err;
+    if (memo == nullptr)
+        return APIERR_BADPARS;
     for (std::size_t field = 0; field < kMemoFieldCount; ++field) {
         GSHandle h = memoHandle(*memo, field);
         BMKillHandle(&h);
@@ -305,21 +376,28 @@ GSErrCode ACAPI_DisposeElemMemoHdls(API_ElementMemo* memo) {
 
 GSErrCode ACAPI_Selection_Get(API_SelectionInfo* selectionInfo, GS::Array<API_Neig>* selNeigs,
                               bool onlyEditable, bool, API_SelRelativePosID) {
-    if (const auto err = enter("ACAPI_Selection_Get")) return *err;
-    if (selectionInfo == nullptr) return APIERR_BADPARS;
+    if (const auto err = enter("ACAPI_Selection_Get"))
+        return *err;
+    if (selectionInfo == nullptr)
+        return APIERR_BADPARS;
     *selectionInfo = API_SelectionInfo{};
-    if (selNeigs != nullptr) selNeigs->Clear();
+    if (selNeigs != nullptr)
+        selNeigs->Clear();
     Int32 count = 0;
     for (const auto& guid : state().project.selection) {
         const StoredElement* e = findElement(guid);
-        if (e == nullptr) continue;
+        if (e == nullptr)
+            continue;
         const bool editable = !layerLocked(e->element.header.layer);
-        if (onlyEditable && !editable) continue;
+        if (onlyEditable && !editable)
+            continue;
         API_Neig neig(guid);
         neig.neigID = static_cast<API_NeigID>(e->element.header.type.typeID);
-        if (selNeigs != nullptr) selNeigs->Push(neig);
+        if (selNeigs != nullptr)
+            selNeigs->Push(neig);
         ++count;
-        if (editable) ++selectionInfo->sel_nElemEdit;
+        if (editable)
+            ++selectionInfo->sel_nElemEdit;
     }
     selectionInfo->sel_nElem = count;
     selectionInfo->typeID = count > 0 ? API_SelElems : API_SelEmpty;

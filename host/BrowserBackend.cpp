@@ -21,7 +21,8 @@ std::function<void(const GS::Guid&, const std::string&)>& scriptListener() {
 }  // namespace
 
 bool BrowserBackend::RegisterAsynchJSObject(GS::Ref<JS::Object> object) {
-    if (object == nullptr) return false;
+    if (object == nullptr)
+        return false;
     std::erase_if(objects_, [&](const auto& o) { return o->GetName() == object->GetName(); });
     objects_.push_back(std::move(object));
     return true;
@@ -32,9 +33,11 @@ GS::Ref<JS::Base> BrowserBackend::CallFromPage(const GS::UniString& objectName,
                                                GS::Ref<JS::Base> argument) {
     (void)detail::enter("host::CallFromPage");
     for (const auto& object : objects_) {
-        if (object->GetName() != objectName) continue;
+        if (object->GetName() != objectName)
+            continue;
         const GS::Ref<JS::Function> function = object->FindFunction(functionName);
-        if (function == nullptr) return nullptr;
+        if (function == nullptr)
+            return nullptr;
         return function->Call(std::move(argument));
     }
     return nullptr;
@@ -54,17 +57,21 @@ bool RecordingBrowser::ExecuteJS(const GS::UniString& script) {
 namespace detail {
 
 void emitScript(const GS::Guid& palette, const std::string& script) {
-    if (scriptListener()) scriptListener()(palette, script);
+    if (scriptListener())
+        scriptListener()(palette, script);
 }
 
 std::unique_ptr<BrowserBackend> makeBrowserBackend(DG::Browser& browser) {
-    if (factorySlot()) return factorySlot()(browser);
+    if (factorySlot())
+        return factorySlot()(browser);
     return std::make_unique<RecordingBrowser>(browser);
 }
 
 }  // namespace detail
 
-void setBrowserBackendFactory(BrowserBackendFactory factory) { factorySlot() = std::move(factory); }
+void setBrowserBackendFactory(BrowserBackendFactory factory) {
+    factorySlot() = std::move(factory);
+}
 
 void setScriptListener(std::function<void(const GS::Guid&, const std::string&)> listener) {
     scriptListener() = std::move(listener);
@@ -72,16 +79,19 @@ void setScriptListener(std::function<void(const GS::Guid&, const std::string&)> 
 
 DG::ModelessBase* findPalette(const GS::Guid& guid) {
     for (DG::ModelessBase* p : detail::state().palettes) {
-        if (p->GetGuid() == guid) return p;
+        if (p->GetGuid() == guid)
+            return p;
     }
     return nullptr;
 }
 
 BrowserBackend* browserOf(const GS::Guid& paletteGuid) {
     const DG::ModelessBase* palette = findPalette(paletteGuid);
-    if (palette == nullptr) return nullptr;
+    if (palette == nullptr)
+        return nullptr;
     for (DG::Item* item : palette->Items()) {
-        if (auto* browser = dynamic_cast<DG::Browser*>(item)) return &browser->GetBackend();
+        if (auto* browser = dynamic_cast<DG::Browser*>(item))
+            return &browser->GetBackend();
     }
     return nullptr;
 }

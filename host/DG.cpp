@@ -32,7 +32,9 @@ Item::Item(const Panel& panel, short index)
     panel.items_.push_back(this);
 }
 
-Item::~Item() { std::erase(panel_.items_, this); }
+Item::~Item() {
+    std::erase(panel_.items_, this);
+}
 
 void Item::Resize(short dh, short dv) {
     (void)enter("DG::Item::Resize");
@@ -76,10 +78,13 @@ void Dialog::BeginMoveResizeItems() {
 
 void Dialog::EndMoveResizeItems() {
     (void)enter("DG::Dialog::EndMoveResizeItems");
-    if (moveResizeDepth_ > 0) --moveResizeDepth_;
+    if (moveResizeDepth_ > 0)
+        --moveResizeDepth_;
 }
 
-ModelessBase::~ModelessBase() { std::erase(state().palettes, this); }
+ModelessBase::~ModelessBase() {
+    std::erase(state().palettes, this);
+}
 
 void ModelessBase::Show(short) {
     (void)enter("DG::ModelessBase::Show");
@@ -104,15 +109,18 @@ void ModelessBase::EndEventProcessing() {
 void ModelessBase::HostResize(short dh, short dv) {
     (void)enter("host::resizePalette");
     Resized(dh, dv);
-    if (!processing_) return;
+    if (!processing_)
+        return;
     const PanelResizeEvent event(*this, dh, dv);
-    for (PanelObserver* o : std::vector<PanelObserver*>(Observers())) o->PanelResized(event);
+    for (PanelObserver* o : std::vector<PanelObserver*>(Observers()))
+        o->PanelResized(event);
 }
 
 bool ModelessBase::HostRequestClose() {
     (void)enter("host::requestClose");
     bool accepted = false;
-    if (!processing_) return accepted;
+    if (!processing_)
+        return accepted;
     const PanelCloseRequestEvent event(*this);
     for (PanelObserver* o : std::vector<PanelObserver*>(Observers())) {
         o->PanelCloseRequested(event, &accepted);
@@ -143,10 +151,11 @@ short alert(const char* kind, const GS::UniString& largeText, const GS::UniStrin
     }
     std::vector<std::string> buttons;
     for (const auto* b : {&b1, &b2, &b3}) {
-        if (!b->IsEmpty()) buttons.push_back(b->ToUtf8());
+        if (!b->IsEmpty())
+            buttons.push_back(b->ToUtf8());
     }
-    ui.alerts.push_back(
-        host::AlertRecord{kind, largeText.ToUtf8(), smallText.ToUtf8(), std::move(buttons), answer});
+    ui.alerts.push_back(host::AlertRecord{kind, largeText.ToUtf8(), smallText.ToUtf8(),
+                                          std::move(buttons), answer});
     return answer;
 }
 

@@ -176,7 +176,8 @@ public:
         return *this;
     }
     void Fire(Args... args) const {
-        for (const auto& h : handlers_) h(args...);
+        for (const auto& h : handlers_)
+            h(args...);
     }
 
 private:

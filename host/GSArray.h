@@ -55,7 +55,8 @@ public:
 
 private:
     static void check(USize index, USize size) {
-        if (index >= size) throw IndexOutOfBoundsException();
+        if (index >= size)
+            throw IndexOutOfBoundsException();
     }
 
     std::vector<T> items_;

@@ -22,7 +22,8 @@ class FunctionRunnable : public Runnable {
 public:
     explicit FunctionRunnable(std::function<void()> function) : function_(std::move(function)) {}
     void Run() override {
-        if (function_) function_();
+        if (function_)
+            function_();
     }
 
 private:

@@ -37,7 +37,8 @@ private:
     friend Ref<To> DynamicCast(const Ref<From>& from);
 
     T* checked() const {
-        if (object_ == nullptr) throw NullReferenceException();
+        if (object_ == nullptr)
+            throw NullReferenceException();
         return object_.get();
     }
 

@@ -36,14 +36,16 @@ std::optional<GSErrCode> countAndInject(const char* function) {
     const std::lock_guard lock(b.mutex);
     ++b.counts[function];
     const auto it = b.failures.find(function);
-    if (it == b.failures.end()) return std::nullopt;
+    if (it == b.failures.end())
+        return std::nullopt;
     Failure& f = it->second;
     if (f.skip > 0) {
         --f.skip;
         return std::nullopt;
     }
     const GSErrCode code = f.code;
-    if (f.times > 0 && --f.times == 0) b.failures.erase(it);
+    if (f.times > 0 && --f.times == 0)
+        b.failures.erase(it);
     return code;
 }
 
@@ -82,15 +84,19 @@ State& state() {
 }
 
 std::optional<GSErrCode> enter(const char* function) {
-    if (std::this_thread::get_id() != g_mainThread) reportOffMainThread(function);
+    if (std::this_thread::get_id() != g_mainThread)
+        reportOffMainThread(function);
     return countAndInject(function);
 }
 
-std::optional<GSErrCode> enterAnyThread(const char* function) { return countAndInject(function); }
+std::optional<GSErrCode> enterAnyThread(const char* function) {
+    return countAndInject(function);
+}
 
 StoredElement* findElement(const API_Guid& guid) {
     for (auto& e : state().project.elements) {
-        if (e.element.header.guid == guid) return &e;
+        if (e.element.header.guid == guid)
+            return &e;
     }
     return nullptr;
 }
@@ -98,18 +104,24 @@ StoredElement* findElement(const API_Guid& guid) {
 const API_Attribute* findAttribute(API_AttrTypeID type, API_AttributeIndex index) {
     const auto& all = state().project.attributes;
     const auto it = all.find(type);
-    if (it == all.end()) return nullptr;
+    if (it == all.end())
+        return nullptr;
     for (const auto& a : it->second) {
-        if (a.header.index == index) return &a;
+        if (a.header.index == index)
+            return &a;
     }
     return nullptr;
 }
 
 }  // namespace detail
 
-void adoptCurrentThreadAsMain() { detail::g_mainThread = std::this_thread::get_id(); }
+void adoptCurrentThreadAsMain() {
+    detail::g_mainThread = std::this_thread::get_id();
+}
 
-bool onMainThread() { return std::this_thread::get_id() == detail::g_mainThread; }
+bool onMainThread() {
+    return std::this_thread::get_id() == detail::g_mainThread;
+}
 
 void setOffMainThreadHandler(OffMainThreadHandler handler) {
     auto& b = detail::book();

@@ -4,9 +4,9 @@
 
 #include <map>
 #include <new>
-#include <utility>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "APIdefs.h"
@@ -39,7 +39,15 @@ struct StoredElement {
 
 // The handle fields of API_ElementMemo, numbered; see memoHandle().
 enum MemoField : std::size_t {
-    kCoords, kPends, kParcs, kVertexIDs, kMeshPolyZ, kTextContent, kPicture, kMorphBody, kMemoFieldCount
+    kCoords,
+    kPends,
+    kParcs,
+    kVertexIDs,
+    kMeshPolyZ,
+    kTextContent,
+    kPicture,
+    kMorphBody,
+    kMemoFieldCount
 };
 GSHandle memoHandle(const API_ElementMemo& memo, std::size_t field);
 void setMemoHandle(API_ElementMemo& memo, std::size_t field, GSHandle handle);

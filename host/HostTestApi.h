@@ -169,7 +169,8 @@ RecordingBrowser* recorderOf(const GS::Guid& paletteGuid);
 // Which backend new browser controls get; an empty factory restores the recording one.
 void setBrowserBackendFactory(BrowserBackendFactory factory);
 // Called for every script a recording browser runs, with the GUID of its palette.
-void setScriptListener(std::function<void(const GS::Guid& palette, const std::string& script)> listener);
+void setScriptListener(
+    std::function<void(const GS::Guid& palette, const std::string& script)> listener);
 
 // ---- Resources ---------------------------------------------------------------------------------
 

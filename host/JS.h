@@ -77,7 +77,8 @@ public:
     // The function of that name, or an empty reference.
     GS::Ref<Function> FindFunction(const GS::UniString& name) const {
         for (const auto& f : functions_) {
-            if (f->GetName() == name) return f;
+            if (f->GetName() == name)
+                return f;
         }
         return nullptr;
     }

@@ -26,7 +26,8 @@ GS::RunnableTask takeTask(std::chrono::steady_clock::time_point until) {
     MainLoop& l = loop();
     std::unique_lock lock(l.mutex);
     l.arrived.wait_until(lock, until, [&] { return !l.tasks.empty(); });
-    if (l.tasks.empty()) return nullptr;
+    if (l.tasks.empty())
+        return nullptr;
     GS::RunnableTask task = std::move(l.tasks.front());
     l.tasks.pop_front();
     return task;
@@ -52,7 +53,8 @@ std::size_t pump(std::size_t maxTasks) {
     std::size_t ran = 0;
     while (ran < maxTasks) {
         GS::RunnableTask task = takeTask(std::chrono::steady_clock::now());
-        if (task == nullptr) break;
+        if (task == nullptr)
+            break;
         ++ran;
         task->Run();
     }
@@ -75,9 +77,11 @@ bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds time
     const auto until = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
         const auto now = std::chrono::steady_clock::now();
-        if (now >= until) return false;
+        if (now >= until)
+            return false;
         const auto step = std::min(until, now + std::chrono::milliseconds(10));
-        if (GS::RunnableTask task = takeTask(step)) task->Run();
+        if (GS::RunnableTask task = takeTask(step))
+            task->Run();
     }
     return true;
 }
@@ -93,7 +97,8 @@ std::size_t pendingTasks() {
 namespace GS {
 
 void MessageLoopExecutor::Execute(const RunnableTask& task) {
-    if (task == nullptr) return;
+    if (task == nullptr)
+        return;
     auto& l = host::loop();
     {
         const std::lock_guard lock(l.mutex);

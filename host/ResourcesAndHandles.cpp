@@ -31,8 +31,8 @@ HandleTable& table() {
 }
 
 std::unique_ptr<std::max_align_t[]> zeroedStorage(GSSize bytes) {
-    const std::size_t units = (static_cast<std::size_t>(bytes) + sizeof(std::max_align_t) - 1) /
-                              sizeof(std::max_align_t);
+    const std::size_t units =
+        (static_cast<std::size_t>(bytes) + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t);
     return std::make_unique<std::max_align_t[]>(units == 0 ? 1 : units);
 }
 
@@ -41,8 +41,10 @@ constexpr GSSize kLargestBlock = GSSize(1) << 40;
 }  // namespace
 
 GSHandle BMAllocateHandle(GSSize nBytes, GSFlags, GSSize) {
-    if (host::detail::enterAnyThread("BMAllocateHandle")) return nullptr;
-    if (nBytes < 0 || nBytes > kLargestBlock) return nullptr;
+    if (host::detail::enterAnyThread("BMAllocateHandle"))
+        return nullptr;
+    if (nBytes < 0 || nBytes > kLargestBlock)
+        return nullptr;
     auto block = std::make_unique<Block>();
     block->storage = zeroedStorage(nBytes);
     block->pointer = reinterpret_cast<char*>(block->storage.get());
@@ -55,12 +57,15 @@ GSHandle BMAllocateHandle(GSSize nBytes, GSFlags, GSSize) {
 }
 
 GSHandle BMReallocHandle(GSHandle handle, GSSize newBytes, GSFlags, GSSize) {
-    if (host::detail::enterAnyThread("BMReallocHandle")) return nullptr;
-    if (newBytes < 0 || newBytes > kLargestBlock) return nullptr;
+    if (host::detail::enterAnyThread("BMReallocHandle"))
+        return nullptr;
+    if (newBytes < 0 || newBytes > kLargestBlock)
+        return nullptr;
     auto& t = table();
     const std::lock_guard lock(t.mutex);
     const auto it = t.blocks.find(handle);
-    if (it == t.blocks.end()) return nullptr;
+    if (it == t.blocks.end())
+        return nullptr;
     Block& block = *it->second;
     auto storage = zeroedStorage(newBytes);
     std::memcpy(storage.get(), block.storage.get(),
@@ -72,7 +77,8 @@ GSHandle BMReallocHandle(GSHandle handle, GSSize newBytes, GSFlags, GSSize) {
 }
 
 GSSize BMGetHandleSize(GSConstHandle handle) {
-    if (handle == nullptr) return 0;
+    if (handle == nullptr)
+        return 0;
     auto& t = table();
     const std::lock_guard lock(t.mutex);
     const auto it = t.blocks.find(handle);
@@ -80,7 +86,8 @@ GSSize BMGetHandleSize(GSConstHandle handle) {
 }
 
 void BMKillHandle(GSHandle* handle) {
-    if (handle == nullptr || *handle == nullptr) return;
+    if (handle == nullptr || *handle == nullptr)
+        return;
     auto& t = table();
     {
         const std::lock_guard lock(t.mutex);
@@ -109,9 +116,11 @@ const ResourceSet& installedResources(GSResModule module) {
 
 bool RSGetIndString(GS::UniString* str, GSResID resID, Int32 index, GSResModule resModule) {
     const bool failed = host::detail::enter("RSGetIndString").has_value();
-    if (str == nullptr) return false;
+    if (str == nullptr)
+        return false;
     *str = GS::UniString();
-    if (failed) return false;
+    if (failed)
+        return false;
     const auto& lists = host::detail::state().resources[resModule].stringLists;
     const auto it = lists.find(resID);
     if (it == lists.end() || index < 1 || static_cast<std::size_t>(index) > it->second.size()) {
@@ -122,10 +131,12 @@ bool RSGetIndString(GS::UniString* str, GSResID resID, Int32 index, GSResModule 
 }
 
 GSHandle RSLoadResource(GSResType resType, GSResModule resModule, GSResID resID) {
-    if (host::detail::enter("RSLoadResource")) return nullptr;
+    if (host::detail::enter("RSLoadResource"))
+        return nullptr;
     const auto& data = host::detail::state().resources[resModule].data;
     const auto it = data.find({resType, resID});
-    if (it == data.end()) return nullptr;
+    if (it == data.end())
+        return nullptr;
     GSHandle handle = BMAllocateHandle(static_cast<GSSize>(it->second.size()));
     if (handle != nullptr && !it->second.empty()) {
         std::memcpy(*handle, it->second.data(), it->second.size());

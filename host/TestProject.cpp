@@ -14,10 +14,13 @@ using detail::StoredElement;
 template <class T>
 std::vector<T> entriesOf(const StoredElement& e, std::size_t field, bool oneBased) {
     const auto it = e.memo.find(field);
-    if (it == e.memo.end()) return {};
+    if (it == e.memo.end())
+        return {};
     std::vector<T> all(it->second.size() / sizeof(T));
-    if (!all.empty()) std::memcpy(all.data(), it->second.data(), all.size() * sizeof(T));
-    if (oneBased && !all.empty()) all.erase(all.begin());
+    if (!all.empty())
+        std::memcpy(all.data(), it->second.data(), all.size() * sizeof(T));
+    if (oneBased && !all.empty())
+        all.erase(all.begin());
     return all;
 }
 
@@ -34,7 +37,8 @@ ElementSnapshot snapshotOf(const StoredElement& e) {
     s.arcs = entriesOf<API_PolyArc>(e, detail::kParcs, false);
     s.meshPolyZ = entriesOf<double>(e, detail::kMeshPolyZ, true);
     const auto text = e.memo.find(detail::kTextContent);
-    if (text != e.memo.end()) s.textContent = std::string(text->second.c_str());
+    if (text != e.memo.end())
+        s.textContent = std::string(text->second.c_str());
     s.infoString = e.infoString;
     s.pictureBytes = bytesOf(e, detail::kPicture);
     s.morphBodyBytes = bytesOf(e, detail::kMorphBody);
@@ -64,20 +68,23 @@ StoredElement blank(API_ElemTypeID type, API_AttributeIndex layer, short floor) 
 
 std::vector<ElementSnapshot> elements() {
     std::vector<ElementSnapshot> all;
-    for (const auto& e : state().project.elements) all.push_back(snapshotOf(e));
+    for (const auto& e : state().project.elements)
+        all.push_back(snapshotOf(e));
     return all;
 }
 
 std::optional<ElementSnapshot> element(const API_Guid& guid) {
     const StoredElement* e = detail::findElement(guid);
-    if (e == nullptr) return std::nullopt;
+    if (e == nullptr)
+        return std::nullopt;
     return snapshotOf(*e);
 }
 
 std::size_t elementCount(API_ElemTypeID type) {
     std::size_t n = 0;
     for (const auto& e : state().project.elements) {
-        if (type == API_ZombieElemID || e.element.header.type.typeID == type) ++n;
+        if (type == API_ZombieElemID || e.element.header.type.typeID == type)
+            ++n;
     }
     return n;
 }
@@ -121,7 +128,8 @@ API_AttributeIndex addAttribute(API_AttrTypeID type, const std::string& name, GS
     a.header.flags = flags;
     std::snprintf(a.header.name, sizeof a.header.name, "%s", name.c_str());
     API_AttributeIndex last = 0;
-    for (const auto& other : list) last = std::max(last, other.header.index);
+    for (const auto& other : list)
+        last = std::max(last, other.header.index);
     a.header.index = last + 1;
     list.push_back(a);
     return a.header.index;
@@ -131,25 +139,42 @@ API_AttributeIndex addLayer(const std::string& name, bool locked) {
     return addAttribute(API_LayerID, name, locked ? APILay_Locked : 0);
 }
 
-void setSelection(const std::vector<API_Guid>& selected) { state().project.selection = selected; }
+void setSelection(const std::vector<API_Guid>& selected) {
+    state().project.selection = selected;
+}
 
-std::vector<API_Guid> selection() { return state().project.selection; }
+std::vector<API_Guid> selection() {
+    return state().project.selection;
+}
 
-void addFloor(short index) { state().project.floors.push_back(detail::Floor{index}); }
+void addFloor(short index) {
+    state().project.floors.push_back(detail::Floor{index});
+}
 
-void setActiveFloor(short index) { state().project.activeFloor = index; }
+void setActiveFloor(short index) {
+    state().project.activeFloor = index;
+}
 
-short activeFloor() { return state().project.activeFloor; }
+short activeFloor() {
+    return state().project.activeFloor;
+}
 
-API_GeoLocation geoLocation() { return state().project.geo; }
+API_GeoLocation geoLocation() {
+    return state().project.geo;
+}
 
-void setGeoLocation(const API_GeoLocation& location) { state().project.geo = location; }
+void setGeoLocation(const API_GeoLocation& location) {
+    state().project.geo = location;
+}
 
-std::size_t undoDepth() { return state().undo.size(); }
+std::size_t undoDepth() {
+    return state().undo.size();
+}
 
 bool undo() {
     auto& s = state();
-    if (s.undo.empty()) return false;
+    if (s.undo.empty())
+        return false;
     s.project = std::move(s.undo.back().before);
     s.undo.pop_back();
     return true;
@@ -157,12 +182,17 @@ bool undo() {
 
 std::vector<std::string> undoNames() {
     std::vector<std::string> names;
-    for (const auto& step : state().undo) names.push_back(step.name);
+    for (const auto& step : state().undo)
+        names.push_back(step.name);
     return names;
 }
 
-void scriptAlertAnswers(const std::vector<short>& answers) { state().ui.alertAnswers = answers; }
+void scriptAlertAnswers(const std::vector<short>& answers) {
+    state().ui.alertAnswers = answers;
+}
 
-std::vector<AlertRecord> alerts() { return state().ui.alerts; }
+std::vector<AlertRecord> alerts() {
+    return state().ui.alerts;
+}
 
 }  // namespace host

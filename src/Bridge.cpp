@@ -2,13 +2,18 @@
 
 #include <exception>
 
-void Bridge::on(const std::string& type, Handler handler) { handlers_[type] = std::move(handler); }
+void Bridge::on(const std::string& type, Handler handler) {
+    handlers_[type] = std::move(handler);
+}
 
-void Bridge::setSender(Sender sender) { sender_ = std::move(sender); }
+void Bridge::setSender(Sender sender) {
+    sender_ = std::move(sender);
+}
 
 void Bridge::send(const std::string& type, json payload, Utf8 utf8) {
     payload["type"] = type;
-    if (!sender_) return;
+    if (!sender_)
+        return;
     const auto errors =
         utf8 == Utf8::Strict ? json::error_handler_t::strict : json::error_handler_t::replace;
     sender_(payload.dump(-1, ' ', true, errors));
@@ -30,8 +35,10 @@ void Bridge::dispatch(const std::string& text) {
     const Handler handle = handler->second;
     try {
         json reply = handle(message);
-        if (reply.is_null()) return;
-        if (!(reply.is_object() && reply.contains("type"))) reply["type"] = type + "Result";
+        if (reply.is_null())
+            return;
+        if (!(reply.is_object() && reply.contains("type")))
+            reply["type"] = type + "Result";
         const std::string replyType = reply["type"].get<std::string>();
         send(replyType, std::move(reply));
     } catch (const std::exception& e) {

@@ -29,11 +29,12 @@ constexpr std::array<webasset::Resource, 8> webResources = {{
     {114, "leaflet-maplibre-gl.js"},
 }};
 
-constexpr webasset::PageFiles kPageFiles{"MapPalette", "TERRAWEFT", "map.html", kVersion,
-                                         "TERRAWEFT: ", webResources};
+constexpr webasset::PageFiles kPageFiles{"MapPalette", "TERRAWEFT",   "map.html",
+                                         kVersion,     "TERRAWEFT: ", webResources};
 
 GSErrCode NotificationHandler(API_NotifyEventID event, Int32) {
-    if (event == APINotify_Quit) instance = nullptr;
+    if (event == APINotify_Quit)
+        instance = nullptr;
     return NoError;
 }
 
@@ -46,39 +47,51 @@ json onPing(const json&) {
 json onOpenExternal(const json& message) {
     if (message.contains("url")) {
         const std::string url = message["url"].get<std::string>();
-        if (url.starts_with("https://") || url.starts_with("http://")) Platform::openExternal(url);
+        if (url.starts_with("https://") || url.starts_with("http://"))
+            Platform::openExternal(url);
     }
     return json{{"type", "noop"}};
 }
 
 }  // namespace
 
-bool MapPalette::HasInstance() { return instance != nullptr; }
+bool MapPalette::HasInstance() {
+    return instance != nullptr;
+}
 
 void MapPalette::CreateInstance() {
     instance = GS::NewRef<MapPalette>(Key());
     ACAPI_KeepInMemory(true);
 }
 
-MapPalette& MapPalette::GetInstance() { return *instance; }
-
-void MapPalette::DestroyInstance() { instance = nullptr; }
-
-void MapPalette::SendToBrowser(const std::string& type, const nlohmann::json& payload) {
-    if (HasInstance()) instance->bridge.send(type, payload, Bridge::Utf8::Replace);
+MapPalette& MapPalette::GetInstance() {
+    return *instance;
 }
 
-GSErrCode MapPalette::PaletteControlCallBack(Int32, API_PaletteMessageID message, GS::IntPtr param) {
+void MapPalette::DestroyInstance() {
+    instance = nullptr;
+}
+
+void MapPalette::SendToBrowser(const std::string& type, const nlohmann::json& payload) {
+    if (HasInstance())
+        instance->bridge.send(type, payload, Bridge::Utf8::Replace);
+}
+
+GSErrCode MapPalette::PaletteControlCallBack(Int32, API_PaletteMessageID message,
+                                             GS::IntPtr param) {
     webpalette::controlPalette<MapPalette>(message, param, s_wasVisibleBeforeHide);
     return NoError;
 }
 
 GSErrCode MapPalette::RegisterPaletteControlCallBack() {
-    return ACAPI_RegisterModelessWindow(webpalette::referenceOf(paletteGuid), PaletteControlCallBack,
-                                        webpalette::kPaletteFlags, GSGuid2APIGuid(paletteGuid));
+    return ACAPI_RegisterModelessWindow(webpalette::referenceOf(paletteGuid),
+                                        PaletteControlCallBack, webpalette::kPaletteFlags,
+                                        GSGuid2APIGuid(paletteGuid));
 }
 
-const GS::Guid& MapPalette::Guid() { return paletteGuid; }
+const GS::Guid& MapPalette::Guid() {
+    return paletteGuid;
+}
 
 MapPalette::MapPalette(Key)
     : DG::Palette(ACAPI_GetOwnResModule(), kPaletteResId, ACAPI_GetOwnResModule(), paletteGuid),
@@ -123,7 +136,8 @@ void MapPalette::InitBrowserControl() {
     RegisterBridgeHandlers();
     RegisterBridgeJSObject();
     webpalette::logLoadEvents(browser);
-    if (const auto url = webasset::extract(kPageFiles)) browser.LoadURL(GS::UniString(*url));
+    if (const auto url = webasset::extract(kPageFiles))
+        browser.LoadURL(GS::UniString(*url));
 }
 
 void MapPalette::RegisterBridgeHandlers() {
@@ -132,4 +146,6 @@ void MapPalette::RegisterBridgeHandlers() {
     ImportController::Instance().registerHandlers(bridge);
 }
 
-void MapPalette::RegisterBridgeJSObject() { webpalette::connect(browser, bridge); }
+void MapPalette::RegisterBridgeJSObject() {
+    webpalette::connect(browser, bridge);
+}

@@ -7,9 +7,11 @@ namespace {
 
 // The text of the page's argument: a string value as UTF-8, anything else as the empty text.
 std::string messageText(const GS::Ref<JS::Base>& argument) {
-    if (argument == nullptr) return {};
+    if (argument == nullptr)
+        return {};
     const GS::Ref<JS::Value> value = GS::DynamicCast<JS::Value>(argument);
-    if (value == nullptr) throw GS::ClassCastException();
+    if (value == nullptr)
+        throw GS::ClassCastException();
     return value->GetType() == JS::Value::STRING ? value->GetString().ToUtf8() : std::string();
 }
 

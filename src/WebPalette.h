@@ -39,23 +39,29 @@ void controlPalette(API_PaletteMessageID message, GS::IntPtr param, bool& wasVis
     const bool exists = P::HasInstance();
     switch (message) {
         case APIPalMsg_ClosePalette:
-            if (exists) P::GetInstance().Hide();
+            if (exists)
+                P::GetInstance().Hide();
             break;
         case APIPalMsg_HidePalette_Begin:
             wasVisible = exists && P::GetInstance().IsVisible();
-            if (wasVisible) P::GetInstance().Hide();
+            if (wasVisible)
+                P::GetInstance().Hide();
             break;
         case APIPalMsg_HidePalette_End:
-            if (exists && wasVisible && !P::GetInstance().IsVisible()) P::GetInstance().Show();
+            if (exists && wasVisible && !P::GetInstance().IsVisible())
+                P::GetInstance().Show();
             break;
         case APIPalMsg_DisableItems_Begin:
-            if (exists && P::GetInstance().IsVisible()) P::GetInstance().DisableItems();
+            if (exists && P::GetInstance().IsVisible())
+                P::GetInstance().DisableItems();
             break;
         case APIPalMsg_DisableItems_End:
-            if (exists && P::GetInstance().IsVisible()) P::GetInstance().EnableItems();
+            if (exists && P::GetInstance().IsVisible())
+                P::GetInstance().EnableItems();
             break;
         case APIPalMsg_OpenPalette:
-            if (!exists) P::CreateInstance();
+            if (!exists)
+                P::CreateInstance();
             P::GetInstance().Show();
             break;
         case APIPalMsg_IsPaletteVisible:

@@ -33,9 +33,9 @@ protected:
 TEST_F(BridgeTest, MalformedMessagesGetTheInvalidMessageError) {
     bridge.on("ping", [](const json&) { return json{{"type", "pong"}}; });
     const std::string invalid = R"j({"msg":"Nieprawidlowa wiadomosc z UI (JSON)","type":"error"})j";
-    for (const std::string text : {"", "abc", "[1,2]", "{}", R"({"type":5})",
-                                   "{\"type\":\"ping\" /* komentarz */}", R"({"typ":"ping"})",
-                                   "\"ping\"", "{\"type\":\"ping\"} x"}) {
+    for (const std::string text :
+         {"", "abc", "[1,2]", "{}", R"({"type":5})", "{\"type\":\"ping\" /* komentarz */}",
+          R"({"typ":"ping"})", "\"ping\"", "{\"type\":\"ping\"} x"}) {
         bridge.dispatch(text);
         EXPECT_EQ(only(), invalid) << text;
     }
@@ -46,7 +46,8 @@ TEST_F(BridgeTest, TypesWithoutHandlerAreNamedInTheErrorAndMatchedExactly) {
     bridge.dispatch(R"({"type":"Ping"})");
     EXPECT_EQ(only(), R"({"msg":"Brak obslugi wiadomosci: Ping","type":"error"})");
     bridge.dispatch(R"({"type":"zażółć"})");
-    EXPECT_EQ(only(), R"({"msg":"Brak obslugi wiadomosci: za\u017c\u00f3\u0142\u0107","type":"error"})");
+    EXPECT_EQ(only(),
+              R"({"msg":"Brak obslugi wiadomosci: za\u017c\u00f3\u0142\u0107","type":"error"})");
 }
 
 TEST_F(BridgeTest, RepliesKeepTheirTypeOrGetTheRequestTypeWithResult) {
@@ -93,8 +94,11 @@ TEST_F(BridgeTest, OtherExceptionsPassThroughDispatch) {
 }
 
 TEST_F(BridgeTest, TextsForThePageAreCompactAndAsciiOnly) {
-    bridge.send("progress", json{{"label", "Pobieranie działek"}, {"z", "\xF0\x9F\x97\xBA"}, {"type", "stare"}});
-    EXPECT_EQ(only(), R"({"label":"Pobieranie dzia\u0142ek","type":"progress","z":"\ud83d\uddfa"})");
+    bridge.send(
+        "progress",
+        json{{"label", "Pobieranie działek"}, {"z", "\xF0\x9F\x97\xBA"}, {"type", "stare"}});
+    EXPECT_EQ(only(),
+              R"({"label":"Pobieranie dzia\u0142ek","type":"progress","z":"\ud83d\uddfa"})");
     bridge.send("done", json());
     EXPECT_EQ(only(), R"({"type":"done"})");
 }

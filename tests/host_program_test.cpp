@@ -1,7 +1,7 @@
 // terraweft-host in scripted mode, end to end: commands in, one JSON line per event out.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -28,7 +28,8 @@ HostRun runHost(const std::vector<std::string>& script) {
     const std::string in = dir.file("script.jsonl"), out = dir.file("out.jsonl");
     {
         std::ofstream file(in);
-        for (const auto& line : script) file << line << '\n';
+        for (const auto& line : script)
+            file << line << '\n';
     }
     loopback::ScopedEnv home("HOME", dir.path().c_str());
     loopback::ScopedEnv tmp("TMPDIR", dir.path().c_str());
@@ -67,37 +68,41 @@ std::string post(const std::string& text) {
 }
 
 TEST(HostProgram, ThePaletteAnswersPingAndUnknownTypes) {
-    const HostRun run = runHost({R"({"cmd":"menu","menu":32500,"item":1})", post(R"({"type":"ping"})"),
-                             post(R"({"type":"nic"})"), R"({"cmd":"palette","palette":"map","message":7})",
-                             R"({"cmd":"pump","ms":10})"});
+    const HostRun run =
+        runHost({R"({"cmd":"menu","menu":32500,"item":1})", post(R"({"type":"ping"})"),
+                 post(R"({"type":"nic"})"), R"({"cmd":"palette","palette":"map","message":7})",
+                 R"({"cmd":"pump","ms":10})"});
     EXPECT_EQ(run.exitCode, 0);
     ASSERT_EQ(run.events.size(), 3u);
     EXPECT_EQ(run.events[0].at("palette"), "map");
     const json pong = pageMessage(run.events[0]);
     EXPECT_EQ(pong.at("type"), "pong");
     EXPECT_EQ(pong.at("wersja"), "1.8.0");
-    EXPECT_EQ(pageMessage(run.events[1]), json({{"msg", "Brak obslugi wiadomosci: nic"}, {"type", "error"}}));
+    EXPECT_EQ(pageMessage(run.events[1]),
+              json({{"msg", "Brak obslugi wiadomosci: nic"}, {"type", "error"}}));
     EXPECT_EQ(run.events[2], json({{"palette", "map"}, {"visible", true}}));
 }
 
 TEST(HostProgram, PaletteMessagesProjectEventsAndTheProjectDump) {
     const HostRun run = runHost({R"({"cmd":"palette","palette":"map","message":6})",
-                             R"({"cmd":"palette","palette":"map","message":1})",
-                             R"({"cmd":"palette","palette":"map","message":7})",
-                             R"({"cmd":"projectEvent","event":64})", post(R"({"type":"ping"})"),
-                             R"({"cmd":"dump"})"});
+                                 R"({"cmd":"palette","palette":"map","message":1})",
+                                 R"({"cmd":"palette","palette":"map","message":7})",
+                                 R"({"cmd":"projectEvent","event":64})", post(R"({"type":"ping"})"),
+                                 R"({"cmd":"dump"})"});
     ASSERT_EQ(run.events.size(), 3u);
     EXPECT_EQ(run.events[0], json({{"palette", "map"}, {"visible", false}}));
     EXPECT_EQ(run.events[1], json({{"error", "Paleta nie jest otwarta: map"}}));  // released by 64
     const json& project = run.events[2].at("project");
-    EXPECT_EQ(project.at("layers"), json::parse(R"([{"index":1,"name":"Warstwa podstawowa","flags":0}])"));
+    EXPECT_EQ(project.at("layers"),
+              json::parse(R"([{"index":1,"name":"Warstwa podstawowa","flags":0}])"));
     EXPECT_EQ(project.at("elements"), json::array());
     EXPECT_EQ(project.at("geoLocation").at("crs").at("name"), "");
 }
 
 TEST(HostProgram, BadCommandsAreReportedAndTheRestStillRuns) {
-    const HostRun run = runHost({"nie json", "", R"({"cmd":"zly"})", R"({"cmd":"post","palette":"chmura","text":"{}"})",
-                             R"({"cmd":"menu","menu":32500,"item":1})", post("")});
+    const HostRun run = runHost({"nie json", "", R"({"cmd":"zly"})",
+                                 R"({"cmd":"post","palette":"chmura","text":"{}"})",
+                                 R"({"cmd":"menu","menu":32500,"item":1})", post("")});
     ASSERT_EQ(run.events.size(), 4u);
     EXPECT_EQ(run.events[0], json({{"error", "Nieprawidlowe polecenie (JSON): nie json"}}));
     EXPECT_EQ(run.events[1], json({{"error", "Nieznane polecenie: zly"}}));

@@ -32,7 +32,8 @@ std::string readFile(const std::string& path) {
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 
@@ -50,7 +51,9 @@ protected:
     }
 
     std::string webDir() const { return tmp_.path() + "/TERRAWEFT/web"; }
-    std::vector<std::string> diagLines() const { return linesOf(readFile(home_.file("TERRAWEFT_diag.txt"))); }
+    std::vector<std::string> diagLines() const {
+        return linesOf(readFile(home_.file("TERRAWEFT_diag.txt")));
+    }
     host::RecordingBrowser& page() const {
         host::RecordingBrowser* recorder = host::recorderOf(MapPalette::Guid());
         EXPECT_NE(recorder, nullptr);
@@ -59,13 +62,15 @@ protected:
     // Posts a text as the page does and returns the one message the page received in answer.
     json post(const GS::Ref<JS::Base>& argument) {
         page().ClearScripts();
-        const auto result = GS::DynamicCast<JS::Value>(page().CallFromPage("GIS", "postMessage", argument));
+        const auto result =
+            GS::DynamicCast<JS::Value>(page().CallFromPage("GIS", "postMessage", argument));
         EXPECT_NE(result, nullptr);
         if (result != nullptr) {
             EXPECT_TRUE(result->GetBool());
         }
         EXPECT_EQ(page().Scripts().size(), 1u);
-        if (page().Scripts().empty()) return nullptr;
+        if (page().Scripts().empty())
+            return nullptr;
         const std::string& script = page().Scripts().back();
         const std::string head = "GISBridge.receive(", tail = ");";
         EXPECT_EQ(script.rfind(head, 0), 0u);
@@ -85,16 +90,18 @@ TEST_F(MapPaletteTest, BuildingWritesEveryPageFileLogsItAndLoadsThePage) {
     ASSERT_TRUE(MapPalette::HasInstance());
     EXPECT_TRUE(host::keptInMemory());
     const std::vector<std::pair<int, std::string>> files = {
-        {100, "map.html"},    {101, "map.js"},          {102, "map.css"},
-        {110, "leaflet.js"},  {111, "leaflet.css"},     {112, "maplibre-gl.js"},
+        {100, "map.html"},        {101, "map.js"},
+        {102, "map.css"},         {110, "leaflet.js"},
+        {111, "leaflet.css"},     {112, "maplibre-gl.js"},
         {113, "maplibre-gl.css"}, {114, "leaflet-maplibre-gl.js"}};
-    std::vector<std::string> expected = {"=== MapPalette ExtractWebResources v1.8.0 ===", "webDir=" + webDir()};
+    std::vector<std::string> expected = {"=== MapPalette ExtractWebResources v1.8.0 ===",
+                                         "webDir=" + webDir()};
     for (const auto& [id, name] : files) {
         const std::string& bytes = resources_.data.at({RSTypeData, static_cast<GSResID>(id)});
         EXPECT_EQ(readFile(webDir() + "/" + name), bytes) << name;
         const std::string size = std::to_string(bytes.size());
-        expected.push_back("id=" + std::to_string(id) + " file=" + name + " res=" + size + "B open=1 disk=" +
-                           size + "B path=" + webDir() + "/" + name);
+        expected.push_back("id=" + std::to_string(id) + " file=" + name + " res=" + size +
+                           "B open=1 disk=" + size + "B path=" + webDir() + "/" + name);
     }
     expected.push_back("LoadURL=file://" + webDir() + "/map.html");
     EXPECT_EQ(diagLines(), expected);
@@ -119,8 +126,9 @@ TEST_F(MapPaletteTest, PingAndOpenExternalAnswerThePage) {
     const json pong = post(R"({"type":"ping"})");
     EXPECT_EQ(pong["type"], "pong");
     EXPECT_EQ(pong["wersja"], "1.8.0");
-    EXPECT_TRUE(std::regex_match(pong["build"].get<std::string>(),
-                                 std::regex("[A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}")));
+    EXPECT_TRUE(std::regex_match(
+        pong["build"].get<std::string>(),
+        std::regex("[A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}")));
 
     for (const char* text : {R"({"type":"openExternal","url":"https://example.org/a"})",
                              R"({"type":"openExternal","url":"http://example.org/b"})",
@@ -137,11 +145,12 @@ TEST_F(MapPaletteTest, PingAndOpenExternalAnswerThePage) {
 
 TEST_F(MapPaletteTest, ThePageChannelTakesOnlyStringsAndKeepsExceptionsFromTheHost) {
     MapPalette::CreateInstance();
-    const json invalid = json::parse(R"j({"msg":"Nieprawidlowa wiadomosc z UI (JSON)","type":"error"})j");
-    EXPECT_EQ(post(GS::Ref<JS::Base>()), invalid);             // no argument
+    const json invalid =
+        json::parse(R"j({"msg":"Nieprawidlowa wiadomosc z UI (JSON)","type":"error"})j");
+    EXPECT_EQ(post(GS::Ref<JS::Base>()), invalid);              // no argument
     EXPECT_EQ(post(GS::NewRef<JS::Value>(Int32(5))), invalid);  // a number
     EXPECT_EQ(post(GS::NewRef<JS::Value>(true)), invalid);
-    EXPECT_EQ(post(GS::NewRef<JS::Object>("x")),               // not a script value
+    EXPECT_EQ(post(GS::NewRef<JS::Object>("x")),  // not a script value
               json({{"type", "error"}, {"msg", "Blad wewnetrzny: Bad cast."}}));
     EXPECT_EQ(post(R"({"type":"nieznany"})"),
               json({{"type", "error"}, {"msg", "Brak obslugi wiadomosci: nieznany"}}));
@@ -170,9 +179,12 @@ TEST(PageChannel, ExceptionsOfAnyKindStayOnTheProgramsSide) {
         return page.Scripts();
     };
     EXPECT_EQ(call(R"({"type":"gs"})"),
-              std::vector<std::string>{R"(GISBridge.receive({"msg":"Blad wewnetrzny: awaria hosta","type":"error"});)"});
-    EXPECT_EQ(call(R"({"type":"int"})"),
-              std::vector<std::string>{R"(GISBridge.receive({"msg":"Blad wewnetrzny: nieznany wyjatek","type":"error"});)"});
+              std::vector<std::string>{
+                  R"(GISBridge.receive({"msg":"Blad wewnetrzny: awaria hosta","type":"error"});)"});
+    EXPECT_EQ(
+        call(R"({"type":"int"})"),
+        std::vector<std::string>{
+            R"(GISBridge.receive({"msg":"Blad wewnetrzny: nieznany wyjatek","type":"error"});)"});
 }
 
 TEST_F(MapPaletteTest, SendToBrowserNeedsAPaletteAndRepairsInvalidText) {
@@ -181,7 +193,8 @@ TEST_F(MapPaletteTest, SendToBrowserNeedsAPaletteAndRepairsInvalidText) {
     page().ClearScripts();
     MapPalette::SendToBrowser("progress", json{{"label", "dzia\xC5\x82ki \xFF"}});
     EXPECT_EQ(page().Scripts(),
-              std::vector<std::string>{R"(GISBridge.receive({"label":"dzia\u0142ki \ufffd","type":"progress"});)"});
+              std::vector<std::string>{
+                  R"(GISBridge.receive({"label":"dzia\u0142ki \ufffd","type":"progress"});)"});
 
     host::projectEvent(APINotify_New);
     EXPECT_TRUE(MapPalette::HasInstance());
@@ -207,7 +220,8 @@ TEST_F(MapPaletteTest, AMissingResourceStopsTheExtractionAtThatFile) {
     EXPECT_EQ(lines.back(), "RSLoadResource NULL id=111 file=leaflet.css");
     EXPECT_TRUE(fs::exists(webDir() + "/leaflet.js"));
     EXPECT_FALSE(fs::exists(webDir() + "/maplibre-gl.js"));
-    EXPECT_EQ(host::reportLines(), std::vector<std::string>{"TERRAWEFT: nie udalo sie wypakowac zasobow web."});
+    EXPECT_EQ(host::reportLines(),
+              std::vector<std::string>{"TERRAWEFT: nie udalo sie wypakowac zasobow web."});
     EXPECT_TRUE(page().LoadedUrls().empty());
 }
 
@@ -229,14 +243,16 @@ TEST_F(MapPaletteTest, AFileThatCannotBeWrittenGivesBothReportsAndNoPage) {
     MapPalette::CreateInstance();
     const auto lines = diagLines();
     ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ(lines[3], "id=101 file=map.js res=" + std::to_string(resources_.data.at({RSTypeData, 101}).size()) +
+    EXPECT_EQ(lines[3], "id=101 file=map.js res=" +
+                            std::to_string(resources_.data.at({RSTypeData, 101}).size()) +
                             "B open=0 disk=-1B path=" + webDir() + "/map.js");
     EXPECT_EQ(lines[4], "ZAPIS NIEUDANY id=101 -> przerywam");
     EXPECT_EQ(lines.size(), 5u);
     EXPECT_FALSE(fs::exists(target));
     EXPECT_EQ(host::reportLines(),
-              (std::vector<std::string>{"TERRAWEFT: nie udalo sie zapisac zasobow web na dysku (paleta bylaby pusta).",
-                                        "TERRAWEFT: nie udalo sie wypakowac zasobow web."}));
+              (std::vector<std::string>{
+                  "TERRAWEFT: nie udalo sie zapisac zasobow web na dysku (paleta bylaby pusta).",
+                  "TERRAWEFT: nie udalo sie wypakowac zasobow web."}));
     EXPECT_TRUE(page().LoadedUrls().empty());
 }
 
@@ -246,7 +262,8 @@ TEST_F(MapPaletteTest, APlantedLinkAsThePageFolderIsNotFollowed) {
     fs::create_directory_symlink(foreign, tmp_.path() + "/TERRAWEFT");
     MapPalette::CreateInstance();
     EXPECT_TRUE(fs::is_empty(foreign + "/web"));
-    EXPECT_EQ(host::reportLines(), std::vector<std::string>{"TERRAWEFT: nie udalo sie wypakowac zasobow web."});
+    EXPECT_EQ(host::reportLines(),
+              std::vector<std::string>{"TERRAWEFT: nie udalo sie wypakowac zasobow web."});
     EXPECT_TRUE(page().LoadedUrls().empty());
 }
 
@@ -256,11 +273,13 @@ TEST_F(MapPaletteTest, PaletteMessagesFollowTheHostsProtocol) {
     const auto window = host::modelessWindows().at(0);
     EXPECT_EQ(window.flags, 1015u);
     // 0x6B1C0A7E + 0x4F7B92D4 + 0x583CA9B1 + 0x16F0E4D2, modulo 2^32
-    EXPECT_EQ(static_cast<UInt32>(window.referenceID), 0x6B1C0A7Eu + 0x4F7B92D4u + 0x583CA9B1u + 0x16F0E4D2u);
+    EXPECT_EQ(static_cast<UInt32>(window.referenceID),
+              0x6B1C0A7Eu + 0x4F7B92D4u + 0x583CA9B1u + 0x16F0E4D2u);
 
     bool visible = true;
     const auto isVisible = [&] {
-        host::paletteMessage(guid, APIPalMsg_IsPaletteVisible, reinterpret_cast<GS::IntPtr>(&visible));
+        host::paletteMessage(guid, APIPalMsg_IsPaletteVisible,
+                             reinterpret_cast<GS::IntPtr>(&visible));
         return visible;
     };
     for (auto m : {APIPalMsg_ClosePalette, APIPalMsg_HidePalette_Begin, APIPalMsg_HidePalette_End,
@@ -314,8 +333,10 @@ TEST_F(MapPaletteTest, TheBrowserFollowsThePalettesSize) {
 }
 
 TEST(WebAsset, FileUrlsUseForwardSlashesAndAnAbsolutePath) {
-    EXPECT_EQ(webasset::fileUrl("/var/t/TERRAWEFT/web", "map.html"), "file:///var/t/TERRAWEFT/web/map.html");
-    EXPECT_EQ(webasset::fileUrl("C:\\Temp\\TERRAWEFT\\web", "map.html"), "file:///C:/Temp/TERRAWEFT/web/map.html");
+    EXPECT_EQ(webasset::fileUrl("/var/t/TERRAWEFT/web", "map.html"),
+              "file:///var/t/TERRAWEFT/web/map.html");
+    EXPECT_EQ(webasset::fileUrl("C:\\Temp\\TERRAWEFT\\web", "map.html"),
+              "file:///C:/Temp/TERRAWEFT/web/map.html");
     EXPECT_EQ(webasset::fileUrl("tmp/web", "a.js"), "file:///tmp/web/a.js");
     EXPECT_EQ(webasset::fileUrl("", "a.js"), "file:////a.js");
     EXPECT_EQ(webasset::diskPath("/x", "a.js"), "/x/a.js");

@@ -39,20 +39,25 @@ using out_json = nlohmann::ordered_json;  // events keep their members in the do
 namespace provisional {
 
 GSErrCode MenuCommandHandler(const API_MenuParams* params) {
-    if (params->menuItemRef.menuResID != 32500 || params->menuItemRef.itemIndex != 1) return NoError;
+    if (params->menuItemRef.menuResID != 32500 || params->menuItemRef.itemIndex != 1)
+        return NoError;
     if (MapPalette::HasInstance() && MapPalette::GetInstance().IsVisible()) {
         MapPalette::GetInstance().Hide();
         return NoError;
     }
-    if (!MapPalette::HasInstance()) MapPalette::CreateInstance();
+    if (!MapPalette::HasInstance())
+        MapPalette::CreateInstance();
     MapPalette::GetInstance().Show();
     return NoError;
 }
 
-GSErrCode RegisterInterface() { return ACAPI_MenuItem_RegisterMenu(32500, 0, MenuCode_UserDef, 0); }
+GSErrCode RegisterInterface() {
+    return ACAPI_MenuItem_RegisterMenu(32500, 0, MenuCode_UserDef, 0);
+}
 
 GSErrCode Initialize() {
-    if (const GSErrCode err = ACAPI_MenuItem_InstallMenuHandler(32500, MenuCommandHandler)) return err;
+    if (const GSErrCode err = ACAPI_MenuItem_InstallMenuHandler(32500, MenuCommandHandler))
+        return err;
     return MapPalette::RegisterPaletteControlCallBack();
 }
 
@@ -62,7 +67,8 @@ GSErrCode Initialize() {
 // order. Returns the first error.
 GSErrCode loadAddOn() {
     host::installResources(addOnResources());
-    if (const GSErrCode err = provisional::RegisterInterface()) return err;
+    if (const GSErrCode err = provisional::RegisterInterface())
+        return err;
     return provisional::Initialize();
 }
 
@@ -75,47 +81,55 @@ const std::map<std::string, GS::Guid>& palettes() {
 // ---- Output -------------------------------------------------------------------------------------
 
 void emit(const out_json& event) {
-    std::cout << event.dump(-1, ' ', false, out_json::error_handler_t::replace) << '\n' << std::flush;
+    std::cout << event.dump(-1, ' ', false, out_json::error_handler_t::replace) << '\n'
+              << std::flush;
 }
 
 std::string paletteName(const GS::Guid& guid) {
     for (const auto& [name, g] : palettes()) {
-        if (g == guid) return name;
+        if (g == guid)
+            return name;
     }
     return guid.ToUniString().ToUtf8();
 }
 
 out_json coordsJson(const std::vector<API_Coord>& coords) {
     out_json out = out_json::array();
-    for (const auto& c : coords) out.push_back({c.x, c.y});
+    for (const auto& c : coords)
+        out.push_back({c.x, c.y});
     return out;
 }
 
 out_json elementJson(const host::ElementSnapshot& e) {
     const auto& head = e.element.header;
     out_json out = {{"guid", APIGuidToString(head.guid).ToUtf8()},
-                {"type", static_cast<int>(head.type.typeID)},
-                {"layer", head.layer},
-                {"floor", head.floorInd}};
-    if (!e.coords.empty()) out["coords"] = coordsJson(e.coords);
-    if (!e.meshPolyZ.empty()) out["z"] = e.meshPolyZ;
+                    {"type", static_cast<int>(head.type.typeID)},
+                    {"layer", head.layer},
+                    {"floor", head.floorInd}};
+    if (!e.coords.empty())
+        out["coords"] = coordsJson(e.coords);
+    if (!e.meshPolyZ.empty())
+        out["z"] = e.meshPolyZ;
     if (!e.arcs.empty()) {
         out_json arcs = out_json::array();
-        for (const auto& a : e.arcs) arcs.push_back({a.begIndex, a.endIndex, a.arcAngle});
+        for (const auto& a : e.arcs)
+            arcs.push_back({a.begIndex, a.endIndex, a.arcAngle});
         out["arcs"] = arcs;
     }
     if (head.type.typeID == API_TextID) {
         out["text"] = e.textContent;
         out["loc"] = {e.element.text.loc.x, e.element.text.loc.y};
     }
-    if (!e.infoString.empty()) out["id"] = e.infoString;
+    if (!e.infoString.empty())
+        out["id"] = e.infoString;
     return out;
 }
 
 out_json attributesJson(API_AttrTypeID type) {
     out_json out = out_json::array();
     for (const auto& a : host::attributes(type)) {
-        out.push_back({{"index", a.header.index}, {"name", a.header.name}, {"flags", a.header.flags}});
+        out.push_back(
+            {{"index", a.header.index}, {"name", a.header.name}, {"flags", a.header.flags}});
     }
     return out;
 }
@@ -148,7 +162,8 @@ out_json geoLocationJson(const API_GeoLocation& g) {
 
 out_json projectJson() {
     out_json elements = out_json::array();
-    for (const auto& e : host::elements()) elements.push_back(elementJson(e));
+    for (const auto& e : host::elements())
+        elements.push_back(elementJson(e));
     return {{"layers", attributesJson(API_LayerID)},
             {"materials", attributesJson(API_MaterialID)},
             {"elements", elements},
@@ -161,7 +176,8 @@ out_json projectJson() {
 const GS::Guid& paletteOf(const json& command) {
     const std::string name = command.value("palette", "");
     const auto it = palettes().find(name);
-    if (it == palettes().end()) throw std::runtime_error("Nieznana paleta: " + name);
+    if (it == palettes().end())
+        throw std::runtime_error("Nieznana paleta: " + name);
     return it->second;
 }
 
@@ -178,7 +194,8 @@ void paletteCommand(const json& command) {
 void postCommand(const json& command) {
     const GS::Guid& guid = paletteOf(command);
     host::BrowserBackend* page = host::browserOf(guid);
-    if (page == nullptr) throw std::runtime_error("Paleta nie jest otwarta: " + command.value("palette", ""));
+    if (page == nullptr)
+        throw std::runtime_error("Paleta nie jest otwarta: " + command.value("palette", ""));
     const std::string text = command.at("text").get<std::string>();
     page->CallFromPage("GIS", "postMessage", GS::NewRef<JS::Value>(GS::UniString(text)));
 }
@@ -212,7 +229,8 @@ int runScript(std::istream& in) {
         return 1;
     }
     for (std::string line; std::getline(in, line);) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        if (line.find_first_not_of(" \t\r") == std::string::npos)
+            continue;
         const json command = json::parse(line, nullptr, false);
         if (!command.is_object()) {
             emit({{"error", "Nieprawidlowe polecenie (JSON): " + line}});
@@ -240,7 +258,8 @@ int usage() {
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 2 && args[0] == "--script") {
-        if (args[1] == "-") return runScript(std::cin);
+        if (args[1] == "-")
+            return runScript(std::cin);
         std::ifstream file(args[1]);
         if (!file) {
             std::cerr << "terraweft-host: nie mozna otworzyc " << args[1] << '\n';

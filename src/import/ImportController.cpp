@@ -13,8 +13,9 @@ void ImportController::registerHandlers(Bridge& bridge) {
         "getLayers",     "settingsChanged",      "getInit", "cancel"};
     for (const char* type : kTypes) {
         bridge.on(type, [type](const Bridge::json&) {
-            return Bridge::json{{"type", "error"},
-                                {"msg", std::string("Funkcja niedostepna w tej wersji dodatku: ") + type}};
+            return Bridge::json{
+                {"type", "error"},
+                {"msg", std::string("Funkcja niedostepna w tej wersji dodatku: ") + type}};
         });
     }
 }

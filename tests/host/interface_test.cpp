@@ -33,7 +33,8 @@ GSErrCode recordMenu(const API_MenuParams* params) {
 }
 
 TEST_F(Interface, MenusRouteChoicesAndKeepItemFlags) {
-    EXPECT_EQ(ACAPI_MenuItem_InstallMenuHandler(32500, recordMenu), APIERR_BADID);  // not registered
+    EXPECT_EQ(ACAPI_MenuItem_InstallMenuHandler(32500, recordMenu),
+              APIERR_BADID);  // not registered
     EXPECT_EQ(ACAPI_MenuItem_RegisterMenu(32501, 0, MenuCode_UserDef, 0), APIERR_BADID);
     ASSERT_EQ(ACAPI_MenuItem_RegisterMenu(32500, 0, MenuCode_UserDef, 0), NoError);
     ASSERT_EQ(ACAPI_MenuItem_InstallMenuHandler(32500, recordMenu), NoError);
@@ -56,7 +57,8 @@ TEST_F(Interface, MenusRouteChoicesAndKeepItemFlags) {
 std::vector<std::pair<Int32, Int32>> g_palette;
 GSErrCode recordPalette(Int32 ref, API_PaletteMessageID message, GS::IntPtr param) {
     g_palette.emplace_back(ref, message);
-    if (message == APIPalMsg_IsPaletteVisible) *reinterpret_cast<bool*>(param) = true;
+    if (message == APIPalMsg_IsPaletteVisible)
+        *reinterpret_cast<bool*>(param) = true;
     return NoError;
 }
 std::vector<Int32> g_events;
@@ -71,7 +73,8 @@ TEST_F(Interface, PaletteMessagesAndProjectEventsReachTheirRegistrations) {
     EXPECT_EQ(ACAPI_RegisterModelessWindow(43, recordPalette, 1015, guid), APIERR_NAMEALREADYUSED);
     g_palette.clear();
     bool visible = false;
-    EXPECT_EQ(host::paletteMessage(guid, APIPalMsg_IsPaletteVisible, reinterpret_cast<GS::IntPtr>(&visible)),
+    EXPECT_EQ(host::paletteMessage(guid, APIPalMsg_IsPaletteVisible,
+                                   reinterpret_cast<GS::IntPtr>(&visible)),
               NoError);
     EXPECT_TRUE(visible);
     EXPECT_EQ(host::paletteMessage(APINULLGuid, APIPalMsg_OpenPalette), APIERR_BADID);
@@ -141,7 +144,8 @@ TEST_F(Interface, TheMainLoopRunsTasksFromAnyThreadInPostingOrder) {
     EXPECT_TRUE(host::pumpUntil([&] { return order.size() == 51; }, 5s));
     worker.join();
     ASSERT_EQ(order.size(), 51u);
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(order[i], i);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(order[i], i);
     EXPECT_EQ(order.back(), 99);
     EXPECT_EQ(host::pendingTasks(), 0u);
     EXPECT_FALSE(host::pumpUntil([] { return false; }, 20ms));
@@ -163,11 +167,15 @@ TEST(InterfaceDeath, AHostCallOffTheMainThreadStopsTheProcessByDefault) {
 
 class TestPalette : public DG::Palette, public DG::PanelObserver {
 public:
-    TestPalette() : DG::Palette(1, 32500, 1, GS::Guid("{11111111-2222-3333-4444-555555555555}")), browser(*this, 1) {
+    TestPalette()
+        : DG::Palette(1, 32500, 1, GS::Guid("{11111111-2222-3333-4444-555555555555}")),
+          browser(*this, 1) {
         Attach(*this);
     }
     ~TestPalette() override { Detach(*this); }
-    void PanelResized(const DG::PanelResizeEvent& e) override { resized += e.GetHorizontalChange(); }
+    void PanelResized(const DG::PanelResizeEvent& e) override {
+        resized += e.GetHorizontalChange();
+    }
     void PanelCloseRequested(const DG::PanelCloseRequestEvent&, bool* accepted) override {
         *accepted = true;
     }
@@ -191,9 +199,8 @@ TEST_F(Interface, PalettesReceiveHostEventsOnlyWhileProcessingAndTheirPagesCanCa
         EXPECT_TRUE(found->HostRequestClose());
 
         auto object = GS::NewRef<JS::Object>("GIS");
-        object->AddItem(GS::NewRef<JS::Function>("echo", [](GS::Ref<JS::Base> arg) -> GS::Ref<JS::Base> {
-            return arg;
-        }));
+        object->AddItem(GS::NewRef<JS::Function>(
+            "echo", [](GS::Ref<JS::Base> arg) -> GS::Ref<JS::Base> { return arg; }));
         palette.browser.RegisterAsynchJSObject(object);
         palette.browser.LoadURL("file:///x/map.html");
         palette.browser.ExecuteJS("f();");

@@ -21,15 +21,18 @@ GSErrCode createPolyline(const std::vector<API_Coord>& points, API_AttributeInde
                          API_Guid* guid = nullptr) {
     API_Element element{};
     element.header.type = API_PolyLineID;
-    if (const GSErrCode err = ACAPI_Element_GetDefaults(&element, nullptr)) return err;
+    if (const GSErrCode err = ACAPI_Element_GetDefaults(&element, nullptr))
+        return err;
     element.header.layer = layer;
     element.polyLine.poly.nCoords = static_cast<Int32>(points.size());
     API_ElementMemo memo{};
     memo.coords = BMAllocateTypedHandle<API_Coord>(static_cast<GSSize>(points.size()) + 1);
-    for (std::size_t i = 0; i < points.size(); ++i) (*memo.coords)[i + 1] = points[i];
+    for (std::size_t i = 0; i < points.size(); ++i)
+        (*memo.coords)[i + 1] = points[i];
     const GSErrCode err = ACAPI_Element_Create(&element, &memo);
     ACAPI_DisposeElemMemoHdls(&memo);
-    if (guid != nullptr) *guid = element.header.guid;
+    if (guid != nullptr)
+        *guid = element.header.guid;
     return err;
 }
 
@@ -46,7 +49,10 @@ TEST_F(Project, ElementsAreChangedOnlyInsideAnUndoableCommand) {
 
 TEST_F(Project, AFailedCommandRestoresTheProjectAndUndoRevertsASuccessfulOne) {
     const API_AttributeIndex gis = host::addLayer("GIS");
-    ASSERT_EQ(ACAPI_CallUndoableCommand("first", [&] { return createPolyline({{0, 0}, {1, 1}}, gis); }),
+    ASSERT_EQ(ACAPI_CallUndoableCommand("first",
+                                        [&] {
+                                            return createPolyline({{0, 0}, {1, 1}}, gis);
+                                        }),
               NoError);
     const GSErrCode failed = ACAPI_CallUndoableCommand("second", [&] {
         EXPECT_EQ(createPolyline({{5, 5}, {6, 6}}, gis), NoError);
@@ -68,7 +74,10 @@ TEST_F(Project, AFailedCommandRestoresTheProjectAndUndoRevertsASuccessfulOne) {
                                            }),
                  std::runtime_error);
     EXPECT_EQ(host::elementCount(), 1u);
-    EXPECT_EQ(ACAPI_CallUndoableCommand("again", [&] { return createPolyline({{0, 0}, {1, 1}}, 1); }),
+    EXPECT_EQ(ACAPI_CallUndoableCommand("again",
+                                        [&] {
+                                            return createPolyline({{0, 0}, {1, 1}}, 1);
+                                        }),
               NoError);  // the scope was left properly after the exception
 
     EXPECT_TRUE(host::undo());
@@ -79,9 +88,12 @@ TEST_F(Project, AFailedCommandRestoresTheProjectAndUndoRevertsASuccessfulOne) {
 
 TEST_F(Project, MemosComeBackAsTheyWereWrittenAndAreFreedByDispose) {
     API_Guid guid{};
-    ASSERT_EQ(ACAPI_CallUndoableCommand(
-                  "c", [&] { return createPolyline({{0, 0}, {3, 0}, {3, 4}}, 1, &guid); }),
-              NoError);
+    ASSERT_EQ(
+        ACAPI_CallUndoableCommand("c",
+                                  [&] {
+                                      return createPolyline({{0, 0}, {3, 0}, {3, 4}}, 1, &guid);
+                                  }),
+        NoError);
     API_Element element{};
     element.header.guid = guid;
     ASSERT_EQ(ACAPI_Element_Get(&element), NoError);
@@ -141,9 +153,15 @@ TEST_F(Project, DeletionIsAllOrNothing) {
     const API_Guid a = host::addPolyline({{0, 0}, {1, 0}});
     const API_Guid b = host::addPolyline({{0, 0}, {2, 0}}, locked);
     host::setSelection({a});
-    EXPECT_EQ(ACAPI_CallUndoableCommand("d", [&] { return ACAPI_Element_Delete({a, b}); }),
+    EXPECT_EQ(ACAPI_CallUndoableCommand("d",
+                                        [&] {
+                                            return ACAPI_Element_Delete({a, b});
+                                        }),
               APIERR_LAYERLOCKED);
-    EXPECT_EQ(ACAPI_CallUndoableCommand("d", [&] { return ACAPI_Element_Delete({a, APINULLGuid}); }),
+    EXPECT_EQ(ACAPI_CallUndoableCommand("d",
+                                        [&] {
+                                            return ACAPI_Element_Delete({a, APINULLGuid});
+                                        }),
               APIERR_BADID);
     EXPECT_EQ(host::elementCount(), 2u);
     EXPECT_EQ(ACAPI_CallUndoableCommand("d", [&] { return ACAPI_Element_Delete({a}); }), NoError);

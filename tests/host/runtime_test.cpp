@@ -19,10 +19,13 @@ TEST(UniString, Utf8RoundTripsThroughUtf16) {
 
 TEST(UniString, IllFormedInputBecomesReplacementCharacters) {
     const std::string replacement = "\xEF\xBF\xBD";
-    EXPECT_EQ(GS::UniString("a\xC3").ToUtf8(), "a" + replacement);          // cut sequence
+    EXPECT_EQ(GS::UniString("a\xC3").ToUtf8(), "a" + replacement);             // cut sequence
     EXPECT_EQ(GS::UniString("\xC0\xAF").ToUtf8(), replacement + replacement);  // overlong '/'
     EXPECT_EQ(GS::UniString("\xED\xA0\x80").ToUtf8(), replacement + replacement + replacement);
-    EXPECT_EQ(GS::UniString("\xFF" "b").ToUtf8(), replacement + "b");
+    EXPECT_EQ(GS::UniString("\xFF"
+                            "b")
+                  .ToUtf8(),
+              replacement + "b");
     EXPECT_EQ(GS::UniString::FromUtf16(u"\xD800x").ToUtf8(), replacement + "x");  // lone surrogate
 }
 
@@ -41,8 +44,9 @@ TEST(Guid, ParsesPrintsAndKeepsTheBinaryLayout) {
     EXPECT_EQ(api.time_low, 0x6B1C0A7Eu);
     EXPECT_EQ(APIGuid2GSGuid(api), g);
     EXPECT_EQ(APIGuidToString(api).ToUtf8(), "{6B1C0A7E-92D4-4F7B-B1A9-3C58D2E4F016}");
-    for (const char* bad : {"", "{6B1C0A7E-92D4-4F7B-B1A9-3C58D2E4F01}", "6B1C0A7E 92D4-4F7B-B1A9-3C58D2E4F016",
-                            "{6B1C0A7E-92D4-4F7B-B1A9-3C58D2E4F01G}"}) {
+    for (const char* bad :
+         {"", "{6B1C0A7E-92D4-4F7B-B1A9-3C58D2E4F01}", "6B1C0A7E 92D4-4F7B-B1A9-3C58D2E4F016",
+          "{6B1C0A7E-92D4-4F7B-B1A9-3C58D2E4F01G}"}) {
         EXPECT_TRUE(GS::Guid(bad).IsNull()) << bad;
     }
     EXPECT_NE(GS::Guid::Generate(), GS::Guid::Generate());
