@@ -59,7 +59,7 @@ bool parseHead(std::string_view head, Request& request) {
 
 bool RawConnection::fill() {
     const auto deadline = std::chrono::steady_clock::now() + kReadLimit;
-    while (std::chrono::steady_clock::now() < deadline) {
+    while (!stopping_ && std::chrono::steady_clock::now() < deadline) {
         pollfd p{fd_, POLLIN, 0};
         const int ready = ::poll(&p, 1, 100);
         if (ready < 0 && errno != EINTR)
@@ -148,7 +148,7 @@ void RawHttpServer::acceptLoop() {
         }
         const std::lock_guard lock(connectionsMutex_);
         connections_.emplace_back([this, fd] {
-            RawConnection connection(fd);
+            RawConnection connection(fd, stopping_);
             handler_(connection);
             ::shutdown(fd, SHUT_WR);
             ::close(fd);

@@ -17,7 +17,8 @@ namespace loopback {
 
 class RawConnection {
 public:
-    explicit RawConnection(int fd) : fd_(fd) {}
+    // Reading gives up when stopping turns true (the server is going away).
+    RawConnection(int fd, const std::atomic<bool>& stopping) : fd_(fd), stopping_(stopping) {}
     // The request head and a body of its Content-Length; nullopt when the client sent no
     // complete request within the read limit.
     std::optional<Request> readRequest();
@@ -27,6 +28,7 @@ public:
 private:
     bool fill();
     int fd_;
+    const std::atomic<bool>& stopping_;
     std::string buffer_;
 };
 
