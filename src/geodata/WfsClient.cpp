@@ -117,6 +117,62 @@ private:
     std::chrono::steady_clock::time_point lastTime_ = std::chrono::steady_clock::now();
 };
 
+// Writes the chunks of a streamed download into a cache part file and reports progress.
+class StreamIntoFile {
+public:
+    StreamIntoFile(DownloadCache::PartFile& part, const WfsClient::ByteProgress& progress)
+        : part_(part), progress_(progress) {}
+
+    // The chunk callback: false stops the transfer.
+    bool take(const char* data, int64_t length, int64_t total) {
+        const std::string_view chunk(data, static_cast<std::size_t>(length));
+        if (written_ == 0 && looksLikeWebPage(chunk)) {
+            webPage_ = true;
+            return false;
+        }
+        if (!part_.write(chunk)) {
+            writeFailed_ = true;
+            return false;
+        }
+        written_ += length;
+        if (!progress_ || !pacer_.due(written_, total))
+            return true;
+        stopped_ = !progress_(written_, total);
+        return !stopped_;
+    }
+
+    // One closing report of the whole count, unless the last report already gave it.
+    void reportEnd() {
+        if (progress_ && !stopped_ && !writeFailed_ && !webPage_ &&
+            pacer_.lastReported() != written_)
+            progress_(written_, written_);
+    }
+
+    // The user's message for a download that must not be kept; empty when it may.
+    std::string failure(bool closed, const net::DownloadResult& result) const {
+        if (stopped_)
+            return "Pobieranie anulowane.";
+        if (writeFailed_ || (result.ok && !closed))
+            return "Blad zapisu na dysk - sprawdz wolne miejsce.";
+        if (webPage_)
+            return "Serwer zwrocil strone WWW zamiast pliku.";
+        if (result.ok)
+            return {};
+        if (!result.error.empty())
+            return result.error;
+        return "Serwer zwrocil status " + std::to_string(result.status);
+    }
+
+private:
+    DownloadCache::PartFile& part_;
+    const WfsClient::ByteProgress& progress_;
+    ProgressPacer pacer_;
+    long long written_ = 0;
+    bool stopped_ = false;
+    bool writeFailed_ = false;
+    bool webPage_ = false;
+};
+
 }  // namespace
 
 void WfsClient::setAuthToken(std::string token) {
@@ -305,41 +361,22 @@ std::string WfsClient::getCachedFile(const std::string& url, const ByteProgress&
         error = "Nie mozna zapisac do pamieci podrecznej: " + part.tempPath();
         return {};
     }
-
-    long long written = 0;
-    bool stopped = false;
-    bool writeFailed = false;
-    ProgressPacer pacer;
-    const auto onChunk = [&](const char* data, int64_t length, int64_t total) {
-        if (!part.write(std::string_view(data, static_cast<std::size_t>(length)))) {
-            writeFailed = true;
-            return false;
-        }
-        written += length;
-        if (!progress || !pacer.due(written, total))
-            return true;
-        stopped = !progress(written, total);
-        return !stopped;
-    };
+    StreamIntoFile sink(part, progress);
     const net::DownloadResult result =
-        net::download(url, kExtraTransferMs, timeoutMs, agent(), onChunk);
-    if (progress && !stopped && !writeFailed && result.ok && pacer.lastReported() != written) {
-        progress(written, written);
+        net::download(url, kExtraTransferMs, timeoutMs, agent(),
+                      [&sink](const char* data, int64_t length, int64_t total) {
+                          return sink.take(data, length, total);
+                      });
+    if (result.ok)
+        sink.reportEnd();
+    const bool closed = part.close();
+    if (const std::string failure = sink.failure(closed, result); !failure.empty()) {
+        error = failure;
+        return {};
     }
-    writeFailed = !part.close() || writeFailed;
-
-    if (stopped) {
-        error = "Pobieranie anulowane.";
-    } else if (writeFailed) {
-        error = "Blad zapisu na dysk - sprawdz wolne miejsce.";
-    } else if (result.ok) {
-        if (part.commit())
-            return path;
+    if (!part.commit()) {
         error = "Nie mozna sfinalizowac pliku w pamieci podrecznej.";
-    } else if (!result.error.empty()) {
-        error = result.error;
-    } else {
-        error = "Serwer zwrocil status " + std::to_string(result.status);
+        return {};
     }
-    return {};
+    return path;
 }

@@ -247,6 +247,7 @@ TEST(CacheFile, FailuresLeaveNoFileBehind) {
     big.chunkSize = 30000;
     big.chunkDelay = 5ms;
     server.on("/big", big);
+    server.on("/page", loopback::ok("<html><body>Przerwa techniczna</body></html>", "text/html"));
 
     struct Case {
         const char* path;
@@ -255,7 +256,8 @@ TEST(CacheFile, FailuresLeaveNoFileBehind) {
     };
     for (const Case& c : {Case{"/missing", -1, "Serwer zwrocil status 404"},
                           Case{"/short", -1, "Pobieranie przerwane (600 B z 1000 B)."},
-                          Case{"/big", 1, "Pobieranie anulowane."}}) {
+                          Case{"/big", 1, "Pobieranie anulowane."},
+                          Case{"/page", -1, "Serwer zwrocil strone WWW zamiast pliku."}}) {
         ProgressLog progress;
         progress.stopAt = c.stopAt;
         std::string error;
