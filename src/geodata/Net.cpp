@@ -93,7 +93,8 @@ HeaderFields headerFields(const std::string& userAgent, std::string_view lines) 
         const std::string_view line = lines.substr(0, end);
         lines = end == std::string_view::npos ? std::string_view() : lines.substr(end + 2);
         const auto colon = line.find(':');
-        if (colon == std::string_view::npos)
+        // A lone CR or LF would end the header early and start one of its own.
+        if (colon == std::string_view::npos || line.find_first_of("\r\n") != std::string_view::npos)
             continue;
         const std::string_view name = trimmed(line.substr(0, colon));
         if (!name.empty())

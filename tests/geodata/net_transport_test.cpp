@@ -89,6 +89,7 @@ TEST(NetRequest, SendsMethodHeadersAndBodyAndReturnsTheAnswer) {
 
     const auto got = net::request("GET", server.url("/echo?a=1"),
                                   "  X-One  :  first value \r\nno colon here\r\n: empty name\r\n"
+                                  "X-Split: a\nX-Injected: 1\r\n"
                                   "User-Agent: other agent",
                                   "", 0, 5000, kAgent);
     EXPECT_EQ(got.status, 200);
@@ -101,6 +102,8 @@ TEST(NetRequest, SendsMethodHeadersAndBodyAndReturnsTheAnswer) {
     EXPECT_EQ(sent.header("X-One"), "first value");
     EXPECT_EQ(sent.header("User-Agent"), "other agent");
     EXPECT_FALSE(sent.hasHeader("no colon here"));
+    EXPECT_FALSE(sent.hasHeader("X-Split"));
+    EXPECT_FALSE(sent.hasHeader("X-Injected"));
 
     const std::string body = std::string("{\"a\":\"\xC4\x87\"}") + std::string(1, '\0') + "x";
     const auto posted = net::request("POST", server.url("/post"), "Content-Type: application/json",
