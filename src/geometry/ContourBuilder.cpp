@@ -22,8 +22,22 @@ struct MmKey {
     bool operator==(const MmKey&) const = default;
 };
 
+// std::llround (halves away from zero) without the library call: v - trunc(v) is exact.
+long long roundHalfAway(double v) {
+    constexpr double kExact = 4503599627370496.0;  // 2^52: from here on every double is whole
+    if (!(std::fabs(v) < kExact)) {
+        return std::llround(v);
+    }
+    const double t = std::trunc(v);
+    const auto r = static_cast<long long>(t);
+    if (std::fabs(v - t) >= 0.5) {
+        return v < 0.0 ? r - 1 : r + 1;
+    }
+    return r;
+}
+
 MmKey keyOf(const GisPoint& p) {
-    return {std::llround(p.x * 1000.0), std::llround(p.y * 1000.0)};
+    return {roundHalfAway(p.x * 1000.0), roundHalfAway(p.y * 1000.0)};
 }
 
 std::uint64_t hashOf(const MmKey& k) {
@@ -44,7 +58,7 @@ public:
         keys_.resize(ends);
         next_.assign(ends, -1);
         std::size_t capacity = 16;
-        while (capacity < ends * 2) {
+        while (capacity < ends) {  // ends come in pairs at one point: about half full
             capacity *= 2;
         }
         slots_.assign(capacity, Slot{});
@@ -220,26 +234,24 @@ std::vector<Warstwica> ContourBuilder::build(const SiatkaWysokosci& grid, double
     }
     const auto kmin = static_cast<std::int64_t>(kminD);
     const auto kmax = static_cast<std::int64_t>(kmaxD);
-    std::int64_t count = kmax - kmin + 1;
-    bool limited = false;
-    if (kmax - kmin >= maxLines) {
-        count = maxLines;
-        limited = true;
-    }
+    // At most maxLines levels: the count fits an int.
+    const bool tooManyLevels = kmax - kmin >= maxLines;
+    const auto count = static_cast<std::int32_t>(tooManyLevels ? maxLines : kmax - kmin + 1);
+    bool limited = tooManyLevels;
 
-    ContourCells filer(grid, interval, kmin, std::max<std::int64_t>(count, 0));
+    ContourCells cells(grid, interval, kmin, std::max(count, 0));
     Stitcher stitcher;
     bool wasCancelled = false;
     std::int64_t points = 0;
-    for (std::int64_t k = 0; k < count; ++k) {
+    for (std::int32_t k = 0; k < count; ++k) {
         if (cancel && cancel()) {
             wasCancelled = true;
             break;
         }
         if (progress) {
-            progress(static_cast<int>(k), static_cast<int>(count));
+            progress(k, count);
         }
-        const std::vector<Odcinek>& segs = filer.segments(k);
+        const std::vector<Odcinek>& segs = cells.segments(k);
         if (segs.empty()) {
             continue;
         }

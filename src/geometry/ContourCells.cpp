@@ -6,7 +6,7 @@
 namespace {
 
 // Levels whose crossings are counted in one pass over the cells.
-constexpr std::int64_t kCountWindow = 4096;
+constexpr std::int32_t kCountWindow = 4096;
 
 // Edges of a cell in the order in which its crossings are taken: bottom (P00 to P10), right
 // (P10 to P11), top (P01 to P11), left (P00 to P01).
@@ -15,18 +15,18 @@ enum Edge : std::uint8_t { kBottom, kRight, kTop, kLeft };
 }  // namespace
 
 ContourCells::ContourCells(const SiatkaWysokosci& grid, double interval, std::int64_t firstLevel,
-                           std::int64_t levelCount, std::int64_t crossingBudget)
+                           std::int32_t levelCount, std::int64_t crossingBudget)
     : g_(grid),
       interval_(interval),
       first_(firstLevel),
       count_(levelCount),
       budget_(crossingBudget) {}
 
-const std::vector<Odcinek>& ContourCells::segments(std::int64_t k) {
+const std::vector<Odcinek>& ContourCells::segments(std::int32_t k) {
     if (k >= batchEnd_) {
         fileBatchFrom(k);
     }
-    const double lvl = level(first_ + k);
+    const double lvl = level(k);
     segs_.clear();
     for (const CellSegment& s : filed_[static_cast<std::size_t>(k - batchBegin_)]) {
         segs_.push_back({crossing(s.i, s.j, s.from, lvl), crossing(s.i, s.j, s.to, lvl)});
@@ -34,58 +34,59 @@ const std::vector<Odcinek>& ContourCells::segments(std::int64_t k) {
     return segs_;
 }
 
-double ContourCells::node(std::int32_t i, std::int32_t j) const {
-    return g_.z[static_cast<std::size_t>(j) * static_cast<std::size_t>(g_.nx) +
-                static_cast<std::size_t>(i)];
+// The number of level indices k with level(k) <= z. The division gives it to within one; the
+// exact comparisons with the levels themselves settle it.
+std::int32_t ContourCells::levelsAtOrBelow(double z) const {
+    const double guess = std::floor(z / interval_) - static_cast<double>(first_) + 1.0;
+    auto k = static_cast<std::int32_t>(std::clamp(guess, 0.0, static_cast<double>(count_)));
+    while (k > 0 && level(k - 1) > z) {
+        --k;
+    }
+    while (k < count_ && level(k) <= z) {
+        ++k;
+    }
+    return k;
 }
 
-// The smallest level number n in [lo, hi] whose level lies above v, or hi + 1. The division
-// gives the answer to within one; the exact comparisons settle it.
-std::int64_t ContourCells::firstLevelAbove(double v, std::int64_t lo, std::int64_t hi) const {
-    std::int64_t n =
-        std::clamp(static_cast<std::int64_t>(std::floor(v / interval_)) + 1, lo, hi + 1);
-    while (n > lo && level(n - 1) > v) {
-        --n;
+void ContourCells::rankNodes() {
+    rank_.resize(g_.z.size());
+    for (std::size_t n = 0; n < g_.z.size(); ++n) {
+        rank_[n] = std::isfinite(g_.z[n]) ? levelsAtOrBelow(g_.z[n]) : -1;
     }
-    while (n <= hi && level(n) <= v) {
-        ++n;
-    }
-    return n;
 }
 
-// Calls visit(i, j, corners, a, b) for every cell with data on all four corners that the level
-// numbers [a, b), a subrange of [lo, hi], cross: some corner lies below them, some does not.
+// Calls visit(i, j, a, b) for every cell with data on all four corners that the level indices
+// [a, b), a subrange of [lo, hi), cross: some corner lies below them, some does not.
 template <typename Visit>
-void ContourCells::forEachCrossedCell(std::int64_t lo, std::int64_t hi, Visit&& visit) const {
+void ContourCells::forEachCrossedCell(std::int32_t lo, std::int32_t hi, Visit&& visit) const {
     for (std::int32_t j = 0; j + 1 < g_.ny; ++j) {
+        const std::int32_t* south = rank_.data() + index(0, j);
+        const std::int32_t* north = rank_.data() + index(0, j + 1);
         for (std::int32_t i = 0; i + 1 < g_.nx; ++i) {
-            const Corners c{node(i, j), node(i + 1, j), node(i, j + 1), node(i + 1, j + 1)};
-            if (!std::isfinite(c.z00) || !std::isfinite(c.z10) || !std::isfinite(c.z01) ||
-                !std::isfinite(c.z11)) {
-                continue;
-            }
-            const double lowest = std::min(std::min(c.z00, c.z10), std::min(c.z01, c.z11));
-            const double highest = std::max(std::max(c.z00, c.z10), std::max(c.z01, c.z11));
-            const std::int64_t a = firstLevelAbove(lowest, lo, hi);
-            const std::int64_t b = firstLevelAbove(highest, lo, hi);
-            if (a < b) {
-                visit(i, j, c, a, b);
+            const std::int32_t least =
+                std::min(std::min(south[i], south[i + 1]), std::min(north[i], north[i + 1]));
+            const std::int32_t greatest =
+                std::max(std::max(south[i], south[i + 1]), std::max(north[i], north[i + 1]));
+            const std::int32_t a = std::max(least, lo);
+            const std::int32_t b = std::min(greatest, hi);
+            if (least >= 0 && a < b) {
+                visit(i, j, a, b);
             }
         }
     }
 }
 
 // Counts the crossed cells of each level in the window that starts at level index k.
-void ContourCells::countWindowFrom(std::int64_t k) {
-    const std::int64_t end = std::min(count_, k + kCountWindow);
-    const std::int64_t lo = first_ + k;
+void ContourCells::countWindowFrom(std::int32_t k) {
+    if (rank_.empty()) {
+        rankNodes();
+    }
+    const std::int32_t end = count_ - k > kCountWindow ? k + kCountWindow : count_;
     std::vector<std::int64_t> diff(static_cast<std::size_t>(end - k + 1), 0);
-    forEachCrossedCell(
-        lo, first_ + end - 1,
-        [&](std::int32_t, std::int32_t, const Corners&, std::int64_t a, std::int64_t b) {
-            ++diff[static_cast<std::size_t>(a - lo)];
-            --diff[static_cast<std::size_t>(b - lo)];
-        });
+    forEachCrossedCell(k, end, [&](std::int32_t, std::int32_t, std::int32_t a, std::int32_t b) {
+        ++diff[static_cast<std::size_t>(a - k)];
+        --diff[static_cast<std::size_t>(b - k)];
+    });
     windowBegin_ = k;
     crossings_.resize(static_cast<std::size_t>(end - k));
     std::int64_t running = 0;
@@ -97,17 +98,17 @@ void ContourCells::countWindowFrom(std::int64_t k) {
 
 // Files the segments of the levels from index k on, as many levels as the budget allows (one at
 // least), in one pass over the cells.
-void ContourCells::fileBatchFrom(std::int64_t k) {
+void ContourCells::fileBatchFrom(std::int32_t k) {
     const auto windowEnd = [this] {
-        return windowBegin_ + static_cast<std::int64_t>(crossings_.size());
+        return windowBegin_ + static_cast<std::int32_t>(crossings_.size());
     };
     if (k >= windowEnd()) {
         countWindowFrom(k);
     }
-    const auto crossingsOf = [this](std::int64_t m) {
+    const auto crossingsOf = [this](std::int32_t m) {
         return crossings_[static_cast<std::size_t>(m - windowBegin_)];
     };
-    std::int64_t end = k;
+    std::int32_t end = k;
     std::int64_t held = 0;
     while (end < windowEnd() && (end == k || held + crossingsOf(end) <= budget_)) {
         held += crossingsOf(end);
@@ -116,17 +117,16 @@ void ContourCells::fileBatchFrom(std::int64_t k) {
     batchBegin_ = k;
     batchEnd_ = end;
     filed_.assign(static_cast<std::size_t>(end - k), {});
-    for (std::int64_t m = k; m < end; ++m) {
+    for (std::int32_t m = k; m < end; ++m) {
         filed_[static_cast<std::size_t>(m - k)].reserve(static_cast<std::size_t>(crossingsOf(m)));
     }
-    const std::int64_t lo = first_ + k;
-    forEachCrossedCell(
-        lo, first_ + end - 1,
-        [&](std::int32_t i, std::int32_t j, const Corners& c, std::int64_t a, std::int64_t b) {
-            for (std::int64_t n = a; n < b; ++n) {
-                fileCell(i, j, c, level(n), filed_[static_cast<std::size_t>(n - lo)]);
-            }
-        });
+    forEachCrossedCell(k, end, [&](std::int32_t i, std::int32_t j, std::int32_t a, std::int32_t b) {
+        const Corners c{g_.z[index(i, j)], g_.z[index(i + 1, j)], g_.z[index(i, j + 1)],
+                        g_.z[index(i + 1, j + 1)]};
+        for (std::int32_t m = a; m < b; ++m) {
+            fileCell(i, j, c, level(m), filed_[static_cast<std::size_t>(m - k)]);
+        }
+    });
 }
 
 // The cell rule: two crossed edges give one segment from the earlier edge to the later one. Four
@@ -170,8 +170,8 @@ GisPoint ContourCells::crossing(std::int32_t i, std::int32_t j, std::uint8_t edg
     const std::int32_t fj = j + kFrom[edge][1];
     const std::int32_t ti = i + kTo[edge][0];
     const std::int32_t tj = j + kTo[edge][1];
-    const double zf = node(fi, fj);
-    const double zt = node(ti, tj);
+    const double zf = g_.z[index(fi, fj)];
+    const double zt = g_.z[index(ti, tj)];
     const double t = std::fabs(zt - zf) < 1e-12 ? 0.5 : (lvl - zf) / (zt - zf);
     const double fx = g_.x0 + fi * g_.step;
     const double fy = g_.y0 + fj * g_.step;

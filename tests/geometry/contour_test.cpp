@@ -442,11 +442,11 @@ TEST(ContourTracing, ManyLevelsAndSmallBudgetsGiveTheSameSegments) {
     std::mt19937 rng(3);
     std::uniform_real_distribution<double> noise(0.0, 6.0);
     const SiatkaWysokosci rough = gridOf(23, 19, 1.0, [&](int, int) { return noise(rng); });
-    const std::int64_t levels = 23;  // 0.25 .. 5.75 m
+    const std::int32_t levels = 23;  // 0.25 .. 5.75 m
     ContourCells whole(rough, 0.25, 1, levels);
     ContourCells onePerPass(rough, 0.25, 1, levels, 1);
     ContourCells fewPerPass(rough, 0.25, 1, levels, 300);
-    for (std::int64_t k = 0; k < levels; ++k) {
+    for (std::int32_t k = 0; k < levels; ++k) {
         const std::vector<Odcinek> want = whole.segments(k);
         ASSERT_FALSE(want.empty());
         for (ContourCells* cells : {&onePerPass, &fewPerPass}) {

@@ -1,0 +1,107 @@
+// Contour tracing on a 2000 x 2000 grid of 1 m cells at a 0.5 m interval, beside the GDAL
+// contour tool on the same grid written as an ESRI ASCII grid (skipped when it is not
+// installed). The tool reads the file and writes its lines to memory; compare its time with
+// ParseSheet + SampleGrid + Build.
+
+#include <benchmark/benchmark.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "contour_terrain.h"
+
+namespace {
+
+constexpr int kSize = 2000;
+constexpr double kInterval = 0.5;
+
+const std::string& sheetText() {
+    static const std::string text = benchterrain::ascText(kSize);
+    return text;
+}
+
+const AscGrid& sheet() {
+    static const AscGrid grid = benchterrain::parsedGrid(sheetText());
+    return grid;
+}
+
+const SiatkaWysokosci& grid() {
+    static const SiatkaWysokosci g = benchterrain::contourGrid(sheet());
+    return g;
+}
+
+void ParseSheet(benchmark::State& state) {
+    const std::string& text = sheetText();
+    for (auto _ : state) {
+        AscGrid g;
+        benchmark::DoNotOptimize(g.parse(text));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(ParseSheet)->Unit(benchmark::kMillisecond);
+
+void SampleGrid(benchmark::State& state) {
+    const AscGrid& s = sheet();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(benchterrain::contourGrid(s));
+    }
+    state.SetItemsProcessed(state.iterations() * kSize * kSize);
+}
+BENCHMARK(SampleGrid)->Unit(benchmark::kMillisecond);
+
+void Build(benchmark::State& state) {
+    const SiatkaWysokosci& g = grid();
+    std::size_t points = 0;
+    std::size_t lines = 0;
+    for (auto _ : state) {
+        std::string msg;
+        const auto result =
+            ContourBuilder::build(g, kInterval, msg, 3000, INT_MAX, {}, nullptr, {});
+        lines = result.size();
+        points = 0;
+        for (const Warstwica& w : result) {
+            points += w.pts.size();
+        }
+    }
+    state.counters["lines"] = static_cast<double>(lines);
+    state.counters["points"] = static_cast<double>(points);
+}
+BENCHMARK(Build)->Unit(benchmark::kMillisecond);
+
+// What the import does: the line and point limits stop tracing early on rich terrain.
+void BuildWithImportLimits(benchmark::State& state) {
+    const SiatkaWysokosci& g = grid();
+    for (auto _ : state) {
+        std::string msg;
+        benchmark::DoNotOptimize(
+            ContourBuilder::build(g, kInterval, msg, 3000, 600000, {}, nullptr, {}));
+    }
+}
+BENCHMARK(BuildWithImportLimits)->Unit(benchmark::kMillisecond);
+
+void GdalContour(benchmark::State& state) {
+    if (std::system("command -v gdal_contour > /dev/null 2>&1") != 0) {
+        state.SkipWithError("gdal_contour is not installed (Debian package gdal-bin)");
+        return;
+    }
+    const auto dir = std::filesystem::temp_directory_path() / "tw_contour_bench";
+    std::filesystem::create_directories(dir);
+    const auto asc = dir / "terrain.asc";
+    std::ofstream(asc, std::ios::binary) << sheetText();
+    const std::string command = "gdal_contour -q -f Memory -a elev -i " +
+                                std::to_string(kInterval) + " '" + asc.string() + "' '" +
+                                (dir / "out").string() + "'";
+    for (auto _ : state) {
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("gdal_contour failed");
+            break;
+        }
+    }
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(GdalContour)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
