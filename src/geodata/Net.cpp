@@ -137,6 +137,25 @@ void setCommonOptions(CURL* easy, const std::string& url, int timeoutMs, int ext
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.totalMs));
 }
 
+// A handle set up for url with the limits and header lines; nullopt for an unusable URL.
+struct Transfer {
+    Easy easy;
+    HeaderList headers;  // must outlive the transfer
+    std::string host;    // for messages
+};
+
+std::optional<Transfer> prepare(const std::string& url, int timeoutMs, int extraMs,
+                                HeaderList headers) {
+    auto host = hostOfValidUrl(url);
+    initialiseOnce();
+    Easy easy(curl_easy_init());
+    if (!host || !easy)
+        return std::nullopt;
+    setCommonOptions(easy.get(), url, timeoutMs, extraMs);
+    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers.get());
+    return Transfer{std::move(easy), std::move(headers), std::move(*host)};
+}
+
 long osErrnoOf(CURL* easy) {
     long osErrno = 0;
     curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno);
@@ -176,7 +195,9 @@ void setMethodAndBody(CURL* easy, const std::string& method, const std::string& 
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, body.c_str());
     }
-    if (method != "POST")
+    if (method == "HEAD")
+        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    else if (method != "POST")
         curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
 }
 
@@ -260,33 +281,30 @@ HttpResult request(const std::string& method, const std::string& url, const std:
                    const std::string& body, int extraMs, int timeoutMs,
                    const std::string& userAgent) {
     HttpResult result;
-    const auto host = hostOfValidUrl(url);
-    initialiseOnce();
-    const Easy easy(curl_easy_init());
-    if (!host || !easy) {
+    HeaderList lines = toCurlList(headerFields(userAgent, headers));
+    if (!body.empty())
+        appendLine(lines, "Expect:");  // no 100-continue round trip
+    const auto transfer = prepare(url, timeoutMs, extraMs, std::move(lines));
+    if (!transfer) {
         result.error = invalidUrlMessage(url);
         return result;
     }
-    setCommonOptions(easy.get(), url, timeoutMs, extraMs);
-    HeaderList list = toCurlList(headerFields(userAgent, headers));
-    if (!body.empty())
-        appendLine(list, "Expect:");  // no 100-continue round trip
-    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, list.get());
-    setMethodAndBody(easy.get(), method, body);
+    CURL* easy = transfer->easy.get();
+    setMethodAndBody(easy, method, body);
 
     std::string received;
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, appendToString);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &received);
-    const CURLcode code = curl_easy_perform(easy.get());
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendToString);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &received);
+    const CURLcode code = curl_easy_perform(easy);
 
     const auto receivedLength = static_cast<int64_t>(received.size());
-    const int64_t announced = announcedLengthOf(easy.get());
+    const int64_t announced = announcedLengthOf(easy);
     if (endedShort(code, receivedLength, announced)) {
         result.error = shortDownloadMessage(receivedLength, announced);
     } else if (code != CURLE_OK) {
-        result.error = polishNetError(code, osErrnoOf(easy.get()), *host);
+        result.error = polishNetError(code, osErrnoOf(easy), transfer->host);
     } else {
-        result.status = statusOf(easy.get());
+        result.status = statusOf(easy);
         result.body = std::move(received);
     }
     result.ok = is2xx(result.status) && result.error.empty();
@@ -296,29 +314,25 @@ HttpResult request(const std::string& method, const std::string& url, const std:
 DownloadResult download(const std::string& url, int extraMs, int timeoutMs,
                         const std::string& userAgent, const ChunkCallback& onData) {
     DownloadResult result;
-    const auto host = hostOfValidUrl(url);
-    initialiseOnce();
-    const Easy easy(curl_easy_init());
-    if (!host || !easy) {
+    const auto transfer = prepare(url, timeoutMs, extraMs, toCurlList(headerFields(userAgent, {})));
+    if (!transfer) {
         result.error = invalidUrlMessage(url);
         return result;
     }
-    setCommonOptions(easy.get(), url, timeoutMs, extraMs);
-    const HeaderList list = toCurlList(headerFields(userAgent, {}));
-    curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, list.get());
-    curl_easy_setopt(easy.get(), CURLOPT_HTTPGET, 1L);
+    CURL* easy = transfer->easy.get();
+    curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
 
     Stream stream;
-    stream.easy = easy.get();
+    stream.easy = easy;
     stream.onData = &onData;
-    curl_easy_setopt(easy.get(), CURLOPT_HEADERFUNCTION, onHeaderLine);
-    curl_easy_setopt(easy.get(), CURLOPT_HEADERDATA, &stream);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, onBodyChunk);
-    curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &stream);
-    const CURLcode code = curl_easy_perform(easy.get());
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, onHeaderLine);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &stream);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, onBodyChunk);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &stream);
+    const CURLcode code = curl_easy_perform(easy);
 
     result.status = stream.status;
-    result.error = downloadError(stream, code, *host);
+    result.error = downloadError(stream, code, transfer->host);
     result.ok = is2xx(result.status) && result.error.empty();
     return result;
 }
