@@ -2,6 +2,7 @@
 // for separately (page by page when it holds more features than one answer may carry), every
 // answer is kept in the download cache, and the features are spliced into one document.
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <optional>
