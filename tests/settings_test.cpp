@@ -15,18 +15,11 @@
 #include <limits>
 #include <string>
 
+#include "support/TempDir.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path freshDir(const std::string& name) {
-    auto dir = fs::temp_directory_path() / ("tw_settings_" + name);
-    std::error_code ignored;  // a folder left read-only by an earlier run
-    fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
 
 void writeFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -39,9 +32,10 @@ std::string readFile(const fs::path& path) {
 
 // Loads text written to a fresh file, and checks that loading left the file as it was.
 Settings loadText(const std::string& text) {
-    const auto path = freshDir("load") / "settings.json";
+    const loopback::TempDir dir;
+    const std::string path = dir.file("settings.json");
     writeFile(path, text);
-    Settings settings = Settings::loadFrom(path.string());
+    Settings settings = Settings::loadFrom(path);
     EXPECT_EQ(readFile(path), text);
     return settings;
 }
@@ -75,8 +69,9 @@ TEST(DataKinds, KeysAndDefaultLayersFollowTheValues) {
 }
 
 TEST(SettingsFile, DefaultsAreSavedAsThisExactText) {
-    const auto path = freshDir("exact") / "settings.json";
-    ASSERT_TRUE(Settings::defaults().saveTo(path.string()));
+    const loopback::TempDir dir;
+    const std::string path = dir.file("settings.json");
+    ASSERT_TRUE(Settings::defaults().saveTo(path));
     EXPECT_EQ(readFile(path),
               "{\n"
               "  \"basemap\": \"osm\",\n"
@@ -110,20 +105,21 @@ TEST(SettingsFile, DefaultsAreSavedAsThisExactText) {
 }
 
 TEST(SettingsFile, RoundTripKeepsAnchorTokenAndPolishNames) {
-    const auto path = freshDir("roundtrip") / "settings.json";
+    const loopback::TempDir dir;
+    const std::string path = dir.file("settings.json");
     Settings settings = Settings::defaults();
     settings.layers[DataType::Mosty] = "Mosty łódzkie – żółte";
     settings.upgToken = "abc.def";
     settings.basemap = "ortho";
     settings.zAnchor = 101.35;
     settings.hasZAnchor = true;
-    ASSERT_TRUE(settings.saveTo(path.string()));
+    ASSERT_TRUE(settings.saveTo(path));
 
     const std::string text = readFile(path);
     EXPECT_NE(text.find("\"Mosty łódzkie – żółte\""), std::string::npos) << "written unescaped";
     EXPECT_NE(text.find("\"zAnchor\": 101.35"), std::string::npos);
 
-    const Settings back = Settings::loadFrom(path.string());
+    const Settings back = Settings::loadFrom(path);
     EXPECT_EQ(back.layers, settings.layers);
     EXPECT_EQ(back.upgToken, "abc.def");
     EXPECT_EQ(back.basemap, "ortho");
@@ -131,9 +127,9 @@ TEST(SettingsFile, RoundTripKeepsAnchorTokenAndPolishNames) {
     EXPECT_EQ(back.zAnchor, 101.35);
 
     settings.hasZAnchor = false;
-    ASSERT_TRUE(settings.saveTo(path.string()));
+    ASSERT_TRUE(settings.saveTo(path));
     EXPECT_EQ(readFile(path).find("zAnchor"), std::string::npos);
-    EXPECT_FALSE(Settings::loadFrom(path.string()).hasZAnchor);
+    EXPECT_FALSE(Settings::loadFrom(path).hasZAnchor);
 }
 
 TEST(SettingsFile, UsableMembersAreKeptAndTheRestDefaults) {
@@ -166,8 +162,9 @@ TEST(SettingsFile, UnusableFilesGiveTheDefaults) {
                              "{\"a\":1} {\"b\":2}"}) {
         EXPECT_TRUE(sameAsDefaults(loadText(text))) << text;
     }
-    const auto missing = freshDir("missing") / "settings.json";
-    EXPECT_TRUE(sameAsDefaults(Settings::loadFrom(missing.string())));
+    const loopback::TempDir dir;
+    const std::string missing = dir.file("settings.json");
+    EXPECT_TRUE(sameAsDefaults(Settings::loadFrom(missing)));
     EXPECT_FALSE(fs::exists(missing)) << "loading never writes";
 }
 
@@ -182,28 +179,29 @@ TEST(SettingsFile, AnEmptyLayerEntryMeansTheDefaultWhereItIsUsed) {
 }
 
 TEST(SettingsFile, EmptyLayerMapIsSavedAsAnEmptyObject) {
-    const auto path = freshDir("empty") / "settings.json";
+    const loopback::TempDir dir;
+    const std::string path = dir.file("settings.json");
     Settings settings;
-    ASSERT_TRUE(settings.saveTo(path.string()));
+    ASSERT_TRUE(settings.saveTo(path));
     EXPECT_EQ(readFile(path),
               "{\n  \"basemap\": \"osm\",\n  \"layers\": {},\n  \"upgToken\": \"\"\n}");
 }
 
 // A failed save, at whatever step, must leave the earlier file as it was.
 TEST(SettingsSave, InvalidTextKeepsTheEarlierFile) {
-    const auto dir = freshDir("invalid");
-    const auto path = dir / "settings.json";
+    const loopback::TempDir dir;
+    const std::string path = dir.file("settings.json");
     writeFile(path, "{\"basemap\":\"stare\"}");
     Settings settings = Settings::defaults();
     settings.upgToken = std::string("\xff\xfe", 2);  // not UTF-8: the text cannot be written
-    EXPECT_FALSE(settings.saveTo(path.string()));
+    EXPECT_FALSE(settings.saveTo(path));
     EXPECT_EQ(readFile(path), "{\"basemap\":\"stare\"}");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 TEST(SettingsSave, AWriteCutShortKeepsTheEarlierFile) {
-    const auto dir = freshDir("short");
-    const auto path = dir / "settings.json";
+    const loopback::TempDir dir;
+    const std::string path = dir.file("settings.json");
     writeFile(path, "{\"basemap\":\"stare\"}");
 
     // A file size limit makes the write fail part-way, as a full disk would.
@@ -213,21 +211,21 @@ TEST(SettingsSave, AWriteCutShortKeepsTheEarlierFile) {
     rlimit small = old;
     small.rlim_cur = 64;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool saved = Settings::defaults().saveTo(path.string());
+    const bool saved = Settings::defaults().saveTo(path);
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(readFile(path), "{\"basemap\":\"stare\"}");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1)
         << "no temporary file is left behind";
 }
 
 TEST(SettingsSave, AFolderThatCannotBeWrittenKeepsTheEarlierFile) {
-    const auto dir = freshDir("readonly");
-    const auto path = dir / "settings.json";
+    const loopback::TempDir dir;
+    const std::string path = dir.file("settings.json");
     writeFile(path, "{\"basemap\":\"stare\"}");
-    ::chmod(dir.c_str(), 0555);
+    ::chmod(dir.path().c_str(), 0555);
     ::chmod(path.c_str(), 0666);
 
     // The save runs in a child process; as root the child gives up its rights first, since
@@ -242,11 +240,11 @@ TEST(SettingsSave, AFolderThatCannotBeWrittenKeepsTheEarlierFile) {
                 ::_exit(2);
             }
         }
-        ::_exit(Settings::defaults().saveTo(path.string()) ? 1 : 0);
+        ::_exit(Settings::defaults().saveTo(path) ? 1 : 0);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    ::chmod(dir.c_str(), 0755);
+    ::chmod(dir.path().c_str(), 0755);
     ASSERT_TRUE(WIFEXITED(status));
     ASSERT_NE(WEXITSTATUS(status), 2) << "could not drop root rights for the test";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the save must report failure";
@@ -254,21 +252,11 @@ TEST(SettingsSave, AFolderThatCannotBeWrittenKeepsTheEarlierFile) {
 }
 
 TEST(SettingsSave, DefaultPathLiesInTheAddOnFolder) {
-    const auto base = freshDir("defaultpath");
-    const char* oldData = std::getenv("XDG_DATA_HOME");
-    const std::string kept = oldData != nullptr ? oldData : "";
-    ::setenv("XDG_DATA_HOME", base.c_str(), 1);
-    const std::string path = Settings::defaultPath();
+    const loopback::TempDir base;
+    const loopback::ScopedEnv data("XDG_DATA_HOME", base.path().c_str());
+    EXPECT_EQ(Settings::defaultPath(), base.path() + "/TERRAWEFT/settings.json");
     Settings settings = Settings::defaults();
     settings.basemap = "ortho";
-    const bool saved = settings.save();
-    const Settings back = Settings::load();
-    if (oldData != nullptr) {
-        ::setenv("XDG_DATA_HOME", kept.c_str(), 1);
-    } else {
-        ::unsetenv("XDG_DATA_HOME");
-    }
-    EXPECT_EQ(path, base.string() + "/TERRAWEFT/settings.json");
-    EXPECT_TRUE(saved);
-    EXPECT_EQ(back.basemap, "ortho");
+    EXPECT_TRUE(settings.save());
+    EXPECT_EQ(Settings::load().basemap, "ortho");
 }
