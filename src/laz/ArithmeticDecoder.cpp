@@ -33,10 +33,7 @@ void BitModel::update() {
 }
 
 SymbolModel::SymbolModel(std::uint32_t symbols)
-    : symbols_(std::clamp<std::uint32_t>(symbols, 2, 2048)),
-      lastSymbol_(symbols_ - 1),
-      distribution_(symbols_),
-      counts_(symbols_) {
+    : symbols_(std::clamp<std::uint32_t>(symbols, 2, 2048)), lastSymbol_(symbols_ - 1) {
     if (symbols_ > 16) {
         std::uint32_t tableBits = 3;
         while (symbols_ > (1u << (tableBits + 2))) {
@@ -44,13 +41,13 @@ SymbolModel::SymbolModel(std::uint32_t symbols)
         }
         tableSize_ = 1u << tableBits;
         tableShift_ = kSymLengthShift - tableBits;
-        table_.resize(tableSize_ + 2);
     }
+    data_.resize(2 * symbols_ + (tableSize_ != 0 ? tableSize_ + 2 : 0));
     reset();
 }
 
 void SymbolModel::reset() {
-    std::fill(counts_.begin(), counts_.end(), 1u);
+    std::fill(counts(), counts() + symbols_, 1u);
     totalCount_ = 0;
     updateCycle_ = symbols_;
     update();
@@ -58,34 +55,37 @@ void SymbolModel::reset() {
 }
 
 void SymbolModel::update() {
+    std::uint32_t* const dist = distribution();
+    std::uint32_t* const count = counts();
     if ((totalCount_ += updateCycle_) > kSymMaxCount) {
         totalCount_ = 0;
-        for (auto& c : counts_) {
-            c = (c + 1) >> 1;
-            totalCount_ += c;
+        for (std::uint32_t k = 0; k < symbols_; ++k) {
+            count[k] = (count[k] + 1) >> 1;
+            totalCount_ += count[k];
         }
     }
     const std::uint32_t scale = 0x80000000u / totalCount_;
     std::uint32_t sum = 0;
-    if (table_.empty()) {
+    if (tableSize_ == 0) {
         for (std::uint32_t k = 0; k < symbols_; ++k) {
-            distribution_[k] = (scale * sum) >> (31 - kSymLengthShift);
-            sum += counts_[k];
+            dist[k] = (scale * sum) >> (31 - kSymLengthShift);
+            sum += count[k];
         }
     } else {
-        // table_[t] is the largest symbol whose cumulative share starts at or below t.
+        // table[t] is the largest symbol whose cumulative share starts at or below t.
+        std::uint32_t* const tab = table();
         std::uint32_t s = 0;
         for (std::uint32_t k = 0; k < symbols_; ++k) {
-            distribution_[k] = (scale * sum) >> (31 - kSymLengthShift);
-            sum += counts_[k];
-            const std::uint32_t w = distribution_[k] >> tableShift_;
+            dist[k] = (scale * sum) >> (31 - kSymLengthShift);
+            sum += count[k];
+            const std::uint32_t w = dist[k] >> tableShift_;
             while (s < w) {
-                table_[++s] = k - 1;
+                tab[++s] = k - 1;
             }
         }
-        table_[0] = 0;
+        tab[0] = 0;
         while (s <= tableSize_) {
-            table_[++s] = symbols_ - 1;
+            tab[++s] = symbols_ - 1;
         }
     }
     updateCycle_ = std::min((5 * updateCycle_) >> 2, (symbols_ + 6) << 3);

@@ -49,9 +49,12 @@ private:
     std::uint32_t totalCount_ = 0;
     std::uint32_t updateCycle_ = 0;
     std::uint32_t untilUpdate_ = 0;
-    std::vector<std::uint32_t> distribution_;  // symbols_ entries
-    std::vector<std::uint32_t> counts_;        // symbols_ entries
-    std::vector<std::uint32_t> table_;         // tableSize_ + 2 entries, empty without a table
+    // One block, for locality: the cumulative distribution (symbols_ entries), the counts
+    // (symbols_ entries), then the lookup table (tableSize_ + 2 entries, none without a table).
+    std::vector<std::uint32_t> data_;
+    std::uint32_t* distribution() { return data_.data(); }
+    std::uint32_t* counts() { return data_.data() + symbols_; }
+    std::uint32_t* table() { return data_.data() + 2 * symbols_; }
 };
 
 // Symbol models made on first use, one per context value; reset() returns the ones made so far
@@ -122,7 +125,7 @@ private:
     std::uint32_t overrun_ = 0;
 };
 
-// ---- hot paths, inline ----
+// ---- hot paths, inline: symbol decoding is most of a point's decoding time ----
 
 inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
     const std::uint32_t x = m.bit0Prob_ * (length_ >> 13);
@@ -145,36 +148,41 @@ inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
     return bit;
 }
 
-inline std::uint32_t ArithmeticDecoder::decodeSymbol(SymbolModel& m) {
+[[gnu::always_inline]] inline std::uint32_t ArithmeticDecoder::decodeSymbol(SymbolModel& m) {
+    // The interval is worked on in locals: the model's counters are written through pointers
+    // the compiler could not otherwise tell apart from it.
+    std::uint32_t value = value_;
+    std::uint32_t y = length_;
+    const std::uint32_t length = length_ >> 15;
+    const std::uint32_t* dist = m.distribution();
     std::uint32_t sym = 0;
     std::uint32_t x = 0;
-    std::uint32_t y = length_;
-    length_ >>= 15;
-    if (!m.table_.empty()) {
+    if (m.tableSize_ != 0) {
         // The table brackets the symbol; a bisection inside the bracket finds it. A code value
         // beyond the interval (only in a damaged stream) is held to the table's last entry.
-        const std::uint32_t dv = value_ / length_;
+        const std::uint32_t* table = m.table();
+        const std::uint32_t dv = value / length;
         const std::uint32_t t = std::min(dv >> m.tableShift_, m.tableSize_);
-        sym = m.table_[t];
-        std::uint32_t n = m.table_[t + 1] + 1;
+        sym = table[t];
+        std::uint32_t n = table[t + 1] + 1;
         while (n > sym + 1) {
             const std::uint32_t k = (sym + n) >> 1;
-            if (m.distribution_[k] > dv) {
+            if (dist[k] > dv) {
                 n = k;
             } else {
                 sym = k;
             }
         }
-        x = m.distribution_[sym] * length_;
+        x = dist[sym] * length;
         if (sym != m.lastSymbol_) {
-            y = m.distribution_[sym + 1] * length_;
+            y = dist[sym + 1] * length;
         }
     } else {
         std::uint32_t n = m.symbols_;
         std::uint32_t k = n >> 1;
         do {
-            const std::uint32_t z = length_ * m.distribution_[k];
-            if (z > value_) {
+            const std::uint32_t z = length * dist[k];
+            if (z > value) {
                 n = k;
                 y = z;
             } else {
@@ -183,12 +191,12 @@ inline std::uint32_t ArithmeticDecoder::decodeSymbol(SymbolModel& m) {
             }
         } while ((k = (sym + n) >> 1) != sym);
     }
-    value_ -= x;
+    value_ = value - x;
     length_ = y - x;
     if (length_ < kMinLength) {
         renormalize();
     }
-    ++m.counts_[sym];
+    ++m.counts()[sym];
     if (--m.untilUpdate_ == 0) {
         m.update();
     }
