@@ -90,7 +90,9 @@ void registerAllPrimitives() {
 }
 
 void registerRoof(const RoofPrimitive* primitive) {
-    registry().push_back(primitive);
+    if (primitive != nullptr) {
+        registry().push_back(primitive);
+    }
 }
 
 const RoofPrimitive* findPrimitive(std::string_view name) {

@@ -15,7 +15,8 @@ namespace lod2fit {
 // GabledDormer; calling it again gives the same 25 entries.
 void registerAllPrimitives();
 
-// Appends the primitive, which must outlive the list; duplicates are not looked for.
+// Appends the primitive, which must outlive the list; duplicates are not looked for and null is
+// ignored.
 void registerRoof(const RoofPrimitive* primitive);
 
 // The first primitive whose name equals the text exactly (case-sensitive); null when none does.
