@@ -319,9 +319,13 @@ TEST(LoopbackKit, LogsArrivalTimesAndServesSequencesAndQueries) {
     EXPECT_EQ(get(server.url("/q?kind=plain")).body, "any");
     EXPECT_EQ(get(server.url("/computed?v=7")).body, "echo v=7");
     EXPECT_EQ(get(server.url("/unknown")).status, 404);
+    Answer cut = loopback::ok(bytesOf(300));
+    cut.announcedLength = 500;
+    server.on("/cut", cut);
+    EXPECT_EQ(get(server.url("/cut")).error, "Pobieranie przerwane (300 B z 500 B).");
 
     const auto log = server.requests();
-    ASSERT_EQ(log.size(), 7u);
+    ASSERT_EQ(log.size(), 8u);
     for (size_t i = 1; i < log.size(); ++i)
         EXPECT_LE(log[i - 1].arrival, log[i].arrival);
     EXPECT_EQ(server.count("/seq"), 3u);
