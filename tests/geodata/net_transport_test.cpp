@@ -144,6 +144,13 @@ TEST(NetRequest, RefusedConnectionNamesTheHost) {
     EXPECT_EQ(got.error, "Brak polaczenia z 127.0.0.1");
 }
 
+TEST(NetRequest, PlainServerAskedForTlsGivesTheTlsMessage) {
+    LoopbackServer server;
+    const auto got = get("https://" + server.hostPort() + "/secure");
+    EXPECT_EQ(got.status, 0);
+    EXPECT_EQ(got.error, "Blad bezpiecznego polaczenia (TLS).");
+}
+
 TEST(NetRequest, BrokenAnswersGiveMessagesNotCrashes) {
     LoopbackServer server(Mode::Raw);
     Answer shortBody = loopback::ok(bytesOf(600));
