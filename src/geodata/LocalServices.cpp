@@ -4,9 +4,14 @@
 #include <array>
 #include <span>
 
+#include "geodata/NameMatch.h"
 #include "geodata/ServiceTables.h"
 
 namespace {
+
+using namematch::asciiLower;
+using namematch::contains;
+using namematch::containsAny;
 
 constexpr std::size_t kMaxMpzpTypenames = 5;
 
@@ -22,23 +27,6 @@ LocalServices::Service lookup(std::span<const ServiceRow> table, std::string_vie
     if (row == nullptr)
         return {};
     return {servicetables::address(row->wms), servicetables::address(row->wfs)};
-}
-
-std::string asciiLower(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return lower;
-}
-
-bool contains(std::string_view text, std::string_view part) {
-    return text.find(part) != std::string_view::npos;
-}
-
-bool containsAny(std::string_view text, std::span<const std::string_view> parts) {
-    return std::any_of(parts.begin(), parts.end(),
-                       [text](std::string_view part) { return contains(text, part); });
 }
 
 void appendOnce(std::vector<std::string>& list, const std::string& name) {
