@@ -1,0 +1,174 @@
+#include "geodata/OsmClient.h"
+
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "geodata/CityGmlReader.h"
+#include "geodata/ProjConv.h"
+#include "geodata/ServiceConfig.h"
+
+namespace {
+
+using nlohmann::json;
+
+constexpr double kLargestArea = 2.5e7;  // m2: a square of 5 km
+constexpr const char* kAreaTooLarge =
+    "Mosty/drogi (OSM): kadr za duzy \xE2\x80\x94 przybliz mape (max ok. 5x5 km).";
+constexpr int kOk = 200;
+
+constexpr const char* kBridgeClause = "way[\"bridge\"~\"^(yes|viaduct)$\"](";
+constexpr const char* kRoadClause =
+    "way[\"highway\"~\"^(motorway|trunk|primary|secondary|tertiary|residential|unclassified|"
+    "living_street)$\"](";
+
+struct ClassWidth {
+    std::string_view wayClass;
+    double width;
+};
+
+constexpr ClassWidth kClassWidths[] = {
+    {"motorway", 14.0}, {"trunk", 14.0},      {"primary", 10.0},     {"secondary", 8.0},
+    {"tertiary", 7.0},  {"residential", 6.0}, {"unclassified", 6.0}, {"living_street", 6.0},
+    {"tram", 3.0},      {"rail", 3.0},        {"cycleway", 2.5},     {"path", 2.5},
+    {"footway", 2.0},   {"pedestrian", 2.0},  {"steps", 2.0},
+};
+
+// "south,west,north,east" in degrees of the area's four corners.
+std::string boxText(const Bbox& area) {
+    const double xs[] = {area.minx, area.minx, area.maxx, area.maxx};
+    const double ys[] = {area.miny, area.maxy, area.miny, area.maxy};
+    double south = 0.0, west = 0.0, north = 0.0, east = 0.0;
+    for (int k = 0; k < 4; ++k) {
+        double lat = 0.0;
+        double lon = 0.0;
+        ProjConv::pl1992ToLatLon(xs[k], ys[k], lat, lon);
+        south = k == 0 ? lat : std::fmin(south, lat);
+        north = k == 0 ? lat : std::fmax(north, lat);
+        west = k == 0 ? lon : std::fmin(west, lon);
+        east = k == 0 ? lon : std::fmax(east, lon);
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "%.6f,%.6f,%.6f,%.6f", south, west, north, east);
+    return text;
+}
+
+std::string queryText(const Bbox& area, bool bridges, bool roads) {
+    const std::string box = boxText(area);
+    std::string query = "[out:json][timeout:25];(";
+    if (bridges) {
+        query += kBridgeClause + box + ");";
+    }
+    if (roads) {
+        query += kRoadClause + box + ");";
+    }
+    return query + ");out geom;";
+}
+
+// A tag's text; "" when the tags are not an object, the tag is absent or not a string.
+std::string tag(const json& tags, const char* key) {
+    if (!tags.is_object()) {
+        return {};
+    }
+    const auto it = tags.find(key);
+    return it != tags.end() && it->is_string() ? it->get<std::string>() : std::string{};
+}
+
+// The way's points, or false when a geometry item holds a coordinate that is not a number.
+// Items that are not objects with both "lat" and "lon" are skipped.
+bool readPoints(const json& geometry, std::vector<GisPoint>& points) {
+    for (const json& item : geometry) {
+        if (!item.is_object() || !item.contains("lat") || !item.contains("lon")) {
+            continue;
+        }
+        const json& lat = item["lat"];
+        const json& lon = item["lon"];
+        if (!lat.is_number() || !lon.is_number()) {
+            return false;
+        }
+        const GisPoint p = ProjConv::latLonToPl1992(lat.get<double>(), lon.get<double>());
+        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
+            return false;
+        }
+        points.push_back(p);
+    }
+    return true;
+}
+
+bool isWay(const json& element) {
+    if (!element.is_object()) {
+        return false;
+    }
+    const auto type = element.find("type");
+    const auto geometry = element.find("geometry");
+    return type != element.end() && *type == "way" && geometry != element.end() &&
+           geometry->is_array();
+}
+
+}  // namespace
+
+std::vector<OsmWay> OsmClient::fetchWays(const Bbox& area, WfsClient& client, bool bridges,
+                                         bool roads, std::string& error) {
+    error.clear();
+    if (!bridges && !roads) {
+        return {};
+    }
+    if ((area.maxx - area.minx) * (area.maxy - area.miny) > kLargestArea) {
+        error = kAreaTooLarge;
+        return {};
+    }
+    const std::string url = services::endpoints().overpass + "/api/interpreter?data=" +
+                            WfsClient::urlEncode(queryText(area, bridges, roads));
+    const WfsClient::HttpResult answer = client.get(url);
+    if (answer.status != kOk) {
+        error =
+            "OSM (Overpass): usluga nie odpowiada (status " + std::to_string(answer.status) + ").";
+        return {};
+    }
+    return parseOverpass(answer.body);
+}
+
+std::vector<OsmWay> OsmClient::parseOverpass(std::string_view text) {
+    const json root = json::parse(text, nullptr, false);
+    if (!root.is_object() || !root.contains("elements") || !root["elements"].is_array()) {
+        return {};
+    }
+    std::vector<OsmWay> ways;
+    for (const json& element : root["elements"]) {
+        if (!isWay(element)) {
+            continue;
+        }
+        const json tags = element.value("tags", json::object());
+        OsmWay way;
+        const std::string highway = tag(tags, "highway");
+        way.wayClass = highway.empty() ? tag(tags, "railway") : highway;
+        way.name = tag(tags, "name");
+        const std::string bridge = tag(tags, "bridge");
+        way.bridge = bridge == "yes" || bridge == "viaduct";
+        way.width = widthFromTags(way.wayClass, tag(tags, "width"), tag(tags, "lanes"), way.bridge);
+        if (readPoints(element["geometry"], way.points) && way.points.size() >= 2) {
+            ways.push_back(std::move(way));
+        }
+    }
+    return ways;
+}
+
+double OsmClient::widthFromTags(std::string_view wayClass, std::string_view widthTag,
+                                std::string_view lanesTag, bool bridge) {
+    // A tag that does not start with a number reads as 0 and falls through.
+    const double width = citygml::leadingNumber(std::string(widthTag).c_str());
+    if (width > 0.5 && width < 60.0) {
+        return width;
+    }
+    const std::int32_t lanes = citygml::leadingInteger(std::string(lanesTag).c_str());
+    if (lanes >= 1 && lanes <= 12) {
+        return lanes * 3.5 + 1.0;
+    }
+    for (const ClassWidth& c : kClassWidths) {
+        if (c.wayClass == wayClass) {
+            return c.width;
+        }
+    }
+    return bridge ? 6.0 : 5.0;
+}

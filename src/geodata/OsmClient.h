@@ -1,0 +1,40 @@
+#pragma once
+// Centre lines of bridges and roads from an Overpass API endpoint (OpenStreetMap data), in
+// PL-1992, each with a carriageway width taken from its tags. The endpoint's base address is
+// services::endpoints().overpass.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "geodata/GisTypes.h"
+#include "geodata/WfsClient.h"
+
+// One way of the answer.
+struct OsmWay {
+    std::vector<GisPoint> points;  // PL-1992, in the way's node order; at least 2
+    std::string name;              // the "name" tag, "" without one
+    std::string wayClass;          // the "highway" tag, else the "railway" tag, else ""
+    double width = 0.0;            // carriageway width, m (widthFromTags)
+    bool bridge = false;           // the "bridge" tag is exactly "yes" or "viaduct"
+};
+
+class OsmClient {
+public:
+    // The bridges and/or roads of the area, asked with one GET on the client. Nothing is asked
+    // without either flag. The error text is cleared first and set, with an empty result, for
+    // an area above 25 km2 and for an answer other than status 200; an answer without usable
+    // ways is no error.
+    static std::vector<OsmWay> fetchWays(const Bbox& area, WfsClient& client, bool bridges,
+                                         bool roads, std::string& error);
+
+    // The ways of an Overpass JSON answer ("out geom"), in answer order. A text that is not
+    // JSON or has no "elements" array gives none; an element with a coordinate that is not a
+    // number is left out, and so is a way with fewer than 2 points.
+    static std::vector<OsmWay> parseOverpass(std::string_view text);
+
+    // Carriageway width, m: the width tag's leading number when it lies strictly between 0.5 and
+    // 60; else 3.5 m per lane plus 1.0 for a lanes tag of 1 to 12; else by class.
+    static double widthFromTags(std::string_view wayClass, std::string_view widthTag,
+                                std::string_view lanesTag, bool bridge);
+};

@@ -1,0 +1,157 @@
+#include "geometry/Surface.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "geometry/PlaneGeometry.h"
+#include "geometry/SurfaceLattice.h"
+
+namespace {
+
+// Beyond any real corridor; only keeps the cell counts inside 64 bits.
+constexpr double kCellLimit = 1e15;
+
+// Consecutive usable nodes of one lattice row (inside the ring, with a height), from column
+// `first` on.
+struct NodeRun {
+    std::int64_t first = 0;
+    std::vector<double> z;
+
+    std::int64_t last() const { return first + static_cast<std::int64_t>(z.size()) - 1; }
+    double at(std::int64_t i) const { return z[static_cast<std::size_t>(i - first)]; }
+};
+
+using NodeRow = std::vector<NodeRun>;
+
+// What the used cells gave.
+struct CellTally {
+    std::vector<RoofFace> faces;
+    std::vector<double> firstCorners;  // the height at each used cell's first corner
+    std::int64_t raised = 0;
+};
+
+std::int64_t cellCount(double extent, double step) {
+    const double n = std::floor(extent / step);
+    return n >= 1.0 ? static_cast<std::int64_t>(std::min(n, kCellLimit)) : 1;
+}
+
+Bbox clipped(const Bbox& box, const Bbox& clip) {
+    return {std::max(box.minx, clip.minx), std::max(box.miny, clip.miny),
+            std::min(box.maxx, clip.maxx), std::min(box.maxy, clip.maxy)};
+}
+
+// The usable nodes of row j among the first `columns` columns. Each node is tested and sampled
+// once, however many cells share it.
+NodeRow sampleRow(RingRowScan& scan, const Lattice& lattice, std::int64_t j, std::int64_t columns,
+                  const AscGrid& grid) {
+    const double y = lattice.y(j);
+    NodeRow row;
+    for (const ColumnRun& run : scan.insideRuns(y, lattice, columns)) {
+        for (std::int64_t i = run.first; i < run.end; ++i) {
+            double z = 0.0;
+            if (!grid.sampleZ(lattice.x(i), y, z)) {
+                continue;
+            }
+            if (row.empty() || row.back().last() != i - 1) {
+                row.push_back({i, {}});
+            }
+            row.back().z.push_back(z);
+        }
+    }
+    return row;
+}
+
+// Cell (i, j) with its corner heights: two triangles, its first corner kept, and a raised cell
+// counted where the surface at its centre stands more than minHeight above the terrain.
+void addCell(const Lattice& lattice, std::int64_t i, std::int64_t j, double z00, double z10,
+             double z01, double z11, const NdsmModel& model, double minHeight, CellTally& tally) {
+    const double x0 = lattice.x(i);
+    const double x1 = lattice.x(i + 1);
+    const double y0 = lattice.y(j);
+    const double y1 = lattice.y(j + 1);
+    double standing = 0.0;
+    if (model.heightAbove((x0 + x1) * 0.5, (y0 + y1) * 0.5, standing) && standing > minHeight) {
+        ++tally.raised;
+    }
+    tally.faces.push_back({{{x0, y0, z00}, {x1, y0, z10}, {x1, y1, z11}}});
+    tally.faces.push_back({{{x0, y0, z00}, {x1, y1, z11}, {x0, y1, z01}}});
+    tally.firstCorners.push_back(z00);
+}
+
+// The cells of row j: those whose four corners are usable nodes of the row below and the row
+// above, west to east.
+void addRowCells(const NodeRow& below, const NodeRow& above, const Lattice& lattice, std::int64_t j,
+                 const NdsmModel& model, double minHeight, CellTally& tally) {
+    std::size_t a = 0;
+    std::size_t b = 0;
+    while (a < below.size() && b < above.size()) {
+        const NodeRun& lower = below[a];
+        const NodeRun& upper = above[b];
+        const std::int64_t from = std::max(lower.first, upper.first);
+        const std::int64_t to = std::min(lower.last(), upper.last());
+        for (std::int64_t i = from; i < to; ++i) {
+            addCell(lattice, i, j, lower.at(i), lower.at(i + 1), upper.at(i), upper.at(i + 1),
+                    model, minHeight, tally);
+        }
+        if (lower.last() < upper.last()) {
+            ++a;
+        } else {
+            ++b;
+        }
+    }
+}
+
+CellTally triangulate(const PlanRing& ring, const Bbox& box, const NdsmModel& model,
+                      const AscGrid& grid, const SurfaceParams& params) {
+    const double step = usableStep(params.step);
+    const Lattice lattice{box.minx, box.miny, step};
+    const std::int64_t nx = cellCount(box.maxx - box.minx, step);
+    const std::int64_t ny = cellCount(box.maxy - box.miny, step);
+    RingRowScan scan(ring);
+    CellTally tally;
+    NodeRow below = sampleRow(scan, lattice, 0, nx + 1, grid);
+    for (std::int64_t j = 0; j < ny; ++j) {
+        NodeRow above = sampleRow(scan, lattice, j + 1, nx + 1, grid);
+        addRowCells(below, above, lattice, j, model, params.minHeight, tally);
+        below = std::move(above);
+    }
+    return tally;
+}
+
+}  // namespace
+
+RoofModel buildSurface(const PlanRing& ring, const NdsmModel& model, const SurfaceParams& params) {
+    RoofModel out;
+    out.flag = 1;
+    Bbox box;
+    if (ring.size() < 3 || !ringBox(ring, box)) {
+        return out;
+    }
+    if (params.clip) {
+        box = clipped(box, params.clipBox);
+        if (!(box.maxx - box.minx > 0.0) || !(box.maxy - box.miny > 0.0)) {
+            return out;
+        }
+    }
+    const AscGrid& grid = params.sampleTerrain ? model.terrain : model.surface;
+    CellTally tally = triangulate(ring, box, model, grid, params);
+    const std::size_t used = tally.firstCorners.size();
+    out.quality = used > 0 ? static_cast<double>(tally.raised) / static_cast<double>(used) : 0.0;
+    if (used > 0 && out.quality >= params.minQuality) {
+        out.faces = std::move(tally.faces);
+        out.flag = 0;
+        return out;
+    }
+    // One level face over the whole ring, the part outside the clip box included.
+    double level = 0.0;
+    if (used > 0) {
+        level = upperMedian(std::move(tally.firstCorners));
+    } else if (!grid.sampleZ((box.minx + box.maxx) * 0.5, (box.miny + box.maxy) * 0.5, level)) {
+        return out;
+    }
+    out.faces.push_back({projectRingToPlane(ring, Plane{0.0, 0.0, 1.0, -level})});
+    return out;
+}

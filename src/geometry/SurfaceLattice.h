@@ -1,0 +1,73 @@
+#pragma once
+// The nodes of a square sampling lattice that lie inside a plan ring, found row by row.
+//
+// Testing every node against every ring edge costs nodes x edges; a long, thin corridor laid
+// diagonally over its bounding box wastes nearly all of that on nodes far outside. Instead each
+// row collects the x where the ring's edges cross it, sorts them, and takes the node columns
+// between alternate crossings. The crossing is computed with the very expression of pointInRing,
+// so every node gets the same verdict as pointInRing would give it.
+
+#include <cstdint>
+#include <vector>
+
+#include "geodata/GisTypes.h"
+#include "geometry/RoofModel.h"
+
+// The grid step or spacing to use: the given one when it is a finite number above 0, else 1.0.
+double usableStep(double step);
+
+// The least and greatest x and y of the ring's points; false for an empty ring or one with a
+// coordinate that is not finite.
+bool ringBox(const PlanRing& ring, Bbox& box);
+
+// The element at index n / 2 of the values in ascending order: the middle one, the upper of the
+// two middle ones for an even count. The list must not be empty.
+double upperMedian(std::vector<double> values);
+
+// Nodes (x0 + i*step, y0 + j*step) for i, j >= 0. Node coordinates are always computed by x()
+// and y(), never accumulated, so that neighbouring cells share their corners exactly.
+struct Lattice {
+    double x0 = 0.0;
+    double y0 = 0.0;
+    double step = 1.0;
+
+    double x(std::int64_t i) const { return x0 + static_cast<double>(i) * step; }
+    double y(std::int64_t j) const { return y0 + static_cast<double>(j) * step; }
+
+    // The least column i >= 0 whose x(i) is not below v, at most `limit`.
+    std::int64_t firstColumnFrom(double v, std::int64_t limit) const;
+};
+
+// Columns [first, end) of one row.
+struct ColumnRun {
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+};
+
+class RingRowScan {
+public:
+    // The ring is open, in any orientation; its coordinates must be finite.
+    explicit RingRowScan(const PlanRing& ring);
+
+    // The runs of columns 0 <= i < columns whose node (lattice.x(i), y) lies inside the ring by
+    // the even-odd rule, west to east. Successive calls must not lower y.
+    std::vector<ColumnRun> insideRuns(double y, const Lattice& lattice, std::int64_t columns);
+
+private:
+    // From the ring's previous point a to its next point b, as pointInRing walks them.
+    struct Edge {
+        double xa = 0.0;
+        double ya = 0.0;
+        double xb = 0.0;
+        double yb = 0.0;
+        double low = 0.0;   // the lesser of ya and yb
+        double high = 0.0;  // the greater
+    };
+
+    void advanceTo(double y);
+
+    std::vector<Edge> pending_;  // not yet reached, by ascending low end
+    std::size_t next_ = 0;
+    std::vector<Edge> active_;  // low <= y < high for the current row
+    std::vector<double> crossings_;
+};
