@@ -68,6 +68,23 @@ GSErrCode ACAPI_Element_GetElementInfoString(const API_Guid* elemGuid, GS::UniSt
 // Frees every handle of memo and sets it to null.
 GSErrCode ACAPI_DisposeElemMemoHdls(API_ElementMemo* memo);
 
+// ---- Morph bodies ------------------------------------------------------------------------------
+
+// Opens an empty body (fromBody and bodyMaterial may be null). Vertices, edges and polygons are
+// numbered from 1; a polygon lists signed edge indices in ring order, a negative index running
+// the edge backwards. ACAPI_Body_Finish writes the body into a morph's memo handles;
+// ACAPI_Body_Dispose frees the builder and sets it to null. ACAPI_Element_Create refuses a morph
+// whose body has no polygon or a polygon whose edges do not form a closed ring.
+GSErrCode ACAPI_Body_Create(const API_ElementMemo* fromBody,
+                            const API_OverriddenAttribute* bodyMaterial, API_BodyBuilder** body);
+GSErrCode ACAPI_Body_AddVertex(API_BodyBuilder* body, const API_Coord3D& coord, UInt32& index);
+GSErrCode ACAPI_Body_AddEdge(API_BodyBuilder* body, UInt32 vertex1, UInt32 vertex2, Int32& index);
+GSErrCode ACAPI_Body_AddPolygon(API_BodyBuilder* body, const GS::Array<Int32>& edges,
+                                Int32 pgonNormal, const API_OverriddenAttribute& material,
+                                UInt32& index);
+GSErrCode ACAPI_Body_Finish(API_BodyBuilder* body, GSHandle* memoBody, GSHandle* memoMaterialMap);
+GSErrCode ACAPI_Body_Dispose(API_BodyBuilder** body);
+
 // ---- Selection ---------------------------------------------------------------------------------
 
 // An empty selection gives typeID API_SelEmpty, no entries and APIERR_NOSEL.

@@ -221,14 +221,15 @@ struct API_ElementMemo {
     double** meshPolyZ;  // heights of the mesh outline's vertices, 1-based like coords
     char** textContent;  // UTF-8, zero-terminated
     GSHandle pictHdl;
-    GSHandle morphBody;  // filled by ACAPI_Body_Finish
+    GSHandle morphBody;         // filled by ACAPI_Body_Finish
+    GSHandle morphMaterialMap;  // filled by ACAPI_Body_Finish: the polygons' materials
 };
 
 inline constexpr UInt64 APIMemoMask_Polygon =
     0x00000001;  // coords, pends, parcs, vertexIDs, meshPolyZ
 inline constexpr UInt64 APIMemoMask_TextContent = 0x00000080;
 inline constexpr UInt64 APIMemoMask_Picture = 0x00000100;
-inline constexpr UInt64 APIMemoMask_MorphBody = 0x00000200;
+inline constexpr UInt64 APIMemoMask_MorphBody = 0x00000200;  // morphBody and morphMaterialMap
 inline constexpr UInt64 APIMemoMask_All = 0xFFFFFFFFFFFFFFFF;
 
 using API_ElemFilterFlags = GSFlags;
@@ -236,6 +237,17 @@ inline constexpr API_ElemFilterFlags APIFilt_None = 0;
 inline constexpr API_ElemFilterFlags APIFilt_IsEditable = 0x1;
 inline constexpr API_ElemFilterFlags APIFilt_OnVisLayer = 0x2;
 inline constexpr API_ElemFilterFlags APIFilt_OnActFloor = 0x4;
+
+// ---- Morph bodies ------------------------------------------------------------------------------
+
+// An attribute that may or may not be given.
+struct API_OverriddenAttribute {
+    bool hasValue;
+    API_AttributeIndex value;
+};
+
+// A body under construction (ACAPI_Body_Create to ACAPI_Body_Dispose); opaque to the add-on.
+struct API_BodyBuilder;
 
 // ---- Selection ---------------------------------------------------------------------------------
 

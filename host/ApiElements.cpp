@@ -34,8 +34,10 @@ void visitMemo(Memo& memo, std::size_t field, Visit&& visit) {
             return visit(memo.textContent);
         case kPicture:
             return visit(memo.pictHdl);
-        default:
+        case kMorphBody:
             return visit(memo.morphBody);
+        default:
+            return visit(memo.morphMaterialMap);
     }
 }
 
@@ -60,6 +62,7 @@ UInt64 memoMaskOf(std::size_t field) {
         case kPicture:
             return APIMemoMask_Picture;
         case kMorphBody:
+        case kMorphMaterialMap:
             return APIMemoMask_MorphBody;
         default:
             return APIMemoMask_Polygon;
@@ -132,8 +135,21 @@ GSErrCode checkPolygon(const API_Element& e, const API_ElementMemo* memo) {
     return NoError;
 }
 
+// A morph needs a body whose polygons are closed rings.
+GSErrCode checkBody(const API_Element& e, const API_ElementMemo* memo) {
+    if (e.header.type.typeID != API_MorphID)
+        return NoError;
+    if (memo == nullptr || memo->morphBody == nullptr)
+        return APIERR_BADPARS;
+    const auto body = host::detail::decodeBody(
+        std::string(*memo->morphBody, static_cast<std::size_t>(BMGetHandleSize(memo->morphBody))));
+    return body && host::detail::isClosedBody(*body) ? NoError : APIERR_BADPOLY;
+}
+
 GSErrCode checkMemo(const API_Element& e, const API_ElementMemo* memo) {
     if (const GSErrCode err = checkPolygon(e, memo))
+        return err;
+    if (const GSErrCode err = checkBody(e, memo))
         return err;
     if (e.header.type.typeID == API_TextID && (memo == nullptr || memo->textContent == nullptr)) {
         return APIERR_BADPARS;

@@ -47,6 +47,7 @@ enum MemoField : std::size_t {
     kTextContent,
     kPicture,
     kMorphBody,
+    kMorphMaterialMap,
     kMemoFieldCount
 };
 GSHandle memoHandle(const API_ElementMemo& memo, std::size_t field);
@@ -101,6 +102,12 @@ State& state();
 std::optional<GSErrCode> enter(const char* function);
 // The same for calls allowed on any thread (memory handles): no thread check.
 std::optional<GSErrCode> enterAnyThread(const char* function);
+
+// A morph body in a memo handle's bytes, and back; nothing when the bytes are not a body.
+std::string encodeBody(const MorphBody& body);
+std::optional<MorphBody> decodeBody(const std::string& bytes);
+// Whether every polygon is a closed ring of at least three existing edges over existing vertices.
+bool isClosedBody(const MorphBody& body);
 
 StoredElement* findElement(const API_Guid& guid);
 const API_Attribute* findAttribute(API_AttrTypeID type, API_AttributeIndex index);

@@ -62,6 +62,22 @@ int callCount(const std::string& function);
 
 // ---- Project -----------------------------------------------------------------------------------
 
+// A morph's body: vertices, edges (vertex pairs) and polygons (signed edge indices and a
+// material), each numbered from 1 in the order added.
+struct MorphBody {
+    struct Edge {
+        UInt32 from;
+        UInt32 to;
+    };
+    struct Polygon {
+        std::vector<Int32> edges;
+        API_AttributeIndex material;
+    };
+    std::vector<API_Coord3D> vertices;
+    std::vector<Edge> edges;
+    std::vector<Polygon> polygons;
+};
+
 struct ElementSnapshot {
     API_Element element;
     // Memo contents, as plain values (entry 0 of the 1-based arrays left out).
@@ -72,7 +88,7 @@ struct ElementSnapshot {
     std::string textContent;
     std::string infoString;
     std::size_t pictureBytes = 0;
-    std::size_t morphBodyBytes = 0;
+    std::optional<MorphBody> body;  // morphs
 };
 
 // Every element of the project in creation order.

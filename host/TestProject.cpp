@@ -41,7 +41,9 @@ ElementSnapshot snapshotOf(const StoredElement& e) {
         s.textContent = std::string(text->second.c_str());
     s.infoString = e.infoString;
     s.pictureBytes = bytesOf(e, detail::kPicture);
-    s.morphBodyBytes = bytesOf(e, detail::kMorphBody);
+    const auto body = e.memo.find(detail::kMorphBody);
+    if (body != e.memo.end())
+        s.body = detail::decodeBody(body->second);
     return s;
 }
 

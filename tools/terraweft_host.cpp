@@ -120,6 +120,14 @@ out_json elementJson(const host::ElementSnapshot& e) {
         out["text"] = e.textContent;
         out["loc"] = {e.element.text.loc.x, e.element.text.loc.y};
     }
+    if (e.body) {
+        out_json vertices = out_json::array(), polygons = out_json::array();
+        for (const auto& v : e.body->vertices)
+            vertices.push_back({v.x, v.y, v.z});
+        for (const auto& p : e.body->polygons)
+            polygons.push_back(p.edges);
+        out["body"] = {{"vertices", vertices}, {"polygons", polygons}};
+    }
     if (!e.infoString.empty())
         out["id"] = e.infoString;
     return out;

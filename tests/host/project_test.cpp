@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "ACAPinc.h"
 #include "HostTestApi.h"
 
@@ -272,6 +274,97 @@ TEST_F(Project, InjectedFailuresSkipThenFailTheGivenNumberOfCalls) {
     EXPECT_EQ((*h)[63], 0);
     BMKillHandle(&h);
     EXPECT_EQ(h, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A morph of the given faces (vertex triples of a closed solid), edges shared where a face runs
+// an edge backwards.
+GSErrCode createMorph(const std::vector<API_Coord3D>& points,
+                      const std::vector<std::vector<UInt32>>& faces) {
+    API_BodyBuilder* body = nullptr;
+    EXPECT_EQ(ACAPI_Body_Create(nullptr, nullptr, &body), NoError);
+    for (const auto& p : points) {
+        UInt32 index = 0;
+        ACAPI_Body_AddVertex(body, p, index);
+    }
+    std::map<std::pair<UInt32, UInt32>, Int32> edges;
+    const API_OverriddenAttribute material{true, 3};
+    for (const auto& face : faces) {
+        GS::Array<Int32> ring;
+        for (std::size_t i = 0; i < face.size(); ++i) {
+            const UInt32 a = face[i], b = face[(i + 1) % face.size()];
+            if (const auto back = edges.find({b, a}); back != edges.end()) {
+                ring.Push(-back->second);
+                continue;
+            }
+            Int32 e = 0;
+            ACAPI_Body_AddEdge(body, a, b, e);
+            edges[{a, b}] = e;
+            ring.Push(e);
+        }
+        UInt32 polygon = 0;
+        ACAPI_Body_AddPolygon(body, ring, 0, material, polygon);
+    }
+    API_Element element{};
+    element.header.type = API_MorphID;
+    ACAPI_Element_GetDefaults(&element, nullptr);
+    API_ElementMemo memo{};
+    ACAPI_Body_Finish(body, &memo.morphBody, &memo.morphMaterialMap);
+    ACAPI_Body_Dispose(&body);
+    EXPECT_EQ(body, nullptr);
+    const GSErrCode err = ACAPI_Element_Create(&element, &memo);
+    ACAPI_DisposeElemMemoHdls(&memo);
+    return err;
+}
+
+const std::vector<API_Coord3D> kTetra = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+
+TEST_F(Project, MorphBodiesAreStoredWholeAndOpenRingsAreRefused) {
+    ACAPI_CallUndoableCommand("m", [&] {
+        EXPECT_EQ(createMorph(kTetra, {{1, 3, 2}, {1, 2, 4}, {2, 3, 4}, {3, 1, 4}}), NoError);
+        EXPECT_EQ(createMorph(kTetra, {}), APIERR_BADPOLY);  // no polygon
+        return NoError;
+    });
+    const auto all = host::elements();
+    ASSERT_EQ(all.size(), 1u);
+    ASSERT_TRUE(all[0].body.has_value());
+    const host::MorphBody& body = *all[0].body;
+    EXPECT_EQ(body.vertices.size(), 4u);
+    EXPECT_EQ(body.edges.size(), 6u);  // each edge shared by two faces
+    ASSERT_EQ(body.polygons.size(), 4u);
+    EXPECT_EQ(body.polygons[1].edges, (std::vector<Int32>{-3, 4, 5}));
+    EXPECT_EQ(body.polygons[0].material, 3);
+
+    // A polygon whose edges do not join up end to end.
+    API_BodyBuilder* open = nullptr;
+    ACAPI_Body_Create(nullptr, nullptr, &open);
+    UInt32 v = 0;
+    for (const auto& p : kTetra)
+        ACAPI_Body_AddVertex(open, p, v);
+    Int32 e1 = 0, e2 = 0, e3 = 0, bad = 0;
+    ACAPI_Body_AddEdge(open, 1, 2, e1);
+    ACAPI_Body_AddEdge(open, 2, 3, e2);
+    ACAPI_Body_AddEdge(open, 4, 1, e3);
+    EXPECT_EQ(ACAPI_Body_AddEdge(open, 1, 9, bad), APIERR_BADINDEX);
+    UInt32 polygon = 0;
+    EXPECT_EQ(ACAPI_Body_AddPolygon(open, {e1, e2}, 0, {}, polygon), APIERR_BADPOLY);
+    EXPECT_EQ(ACAPI_Body_AddPolygon(open, {e1, e2, 7}, 0, {}, polygon), APIERR_BADINDEX);
+    ASSERT_EQ(ACAPI_Body_AddPolygon(open, {e1, e2, e3}, 0, {}, polygon), NoError);
+    API_Element morph{};
+    morph.header.type = API_MorphID;
+    ACAPI_Element_GetDefaults(&morph, nullptr);
+    API_ElementMemo memo{};
+    ACAPI_Body_Finish(open, &memo.morphBody, nullptr);
+    ACAPI_Body_Dispose(&open);
+    ACAPI_CallUndoableCommand("m", [&] {
+        EXPECT_EQ(ACAPI_Element_Create(&morph, &memo), APIERR_BADPOLY);
+        EXPECT_EQ(ACAPI_Element_Create(&morph, nullptr), APIERR_BADPARS);
+        return NoError;
+    });
+    ACAPI_DisposeElemMemoHdls(&memo);
 }
 
 }  // namespace
