@@ -1,0 +1,98 @@
+#pragma once
+// Point clouds of buildings with known roofs, for the roof tests and benchmarks.
+//
+// A building is a rectangle of length L along its local u axis and width W along v, turned by an
+// angle about a corner placed at PL-1992 map coordinates. Its roof height is a function of (u, v);
+// the points lie on a regular grid over the rectangle with a small deterministic height noise.
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <numbers>
+#include <vector>
+
+#include "geometry/lod2fit/Footprint.h"
+#include "geometry/lod2fit/Vec3.h"
+
+namespace synthetic {
+
+using lod2fit::Footprint;
+using lod2fit::Vec2;
+using lod2fit::Vec3;
+
+constexpr double kGroundZ = 152.0;
+constexpr double kEaveZ = 158.0;
+const Vec2 kCorner{512340.25, 301220.5};
+
+using RoofShape = std::function<double(double u, double v)>;
+
+struct Building {
+    double length = 16.0;
+    double width = 10.0;
+    double angleDeg = 30.0;
+
+    Vec2 toMap(double u, double v) const {
+        const double a = angleDeg * std::numbers::pi / 180.0;
+        return {kCorner.x + u * std::cos(a) - v * std::sin(a),
+                kCorner.y + u * std::sin(a) + v * std::cos(a)};
+    }
+
+    // Local (u, v) of a map point.
+    Vec2 toLocal(Vec2 p) const {
+        const double a = angleDeg * std::numbers::pi / 180.0;
+        const Vec2 d = p - kCorner;
+        return {d.x * std::cos(a) + d.y * std::sin(a), -d.x * std::sin(a) + d.y * std::cos(a)};
+    }
+
+    // The corners counter-clockwise, starting at corner `start` of (0,0), (L,0), (L,W), (0,W).
+    Footprint footprint(int start = 0) const {
+        const Vec2 local[4] = {{0, 0}, {length, 0}, {length, width}, {0, width}};
+        Footprint fp;
+        for (int k = 0; k < 4; ++k) {
+            const Vec2 c = local[(start + k) % 4];
+            fp.pts.push_back(toMap(c.x, c.y));
+        }
+        return fp;
+    }
+
+    // About `count` points over the footprint.
+    std::vector<Vec3> cloud(const RoofShape& roof, int count, double noise = 0.03) const {
+        const double step = std::sqrt(length * width / count);
+        std::uint32_t state = 12345u;
+        std::vector<Vec3> pts;
+        for (double u = step / 2; u < length; u += step) {
+            for (double v = step / 2; v < width; v += step) {
+                state = state * 1664525u + 1013904223u;
+                const double jitter = noise * (static_cast<double>(state >> 8) / 8388608.0 - 1.0);
+                const Vec2 p = toMap(u, v);
+                pts.push_back({p.x, p.y, roof(u, v) + jitter});
+            }
+        }
+        return pts;
+    }
+};
+
+inline double tanDeg(double deg) {
+    return std::tan(deg * std::numbers::pi / 180.0);
+}
+
+// Two planes rising from eaves along v = 0 and v = W to the ridge where they meet.
+inline RoofShape gable(double width, double slopeNearDeg, double slopeFarDeg) {
+    const double tn = tanDeg(slopeNearDeg);
+    const double tf = tanDeg(slopeFarDeg);
+    return [=](double, double v) { return kEaveZ + std::min(v * tn, (width - v) * tf); };
+}
+
+// Four planes of one slope: two long slopes and two hips.
+inline RoofShape hip(double length, double width, double slopeDeg) {
+    const double t = tanDeg(slopeDeg);
+    return [=](double u, double v) {
+        return kEaveZ + t * std::min(std::min(u, length - u), std::min(v, width - v));
+    };
+}
+
+inline RoofShape flat(double height) {
+    return [=](double, double) { return height; };
+}
+
+}  // namespace synthetic
