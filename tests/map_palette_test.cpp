@@ -267,6 +267,28 @@ TEST_F(MapPaletteTest, APlantedLinkAsThePageFolderIsNotFollowed) {
     EXPECT_TRUE(page().LoadedUrls().empty());
 }
 
+TEST_F(MapPaletteTest, BrowserEventsAreOnlyLoggedAndLogFailuresAreSilent) {
+    MapPalette::CreateInstance();
+    auto* browser =
+        dynamic_cast<DG::Browser*>(host::findPalette(MapPalette::Guid())->Items().at(0));
+    ASSERT_NE(browser, nullptr);
+    browser->onLoadError.Fire(-6, GS::UniString("file:///x/mapa ł.html"));
+    browser->onLoadingStateChange.Fire(true);
+    browser->onLoadingStateChange.Fire(false);
+    const auto lines = diagLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(
+        std::vector<std::string>(lines.end() - 3, lines.end()),
+        (std::vector<std::string>{"onLoadError code=-6 url=file:///x/mapa ł.html",
+                                  "onLoadingState isLoading=1", "onLoadingState isLoading=0"}));
+
+    const loopback::ScopedEnv noHome("HOME", (home_.path() + "/brak/katalogu").c_str());
+    MapPalette::CreateInstance();  // a new palette replaces the old one; nothing can be logged
+    EXPECT_TRUE(MapPalette::HasInstance());
+    EXPECT_EQ(page().LoadedUrls().size(), 1u);
+    EXPECT_FALSE(fs::exists(home_.path() + "/brak"));
+}
+
 TEST_F(MapPaletteTest, PaletteMessagesFollowTheHostsProtocol) {
     const API_Guid guid = GSGuid2APIGuid(MapPalette::Guid());
     ASSERT_EQ(MapPalette::RegisterPaletteControlCallBack(), NoError);
