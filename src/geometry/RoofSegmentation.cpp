@@ -38,11 +38,20 @@ std::vector<std::size_t> freeIndices(const std::vector<bool>& taken) {
     return out;
 }
 
-std::size_t countNear(const std::vector<Pt3>& points, const std::vector<std::size_t>& free,
-                      const Plane& plane, double tol) {
-    std::size_t count = 0;
+// The free points side by side, so that the counting runs over contiguous memory.
+std::vector<Pt3> gather(const std::vector<Pt3>& points, const std::vector<std::size_t>& free) {
+    std::vector<Pt3> out;
+    out.reserve(free.size());
     for (const std::size_t i : free) {
-        count += planeDistance(plane, points[i]) <= tol ? 1 : 0;
+        out.push_back(points[i]);
+    }
+    return out;
+}
+
+std::size_t countNear(const std::vector<Pt3>& points, const Plane& plane, double tol) {
+    std::size_t count = 0;
+    for (const Pt3& p : points) {
+        count += planeDistance(plane, p) <= tol ? 1 : 0;
     }
     return count;
 }
@@ -54,8 +63,7 @@ struct Sampled {
 
 // The plane through three random free points that most free points lie near; the first of equal
 // counts stays. A count of 0 means no sample gave a usable plane.
-Sampled bestSampledPlane(const std::vector<Pt3>& points, const std::vector<std::size_t>& free,
-                         const SegParams& params, Xorshift32& rng) {
+Sampled bestSampledPlane(const std::vector<Pt3>& free, const SegParams& params, Xorshift32& rng) {
     Sampled best;
     const std::size_t m = free.size();
     for (int it = 0; it < params.iterations; ++it) {
@@ -66,11 +74,11 @@ Sampled bestSampledPlane(const std::vector<Pt3>& points, const std::vector<std::
             continue;
         }
         Plane plane;
-        if (!fitPlane({points[free[r1]], points[free[r2]], points[free[r3]]}, plane) ||
+        if (!fitPlane({free[r1], free[r2], free[r3]}, plane) ||
             std::abs(plane.nz) < params.minAbsNz) {
             continue;
         }
-        const std::size_t count = countNear(points, free, plane, params.distTol);
+        const std::size_t count = countNear(free, plane, params.distTol);
         if (count > best.count) {
             best = {plane, count};
         }
@@ -142,15 +150,16 @@ std::vector<Plane> segmentRoofPlanes(const std::vector<Pt3>& points, const SegPa
         if (free.size() < leastLeft) {
             break;
         }
-        const Sampled best = bestSampledPlane(points, free, params, rng);
+        const std::vector<Pt3> freePts = gather(points, free);
+        const Sampled best = bestSampledPlane(freePts, params, rng);
         if (best.count == 0 || static_cast<long long>(best.count) < params.minInliers) {
             break;
         }
         std::vector<Pt3> inliers;
-        for (const std::size_t i : free) {
-            if (planeDistance(best.plane, points[i]) <= params.distTol) {
-                inliers.push_back(points[i]);
-                taken[i] = true;
+        for (std::size_t k = 0; k < free.size(); ++k) {
+            if (planeDistance(best.plane, freePts[k]) <= params.distTol) {
+                inliers.push_back(freePts[k]);
+                taken[free[k]] = true;
             }
         }
         Plane refit;
