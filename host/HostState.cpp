@@ -64,15 +64,32 @@ void reportOffMainThread(const char* function) {
     std::abort();
 }
 
-// An empty project: floor 0, active, and the one layer every project has.
+API_Attribute attribute(API_AttrTypeID type, API_AttributeIndex index, const char* name) {
+    API_Attribute a{};
+    a.header.typeID = type;
+    a.header.index = index;
+    std::snprintf(a.header.name, sizeof a.header.name, "%s", name);
+    return a;
+}
+
+API_Attribute fill(API_AttributeIndex index, const char* name, API_FillSubtypeID subType) {
+    API_Attribute a = attribute(API_FilltypeID, index, name);
+    a.filltype.subType = subType;
+    return a;
+}
+
+// An empty project as a new one from the host's template: floor 0, active; the one layer every
+// project has; the template's fills and building materials; no surface materials.
 State freshState() {
     State s;
     s.project.floors.push_back(Floor{0});
-    API_Attribute layer{};
-    layer.header.typeID = API_LayerID;
-    layer.header.index = 1;
-    std::snprintf(layer.header.name, sizeof layer.header.name, "%s", "Warstwa podstawowa");
-    s.project.attributes[API_LayerID].push_back(layer);
+    s.project.attributes[API_LayerID] = {attribute(API_LayerID, 1, "Warstwa podstawowa")};
+    s.project.attributes[API_FilltypeID] = {
+        fill(1, "Wypelnienie pelne", APIFill_Solid), fill(2, "Puste", APIFill_Empty),
+        fill(3, "Kreskowanie 45", APIFill_Vector), fill(4, "Siatka kwadratowa", APIFill_Vector),
+        fill(5, "Cegla", APIFill_Vector)};
+    s.project.attributes[API_BuildingMaterialID] = {attribute(API_BuildingMaterialID, 1, "Beton"),
+                                                    attribute(API_BuildingMaterialID, 2, "Grunt")};
     return s;
 }
 

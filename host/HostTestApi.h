@@ -19,8 +19,10 @@ namespace host {
 
 // ---- Whole host --------------------------------------------------------------------------------
 
-// Empties the project (one floor 0, active; one layer "Warstwa podstawowa" with index 1; no
-// elements, selection, materials or fills; zero geo-location), the undo history, the interface
+// Empties the project (one floor 0, active; one layer "Warstwa podstawowa" with index 1; the
+// fills 1 "Wypelnienie pelne" (solid), 2 "Puste" (empty), 3 "Kreskowanie 45", 4 "Siatka
+// kwadratowa" and 5 "Cegla" (vector); the building materials 1 "Beton" and 2 "Grunt"; no
+// surface materials, elements or selection; zero geo-location), the undo history, the interface
 // registrations (menus, handlers, palette callbacks, project-event handlers, menu flags, the
 // keep-in-memory flag), report lines, alert records and answers, injected failures, call counts,
 // queued main-thread tasks and installed resources. Live palettes are not touched.
