@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "support/PalettePage.h"
 #include "support/TempDir.h"
 
 extern char** environ;
@@ -57,10 +58,7 @@ HostRun runHost(const std::vector<std::string>& script) {
 
 // The message a page received, out of a {"palette":..., "js":"GISBridge.receive(...);"} event.
 json pageMessage(const json& event) {
-    const std::string js = event.at("js");
-    const std::string head = "GISBridge.receive(", tail = ");";
-    EXPECT_EQ(js.rfind(head, 0), 0u) << js;
-    return json::parse(js.substr(head.size(), js.size() - head.size() - tail.size()));
+    return pagekit::messageOf(event.at("js"));
 }
 
 std::string post(const std::string& text) {
@@ -108,6 +106,52 @@ TEST(HostProgram, BadCommandsAreReportedAndTheRestStillRuns) {
     EXPECT_EQ(run.events[1], json({{"error", "Nieznane polecenie: zly"}}));
     EXPECT_EQ(run.events[2], json({{"error", "Nieznana paleta: chmura"}}));
     EXPECT_EQ(pageMessage(run.events[3]).at("msg"), "Nieprawidlowa wiadomosc z UI (JSON)");
+}
+
+}  // namespace
+
+namespace {
+
+std::string addSquare() {
+    return R"({"cmd":"addPolyline","points":[[0,0],[2,0],[2,2],[0,2],[0,0]]})";
+}
+std::string addLabel() {
+    return R"({"cmd":"addText","loc":[1,1],"text":"A"})";
+}
+
+TEST(HostProgram, MenuItemThreeRemovesDuplicatesInOneUndoStep) {
+    const HostRun run = runHost({addSquare(), addSquare(), addSquare(), addLabel(), addLabel(),
+                                 R"({"cmd":"menu","menu":32500,"item":3})", R"({"cmd":"dump"})",
+                                 R"({"cmd":"undo"})", R"({"cmd":"dump"})"});
+    ASSERT_EQ(run.events.size(), 4u);
+    EXPECT_EQ(run.events[0].at("alert").at("buttons"), json({"Uruchom", "Anuluj"}));
+    EXPECT_EQ(run.events[0].at("alert").at("answer"), 1);
+    EXPECT_EQ(run.events[1].at("alert").at("text"),
+              "Usunieto duplikaty:\n- polilinie: 2\n- teksty: 1");
+    const json& after = run.events[2].at("project");
+    ASSERT_EQ(after.at("elements").size(), 2u);
+    EXPECT_EQ(after.at("elements")[0].at("type"), 20);
+    EXPECT_EQ(after.at("elements")[1].at("text"), "A");
+    EXPECT_EQ(after.at("undoDepth"), 1);
+    EXPECT_EQ(run.events[3].at("project").at("elements").size(), 5u) << "one undo restores all";
+}
+
+TEST(HostProgram, SelectionAlertAnswersAndUndoAreScripted) {
+    const HostRun run =
+        runHost({addSquare(), addSquare(), addSquare(), R"({"cmd":"select","elements":[1,2]})",
+                 R"({"cmd":"answers","buttons":[2,1]})", R"({"cmd":"menu","menu":32500,"item":3})",
+                 R"({"cmd":"menu","menu":32500,"item":3})", R"({"cmd":"dump"})",
+                 R"({"cmd":"select","elements":[7]})", R"({"cmd":"undo"})", R"({"cmd":"undo"})"});
+    ASSERT_EQ(run.events.size(), 6u);
+    EXPECT_EQ(run.events[0].at("alert").at("answer"), 2) << "Anuluj: nothing further";
+    EXPECT_EQ(run.events[1].at("alert").at("answer"), 1);
+    EXPECT_EQ(run.events[2].at("alert").at("text"),
+              "Usunieto duplikaty:\n- polilinie: 1\n- teksty: 0");
+    const json& project = run.events[3].at("project");
+    EXPECT_EQ(project.at("elements").size(), 2u) << "only the selection was cleaned";
+    EXPECT_EQ(project.at("selection"), json::array({1}));
+    EXPECT_EQ(run.events[4], json({{"error", "Nie ma elementu 7"}}));
+    EXPECT_EQ(run.events[5], json({{"error", "Nie ma czego cofnac"}}));
 }
 
 }  // namespace

@@ -10,10 +10,20 @@
 //   {"cmd":"post","palette":"map","text":"..."}   the page calls GIS.postMessage(text)
 //   {"cmd":"pump","ms":200}                       the main loop runs posted tasks for ms
 //   {"cmd":"projectEvent","event":64}             the host reports a project event
-//   {"cmd":"dump"}                                {"project":{...}}: layers, elements, geo-location
+//   {"cmd":"dump"}                                {"project":{...}}: layers, elements,
+//   geo-location,
+//                                                 selection (element positions), undo depth
+//   {"cmd":"addPolyline","points":[[x,y],...],"layer":1,"floor":0,"arcs":[[beg,end,angle]]}
+//   {"cmd":"addText","loc":[x,y],"text":"...","layer":1,"floor":0}
+//                                                 add an element to the project (layer, floor
+//                                                 and arcs optional; arc ends 1-based)
+//   {"cmd":"select","elements":[0,2]}             selects elements by their position in the dump
+//   {"cmd":"answers","buttons":[1,2]}             the user's answers to the next alerts
+//   {"cmd":"undo"}                                the user undoes the last command
 // Events:
 //   {"palette":"map","js":"GISBridge.receive(...);"}  every script run in a page
 //   {"report":"..."}                                  every line of the report window
+//   {"alert":{"kind":...,"text":...,"small":...,"buttons":[...],"answer":n}}  every alert shown
 //   {"error":"..."}                                   a command that could not be carried out
 
 #include <fstream>
@@ -23,9 +33,11 @@
 #include <string>
 
 #include "ACAPinc.h"
+#include "AddOnMain.h"
 #include "AddOnResources.h"
 #include "HostTestApi.h"
 #include "MapPalette.h"
+#include "cloud_ui/CloudPalette.h"
 
 namespace {
 
@@ -34,47 +46,21 @@ using out_json = nlohmann::ordered_json;  // events keep their members in the do
 
 // ---- The add-on, as the host loads it -----------------------------------------------------------
 
-// Stand-ins for the add-on's entry points (RegisterInterface, Initialize and the menu handler)
-// until the add-on exports its own: menu 32500 with item 1 toggling the map palette.
-namespace provisional {
-
-GSErrCode MenuCommandHandler(const API_MenuParams* params) {
-    if (params->menuItemRef.menuResID != 32500 || params->menuItemRef.itemIndex != 1)
-        return NoError;
-    if (MapPalette::HasInstance() && MapPalette::GetInstance().IsVisible()) {
-        MapPalette::GetInstance().Hide();
-        return NoError;
-    }
-    if (!MapPalette::HasInstance())
-        MapPalette::CreateInstance();
-    MapPalette::GetInstance().Show();
-    return NoError;
-}
-
-GSErrCode RegisterInterface() {
-    return ACAPI_MenuItem_RegisterMenu(32500, 0, MenuCode_UserDef, 0);
-}
-
-GSErrCode Initialize() {
-    if (const GSErrCode err = ACAPI_MenuItem_InstallMenuHandler(32500, MenuCommandHandler))
-        return err;
-    return MapPalette::RegisterPaletteControlCallBack();
-}
-
-}  // namespace provisional
-
 // Installs the add-on's resources as its own module, then calls its entry points in the host's
 // order. Returns the first error.
 GSErrCode loadAddOn() {
     host::installResources(addOnResources());
-    if (const GSErrCode err = provisional::RegisterInterface())
+    API_EnvirParams envir{};
+    CheckEnvironment(&envir);
+    if (const GSErrCode err = RegisterInterface())
         return err;
-    return provisional::Initialize();
+    return Initialize();
 }
 
 // The palettes by the names the script uses.
 const std::map<std::string, GS::Guid>& palettes() {
-    static const std::map<std::string, GS::Guid> names = {{"map", MapPalette::Guid()}};
+    static const std::map<std::string, GS::Guid> names = {{"map", MapPalette::Guid()},
+                                                          {"cloud", CloudPalette::Guid()}};
     return names;
 }
 
@@ -168,6 +154,19 @@ out_json geoLocationJson(const API_GeoLocation& g) {
               {"mapZone", r.mapZone.ToUtf8()}}}};
 }
 
+// The selected elements by their position in the project's element list.
+out_json selectionJson() {
+    const auto all = host::elements();
+    out_json out = out_json::array();
+    for (const API_Guid& guid : host::selection()) {
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (all[i].element.header.guid == guid)
+                out.push_back(i);
+        }
+    }
+    return out;
+}
+
 out_json projectJson() {
     out_json elements = out_json::array();
     for (const auto& e : host::elements())
@@ -175,7 +174,9 @@ out_json projectJson() {
     return {{"layers", attributesJson(API_LayerID)},
             {"materials", attributesJson(API_MaterialID)},
             {"elements", elements},
-            {"geoLocation", geoLocationJson(host::geoLocation())}};
+            {"geoLocation", geoLocationJson(host::geoLocation())},
+            {"selection", selectionJson()},
+            {"undoDepth", host::undoDepth()}};
 }
 
 // ---- Commands -----------------------------------------------------------------------------------
@@ -208,6 +209,56 @@ void postCommand(const json& command) {
     page->CallFromPage("GIS", "postMessage", GS::NewRef<JS::Value>(GS::UniString(text)));
 }
 
+API_Coord coordOf(const json& pair) {
+    return {pair.at(0).get<double>(), pair.at(1).get<double>()};
+}
+
+void addPolylineCommand(const json& command) {
+    std::vector<API_Coord> points;
+    for (const json& p : command.at("points"))
+        points.push_back(coordOf(p));
+    std::vector<API_PolyArc> arcs;
+    for (const json& a : command.value("arcs", json::array()))
+        arcs.push_back({a.at(0).get<Int32>(), a.at(1).get<Int32>(), a.at(2).get<double>()});
+    host::addPolyline(points, command.value("layer", 1), command.value("floor", short{0}), arcs);
+}
+
+void addTextCommand(const json& command) {
+    host::addText(coordOf(command.at("loc")), command.at("text").get<std::string>(),
+                  command.value("layer", 1), command.value("floor", short{0}));
+}
+
+void selectCommand(const json& command) {
+    const auto all = host::elements();
+    std::vector<API_Guid> selected;
+    for (const json& index : command.at("elements")) {
+        const std::size_t i = index.get<std::size_t>();
+        if (i >= all.size())
+            throw std::runtime_error("Nie ma elementu " + std::to_string(i));
+        selected.push_back(all[i].element.header.guid);
+    }
+    host::setSelection(selected);
+}
+
+void undoCommand() {
+    if (!host::undo())
+        throw std::runtime_error("Nie ma czego cofnac");
+}
+
+// Emits the alerts shown since the last call; shown counts those already emitted.
+void emitNewAlerts(std::size_t& shown) {
+    const auto alerts = host::alerts();
+    for (; shown < alerts.size(); ++shown) {
+        const host::AlertRecord& a = alerts[shown];
+        emit({{"alert",
+               {{"kind", a.kind},
+                {"text", a.largeText},
+                {"small", a.smallText},
+                {"buttons", a.buttons},
+                {"answer", a.answer}}}});
+    }
+}
+
 void run(const json& command) {
     const std::string cmd = command.at("cmd").get<std::string>();
     if (cmd == "menu") {
@@ -220,6 +271,16 @@ void run(const json& command) {
         host::pumpFor(std::chrono::milliseconds(command.value("ms", 0)));
     } else if (cmd == "projectEvent") {
         host::projectEvent(static_cast<API_NotifyEventID>(command.at("event").get<int>()));
+    } else if (cmd == "addPolyline") {
+        addPolylineCommand(command);
+    } else if (cmd == "addText") {
+        addTextCommand(command);
+    } else if (cmd == "select") {
+        selectCommand(command);
+    } else if (cmd == "answers") {
+        host::scriptAlertAnswers(command.at("buttons").get<std::vector<short>>());
+    } else if (cmd == "undo") {
+        undoCommand();
     } else if (cmd == "dump") {
         emit({{"project", projectJson()}});
     } else {
@@ -236,6 +297,7 @@ int runScript(std::istream& in) {
         emit({{"error", "Dodatek nie zaladowal sie (kod " + std::to_string(err) + ")"}});
         return 1;
     }
+    std::size_t alertsShown = 0;
     for (std::string line; std::getline(in, line);) {
         if (line.find_first_not_of(" \t\r") == std::string::npos)
             continue;
@@ -251,6 +313,7 @@ int runScript(std::istream& in) {
         } catch (const GS::Exception& e) {
             emit({{"error", e.GetMessage()}});
         }
+        emitNewAlerts(alertsShown);
     }
     host::pump();
     return 0;
