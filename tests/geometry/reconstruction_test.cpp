@@ -132,7 +132,10 @@ TEST_F(Reconstruction, SolidStandsOnTheGivenFootprintEvenWithARepeatedClosingPoi
     const ReconResult r = reconstructBuilding(in);
     EXPECT_EQ(r.roofType, "Gabled");
     EXPECT_TRUE(bottomRingIs(r.mesh, open, synthetic::kGroundZ));
-    EXPECT_EQ(r.mesh.vertices.size(), 10u);  // 4 + 4 + the two ridge ends: not the flat fallback
+    // Floor, four walls and the four roof faces of the gable, not a flat five-corner block.
+    EXPECT_EQ(r.mesh.faces.size(), 9u);
+    const auto [a, c] = ridgeEnds(r, b);
+    EXPECT_NEAR(std::abs(c.x - a.x), 16.0, 1e-6);
 }
 
 TEST_F(Reconstruction, LongestEdgeRunningNorthIsTurnedBackOntoTheFootprint) {
