@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "support/PalettePage.h"
 #include "support/TempDir.h"
 
 extern char** environ;
@@ -57,10 +58,7 @@ HostRun runHost(const std::vector<std::string>& script) {
 
 // The message a page received, out of a {"palette":..., "js":"GISBridge.receive(...);"} event.
 json pageMessage(const json& event) {
-    const std::string js = event.at("js");
-    const std::string head = "GISBridge.receive(", tail = ");";
-    EXPECT_EQ(js.rfind(head, 0), 0u) << js;
-    return json::parse(js.substr(head.size(), js.size() - head.size() - tail.size()));
+    return pagekit::messageOf(event.at("js"));
 }
 
 std::string post(const std::string& text) {

@@ -15,6 +15,7 @@
 #include "Platform.h"
 #include "WebAssets.h"
 #include "WebPalette.h"
+#include "support/PalettePage.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -54,35 +55,19 @@ protected:
     std::vector<std::string> diagLines() const {
         return linesOf(readFile(home_.file("TERRAWEFT_diag.txt")));
     }
-    host::RecordingBrowser& page() const {
-        host::RecordingBrowser* recorder = host::recorderOf(MapPalette::Guid());
-        EXPECT_NE(recorder, nullptr);
-        return *recorder;
+    // Posts as the page does; the one message the page received in answer.
+    template <class Argument>
+    json post(const Argument& argument) {
+        const auto messages = page_.post(argument);
+        EXPECT_EQ(messages.size(), 1u);
+        return messages.empty() ? json() : messages.back();
     }
-    // Posts a text as the page does and returns the one message the page received in answer.
-    json post(const GS::Ref<JS::Base>& argument) {
-        page().ClearScripts();
-        const auto result =
-            GS::DynamicCast<JS::Value>(page().CallFromPage("GIS", "postMessage", argument));
-        EXPECT_NE(result, nullptr);
-        if (result != nullptr) {
-            EXPECT_TRUE(result->GetBool());
-        }
-        EXPECT_EQ(page().Scripts().size(), 1u);
-        if (page().Scripts().empty())
-            return nullptr;
-        const std::string& script = page().Scripts().back();
-        const std::string head = "GISBridge.receive(", tail = ");";
-        EXPECT_EQ(script.rfind(head, 0), 0u);
-        EXPECT_TRUE(script.ends_with(tail));
-        return json::parse(script.substr(head.size(), script.size() - head.size() - tail.size()));
-    }
-    json post(const std::string& text) { return post(GS::NewRef<JS::Value>(GS::UniString(text))); }
 
     loopback::TempDir tmp_, home_;
     loopback::ScopedEnv tmpEnv_{"TMPDIR", tmp_.path().c_str()};
     loopback::ScopedEnv homeEnv_{"HOME", home_.path().c_str()};
     host::ResourceSet resources_;
+    pagekit::PalettePage page_{MapPalette::Guid()};
 };
 
 TEST_F(MapPaletteTest, BuildingWritesEveryPageFileLogsItAndLoadsThePage) {
@@ -105,7 +90,7 @@ TEST_F(MapPaletteTest, BuildingWritesEveryPageFileLogsItAndLoadsThePage) {
     }
     expected.push_back("LoadURL=file://" + webDir() + "/map.html");
     EXPECT_EQ(diagLines(), expected);
-    EXPECT_EQ(page().LoadedUrls(), std::vector<std::string>{"file://" + webDir() + "/map.html"});
+    EXPECT_EQ(page_.loadedUrls(), std::vector<std::string>{"file://" + webDir() + "/map.html"});
     EXPECT_TRUE(host::reportLines().empty());
     EXPECT_FALSE(host::findPalette(MapPalette::Guid())->IsVisible());  // the caller shows it
 }
@@ -190,9 +175,9 @@ TEST(PageChannel, ExceptionsOfAnyKindStayOnTheProgramsSide) {
 TEST_F(MapPaletteTest, SendToBrowserNeedsAPaletteAndRepairsInvalidText) {
     EXPECT_NO_THROW(MapPalette::SendToBrowser("progress", json{{"done", 1}}));
     MapPalette::CreateInstance();
-    page().ClearScripts();
+    page_.received();
     MapPalette::SendToBrowser("progress", json{{"label", "dzia\xC5\x82ki \xFF"}});
-    EXPECT_EQ(page().Scripts(),
+    EXPECT_EQ(host::recorderOf(MapPalette::Guid())->Scripts(),  // the exact text
               std::vector<std::string>{
                   R"(GISBridge.receive({"label":"dzia\u0142ki \ufffd","type":"progress"});)"});
 
@@ -222,7 +207,7 @@ TEST_F(MapPaletteTest, AMissingResourceStopsTheExtractionAtThatFile) {
     EXPECT_FALSE(fs::exists(webDir() + "/maplibre-gl.js"));
     EXPECT_EQ(host::reportLines(),
               std::vector<std::string>{"TERRAWEFT: nie udalo sie wypakowac zasobow web."});
-    EXPECT_TRUE(page().LoadedUrls().empty());
+    EXPECT_TRUE(page_.loadedUrls().empty());
 }
 
 TEST_F(MapPaletteTest, AnEmptyResourceIsWrittenAsAnEmptyFile) {
@@ -231,7 +216,7 @@ TEST_F(MapPaletteTest, AnEmptyResourceIsWrittenAsAnEmptyFile) {
     MapPalette::CreateInstance();
     EXPECT_TRUE(fs::exists(webDir() + "/map.css"));
     EXPECT_EQ(fs::file_size(webDir() + "/map.css"), 0u);
-    EXPECT_EQ(page().LoadedUrls().size(), 1u);
+    EXPECT_EQ(page_.loadedUrls().size(), 1u);
     EXPECT_TRUE(host::reportLines().empty());
 }
 
@@ -253,7 +238,7 @@ TEST_F(MapPaletteTest, AFileThatCannotBeWrittenGivesBothReportsAndNoPage) {
               (std::vector<std::string>{
                   "TERRAWEFT: nie udalo sie zapisac zasobow web na dysku (paleta bylaby pusta).",
                   "TERRAWEFT: nie udalo sie wypakowac zasobow web."}));
-    EXPECT_TRUE(page().LoadedUrls().empty());
+    EXPECT_TRUE(page_.loadedUrls().empty());
 }
 
 TEST_F(MapPaletteTest, APlantedLinkAsThePageFolderIsNotFollowed) {
@@ -264,7 +249,7 @@ TEST_F(MapPaletteTest, APlantedLinkAsThePageFolderIsNotFollowed) {
     EXPECT_TRUE(fs::is_empty(foreign + "/web"));
     EXPECT_EQ(host::reportLines(),
               std::vector<std::string>{"TERRAWEFT: nie udalo sie wypakowac zasobow web."});
-    EXPECT_TRUE(page().LoadedUrls().empty());
+    EXPECT_TRUE(page_.loadedUrls().empty());
 }
 
 TEST_F(MapPaletteTest, BrowserEventsAreOnlyLoggedAndLogFailuresAreSilent) {
@@ -285,7 +270,7 @@ TEST_F(MapPaletteTest, BrowserEventsAreOnlyLoggedAndLogFailuresAreSilent) {
     const loopback::ScopedEnv noHome("HOME", (home_.path() + "/brak/katalogu").c_str());
     MapPalette::CreateInstance();  // a new palette replaces the old one; nothing can be logged
     EXPECT_TRUE(MapPalette::HasInstance());
-    EXPECT_EQ(page().LoadedUrls().size(), 1u);
+    EXPECT_EQ(page_.loadedUrls().size(), 1u);
     EXPECT_FALSE(fs::exists(home_.path() + "/brak"));
 }
 
