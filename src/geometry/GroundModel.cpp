@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr std::uint8_t kGroundClass = 2;
 // Rings searched at most, so that a very small cell does not make each miss expensive.
 constexpr std::int64_t kMostRings = 64;
 

@@ -24,6 +24,8 @@ class GroundModel {
 public:
     // Farthest a position looks for ground beyond its eight neighbours, m.
     static constexpr double kReach = 30.0;
+    // LAS class of ground points.
+    static constexpr std::uint8_t kGroundClass = 2;
 
     // The origin is the lowest x and y of all points, whatever their class ((0, 0) without
     // points); the cells hold the lowest z of the class-2 points. A cell not above 0 is taken

@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr std::uint8_t kGroundClass = 2;
 // More coverage cells than this means coordinates gone wrong, not a building: such a footprint
 // counts as having no cell rather than exhausting memory.
 constexpr double kMostFootprintCells = 1e7;
@@ -102,7 +101,7 @@ RoofPoints roofPointsOf(const PlanRing& ring, const std::vector<ClPoint>& points
                         double minAboveGround) {
     RoofPoints roof;
     for (const ClPoint& p : points) {
-        if (p.cls == kGroundClass || !pointInRing(p.x, p.y, ring) ||
+        if (p.cls == GroundModel::kGroundClass || !pointInRing(p.x, p.y, ring) ||
             !(p.z - ground.at(p.x, p.y) >= minAboveGround)) {
             continue;
         }
@@ -165,7 +164,7 @@ std::vector<Pt3> pointsAboveGround(const std::vector<ClPoint>& points, const Gro
     const FootprintGround below(ground, points);
     std::vector<Pt3> out;
     for (const ClPoint& p : points) {
-        if (p.cls != kGroundClass && p.z - below.at(p.x, p.y) >= least) {
+        if (p.cls != GroundModel::kGroundClass && p.z - below.at(p.x, p.y) >= least) {
             out.push_back({p.x, p.y, p.z});
         }
     }
