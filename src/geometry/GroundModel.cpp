@@ -25,7 +25,8 @@ GroundModel::GroundModel(const std::vector<ClPoint>& points, double cell)
         y0_ = std::min(y0_, p.y);
     }
     for (const ClPoint& p : points) {
-        if (p.cls != kGroundClass) {
+        if (p.cls != kGroundClass || !std::isfinite(p.x) || !std::isfinite(p.y) ||
+            !std::isfinite(p.z)) {
             continue;
         }
         const auto [it, inserted] = cells_.try_emplace(key(p.x, p.y), p.z);

@@ -28,8 +28,8 @@ public:
     static constexpr std::uint8_t kGroundClass = 2;
 
     // The origin is the lowest x and y of all points, whatever their class ((0, 0) without
-    // points); the cells hold the lowest z of the class-2 points. A cell not above 0 is taken
-    // as 1.0.
+    // points); the cells hold the lowest z of the class-2 points, those without finite
+    // coordinates left out. A cell not above 0 is taken as 1.0.
     GroundModel(const std::vector<ClPoint>& points, double cell);
 
     // Column in the high 32 bits, row in the low 32 bits.

@@ -185,7 +185,8 @@ RoofModel buildRoof(const PlanRing& ring, const std::vector<ClPoint>& points,
     const RoofPoints roof = roofPointsOf(open, points, below, grid, params.minAboveGround);
     model.quality = coveredShare(roof.occupied, grid.cellsInside(open));
 
-    const bool accepted = static_cast<long long>(roof.heights.size()) >= params.minPoints &&
+    const bool accepted = !roof.heights.empty() &&
+                          static_cast<long long>(roof.heights.size()) >= params.minPoints &&
                           model.quality >= params.minCoverage;
     double h = 0.0;
     if (accepted) {

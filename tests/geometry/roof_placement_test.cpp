@@ -94,6 +94,14 @@ TEST(GroundModel, WithoutGroundClassPointsThereIsNoGround) {
     EXPECT_EQ(empty.lookup(0, 0).source, GroundSource::None);
 }
 
+TEST(GroundModel, GroundPointsWithoutFiniteCoordinatesAreLeftOut) {
+    const GroundModel g({pt(0, 0, 100, kGround), pt(std::nan(""), 0.5, 50, kGround),
+                         pt(0.5, 0.5, std::nan(""), kGround)},
+                        2.0);
+    EXPECT_EQ(g.cells().size(), 1u);
+    EXPECT_EQ(g.groundZ(0.5, 0.5), 100.0);
+}
+
 TEST(BuildRoof, ShortRingGivesNoFace) {
     const RoofModel m = buildRoof({{0, 0}, {1, 1}}, {}, GroundModel({}, 2.0), kParams);
     EXPECT_TRUE(m.faces.empty());
@@ -190,6 +198,16 @@ TEST(BuildRoof, WithoutAnyGroundTheFootprintsOwnLowestPointServes) {
     const RoofModel none = buildRoof(kSquare, {}, GroundModel({}, 2.0), kParams);
     EXPECT_TRUE(none.faces.empty());
     EXPECT_EQ(none.flag, 1);
+}
+
+TEST(BuildRoof, NoRoofPointIsNeverAnAcceptedRoof) {
+    BuildParams lax;
+    lax.minPoints = 0;
+    lax.minCoverage = 0.0;
+    const std::vector<ClPoint> pts = groundAround();
+    const RoofModel m = buildRoof(kSquare, pts, GroundModel(pts, 2.0), lax);
+    EXPECT_EQ(m.flag, 1);
+    EXPECT_EQ(m.faces[0].pts[0].z, 103.0);
 }
 
 TEST(PointsAboveGround, NonGroundPointsHighEnough) {
