@@ -188,14 +188,10 @@ RoofModel buildRoof(const PlanRing& ring, const std::vector<ClPoint>& points,
     const bool accepted = !roof.heights.empty() &&
                           static_cast<long long>(roof.heights.size()) >= params.minPoints &&
                           model.quality >= params.minCoverage;
-    double h = 0.0;
-    if (accepted) {
-        h = upperMedian(roof.heights);
-    } else if (!roof.heights.empty()) {
-        h = roof.highest;
-    } else {
-        h = below.at(open[0].first, open[0].second) + params.fallbackAboveGround;
-    }
+    const double h = accepted ? upperMedian(roof.heights)
+                     : !roof.heights.empty()
+                         ? roof.highest
+                         : below.at(open[0].first, open[0].second) + params.fallbackAboveGround;
     model.flag = accepted ? 0 : 1;
     if (std::isfinite(h)) {
         model.faces.push_back({projectRingToPlane(open, Plane{0.0, 0.0, 1.0, -h})});
