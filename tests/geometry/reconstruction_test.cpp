@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 #include "SyntheticRoofs.h"
 #include "geometry/LodReconstruction.h"
@@ -121,6 +122,38 @@ TEST_F(Reconstruction, RepeatedRunsAreBitIdentical) {
         EXPECT_EQ(again.params.eaveZ, first.params.eaveZ);
         EXPECT_EQ(again.params.ridgeZ, first.params.ridgeZ);
         EXPECT_EQ(again.params.axis, first.params.axis);
+    }
+}
+
+TEST_F(Reconstruction, BuildingsOnSeveralThreadsGiveWhatTheyGiveOneByOne) {
+    const Building b;
+    std::vector<BuildingInput> inputs;
+    for (int k = 0; k < 8; ++k) {
+        const synthetic::RoofShape roof = k % 3 == 0   ? synthetic::gable(10, 30, 35)
+                                          : k % 3 == 1 ? synthetic::gable(10, 20, 40)
+                                                       : synthetic::hip(16, 10, 30);
+        inputs.push_back(inputFor(b, roof, k % 4));
+    }
+    std::vector<ReconResult> serial;
+    for (const BuildingInput& in : inputs) {
+        serial.push_back(reconstructBuilding(in));
+    }
+    std::vector<ReconResult> parallel(inputs.size());
+    std::vector<std::thread> workers;
+    for (std::size_t t = 0; t < 4; ++t) {
+        workers.emplace_back([&, t] {
+            for (std::size_t i = t; i < inputs.size(); i += 4) {
+                parallel[i] = reconstructBuilding(inputs[i]);
+            }
+        });
+    }
+    for (std::thread& w : workers) {
+        w.join();
+    }
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        EXPECT_EQ(parallel[i].roofType, serial[i].roofType);
+        EXPECT_EQ(parallel[i].mesh, serial[i].mesh);
+        EXPECT_EQ(parallel[i].meanResidual, serial[i].meanResidual);
     }
 }
 
