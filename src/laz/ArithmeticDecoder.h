@@ -142,7 +142,7 @@ inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
     if (length_ < kMinLength) {
         renormalize();
     }
-    if (--m.untilUpdate_ == 0) {
+    if (--m.untilUpdate_ == 0) [[unlikely]] {
         m.update();
     }
     return bit;
@@ -197,7 +197,7 @@ inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
         renormalize();
     }
     ++m.counts()[sym];
-    if (--m.untilUpdate_ == 0) {
+    if (--m.untilUpdate_ == 0) [[unlikely]] {
         m.update();
     }
     return sym;
