@@ -261,7 +261,7 @@ GSErrCode ACAPI_Element_GetElemList(const API_ElemType& type, GS::Array<API_Guid
         return APIERR_BADPARS;
     elemList->Clear();
     const auto& s = state();
-    for (const auto& e : s.project.elements) {
+    for (const auto& e : s.project.elements.all()) {
         const auto& head = e.element.header;
         if (type.typeID != API_ZombieElemID && head.type.typeID != type.typeID)
             continue;
@@ -326,7 +326,7 @@ GSErrCode ACAPI_Element_Create(API_Element* element, API_ElementMemo* memo) {
     }
     stored.element.header.hasMemo = !stored.memo.empty();
     element->header.guid = stored.element.header.guid;
-    state().project.elements.push_back(std::move(stored));
+    state().project.elements.add(std::move(stored));
     return NoError;
 }
 
@@ -342,11 +342,10 @@ GSErrCode ACAPI_Element_Delete(const GS::Array<API_Guid>& elemGuids) {
         if (layerLocked(e->element.header.layer))
             return APIERR_LAYERLOCKED;
     }
+    const std::unordered_set<API_Guid> doomed(elemGuids.begin(), elemGuids.end());
     auto& project = state().project;
-    std::erase_if(project.elements, [&](const StoredElement& e) {
-        return elemGuids.Contains(e.element.header.guid);
-    });
-    std::erase_if(project.selection, [&](const API_Guid& g) { return elemGuids.Contains(g); });
+    project.elements.remove(doomed);
+    std::erase_if(project.selection, [&](const API_Guid& g) { return doomed.count(g) > 0; });
     return NoError;
 }
 

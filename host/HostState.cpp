@@ -110,12 +110,26 @@ std::optional<GSErrCode> enterAnyThread(const char* function) {
     return countAndInject(function);
 }
 
+StoredElement* ElementStore::find(const API_Guid& guid) {
+    const auto it = index_.find(guid);
+    return it == index_.end() ? nullptr : &elements_[it->second];
+}
+
+void ElementStore::add(StoredElement element) {
+    index_[element.element.header.guid] = elements_.size();
+    elements_.push_back(std::move(element));
+}
+
+void ElementStore::remove(const std::unordered_set<API_Guid>& guids) {
+    std::erase_if(elements_,
+                  [&](const StoredElement& e) { return guids.count(e.element.header.guid) > 0; });
+    index_.clear();
+    for (std::size_t i = 0; i < elements_.size(); ++i)
+        index_[elements_[i].element.header.guid] = i;
+}
+
 StoredElement* findElement(const API_Guid& guid) {
-    for (auto& e : state().project.elements) {
-        if (e.element.header.guid == guid)
-            return &e;
-    }
-    return nullptr;
+    return state().project.elements.find(guid);
 }
 
 const API_Attribute* findAttribute(API_AttrTypeID type, API_AttributeIndex index) {

@@ -6,6 +6,8 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -58,9 +60,23 @@ struct Floor {
     short index;
 };
 
+// The elements in creation order, found by identifier in constant time.
+class ElementStore {
+public:
+    const std::vector<StoredElement>& all() const { return elements_; }
+    StoredElement* find(const API_Guid& guid);
+    void add(StoredElement element);
+    // Removes the elements with these identifiers, keeping the others' order.
+    void remove(const std::unordered_set<API_Guid>& guids);
+
+private:
+    std::vector<StoredElement> elements_;
+    std::unordered_map<API_Guid, std::size_t> index_;  // identifier -> position in elements_
+};
+
 // Everything an undo step restores.
 struct Project {
-    std::vector<StoredElement> elements;
+    ElementStore elements;
     std::map<API_AttrTypeID, std::vector<API_Attribute>> attributes;
     std::vector<API_Guid> selection;
     std::vector<Floor> floors;

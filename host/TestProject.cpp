@@ -54,8 +54,9 @@ std::string bytesOfVector(const void* data, std::size_t bytes) {
 API_Guid store(StoredElement e) {
     e.element.header.guid = GSGuid2APIGuid(GS::Guid::Generate());
     e.element.header.hasMemo = !e.memo.empty();
-    state().project.elements.push_back(std::move(e));
-    return state().project.elements.back().element.header.guid;
+    const API_Guid guid = e.element.header.guid;
+    state().project.elements.add(std::move(e));
+    return guid;
 }
 
 StoredElement blank(API_ElemTypeID type, API_AttributeIndex layer, short floor) {
@@ -70,7 +71,7 @@ StoredElement blank(API_ElemTypeID type, API_AttributeIndex layer, short floor) 
 
 std::vector<ElementSnapshot> elements() {
     std::vector<ElementSnapshot> all;
-    for (const auto& e : state().project.elements)
+    for (const auto& e : state().project.elements.all())
         all.push_back(snapshotOf(e));
     return all;
 }
@@ -84,7 +85,7 @@ std::optional<ElementSnapshot> element(const API_Guid& guid) {
 
 std::size_t elementCount(API_ElemTypeID type) {
     std::size_t n = 0;
-    for (const auto& e : state().project.elements) {
+    for (const auto& e : state().project.elements.all()) {
         if (type == API_ZombieElemID || e.element.header.type.typeID == type)
             ++n;
     }
