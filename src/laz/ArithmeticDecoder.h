@@ -118,11 +118,12 @@ private:
     }
     std::uint32_t readRawBits(std::uint32_t bits);
 
+    // Before start() the decoder is an exhausted one on no bytes: safe to use, never trusted.
     const std::uint8_t* pos_ = nullptr;
     const std::uint8_t* end_ = nullptr;
     std::uint32_t value_ = 0;
-    std::uint32_t length_ = 0;
-    std::uint32_t overrun_ = 0;
+    std::uint32_t length_ = 0xFFFFFFFFu;
+    std::uint32_t overrun_ = kOverrunSlack + 1;
 };
 
 // ---- hot paths, inline: symbol decoding is most of a point's decoding time ----

@@ -1,5 +1,6 @@
 #include "laz/ChunkDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -63,21 +64,19 @@ public:
 
     bool start(const std::uint8_t* begin, const std::uint8_t* end, std::uint8_t* out) override {
         const auto available = static_cast<std::uint64_t>(end - begin);
-        const std::uint64_t fixed = recordLength_ + 4 + 4 * layerCount_;
         if (available < recordLength_) {
             return false;
         }
         std::memcpy(out, begin, recordLength_);
-        if (available >= fixed && placeLayers(begin + recordLength_ + 4, end)) {
-            startItems(out);
-            return true;
-        }
-        // A chunk of a single point carries nothing but that point.
-        for (auto& l : layers_) {
-            l = ByteRange{};
+        if (available == recordLength_) {
+            // A chunk of a single point carries nothing but that point.
+            std::fill(layers_.begin(), layers_.end(), ByteRange{});
+        } else if (available < recordLength_ + 4 + 4 * layerCount_ ||
+                   !placeLayers(begin + recordLength_ + 4, end)) {
+            return false;
         }
         startItems(out);
-        return available == recordLength_ || available >= fixed;
+        return true;
     }
 
     bool next(std::uint8_t* out) override {

@@ -2,6 +2,7 @@
 // near infrared) and extra bytes. Every field group is coded in a layer of its own, and every
 // scanner channel keeps its own models and previous record (its context).
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
@@ -78,27 +79,24 @@ enum Layer : std::size_t {
     kLayerCount
 };
 
-// Decoders of one byte range per layer; an empty (or absent) layer leaves its fields unchanged.
+// Decoders of one byte range per layer. An empty layer leaves its fields unchanged; only the
+// first layer is read for every record, and when a damaged chunk leaves it empty its decoder
+// runs dry at once and marks the chunk damaged.
 class Layers {
 public:
     explicit Layers(std::size_t count) : dec_(count), present_(count, 0) {}
     void start(std::span<const ByteRange> layers) {
         for (std::size_t i = 0; i < dec_.size(); ++i) {
             present_[i] = i < layers.size() && !layers[i].empty();
-            if (present_[i]) {
-                dec_[i].start(layers[i].begin, layers[i].end);
-            }
+            const ByteRange r = present_[i] ? layers[i] : ByteRange{};
+            dec_[i].start(r.begin, r.end);
         }
     }
     bool present(std::size_t i) const { return present_[i] != 0; }
     ArithmeticDecoder& operator[](std::size_t i) { return dec_[i]; }
     bool damaged() const {
-        for (std::size_t i = 0; i < dec_.size(); ++i) {
-            if (present_[i] && dec_[i].exhausted()) {
-                return true;
-            }
-        }
-        return false;
+        return std::any_of(dec_.begin(), dec_.end(),
+                           [](const ArithmeticDecoder& d) { return d.exhausted(); });
     }
 
 private:

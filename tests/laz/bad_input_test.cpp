@@ -181,6 +181,15 @@ TEST(BadData, DamagedChunkTablesAreRefused) {
     const Outcome s = readBytes(scrambled);
     EXPECT_TRUE(!s.ok || s.read <= 110000u);
 
+    // The layered chunk of a format-6 file with its first layer announced empty.
+    std::string layered = sample("1_4_w_evlr.laz");
+    std::uint32_t layeredPoints = 0;
+    std::memcpy(&layeredPoints, &layered[96], 4);
+    patch<std::uint32_t>(layered, layeredPoints + 8 + 30 + 4, 0);
+    const Outcome l = readBytes(layered);
+    EXPECT_TRUE(l.ok);
+    EXPECT_LT(l.read, 1000u);
+
     std::string scrambledChunk = whole;
     for (std::size_t i = pointOffset + 2000; i < pointOffset + 3000; ++i) {
         scrambledChunk[i] = static_cast<char>(scrambledChunk[i] * 7 + 3);
