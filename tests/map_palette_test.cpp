@@ -155,6 +155,8 @@ TEST(PageChannel, ExceptionsOfAnyKindStayOnTheProgramsSide) {
     Bridge bridge;
     bridge.on("gs", [](const json&) -> json { throw GS::GeneralException("awaria hosta"); });
     bridge.on("int", [](const json&) -> json { throw 42; });
+    // The bridge's own internal-error message cannot carry this text and throws from dispatch.
+    bridge.on("bytes", [](const json&) -> json { throw std::runtime_error("zle \xFF"); });
     webpalette::connect(browser, bridge);
     auto& page = dynamic_cast<host::RecordingBrowser&>(browser.GetBackend());
     const auto call = [&](const char* text) {
@@ -170,6 +172,10 @@ TEST(PageChannel, ExceptionsOfAnyKindStayOnTheProgramsSide) {
         call(R"({"type":"int"})"),
         std::vector<std::string>{
             R"(GISBridge.receive({"msg":"Blad wewnetrzny: nieznany wyjatek","type":"error"});)"});
+    const auto bytes = call(R"({"type":"bytes"})");
+    ASSERT_EQ(bytes.size(), 1u);
+    EXPECT_EQ(pagekit::messageOf(bytes[0])["msg"].get<std::string>().rfind("Blad wewnetrzny: ", 0),
+              0u);
 }
 
 TEST_F(MapPaletteTest, SendToBrowserNeedsAPaletteAndRepairsInvalidText) {
