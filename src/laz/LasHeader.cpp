@@ -115,16 +115,16 @@ std::string readHeader(FileSource& file, Header& out) {
         return "Uszkodzony naglowek pliku LAS";
     }
     if (minimumRecordLength(out.pointFormat) == 0) {
-        return "Nieobslugiwany format punktow LAS: " + formatName(out.pointFormat);
+        return "Nieobslugiwany format punktow LAS: " + std::to_string(out.pointFormat);
     }
     if (out.recordLength < minimumRecordLength(out.pointFormat)) {
-        return "Rekord punktu krotszy niz wymaga format " + formatName(out.pointFormat);
+        return "Rekord punktu krotszy niz wymaga format " + std::to_string(out.pointFormat);
     }
     if ((formatByte & 0xC0) == 0) {
         return {};
     }
     if (isWaveformFormat(out.pointFormat)) {
-        return "Nieobslugiwany plik LAZ: format punktow " + formatName(out.pointFormat) +
+        return "Nieobslugiwany plik LAZ: format punktow " + std::to_string(out.pointFormat) +
                " (z falami)";
     }
     if (std::string err = findLazRecord(file, out, vlrCount, out.laz); !err.empty()) {
