@@ -15,10 +15,6 @@ constexpr std::uint64_t kVlrHeaderSize = 54;
 constexpr std::uint16_t kLazRecordId = 22204;
 constexpr char kLazUserId[] = "laszip encoded";
 
-std::string formatName(int pointFormat) {
-    return std::to_string(pointFormat);
-}
-
 bool isWaveformFormat(int pointFormat) {
     return pointFormat == 4 || pointFormat == 5 || pointFormat == 9 || pointFormat == 10;
 }
