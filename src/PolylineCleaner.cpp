@@ -177,14 +177,33 @@ std::size_t smallestRotation(const std::vector<int>& starts, const std::vector<i
     return best;
 }
 
+// The starting segments whose start point has the smallest text.
+std::vector<std::size_t> startsAtLowestPoint(const PathTexts& texts,
+                                             const std::vector<Segment>& segments) {
+    std::vector<std::size_t> lowest{0};
+    for (std::size_t s = 1; s < segments.size(); ++s) {
+        const int order = texts.vertices[segments[s].start].compare(
+            texts.vertices[segments[lowest.front()].start]);
+        if (order < 0)
+            lowest.clear();
+        if (order <= 0)
+            lowest.push_back(s);
+    }
+    return lowest;
+}
+
 // The smallest serialisation of a closed path over all its starting segments, found without
 // building them all. Since pieces are prefix-free, byte order of candidates is the order of
 // their piece sequences: the start point's pieces, then per segment its angle's piece and its
-// end point's pieces. So each piece is replaced by its rank and the rotations are compared
-// as sequences of ranks.
-std::string smallestClosedCandidate(const PathTexts& texts, const std::vector<int>& vertexRanks,
-                                    const std::vector<int>& angleRanks,
-                                    const std::vector<Segment>& segments) {
+// end point's pieces. A start point lower than all others decides at once; otherwise each
+// piece is replaced by its rank and the rotations are compared as sequences of ranks.
+std::string smallestClosedCandidate(const PathTexts& texts, const std::vector<Segment>& segments) {
+    const std::vector<std::size_t> lowest = startsAtLowestPoint(texts, segments);
+    if (lowest.size() == 1)
+        return Serialize(texts, segments, lowest.front());
+
+    const std::vector<int> vertexRanks = denseRanks(texts.vertices);
+    const std::vector<int> angleRanks = denseRanks(texts.angles);
     std::vector<int> starts(segments.size());
     std::vector<std::pair<int, int>> pieces(segments.size());
     for (std::size_t k = 0; k < segments.size(); ++k) {
@@ -220,10 +239,8 @@ std::string ComputeCanonicalKey(const PolylineGeometry& polyline) {
     if (!polyline.closed) {
         return kind + std::min(Serialize(texts, forward, 0), Serialize(texts, reversed, 0));
     }
-    const std::vector<int> vertexRanks = denseRanks(texts.vertices);
-    const std::vector<int> angleRanks = denseRanks(texts.angles);
-    return kind + std::min(smallestClosedCandidate(texts, vertexRanks, angleRanks, forward),
-                           smallestClosedCandidate(texts, vertexRanks, angleRanks, reversed));
+    return kind + std::min(smallestClosedCandidate(texts, forward),
+                           smallestClosedCandidate(texts, reversed));
 }
 
 std::string ComputeTextKey(const TextGeometry& text) {

@@ -24,14 +24,32 @@ PolylineCleaner::PolylineGeometry contourRing(int m) {
     return ring;
 }
 
-void BM_CanonicalKeyOfClosedRing(benchmark::State& state) {
-    const auto ring = contourRing(static_cast<int>(state.range(0)));
+// The worst case: a ring that repeats four vertices, so that every rotation ties with many
+// others over long stretches and the full ranking of rotations runs.
+PolylineCleaner::PolylineGeometry periodicRing(int m) {
+    PolylineCleaner::PolylineGeometry ring;
+    ring.closed = true;
+    for (int i = 0; i < m; ++i)
+        ring.points.push_back({double(i % 4), double(i % 2)});
+    ring.points.push_back(ring.points.front());
+    return ring;
+}
+
+template <PolylineCleaner::PolylineGeometry (*Ring)(int)>
+void BM_CanonicalKey(benchmark::State& state) {
+    const auto ring = Ring(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         benchmark::DoNotOptimize(PolylineCleaner::ComputeCanonicalKey(ring));
     }
     state.SetComplexityN(state.range(0));
 }
-BENCHMARK(BM_CanonicalKeyOfClosedRing)
+BENCHMARK_TEMPLATE(BM_CanonicalKey, contourRing)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity();
+BENCHMARK_TEMPLATE(BM_CanonicalKey, periodicRing)
     ->Arg(1000)
     ->Arg(10000)
     ->Arg(100000)
