@@ -6,13 +6,11 @@
 #include <limits>
 
 #include "geometry/ContourCells.h"
+#include "geometry/ContourLevels.h"
 
 namespace {
 
 constexpr const char* kCancelText = "Poziomice: przerwano przez uzytkownika.";
-constexpr const char* kLimitText =
-    "Poziomice: za duzo danych dla wybranego ciecia - wynik ograniczony. Zwieksz ciecie albo "
-    "zmniejsz kadr.";
 
 // A point's key: its coordinates rounded to whole millimetres, kept as a pair so that distinct
 // millimetre points never collide whatever their sign or size.
@@ -161,14 +159,6 @@ std::vector<std::vector<GisPoint>> zszyjOdcinki(const std::vector<Odcinek>& segs
     return Stitcher{}.run(segs);
 }
 
-bool shorterThan(const std::vector<GisPoint>& pts, double length) {
-    double sum = 0.0;
-    for (std::size_t k = 1; k < pts.size() && sum < length; ++k) {
-        sum += std::hypot(pts[k].x - pts[k - 1].x, pts[k].y - pts[k - 1].y);
-    }
-    return sum < length;
-}
-
 // The span count of one axis; an extent too large for a 32-bit node count gives none.
 std::int32_t spanCount(double extent, double step) {
     const double spans = std::floor(extent / step);
@@ -213,10 +203,9 @@ std::vector<Warstwica> ContourBuilder::build(const SiatkaWysokosci& grid, double
         *cancelled = false;
     }
     msg.clear();
-    std::vector<Warstwica> lines;
     if (grid.nx < 2 || grid.ny < 2 || !(interval > 0.0) || !std::isfinite(interval) ||
         grid.z.size() != static_cast<std::size_t>(grid.nx) * static_cast<std::size_t>(grid.ny)) {
-        return lines;
+        return {};
     }
     double lowest = std::numeric_limits<double>::infinity();
     double highest = -lowest;
@@ -226,24 +215,18 @@ std::vector<Warstwica> ContourBuilder::build(const SiatkaWysokosci& grid, double
             highest = std::max(highest, z);
         }
     }
-    const double kminD = std::ceil(lowest / interval);
-    const double kmaxD = std::floor(highest / interval);
-    constexpr double kLevelRange = 4.0e18;  // level numbers stay far inside 64 bits
-    if (!(std::fabs(kminD) < kLevelRange && std::fabs(kmaxD) < kLevelRange)) {
-        return lines;  // no height with data, or levels beyond counting
+    if (!(lowest <= highest)) {
+        return {};  // no height with data
     }
-    const auto kmin = static_cast<std::int64_t>(kminD);
-    const auto kmax = static_cast<std::int64_t>(kmaxD);
-    // At most maxLines levels: the count fits an int.
-    const bool tooManyLevels = kmax - kmin >= maxLines;
-    const auto count = static_cast<std::int32_t>(tooManyLevels ? maxLines : kmax - kmin + 1);
-    bool limited = tooManyLevels;
 
-    ContourCells cells(grid, interval, kmin, std::max(count, 0));
+    ContourLevels levels(lowest, highest, interval, maxLines, maxPoints);
+    // At most maxLines levels: the count fits an int.
+    const auto count = static_cast<std::int32_t>(levels.count());
+    ContourCells cells(grid, interval, levels.first(), count);
     Stitcher stitcher;
     bool wasCancelled = false;
-    std::int64_t points = 0;
-    for (std::int32_t k = 0; k < count; ++k) {
+    for (std::int64_t n = levels.first(); levels.wants(n); ++n) {
+        const auto k = static_cast<std::int32_t>(n - levels.first());
         if (cancel && cancel()) {
             wasCancelled = true;
             break;
@@ -252,46 +235,17 @@ std::vector<Warstwica> ContourBuilder::build(const SiatkaWysokosci& grid, double
             progress(k, count);
         }
         const std::vector<Odcinek>& segs = cells.segments(k);
-        if (segs.empty()) {
-            continue;
-        }
-        const std::int64_t n = kmin + k;
-        const double lvl = static_cast<double>(n) * interval;
-        bool full = false;
-        for (std::vector<GisPoint>& pts : stitcher.run(segs)) {
-            if (pts.size() < 2 || shorterThan(pts, 1e-9)) {
-                continue;
-            }
-            if (lines.size() >= static_cast<std::size_t>(std::max(maxLines, 0))) {
-                full = true;
-                break;
-            }
-            points += static_cast<std::int64_t>(pts.size());
-            lines.push_back({lvl, n % 5 == 0, std::move(pts)});
-            if (points > maxPoints) {
-                full = true;
-                break;
-            }
-        }
-        if (full) {
-            limited = true;
-            break;
+        if (!segs.empty()) {
+            levels.add(n, stitcher.run(segs));
         }
     }
-
     if (wasCancelled) {
         msg = kCancelText;
         if (cancelled != nullptr) {
             *cancelled = true;
         }
     }
-    if (limited) {
-        if (!msg.empty()) {
-            msg += ' ';
-        }
-        msg += kLimitText;
-    }
-    return lines;
+    return levels.finish(msg);
 }
 
 std::vector<std::vector<GisPoint>> ContourBuilder::zszyj(
