@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <fstream>
 
 #include "geometry/CellKey.h"
 #include "geometry/RoofPlacement.h"
@@ -253,6 +255,37 @@ TEST(LoadPoints, KeepsTheFramesPointsOfEveryReadableFileInOrder) {
     EXPECT_EQ(pts[0].cls, 2);
     EXPECT_DOUBLE_EQ(pts[1].x, 10.0);  // on the frame's edge
     EXPECT_DOUBLE_EQ(pts[2].z, 103.0);
+}
+
+TEST(LoadPoints, CompressedAndPlainFilesGiveTheSameFramePoints) {
+    const std::string dir = std::string(TW_SHARED_TESTDATA) + "/laz/";
+    const std::string las = dir + "simple.las";
+    const std::string laz = dir + "simple.laz";
+    if (!std::ifstream(las) || !std::ifstream(laz)) {
+        GTEST_SKIP() << "sample point files not found under " << dir;
+    }
+    const std::vector<ClPoint> all = loadFramePoints({las}, Bbox{-1e9, -1e9, 1e9, 1e9});
+    ASSERT_EQ(all.size(), 1065u);
+    // The middle of the points' extent.
+    Bbox box{1e18, 1e18, -1e18, -1e18};
+    for (const ClPoint& p : all) {
+        box = {std::min(box.minx, p.x), std::min(box.miny, p.y), std::max(box.maxx, p.x),
+               std::max(box.maxy, p.y)};
+    }
+    const double qx = (box.maxx - box.minx) / 4;
+    const double qy = (box.maxy - box.miny) / 4;
+    const Bbox middle{box.minx + qx, box.miny + qy, box.maxx - qx, box.maxy - qy};
+    const std::vector<ClPoint> plain = loadFramePoints({las}, middle);
+    const std::vector<ClPoint> packed = loadFramePoints({laz}, middle);
+    ASSERT_FALSE(plain.empty());
+    ASSERT_LT(plain.size(), all.size());
+    ASSERT_EQ(packed.size(), plain.size());
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        EXPECT_EQ(packed[i].x, plain[i].x);
+        EXPECT_EQ(packed[i].y, plain[i].y);
+        EXPECT_EQ(packed[i].z, plain[i].z);
+        EXPECT_EQ(packed[i].cls, plain[i].cls);
+    }
 }
 
 }  // namespace
