@@ -91,6 +91,12 @@ inline RoofShape hip(double length, double width, double slopeDeg) {
     };
 }
 
+// One plane rising from the eave along v = 0 (or, with towardsNear, along v = W).
+inline RoofShape shed(double width, double slopeDeg, bool towardsNear = false) {
+    const double t = tanDeg(slopeDeg);
+    return [=](double, double v) { return kEaveZ + t * (towardsNear ? width - v : v); };
+}
+
 inline RoofShape flat(double height) {
     return [=](double, double) { return height; };
 }

@@ -91,6 +91,22 @@ TEST_F(Reconstruction, UnequalSlopesGiveAnOffCentreRidgeNearerTheSteepWall) {
     }
 }
 
+TEST_F(Reconstruction, ShedRisesTowardsTheWallItsPointsRiseTo) {
+    const Building b;
+    for (const bool towardsNear : {false, true}) {
+        SCOPED_TRACE(towardsNear);
+        const ReconResult r =
+            reconstructBuilding(inputFor(b, synthetic::shed(10, 15, towardsNear)));
+        EXPECT_EQ(r.roofType, "Shed");
+        EXPECT_EQ(r.flag, 0);
+        EXPECT_LT(r.meanResidual, 0.3);
+        const auto [a, c] = ridgeEnds(r, b);
+        const double high = towardsNear ? 0.0 : 10.0;
+        EXPECT_NEAR(a.y, high, 1e-6);
+        EXPECT_NEAR(c.y, high, 1e-6);
+    }
+}
+
 TEST_F(Reconstruction, LevelRoofIsFlatAndTrusted) {
     const Building b;
     const ReconResult r = reconstructBuilding(inputFor(b, synthetic::flat(synthetic::kEaveZ)));
