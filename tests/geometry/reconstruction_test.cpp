@@ -117,6 +117,19 @@ TEST_F(Reconstruction, LevelRoofIsFlatAndTrusted) {
     EXPECT_NEAR(r.params.eaveZ, synthetic::kEaveZ, 0.05);
 }
 
+TEST_F(Reconstruction, PointsLevelWithTheRoofButBesideTheBuildingAreAPoorFit) {
+    // A level cloud three times as long as the footprint: two thirds of it lies beside the
+    // walls, in the roof's plane but metres away from the solid.
+    Building wide;
+    wide.length = 48.0;
+    BuildingInput in = inputFor(wide, synthetic::flat(synthetic::kEaveZ));
+    in.footprint = Building{}.footprint();
+    const ReconResult r = reconstructBuilding(in);
+    EXPECT_EQ(r.roofType, "Flat");
+    EXPECT_GT(r.meanResidual, 5.0);
+    EXPECT_EQ(r.flag, 1);
+}
+
 TEST_F(Reconstruction, FourHipsAreHippedButNeverTrusted) {
     const Building b;
     const ReconResult r = reconstructBuilding(inputFor(b, synthetic::hip(16, 10, 30)));
