@@ -401,6 +401,10 @@ TEST(ContourTracing, LimitsCancelAndProgress) {
     EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{0, 8}, {1, 8}, {2, 8}}));
     EXPECT_EQ(lines.size(), 2u);  // level 0 lies on the border and gives no line
 
+    lines = ContourBuilder::build(slope, 1.0, msg, 3000, 600000, [] { return true; }, &wasCancelled,
+                                  {});
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(msg, kCancelText);
     lines = ContourBuilder::build(steep, 1.0, msg, 3000, 600000, [] { return true; }, &wasCancelled,
                                   {});
     EXPECT_TRUE(lines.empty());
