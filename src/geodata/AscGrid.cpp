@@ -1,5 +1,6 @@
 #include "geodata/AscGrid.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -132,15 +133,6 @@ bool AscGrid::parse(std::string_view text) {
     return true;
 }
 
-bool AscGrid::hasData(double v) const {
-    return v != nodata && std::isfinite(v);
-}
-
-double AscGrid::cell(std::int32_t col, std::int32_t row) const {
-    return z[static_cast<std::size_t>(nrows - 1 - row) * static_cast<std::size_t>(ncols) +
-             static_cast<std::size_t>(col)];
-}
-
 bool AscGrid::sampleZ(double x, double y, double& out) const {
     if (z.empty() ||
         z.size() != static_cast<std::size_t>(ncols) * static_cast<std::size_t>(nrows) ||
@@ -156,20 +148,17 @@ bool AscGrid::sampleZ(double x, double y, double& out) const {
     // outer half-cell band the interpolation runs along the edge cells only.
     const double gx = fx - 0.5;
     const double gy = fy - 0.5;
+    // Inside the grid gx >= -0.5 and gx < ncols - 0.5, so c0 lies in -1 .. ncols - 1.
     const double c0 = std::floor(gx);
     const double r0 = std::floor(gy);
     const double tx = gx - c0;
     const double ty = gy - r0;
-    const auto clampCol = [this](double c) {
-        return static_cast<std::int32_t>(std::fmin(std::fmax(c, 0.0), ncols - 1.0));
-    };
-    const auto clampRow = [this](double r) {
-        return static_cast<std::int32_t>(std::fmin(std::fmax(r, 0.0), nrows - 1.0));
-    };
-    const std::int32_t ca = clampCol(c0);
-    const std::int32_t cb = clampCol(c0 + 1.0);
-    const std::int32_t ra = clampRow(r0);
-    const std::int32_t rb = clampRow(r0 + 1.0);
+    const auto col = static_cast<std::int32_t>(c0);
+    const auto row = static_cast<std::int32_t>(r0);
+    const std::int32_t ca = std::max(col, 0);
+    const std::int32_t cb = std::min(col + 1, ncols - 1);
+    const std::int32_t ra = std::max(row, 0);
+    const std::int32_t rb = std::min(row + 1, nrows - 1);
     const double z00 = cell(ca, ra);
     const double z10 = cell(cb, ra);
     const double z01 = cell(ca, rb);

@@ -6,6 +6,8 @@
 // (xll + (c + 0.5) * cellsize, yll + (r + 0.5) * cellsize). A cell holding `nodata`, or a value
 // that is not finite, has no height.
 
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -31,6 +33,9 @@ public:
     bool sampleZ(double x, double y, double& z) const;
 
 private:
-    bool hasData(double v) const;
-    double cell(std::int32_t col, std::int32_t row) const;
+    bool hasData(double v) const { return v != nodata && std::isfinite(v); }
+    double cell(std::int32_t col, std::int32_t row) const {
+        return z[static_cast<std::size_t>(nrows - 1 - row) * static_cast<std::size_t>(ncols) +
+                 static_cast<std::size_t>(col)];
+    }
 };
