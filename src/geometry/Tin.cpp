@@ -171,7 +171,9 @@ public:
 private:
     std::int64_t cell(double v) const {
         const double c = std::floor(v / cell_);
-        // Points far outside any grid share the outermost cells instead of overflowing.
+        // Points far outside any grid share the outermost cells instead of overflowing; a point
+        // without coordinates (which the triangulation refuses later) goes to cell 0.
+        if (std::isnan(c)) return 0;
         return static_cast<std::int64_t>(std::clamp(c, -2147483648.0, 2147483647.0));
     }
     // Column in the high half, row in the low half, in unsigned arithmetic.
