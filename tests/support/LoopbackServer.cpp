@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -203,6 +204,9 @@ private:
         if (port_ <= 0)
             throw std::runtime_error("loopback: cannot listen on 127.0.0.1");
         httpThread_ = std::thread([this] { http_->listen_after_bind(); });
+        // A stop before the listening loop runs would be missed and the join would hang.
+        for (int waited = 0; waited < 5000 && !http_->is_running(); ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 
     void serveHttp(const httplib::Request& req, httplib::Response& res) {
