@@ -1,5 +1,7 @@
 #include "laz/ArithmeticDecoder.h"
 
+#include <unordered_map>
+
 namespace laz {
 namespace {
 
@@ -46,11 +48,21 @@ SymbolModel::SymbolModel(std::uint32_t symbols)
     reset();
 }
 
+// Every model of a given size starts from the same distribution and table; they are worked out
+// once per thread and copied afterwards, since chunks of a few points reset thousands of models.
 void SymbolModel::reset() {
-    std::fill(counts(), counts() + symbols_, 1u);
-    totalCount_ = 0;
-    updateCycle_ = symbols_;
-    update();
+    thread_local std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> pristine;
+    const auto known = pristine.find(symbols_);
+    if (known != pristine.end()) {
+        std::copy(known->second.begin(), known->second.end(), data_.begin());
+        totalCount_ = symbols_;
+    } else {
+        std::fill(counts(), counts() + symbols_, 1u);
+        totalCount_ = 0;
+        updateCycle_ = symbols_;
+        update();
+        pristine.emplace(symbols_, data_);
+    }
     updateCycle_ = untilUpdate_ = (symbols_ + 6) >> 1;
 }
 
