@@ -211,6 +211,13 @@ struct API_Element {
     API_PictureType picture;
 };
 
+// A level point of a mesh: its position (z in project heights) and the host's vertex number.
+struct API_MeshLevelCoord {
+    API_Coord3D c;
+    Int32 vertexID;
+};
+static_assert(sizeof(API_MeshLevelCoord) == 32);
+
 // Variable-length data of an element, as memory handles (BM.h). Coordinate-like arrays are
 // 1-based: entry 0 is unused. ACAPI_DisposeElemMemoHdls frees every handle set here.
 struct API_ElementMemo {
@@ -219,7 +226,9 @@ struct API_ElementMemo {
     API_PolyArc** parcs;
     UInt32** vertexIDs;
     double** meshPolyZ;  // heights of the mesh outline's vertices, 1-based like coords
-    char** textContent;  // UTF-8, zero-terminated
+    API_MeshLevelCoord** meshLevelCoords;  // a mesh's level points, from entry 0
+    Int32** meshLevelEnds;                 // per level line, the running count of its level points
+    char** textContent;                    // UTF-8, zero-terminated
     GSHandle pictHdl;
     GSHandle morphBody;         // filled by ACAPI_Body_Finish
     GSHandle morphMaterialMap;  // filled by ACAPI_Body_Finish: the polygons' materials
@@ -229,7 +238,9 @@ inline constexpr UInt64 APIMemoMask_Polygon =
     0x00000001;  // coords, pends, parcs, vertexIDs, meshPolyZ
 inline constexpr UInt64 APIMemoMask_TextContent = 0x00000080;
 inline constexpr UInt64 APIMemoMask_Picture = 0x00000100;
-inline constexpr UInt64 APIMemoMask_MorphBody = 0x00000200;  // morphBody and morphMaterialMap
+inline constexpr UInt64 APIMemoMask_MorphBody = 0x00000200;
+inline constexpr UInt64 APIMemoMask_MeshLevel =
+    0x00000400;  // meshLevelCoords and meshLevelEnds  // morphBody and morphMaterialMap
 inline constexpr UInt64 APIMemoMask_All = 0xFFFFFFFFFFFFFFFF;
 
 using API_ElemFilterFlags = GSFlags;

@@ -30,6 +30,10 @@ void visitMemo(Memo& memo, std::size_t field, Visit&& visit) {
             return visit(memo.vertexIDs);
         case kMeshPolyZ:
             return visit(memo.meshPolyZ);
+        case kMeshLevelCoords:
+            return visit(memo.meshLevelCoords);
+        case kMeshLevelEnds:
+            return visit(memo.meshLevelEnds);
         case kTextContent:
             return visit(memo.textContent);
         case kPicture:
@@ -64,6 +68,9 @@ UInt64 memoMaskOf(std::size_t field) {
         case kMorphBody:
         case kMorphMaterialMap:
             return APIMemoMask_MorphBody;
+        case kMeshLevelCoords:
+        case kMeshLevelEnds:
+            return APIMemoMask_MeshLevel;
         default:
             return APIMemoMask_Polygon;
     }
@@ -114,6 +121,26 @@ bool isClosedType(API_ElemTypeID type) {
     return type != API_PolyLineID;
 }
 
+// The rings of an area: pends holds 0 and then the index of each ring's last coordinate, ending
+// at nCoords; every ring that is not empty ends on its first point.
+bool closedRings(const API_Polygon& poly, const API_ElementMemo& memo) {
+    if (poly.nSubPolys < 1 || memo.pends == nullptr ||
+        BMGetTypedCount(memo.pends) < poly.nSubPolys + 1) {
+        return false;
+    }
+    const Int32* ends = *memo.pends;
+    if (ends[0] != 0 || ends[poly.nSubPolys] != poly.nCoords)
+        return false;
+    for (Int32 ring = 1; ring <= poly.nSubPolys; ++ring) {
+        const Int32 first = ends[ring - 1] + 1, last = ends[ring];
+        if (last < ends[ring - 1])
+            return false;
+        if (last >= first && (last - first < 3 || (*memo.coords)[first] != (*memo.coords)[last]))
+            return false;
+    }
+    return true;
+}
+
 // The checks the host makes on a polygon and its memo before creating the element: enough
 // coordinates for the count (plus the unused entry 0) and, for areas, a closed outline.
 GSErrCode checkPolygon(const API_Element& e, const API_ElementMemo* memo) {
@@ -127,12 +154,21 @@ GSErrCode checkPolygon(const API_Element& e, const API_ElementMemo* memo) {
         return APIERR_BADPOLY;
     if (BMGetTypedCount(memo->coords) < poly->nCoords + 1)
         return APIERR_BADPOLY;
-    if (closed && (*memo->coords)[1] != (*memo->coords)[poly->nCoords])
+    if (closed && !closedRings(*poly, *memo))
         return APIERR_BADPOLY;
     if (poly->nArcs > 0 && (memo->parcs == nullptr || BMGetTypedCount(memo->parcs) < poly->nArcs)) {
         return APIERR_BADPOLY;
     }
     return NoError;
+}
+
+// A mesh has a height for every outline coordinate.
+GSErrCode checkMesh(const API_Element& e, const API_ElementMemo* memo) {
+    if (e.header.type.typeID != API_MeshID)
+        return NoError;
+    const bool heights = memo != nullptr && memo->meshPolyZ != nullptr &&
+                         BMGetTypedCount(memo->meshPolyZ) >= e.mesh.poly.nCoords + 1;
+    return heights ? NoError : APIERR_BADPARS;
 }
 
 // A morph needs a body whose polygons are closed rings.
@@ -150,6 +186,8 @@ GSErrCode checkMemo(const API_Element& e, const API_ElementMemo* memo) {
     if (const GSErrCode err = checkPolygon(e, memo))
         return err;
     if (const GSErrCode err = checkBody(e, memo))
+        return err;
+    if (const GSErrCode err = checkMesh(e, memo))
         return err;
     if (e.header.type.typeID == API_TextID && (memo == nullptr || memo->textContent == nullptr)) {
         return APIERR_BADPARS;

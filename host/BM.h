@@ -5,7 +5,7 @@
 
 #include "GSTypes.h"
 
-inline constexpr GSFlags ALLOCATE_CLEAR = 0x1;
+inline constexpr GSFlags ALLOCATE_CLEAR = 0x2;
 
 // A new block of nBytes, or null when it cannot be had.
 GSHandle BMAllocateHandle(GSSize nBytes, GSFlags flags = ALLOCATE_CLEAR, GSSize reserved = 0);

@@ -38,6 +38,8 @@ public:
                                    const GS::UniString& functionName, GS::Ref<JS::Base> argument);
 
     DG::Browser& GetBrowser() const { return browser_; }
+    // The registered objects, in registration order.
+    const std::vector<GS::Ref<JS::Object>>& Objects() const { return objects_; }
 
 private:
     DG::Browser& browser_;

@@ -46,6 +46,8 @@ enum MemoField : std::size_t {
     kParcs,
     kVertexIDs,
     kMeshPolyZ,
+    kMeshLevelCoords,
+    kMeshLevelEnds,
     kTextContent,
     kPicture,
     kMorphBody,

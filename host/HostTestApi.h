@@ -87,6 +87,8 @@ struct ElementSnapshot {
     std::vector<Int32> pends;
     std::vector<API_PolyArc> arcs;
     std::vector<double> meshPolyZ;
+    std::vector<API_MeshLevelCoord> meshLevelCoords;
+    std::vector<Int32> meshLevelEnds;
     std::string textContent;
     std::string infoString;
     std::size_t pictureBytes = 0;

@@ -74,6 +74,7 @@ public:
 
     void AddItem(GS::Ref<Function> function) { functions_.Push(std::move(function)); }
     const GS::UniString& GetName() const { return name_; }
+    const GS::Array<GS::Ref<Function>>& GetItemArray() const { return functions_; }
     // The function of that name, or an empty reference.
     GS::Ref<Function> FindFunction(const GS::UniString& name) const {
         for (const auto& f : functions_) {

@@ -31,8 +31,8 @@ HandleTable& table() {
 }
 
 std::unique_ptr<std::max_align_t[]> zeroedStorage(GSSize bytes) {
-    const std::size_t units = (static_cast<std::size_t>(bytes) + sizeof(std::max_align_t) - 1) /
-                              sizeof(std::max_align_t);
+    const std::size_t units =
+        (static_cast<std::size_t>(bytes) + sizeof(std::max_align_t) - 1) / sizeof(std::max_align_t);
     auto storage = std::make_unique_for_overwrite<std::max_align_t[]>(units == 0 ? 1 : units);
     // Every byte, padding included: value-initialising max_align_t leaves its padding as it was.
     std::memset(storage.get(), 0, (units == 0 ? 1 : units) * sizeof(std::max_align_t));

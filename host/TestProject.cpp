@@ -36,6 +36,8 @@ ElementSnapshot snapshotOf(const StoredElement& e) {
     s.pends = entriesOf<Int32>(e, detail::kPends, true);
     s.arcs = entriesOf<API_PolyArc>(e, detail::kParcs, false);
     s.meshPolyZ = entriesOf<double>(e, detail::kMeshPolyZ, true);
+    s.meshLevelCoords = entriesOf<API_MeshLevelCoord>(e, detail::kMeshLevelCoords, false);
+    s.meshLevelEnds = entriesOf<Int32>(e, detail::kMeshLevelEnds, false);
     const auto text = e.memo.find(detail::kTextContent);
     if (text != e.memo.end())
         s.textContent = std::string(text->second.c_str());

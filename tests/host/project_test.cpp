@@ -126,19 +126,40 @@ TEST_F(Project, CreationRefusesWhatTheHostRefuses) {
         EXPECT_EQ(createPolyline({{0, 0}, {1, 1}}, 99), APIERR_BADINDEX);
         EXPECT_EQ(createPolyline({{0, 0}, {1, 1}}, locked), APIERR_LAYERLOCKED);
 
-        API_Element slab{};
-        slab.header.type = API_SlabID;
-        ACAPI_Element_GetDefaults(&slab, nullptr);
-        slab.slab.poly.nCoords = 4;
+        // A hatch with an outer ring and a hole: rings end where pends says, each closed.
+        API_Element hatch{};
+        hatch.header.type = API_HatchID;
+        ACAPI_Element_GetDefaults(&hatch, nullptr);
+        hatch.hatch.poly = {10, 2, 0};
         API_ElementMemo memo{};
-        memo.coords = BMAllocateTypedHandle<API_Coord>(5);
-        (*memo.coords)[1] = {0, 0};
-        (*memo.coords)[2] = {1, 0};
-        (*memo.coords)[3] = {1, 1};
-        (*memo.coords)[4] = {0, 1};  // not closed
-        EXPECT_EQ(ACAPI_Element_Create(&slab, &memo), APIERR_BADPOLY);
-        (*memo.coords)[4] = {0, 0};
-        EXPECT_EQ(ACAPI_Element_Create(&slab, &memo), NoError);
+        memo.coords = BMAllocateTypedHandle<API_Coord>(11);
+        const API_Coord outer[] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}};
+        const API_Coord hole[] = {{1, 1}, {2, 1}, {2, 2}, {1, 2}, {1, 1}};
+        for (int i = 0; i < 5; ++i) {
+            (*memo.coords)[1 + i] = outer[i];
+            (*memo.coords)[6 + i] = hole[i];
+        }
+        EXPECT_EQ(ACAPI_Element_Create(&hatch, &memo), APIERR_BADPOLY);  // no ring ends
+        memo.pends = BMAllocateTypedHandle<Int32>(3);
+        (*memo.pends)[1] = 5;
+        (*memo.pends)[2] = 10;
+        (*memo.coords)[10] = {1, 1.5};  // the hole left open
+        EXPECT_EQ(ACAPI_Element_Create(&hatch, &memo), APIERR_BADPOLY);
+        (*memo.coords)[10] = {1, 1};
+        (*memo.pends)[2] = 9;  // rings that do not end at the last coordinate
+        EXPECT_EQ(ACAPI_Element_Create(&hatch, &memo), APIERR_BADPOLY);
+        (*memo.pends)[2] = 10;
+        EXPECT_EQ(ACAPI_Element_Create(&hatch, &memo), NoError);
+
+        // The same outline as a mesh needs a height per outline coordinate.
+        API_Element mesh{};
+        mesh.header.type = API_MeshID;
+        ACAPI_Element_GetDefaults(&mesh, nullptr);
+        mesh.mesh.poly = {5, 1, 0};
+        (*memo.pends)[1] = 5;
+        EXPECT_EQ(ACAPI_Element_Create(&mesh, &memo), APIERR_BADPARS);
+        memo.meshPolyZ = BMAllocateTypedHandle<double>(6);
+        EXPECT_EQ(ACAPI_Element_Create(&mesh, &memo), NoError);
         ACAPI_DisposeElemMemoHdls(&memo);
 
         API_Element text{};
@@ -147,7 +168,8 @@ TEST_F(Project, CreationRefusesWhatTheHostRefuses) {
         EXPECT_EQ(ACAPI_Element_Create(&text, nullptr), APIERR_BADPARS);
         return NoError;
     });
-    EXPECT_EQ(host::elementCount(), 1u);
+    EXPECT_EQ(host::elementCount(), 2u);
+    EXPECT_EQ(host::elements()[0].pends, (std::vector<Int32>{5, 10}));
 }
 
 TEST_F(Project, DeletionIsAllOrNothing) {
