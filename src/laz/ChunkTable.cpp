@@ -69,8 +69,10 @@ std::string readChunkTable(FileSource& file, const Header& h, std::vector<Chunk>
     const std::uint64_t dataStart = at + 8;
     const std::uint64_t dataBytes =
         std::min<std::uint64_t>(file.size() - dataStart, head[1] * kMaxEntryBytes + 8);
-    // Every chunk holds at least one byte before the table, which bounds the count.
-    if (head[1] > at) {
+    // Every chunk holds at least its raw first record before the table, which bounds the count
+    // (and the table's memory) by the file's size.
+    const std::uint64_t firstChunk = h.pointOffset + 8u;
+    if (head[1] > (at - firstChunk) / static_cast<std::uint64_t>(std::max(h.recordLength, 1))) {
         return kDamaged;
     }
     std::vector<std::uint8_t> data(dataBytes);
@@ -83,7 +85,7 @@ std::string readChunkTable(FileSource& file, const Header& h, std::vector<Chunk>
         out.clear();
         return kDamaged;
     }
-    std::uint64_t offset = h.pointOffset + 8u;
+    std::uint64_t offset = firstChunk;
     std::uint64_t left = h.pointCount;
     for (auto& c : out) {
         c.offset = offset;
