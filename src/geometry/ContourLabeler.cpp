@@ -19,6 +19,10 @@ std::vector<double> cumulativeLengths(const std::vector<GisPoint>& pts) {
     return c;
 }
 
+// A line longer than the Earth's circumference has corrupt coordinates: it gets no labels rather
+// than an endless station walk.
+constexpr double kLongestLine = 4.0e7;
+
 std::vector<double> stations(double length) {
     if (length < kStationSpacing) {
         return {length / 2.0};
@@ -39,7 +43,7 @@ std::vector<PodpisRzednej> ContourLabeler::rozmiesc(const Warstwica& line) {
     }
     const std::vector<double> c = cumulativeLengths(p);
     const double length = c.back();
-    if (!(length > 0.0) || !std::isfinite(length)) {
+    if (!(length > 0.0) || !(length <= kLongestLine)) {
         return {};
     }
     const std::string text = formatRzednej(line.z);

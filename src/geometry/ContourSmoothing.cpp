@@ -21,27 +21,28 @@ bool usableGrid(const SiatkaWysokosci& g) {
 // the same seen from either node: each pair is weighed once and added to both nodes' sums. The
 // spatial factor depends only on the offset and is worked out once per call. Rows are finished
 // as soon as the last row within reach of them has been paired, so the sums are held for R + 1
-// rows only.
+// rows only. Offsets reaching past the grid pair nothing, so the window is cut to the grid.
 
 class BilateralPass {
 public:
     BilateralPass(const SiatkaWysokosci& g, double sigmaS, double sigmaR)
         : g_(g),
           nx_(static_cast<std::size_t>(g.nx)),
-          radius_(windowRadius(g, sigmaS)),
+          rx_(std::min(windowRadius(g.step, sigmaS), g.nx - 1)),
+          ry_(std::min(windowRadius(g.step, sigmaS), g.ny - 1)),
           rangeFactor_(1.0 / (2.0 * sigmaR * sigmaR)),
-          spatial_(spatialWeights(g.step > 0.0 ? g.step : 1.0, sigmaS, radius_)),
-          weight_(static_cast<std::size_t>(radius_ + 1) * nx_),
+          spatial_(spatialWeights(g.step > 0.0 ? g.step : 1.0, sigmaS)),
+          weight_(static_cast<std::size_t>(ry_ + 1) * nx_),
           sum_(weight_.size()) {}
 
     std::vector<double> run() {
         std::vector<double> out(g_.z.size());
-        for (std::int32_t j = 0; j < std::min(radius_, g_.ny); ++j) {
+        for (std::int32_t j = 0; j < ry_; ++j) {
             startRow(j);
         }
         for (std::int32_t j = 0; j < g_.ny; ++j) {
-            if (j + radius_ < g_.ny) {
-                startRow(j + radius_);
+            if (j + ry_ < g_.ny) {
+                startRow(j + ry_);
             }
             pairRow(j);
             finishRow(j, out);
@@ -50,29 +51,26 @@ public:
     }
 
 private:
-    static std::int32_t windowRadius(const SiatkaWysokosci& g, double sigmaS) {
-        const double step = g.step > 0.0 ? g.step : 1.0;
-        const double r = std::ceil(2.0 * sigmaS / step);
-        // Offsets beyond the grid pair nothing.
-        return static_cast<std::int32_t>(std::clamp(r, 1.0, double(std::max(g.nx, g.ny))));
+    // R = ceil(2 sigmaS / step), at least 1 (a step not above 0 counts as 1).
+    static std::int32_t windowRadius(double step, double sigmaS) {
+        const double r = std::ceil(2.0 * sigmaS / (step > 0.0 ? step : 1.0));
+        return static_cast<std::int32_t>(std::clamp(r, 1.0, 2147483647.0));
     }
 
-    // exp(-(di^2 + dj^2) step^2 / (2 sigmaS^2)) for dj = 0 .. R, di = -R .. R.
-    static std::vector<double> spatialWeights(double step, double sigmaS, std::int32_t r) {
+    // exp(-(di^2 + dj^2) step^2 / (2 sigmaS^2)) for dj = 0 .. ry, di = -rx .. rx.
+    std::vector<double> spatialWeights(double step, double sigmaS) const {
         std::vector<double> w;
-        w.reserve(static_cast<std::size_t>(r + 1) * static_cast<std::size_t>(2 * r + 1));
-        for (std::int32_t dj = 0; dj <= r; ++dj) {
-            for (std::int32_t di = -r; di <= r; ++di) {
-                const double d2 = double(di * di + dj * dj) * step * step;
+        w.reserve(static_cast<std::size_t>(ry_ + 1) * static_cast<std::size_t>(2 * rx_ + 1));
+        for (std::int32_t dj = 0; dj <= ry_; ++dj) {
+            for (std::int32_t di = -rx_; di <= rx_; ++di) {
+                const double d2 = (double(di) * di + double(dj) * dj) * step * step;
                 w.push_back(std::exp(-d2 / (2.0 * sigmaS * sigmaS)));
             }
         }
         return w;
     }
 
-    std::size_t slot(std::int32_t j) const {
-        return static_cast<std::size_t>(j % (radius_ + 1)) * nx_;
-    }
+    std::size_t slot(std::int32_t j) const { return static_cast<std::size_t>(j % (ry_ + 1)) * nx_; }
 
     const double* row(std::int32_t j) const {
         return g_.z.data() + static_cast<std::size_t>(j) * nx_;
@@ -90,19 +88,19 @@ private:
     }
 
     // Pairs every node of row j with the nodes after it in the window: the rest of its own row
-    // and the R rows above.
+    // and the rows above within reach.
     void pairRow(std::int32_t j) {
         const auto n = static_cast<std::int32_t>(nx_);
-        for (std::int32_t dj = 0; dj <= radius_ && j + dj < g_.ny; ++dj) {
+        for (std::int32_t dj = 0; dj <= ry_ && j + dj < g_.ny; ++dj) {
             const double* zp = row(j);
             const double* zq = row(j + dj);
             double* wp = weight_.data() + slot(j);
             double* sp = sum_.data() + slot(j);
             double* wq = weight_.data() + slot(j + dj);
             double* sq = sum_.data() + slot(j + dj);
-            const double* ws = spatial_.data() + static_cast<std::size_t>(dj) * (2 * radius_ + 1);
-            for (std::int32_t di = dj == 0 ? 1 : -radius_; di <= radius_; ++di) {
-                const double spatial = ws[di + radius_];
+            const double* ws = spatial_.data() + static_cast<std::size_t>(dj) * (2 * rx_ + 1);
+            for (std::int32_t di = dj == 0 ? 1 : -rx_; di <= rx_; ++di) {
+                const double spatial = ws[di + rx_];
                 for (std::int32_t i = std::max(0, -di); i < std::min(n, n - di); ++i) {
                     const double c = zp[i];
                     const double v = zq[i + di];
@@ -131,10 +129,11 @@ private:
 
     const SiatkaWysokosci& g_;
     const std::size_t nx_;
-    const std::int32_t radius_;
+    const std::int32_t rx_;  // window reach along a row
+    const std::int32_t ry_;  // and across rows
     const double rangeFactor_;
     const std::vector<double> spatial_;
-    std::vector<double> weight_;  // sums of weights, R + 1 rows in turn
+    std::vector<double> weight_;  // sums of weights, ry + 1 rows in turn
     std::vector<double> sum_;     // sums of weighted heights, likewise
 };
 

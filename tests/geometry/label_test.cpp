@@ -42,6 +42,8 @@ TEST(ContourLabels, StationsAlongIndexContours) {
     const double inf = std::numeric_limits<double>::infinity();
     EXPECT_TRUE(ContourLabeler::rozmiesc({5.0, true, {{0, 0}, {inf, 0}}}).empty());
     EXPECT_TRUE(ContourLabeler::rozmiesc({5.0, true, {{0, 0}, {std::nan(""), 0}}}).empty());
+    EXPECT_TRUE(ContourLabeler::rozmiesc({5.0, true, {{0, 0}, {1e300, 0}}}).empty());
+    EXPECT_EQ(ContourLabeler::rozmiesc({5.0, true, {{0, 0}, {1e6, 0}}}).size(), 20000u);
 
     const auto labels = ContourLabeler::rozmiesc(eastward(30.0));
     ASSERT_EQ(labels.size(), 1u);
