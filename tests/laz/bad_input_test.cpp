@@ -199,4 +199,23 @@ TEST(BadData, DamagedChunkTablesAreRefused) {
     EXPECT_LE(c.read, 110000u);
 }
 
+TEST(BadData, ForeignStreamsDecodedWithVersionOneItemsStayHarmless) {
+    REQUIRE_SAMPLES();
+    // The version-2 stream of a sample read as version 1: garbage records, but no harm.
+    for (const char* name : {"simple.laz", "extrabytes.laz"}) {
+        std::string bytes = sample(name);
+        const auto vlr = bytes.find("laszip encoded");
+        ASSERT_NE(vlr, std::string::npos);
+        const std::size_t payload = vlr - 2 + 54;
+        std::uint16_t items = 0;
+        std::memcpy(&items, &bytes[payload + 32], 2);
+        for (std::size_t i = 0; i < items; ++i) {
+            patch<std::uint16_t>(bytes, payload + 34 + 6 * i + 4, 1);
+        }
+        const Outcome o = readBytes(bytes);
+        EXPECT_TRUE(o.ok) << o.error;
+        EXPECT_LE(o.read, 1065u);
+    }
+}
+
 }  // namespace
