@@ -11,6 +11,7 @@
 namespace {
 
 constexpr const char* kCancelText = "Poziomice: przerwano przez uzytkownika.";
+constexpr double kNoData = std::numeric_limits<double>::quiet_NaN();
 
 // A point's key: its coordinates rounded to whole millimetres, kept as a pair so that distinct
 // millimetre points never collide whatever their sign or size.
@@ -56,7 +57,7 @@ public:
         keys_.resize(ends);
         next_.assign(ends, -1);
         std::size_t capacity = 16;
-        while (capacity < ends) {  // ends come in pairs at one point: about half full
+        while (capacity < 2 * ends) {  // at most half full, whatever the ends' sharing
             capacity *= 2;
         }
         slots_.assign(capacity, Slot{});
@@ -189,7 +190,7 @@ SiatkaWysokosci ContourBuilder::probkuj(const Bbox& frame, double step,
         const double y = g.y0 + j * g.step;
         for (std::int32_t i = 0; i < g.nx; ++i) {
             double z = 0.0;
-            g.z[at++] = sampler(g.x0 + i * g.step, y, z) ? z : std::nan("");
+            g.z[at++] = sampler(g.x0 + i * g.step, y, z) ? z : kNoData;
         }
     }
     return g;
