@@ -18,7 +18,8 @@ class ContourBuilder {
 public:
     // Samples the sampler at (minx + i * step, miny + j * step), row by row from the south, for
     // every node that lies within the frame; NaN where the sampler has no height. A step that is
-    // not above 0 is taken as 1; a frame less than one step wide or high gives an empty grid.
+    // not above 0 is taken as 1; a frame less than one step wide or high, or one with more than
+    // 2^31 - 1 nodes along an axis, gives an empty grid without calling the sampler.
     static SiatkaWysokosci probkuj(const Bbox& frame, double step, const HeightSampler& sampler);
 
     // The contour lines of the grid at every multiple of `interval` between its lowest and its
@@ -26,6 +27,7 @@ public:
     // `maxLines` lines returned; once the running point total exceeds `maxPoints` no further line
     // is added. `cancel` is polled before each level, `progress` told (level index, level count).
     // `msg` receives the cancel or limit sentence, and *cancelled whether tracing was cancelled.
+    // Non-finite heights count as gaps; lines end at the border of a gap.
     static std::vector<Warstwica> build(const SiatkaWysokosci& grid, double interval,
                                         std::string& msg, int maxLines, int maxPoints,
                                         const std::function<bool()>& cancel, bool* cancelled,
