@@ -1,5 +1,12 @@
 // terraweft-host: the stand-in host program with the add-on linked in.
 //
+//   terraweft-host --serve [--port N] [--cloud]
+//                                  serves the map palette's page (and with --cloud the point-cloud
+//                                  palette's page too) on 127.0.0.1 for a real browser: prints the
+//                                  map page's address as its first line (then the point-cloud
+//                                  page's), then every line of the report window; runs until
+//                                  SIGINT or SIGTERM. Without --port any free port is taken.
+//
 //   terraweft-host --script FILE   reads one JSON command per line from FILE ("-": standard
 //                                  input) and writes one JSON line per event to standard output.
 //
@@ -26,16 +33,20 @@
 //   {"alert":{"kind":...,"text":...,"small":...,"buttons":[...],"answer":n}}  every alert shown
 //   {"error":"..."}                                   a command that could not be carried out
 
+#include <csignal>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "ACAPinc.h"
 #include "AddOnMain.h"
 #include "AddOnResources.h"
 #include "HostTestApi.h"
+#include "LoopbackBrowser.h"
 #include "MapPalette.h"
 #include "cloud_ui/CloudPalette.h"
 
@@ -319,8 +330,103 @@ int runScript(std::istream& in) {
     return 0;
 }
 
+// ---- Serve mode ---------------------------------------------------------------------------------
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void requestStop(int) {
+    stopRequested = 1;
+}
+
+struct ServeOptions {
+    int port = 0;
+    bool cloud = false;
+};
+
+// The options after "--serve", or nothing when they cannot be read.
+std::optional<ServeOptions> serveOptionsOf(const std::vector<std::string>& args) {
+    ServeOptions options;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--cloud") {
+            options.cloud = true;
+        } else if (args[i] == "--port" && i + 1 < args.size()) {
+            const std::string& text = args[++i];
+            if (text.empty() || text.size() > 5 ||
+                text.find_first_not_of("0123456789") != std::string::npos)
+                return std::nullopt;
+            options.port = std::stoi(text);
+            if (options.port > 65535)
+                return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return options;
+}
+
+// Opens the palette as the host does and gives its page's address; throws why there is none.
+std::string openServedPalette(const GS::Guid& guid) {
+    host::paletteMessage(GSGuid2APIGuid(guid), APIPalMsg_OpenPalette);
+    const auto* page = dynamic_cast<const host::LoopbackBrowser*>(host::browserOf(guid));
+    if (page == nullptr)
+        throw std::runtime_error("Paleta " + paletteName(guid) + " nie otworzyla sie");
+    if (!page->Error().empty())
+        throw std::runtime_error(page->Error());
+    if (page->PageAddress().empty())
+        throw std::runtime_error("Strona palety " + paletteName(guid) + " nie zaladowala sie");
+    return page->PageAddress();
+}
+
+int runServe(const ServeOptions& options) {
+    std::signal(SIGINT, requestStop);
+    std::signal(SIGTERM, requestStop);
+    std::signal(SIGPIPE, SIG_IGN);
+    host::setBrowserBackendFactory([port = options.port](DG::Browser& browser) {
+        const bool mapPage = browser.GetPanel().GetGuid() == MapPalette::Guid();
+        return std::make_unique<host::LoopbackBrowser>(
+            browser, host::LoopbackBrowser::Options{mapPage ? port : 0});
+    });
+    // Report lines written before the addresses are known wait, so that the map page's address
+    // is always the first line.
+    std::vector<std::string> waiting;
+    bool serving = false;
+    host::setReportListener([&](const std::string& line) {
+        if (serving)
+            std::cout << line << std::endl;
+        else
+            waiting.push_back(line);
+    });
+    std::vector<std::string> addresses;
+    try {
+        if (const GSErrCode err = loadAddOn())
+            throw std::runtime_error("Dodatek nie zaladowal sie (kod " + std::to_string(err) + ")");
+        addresses.push_back(openServedPalette(MapPalette::Guid()));
+        if (options.cloud)
+            addresses.push_back(openServedPalette(CloudPalette::Guid()));
+    } catch (const std::exception& e) {
+        for (const std::string& line : waiting)
+            std::cerr << line << '\n';
+        std::cerr << "terraweft-host: " << e.what() << '\n';
+        return 1;
+    }
+    for (const std::string& line : addresses)
+        std::cout << line << '\n';
+    for (const std::string& line : waiting)
+        std::cout << line << '\n';
+    std::cout << std::flush;
+    serving = true;
+
+    while (stopRequested == 0)
+        host::pumpFor(std::chrono::milliseconds(100));
+    host::projectEvent(APINotify_Quit);
+    host::pump();
+    host::setReportListener({});
+    return 0;
+}
+
 int usage() {
-    std::cerr << "uzycie: terraweft-host --script PLIK|-\n";
+    std::cerr << "uzycie: terraweft-host --script PLIK|-\n"
+                 "       terraweft-host --serve [--port N] [--cloud]\n";
     return 2;
 }
 
@@ -337,6 +443,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         return runScript(file);
+    }
+    if (!args.empty() && args[0] == "--serve") {
+        const std::optional<ServeOptions> options = serveOptionsOf(args);
+        return options ? runServe(*options) : usage();
     }
     return usage();
 }
