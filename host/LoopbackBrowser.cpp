@@ -4,6 +4,7 @@
 #include "LoopbackBrowser.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
@@ -281,6 +282,12 @@ public:
 
 private:
     void listen(int port) {
+        // Address reuse only: with the library's default (port sharing) a second server on a
+        // busy port would bind anyway and take some of the first one's connections.
+        http_.set_socket_options([](socket_t sock) {
+            const int yes = 1;
+            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+        });
         http_.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
         http_.set_keep_alive_timeout(kKeepAliveSeconds);
         port_ = port == 0 ? http_.bind_to_any_port(kHost)
