@@ -32,7 +32,7 @@ const SiatkaWysokosci& grid() {
     return g;
 }
 
-void ParseSheet(benchmark::State& state) {
+void AscGridParse(benchmark::State& state) {
     const std::string& text = sheetText();
     for (auto _ : state) {
         AscGrid g;
@@ -40,16 +40,16 @@ void ParseSheet(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 }
-BENCHMARK(ParseSheet)->Unit(benchmark::kMillisecond);
+BENCHMARK(AscGridParse)->Unit(benchmark::kMillisecond);
 
-void SampleGrid(benchmark::State& state) {
+void Probkuj(benchmark::State& state) {
     const AscGrid& s = sheet();
     for (auto _ : state) {
         benchmark::DoNotOptimize(benchterrain::contourGrid(s));
     }
     state.SetItemsProcessed(state.iterations() * kSize * kSize);
 }
-BENCHMARK(SampleGrid)->Unit(benchmark::kMillisecond);
+BENCHMARK(Probkuj)->Unit(benchmark::kMillisecond);
 
 void Build(benchmark::State& state) {
     const SiatkaWysokosci& g = grid();
@@ -119,7 +119,7 @@ void runGdalContour(benchmark::State& state, bool tiff) {
     std::filesystem::remove_all(dir);
 }
 
-// Reads the ASCII grid and traces: compare with ParseSheet + SampleGrid + Build.
+// Reads the ASCII grid and traces: compare with AscGridParse + Probkuj + Build.
 void GdalContourFromAscii(benchmark::State& state) {
     runGdalContour(state, false);
 }
