@@ -37,8 +37,11 @@ AxisCut cutAxis(std::int64_t nodes, std::int64_t tiles) {
     return {nodes, tiles, std::min((spans + tiles) / tiles, kNodesPerTile)};
 }
 
-// Node range [first, end) of tile t: all tiles but the last reach one node into the next.
-std::pair<std::int64_t, std::int64_t> nodeRange(const AxisCut& a, std::int64_t t) {
+// Node indices [first, second) along one axis.
+using NodeRange = std::pair<std::int64_t, std::int64_t>;
+
+// The node range of tile t: all tiles but the last reach one node into the next.
+NodeRange nodeRange(const AxisCut& a, std::int64_t t) {
     const std::int64_t first = t * a.perTile;
     const std::int64_t reach = t + 1 < a.tiles ? a.perTile + 1 : a.perTile;
     return {first, std::min(first + reach, a.nodes)};
@@ -51,6 +54,26 @@ std::string cutMessage(double step, double width, double height) {
                   "do >= %.0f m, aby pokryc caly kadr.",
                   std::trunc(step), std::ceil(std::max(width, height) / 799.0));
     return buf;
+}
+
+// The nodes of columns cols and rows rows where the sampler has a height, rows from the south,
+// each from the west.
+TerrainTile sampleTile(const Bbox& frame, double step, NodeRange cols, NodeRange rows,
+                       const HeightSampler& sampler) {
+    TerrainTile tile;
+    tile.bounds = {frame.minx + cols.first * step, frame.miny + rows.first * step,
+                   frame.minx + (cols.second - 1) * step, frame.miny + (rows.second - 1) * step};
+    for (std::int64_t j = rows.first; j < rows.second; ++j) {
+        const double y = frame.miny + j * step;
+        for (std::int64_t i = cols.first; i < cols.second; ++i) {
+            const double x = frame.minx + i * step;
+            double z = 0.0;
+            if (sampler(x, y, z)) {
+                tile.pts.push_back({x, y, z});
+            }
+        }
+    }
+    return tile;
 }
 
 }  // namespace
@@ -83,19 +106,7 @@ std::vector<TerrainTile> TerrainBuilder::build(const Bbox& frame, double step,
             if (i0 >= i1 || j0 >= j1) {
                 continue;
             }
-            TerrainTile tile;
-            tile.bounds = {frame.minx + i0 * step, frame.miny + j0 * step,
-                           frame.minx + (i1 - 1) * step, frame.miny + (j1 - 1) * step};
-            for (std::int64_t j = j0; j < j1; ++j) {
-                const double y = frame.miny + j * step;
-                for (std::int64_t i = i0; i < i1; ++i) {
-                    const double x = frame.minx + i * step;
-                    double z = 0.0;
-                    if (sampler(x, y, z)) {
-                        tile.pts.push_back({x, y, z});
-                    }
-                }
-            }
+            TerrainTile tile = sampleTile(frame, step, {i0, i1}, {j0, j1}, sampler);
             if (!tile.pts.empty()) {
                 tiles.push_back(std::move(tile));
             }
