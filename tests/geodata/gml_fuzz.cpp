@@ -3,9 +3,9 @@
 // a preview, and the input is also taken as a reference system name. Not part of the test
 // programs; build and run it with clang (from the repository root):
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc tests/geodata/gml_fuzz.cpp \
-//       src/geodata/GmlParser.cpp src/geodata/GeoJsonPreview.cpp src/geodata/CityGmlReader.cpp \
-//       src/geodata/ProjConv.cpp -lpugixml -o gml_fuzz
+//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
+//       tests/geodata/gml_fuzz.cpp src/geodata/GmlParser.cpp src/geodata/GeoJsonPreview.cpp \
+//       src/geodata/CityGmlReader.cpp src/geodata/ProjConv.cpp -lpugixml -o gml_fuzz
 //   ./gml_fuzz -max_total_time=300 -max_len=65536 corpus/ tests/geodata/fuzz_seeds/
 
 #include <cstddef>
