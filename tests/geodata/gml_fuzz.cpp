@@ -1,7 +1,7 @@
 // libFuzzer harness of the GML feature reader and the GeoJSON preview: the input is read as a
-// feature collection , the features are written as
-// a preview, and the input is also taken as a reference system name. Not part of the test
-// programs; build and run it with clang (from the repository root):
+// feature collection, the features are written as a preview, and the input is also taken as a
+// reference system name. Not part of the test programs; build and run it with clang (from the
+// repository root):
 //
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
 //       tests/geodata/gml_fuzz.cpp src/geodata/GmlParser.cpp src/geodata/GeoJsonPreview.cpp \
