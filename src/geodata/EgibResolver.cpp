@@ -1,5 +1,6 @@
 #include "geodata/EgibResolver.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
