@@ -1,8 +1,10 @@
 #pragma once
 // The cell segments of a height grid's contour levels. Rather than scanning every cell once per
-// level, one pass over the cells files each crossing under its level; the segments of a level
-// come out exactly as a scan of that level alone would give them (cells row by row from the
-// south, each row from the west, each cell's segments in the order of the cell rule).
+// level, each node is ranked among the levels once, one pass over the cells counts the crossings
+// of every level and one more files each crossing under its level (further filing passes only
+// when the crossings exceed the memory budget). The segments of a level come out exactly as a
+// scan of that level alone would give them: cells row by row from the south, each row from the
+// west, each cell's segments in the order of the cell rule.
 
 #include <cstdint>
 #include <vector>
