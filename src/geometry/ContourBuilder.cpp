@@ -75,10 +75,30 @@ public:
             }
             slot.tail = end;
         }
+        // A key held by exactly two ends, the common case of a line running on, names each end's
+        // partner directly, so that following the line needs no table lookup.
+        partner_.assign(ends, kLookUp);
+        for (const Slot& slot : slots_) {
+            if (slot.tail >= 0 && next_[static_cast<std::size_t>(slot.head)] == slot.tail) {
+                partner_[static_cast<std::size_t>(slot.head)] = slot.tail;
+                partner_[static_cast<std::size_t>(slot.tail)] = slot.head;
+            }
+        }
     }
 
     const MmKey& key(std::size_t end) const { return keys_[end]; }
 
+    // The first end with the key of end `from` whose segment is still free, or -1; `from`'s own
+    // segment is taken.
+    std::int32_t firstFreeBeside(std::size_t from, const std::vector<char>& taken) {
+        const std::int32_t p = partner_[from];
+        if (p == kLookUp) {
+            return firstFree(keys_[from], taken);
+        }
+        return taken[static_cast<std::size_t>(p) >> 1] != 0 ? -1 : p;
+    }
+
+private:
     // The first end with this key whose segment is still free, or -1. Ends of taken segments are
     // dropped from the front of the chain, since a segment is never freed again.
     std::int32_t firstFree(const MmKey& k, const std::vector<char>& taken) {
@@ -89,7 +109,6 @@ public:
         return slot.head;
     }
 
-private:
     // An unused slot has no tail; the head runs empty once all its ends are taken.
     struct Slot {
         MmKey key;
@@ -106,8 +125,11 @@ private:
         return slots_[i];
     }
 
+    static constexpr std::int32_t kLookUp = -2;
+
     std::vector<MmKey> keys_;
     std::vector<std::int32_t> next_;
+    std::vector<std::int32_t> partner_;
     std::vector<Slot> slots_;
     std::size_t mask_ = 0;
 };
@@ -124,9 +146,9 @@ public:
             }
             taken_[s] = 1;
             forward_.assign({segs[s].a, segs[s].b});
-            walk(segs, index_.key(2 * s + 1), forward_);
+            walk(segs, 2 * s + 1, forward_);
             backward_.clear();
-            walk(segs, index_.key(2 * s), backward_);
+            walk(segs, 2 * s, backward_);
             std::vector<GisPoint> line;
             line.reserve(backward_.size() + forward_.size());
             line.assign(backward_.rbegin(), backward_.rend());
@@ -137,16 +159,16 @@ public:
     }
 
 private:
-    // From the key of a chain's end, keeps taking the first free segment filed under that key
-    // and appending its other end.
-    void walk(const std::vector<Odcinek>& segs, MmKey at, std::vector<GisPoint>& out) {
-        for (std::int32_t end = index_.firstFree(at, taken_); end >= 0;
-             end = index_.firstFree(at, taken_)) {
+    // From the chain's end `from`, keeps taking the first free segment filed under its key and
+    // appending that segment's other end.
+    void walk(const std::vector<Odcinek>& segs, std::size_t from, std::vector<GisPoint>& out) {
+        for (std::int32_t end = index_.firstFreeBeside(from, taken_); end >= 0;
+             end = index_.firstFreeBeside(from, taken_)) {
             const std::size_t s = static_cast<std::size_t>(end) >> 1;
             taken_[s] = 1;
-            const bool fromA = index_.key(2 * s) == at;
+            const bool fromA = index_.key(2 * s) == index_.key(from);
             out.push_back(fromA ? segs[s].b : segs[s].a);
-            at = index_.key(fromA ? 2 * s + 1 : 2 * s);
+            from = fromA ? 2 * s + 1 : 2 * s;
         }
     }
 
