@@ -25,7 +25,7 @@ function(tw_test_dir name dir)
     target_compile_definitions(${name}_tests PRIVATE
       TW_SHARED_TESTDATA="${TW_SHARED_TESTDATA}"
       TW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-    gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+    gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
   endif()
   file(GLOB benches CONFIGURE_DEPENDS "${dir}/*_bench.cpp")
   if(benches AND TW_BENCHMARKS)
