@@ -76,9 +76,11 @@ json geometryOf(const GisFeature& feature) {
 
 }  // namespace
 
+// The collection is written feature by feature, so that only one feature's JSON value is held at
+// a time; the text is the same as that of the whole collection dumped at once.
 std::string GmlParser::toGeoJSON(const std::vector<GisFeature>& features) {
-    json collection = {{"type", "FeatureCollection"}, {"features", json::array()}};
-    json& list = collection["features"];
+    std::string text = "{\"features\":[";
+    bool first = true;
     for (const GisFeature& feature : features) {
         json geometry = geometryOf(feature);
         if (geometry.is_null())
@@ -87,9 +89,13 @@ std::string GmlParser::toGeoJSON(const std::vector<GisFeature>& features) {
         for (const auto& [key, value] : feature.props)
             properties[key] = value;
         properties["_kind"] = kindName(feature.kind);
-        list.push_back({{"type", "Feature"},
-                        {"properties", std::move(properties)},
-                        {"geometry", std::move(geometry)}});
+        const json object = {{"type", "Feature"},
+                             {"properties", std::move(properties)},
+                             {"geometry", std::move(geometry)}};
+        if (!first)
+            text += ',';
+        first = false;
+        text += object.dump(-1, ' ', false, json::error_handler_t::replace);
     }
-    return collection.dump(-1, ' ', false, json::error_handler_t::replace);
+    return text + "],\"type\":\"FeatureCollection\"}";
 }
