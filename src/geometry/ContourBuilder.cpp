@@ -51,6 +51,13 @@ std::uint64_t hashOf(const MmKey& k) {
 // one key form a chain in increasing e, which is the order in which they were filed (for each
 // segment in turn, first `a`, then `b`).
 class EndIndex {
+    // An unused slot has no tail; the head runs empty once all its ends are taken.
+    struct Slot {
+        MmKey key;
+        std::int32_t head = -1;
+        std::int32_t tail = -1;
+    };
+
 public:
     void build(const std::vector<Odcinek>& segs) {
         const std::size_t ends = segs.size() * 2;
@@ -62,27 +69,11 @@ public:
         }
         slots_.assign(capacity, Slot{});
         mask_ = capacity - 1;
+        partner_.assign(ends, kLookUp);
         for (std::size_t e = 0; e < ends; ++e) {
             const Odcinek& s = segs[e >> 1];
             keys_[e] = keyOf((e & 1) != 0 ? s.b : s.a);
-            Slot& slot = find(keys_[e]);
-            const auto end = static_cast<std::int32_t>(e);
-            if (slot.tail < 0) {
-                slot.key = keys_[e];
-                slot.head = end;
-            } else {
-                next_[static_cast<std::size_t>(slot.tail)] = end;
-            }
-            slot.tail = end;
-        }
-        // A key held by exactly two ends, the common case of a line running on, names each end's
-        // partner directly, so that following the line needs no table lookup.
-        partner_.assign(ends, kLookUp);
-        for (const Slot& slot : slots_) {
-            if (slot.tail >= 0 && next_[static_cast<std::size_t>(slot.head)] == slot.tail) {
-                partner_[static_cast<std::size_t>(slot.head)] = slot.tail;
-                partner_[static_cast<std::size_t>(slot.tail)] = slot.head;
-            }
+            append(find(keys_[e]), static_cast<std::int32_t>(e));
         }
     }
 
@@ -99,6 +90,27 @@ public:
     }
 
 private:
+    // Files end e last in the chain of its slot. A key held by exactly two ends, the common case
+    // of a line running on, names each end's partner directly, so that following the line needs
+    // no table lookup.
+    void append(Slot& slot, std::int32_t e) {
+        const auto at = [](std::int32_t end) { return static_cast<std::size_t>(end); };
+        if (slot.tail < 0) {
+            slot.key = keys_[at(e)];
+            slot.head = e;
+        } else {
+            next_[at(slot.tail)] = e;
+            if (slot.head == slot.tail) {
+                partner_[at(slot.head)] = e;
+                partner_[at(e)] = slot.head;
+            } else if (partner_[at(slot.tail)] != kLookUp) {
+                partner_[at(slot.head)] = kLookUp;
+                partner_[at(slot.tail)] = kLookUp;
+            }
+        }
+        slot.tail = e;
+    }
+
     // The first end with this key whose segment is still free, or -1. Ends of taken segments are
     // dropped from the front of the chain, since a segment is never freed again.
     std::int32_t firstFree(const MmKey& k, const std::vector<char>& taken) {
@@ -108,13 +120,6 @@ private:
         }
         return slot.head;
     }
-
-    // An unused slot has no tail; the head runs empty once all its ends are taken.
-    struct Slot {
-        MmKey key;
-        std::int32_t head = -1;
-        std::int32_t tail = -1;
-    };
 
     // The slot holding the key, or the empty slot where it belongs.
     Slot& find(const MmKey& k) {
