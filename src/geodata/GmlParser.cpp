@@ -249,12 +249,9 @@ void readProperties(pugi::xml_node element, GisFeature& feature) {
     feature.props["_typ"] = localName(element);
 }
 
-// The system named on the document element, else by the first "srsName" in the document.
+// The system named by the first "srsName" of the document in pre-order, the document element
+// first; 0 when that name holds no code or there is none.
 int documentEpsg(pugi::xml_node root) {
-    if (const pugi::xml_attribute own = root.attribute("srsName")) {
-        if (const int epsg = GmlParser::epsgFromSrsName(own.value()))
-            return epsg;
-    }
     const pugi::xml_node carrier =
         root.attribute("srsName") ? root : root.find_node([](pugi::xml_node node) {
             return node.type() == pugi::node_element && node.attribute("srsName");
