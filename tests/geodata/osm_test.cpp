@@ -1,0 +1,245 @@
+// The OpenStreetMap ways client: width rules, reading Overpass answers, and the request against
+// a loopback Overpass service (area limit, query text, failures).
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "geodata/OsmClient.h"
+#include "geodata/ProjConv.h"
+#include "geodata/ServiceConfig.h"
+#include "support/LoopbackServer.h"
+#include "support/TempDir.h"
+
+namespace {
+
+double width(const char* cls, const char* w, const char* lanes, bool bridge = false) {
+    return OsmClient::widthFromTags(cls, w, lanes, bridge);
+}
+
+TEST(OsmWidth, WidthTagThenLanesThenClass) {
+    EXPECT_EQ(width("primary", "7.5 m", "4"), 7.5) << "the leading number of the width tag";
+    EXPECT_EQ(width("primary", "0.5", "2"), 8.0) << "0.5 is not a width: on to the lanes";
+    EXPECT_EQ(width("primary", "60", ""), 10.0) << "nor is 60";
+    EXPECT_EQ(width("primary", "59.9", ""), 59.9);
+    EXPECT_EQ(width("primary", "szeroka", "3"), 11.5) << "not a number: on to the lanes";
+    EXPECT_EQ(width("primary", "", "2"), 8.0);
+    EXPECT_EQ(width("primary", "", "1"), 4.5);
+    EXPECT_EQ(width("primary", "", "12"), 43.0);
+    EXPECT_EQ(width("primary", "", "13"), 10.0) << "13 lanes: on to the class";
+    EXPECT_EQ(width("primary", "", "0"), 10.0);
+    EXPECT_EQ(width("primary", "", "dwa"), 10.0);
+}
+
+TEST(OsmWidth, ClassTableIsExactAndOthersDependOnTheBridge) {
+    const std::vector<std::pair<const char*, double>> table = {
+        {"motorway", 14.0}, {"trunk", 14.0},      {"primary", 10.0},     {"secondary", 8.0},
+        {"tertiary", 7.0},  {"residential", 6.0}, {"unclassified", 6.0}, {"living_street", 6.0},
+        {"tram", 3.0},      {"rail", 3.0},        {"cycleway", 2.5},     {"path", 2.5},
+        {"footway", 2.0},   {"pedestrian", 2.0},  {"steps", 2.0}};
+    for (const auto& [cls, w] : table) {
+        EXPECT_EQ(width(cls, "", ""), w) << cls;
+        EXPECT_EQ(width(cls, "", "", true), w) << cls;
+    }
+    EXPECT_EQ(width("service", "", "", true), 6.0);
+    EXPECT_EQ(width("service", "", ""), 5.0);
+    EXPECT_EQ(width("Primary", "", ""), 5.0) << "case-sensitive";
+    EXPECT_EQ(width("", "", "", true), 6.0);
+}
+
+// A way element with the given tags and geometry items.
+std::string way(const std::string& tags, const std::string& geometry) {
+    return R"({"type":"way","id":1,"tags":)" + tags + R"(,"geometry":[)" + geometry + "]}";
+}
+
+std::string answer(const std::vector<std::string>& elements) {
+    std::string body = R"({"version":0.6,"elements":[)";
+    for (std::size_t k = 0; k < elements.size(); ++k) {
+        body += (k ? "," : "") + elements[k];
+    }
+    return body + "]}";
+}
+
+const std::string kTwoNodes = R"({"lat":52.1,"lon":21.0},{"lat":52.1005,"lon":21.001})";
+
+TEST(OverpassAnswer, WaysWithTheirTagsAndProjectedPoints) {
+    const auto ways = OsmClient::parseOverpass(answer({
+        way(R"({"bridge":"yes","railway":"rail","name":"Most kolejowy"})", kTwoNodes),
+        way(R"({"bridge":"viaduct","highway":"primary","lanes":"2"})", kTwoNodes),
+        way(R"({"bridge":"Yes","highway":"","railway":"tram"})", kTwoNodes),
+        way(R"({"highway":"residential","name":7,"width":4.5})", kTwoNodes),
+    }));
+    ASSERT_EQ(ways.size(), 4u);
+    EXPECT_EQ(ways[0].wayClass, "rail");
+    EXPECT_EQ(ways[0].name, "Most kolejowy");
+    EXPECT_TRUE(ways[0].bridge);
+    EXPECT_EQ(ways[0].width, 3.0);
+    EXPECT_TRUE(ways[1].bridge);
+    EXPECT_EQ(ways[1].width, 8.0);
+    EXPECT_FALSE(ways[2].bridge) << "\"Yes\" is not \"yes\"";
+    EXPECT_EQ(ways[2].wayClass, "tram") << "an empty highway tag gives way to railway";
+    EXPECT_EQ(ways[3].name, "") << "a tag that is not text reads as empty";
+    EXPECT_EQ(ways[3].width, 6.0);
+
+    ASSERT_EQ(ways[0].points.size(), 2u);
+    const GisPoint p = ProjConv::latLonToPl1992(52.1005, 21.001);
+    EXPECT_EQ(ways[0].points[1].x, p.x);
+    EXPECT_EQ(ways[0].points[1].y, p.y);
+}
+
+TEST(OverpassAnswer, SkipsWhatIsNotAUsableWay) {
+    const auto ways = OsmClient::parseOverpass(answer({
+        R"({"type":"node","lat":52.1,"lon":21.0})",
+        R"({"type":"way","tags":{"highway":"primary"}})",
+        R"({"type":"way","geometry":{"lat":52.1,"lon":21.0}})",
+        R"("way")",
+        way(R"({"highway":"primary"})", R"({"lat":52.1,"lon":21.0})"),
+        way(R"({"highway":"primary"})", R"(null,{"lat":52.1},{"lat":52.1,"lon":21.0},[1,2])"),
+        way(R"("not an object")", kTwoNodes),
+        R"({"type":"way","geometry":[)" + kTwoNodes + "]}",
+    }));
+    ASSERT_EQ(ways.size(), 2u) << "no tags, or tags that are no object, still make a way";
+    EXPECT_EQ(ways[0].wayClass, "");
+    EXPECT_EQ(ways[0].width, 5.0);
+    EXPECT_EQ(ways[1].points.size(), 2u);
+}
+
+TEST(OverpassAnswer, MalformedCoordinateDropsOnlyItsWay) {
+    const auto ways = OsmClient::parseOverpass(answer({
+        way(R"({"name":"A"})", kTwoNodes),
+        way(R"({"name":"B"})", R"({"lat":"52.1","lon":21.0},{"lat":52.2,"lon":21.0})"),
+        way(R"({"name":"C"})", R"({"lat":52.1,"lon":null},{"lat":52.2,"lon":21.0})"),
+        way(R"({"name":"D"})", kTwoNodes),
+    }));
+    ASSERT_EQ(ways.size(), 2u);
+    EXPECT_EQ(ways[0].name, "A");
+    EXPECT_EQ(ways[1].name, "D");
+}
+
+TEST(OverpassAnswer, TextThatIsNoAnswerGivesNothing) {
+    for (const char* text : {"", "<html>busy</html>", R"({"elements":{}})", R"([1,2])",
+                             R"({"remark":"runtime error"})", R"({"elements":[)"}) {
+        EXPECT_TRUE(OsmClient::parseOverpass(text).empty()) << text;
+    }
+}
+
+std::string percentDecoded(const std::string& s) {
+    std::string out;
+    for (std::size_t k = 0; k < s.size(); ++k) {
+        if (s[k] == '%' && k + 2 < s.size()) {
+            out += static_cast<char>(std::stoi(s.substr(k + 1, 2), nullptr, 16));
+            k += 2;
+        } else {
+            out += s[k];
+        }
+    }
+    return out;
+}
+
+class OverpassService : public ::testing::Test {
+protected:
+    void SetUp() override {
+        services::Endpoints e = services::endpoints();
+        e.overpass = server.url();
+        services::setEndpoints(e);
+        server.on("/api/interpreter",
+                  loopback::ok(answer({way(R"({"name":"A"})", kTwoNodes)}), "application/json"));
+    }
+    void TearDown() override { services::resetEndpoints(); }
+
+    // The decoded query text of the only request.
+    std::string sentQuery() {
+        const auto log = server.requests("/api/interpreter");
+        EXPECT_EQ(log.size(), 1u);
+        if (log.empty()) {
+            return {};
+        }
+        EXPECT_EQ(log[0].query.rfind("data=", 0), 0u);
+        return percentDecoded(log[0].query.substr(5));
+    }
+
+    loopback::TempDir dir;
+    loopback::ScopedEnv data{"XDG_DATA_HOME", dir.path().c_str()};
+    loopback::ScopedEnv home{"HOME", dir.path().c_str()};
+    loopback::LoopbackServer server;
+    WfsClient client;
+    std::string error = "stale";
+};
+
+const Bbox kFiveKm{500000, 300000, 505000, 305000};
+
+std::string boxText(const Bbox& a) {
+    double s = 90, w = 180, n = -90, e = -180;
+    for (const GisPoint& c : {GisPoint{a.minx, a.miny}, GisPoint{a.minx, a.maxy},
+                              GisPoint{a.maxx, a.miny}, GisPoint{a.maxx, a.maxy}}) {
+        double lat = 0, lon = 0;
+        ProjConv::pl1992ToLatLon(c.x, c.y, lat, lon);
+        s = std::min(s, lat);
+        n = std::max(n, lat);
+        w = std::min(w, lon);
+        e = std::max(e, lon);
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "%.6f,%.6f,%.6f,%.6f", s, w, n, e);
+    return text;
+}
+
+TEST_F(OverpassService, RoadsOnlyAskForTheHighwayClause) {
+    const auto ways = OsmClient::fetchWays(kFiveKm, client, false, true, error);
+    EXPECT_EQ(error, "");
+    ASSERT_EQ(ways.size(), 1u);
+    EXPECT_EQ(ways[0].name, "A");
+    EXPECT_EQ(sentQuery(),
+              "[out:json][timeout:25];(way[\"highway\"~\"^(motorway|trunk|primary|secondary|"
+              "tertiary|residential|unclassified|living_street)$\"](" +
+                  boxText(kFiveKm) + "););out geom;");
+}
+
+TEST_F(OverpassService, BridgeClauseComesFirst) {
+    OsmClient::fetchWays(kFiveKm, client, true, true, error);
+    const std::string q = sentQuery();
+    const std::string box = boxText(kFiveKm);
+    EXPECT_EQ(q, "[out:json][timeout:25];(way[\"bridge\"~\"^(yes|viaduct)$\"](" + box +
+                     ");way[\"highway\"~\"^(motorway|trunk|primary|secondary|tertiary|"
+                     "residential|unclassified|living_street)$\"](" +
+                     box + "););out geom;");
+}
+
+TEST_F(OverpassService, AreaAboveTwentyFiveSquareKilometresIsRefused) {
+    const Bbox tooLarge{500000, 300000, 505000, 305001};
+    EXPECT_TRUE(OsmClient::fetchWays(tooLarge, client, true, false, error).empty());
+    EXPECT_EQ(error, "Mosty/drogi (OSM): kadr za duzy \u2014 przybliz mape (max ok. 5x5 km).");
+    EXPECT_EQ(server.count(), 0u);
+
+    EXPECT_EQ(OsmClient::fetchWays(kFiveKm, client, true, false, error).size(), 1u)
+        << "exactly 5 x 5 km passes";
+    EXPECT_EQ(error, "");
+}
+
+TEST_F(OverpassService, NothingRequestedAsksNothing) {
+    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, client, false, false, error).empty());
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(server.count(), 0u);
+}
+
+TEST_F(OverpassService, FailuresAreWordedWithTheStatus) {
+    server.on("/api/interpreter", loopback::status(429));
+    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, client, false, true, error).empty());
+    EXPECT_EQ(error, "OSM (Overpass): usluga nie odpowiada (status 429).");
+
+    services::Endpoints e = services::endpoints();
+    e.overpass = "http://127.0.0.1:" + std::to_string(loopback::unusedPort());
+    services::setEndpoints(e);
+    WfsClient fresh;
+    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, fresh, false, true, error).empty());
+    EXPECT_EQ(error, "OSM (Overpass): usluga nie odpowiada (status 0).");
+}
+
+TEST_F(OverpassService, AnswerWithoutWaysIsNoError) {
+    server.on("/api/interpreter", loopback::ok("<html>Overpass busy</html>"));
+    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, client, true, true, error).empty());
+    EXPECT_EQ(error, "");
+}
+
+}  // namespace

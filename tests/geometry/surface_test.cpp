@@ -1,0 +1,246 @@
+// Surfaces draped over corridors: the road triangulated on the terrain, clipping to the fetch
+// area, the flat fallback of a missing bridge deck, degenerate rings, and agreement of the
+// row-scanning builder with the plain cell-by-cell one on awkward rings.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "geometry/Corridor.h"
+#include "geometry/Surface.h"
+#include "ndsm_fixtures.h"
+#include "surface_reference.h"
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A straight road 10 m long and 6 m wide along x from the origin.
+const PlanRing kRoad = buildCorridor({{0, 0}, {10, 0}}, {3, 3}, {3, 3}, kOwnOffsets);
+
+double slope(double x, double) {
+    return 100.0 + 0.1 * x;
+}
+
+// Ground rising 0.1 m per metre eastwards; the surface stands `deck` metres higher over the
+// cells whose centres lie west of deckEnd.
+NdsmModel ground(double deck = 0.0, double deckEnd = 0.0) {
+    return ndsmfix::modelOf(
+        -5, -8, 1, 20, 16,
+        [=](double x, double y) { return slope(x, y) + (x < deckEnd ? deck : 0.0); }, slope);
+}
+
+SurfaceParams bridgeSet() {
+    return {0.5, 1.0, 0.35, false, false, Bbox{}};
+}
+
+SurfaceParams roadSet(const Bbox& frame) {
+    return {0.5, 1.0, 0.0, true, true, frame};
+}
+
+const Bbox kWideFrame{-100, -100, 100, 100};
+
+double maxX(const RoofModel& r) {
+    double m = -1e300;
+    for (const RoofFace& f : r.faces) {
+        for (const Pt3& p : f.pts) {
+            m = std::max(m, p.x);
+        }
+    }
+    return m;
+}
+
+RoofFace levelRing(const PlanRing& ring, double z) {
+    RoofFace f;
+    for (const auto& [x, y] : ring) {
+        f.pts.push_back({x, y, z});
+    }
+    return f;
+}
+
+void expectNear(const Pt3& p, double x, double y, double z) {
+    EXPECT_EQ(p.x, x);
+    EXPECT_EQ(p.y, y);
+    EXPECT_NEAR(p.z, z, 1e-9);
+}
+
+TEST(RoadSurface, TenByHalfMetreCellsCoverTheRoadOnTheTerrain) {
+    const RoofModel r = buildSurface(kRoad, ground(), roadSet(kWideFrame));
+    EXPECT_EQ(r.flag, 0) << "a road keeps its cells whatever their quality";
+    EXPECT_EQ(r.quality, 0.0);
+    // Corners on the east and north edges fall outside: 19 columns by 11 rows of cells.
+    ASSERT_EQ(r.faces.size(), 2u * 209u);
+    // The first cell, at the south-west corner, in its fixed corner order.
+    expectNear(r.faces[0].pts[0], 0.0, -3.0, 100.0);
+    expectNear(r.faces[0].pts[1], 0.5, -3.0, 100.05);
+    expectNear(r.faces[0].pts[2], 0.5, -2.5, 100.05);
+    expectNear(r.faces[1].pts[0], 0.0, -3.0, 100.0);
+    expectNear(r.faces[1].pts[1], 0.5, -2.5, 100.05);
+    expectNear(r.faces[1].pts[2], 0.0, -2.5, 100.0);
+    // Rows from the south, cells from the west: the last cell is the north-east one.
+    expectNear(r.faces.back().pts[0], 9.0, 2.0, 100.9);
+    expectNear(r.faces.back().pts[2], 9.0, 2.5, 100.9);
+}
+
+TEST(RoadSurface, OnlyThePartInsideTheFetchAreaIsTriangulated) {
+    const Bbox westHalf{-100, -100, 5, 100};
+    const RoofModel r = buildSurface(kRoad, ground(), roadSet(westHalf));
+    EXPECT_EQ(r.flag, 0);
+    EXPECT_EQ(r.faces.size(), 2u * 110u);
+    EXPECT_EQ(maxX(r), 5.0);
+
+    // Narrower than one step: one column of cells reaching a whole step east.
+    const RoofModel narrow = buildSurface(kRoad, ground(), roadSet({-100, -100, 0.3, 100}));
+    EXPECT_EQ(narrow.faces.size(), 2u * 11u);
+    EXPECT_EQ(maxX(narrow), 0.5);
+
+    // The fallback face covers the whole corridor, outside the area too.
+    SurfaceParams strict = roadSet(westHalf);
+    strict.minQuality = 0.5;
+    const RoofModel flat = buildSurface(kRoad, ground(), strict);
+    EXPECT_EQ(flat.flag, 1);
+    ASSERT_EQ(flat.faces.size(), 1u);
+    // The upper median of 110 first corners, 11 per column: the column at x = 2.5.
+    EXPECT_EQ(flat.faces[0].pts.size(), kRoad.size());
+    EXPECT_NEAR(flat.faces[0].pts[0].z, 100.25, 1e-9);
+    EXPECT_EQ(flat.faces[0].pts[1].x, 10.0);
+}
+
+TEST(BridgeSurface, MissingDeckFallsBackToOneFlatFace) {
+    const RoofModel r = buildSurface(kRoad, ground(), bridgeSet());
+    EXPECT_EQ(r.flag, 1);
+    EXPECT_EQ(r.quality, 0.0);
+    ASSERT_EQ(r.faces.size(), 1u);
+    // Element 104 of 209 first corners in 19 columns of 11: the column at x = 4.5.
+    const RoofFace expected = levelRing(kRoad, r.faces[0].pts[0].z);
+    EXPECT_EQ(r.faces[0], expected);
+    EXPECT_NEAR(r.faces[0].pts[0].z, 100.45, 1e-9);
+}
+
+TEST(BridgeSurface, DeckHeightsComeFromTheSurfaceAboveTheQualityShare) {
+    const RoofModel full = buildSurface(kRoad, ground(6.0, 20.0), bridgeSet());
+    EXPECT_EQ(full.flag, 0);
+    EXPECT_EQ(full.quality, 1.0);
+    ASSERT_EQ(full.faces.size(), 418u);
+    EXPECT_NEAR(full.faces[0].pts[0].z, 106.0, 1e-9);
+
+    // Seven of 19 columns raised: 0.37 of the cells, enough for a bridge.
+    const RoofModel seven = buildSurface(kRoad, ground(6.0, 3.0), bridgeSet());
+    EXPECT_EQ(seven.flag, 0);
+    EXPECT_NEAR(seven.quality, 7.0 / 19.0, 1e-12);
+    EXPECT_EQ(seven.faces.size(), 418u);
+
+    // Five of 19: 0.26, below the share.
+    const RoofModel five = buildSurface(kRoad, ground(6.0, 2.0), bridgeSet());
+    EXPECT_EQ(five.flag, 1);
+    EXPECT_NEAR(five.quality, 5.0 / 19.0, 1e-12);
+    EXPECT_EQ(five.faces.size(), 1u);
+}
+
+TEST(Surface, WithoutCellsTheLevelComesFromTheBoxCentre) {
+    const PlanRing small{{0, 0}, {0.3, 0}, {0.3, 0.3}, {0, 0.3}};
+    const RoofModel r = buildSurface(small, ground(), bridgeSet());
+    EXPECT_EQ(r.flag, 1);
+    EXPECT_EQ(r.quality, 0.0);
+    ASSERT_EQ(r.faces.size(), 1u);
+    EXPECT_NEAR(r.faces[0].pts[0].z, 100.015, 1e-9);
+
+    const PlanRing away{{50, 50}, {50.3, 50}, {50.3, 50.3}};
+    const RoofModel none = buildSurface(away, ground(), bridgeSet());
+    EXPECT_EQ(none.flag, 1);
+    EXPECT_TRUE(none.faces.empty()) << "no height at the centre either";
+}
+
+TEST(Surface, UnusableRingsGiveAFlaggedEmptyModel) {
+    const NdsmModel m = ground();
+    for (const PlanRing& ring :
+         {PlanRing{}, PlanRing{{0, 0}, {10, 0}}, PlanRing{{0, 0}, {kNaN, 0}, {10, 10}},
+          PlanRing{{0, 0}, {std::numeric_limits<double>::infinity(), 0}, {10, 10}}}) {
+        const RoofModel r = buildSurface(ring, m, bridgeSet());
+        EXPECT_EQ(r.flag, 1);
+        EXPECT_TRUE(r.faces.empty());
+    }
+    const RoofModel outside = buildSurface(kRoad, m, roadSet({20, 20, 30, 30}));
+    EXPECT_EQ(outside.flag, 1);
+    EXPECT_TRUE(outside.faces.empty()) << "clipped away";
+}
+
+TEST(Surface, StepNotAboveZeroIsTakenAsOneMetre) {
+    SurfaceParams one = roadSet(kWideFrame);
+    one.step = 1.0;
+    const RoofModel expected = buildSurface(kRoad, ground(), one);
+    EXPECT_EQ(expected.faces.size(), 2u * 9u * 5u);
+    for (double step : {0.0, -0.5, kNaN}) {
+        SurfaceParams p = roadSet(kWideFrame);
+        p.step = step;
+        EXPECT_EQ(buildSurface(kRoad, ground(), p).faces, expected.faces);
+    }
+}
+
+// Rings of every shape at map coordinates, over grids with holes, must give exactly what
+// testing each cell's corners against the whole ring gives.
+TEST(Surface, RowScanMatchesThePlainCellTest) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double x0 = 512345.25;
+    const double y0 = 301234.75;
+    const auto bumpy = [&](double x, double y) {
+        const double u = x - x0;
+        const double v = y - y0;
+        if (std::fmod(std::floor(u * 0.7) * 3 + std::floor(v * 0.7) * 5, 11.0) == 0.0) {
+            return kNaN;
+        }
+        return 200.0 + std::sin(u * 0.3) * 4 + std::cos(v * 0.2) * 3;
+    };
+    // Raised in bands: about half of the cells stand above the terrain.
+    const auto terrain = [&](double x, double y) {
+        return bumpy(x, y) - (std::sin((x - x0) * 0.11) > 0.0 ? 2.5 : 0.2);
+    };
+    const NdsmModel m = ndsmfix::modelOf(x0 - 5, y0 - 5, 0.8, 100, 100, bumpy, terrain);
+    int triangulated = 0;
+    int flat = 0;
+    for (int trial = 0; trial < 200; ++trial) {
+        PlanRing ring;
+        const int kind = trial % 3;
+        if (kind == 0) {  // star-shaped, concave
+            const int n = 3 + trial % 17;
+            for (int k = 0; k < n; ++k) {
+                const double a = 2 * M_PI * k / n;
+                const double rad = 5 + 30 * unit(rng);
+                ring.push_back({x0 + 35 + rad * std::cos(a), y0 + 35 + rad * std::sin(a)});
+            }
+        } else if (kind == 1) {  // self-crossing scribble
+            for (int k = 0; k < 4 + trial % 9; ++k) {
+                ring.push_back({x0 + 70 * unit(rng), y0 + 70 * unit(rng)});
+            }
+        } else {  // a thin corridor along a bent line
+            PlanRing line;
+            for (int k = 0; k < 2 + trial % 5; ++k) {
+                line.push_back({x0 + 70 * unit(rng), y0 + 70 * unit(rng)});
+            }
+            const std::vector<double> half(line.size(), 0.5 + 3 * unit(rng));
+            ring = buildCorridor(line, half, half, kOwnOffsets);
+        }
+        SurfaceParams p{trial % 4 == 0 ? 0.37 : 0.5,
+                        1.0,
+                        unit(rng) * 0.6,
+                        trial % 2 == 0,
+                        trial % 5 < 2,
+                        Bbox{x0 + 20 * unit(rng), y0 + 20 * unit(rng), x0 + 50 + 20 * unit(rng),
+                             y0 + 50 + 20 * unit(rng)}};
+        const RoofModel fast = buildSurface(ring, m, p);
+        const RoofModel plain = surfaceref::buildSurfacePlain(ring, m, p);
+        ASSERT_EQ(fast.flag, plain.flag) << "trial " << trial;
+        ASSERT_EQ(fast.quality, plain.quality) << "trial " << trial;
+        ASSERT_EQ(fast.faces, plain.faces) << "trial " << trial;
+        triangulated += fast.flag == 0 ? 1 : 0;
+        flat += fast.flag == 1 && !fast.faces.empty() ? 1 : 0;
+    }
+    EXPECT_GT(triangulated, 60) << "the trials must exercise both outcomes";
+    EXPECT_GT(flat, 20);
+}
+
+}  // namespace
