@@ -333,21 +333,23 @@ private:
     }
 
     void serveFile(const std::string& path, httplib::Response& res) {
-        const std::lock_guard lock(mutex_);
-        if (path == "/" && !pagePath_.empty()) {
-            res.set_redirect(pagePath_);
-            return;
+        std::optional<fs::path> file;
+        {
+            const std::lock_guard lock(mutex_);
+            if (path == "/" && !pagePath_.empty()) {
+                res.set_redirect(pagePath_);
+                return;
+            }
+            file = folder_.resolve(path);
         }
-        const std::optional<fs::path> file = folder_.resolve(path);
         const std::optional<std::string> content = file ? readFile(*file) : std::nullopt;
         if (!content) {
             refuse(res, 404, "Nie ma takiego pliku");
             return;
         }
-        const std::string type = contentTypeOf(*file);
         res.set_header("Cache-Control", "no-store");
         res.set_content(file->extension() == ".html" ? withChannelScript(*content) : *content,
-                        type);
+                        contentTypeOf(*file));
     }
 
     // The scripts of the program as server-sent events, for as long as the page listens. The
