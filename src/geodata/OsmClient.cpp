@@ -1,7 +1,9 @@
 #include "geodata/OsmClient.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -13,7 +15,7 @@ namespace {
 
 using nlohmann::json;
 
-constexpr double kLargestArea = 2.5e7;  // m2: a square of 5 km
+constexpr double kLargestArea = 2.5e7;  // square metres: 5 km by 5 km
 constexpr const char* kAreaTooLarge =
     "Mosty/drogi (OSM): kadr za duzy \xE2\x80\x94 przybliz mape (max ok. 5x5 km).";
 constexpr int kOk = 200;
@@ -35,19 +37,19 @@ constexpr ClassWidth kClassWidths[] = {
     {"footway", 2.0},   {"pedestrian", 2.0},  {"steps", 2.0},
 };
 
-// "south,west,north,east" in degrees of the area's four corners.
+// "south,west,north,east" in degrees: the extent of the area's four corners.
 std::string boxText(const Bbox& area) {
-    const double xs[] = {area.minx, area.minx, area.maxx, area.maxx};
-    const double ys[] = {area.miny, area.maxy, area.miny, area.maxy};
-    double south = 0.0, west = 0.0, north = 0.0, east = 0.0;
-    for (int k = 0; k < 4; ++k) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    double south = kInf, west = kInf, north = -kInf, east = -kInf;
+    for (const GisPoint& c : {GisPoint{area.minx, area.miny}, GisPoint{area.minx, area.maxy},
+                              GisPoint{area.maxx, area.miny}, GisPoint{area.maxx, area.maxy}}) {
         double lat = 0.0;
         double lon = 0.0;
-        ProjConv::pl1992ToLatLon(xs[k], ys[k], lat, lon);
-        south = k == 0 ? lat : std::fmin(south, lat);
-        north = k == 0 ? lat : std::fmax(north, lat);
-        west = k == 0 ? lon : std::fmin(west, lon);
-        east = k == 0 ? lon : std::fmax(east, lon);
+        ProjConv::pl1992ToLatLon(c.x, c.y, lat, lon);
+        south = std::min(south, lat);
+        north = std::max(north, lat);
+        west = std::min(west, lon);
+        east = std::max(east, lon);
     }
     char text[128];
     std::snprintf(text, sizeof text, "%.6f,%.6f,%.6f,%.6f", south, west, north, east);
