@@ -38,7 +38,7 @@ std::vector<Tile> newestSheets(WfsClient& client, const Layer& layer, const Bbox
         return {};
     }
     const std::string endpoint = services::endpoints().geoportalMaps + std::string(layer.path);
-    for (int year = currentYear + 1; year >= layer.oldestYear; --year) {
+    for (long long year = currentYear + 1LL; year >= layer.oldestYear; --year) {
         const std::string url = WfsClient::buildGetFeatureUrl(
             endpoint, std::string(layer.typePrefix) + std::to_string(year), area, kMaxSheets, 0,
             true, false, 0);
