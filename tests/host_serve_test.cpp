@@ -1,6 +1,5 @@
-// terraweft-host in serve mode, end to end: the page's address first, the
-// palettes' pages over HTTP with the real bridge behind them, and a clean stop
-// on SIGTERM.
+// terraweft-host in serve mode, end to end: the page's address first, the palettes' pages over HTTP
+// with the real bridge behind them, and a clean stop on SIGTERM.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -23,187 +22,177 @@
 #include "support/PalettePage.h"
 #include "support/TempDir.h"
 
-extern char **environ;
+extern char** environ;
 
 namespace {
 
 using json = nlohmann::json;
 using namespace std::chrono_literals;
 
-// terraweft-host --serve with its standard output on a pipe, in a folder of its
-// own; stopped with SIGTERM at the end of the scope if the test has not stopped
-// it.
+// terraweft-host --serve with its standard output on a pipe, in a folder of its own; stopped with
+// SIGTERM at the end of the scope if the test has not stopped it.
 class ServedHost {
 public:
-  explicit ServedHost(std::vector<std::string> options) {
-    loopback::ScopedEnv home("HOME", dir_.path().c_str());
-    loopback::ScopedEnv tmp("TMPDIR", dir_.path().c_str());
-    loopback::ScopedEnv data("XDG_DATA_HOME", dir_.path().c_str());
-    int fds[2];
-    if (pipe(fds) != 0)
-      return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::vector<std::string> args{TW_HOST_PROGRAM, "--serve"};
-    args.insert(args.end(), options.begin(), options.end());
-    std::vector<char *> argv;
-    for (auto &a : args)
-      argv.push_back(a.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(),
-                    environ) != 0)
-      pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    out_ = fds[0];
-  }
-
-  ~ServedHost() {
-    stop();
-    if (out_ >= 0)
-      close(out_);
-  }
-
-  ServedHost(const ServedHost &) = delete;
-  ServedHost &operator=(const ServedHost &) = delete;
-
-  // The next line of output, waiting up to the timeout; nothing at its end or
-  // on timeout.
-  std::optional<std::string> line(std::chrono::milliseconds timeout = 20s) {
-    const auto until = std::chrono::steady_clock::now() + timeout;
-    while (true) {
-      if (const auto end = buffer_.find('\n'); end != std::string::npos) {
-        std::string line = buffer_.substr(0, end);
-        buffer_.erase(0, end + 1);
-        return line;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          until - std::chrono::steady_clock::now());
-      pollfd p{out_, POLLIN, 0};
-      if (left <= 0ms || poll(&p, 1, static_cast<int>(left.count())) <= 0)
-        return std::nullopt;
-      char chunk[4096];
-      const ssize_t n = read(out_, chunk, sizeof chunk);
-      if (n <= 0)
-        return std::nullopt;
-      buffer_.append(chunk, static_cast<std::size_t>(n));
+    explicit ServedHost(std::vector<std::string> options) {
+        loopback::ScopedEnv home("HOME", dir_.path().c_str());
+        loopback::ScopedEnv tmp("TMPDIR", dir_.path().c_str());
+        loopback::ScopedEnv data("XDG_DATA_HOME", dir_.path().c_str());
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        posix_spawn_file_actions_addclose(&actions, fds[0]);
+        std::vector<std::string> args{TW_HOST_PROGRAM, "--serve"};
+        args.insert(args.end(), options.begin(), options.end());
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ) != 0)
+            pid_ = 0;
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        out_ = fds[0];
     }
-  }
 
-  // Sends SIGTERM and gives the exit code (-1 when it did not exit normally).
-  int stop() {
-    if (pid_ <= 0)
-      return -1;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = 0;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
+    ~ServedHost() {
+        stop();
+        if (out_ >= 0)
+            close(out_);
+    }
+
+    ServedHost(const ServedHost&) = delete;
+    ServedHost& operator=(const ServedHost&) = delete;
+
+    // The next line of output, waiting up to the timeout; nothing at its end or on timeout.
+    std::optional<std::string> line(std::chrono::milliseconds timeout = 20s) {
+        const auto until = std::chrono::steady_clock::now() + timeout;
+        while (true) {
+            if (const auto end = buffer_.find('\n'); end != std::string::npos) {
+                std::string line = buffer_.substr(0, end);
+                buffer_.erase(0, end + 1);
+                return line;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                until - std::chrono::steady_clock::now());
+            pollfd p{out_, POLLIN, 0};
+            if (left <= 0ms || poll(&p, 1, static_cast<int>(left.count())) <= 0)
+                return std::nullopt;
+            char chunk[4096];
+            const ssize_t n = read(out_, chunk, sizeof chunk);
+            if (n <= 0)
+                return std::nullopt;
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+    // Sends SIGTERM and gives the exit code (-1 when it did not exit normally).
+    int stop() {
+        if (pid_ <= 0)
+            return -1;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
 
 private:
-  loopback::TempDir dir_;
-  pid_t pid_ = 0;
-  int out_ = -1;
-  std::string buffer_;
+    loopback::TempDir dir_;
+    pid_t pid_ = 0;
+    int out_ = -1;
+    std::string buffer_;
 };
 
 struct Address {
-  std::string host;
-  int port = 0;
-  std::string path;
+    std::string host;
+    int port = 0;
+    std::string path;
 };
 
-std::optional<Address> addressOf(const std::string &url) {
-  static const std::regex pattern(
-      R"(http://(127\.0\.0\.1):(\d+)(/[A-Za-z0-9._-]+))");
-  std::smatch m;
-  if (!std::regex_match(url, m, pattern))
-    return std::nullopt;
-  return Address{m[1], std::stoi(m[2]), m[3]};
+std::optional<Address> addressOf(const std::string& url) {
+    static const std::regex pattern(R"(http://(127\.0\.0\.1):(\d+)(/[A-Za-z0-9._-]+))");
+    std::smatch m;
+    if (!std::regex_match(url, m, pattern))
+        return std::nullopt;
+    return Address{m[1], std::stoi(m[2]), m[3]};
 }
 
-// The page's side of the channel: listens to the page scripts, then posts one
-// text as GIS.postMessage does and gives the first message the program sends
-// back.
-json exchange(const Address &page, const std::string &text) {
-  std::promise<void> listening;
-  auto events = std::async(std::launch::async, [&] {
-    httplib::Client client(page.host, page.port);
-    std::string received;
-    bool first = true;
-    client.Get(
-        "/__terraweft/events", [&](const char *data, std::size_t length) {
-          received.append(data, length);
-          if (std::exchange(first, false))
-            listening.set_value();
-          return received.find("GISBridge.receive(") == std::string::npos;
+// The page's side of the channel: listens to the page scripts, then posts one text as
+// GIS.postMessage does and gives the first message the program sends back.
+json exchange(const Address& page, const std::string& text) {
+    std::promise<void> listening;
+    auto events = std::async(std::launch::async, [&] {
+        httplib::Client client(page.host, page.port);
+        std::string received;
+        bool first = true;
+        client.Get("/__terraweft/events", [&](const char* data, std::size_t length) {
+            received.append(data, length);
+            if (std::exchange(first, false))
+                listening.set_value();
+            return received.find("GISBridge.receive(") == std::string::npos;
         });
-    return received;
-  });
-  if (listening.get_future().wait_for(10s) != std::future_status::ready)
-    return nullptr;
-  httplib::Client client(page.host, page.port);
-  const auto reply = client.Post(
-      "/__terraweft/call?o=GIS&f=postMessage&t=string",
-      httplib::Headers{{"X-Terraweft-Channel", "1"}}, text, "text/plain");
-  EXPECT_TRUE(reply && reply->status == 200);
-  if (events.wait_for(10s) != std::future_status::ready)
-    return nullptr;
-  const std::string stream = events.get();
-  const std::size_t start = stream.find("data: ") + 6;
-  return pagekit::messageOf(
-      stream.substr(start, stream.find('\n', start) - start));
+        return received;
+    });
+    if (listening.get_future().wait_for(10s) != std::future_status::ready)
+        return nullptr;
+    httplib::Client client(page.host, page.port);
+    const auto reply =
+        client.Post("/__terraweft/call?o=GIS&f=postMessage&t=string",
+                    httplib::Headers{{"X-Terraweft-Channel", "1"}}, text, "text/plain");
+    EXPECT_TRUE(reply && reply->status == 200);
+    if (events.wait_for(10s) != std::future_status::ready)
+        return nullptr;
+    const std::string stream = events.get();
+    const std::size_t start = stream.find("data: ") + 6;
+    return pagekit::messageOf(stream.substr(start, stream.find('\n', start) - start));
 }
 
 TEST(HostServeMode, PrintsThePageAddressFirstAndServesThePageWithItsBridge) {
-  ServedHost program({});
-  const std::optional<std::string> first = program.line();
-  ASSERT_TRUE(first);
-  const std::optional<Address> page = addressOf(*first);
-  ASSERT_TRUE(page) << *first;
-  EXPECT_EQ(page->path, "/map.html");
+    ServedHost program({});
+    const std::optional<std::string> first = program.line();
+    ASSERT_TRUE(first);
+    const std::optional<Address> page = addressOf(*first);
+    ASSERT_TRUE(page) << *first;
+    EXPECT_EQ(page->path, "/map.html");
 
-  httplib::Client client(page->host, page->port);
-  const auto html = client.Get(page->path.c_str());
-  ASSERT_TRUE(html);
-  EXPECT_EQ(html->status, 200);
-  EXPECT_NE(html->body.find("<div id=\"map\">"), std::string::npos);
+    httplib::Client client(page->host, page->port);
+    const auto html = client.Get(page->path.c_str());
+    ASSERT_TRUE(html);
+    EXPECT_EQ(html->status, 200);
+    EXPECT_NE(html->body.find("<div id=\"map\">"), std::string::npos);
 
-  const json pong = exchange(*page, R"({"type":"ping"})");
-  EXPECT_EQ(pong.value("type", ""), "pong");
-  EXPECT_EQ(pong.value("wersja", ""), "1.8.0");
-  EXPECT_EQ(program.stop(), 0);
+    const json pong = exchange(*page, R"({"type":"ping"})");
+    EXPECT_EQ(pong.value("type", ""), "pong");
+    EXPECT_EQ(pong.value("wersja", ""), "1.8.0");
+    EXPECT_EQ(program.stop(), 0);
 }
 
 TEST(HostServeMode, AMessageOverTheSizeLimitGetsTheBridgesInvalidMessageError) {
-  ServedHost program({});
-  const std::optional<std::string> first = program.line();
-  ASSERT_TRUE(first);
-  const std::optional<Address> page = addressOf(*first);
-  ASSERT_TRUE(page) << *first;
-  // A valid ping, padded past the limit: the bridge never sees it whole.
-  const std::string padded =
-      R"({"type":"ping","pad":")" + std::string(5u << 20, 'x') + R"("})";
-  EXPECT_EQ(exchange(*page, padded),
-            json({{"msg", "Nieprawidlowa wiadomosc z UI (JSON)"},
-                  {"type", "error"}}));
+    ServedHost program({});
+    const std::optional<std::string> first = program.line();
+    ASSERT_TRUE(first);
+    const std::optional<Address> page = addressOf(*first);
+    ASSERT_TRUE(page) << *first;
+    // A valid ping, padded past the limit: the bridge never sees it whole.
+    const std::string padded = R"({"type":"ping","pad":")" + std::string(5u << 20, 'x') + R"("})";
+    EXPECT_EQ(exchange(*page, padded),
+              json({{"msg", "Nieprawidlowa wiadomosc z UI (JSON)"}, {"type", "error"}}));
 }
 
 TEST(HostServeMode, OpensThePointCloudPageWhenAskedOnTheGivenPort) {
-  const int port = loopback::unusedPort();
-  ServedHost program({"--port", std::to_string(port), "--cloud"});
-  const std::optional<std::string> map = program.line();
-  const std::optional<std::string> cloud = program.line();
-  ASSERT_TRUE(map && cloud);
-  EXPECT_EQ(*map, "http://127.0.0.1:" + std::to_string(port) + "/map.html");
-  const std::optional<Address> cloudPage = addressOf(*cloud);
-  ASSERT_TRUE(cloudPage) << *cloud;
-  EXPECT_EQ(cloudPage->path, "/cloud.html");
-  EXPECT_EQ(exchange(*cloudPage, R"({"type":"ping"})").value("type", ""),
-            "pong");
+    const int port = loopback::unusedPort();
+    ServedHost program({"--port", std::to_string(port), "--cloud"});
+    const std::optional<std::string> map = program.line();
+    const std::optional<std::string> cloud = program.line();
+    ASSERT_TRUE(map && cloud);
+    EXPECT_EQ(*map, "http://127.0.0.1:" + std::to_string(port) + "/map.html");
+    const std::optional<Address> cloudPage = addressOf(*cloud);
+    ASSERT_TRUE(cloudPage) << *cloud;
+    EXPECT_EQ(cloudPage->path, "/cloud.html");
+    EXPECT_EQ(exchange(*cloudPage, R"({"type":"ping"})").value("type", ""), "pong");
 }
 
-} // namespace
+}  // namespace
