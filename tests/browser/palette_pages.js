@@ -118,6 +118,7 @@ async function main() {
     expect(pong.wersja === "1.8.0", "the channel did not recover");
   });
 
+  if (failed > 0) await page.screenshot({ path: path.join(artifactsDir, "failure.png") });
   await context.close();
 }
 
