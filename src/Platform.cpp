@@ -15,7 +15,8 @@ namespace Platform {
 namespace {
 
 std::string withTrailingSlash(std::string path) {
-    if (path.empty() || path.back() != '/') path += '/';
+    if (path.empty() || path.back() != '/')
+        path += '/';
     return path;
 }
 
@@ -26,13 +27,15 @@ std::string envOr(const char* name, const std::string& fallback) {
 
 bool isSchemeChar(char c, bool first) {
     const bool alpha = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    if (first) return alpha;
+    if (first)
+        return alpha;
     return alpha || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
 }
 
 // Characters an absolute URL may hold unescaped (RFC 3986: unreserved, reserved and '%').
 bool isUrlChar(char c) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        return true;
     static const std::string allowed = "-._~:/?#[]@!$&'()*+,;=%";
     return allowed.find(c) != std::string::npos;
 }
@@ -42,7 +45,8 @@ void launchWithXdgOpen(const std::string& url) {
     std::string argument = url;
     std::vector<char*> argv{program.data(), argument.data(), nullptr};
     pid_t pid = 0;
-    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv.data(), environ) != 0) return;
+    if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, argv.data(), environ) != 0)
+        return;
     // Reap the child without making the caller wait for the browser.
     std::thread([pid] {
         int status = 0;
@@ -60,12 +64,15 @@ OpenHook& hookSlot() {
 
 bool isAcceptableUrl(const std::string& url) {
     const auto colon = url.find(':');
-    if (colon == std::string::npos || colon == 0) return false;
+    if (colon == std::string::npos || colon == 0)
+        return false;
     for (std::size_t i = 0; i < colon; ++i) {
-        if (!isSchemeChar(url[i], i == 0)) return false;
+        if (!isSchemeChar(url[i], i == 0))
+            return false;
     }
     for (const char c : url) {
-        if (!isUrlChar(c)) return false;  // blanks, controls, quotes and non-ASCII bytes
+        if (!isUrlChar(c))
+            return false;  // blanks, controls, quotes and non-ASCII bytes
     }
     return colon + 1 < url.size();
 }
@@ -76,7 +83,8 @@ void setOpenExternalHook(OpenHook hook) {
 }
 
 void openExternal(const std::string& url) {
-    if (!isAcceptableUrl(url)) return;
+    if (!isAcceptableUrl(url))
+        return;
     OpenHook hook;
     {
         const std::lock_guard lock(hookMutex);
@@ -89,7 +97,9 @@ void openExternal(const std::string& url) {
     }
 }
 
-std::string tempDir() { return withTrailingSlash(envOr("TMPDIR", "/tmp/")); }
+std::string tempDir() {
+    return withTrailingSlash(envOr("TMPDIR", "/tmp/"));
+}
 
 std::string cacheDir() {
     std::string base = envOr("XDG_DATA_HOME", "");
@@ -101,7 +111,9 @@ std::string cacheDir() {
     return withTrailingSlash(base);
 }
 
-std::string localCacheDir() { return cacheDir(); }
+std::string localCacheDir() {
+    return cacheDir();
+}
 
 void ensureDir(const std::string& path) {
     std::error_code ignored;
@@ -112,6 +124,8 @@ std::string diagPath(const std::string& name) {
     return withTrailingSlash(envOr("HOME", "/tmp")) + name;
 }
 
-std::string diagLogPath() { return diagPath("TERRAWEFT_diag.txt"); }
+std::string diagLogPath() {
+    return diagPath("TERRAWEFT_diag.txt");
+}
 
 }  // namespace Platform

@@ -50,7 +50,8 @@ ConstrainedDelaunay::ConstrainedDelaunay() : impl_(std::make_unique<Impl>()) {}
 ConstrainedDelaunay::~ConstrainedDelaunay() = default;
 
 void ConstrainedDelaunay::insertVertices(const std::vector<Point2>& points) {
-    if (impl_->read) throw std::logic_error("vertices inserted after the result was read");
+    if (impl_->read)
+        throw std::logic_error("vertices inserted after the result was read");
     for (const Point2& p : points) {
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
             throw std::invalid_argument("non-finite vertex");
@@ -66,8 +67,10 @@ void ConstrainedDelaunay::insertVertices(const std::vector<Point2>& points) {
 void ConstrainedDelaunay::insertEdges(const std::vector<Edge>& edges) {
     const auto count = static_cast<int>(impl_->handles.size());
     for (const auto& [a, b] : edges) {
-        if (a < 0 || b < 0 || a >= count || b >= count) throw std::out_of_range("edge index");
-        if (impl_->handles[a] == impl_->handles[b]) continue;  // both ends on one vertex
+        if (a < 0 || b < 0 || a >= count || b >= count)
+            throw std::out_of_range("edge index");
+        if (impl_->handles[a] == impl_->handles[b])
+            continue;  // both ends on one vertex
         impl_->cdt.insert_constraint(impl_->handles[a], impl_->handles[b]);
     }
 }
@@ -90,8 +93,8 @@ std::vector<Triangle> ConstrainedDelaunay::triangles() {
     std::vector<Triangle> out;
     out.reserve(impl_->cdt.number_of_faces());
     for (auto f = impl_->cdt.finite_faces_begin(); f != impl_->cdt.finite_faces_end(); ++f) {
-        out.push_back({f->vertex(0)->info().value, f->vertex(1)->info().value,
-                       f->vertex(2)->info().value});
+        out.push_back(
+            {f->vertex(0)->info().value, f->vertex(1)->info().value, f->vertex(2)->info().value});
     }
     return out;
 }

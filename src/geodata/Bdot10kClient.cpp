@@ -17,10 +17,12 @@ constexpr int kPackageTimeoutMs = 300000;
 // The text after the first `open` up to the next `close`; "" when either is missing.
 std::string between(const std::string& text, const std::string& open, const std::string& close) {
     const auto start = text.find(open);
-    if (start == std::string::npos) return "";
+    if (start == std::string::npos)
+        return "";
     const auto from = start + open.size();
     const auto end = text.find(close, from);
-    if (end == std::string::npos) return "";
+    if (end == std::string::npos)
+        return "";
     return text.substr(from, end - from);
 }
 
@@ -36,7 +38,8 @@ public:
         std::ofstream out(Platform::diagPath("Tovelmark_ndsm_diag.txt"),
                           first_ ? std::ios::trunc : std::ios::app);
         first_ = false;
-        if (out) out << "[mosty] " << text << '\n';
+        if (out)
+            out << "[mosty] " << text << '\n';
     }
 
 private:
@@ -50,11 +53,14 @@ std::vector<double> readNumbers(const std::string& text) {
     const char* p = text.data();
     const char* const end = p + text.size();
     while (true) {
-        while (p < end && std::isspace(static_cast<unsigned char>(*p))) ++p;
-        if (p == end) break;
+        while (p < end && std::isspace(static_cast<unsigned char>(*p)))
+            ++p;
+        if (p == end)
+            break;
         double v = 0.0;
         const auto [next, ec] = std::from_chars(p, end, v);
-        if (ec != std::errc()) break;
+        if (ec != std::errc())
+            break;
         values.push_back(v);
         p = next;
     }
@@ -65,8 +71,10 @@ std::string trimControls(const std::string& text) {
     const auto isBlank = [](unsigned char c) { return c <= 32; };
     auto begin = text.begin();
     auto end = text.end();
-    while (begin != end && isBlank(static_cast<unsigned char>(*begin))) ++begin;
-    while (end != begin && isBlank(static_cast<unsigned char>(*(end - 1)))) --end;
+    while (begin != end && isBlank(static_cast<unsigned char>(*begin)))
+        ++begin;
+    while (end != begin && isBlank(static_cast<unsigned char>(*(end - 1))))
+        --end;
     return {begin, end};
 }
 
@@ -80,9 +88,11 @@ std::string extractSheet(const std::string& path, DiagLog& diag, bool& opened) {
     std::string error;
     auto archive = ZipReader::open(path, error);
     opened = archive.has_value();
-    if (!opened) return "";
+    if (!opened)
+        return "";
     for (const ZipReader::Entry& entry : archive->entries()) {
-        if (!endsWith(entry.name, "_OT_BUIN_L.xml")) continue;
+        if (!endsWith(entry.name, "_OT_BUIN_L.xml"))
+            continue;
         diag.line("wpis OT_BUIN_L w ZIP: " + entry.name);
         return archive->extract(entry.index, error).value_or("");
     }
@@ -133,8 +143,7 @@ std::vector<Bdot10kBridge> Bdot10kClient::bridgesFor(const std::string& teryt, W
         return {};
     }
     auto bridges = parseOtBuinL(sheet);
-    diag.line("sparsowano ot:OT_BUIN_L: " + std::to_string(bridges.size()) +
-              " osi (gml:posList)");
+    diag.line("sparsowano ot:OT_BUIN_L: " + std::to_string(bridges.size()) + " osi (gml:posList)");
     return bridges;
 }
 
@@ -150,7 +159,8 @@ std::vector<Bdot10kBridge> Bdot10kClient::parseOtBuinL(const std::string& xml) {
 
         std::string posList = between(feature, "posList", "</gml:posList>");
         const auto tagEnd = posList.find('>');
-        if (tagEnd != std::string::npos) posList.erase(0, tagEnd + 1);
+        if (tagEnd != std::string::npos)
+            posList.erase(0, tagEnd + 1);
         const std::vector<double> numbers = readNumbers(posList);
 
         Bdot10kBridge bridge;
@@ -159,16 +169,19 @@ std::vector<Bdot10kBridge> Bdot10kClient::parseOtBuinL(const std::string& xml) {
         }
         bridge.rodzaj = between(feature, "<ot:rodzaj>", "</ot:rodzaj>");
         bridge.lokalnyId = between(feature, "<ot:lokalnyId>", "</ot:lokalnyId>");
-        if (bridge.points.size() >= 2) bridges.push_back(std::move(bridge));
+        if (bridge.points.size() >= 2)
+            bridges.push_back(std::move(bridge));
 
-        if (close == std::string::npos) break;
+        if (close == std::string::npos)
+            break;
         pos = close + kClose.size();
     }
     return bridges;
 }
 
 std::string Bdot10kClient::urlForTeryt(const std::string& teryt) {
-    if (!isFourDigitCode(teryt)) return "";
+    if (!isFourDigitCode(teryt))
+        return "";
     return services::endpoints().geoportalMaps + "/wss/service/PZGIK/BDOT/WFS/PobieranieBDOT10k" +
            "?SERVICE=WFS&VERSION=2.0.0&REQUEST=GetFeature&TYPENAMES=ms:BDOT10k_powiaty" +
            "&CQL_FILTER=" + WfsClient::urlEncode("TERYT='" + teryt + "'");

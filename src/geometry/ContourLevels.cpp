@@ -27,8 +27,7 @@ const char* const ContourLevels::kLimitNotice =
     "Poziomice: za duzo danych dla wybranego ciecia - wynik ograniczony. Zwieksz ciecie albo "
     "zmniejsz kadr.";
 
-ContourLevels::ContourLevels(double zmin, double zmax, double interval, int maxLines,
-                             int maxPoints)
+ContourLevels::ContourLevels(double zmin, double zmax, double interval, int maxLines, int maxPoints)
     : interval_(interval), maxLines_(maxLines), maxPoints_(maxPoints) {
     first_ = levelNumber(std::ceil(zmin / interval));
     const std::int64_t last = levelNumber(std::floor(zmax / interval));
@@ -37,26 +36,31 @@ ContourLevels::ContourLevels(double zmin, double zmax, double interval, int maxL
         count_ = maxLines;
         limited_ = true;
     }
-    if (count_ < 1) count_ = 0;
+    if (count_ < 1)
+        count_ = 0;
 }
 
-void ContourLevels::add(std::int64_t n, const std::vector<std::vector<GisPoint>>& polylines) {
-    for (const auto& pts : polylines) {
-        if (stopped_) return;
-        if (pts.size() < 2 || polylineLength(pts) < 1e-9) continue;
+void ContourLevels::add(std::int64_t n, std::vector<std::vector<GisPoint>> polylines) {
+    for (auto& pts : polylines) {
+        if (stopped_)
+            return;
+        if (pts.size() < 2 || polylineLength(pts) < 1e-9)
+            continue;
         if (static_cast<std::int64_t>(lines_.size()) >= maxLines_) {
             limited_ = stopped_ = true;
             return;
         }
-        lines_.push_back({static_cast<double>(n) * interval_, n % 5 == 0, pts});
         points_ += static_cast<std::int64_t>(pts.size());
-        if (points_ > maxPoints_) limited_ = stopped_ = true;
+        lines_.push_back({static_cast<double>(n) * interval_, n % 5 == 0, std::move(pts)});
+        if (points_ > maxPoints_)
+            limited_ = stopped_ = true;
     }
 }
 
 std::vector<Warstwica> ContourLevels::finish(std::string& msg) {
     if (limited_) {
-        if (!msg.empty()) msg += ' ';
+        if (!msg.empty())
+            msg += ' ';
         msg += kLimitNotice;
     }
     return std::move(lines_);

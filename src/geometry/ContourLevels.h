@@ -27,8 +27,8 @@ public:
     bool wants(std::int64_t n) const { return !stopped_ && n - first_ < count_; }
 
     // Adds the polylines of level number n in order, skipping those with fewer than 2 points or
-    // no length, until a limit is reached.
-    void add(std::int64_t n, const std::vector<std::vector<GisPoint>>& polylines);
+    // no length, until a limit is reached. The points are moved into the lines.
+    void add(std::int64_t n, std::vector<std::vector<GisPoint>> polylines);
 
     bool limited() const { return limited_; }
 

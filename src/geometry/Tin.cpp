@@ -13,7 +13,9 @@
 namespace tin {
 namespace {
 
-double positiveOr1(double v) { return v > 0.0 ? v : 1.0; }
+double positiveOr1(double v) {
+    return v > 0.0 ? v : 1.0;
+}
 
 struct GridView {
     const SiatkaWysokosci& g;
@@ -43,7 +45,8 @@ std::vector<char> steepMask(const GridView& grid, double threshold) {
             }
             const double gx = (grid.z(i + 1, j) - grid.z(i - 1, j)) / (2.0 * grid.step);
             const double gy = (grid.z(i, j + 1) - grid.z(i, j - 1)) / (2.0 * grid.step);
-            if (std::hypot(gx, gy) > threshold) steep[static_cast<std::size_t>(j) * nx + i] = 1;
+            if (std::hypot(gx, gy) > threshold)
+                steep[static_cast<std::size_t>(j) * nx + i] = 1;
         }
     }
     return steep;
@@ -65,9 +68,11 @@ std::vector<std::pair<int, int>> component(int si, int sj, int nx, int ny,
         for (const auto& d : kOffsets) {
             const int ni = i + d[0];
             const int nj = j + d[1];
-            if (ni < 1 || nj < 1 || ni > nx - 2 || nj > ny - 2) continue;
+            if (ni < 1 || nj < 1 || ni > nx - 2 || nj > ny - 2)
+                continue;
             const std::size_t k = static_cast<std::size_t>(nj) * nx + ni;
-            if (!steep[k] || visited[k]) continue;
+            if (!steep[k] || visited[k])
+                continue;
             visited[k] = 1;
             stack.push_back({ni, nj});
         }
@@ -102,7 +107,8 @@ std::vector<GisPoint> axisLine(const std::vector<std::pair<int, int>>& nodes, co
     const double root = std::sqrt(std::max(half * half - (sxx * syy - sxy * sxy), 0.0));
     const double l1 = half + root;
     const double l2 = half - root;
-    if (l2 > 1e-9 && l1 < 4.0 * l2) return {};
+    if (l2 > 1e-9 && l1 < 4.0 * l2)
+        return {};
 
     double dx = 0.0, dy = 0.0;
     if (std::fabs(sxy) > 1e-9) {
@@ -114,10 +120,12 @@ std::vector<GisPoint> axisLine(const std::vector<std::pair<int, int>>& nodes, co
         dy = 1.0;
     }
     const double length = std::hypot(dx, dy);
-    if (length < 1e-9) return {};
+    if (length < 1e-9)
+        return {};
     dx /= length;
     dy /= length;
-    if (std::sqrt(std::max(l2, 0.0)) > params.maxWidth) return {};
+    if (std::sqrt(std::max(l2, 0.0)) > params.maxWidth)
+        return {};
 
     double tmin = std::numeric_limits<double>::infinity();
     double tmax = -std::numeric_limits<double>::infinity();
@@ -128,7 +136,8 @@ std::vector<GisPoint> axisLine(const std::vector<std::pair<int, int>>& nodes, co
         tmax = std::max(tmax, t);
     }
     const double extent = tmax - tmin;
-    if (extent < std::max(params.minNodes * grid.step * 0.5, 1e-6)) return {};
+    if (extent < std::max(params.minNodes * grid.step * 0.5, 1e-6))
+        return {};
 
     const long n = std::max(std::lround(extent / positiveOr1(params.spacing)), 1L);
     std::vector<GisPoint> points;
@@ -148,7 +157,9 @@ class IndeksPunktow {
 public:
     explicit IndeksPunktow(double cell) : cell_(cell), mergeSq_(cell * cell) {}
 
-    void add(const cdt::Point2& p, int index) { cells_[key(cell(p.x), cell(p.y))].push_back(index); }
+    void add(const cdt::Point2& p, int index) {
+        cells_[key(cell(p.x), cell(p.y))].push_back(index);
+    }
 
     // The first vertex within the merge distance of p, or -1.
     int find(const cdt::Point2& p, const std::vector<cdt::Point2>& points) const {
@@ -157,11 +168,13 @@ public:
         for (std::int64_t di = -1; di <= 1; ++di) {
             for (std::int64_t dj = -1; dj <= 1; ++dj) {
                 const auto it = cells_.find(key(ci + di, cj + dj));
-                if (it == cells_.end()) continue;
+                if (it == cells_.end())
+                    continue;
                 for (const int index : it->second) {
                     const double ex = points[static_cast<std::size_t>(index)].x - p.x;
                     const double ey = points[static_cast<std::size_t>(index)].y - p.y;
-                    if (ex * ex + ey * ey <= mergeSq_) return index;
+                    if (ex * ex + ey * ey <= mergeSq_)
+                        return index;
                 }
             }
         }
@@ -173,7 +186,8 @@ private:
         const double c = std::floor(v / cell_);
         // Points far outside any grid share the outermost cells instead of overflowing; a point
         // without coordinates (which the triangulation refuses later) goes to cell 0.
-        if (std::isnan(c)) return 0;
+        if (std::isnan(c))
+            return 0;
         return static_cast<std::int64_t>(std::clamp(c, -2147483648.0, 2147483647.0));
     }
     // Column in the high half, row in the low half, in unsigned arithmetic.
@@ -189,7 +203,8 @@ private:
 
 int thinningStride(const SiatkaWysokosci& grid, std::int32_t target) {
     const double nodes = static_cast<double>(grid.nx) * static_cast<double>(grid.ny);
-    if (target <= 0 || nodes <= target) return 1;
+    if (target <= 0 || nodes <= target)
+        return 1;
     return std::max(1, static_cast<int>(std::ceil(std::sqrt(nodes / target))));
 }
 
@@ -214,13 +229,15 @@ double bilinear(const GridView& grid, double u, double v, bool& ok) {
     const int i = std::clamp(static_cast<int>(std::floor(u)), 0, lastCell(grid.g.nx));
     const int j = std::clamp(static_cast<int>(std::floor(v)), 0, lastCell(grid.g.ny));
     const auto fraction = [](double t, int n) {
-        if (t > n - 1) return 1.0;  // beyond the last node on this axis
+        if (t > n - 1)
+            return 1.0;  // beyond the last node on this axis
         return std::clamp(t - std::floor(t), 0.0, 1.0);
     };
     const double fu = fraction(u, grid.g.nx);
     const double fv = fraction(v, grid.g.ny);
     ok = grid.has(i, j) && grid.has(i + 1, j) && grid.has(i, j + 1) && grid.has(i + 1, j + 1);
-    if (!ok) return 0.0;
+    if (!ok)
+        return 0.0;
     return grid.z(i, j) * (1 - fu) * (1 - fv) + grid.z(i + 1, j) * fu * (1 - fv) +
            grid.z(i, j + 1) * (1 - fu) * fv + grid.z(i + 1, j + 1) * fu * fv;
 }
@@ -233,7 +250,8 @@ double nearestNode(const GridView& grid, const cdt::Point2& p, int ci, int cj) {
         double bestZ = 0.0;
         for (int j = cj - r; j <= cj + r; ++j) {
             for (int i = ci - r; i <= ci + r; ++i) {
-                if (std::max(std::abs(i - ci), std::abs(j - cj)) != r || !grid.has(i, j)) continue;
+                if (std::max(std::abs(i - ci), std::abs(j - cj)) != r || !grid.has(i, j))
+                    continue;
                 const GisPoint n = grid.node(i, j);
                 const double dsq = (n.x - p.x) * (n.x - p.x) + (n.y - p.y) * (n.y - p.y);
                 if (dsq < bestSq) {
@@ -242,7 +260,8 @@ double nearestNode(const GridView& grid, const cdt::Point2& p, int ci, int cj) {
                 }
             }
         }
-        if (std::isfinite(bestSq)) return bestZ;
+        if (std::isfinite(bestSq))
+            return bestZ;
     }
     return 0.0;
 }
@@ -262,7 +281,8 @@ double vertexHeight(const GridView& grid, const cdt::Point2& p, double mergeSq) 
     if (grid.g.nx >= 2 && grid.g.ny >= 2) {
         bool ok = false;
         const double z = bilinear(grid, u, v, ok);
-        if (ok) return z;
+        if (ok)
+            return z;
     }
     const int ci = static_cast<int>(std::clamp(ru, 0.0, static_cast<double>(grid.g.nx - 1)));
     const int cj = static_cast<int>(std::clamp(rv, 0.0, static_cast<double>(grid.g.ny - 1)));
@@ -291,9 +311,11 @@ std::vector<std::pair<GisPoint, GisPoint>> levelSegments(const Tin& t, double le
             const std::int32_t q = tri.v[(e + 1) % 3];
             const bool pBelow = t.vertices[static_cast<std::size_t>(p)].z < level;
             const bool qBelow = t.vertices[static_cast<std::size_t>(q)].z < level;
-            if (pBelow != qBelow) found[count++] = crossing(t, p, q, level);
+            if (pBelow != qBelow)
+                found[count++] = crossing(t, p, q, level);
         }
-        if (count == 2) segments.push_back({found[0], found[1]});
+        if (count == 2)
+            segments.push_back({found[0], found[1]});
     }
     return segments;
 }
@@ -321,11 +343,14 @@ std::vector<Breakline> detectBreaklines(const SiatkaWysokosci& grid,
     for (int j = 1; j <= grid.ny - 2; ++j) {
         for (int i = 1; i <= grid.nx - 2; ++i) {
             const std::size_t k = static_cast<std::size_t>(j) * grid.nx + i;
-            if (!steep[k] || visited[k]) continue;
+            if (!steep[k] || visited[k])
+                continue;
             const auto nodes = component(i, j, grid.nx, grid.ny, steep, visited);
-            if (static_cast<std::int64_t>(nodes.size()) < params.minNodes) continue;
+            if (static_cast<std::int64_t>(nodes.size()) < params.minNodes)
+                continue;
             auto points = axisLine(nodes, view, params);
-            if (!points.empty()) lines.push_back({std::move(points)});
+            if (!points.empty())
+                lines.push_back({std::move(points)});
         }
     }
     return lines;
@@ -345,7 +370,8 @@ Tin buildTin(const SiatkaWysokosci& grid, const std::vector<Breakline>& breaklin
     std::vector<cdt::Point2> points;
     for (int j = 0; j < grid.ny; j += stride) {
         for (int i = 0; i < grid.nx; i += stride) {
-            if (!view.has(i, j)) continue;
+            if (!view.has(i, j))
+                continue;
             const GisPoint n = view.node(i, j);
             index.add({n.x, n.y}, static_cast<int>(points.size()));
             points.push_back({n.x, n.y});
@@ -355,7 +381,8 @@ Tin buildTin(const SiatkaWysokosci& grid, const std::vector<Breakline>& breaklin
     std::vector<cdt::Edge> edges;
     const double spacing = positiveOr1(params.breaklineSpacing);
     for (const Breakline& line : breaklines) {
-        if (line.points.size() < 2) continue;
+        if (line.points.size() < 2)
+            continue;
         int previous = -1;
         for (const cdt::Point2& p : densify(line, spacing)) {
             int vertex = index.find(p, points);
@@ -383,7 +410,8 @@ Tin buildTin(const SiatkaWysokosci& grid, const std::vector<Breakline>& breaklin
             result.vertices.push_back({p.x, p.y, vertexHeight(view, p, merge * merge)});
         }
         result.triangles.reserve(triangles.size());
-        for (const auto& t : triangles) result.triangles.push_back({{t[0], t[1], t[2]}});
+        for (const auto& t : triangles)
+            result.triangles.push_back({{t[0], t[1], t[2]}});
     } catch (const std::exception&) {
         return {};
     }
@@ -396,9 +424,9 @@ std::vector<Warstwica> contourTin(const Tin& t, double interval, std::string& ms
     if (t.vertices.empty() || t.triangles.empty() || !(interval > 0.0) || !validTriangles(t)) {
         return {};
     }
-    const auto [lo, hi] = std::minmax_element(
-        t.vertices.begin(), t.vertices.end(),
-        [](const TinVertex& a, const TinVertex& b) { return a.z < b.z; });
+    const auto [lo, hi] =
+        std::minmax_element(t.vertices.begin(), t.vertices.end(),
+                            [](const TinVertex& a, const TinVertex& b) { return a.z < b.z; });
     ContourLevels levels(lo->z, hi->z, interval, limits.maxLines, limits.maxPoints);
     for (std::int64_t k = levels.first(); levels.wants(k); ++k) {
         const double level = static_cast<double>(k) * interval;

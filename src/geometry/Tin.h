@@ -40,8 +40,8 @@ struct BreaklineParams {
 };
 
 struct TinParams {
-    std::int32_t targetNodes = 0;    // not > 0: every grid node
-    double breaklineSpacing = 0.0;   // metres; not > 0 means 1
+    std::int32_t targetNodes = 0;   // not > 0: every grid node
+    double breaklineSpacing = 0.0;  // metres; not > 0 means 1
 };
 
 // The limits every contour tracing observes (the same as the grid contours').

@@ -47,13 +47,15 @@ std::vector<Point2> randomPoints(int n, unsigned seed) {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<double> coord(0.0, 100.0);
     std::vector<Point2> points;
-    for (int i = 0; i < n; ++i) points.push_back({coord(rng), coord(rng)});
+    for (int i = 0; i < n; ++i)
+        points.push_back({coord(rng), coord(rng)});
     return points;
 }
 
 int hullSize(std::vector<Point2> points) {
-    std::sort(points.begin(), points.end(),
-              [](const Point2& a, const Point2& b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+    std::sort(points.begin(), points.end(), [](const Point2& a, const Point2& b) {
+        return a.x < b.x || (a.x == b.x && a.y < b.y);
+    });
     std::vector<Point2> hull;
     for (int pass = 0; pass < 2; ++pass) {
         const auto start = hull.size();

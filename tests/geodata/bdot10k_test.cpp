@@ -14,10 +14,13 @@
 namespace {
 
 std::string feature(const std::string& posList, const std::string& id) {
-    return "<ot:OT_BUIN_L gml:id=\"" + id + "\"><ot:geometria><gml:LineString>"
-           "<gml:posList srsDimension=\"2\">" + posList + "</gml:posList></gml:LineString>"
-           "</ot:geometria><ot:rodzaj>most</ot:rodzaj><ot:lokalnyId>" + id +
-           "</ot:lokalnyId></ot:OT_BUIN_L>";
+    return "<ot:OT_BUIN_L gml:id=\"" + id +
+           "\"><ot:geometria><gml:LineString>"
+           "<gml:posList srsDimension=\"2\">" +
+           posList +
+           "</gml:posList></gml:LineString>"
+           "</ot:geometria><ot:rodzaj>most</ot:rodzaj><ot:lokalnyId>" +
+           id + "</ot:lokalnyId></ot:OT_BUIN_L>";
 }
 
 std::string readFile(const std::string& path) {
@@ -81,8 +84,9 @@ TEST(Bdot10kQuery, PackageQueryAndAnswer) {
     services::resetEndpoints();
     EXPECT_EQ(Bdot10kClient::urlForTeryt("146"), "");
     EXPECT_EQ(Bdot10kClient::urlForTeryt("14'5"), "");
-    EXPECT_EQ(Bdot10kClient::parseUrlGml("<ms:URL_GML>\n  https://x/1465_GML.zip \r\n</ms:URL_GML>"),
-              "https://x/1465_GML.zip");
+    EXPECT_EQ(
+        Bdot10kClient::parseUrlGml("<ms:URL_GML>\n  https://x/1465_GML.zip \r\n</ms:URL_GML>"),
+        "https://x/1465_GML.zip");
     EXPECT_EQ(Bdot10kClient::parseUrlGml("<ms:URL_GML>no end"), "");
 }
 

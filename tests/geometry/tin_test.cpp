@@ -20,17 +20,22 @@ SiatkaWysokosci gridOf(int nx, int ny, double step, double (*height)(double, dou
     g.nx = nx;
     g.ny = ny;
     for (int j = 0; j < ny; ++j) {
-        for (int i = 0; i < nx; ++i) g.z.push_back(height(i * step, j * step));
+        for (int i = 0; i < nx; ++i)
+            g.z.push_back(height(i * step, j * step));
     }
     return g;
 }
 
-double plane(double x, double y) { return 100.0 + 0.01 * x + 0.02 * y; }
+double plane(double x, double y) {
+    return 100.0 + 0.01 * x + 0.02 * y;
+}
 
 // A 4 m high step along x = 20 m, 2 m wide.
 double escarpment(double x, double) {
-    if (x < 19.0) return 100.0;
-    if (x > 21.0) return 104.0;
+    if (x < 19.0)
+        return 100.0;
+    if (x > 21.0)
+        return 104.0;
     return 100.0 + (x - 19.0) * 2.0;
 }
 
@@ -73,7 +78,8 @@ int boundaryPointCount(const tin::Tin& t) {
 
 int usedVertexCount(const tin::Tin& t) {
     std::set<int> used;
-    for (const auto& tri : t.triangles) used.insert(std::begin(tri.v), std::end(tri.v));
+    for (const auto& tri : t.triangles)
+        used.insert(std::begin(tri.v), std::end(tri.v));
     return static_cast<int>(used.size());
 }
 
@@ -85,7 +91,8 @@ TEST(TinBreaklines, EscarpmentGivesOneLineAlongItsAxisAndRoundPatchesNone) {
 
     const auto lines = tin::detectBreaklines(gridOf(41, 41, 1.0, escarpment), params);
     ASSERT_EQ(lines.size(), 1u);
-    for (const GisPoint& p : lines[0].points) EXPECT_NEAR(p.x, 500020.0, 0.6);
+    for (const GisPoint& p : lines[0].points)
+        EXPECT_NEAR(p.x, 500020.0, 0.6);
     const auto& pts = lines[0].points;
     EXPECT_GT(std::fabs(pts.back().y - pts.front().y), 30.0);
 
@@ -133,10 +140,12 @@ TEST(TinBuild, InvariantsHoldOnRandomTerrainsWithBreaklines) {
     std::uniform_real_distribution<double> h(95.0, 105.0);
     for (int round = 0; round < 5; ++round) {
         SiatkaWysokosci g = gridOf(30, 25, 2.0, plane);
-        for (double& z : g.z) z = h(rng);
+        for (double& z : g.z)
+            z = h(rng);
         std::uniform_real_distribution<double> px(500001.0, 500057.0), py(250001.0, 250047.0);
         std::vector<tin::Breakline> lines;
-        for (int k = 0; k < 3; ++k) lines.push_back({{{px(rng), py(rng)}, {px(rng), py(rng)}}});
+        for (int k = 0; k < 3; ++k)
+            lines.push_back({{{px(rng), py(rng)}, {px(rng), py(rng)}}});
         const tin::Tin t = tin::buildTin(g, lines, {300, 1.5});
         ASSERT_FALSE(t.triangles.empty());
         // Euler: every vertex used, 2n - h - 2 triangles.
@@ -201,7 +210,8 @@ TEST(TinContours, HalvesAcrossASharedEdgeMeetExactly) {
     t.triangles = {{{0, 1, 2}}, {{2, 3, 0}}};
     std::vector<Warstwica> atOne;
     for (const auto& w : tin::contourTin(t, 1.0)) {
-        if (w.z == 1.0) atOne.push_back(w);
+        if (w.z == 1.0)
+            atOne.push_back(w);
     }
     ASSERT_EQ(atOne.size(), 1u);
     EXPECT_EQ(atOne[0].pts.size(), 3u);
