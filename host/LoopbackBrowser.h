@@ -31,7 +31,7 @@ public:
     ~LoopbackBrowser() override;
 
     // The URL must be a "file://" URL of an existing file; anything else fails with the browser's
-    // load error (code -1).
+    // load error (code -1). The page gets the script objects registered until now.
     bool LoadURL(const GS::UniString& url) override;
     bool ExecuteJS(const GS::UniString& script) override;
 
