@@ -32,10 +32,10 @@ int currentUtcYear() {
     return static_cast<int>(std::chrono::year_month_day(today).year());
 }
 
-std::vector<Tile> newestSheets(WfsClient& client, const Layer& layer, const Bbox& area,
-                               int currentYear) {
+void newestYear(WfsClient& client, const Layer& layer, const Bbox& area, int currentYear,
+                const std::function<bool(const std::string& answer)>& take) {
     if (currentYear < layer.noIndexBefore) {
-        return {};
+        return;
     }
     const std::string endpoint = services::endpoints().geoportalMaps + std::string(layer.path);
     for (long long year = currentYear + 1LL; year >= layer.oldestYear; --year) {
@@ -43,36 +43,45 @@ std::vector<Tile> newestSheets(WfsClient& client, const Layer& layer, const Bbox
             endpoint, std::string(layer.typePrefix) + std::to_string(year), area, kMaxSheets, 0,
             true, false, 0);
         const WfsClient::HttpResult answer = client.get(url);
-        if (answer.status != 200) {
-            continue;
-        }
-        std::vector<Tile> tiles = parse(answer.body);
-        if (!tiles.empty()) {
-            return tiles;
+        if (answer.status == 200 && take(answer.body)) {
+            return;
         }
     }
-    return {};
+}
+
+std::vector<Tile> newestSheets(WfsClient& client, const Layer& layer, const Bbox& area,
+                               int currentYear) {
+    std::vector<Tile> tiles;
+    newestYear(client, layer, area, currentYear, [&tiles](const std::string& answer) {
+        tiles = parse(answer);
+        return !tiles.empty();
+    });
+    return tiles;
+}
+
+std::vector<Member> members(const std::string& xml) {
+    std::vector<Member> found;
+    std::size_t pos = 0;
+    std::size_t match = 0;
+    while ((match = xml.find(kUrlTag, pos)) != std::string::npos) {
+        const auto memberStart = xml.rfind(kMemberStart, match);
+        const auto memberEnd = xml.find(kMemberEnd, match);
+        Member member;
+        member.start = memberStart == std::string::npos ? 0 : memberStart;
+        member.end = memberEnd == std::string::npos ? xml.size() : memberEnd;
+        member.url = tagValue(xml, match > 0 ? match - 1 : 0, member.end, "url_do_pobrania");
+        if (member.url.rfind("http", 0) == 0) {
+            found.push_back(std::move(member));
+        }
+        pos = match + 20;
+    }
+    return found;
 }
 
 std::vector<Tile> parse(const std::string& xml) {
     std::vector<Tile> tiles;
-    std::size_t pos = 0;
-    std::size_t match = 0;
-    while ((match = xml.find(kUrlTag, pos)) != std::string::npos) {
-        // The member holding the address, from its start tag (or the document's start) to its
-        // end tag: a member without a sheet identifier does not borrow the next member's.
-        const auto memberStart = xml.rfind(kMemberStart, match);
-        const std::size_t start = memberStart == std::string::npos ? 0 : memberStart;
-        const auto memberEnd = xml.find(kMemberEnd, match);
-        const std::size_t end = memberEnd == std::string::npos ? xml.size() : memberEnd;
-
-        Tile tile;
-        tile.url = tagValue(xml, match > 0 ? match - 1 : 0, end, "url_do_pobrania");
-        tile.godlo = tagValue(xml, start, end, "godlo");
-        if (tile.url.rfind("http", 0) == 0) {
-            tiles.push_back(std::move(tile));
-        }
-        pos = match + 20;
+    for (Member& m : members(xml)) {
+        tiles.push_back({tagValue(xml, m.start, m.end, "godlo"), std::move(m.url)});
     }
     return tiles;
 }

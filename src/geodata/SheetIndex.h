@@ -4,6 +4,7 @@
 // read by plain text search for a few fixed elements.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,10 +32,27 @@ struct Layer {
 // The calendar year of the system clock in UTC.
 int currentUtcYear();
 
-// The sheets of the newest year, from currentYear + 1 down to the layer's oldest year, whose
-// index answers with any sheet in the area; empty when none does. Failed requests are skipped.
+// Asks the layer's index for the area year by year, from currentYear + 1 down to the layer's
+// oldest year, handing every answer with status 200 to `take` until it returns true (it found
+// sheets). Failed requests are skipped; a current year before the layer's first asks nothing.
+void newestYear(WfsClient& client, const Layer& layer, const Bbox& area, int currentYear,
+                const std::function<bool(const std::string& answer)>& take);
+
+// The sheets of the newest year whose index answers with any sheet in the area; empty when
+// none does.
 std::vector<Tile> newestSheets(WfsClient& client, const Layer& layer, const Bbox& area,
                                int currentYear);
+
+// One index member that carries a download address beginning with "http": where it runs in the
+// answer (from its start tag, or the document's start, to its end tag, or the document's end)
+// and the address. Its other fields are read with tagValue inside [start, end), so a member
+// without a field yields it empty rather than borrowing it from the next member.
+struct Member {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::string url;
+};
+std::vector<Member> members(const std::string& answer);
 
 // The sheets of one index answer, in document order; features whose address does not begin
 // with "http" are dropped.

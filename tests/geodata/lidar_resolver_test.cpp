@@ -71,7 +71,7 @@ TEST(LidarIndexAnswer, SheetsInOrderWithTrimmedFieldsAndOnlyHttpAddresses) {
         collection(member("\n  N-34-139-A-c-1-1\r\n", "https://h/1.laz", "4", "PL-1992") +
                    member("N-34-139-A-c-1-2", "ftp://h/2.laz", "4", "PL-1992") +
                    member("", "http://h/3.laz", "12", "PL-2000:S6") +
-                   member("N-34-139-A-c-1-4", " https://h/4.laz ", "", "x"));
+                   member("N-34-139-A-c-1-4", " https://h/4.laz?a=1&amp;b=2 ", "", "x"));
     const auto tiles = LidarResolver::parseSkorowidz(xml);
     ASSERT_EQ(tiles.size(), 3u);
     EXPECT_EQ(tiles[0].godlo, "N-34-139-A-c-1-1");
@@ -81,7 +81,7 @@ TEST(LidarIndexAnswer, SheetsInOrderWithTrimmedFieldsAndOnlyHttpAddresses) {
     EXPECT_EQ(tiles[1].url, "http://h/3.laz");
     EXPECT_EQ(tiles[1].epsg, 2177);
     EXPECT_DOUBLE_EQ(tiles[1].density, 12.0);
-    EXPECT_EQ(tiles[2].url, "https://h/4.laz");
+    EXPECT_EQ(tiles[2].url, "https://h/4.laz?a=1&b=2") << "XML entities are decoded";
     EXPECT_DOUBLE_EQ(tiles[2].density, 0.0);
     EXPECT_EQ(tiles[2].epsg, 0);
 
