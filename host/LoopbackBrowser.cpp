@@ -131,7 +131,8 @@ std::string withChannelScript(const std::string& html) {
     for (std::size_t at = lower.find("<head"); at != std::string::npos;
          at = lower.find("<head", at + 1)) {
         const std::size_t next = at + 5;
-        if (next < lower.size() && (lower[next] == '>' || std::isspace(lower[next]))) {
+        if (next < lower.size() &&
+            (lower[next] == '>' || std::isspace(static_cast<unsigned char>(lower[next])))) {
             const std::size_t close = lower.find('>', next);
             if (close != std::string::npos)
                 return std::string(html).insert(close + 1, tag);
