@@ -33,9 +33,8 @@ using json = nlohmann::json;
 using namespace std::chrono_literals;
 
 constexpr const char* kHost = "127.0.0.1";
-constexpr const char* kChannelScriptPath = "/__terraweft/channel.js";
-constexpr const char* kEventsPath = "/__terraweft/events";
-constexpr const char* kCallPath = "/__terraweft/call";
+// The stand-in's own paths beside the page files, and the header only its script sends.
+constexpr std::string_view kChannelBase = "/__terraweft/";
 constexpr const char* kChannelHeader = "X-Terraweft-Channel";
 constexpr Int32 kLoadFailed = -1;
 
@@ -48,12 +47,16 @@ constexpr time_t kKeepAliveSeconds = 1;
 constexpr auto kCallTimeout = 60s;
 constexpr auto kStreamHeartbeat = 10s;
 
-// Added to every page: defines the registered objects (@OBJECTS@: object name -> function names)
-// and runs the program's scripts. Calls leave one after another, after the script stream is open,
-// so that every answer finds the page listening.
+std::string channelPath(std::string_view name) {
+    return std::string(kChannelBase) + std::string(name);
+}
+
+// Added to every page (@BASE@ and @HEADER@ as above): defines the registered objects (@OBJECTS@:
+// object name -> function names) and runs the program's scripts. Calls leave one after another,
+// after the script stream is open, so that every answer finds the page listening.
 constexpr std::string_view kChannelScript = R"JS((function () {
   "use strict";
-  var base = "/__terraweft/";
+  var base = "@BASE@";
   var objects = @OBJECTS@;
   var opened;
   var previous = new Promise(function (resolve) { opened = resolve; });
@@ -85,7 +88,7 @@ constexpr std::string_view kChannelScript = R"JS((function () {
     var result = previous.then(function () {
       return fetch(url, {
         method: "POST",
-        headers: { "Content-Type": "text/plain;charset=utf-8", "X-Terraweft-Channel": "1" },
+        headers: { "Content-Type": "text/plain;charset=utf-8", "@HEADER@": "1" },
         body: body
       });
     }).then(function (response) {
@@ -117,14 +120,19 @@ std::string channelScript(const std::vector<GS::Ref<JS::Object>>& objects) {
         names[object->GetName().ToUtf8()] = std::move(functions);
     }
     std::string script(kChannelScript);
-    const std::string_view placeholder = "@OBJECTS@";
-    script.replace(script.find(placeholder), placeholder.size(), names.dump());
+    const std::pair<std::string_view, std::string> fills[] = {
+        {"@BASE@", std::string(kChannelBase)},
+        {"@HEADER@", kChannelHeader},
+        {"@OBJECTS@", names.dump()},
+    };
+    for (const auto& [placeholder, text] : fills)
+        script.replace(script.find(placeholder), placeholder.size(), text);
     return script;
 }
 
 // The HTML with the channel script at the start of its head (at the very start without one).
 std::string withChannelScript(const std::string& html) {
-    const std::string tag = std::string("<script src=\"") + kChannelScriptPath + "\"></script>";
+    const std::string tag = "<script src=\"" + channelPath("channel.js") + "\"></script>";
     std::string lower(html.size(), '\0');
     std::transform(html.begin(), html.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -314,15 +322,17 @@ private:
             refuse(res, 403, "Odmowa dostepu");
             return httplib::Server::HandlerResponse::Handled;
         });
-        http_.Get(kChannelScriptPath, [this](const httplib::Request&, httplib::Response& res) {
-            const std::lock_guard lock(mutex_);
-            res.set_header("Cache-Control", "no-store");
-            res.set_content(channelScript_, "text/javascript; charset=utf-8");
-        });
-        http_.Get(kEventsPath,
+        http_.Get(channelPath("channel.js"),
+                  [this](const httplib::Request&, httplib::Response& res) {
+                      const std::lock_guard lock(mutex_);
+                      res.set_header("Cache-Control", "no-store");
+                      res.set_content(channelScript_, "text/javascript; charset=utf-8");
+                  });
+        http_.Get(channelPath("events"),
                   [this](const httplib::Request&, httplib::Response& res) { streamScripts(res); });
-        http_.Post(kCallPath, [this](const httplib::Request& req, httplib::Response& res,
-                                     const httplib::ContentReader& read) { call(req, res, read); });
+        http_.Post(channelPath("call"),
+                   [this](const httplib::Request& req, httplib::Response& res,
+                          const httplib::ContentReader& read) { call(req, res, read); });
         http_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             serveFile(req.path, res);
         });
