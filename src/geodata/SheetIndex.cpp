@@ -130,4 +130,16 @@ std::string decodeEntities(std::string_view text) {
     return out;
 }
 
+std::vector<Tile> IndexClient::tilesFor(const Bbox& area) {
+    return tilesFor(area, currentUtcYear());
+}
+
+std::vector<Tile> IndexClient::tilesFor(const Bbox& area, int currentYear) {
+    return newestSheets(client_, layer_, area, currentYear);
+}
+
+std::string IndexClient::download(const Tile& tile) {
+    return sheetindex::download(client_, tile);
+}
+
 }  // namespace sheetindex

@@ -70,4 +70,24 @@ std::string tagValue(const std::string& xml, std::size_t from, std::size_t end,
 // in one pass; anything else stays as written.
 std::string decodeEntities(std::string_view text);
 
+// A client of one index: the sheets of the newest index year with any sheet in an area (at
+// most 20), and a sheet file's text through the download cache.
+class IndexClient {
+public:
+    IndexClient(WfsClient& client, const Layer& layer) : client_(client), layer_(layer) {}
+
+    // The calendar year of the clock in UTC is the current year.
+    std::vector<Tile> tilesFor(const Bbox& area);
+    std::vector<Tile> tilesFor(const Bbox& area, int currentYear);
+
+    // The sheet file's text; "" when the download failed.
+    std::string download(const Tile& tile);
+
+    static std::vector<Tile> parseSkorowidz(const std::string& answer) { return parse(answer); }
+
+private:
+    WfsClient& client_;
+    const Layer& layer_;
+};
+
 }  // namespace sheetindex
