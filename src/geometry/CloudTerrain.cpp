@@ -86,10 +86,9 @@ CloudTerrain::CloudTerrain(const std::vector<ClPoint>& ground, const Bbox& frame
         return;
     }
     // A frame without water points keeps "no data" rather than flooding its holes at 0 m.
-    if (std::none_of(waterPoints.begin(), waterPoints.end(), [this](const ClPoint& p) {
-            std::int32_t i, j;
-            return cellOf(p.x, p.y, i, j);
-        })) {
+    std::size_t k = 0;
+    if (std::none_of(waterPoints.begin(), waterPoints.end(),
+                     [&](const ClPoint& p) { return cellIndexOf(p, k); })) {
         return;
     }
     std::vector<float> heights;
@@ -104,18 +103,21 @@ bool CloudTerrain::cellOf(double x, double y, std::int32_t& i, std::int32_t& j) 
     return axisIndex(x - x0, cell, nx, i) && axisIndex(y - y0, cell, ny, j);
 }
 
+bool CloudTerrain::cellIndexOf(const ClPoint& p, std::size_t& k) const {
+    std::int32_t i = 0, j = 0;
+    if (!cellOf(p.x, p.y, i, j)) {
+        return false;
+    }
+    k = at(i, j);
+    return true;
+}
+
 void CloudTerrain::setGroundMedians(const std::vector<ClPoint>& ground) {
     const std::size_t cells = at(0, ny);
     z.assign(cells, kNaN);
     water.assign(cells, 0);
-    CellLists lists(ground, cells, [this](const ClPoint& p, std::size_t& k) {
-        std::int32_t i, j;
-        if (!cellOf(p.x, p.y, i, j)) {
-            return false;
-        }
-        k = at(i, j);
-        return true;
-    });
+    CellLists lists(ground, cells,
+                    [this](const ClPoint& p, std::size_t& k) { return cellIndexOf(p, k); });
     for (std::size_t c = 0; c < cells; ++c) {
         if (lists.count(c) > 0) {
             z[c] = lists.median(c);
@@ -171,14 +173,8 @@ bool CloudTerrain::fillPass() {
 
 void CloudTerrain::setWaterCells(const std::vector<ClPoint>& waterPoints) {
     const std::size_t cells = z.size();
-    CellLists lists(waterPoints, cells, [this](const ClPoint& p, std::size_t& k) {
-        std::int32_t i, j;
-        if (!cellOf(p.x, p.y, i, j)) {
-            return false;
-        }
-        k = at(i, j);
-        return true;
-    });
+    CellLists lists(waterPoints, cells,
+                    [this](const ClPoint& p, std::size_t& k) { return cellIndexOf(p, k); });
     for (std::size_t c = 0; c < cells; ++c) {
         if (lists.count(c) < kMinWaterPoints) {
             continue;

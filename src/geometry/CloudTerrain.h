@@ -51,6 +51,8 @@ public:
 private:
     // Cell of a plan point, or false when it lies outside the grid (or is not a number).
     bool cellOf(double x, double y, std::int32_t& i, std::int32_t& j) const;
+    // The same as the index of the cell in z.
+    bool cellIndexOf(const ClPoint& p, std::size_t& k) const;
     std::size_t at(std::int32_t i, std::int32_t j) const {
         return static_cast<std::size_t>(j) * static_cast<std::size_t>(nx) +
                static_cast<std::size_t>(i);
