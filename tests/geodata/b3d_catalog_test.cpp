@@ -3,17 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "geodata/ServiceConfig.h"
+#include "support/ScopedEndpoints.h"
 
 namespace {
 
 class B3dCatalogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        services::Endpoints e = services::endpoints();
-        e.openData = "http://127.0.0.1:9";
-        services::setEndpoints(e);
-    }
-    void TearDown() override { services::resetEndpoints(); }
+    loopback::ScopedEndpoints endpoints{{&services::Endpoints::openData, "http://127.0.0.1:9"}};
 };
 
 TEST_F(B3dCatalogTest, YearsNewestFirst) {

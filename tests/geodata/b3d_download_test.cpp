@@ -14,6 +14,7 @@
 #include "geodata/ServiceConfig.h"
 #include "geodata/WfsClient.h"
 #include "support/LoopbackServer.h"
+#include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 
@@ -35,13 +36,7 @@ protected:
     loopback::TempDir data;
     loopback::ScopedEnv env{"XDG_DATA_HOME", data.path().c_str()};
     loopback::LoopbackServer server;
-
-    void SetUp() override {
-        services::Endpoints e = services::endpoints();
-        e.openData = server.url();
-        services::setEndpoints(e);
-    }
-    void TearDown() override { services::resetEndpoints(); }
+    loopback::ScopedEndpoints endpoints{{&services::Endpoints::openData, server.url()}};
 };
 
 TEST_F(B3dDownloadTest, NewestPublishedYearIsIndexedOnceBesideTheCachedPackage) {

@@ -8,6 +8,7 @@
 #include "geodata/ServiceConfig.h"
 #include "geodata/WfsClient.h"
 #include "support/LoopbackServer.h"
+#include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 
@@ -32,14 +33,6 @@ std::string readFile(const std::string& path) {
 
 class Bdot10kService : public ::testing::Test {
 protected:
-    void SetUp() override {
-        services::Endpoints e = services::endpoints();
-        e.openData = server.url();
-        e.geoportalMaps = server.url();
-        services::setEndpoints(e);
-    }
-    void TearDown() override { services::resetEndpoints(); }
-
     // Serves a package holding the given entries at the county's address.
     void servePackage(const std::string& teryt, const std::vector<ziptest::Item>& items) {
         const std::string zipPath = dir.file("package.zip");
@@ -52,6 +45,8 @@ protected:
     loopback::ScopedEnv data{"XDG_DATA_HOME", dir.path().c_str()};
     loopback::ScopedEnv home{"HOME", dir.path().c_str()};
     loopback::LoopbackServer server;
+    loopback::ScopedEndpoints endpoints{{&services::Endpoints::openData, server.url()},
+                                        {&services::Endpoints::geoportalMaps, server.url()}};
     WfsClient client;
 };
 

@@ -9,6 +9,7 @@
 #include "geodata/LidarResolver.h"
 #include "geodata/ServiceConfig.h"
 #include "support/LoopbackServer.h"
+#include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -91,17 +92,11 @@ TEST(LidarIndexAnswer, SheetsInOrderWithTrimmedFieldsAndOnlyHttpAddresses) {
 
 class LidarService : public ::testing::Test {
 protected:
-    void SetUp() override {
-        services::Endpoints e = services::endpoints();
-        e.geoportalMaps = server.url();
-        services::setEndpoints(e);
-    }
-    void TearDown() override { services::resetEndpoints(); }
-
     loopback::TempDir dir;
     loopback::ScopedEnv data{"XDG_DATA_HOME", dir.path().c_str()};
     loopback::ScopedEnv home{"HOME", dir.path().c_str()};
     loopback::LoopbackServer server;
+    loopback::ScopedEndpoints endpoints{{&services::Endpoints::geoportalMaps, server.url()}};
     WfsClient client;
     LidarResolver resolver{client};
     const Bbox area{500000.0, 300000.0, 501000.0, 301000.0};

@@ -10,6 +10,7 @@
 #include "geodata/NmtClient.h"
 #include "geodata/ServiceConfig.h"
 #include "support/LoopbackServer.h"
+#include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -60,17 +61,11 @@ TEST(SheetIndexAnswer, PredefinedEntitiesAreDecoded) {
 
 class SheetIndexService : public ::testing::Test {
 protected:
-    void SetUp() override {
-        services::Endpoints e = services::endpoints();
-        e.geoportalMaps = server.url();
-        services::setEndpoints(e);
-    }
-    void TearDown() override { services::resetEndpoints(); }
-
     loopback::TempDir dir;
     loopback::ScopedEnv data{"XDG_DATA_HOME", dir.path().c_str()};
     loopback::ScopedEnv home{"HOME", dir.path().c_str()};
     loopback::LoopbackServer server;
+    loopback::ScopedEndpoints endpoints{{&services::Endpoints::geoportalMaps, server.url()}};
     WfsClient client;
     NmtClient nmt{client};
     NmptClient nmpt{client};

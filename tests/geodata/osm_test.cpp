@@ -10,6 +10,7 @@
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
 #include "support/LoopbackServer.h"
+#include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -134,13 +135,9 @@ std::string percentDecoded(const std::string& s) {
 class OverpassService : public ::testing::Test {
 protected:
     void SetUp() override {
-        services::Endpoints e = services::endpoints();
-        e.overpass = server.url();
-        services::setEndpoints(e);
         server.on("/api/interpreter",
                   loopback::ok(answer({way(R"({"name":"A"})", kTwoNodes)}), "application/json"));
     }
-    void TearDown() override { services::resetEndpoints(); }
 
     // The decoded query text of the only request.
     std::string sentQuery() {
@@ -157,6 +154,7 @@ protected:
     loopback::ScopedEnv data{"XDG_DATA_HOME", dir.path().c_str()};
     loopback::ScopedEnv home{"HOME", dir.path().c_str()};
     loopback::LoopbackServer server;
+    loopback::ScopedEndpoints endpoints{{&services::Endpoints::overpass, server.url()}};
     WfsClient client;
     std::string error = "stale";
 };

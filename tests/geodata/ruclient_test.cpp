@@ -10,6 +10,7 @@
 #include "geodata/ServiceConfig.h"
 #include "gml_fixtures.h"
 #include "support/LoopbackServer.h"
+#include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -127,16 +128,10 @@ TEST(RuPickBest, StatusGroupsThenLatestDate) {
 // A register on the loopback kit, with its own download cache.
 class RuService : public ::testing::Test {
 protected:
-    void SetUp() override {
-        services::Endpoints e = services::endpoints();
-        e.planningRegister = server.url();
-        services::setEndpoints(e);
-    }
-    void TearDown() override { services::resetEndpoints(); }
-
     loopback::TempDir dir;
     loopback::ScopedEnv data{"XDG_DATA_HOME", dir.path().c_str()};
     loopback::LoopbackServer server;
+    loopback::ScopedEndpoints endpoints{{&services::Endpoints::planningRegister, server.url()}};
     WfsClient client;
     RuClient ru{client};
 };
