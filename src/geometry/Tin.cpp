@@ -208,14 +208,34 @@ int thinningStride(const SiatkaWysokosci& grid, std::int32_t target) {
     return std::max(1, static_cast<int>(std::ceil(std::sqrt(nodes / target))));
 }
 
+// The most parts one breakline segment is cut into: as many merge distances as the grid's
+// diagonal holds. A segment inside the grid at a spacing not below the merge distance never
+// needs more; a segment reaching far beyond the grid, or a far finer spacing, would otherwise
+// ask for billions of points.
+double mostParts(const GridView& grid, double merge) {
+    const double diagonal =
+        std::hypot(static_cast<double>(grid.g.nx), static_cast<double>(grid.g.ny));
+    const double most = std::ceil(diagonal * grid.step / merge);
+    return most >= 1.0 ? most : 1.0;
+}
+
+// The parts of a segment of the given length: length / spacing rounded, from 1 to `most`.
+long partsOf(double length, double spacing, double most) {
+    const double parts = std::round(length / spacing);
+    if (!(parts >= 1.0)) {
+        return 1;
+    }
+    return static_cast<long>(std::min(parts, most));
+}
+
 // Breakline points at the given spacing: every segment is cut into equal parts, the shared
 // ends taken once.
-std::vector<cdt::Point2> densify(const Breakline& line, double spacing) {
+std::vector<cdt::Point2> densify(const Breakline& line, double spacing, double most) {
     std::vector<cdt::Point2> points;
     for (std::size_t s = 1; s < line.points.size(); ++s) {
         const GisPoint a = line.points[s - 1];
         const GisPoint b = line.points[s];
-        const long m = std::max(std::lround(std::hypot(b.x - a.x, b.y - a.y) / spacing), 1L);
+        const long m = partsOf(std::hypot(b.x - a.x, b.y - a.y), spacing, most);
         for (long k = (s == 1 ? 0 : 1); k <= m; ++k) {
             const double f = static_cast<double>(k) / static_cast<double>(m);
             points.push_back({a.x + f * (b.x - a.x), a.y + f * (b.y - a.y)});
@@ -225,9 +245,13 @@ std::vector<cdt::Point2> densify(const Breakline& line, double spacing) {
 }
 
 double bilinear(const GridView& grid, double u, double v, bool& ok) {
-    const auto lastCell = [](int n) { return n - 2; };
-    const int i = std::clamp(static_cast<int>(std::floor(u)), 0, lastCell(grid.g.nx));
-    const int j = std::clamp(static_cast<int>(std::floor(v)), 0, lastCell(grid.g.ny));
+    // Clamped before the conversion, so that a point far outside the grid keeps its side.
+    const auto firstCorner = [](double t, int n) {
+        const double corner = std::floor(t);
+        return corner > 0.0 ? static_cast<int>(std::min(corner, static_cast<double>(n - 2))) : 0;
+    };
+    const int i = firstCorner(u, grid.g.nx);
+    const int j = firstCorner(v, grid.g.ny);
     const auto fraction = [](double t, int n) {
         if (t > n - 1)
             return 1.0;  // beyond the last node on this axis
@@ -380,11 +404,12 @@ Tin buildTin(const SiatkaWysokosci& grid, const std::vector<Breakline>& breaklin
 
     std::vector<cdt::Edge> edges;
     const double spacing = positiveOr1(params.breaklineSpacing);
+    const double most = mostParts(view, merge);
     for (const Breakline& line : breaklines) {
         if (line.points.size() < 2)
             continue;
         int previous = -1;
-        for (const cdt::Point2& p : densify(line, spacing)) {
+        for (const cdt::Point2& p : densify(line, spacing, most)) {
             int vertex = index.find(p, points);
             if (vertex < 0) {
                 vertex = static_cast<int>(points.size());

@@ -179,6 +179,26 @@ TEST(TinBuild, InvariantsHoldOnRandomTerrainsWithBreaklines) {
     }
 }
 
+TEST(TinBuild, BreaklinesFarOutsideTheGridStayBounded) {
+    const SiatkaWysokosci g = gridOf(11, 11, 1.0, plane);
+    // Two points far east, beyond the range of a column number: they take the height of the
+    // grid's east edge, as any point east of the last column does.
+    const tin::Breakline east{{{500000.0 + 3e9, 250005.0}, {500000.0 + 3e9, 250006.0}}};
+    const tin::Tin t = tin::buildTin(g, {east}, {0, 10.0});
+    ASSERT_EQ(t.vertices.size(), 123u);
+    for (const auto& v : t.vertices) {
+        if (v.x > 500010.0) {
+            EXPECT_NEAR(v.z, plane(10.0, v.y - 250000.0), 1e-9);
+        }
+    }
+    // A segment reaching far away, or a spacing far below the merge distance, is not cut into
+    // billions of points.
+    const tin::Breakline away{{{500005.0, 250005.0}, {500005.0 + 1e10, 250005.0}}};
+    EXPECT_LT(tin::buildTin(g, {away}, {0, 1.0}).vertices.size(), 1000000u);
+    const tin::Breakline inside{{{500002.5, 250002.5}, {500007.5, 250007.5}}};
+    EXPECT_LT(tin::buildTin(g, {inside}, {0, 1e-12}).vertices.size(), 1000000u);
+}
+
 TEST(TinBuild, EmptyOrUnusableInputGivesAnEmptyNetwork) {
     EXPECT_TRUE(tin::buildTin({}, {}, {}).vertices.empty());
     SiatkaWysokosci holes = gridOf(5, 5, 1.0, plane);
