@@ -17,6 +17,20 @@ double positiveOr1(double v) {
     return v > 0.0 ? v : 1.0;
 }
 
+// Breakline points closer than this to a vertex are merged into it.
+double mergeDistance(double step) {
+    return std::max(step * 0.01, 1e-6);
+}
+
+// The parts of a segment of the given length: length / spacing rounded, from 1 to `most`.
+long partsOf(double length, double spacing, double most) {
+    const double parts = std::round(length / spacing);
+    if (!(parts >= 1.0)) {
+        return 1;
+    }
+    return static_cast<long>(std::min(parts, most));
+}
+
 struct GridView {
     const SiatkaWysokosci& g;
     double step;
@@ -139,7 +153,8 @@ std::vector<GisPoint> axisLine(const std::vector<std::pair<int, int>>& nodes, co
     if (extent < std::max(params.minNodes * grid.step * 0.5, 1e-6))
         return {};
 
-    const long n = std::max(std::lround(extent / positiveOr1(params.spacing)), 1L);
+    const long n =
+        partsOf(extent, positiveOr1(params.spacing), std::ceil(extent / mergeDistance(grid.step)));
     std::vector<GisPoint> points;
     points.reserve(static_cast<std::size_t>(n) + 1);
     for (long k = 0; k <= n; ++k) {
@@ -217,15 +232,6 @@ double mostParts(const GridView& grid, double merge) {
         std::hypot(static_cast<double>(grid.g.nx), static_cast<double>(grid.g.ny));
     const double most = std::ceil(diagonal * grid.step / merge);
     return most >= 1.0 ? most : 1.0;
-}
-
-// The parts of a segment of the given length: length / spacing rounded, from 1 to `most`.
-long partsOf(double length, double spacing, double most) {
-    const double parts = std::round(length / spacing);
-    if (!(parts >= 1.0)) {
-        return 1;
-    }
-    return static_cast<long>(std::min(parts, most));
 }
 
 // Breakline points at the given spacing: every segment is cut into equal parts, the shared
@@ -388,7 +394,7 @@ Tin buildTin(const SiatkaWysokosci& grid, const std::vector<Breakline>& breaklin
     }
     const GridView view{grid, positiveOr1(grid.step)};
     const int stride = thinningStride(grid, params.targetNodes);
-    const double merge = std::max(view.step * 0.01, 1e-6);
+    const double merge = mergeDistance(view.step);
     IndeksPunktow index(merge);
 
     std::vector<cdt::Point2> points;

@@ -108,6 +108,10 @@ TEST(TinBreaklines, DegenerateGridsAndSpacingsGiveNoLinesOrOneSegment) {
     const auto lines = tin::detectBreaklines(gridOf(41, 41, 1.0, escarpment), {0.5, 5, 3.0, 0.0});
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_GT(lines[0].points.size(), 30u);
+    // A spacing far below a hundredth of the grid step gives no more points than that would.
+    const auto fine = tin::detectBreaklines(gridOf(41, 41, 1.0, escarpment), {0.5, 5, 3.0, 1e-12});
+    ASSERT_EQ(fine.size(), 1u);
+    EXPECT_LE(fine[0].points.size(), 4100u);
 }
 
 TEST(TinBuild, PlanarGridTriangulatesEveryNode) {
