@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <fstream>
 
 #include "Platform.h"
@@ -47,7 +48,7 @@ private:
 };
 
 // Blank-separated numbers read in the classic locale; reading stops at the first one that is
-// not a number.
+// not a finite number.
 std::vector<double> readNumbers(const std::string& text) {
     std::vector<double> values;
     const char* p = text.data();
@@ -59,7 +60,7 @@ std::vector<double> readNumbers(const std::string& text) {
             break;
         double v = 0.0;
         const auto [next, ec] = std::from_chars(p, end, v);
-        if (ec != std::errc())
+        if (ec != std::errc() || !std::isfinite(v))
             break;
         values.push_back(v);
         p = next;

@@ -27,7 +27,8 @@ bool readAny(const char*& p, const char* end, Number& value) {
     const char* start = p;
     skipToNumber(start, end);
     const auto [next, ec] = std::from_chars(start, end, value);
-    if (ec != std::errc())
+    // "nan" and "inf" are spelled like numbers but measure nothing.
+    if (ec != std::errc() || !std::isfinite(static_cast<double>(value)))
         return false;
     p = next;
     return true;

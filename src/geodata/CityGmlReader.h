@@ -57,8 +57,8 @@ pugi::xml_node findChild(pugi::xml_node element, std::string_view name);
 std::vector<P3> parsePosList(const char* text,
                              std::size_t maxPositions = std::numeric_limits<std::size_t>::max());
 
-// Reads one decimal number after any whitespace (a leading '+' allowed) and moves p past it;
-// false, p unmoved, when no number stands there. Independent of the process locale.
+// Reads one finite decimal number after any whitespace (a leading '+' allowed) and moves p past
+// it; false, p unmoved, when no such number stands there. Independent of the process locale.
 bool readNumber(const char*& p, const char* end, double& value);
 
 // The number at the start of the text (after any whitespace); 0 when there is none.

@@ -66,6 +66,12 @@ TEST(Bdot10kSheet, ReadsAxesKindsAndIdsAndDropsUnusableFeatures) {
     // D stops at once at "1,5"; the last feature runs to the end of the text.
     EXPECT_EQ(bridges[2].points, (std::vector<std::pair<double, double>>{{5, 6}, {7, 8}}));
     EXPECT_TRUE(Bdot10kClient::parseOtBuinL("").empty());
+
+    // Values that are no finite numbers end the list like any unreadable token.
+    const auto finite =
+        Bdot10kClient::parseOtBuinL(feature("1 2 3 4 nan 6 7 8", "E") + feature("1 2 inf 4", "F"));
+    ASSERT_EQ(finite.size(), 1u);
+    EXPECT_EQ(finite[0].points, (std::vector<std::pair<double, double>>{{1, 2}, {3, 4}}));
 }
 
 TEST(Bdot10kQuery, PackageQueryAndAnswer) {

@@ -68,6 +68,9 @@ TEST(CityGmlHeight, MeasuredHeightWhenPositiveElseTheSpanOfTheRings) {
     EXPECT_DOUBLE_EQ(parse(building("N", surfaces, measured("-3")))[0].height, 6.5);
     EXPECT_DOUBLE_EQ(parse(building("T", surfaces, measured("brak")))[0].height, 6.5);
     EXPECT_DOUBLE_EQ(parse(building("A", surfaces))[0].height, 6.5);
+    // A measured height that is no finite value is no height.
+    EXPECT_DOUBLE_EQ(parse(building("I", surfaces, measured("inf")))[0].height, 6.5);
+    EXPECT_DOUBLE_EQ(parse(building("J", surfaces, measured("nan")))[0].height, 6.5);
 }
 
 TEST(CityGmlHeight, FlatBuildingNeedsAPositiveMeasuredHeight) {
@@ -124,6 +127,18 @@ TEST(CityGmlStructure, PosListsReadWholeTriplesOnlyAndSinglePosIsIgnored) {
         "<Building><LinearRing><pos>0 0 1</pos><pos>3 0 1</pos><pos>3 3 1</pos></LinearRing>"
         "</Building>";
     EXPECT_TRUE(CityGmlReader::parseSheet(posOnly, kEverywhere).empty());
+
+    // Values that are no finite numbers end the list like any unreadable token.
+    for (const std::string bad : {"nan", "inf", "-inf", "1e999"}) {
+        result =
+            CityGmlReader::parseSheet(wrap + "0 0 1 3 0 1 3 3 1 0 3 " + bad + roof, kEverywhere);
+        ASSERT_EQ(result.size(), 1u) << bad;
+        EXPECT_DOUBLE_EQ(result[0].baseZ, 1.0) << bad;
+        EXPECT_EQ(result[0].footprint.size(), 3u) << bad;
+    }
+    result = CityGmlReader::parseSheet(wrap + "0 0 nan 3 0 1 3 3 1" + roof, kEverywhere);
+    ASSERT_EQ(result.size(), 1u);
+    EXPECT_DOUBLE_EQ(result[0].baseZ, 5.0);
 }
 
 TEST(CityGmlBox, FootprintBoxMeetsTheAreaWithClosedBounds) {
