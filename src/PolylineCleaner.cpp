@@ -49,7 +49,7 @@ std::vector<double> segmentAngles(const PolylineGeometry& polyline, std::size_t 
     std::vector<double> angles(segmentCount, 0.0);
     std::vector<bool> taken(segmentCount, false);
     for (const ArcBulge& arc : polyline.arcs) {
-        if (arc.from < 0 || arc.to != arc.from + 1)
+        if (arc.from < 0 || static_cast<std::int64_t>(arc.to) - arc.from != 1)
             continue;
         const auto segment = static_cast<std::size_t>(arc.from);
         if (segment < segmentCount && !taken[segment]) {
@@ -319,6 +319,11 @@ void CollectGuids(API_ElemTypeID type, const GS::Array<API_Neig>& selection, boo
     }
 }
 
+// A host vertex number (1-based) counted from 0; -1, which names no vertex, for one below 1.
+int zeroBased(Int32 index) {
+    return index > 0 ? index - 1 : -1;
+}
+
 bool allFinite(const std::vector<Point>& points, const std::vector<ArcBulge>& arcs) {
     const auto finitePoint = [](const Point& p) {
         return std::isfinite(p.x) && std::isfinite(p.y);
@@ -356,7 +361,8 @@ std::optional<PolylineGeometry> readPolyline(const API_Guid& guid, std::int64_t 
         const GSSize arcCount = BMGetTypedCount((*memo).parcs);
         for (GSSize i = 0; i < arcCount; ++i) {
             const API_PolyArc& arc = (*(*memo).parcs)[i];
-            polyline.arcs.push_back({arc.begIndex - 1, arc.endIndex - 1, arc.arcAngle});
+            polyline.arcs.push_back(
+                {zeroBased(arc.begIndex), zeroBased(arc.endIndex), arc.arcAngle});
         }
     }
     if (!allFinite(polyline.points, polyline.arcs))

@@ -148,6 +148,11 @@ TEST(CanonicalKey, ArcsKeepTheirSenseWhenReversed) {
     const auto skipping = polyline({{0, 0}, {1, 0}, {1, 1}}, false, {{0, 1, 0.5}, {0, 2, 0.9}});
     EXPECT_TRUE(sameKey(arc, twice));
     EXPECT_TRUE(sameKey(arc, skipping));
+    // Vertex numbers at the ends of the int range name no segment either.
+    const int most = std::numeric_limits<int>::max();
+    const auto outOfRange = polyline({{0, 0}, {1, 0}, {1, 1}}, false,
+                                     {{most, std::numeric_limits<int>::min(), 0.9}, {0, 1, 0.5}});
+    EXPECT_TRUE(sameKey(arc, outOfRange));
 }
 
 TEST(CanonicalKey, EqualsTheSmallestOfAllCandidates) {
@@ -317,6 +322,16 @@ TEST_F(RemoveDuplicatesCommand, ArcsFromTheHostCountWithTheirSense) {
     EXPECT_TRUE(exists(a));
     EXPECT_FALSE(exists(back));
     EXPECT_TRUE(exists(mirrored));
+}
+
+TEST_F(RemoveDuplicatesCommand, HostArcsWithoutAVertexAreIgnored) {
+    const int least = std::numeric_limits<int>::min();
+    const API_Guid a = host::addPolyline({{0, 0}, {1, 0}, {1, 1}}, 1, 0, {{2, 3, 0.5}});
+    const API_Guid b =
+        host::addPolyline({{0, 0}, {1, 0}, {1, 1}}, 1, 0, {{least, least + 1, 0.9}, {2, 3, 0.5}});
+    RunRemoveDuplicatesCommand();
+    EXPECT_TRUE(exists(a));
+    EXPECT_FALSE(exists(b));
 }
 
 TEST_F(RemoveDuplicatesCommand, UnreadableAndNonNumericElementsAreLeftOut) {
