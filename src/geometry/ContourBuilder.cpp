@@ -188,6 +188,9 @@ std::vector<std::vector<GisPoint>> zszyjOdcinki(const std::vector<Odcinek>& segs
 }
 
 // The span count of one axis; an extent too large for a 32-bit node count gives none.
+// Beyond this many nodes a grid would not fit in memory: such a frame is not sampled.
+constexpr double kMostSampledNodes = 64.0 * 1024 * 1024;
+
 std::int32_t spanCount(double extent, double step) {
     const double spans = std::floor(extent / step);
     if (!(spans >= 1.0 && spans < std::numeric_limits<std::int32_t>::max())) {
@@ -206,7 +209,7 @@ SiatkaWysokosci ContourBuilder::probkuj(const Bbox& frame, double step,
     g.y0 = frame.miny;
     const std::int32_t sx = spanCount(frame.maxx - frame.minx, g.step);
     const std::int32_t sy = spanCount(frame.maxy - frame.miny, g.step);
-    if (sx < 1 || sy < 1) {
+    if (sx < 1 || sy < 1 || (sx + 1.0) * (sy + 1.0) > kMostSampledNodes) {
         return g;
     }
     g.nx = sx + 1;

@@ -19,7 +19,8 @@ public:
     // Samples the sampler at (minx + i * step, miny + j * step), row by row from the south, for
     // every node that lies within the frame; NaN where the sampler has no height. A step that is
     // not above 0 is taken as 1; a frame less than one step wide or high, or one with more than
-    // 2^31 - 1 nodes along an axis, gives an empty grid without calling the sampler.
+    // 2^31 - 1 nodes along an axis or 2^26 nodes in all, gives an empty grid without calling the
+    // sampler.
     static SiatkaWysokosci probkuj(const Bbox& frame, double step, const HeightSampler& sampler);
 
     // The contour lines of the grid at every multiple of `interval` between its lowest and its

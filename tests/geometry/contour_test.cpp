@@ -249,8 +249,11 @@ TEST(ContourSampling, NarrowFramesAndBadStepsGiveEmptyOrUnitGrids) {
         EXPECT_EQ(g.nx, 3);
         EXPECT_EQ(g.ny, 4);
     }
-    // An extent past 32-bit node counts is not sampled.
+    // An extent past 32-bit node counts is not sampled, nor one whose nodes would not fit in
+    // memory together.
     EXPECT_TRUE(ContourBuilder::probkuj({0, 0, 1e12, 1e12}, 1.0, sampler).z.empty());
+    EXPECT_TRUE(ContourBuilder::probkuj({0, 0, 1e7, 1e7}, 1.0, sampler).z.empty());
+    EXPECT_EQ(calls, 36);
 }
 
 TEST(ContourTracing, PlaneGivesOneStraightLinePerLevel) {
