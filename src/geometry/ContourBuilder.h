@@ -43,8 +43,8 @@ public:
     // 2 * sigmaS, weighted by distance (sigmaS) and by height difference (sigmaR). NaN stays NaN.
     static void smoothFieldBilateral(SiatkaWysokosci& grid, double sigmaS, double sigmaR);
 
-    // Rounds every line by corner cutting (`iterations` times), then drops the points closer
-    // than `tolerance` to the chord of their neighbours. Levels and index flags are kept.
+    // Rounds every line by corner cutting (`iterations` times, at most 8), then drops the points
+    // closer than `tolerance` to the chord of their neighbours. Levels and index flags are kept.
     static void smoothChaikin(std::vector<Warstwica>& lines, int iterations, double tolerance);
 
     // `passes` box means over (2 * radius + 1)^2 nodes; NaN nodes stay NaN and are left out.

@@ -260,12 +260,17 @@ std::vector<GisPoint> thin(const std::vector<GisPoint>& p, bool closed, double t
     return kept;
 }
 
+// Each round doubles the points and moves them a quarter as far as the round before: after this
+// many, further rounds would only multiply the points.
+constexpr int kMostCornerCuts = 8;
+
 void smoothLine(std::vector<GisPoint>& pts, int iterations, double tolerance) {
     if (pts.size() < 3) {
         return;
     }
     const bool closed = isClosed(pts);
-    for (int it = 0; it < iterations && (closed ? pts.size() >= 4 : true); ++it) {
+    const int rounds = std::min(iterations, kMostCornerCuts);
+    for (int it = 0; it < rounds && (closed ? pts.size() >= 4 : true); ++it) {
         pts = cutCorners(pts, closed);
     }
     if (!(tolerance > 0.0) || pts.size() < 4) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -160,6 +161,20 @@ TEST(SmoothLines, CornerCuttingOfOpenAndClosedLines) {
     for (std::size_t k = 0; k < octagon.size(); ++k) {
         EXPECT_DOUBLE_EQ(square[0].pts[k].x, octagon[k].x) << k;
         EXPECT_DOUBLE_EQ(square[0].pts[k].y, octagon[k].y) << k;
+    }
+}
+
+TEST(SmoothLines, CornerCuttingStopsAfterEightRounds) {
+    // Every round doubles the points; rounds after the eighth move none by a visible amount.
+    const Warstwica corner = lineOf({{0, 0}, {4, 0}, {4, 4}});
+    std::vector<Warstwica> eight = {corner};
+    ContourBuilder::smoothChaikin(eight, 8, 0.0);
+    ASSERT_EQ(eight[0].pts.size(), 3u * 256u);
+    for (const int rounds : {9, 64, std::numeric_limits<int>::max()}) {
+        std::vector<Warstwica> more = {corner};
+        ContourBuilder::smoothChaikin(more, rounds, 0.0);
+        ASSERT_EQ(more[0].pts.size(), eight[0].pts.size()) << rounds;
+        EXPECT_EQ(more[0].pts.back().y, 4.0);
     }
 }
 
