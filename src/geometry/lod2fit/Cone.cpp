@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "geometry/lod2fit/SolidBuilders.h"
+
 namespace lod2fit {
 
 SolidMesh Cone::emit(const RoofParams& params, const Footprint& footprint) const {
@@ -13,7 +15,7 @@ SolidMesh Cone::emit(const RoofParams& params, const Footprint& footprint) const
     const PlanBox box = boundingBox(footprint);
     const Vec2 centre{box.xm(), box.ym()};
     const double r = std::min(box.dx(), box.dy()) / 2;
-    const std::int32_t n = std::max(params.arcSegments, 3);
+    const std::int32_t n = arcSegmentCount(params.arcSegments, 3);
 
     SolidMesh mesh;
     for (std::int32_t i = 0; i < n; ++i) {  // B(i) = 2i on the ground, T(i) = 2i + 1 at the eave

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "geometry/lod2fit/SolidBuilders.h"
+
 namespace lod2fit {
 
 SolidMesh Dome::emit(const RoofParams& params, const Footprint& footprint) const {
@@ -14,8 +16,8 @@ SolidMesh Dome::emit(const RoofParams& params, const Footprint& footprint) const
     const Vec2 centre{box.xm(), box.ym()};
     const double r = std::min(box.dx(), box.dy()) / 2;
     const double rise = params.ridgeZ - params.eaveZ;
-    const std::int32_t n = std::max(params.arcSegments, 3);      // around
-    const std::int32_t m = std::max(params.arcSegments / 2, 6);  // rings, eave ring first
+    const std::int32_t n = arcSegmentCount(params.arcSegments, 3);            // around
+    const std::int32_t m = std::max(std::min(params.arcSegments, n) / 2, 6);  // rings, eave first
     const auto direction = [n](std::int32_t i) {
         const double theta = i * 2 * std::numbers::pi / n;
         return Vec2{std::cos(theta), std::sin(theta)};

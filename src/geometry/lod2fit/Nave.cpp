@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "geometry/lod2fit/Flat.h"
+#include "geometry/lod2fit/SolidBuilders.h"
 
 namespace lod2fit {
 
@@ -13,7 +14,7 @@ SolidMesh Nave::emit(const RoofParams& params, const Footprint& footprint) const
         return Flat{}.emit(params, footprint);
     }
     const PlanBox box = boundingBox(footprint);
-    const std::int32_t n = std::max(params.arcSegments, 4);
+    const std::int32_t n = arcSegmentCount(params.arcSegments, 4);
     const double ym = box.ym();
     const double radius = box.dy() / 2;
 

@@ -1,12 +1,17 @@
 #include "geometry/lod2fit/SolidBuilders.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
 namespace lod2fit {
 
+std::int32_t arcSegmentCount(std::int32_t requested, std::int32_t least) {
+    return std::clamp(requested, least, kMostArcSegments);
+}
+
 std::vector<Vec2> arcProfile(double span, double rise, int segments) {
-    const int s = segments >= 3 ? segments : 2;
+    const int s = segments >= 3 ? arcSegmentCount(segments, 3) : 2;
     std::vector<Vec2> points;
     points.reserve(static_cast<std::size_t>(s) + 1);
     for (int i = 0; i <= s; ++i) {

@@ -9,8 +9,15 @@
 
 namespace lod2fit {
 
+// The finest division of a curved profile or ring: finer than any roof shows, and it keeps a
+// dome's rings times segments within memory.
+constexpr std::int32_t kMostArcSegments = 1024;
+
+// A segment count of a curved roof, from `least` to kMostArcSegments.
+std::int32_t arcSegmentCount(std::int32_t requested, std::int32_t least);
+
 // A half-sine arch from (0, 0) up to (span / 2, rise) and down to (span, 0), as segments + 1
-// points; fewer than 3 segments become 2.
+// points; fewer than 3 segments become 2, more than kMostArcSegments that many.
 std::vector<Vec2> arcProfile(double span, double rise, int segments);
 
 // Floor and walls under a roof: vertices 0..n-1 are the footprint at baseZ, n..2n-1 the footprint

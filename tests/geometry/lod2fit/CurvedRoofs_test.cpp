@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "MeshChecks.h"
 #include "geometry/lod2fit/Barrel.h"
 #include "geometry/lod2fit/Cone.h"
 #include "geometry/lod2fit/Dome.h"
 #include "geometry/lod2fit/Flat.h"
 #include "geometry/lod2fit/Nave.h"
+#include "geometry/lod2fit/SolidBuilders.h"
 
 namespace lod2fit {
 namespace {
@@ -88,6 +91,17 @@ TEST(Dome, SegmentsAndRingsFollowArcSegments) {
     // n (m + 1) + 1 vertices: 13 around with 6 rings, 14 around with 7.
     EXPECT_EQ(Dome{}.emit(segments(13), box(0, 0, 10, 6)).vertices.size(), 13u * 7 + 1);
     EXPECT_EQ(Dome{}.emit(segments(14), box(0, 0, 10, 6)).vertices.size(), 14u * 8 + 1);
+}
+
+TEST(RoundRoofs, SegmentCountsPastTheFinestAreCutToIt) {
+    const Footprint rect = box(0, 0, 10, 6);
+    for (const int count : {1025, 1 << 20, std::numeric_limits<int>::max()}) {
+        EXPECT_EQ(Barrel{}.emit(segments(count), rect), Barrel{}.emit(segments(1024), rect));
+        EXPECT_EQ(Cone{}.emit(segments(count), rect), Cone{}.emit(segments(1024), rect));
+        EXPECT_EQ(Dome{}.emit(segments(count), rect), Dome{}.emit(segments(1024), rect));
+        EXPECT_EQ(Nave{}.emit(segments(count), rect), Nave{}.emit(segments(1024), rect));
+    }
+    EXPECT_EQ(arcProfile(10, 2, std::numeric_limits<int>::max()).size(), 1025u);
 }
 
 TEST(RoundRoofs, SameBoundingBoxGivesTheSameSolid) {
