@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -167,6 +168,18 @@ TEST(RoofNdsm, UnusableInputGivesAFlaggedEmptyModel) {
         EXPECT_TRUE(r.faces.empty());
         EXPECT_EQ(r.quality, 0.0);
     }
+}
+
+TEST(RoofNdsm, AVertexFarOutsideTheSurfaceGridCostsNoSamplingThere) {
+    const NdsmModel m = building(8.0);
+    const RoofModel expected = buildRoofNdsm(kSquare, m, RoofNdsmParams{});
+    // A corrupt vertex a million kilometres away, reached and left along the same line.
+    const PlanRing spiked{{10, 10}, {30, 10}, {30, 30}, {1e9, 1e9}, {30, 30}, {10, 30}};
+    const RoofModel r = buildRoofNdsm(spiked, m, RoofNdsmParams{});
+    ASSERT_EQ(r.faces.size(), expected.faces.size());
+    EXPECT_EQ(r.faces[0].pts[0].z, expected.faces[0].pts[0].z);
+    EXPECT_TRUE(std::equal(r.faces.begin() + 1, r.faces.end(), expected.faces.begin() + 1));
+    EXPECT_EQ(r.quality, expected.quality);
 }
 
 TEST(RoofNdsm, StepNotAboveZeroIsTakenAsOneMetre) {
