@@ -60,14 +60,14 @@ std::string LidarResolver::download(const LidarTile& tile, const Progress& progr
 }
 
 std::vector<LidarResolver::LidarTile> LidarResolver::parseSkorowidz(const std::string& xml) {
-    using sheetindex::tagValue;
     std::vector<LidarTile> tiles;
+    sheetindex::FieldReader fields(xml);
     for (sheetindex::Member& m : sheetindex::members(xml)) {
         LidarTile tile;
         tile.url = std::move(m.url);
-        tile.godlo = tagValue(xml, m.start, m.end, "godlo");
-        tile.density = leadingNumber(tagValue(xml, m.start, m.end, "char_przestrz"));
-        tile.epsg = epsgOf(tagValue(xml, m.start, m.end, "uklad_xy"));
+        tile.godlo = fields.value(m.start, m.end, "godlo");
+        tile.density = leadingNumber(fields.value(m.start, m.end, "char_przestrz"));
+        tile.epsg = epsgOf(fields.value(m.start, m.end, "uklad_xy"));
         tiles.push_back(std::move(tile));
     }
     return tiles;

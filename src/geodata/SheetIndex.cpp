@@ -61,27 +61,34 @@ std::vector<Tile> newestSheets(WfsClient& client, const Layer& layer, const Bbox
 
 std::vector<Member> members(const std::string& xml) {
     std::vector<Member> found;
-    std::size_t pos = 0;
+    FieldReader fields(xml);
+    MarkerAhead urls{std::string(kUrlTag)};
+    MarkerAhead starts{std::string(kMemberStart)};
+    MarkerAhead ends{std::string(kMemberEnd)};
+    std::size_t lastStart = std::string::npos;
     std::size_t match = 0;
-    while ((match = xml.find(kUrlTag, pos)) != std::string::npos) {
-        const auto memberStart = xml.rfind(kMemberStart, match);
-        const auto memberEnd = xml.find(kMemberEnd, match);
+    for (std::size_t pos = 0; (match = urls.from(xml, pos)) != std::string::npos;
+         pos = match + 20) {
+        for (std::size_t s = starts.from(xml, 0); s < match; s = starts.from(xml, s + 1)) {
+            lastStart = s;
+        }
+        const auto memberEnd = ends.from(xml, match);
         Member member;
-        member.start = memberStart == std::string::npos ? 0 : memberStart;
+        member.start = lastStart == std::string::npos ? 0 : lastStart;
         member.end = memberEnd == std::string::npos ? xml.size() : memberEnd;
-        member.url = tagValue(xml, match > 0 ? match - 1 : 0, member.end, "url_do_pobrania");
+        member.url = fields.value(match > 0 ? match - 1 : 0, member.end, "url_do_pobrania");
         if (member.url.rfind("http", 0) == 0) {
             found.push_back(std::move(member));
         }
-        pos = match + 20;
     }
     return found;
 }
 
 std::vector<Tile> parse(const std::string& xml) {
     std::vector<Tile> tiles;
+    FieldReader fields(xml);
     for (Member& m : members(xml)) {
-        tiles.push_back({tagValue(xml, m.start, m.end, "godlo"), std::move(m.url)});
+        tiles.push_back({fields.value(m.start, m.end, "godlo"), std::move(m.url)});
     }
     return tiles;
 }
@@ -90,19 +97,40 @@ std::string download(WfsClient& client, const Tile& tile) {
     return client.getCachedRaw(tile.url, kDownloadTimeoutMs);
 }
 
-std::string tagValue(const std::string& xml, std::size_t from, std::size_t end,
-                     std::string_view tag) {
-    const std::string open = "gugik:" + std::string(tag) + ">";
-    const auto at = xml.find(open, from);
+std::size_t MarkerAhead::from(const std::string& text, std::size_t at) {
+    if (!searched_ || (next_ != std::string::npos && next_ < at)) {
+        next_ = text.find(marker_, at);
+        searched_ = true;
+    }
+    return next_;
+}
+
+FieldReader::Field& FieldReader::field(std::string_view tag) {
+    for (auto& [name, f] : fields_) {
+        if (name == tag) {
+            return f;
+        }
+    }
+    Field f{MarkerAhead("gugik:" + std::string(tag) + ">"), MarkerAhead("</gugik:")};
+    return fields_.emplace_back(std::string(tag), std::move(f)).second;
+}
+
+std::string FieldReader::value(std::size_t from, std::size_t end, std::string_view tag) {
+    Field& f = field(tag);
+    const auto at = f.open.from(xml_, from);
     if (at == std::string::npos || at >= end) {
         return {};
     }
-    const auto valueStart = at + open.size();
-    const auto close = xml.find("</gugik:", valueStart);
-    if (close == std::string::npos) {
-        return {};
+    if (at != f.lastOpen) {
+        const auto valueStart = at + tag.size() + 7;  // past "gugik:<tag>>"
+        const auto close = f.close.from(xml_, valueStart);
+        f.lastOpen = at;
+        f.lastText = close == std::string::npos
+                         ? std::string()
+                         : decodeEntities(trimmed(
+                               std::string_view(xml_).substr(valueStart, close - valueStart)));
     }
-    return decodeEntities(trimmed(std::string_view(xml).substr(valueStart, close - valueStart)));
+    return f.lastText;
 }
 
 std::string decodeEntities(std::string_view text) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "geodata/GisTypes.h"
@@ -45,7 +46,7 @@ std::vector<Tile> newestSheets(WfsClient& client, const Layer& layer, const Bbox
 
 // One index member that carries a download address beginning with "http": where it runs in the
 // answer (from its start tag, or the document's start, to its end tag, or the document's end)
-// and the address. Its other fields are read with tagValue inside [start, end), so a member
+// and the address. Its other fields are read with a FieldReader inside [start, end), so a member
 // without a field yields it empty rather than borrowing it from the next member.
 struct Member {
     std::size_t start = 0;
@@ -61,10 +62,43 @@ std::vector<Tile> parse(const std::string& answer);
 // A sheet file's text through the download cache; "" on failure.
 std::string download(WfsClient& client, const Tile& tile);
 
-// The trimmed text of the first element "gugik:<tag>" opening at or after `from` and before
-// `end`, with the predefined XML entities decoded; "" when there is none.
-std::string tagValue(const std::string& xml, std::size_t from, std::size_t end,
-                     std::string_view tag);
+// The first place at or after a point where a marker stands in a text. The point only moves
+// forward from one call to the next, so the text is searched once in all.
+class MarkerAhead {
+public:
+    explicit MarkerAhead(std::string marker) : marker_(std::move(marker)) {}
+    std::size_t from(const std::string& text, std::size_t at);
+
+private:
+    std::string marker_;
+    std::size_t next_ = 0;
+    bool searched_ = false;
+};
+
+// Reads the "gugik:<tag>" fields of an answer's members in document order. Every tag's
+// searches only move forward, so reading all members takes time in proportion to the answer's
+// length, however its markup is damaged.
+class FieldReader {
+public:
+    explicit FieldReader(const std::string& xml) : xml_(xml) {}
+
+    // The trimmed text of the first element "gugik:<tag>" opening at or after `from` and before
+    // `end`, with the predefined XML entities decoded; "" when there is none. For one tag,
+    // `from` never decreases from one call to the next.
+    std::string value(std::size_t from, std::size_t end, std::string_view tag);
+
+private:
+    struct Field {
+        MarkerAhead open;
+        MarkerAhead close;
+        std::size_t lastOpen = std::string::npos;  // the element read last, and its text
+        std::string lastText;
+    };
+    Field& field(std::string_view tag);
+
+    const std::string& xml_;
+    std::vector<std::pair<std::string, Field>> fields_;
+};
 
 // The five predefined XML entities (&amp; &lt; &gt; &quot; &apos;) replaced by their characters,
 // in one pass; anything else stays as written.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "geodata/AscGrid.h"
@@ -47,6 +48,30 @@ TEST(SheetIndexAnswer, SheetsWithTrimmedFieldsAndOnlyHttpAddresses) {
     EXPECT_EQ(tiles[1].url, "http://h/3.asc");
     EXPECT_TRUE(NmptClient::parseSkorowidz("").empty());
     EXPECT_TRUE(NmptClient::parseSkorowidz("<gugik:url_do_pobrania>http://x").empty());
+}
+
+TEST(SheetIndexAnswer, LongAnswersWithoutMemberMarkersAreReadInOnePass) {
+    // Addresses outside any member, members left open, fields without their closing tag: each
+    // is read without searching the whole answer again for every address.
+    const std::string bare = "<gugik:url_do_pobrania>http://h/s.asc</gugik:url_do_pobrania>";
+    const std::string open = "<wfs:member><gugik:godlo>G</gugik:godlo>" + bare;
+    const std::string unclosed = "<gugik:url_do_pobrania>http://h/u.asc";
+    constexpr int kCopies = 40000;
+    for (const std::string* unit : {&bare, &open, &unclosed}) {
+        std::string answer;
+        for (int i = 0; i < kCopies; ++i)
+            answer += *unit;
+        const auto started = std::chrono::steady_clock::now();
+        const auto tiles = NmtClient::parseSkorowidz(answer);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+        if (unit == &unclosed) {
+            EXPECT_TRUE(tiles.empty());
+        } else {
+            ASSERT_EQ(tiles.size(), static_cast<std::size_t>(kCopies));
+            EXPECT_EQ(tiles.back().url, "http://h/s.asc");
+            EXPECT_EQ(tiles.back().godlo, unit == &open ? "G" : "");
+        }
+    }
 }
 
 TEST(SheetIndexAnswer, PredefinedEntitiesAreDecoded) {
