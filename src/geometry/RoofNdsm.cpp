@@ -33,29 +33,6 @@ void addSample(double x, double y, const NdsmModel& model, double minHeight, Sam
     }
 }
 
-// Where the surface grid can give a height, widened by one of its cells so that rounding at its
-// edges loses no sample; false where it can give none at all.
-bool surfaceReach(const AscGrid& surface, Bbox& reach) {
-    const double c = surface.cellsize;
-    if (surface.z.empty() || !(c > 0.0)) {
-        return false;
-    }
-    reach = {surface.xll - c, surface.yll - c, surface.xll + (surface.ncols + 1.0) * c,
-             surface.yll + (surface.nrows + 1.0) * c};
-    return std::isfinite(reach.minx) && std::isfinite(reach.miny) && std::isfinite(reach.maxx) &&
-           std::isfinite(reach.maxy);
-}
-
-// The first lattice index at or after v along an axis starting at origin (v need not lie past it).
-std::int64_t firstIndexFrom(double origin, double step, double v) {
-    return Lattice{origin, 0.0, step}.firstColumnFrom(v, kColumnLimit);
-}
-
-// The first lattice index beyond v along an axis: the first at or after the next double above it.
-std::int64_t firstIndexBeyond(double origin, double step, double v) {
-    return firstIndexFrom(origin, step, std::nextafter(v, std::numeric_limits<double>::infinity()));
-}
-
 // The lattice nodes x = minx + i*step <= maxx, y = miny + j*step <= maxy inside the ring, row by
 // row from the south, each row from the west. Nodes where the surface grid has no height give no
 // sample, so only those within its reach are visited: a corrupt vertex far away costs nothing.
@@ -63,16 +40,19 @@ Samples sampleFootprint(const PlanRing& ring, const Bbox& box, const NdsmModel& 
                         const RoofNdsmParams& params) {
     Samples s;
     Bbox reach;
-    if (!surfaceReach(model.surface, reach)) {
+    if (!gridReach(model.surface, reach)) {
         return s;
     }
-    const double step = usableStep(params.step);
-    const Lattice lattice{box.minx, box.miny, step};
-    const std::int64_t columns = firstIndexBeyond(box.minx, step, std::min(box.maxx, reach.maxx));
-    const std::int64_t firstColumn = firstIndexFrom(box.minx, step, reach.minx);
+    const Lattice lattice{box.minx, box.miny, usableStep(params.step)};
+    // The first column beyond the last x is the first at or after the next double above it.
+    const std::int64_t columns = lattice.firstColumnFrom(
+        std::nextafter(std::min(box.maxx, reach.maxx), std::numeric_limits<double>::infinity()),
+        kColumnLimit);
+    const std::int64_t firstColumn = lattice.firstColumnFrom(reach.minx, kColumnLimit);
     const double lastY = std::min(box.maxy, reach.maxy);
     RingRowScan scan(ring);
-    for (std::int64_t j = firstIndexFrom(box.miny, step, reach.miny); lattice.y(j) <= lastY; ++j) {
+    for (std::int64_t j = lattice.firstRowFrom(reach.miny, kColumnLimit); lattice.y(j) <= lastY;
+         ++j) {
         const double y = lattice.y(j);
         for (const ColumnRun& run : scan.insideRuns(y, lattice, columns)) {
             for (std::int64_t i = std::max(run.first, firstColumn); i < run.end; ++i) {

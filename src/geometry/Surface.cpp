@@ -43,14 +43,14 @@ Bbox clipped(const Bbox& box, const Bbox& clip) {
             std::min(box.maxx, clip.maxx), std::min(box.maxy, clip.maxy)};
 }
 
-// The usable nodes of row j among the first `columns` columns. Each node is tested and sampled
-// once, however many cells share it.
-NodeRow sampleRow(RingRowScan& scan, const Lattice& lattice, std::int64_t j, std::int64_t columns,
+// The usable nodes of row j among columns [first, end). Each node is tested and sampled once,
+// however many cells share it.
+NodeRow sampleRow(RingRowScan& scan, const Lattice& lattice, std::int64_t j, ColumnRun columns,
                   const AscGrid& grid) {
     const double y = lattice.y(j);
     NodeRow row;
-    for (const ColumnRun& run : scan.insideRuns(y, lattice, columns)) {
-        for (std::int64_t i = run.first; i < run.end; ++i) {
+    for (const ColumnRun& run : scan.insideRuns(y, lattice, columns.end)) {
+        for (std::int64_t i = std::max(run.first, columns.first); i < run.end; ++i) {
             double z = 0.0;
             if (!grid.sampleZ(lattice.x(i), y, z)) {
                 continue;
@@ -106,15 +106,25 @@ void addRowCells(const NodeRow& below, const NodeRow& above, const Lattice& latt
 
 CellTally triangulate(const PlanRing& ring, const Bbox& box, const NdsmModel& model,
                       const AscGrid& grid, const SurfaceParams& params) {
+    CellTally tally;
+    Bbox reach;
+    if (!gridReach(grid, reach)) {
+        return tally;
+    }
     const double step = usableStep(params.step);
     const Lattice lattice{box.minx, box.miny, step};
     const std::int64_t nx = cellCount(box.maxx - box.minx, step);
     const std::int64_t ny = cellCount(box.maxy - box.miny, step);
+    // Nodes beyond the grid's reach have no height, so neither have the cells on them.
+    const auto beyond = [](double v) { return std::nextafter(v, HUGE_VAL); };
+    const ColumnRun columns{lattice.firstColumnFrom(reach.minx, nx + 1),
+                            lattice.firstColumnFrom(beyond(reach.maxx), nx + 1)};
+    const std::int64_t firstRow = lattice.firstRowFrom(reach.miny, ny);
+    const std::int64_t endRow = lattice.firstRowFrom(beyond(reach.maxy), ny + 1) - 1;
     RingRowScan scan(ring);
-    CellTally tally;
-    NodeRow below = sampleRow(scan, lattice, 0, nx + 1, grid);
-    for (std::int64_t j = 0; j < ny; ++j) {
-        NodeRow above = sampleRow(scan, lattice, j + 1, nx + 1, grid);
+    NodeRow below = sampleRow(scan, lattice, firstRow, columns, grid);
+    for (std::int64_t j = firstRow; j < endRow; ++j) {
+        NodeRow above = sampleRow(scan, lattice, j + 1, columns, grid);
         addRowCells(below, above, lattice, j, model, params.minHeight, tally);
         below = std::move(above);
     }

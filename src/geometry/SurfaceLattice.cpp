@@ -24,6 +24,17 @@ bool ringBox(const PlanRing& ring, Bbox& box) {
     return true;
 }
 
+bool gridReach(const AscGrid& grid, Bbox& reach) {
+    const double c = grid.cellsize;
+    if (grid.z.empty() || !(c > 0.0)) {
+        return false;
+    }
+    reach = {grid.xll - c, grid.yll - c, grid.xll + (grid.ncols + 1.0) * c,
+             grid.yll + (grid.nrows + 1.0) * c};
+    return std::isfinite(reach.minx) && std::isfinite(reach.miny) && std::isfinite(reach.maxx) &&
+           std::isfinite(reach.maxy);
+}
+
 double upperMedian(std::vector<double> values) {
     const auto mid = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
     std::nth_element(values.begin(), mid, values.end());

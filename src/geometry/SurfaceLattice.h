@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "geodata/AscGrid.h"
 #include "geodata/GisTypes.h"
 #include "geometry/RoofModel.h"
 
@@ -19,6 +20,11 @@ double usableStep(double step);
 // The least and greatest x and y of the ring's points; false for an empty ring or one with a
 // coordinate that is not finite.
 bool ringBox(const PlanRing& ring, Bbox& box);
+
+// Where the grid can give a height, widened by one of its cells so that rounding at its edges
+// loses nothing; false where it can give none at all. Sampling a large ring only within this
+// box keeps a corrupt vertex far away from costing anything.
+bool gridReach(const AscGrid& grid, Bbox& reach);
 
 // The element at index n / 2 of the values in ascending order: the middle one, the upper of the
 // two middle ones for an even count. The list must not be empty.
@@ -36,6 +42,10 @@ struct Lattice {
 
     // The least column i >= 0 whose x(i) is not below v, at most `limit`.
     std::int64_t firstColumnFrom(double v, std::int64_t limit) const;
+    // The least row j >= 0 whose y(j) is not below v, at most `limit`.
+    std::int64_t firstRowFrom(double v, std::int64_t limit) const {
+        return Lattice{y0, x0, step}.firstColumnFrom(v, limit);
+    }
 };
 
 // Columns [first, end) of one row.

@@ -109,6 +109,18 @@ TEST(RoadSurface, OnlyThePartInsideTheFetchAreaIsTriangulated) {
     EXPECT_EQ(flat.faces[0].pts[1].x, 10.0);
 }
 
+TEST(BridgeSurface, AVertexFarOutsideTheGridCostsNoCellsThere) {
+    // A corrupt vertex a million kilometres away, reached and left along the same line.
+    PlanRing spiked = kRoad;
+    spiked.insert(spiked.begin() + 2, {{1e9, 1e9}, spiked[1]});
+    const SurfaceParams everyCell{0.5, 1.0, 0.0, false, false, Bbox{}};
+    const RoofModel expected = buildSurface(kRoad, ground(), everyCell);
+    const RoofModel r = buildSurface(spiked, ground(), everyCell);
+    EXPECT_FALSE(r.faces.empty());
+    EXPECT_EQ(r.faces, expected.faces);
+    EXPECT_EQ(r.quality, expected.quality);
+}
+
 TEST(BridgeSurface, MissingDeckFallsBackToOneFlatFace) {
     const RoofModel r = buildSurface(kRoad, ground(), bridgeSet());
     EXPECT_EQ(r.flag, 1);
