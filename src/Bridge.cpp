@@ -42,6 +42,7 @@ void Bridge::dispatch(const std::string& text) {
         const std::string replyType = reply["type"].get<std::string>();
         send(replyType, std::move(reply));
     } catch (const std::exception& e) {
-        send("error", {{"msg", std::string("Blad wewnetrzny: ") + e.what()}});
+        // The text may come from anywhere (a server, the system): it need not be UTF-8.
+        send("error", {{"msg", std::string("Blad wewnetrzny: ") + e.what()}}, Utf8::Replace);
     }
 }

@@ -84,6 +84,11 @@ TEST_F(BridgeTest, FaultyRepliesAndHandlerExceptionsBecomeInternalErrors) {
     }
     bridge.dispatch(R"({"type":"throws"})");
     EXPECT_EQ(only(), R"({"msg":"Blad wewnetrzny: awaria","type":"error"})");
+    // An exception text that is not UTF-8 (a server's or the system's words) still reaches the
+    // page, its invalid bytes replaced.
+    bridge.on("throwsBytes", [](const json&) -> json { throw std::runtime_error("awaria\xFF"); });
+    bridge.dispatch(R"({"type":"throwsBytes"})");
+    EXPECT_EQ(only(), R"({"msg":"Blad wewnetrzny: awaria\ufffd","type":"error"})");
 }
 
 TEST_F(BridgeTest, OtherExceptionsPassThroughDispatch) {
