@@ -279,8 +279,11 @@ double nearestNode(const GridView& grid, const cdt::Point2& p, int ci, int cj) {
         double bestSq = std::numeric_limits<double>::infinity();
         double bestZ = 0.0;
         for (int j = cj - r; j <= cj + r; ++j) {
-            for (int i = ci - r; i <= ci + r; ++i) {
-                if (std::max(std::abs(i - ci), std::abs(j - cj)) != r || !grid.has(i, j))
+            // Only the ring's border: whole rows at its top and bottom, two nodes between.
+            const bool edgeRow = std::abs(j - cj) == r;
+            const int step = (edgeRow || r == 0) ? 1 : 2 * r;
+            for (int i = ci - r; i <= ci + r; i += step) {
+                if (!grid.has(i, j))
                     continue;
                 const GisPoint n = grid.node(i, j);
                 const double dsq = (n.x - p.x) * (n.x - p.x) + (n.y - p.y) * (n.y - p.y);

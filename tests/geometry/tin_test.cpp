@@ -257,3 +257,18 @@ TEST(TinContours, LimitsCutTheResultWithTheTracerNotice) {
     broken.triangles = {{{0, 1, 7}}};
     EXPECT_TRUE(tin::contourTin(broken, 1.0).empty());
 }
+
+TEST(TinBuild, VerticesInAHoleTakeTheNearestNodeWithAHeight) {
+    SiatkaWysokosci g = gridOf(9, 9, 1.0, plane);
+    std::fill(g.z.begin(), g.z.end(), std::nan(""));
+    g.z[8 * 9 + 8] = 7.0;  // the north-east corner
+    g.z[0] = 3.0;          // the south-west corner
+    const tin::Breakline line{{{500001.0, 250002.5}, {500002.0, 250001.5}}};
+    const tin::Tin t = tin::buildTin(g, {line}, {0, 0.5});
+    ASSERT_FALSE(t.triangles.empty());
+    for (const auto& v : t.vertices) {
+        const bool nearSouthWest = std::hypot(v.x - 500000.0, v.y - 250000.0) <
+                                   std::hypot(v.x - 500008.0, v.y - 250008.0);
+        EXPECT_EQ(v.z, nearSouthWest ? 3.0 : 7.0) << v.x << " " << v.y;
+    }
+}
