@@ -1,6 +1,7 @@
 #include "geodata/LidarResolver.h"
 
 #include <charconv>
+#include <cmath>
 
 #include "geodata/SheetIndex.h"
 
@@ -11,11 +12,11 @@ constexpr sheetindex::Layer kIndex{"/wss/service/PZGIK/DanePomiaroweLidarEVRF200
 constexpr int kDownloadTimeoutMs = 240000;
 
 // The leading number of a text written with a decimal point ("4", "12.5 pkt/m2"); 0 when the
-// text does not start with one.
+// text does not start with a finite one.
 double leadingNumber(const std::string& text) {
     double v = 0.0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    return ec == std::errc() ? v : 0.0;
+    return ec == std::errc() && std::isfinite(v) ? v : 0.0;
 }
 
 // EPSG code of the plan coordinates named by the index: PL-1992, or PL-2000 with its zone as

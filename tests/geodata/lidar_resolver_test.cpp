@@ -65,6 +65,9 @@ TEST(LidarIndexAnswer, DensityIsTheLeadingNumber) {
     EXPECT_DOUBLE_EQ(densityFor("12,5"), 12.0) << "a decimal comma ends the number";
     EXPECT_DOUBLE_EQ(densityFor(""), 0.0);
     EXPECT_DOUBLE_EQ(densityFor("brak"), 0.0);
+    EXPECT_DOUBLE_EQ(densityFor("nan"), 0.0) << "no finite number is no density";
+    EXPECT_DOUBLE_EQ(densityFor("inf pkt/m2"), 0.0);
+    EXPECT_DOUBLE_EQ(densityFor("1e999"), 0.0);
 }
 
 TEST(LidarIndexAnswer, SheetsInOrderWithTrimmedFieldsAndOnlyHttpAddresses) {
