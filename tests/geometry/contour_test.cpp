@@ -10,6 +10,7 @@
 
 #include "geometry/ContourBuilder.h"
 #include "geometry/ContourCells.h"
+#include "grid_fixtures.h"
 
 namespace {
 
@@ -18,18 +19,7 @@ const std::string kLimitText =
     "zmniejsz kadr.";
 const std::string kCancelText = "Poziomice: przerwano przez uzytkownika.";
 
-SiatkaWysokosci gridOf(int nx, int ny, double step, const std::function<double(int, int)>& f) {
-    SiatkaWysokosci g;
-    g.step = step;
-    g.nx = nx;
-    g.ny = ny;
-    for (int j = 0; j < ny; ++j) {
-        for (int i = 0; i < nx; ++i) {
-            g.z.push_back(f(i, j));
-        }
-    }
-    return g;
-}
+using gridfix::gridOf;
 
 std::vector<Warstwica> trace(const SiatkaWysokosci& g, double interval, std::string& msg,
                              int maxLines = 3000, int maxPoints = 600000) {

@@ -7,21 +7,11 @@
 #include <vector>
 
 #include "geometry/ContourBuilder.h"
+#include "grid_fixtures.h"
 
 namespace {
 
-SiatkaWysokosci gridOf(int nx, int ny, double step, const std::function<double(int, int)>& f) {
-    SiatkaWysokosci g;
-    g.step = step;
-    g.nx = nx;
-    g.ny = ny;
-    for (int j = 0; j < ny; ++j) {
-        for (int i = 0; i < nx; ++i) {
-            g.z.push_back(f(i, j));
-        }
-    }
-    return g;
-}
+using gridfix::gridOf;
 
 double at(const SiatkaWysokosci& g, int i, int j) {
     return g.z[std::size_t(j) * g.nx + i];

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "MeshChecks.h"
+#include "PrimitiveNames.h"
 #include "geometry/lod2fit/AsymGabled.h"
 #include "geometry/lod2fit/Barrel.h"
 #include "geometry/lod2fit/BerlinRoof.h"
@@ -135,32 +136,7 @@ TEST(AllPrimitives, NamesAreTheClassNames) {
     for (const auto& primitive : allPrimitives()) {
         names.emplace_back(primitive->name());
     }
-    const std::vector<std::string> expected{"Flat",
-                                            "Shed",
-                                            "Gabled",
-                                            "Hipped",
-                                            "Tent",
-                                            "HalfHipped",
-                                            "HippedOneSided",
-                                            "Mansard",
-                                            "FiveSidedGabled",
-                                            "AsymGabled",
-                                            "BerlinRoof",
-                                            "Barrel",
-                                            "Cone",
-                                            "Dome",
-                                            "Nave",
-                                            "GabledCross",
-                                            "GabledCorner",
-                                            "GabledTElement",
-                                            "ShedGabledCross",
-                                            "ShedBerlinCross",
-                                            "ShedCornerInvers",
-                                            "ShedGabledCorner",
-                                            "BerlinShedCorner",
-                                            "ShedDormer",
-                                            "GabledDormer"};
-    EXPECT_EQ(names, expected);
+    EXPECT_EQ(names, lod2fit::test::kPrimitiveNames);
 }
 
 TEST(AllPrimitives, FootprintsWithoutAreaGiveNoSolid) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "PrimitiveNames.h"
 #include "geometry/lod2fit/Flat.h"
 #include "geometry/lod2fit/PrimitiveRegistry.h"
 
@@ -13,34 +15,11 @@ TEST(PrimitiveRegistry, HoldsTheTwentyFivePrimitivesOnceInTheirOrder) {
     registerAllPrimitives();
     const auto& all = registeredPrimitives();
     ASSERT_EQ(all.size(), 25u);
-    const char* order[] = {"Flat",
-                           "Shed",
-                           "Gabled",
-                           "Hipped",
-                           "Tent",
-                           "HalfHipped",
-                           "HippedOneSided",
-                           "Mansard",
-                           "FiveSidedGabled",
-                           "AsymGabled",
-                           "BerlinRoof",
-                           "Barrel",
-                           "Cone",
-                           "Dome",
-                           "Nave",
-                           "GabledCross",
-                           "GabledCorner",
-                           "GabledTElement",
-                           "ShedGabledCross",
-                           "ShedBerlinCross",
-                           "ShedCornerInvers",
-                           "ShedGabledCorner",
-                           "BerlinShedCorner",
-                           "ShedDormer",
-                           "GabledDormer"};
-    for (std::size_t i = 0; i < all.size(); ++i) {
-        EXPECT_EQ(std::string(all[i]->name()), order[i]);
+    std::vector<std::string> names;
+    for (const auto* primitive : all) {
+        names.emplace_back(primitive->name());
     }
+    EXPECT_EQ(names, test::kPrimitiveNames);
 }
 
 TEST(PrimitiveRegistry, FindsByExactName) {
