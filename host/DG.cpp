@@ -180,3 +180,14 @@ short ErrorAlert(const GS::UniString& largeText, const GS::UniString& smallText,
 }
 
 }  // namespace DG
+
+short DGAlert(short type, const GS::UniString& title, const GS::UniString& largeText,
+              const GS::UniString& smallText, const GS::UniString& button1Text,
+              const GS::UniString& button2Text, const GS::UniString& button3Text) {
+    const short answer =
+        DG::alert("alert", largeText, smallText, button1Text, button2Text, button3Text);
+    host::AlertRecord& shown = host::detail::state().ui.alerts.back();
+    shown.title = title.ToUtf8();
+    shown.type = type;
+    return answer;
+}
