@@ -178,6 +178,8 @@ struct AlertRecord {
 // Answers for the next alerts, in order; once they run out every alert answers 1.
 void scriptAlertAnswers(const std::vector<short>& answers);
 std::vector<AlertRecord> alerts();
+// Called for every alert as it is shown (terraweft-host's serve mode prints them).
+void setAlertListener(std::function<void(const AlertRecord& alert)> listener);
 
 // ---- Palettes and their pages ------------------------------------------------------------------
 

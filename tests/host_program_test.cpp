@@ -1,59 +1,23 @@
 // terraweft-host in scripted mode, end to end: commands in, one JSON line per event out.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
+#include "support/HostProgram.h"
 #include "support/PalettePage.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace {
 
 using json = nlohmann::json;
 
-// Runs terraweft-host on the script lines; returns its output lines as JSON and its exit code.
-struct HostRun {
-    std::vector<json> events;
-    int exitCode = -1;
-};
+// Runs terraweft-host on the script lines in a folder of its own.
+using HostRun = hostprogram::Run;
 
 HostRun runHost(const std::vector<std::string>& script) {
-    loopback::TempDir dir;
-    const std::string in = dir.file("script.jsonl"), out = dir.file("out.jsonl");
-    {
-        std::ofstream file(in);
-        for (const auto& line : script)
-            file << line << '\n';
-    }
-    loopback::ScopedEnv home("HOME", dir.path().c_str());
-    loopback::ScopedEnv tmp("TMPDIR", dir.path().c_str());
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::string program = TW_HOST_PROGRAM, flag = "--script", path = in;
-    std::vector<char*> argv{program.data(), flag.data(), path.data(), nullptr};
-    pid_t pid = 0;
-    HostRun run;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    std::ifstream output(out);
-    for (std::string line; std::getline(output, line);) {
-        json event = json::parse(line, nullptr, false);
-        EXPECT_FALSE(event.is_discarded()) << line;
-        run.events.push_back(std::move(event));
-    }
-    return run;
+    const loopback::TempDir dir;
+    return hostprogram::runScript(TW_HOST_PROGRAM, script, dir.path());
 }
 
 // The message a page received, out of a {"palette":..., "js":"GISBridge.receive(...);"} event.

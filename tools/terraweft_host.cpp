@@ -4,8 +4,9 @@
 //                                  serves the map palette's page (and with --cloud the point-cloud
 //                                  palette's page too) on 127.0.0.1 for a real browser: prints the
 //                                  map page's address as its first line (then the point-cloud
-//                                  page's), then every line of the report window; runs until
-//                                  SIGINT or SIGTERM. Without --port any free port is taken.
+//                                  page's), then every line of the report window and every alert
+//                                  (as scripted mode's alert event); runs until SIGINT or
+//                                  SIGTERM. Without --port any free port is taken.
 //
 //   terraweft-host --script FILE   reads one JSON command per line from FILE ("-": standard
 //                                  input) and writes one JSON line per event to standard output.
@@ -16,6 +17,9 @@
 //                                                 {"palette":"map","visible":true|false})
 //   {"cmd":"post","palette":"map","text":"..."}   the page calls GIS.postMessage(text)
 //   {"cmd":"pump","ms":200}                       the main loop runs posted tasks for ms
+//   {"cmd":"pump","ms":9000,"until":"downloadDone"}
+//                                                 ... or only until a page receives a message
+//                                                 of that type
 //   {"cmd":"projectEvent","event":64}             the host reports a project event
 //   {"cmd":"dump"}                                {"project":{...}}: layers, elements,
 //   geo-location,
@@ -31,8 +35,10 @@
 //   {"palette":"map","js":"GISBridge.receive(...);"}  every script run in a page
 //   {"report":"..."}                                  every line of the report window
 //   {"alert":{"kind":...,"text":...,"small":...,"buttons":[...],"answer":n}}  every alert shown
+//                                                 (with "title" and "type" when it has a title)
 //   {"error":"..."}                                   a command that could not be carried out
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <iostream>
@@ -256,18 +262,60 @@ void undoCommand() {
         throw std::runtime_error("Nie ma czego cofnac");
 }
 
+// {"alert":{"kind","text","small","buttons","answer"}}, with "title" and "type" for an alert
+// that has a title.
+out_json alertJson(const host::AlertRecord& a) {
+    out_json alert = {{"kind", a.kind},
+                      {"text", a.largeText},
+                      {"small", a.smallText},
+                      {"buttons", a.buttons},
+                      {"answer", a.answer}};
+    if (!a.title.empty()) {
+        alert["title"] = a.title;
+        alert["type"] = a.type;
+    }
+    return {{"alert", alert}};
+}
+
 // Emits the alerts shown since the last call; shown counts those already emitted.
 void emitNewAlerts(std::size_t& shown) {
     const auto alerts = host::alerts();
-    for (; shown < alerts.size(); ++shown) {
-        const host::AlertRecord& a = alerts[shown];
-        emit({{"alert",
-               {{"kind", a.kind},
-                {"text", a.largeText},
-                {"small", a.smallText},
-                {"buttons", a.buttons},
-                {"answer", a.answer}}}});
+    for (; shown < alerts.size(); ++shown)
+        emit(alertJson(alerts[shown]));
+}
+
+// The types of the messages the pages have received, in order.
+std::vector<std::string>& pageMessageTypes() {
+    static std::vector<std::string> types;
+    return types;
+}
+
+void notePageMessage(const std::string& script) {
+    const std::string head = "GISBridge.receive(";
+    if (script.rfind(head, 0) != 0 || script.size() < head.size() + 2)
+        return;
+    const json message =
+        json::parse(script.substr(head.size(), script.size() - head.size() - 2), nullptr, false);
+    if (message.is_object() && message.contains("type") && message["type"].is_string())
+        pageMessageTypes().push_back(message["type"].get<std::string>());
+}
+
+// Runs posted tasks for "ms"; with "until", only until a page receives a message of that type.
+void pumpCommand(const json& command) {
+    const std::chrono::milliseconds duration(command.value("ms", 0));
+    if (!command.contains("until")) {
+        host::pumpFor(duration);
+        return;
     }
+    const std::string type = command.at("until").get<std::string>();
+    const std::size_t seen = pageMessageTypes().size();
+    host::pumpUntil(
+        [&] {
+            const auto& types = pageMessageTypes();
+            return std::find(types.begin() + static_cast<std::ptrdiff_t>(seen), types.end(),
+                             type) != types.end();
+        },
+        duration);
 }
 
 void run(const json& command) {
@@ -279,7 +327,7 @@ void run(const json& command) {
     } else if (cmd == "post") {
         postCommand(command);
     } else if (cmd == "pump") {
-        host::pumpFor(std::chrono::milliseconds(command.value("ms", 0)));
+        pumpCommand(command);
     } else if (cmd == "projectEvent") {
         host::projectEvent(static_cast<API_NotifyEventID>(command.at("event").get<int>()));
     } else if (cmd == "addPolyline") {
@@ -301,6 +349,7 @@ void run(const json& command) {
 
 int runScript(std::istream& in) {
     host::setScriptListener([](const GS::Guid& palette, const std::string& script) {
+        notePageMessage(script);
         emit({{"palette", paletteName(palette)}, {"js", script}});
     });
     host::setReportListener([](const std::string& line) { emit({{"report", line}}); });
@@ -390,11 +439,15 @@ int runServe(const ServeOptions& options) {
     // is always the first line.
     std::vector<std::string> waiting;
     bool serving = false;
-    host::setReportListener([&](const std::string& line) {
+    const auto print = [&](const std::string& line) {
         if (serving)
             std::cout << line << std::endl;
         else
             waiting.push_back(line);
+    };
+    host::setReportListener(print);
+    host::setAlertListener([&print](const host::AlertRecord& alert) {
+        print(alertJson(alert).dump(-1, ' ', false, out_json::error_handler_t::replace));
     });
     std::vector<std::string> addresses;
     try {
@@ -421,6 +474,7 @@ int runServe(const ServeOptions& options) {
     host::projectEvent(APINotify_Quit);
     host::pump();
     host::setReportListener({});
+    host::setAlertListener({});
     return 0;
 }
 

@@ -1,0 +1,67 @@
+#pragma once
+// Runs terraweft-host in scripted mode from a test: the script's lines in, one JSON value per
+// event line out. Header-only.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TempDir.h"
+
+extern char** environ;
+
+namespace hostprogram {
+
+struct Run {
+    std::vector<nlohmann::json> events;
+    int exitCode = -1;
+};
+
+// Runs `program --script` on the lines with its home, temporary and data folders (HOME, TMPDIR,
+// XDG_DATA_HOME) in `folder` and the further environment variables given; waits for it to end.
+// A line of output that is not JSON fails the test.
+inline Run runScript(const std::string& program, const std::vector<std::string>& script,
+                     const std::string& folder,
+                     const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+    const std::string in = folder + "/script.jsonl", out = folder + "/out.jsonl";
+    {
+        std::ofstream file(in);
+        for (const auto& line : script)
+            file << line << '\n';
+    }
+    std::vector<std::unique_ptr<loopback::ScopedEnv>> env;
+    for (const char* name : {"HOME", "TMPDIR", "XDG_DATA_HOME"})
+        env.push_back(std::make_unique<loopback::ScopedEnv>(name, folder.c_str()));
+    for (const auto& [name, value] : environment)
+        env.push_back(std::make_unique<loopback::ScopedEnv>(name, value.c_str()));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::string path = program, flag = "--script", input = in;
+    std::vector<char*> argv{path.data(), flag.data(), input.data(), nullptr};
+    pid_t pid = 0;
+    Run run;
+    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    std::ifstream output(out);
+    for (std::string line; std::getline(output, line);) {
+        nlohmann::json event = nlohmann::json::parse(line, nullptr, false);
+        EXPECT_FALSE(event.is_discarded()) << line;
+        run.events.push_back(std::move(event));
+    }
+    return run;
+}
+
+}  // namespace hostprogram
