@@ -31,9 +31,11 @@ public:
         std::uint64_t operator()(const VoxelKey& key) const noexcept;
     };
 
-    // The voxels that already hold a kept point: an open-addressing table of keys, grown by
-    // doubling before it is three quarters full, so that a lookup touches few slots and an
-    // insert allocates nothing outside a growth.
+    // The voxels that already hold a kept point. A voxel is one bit of a block of 4 x 4 x 4
+    // voxels, and blocks are kept by tiles of 16 x 16 x 16 blocks, each in a small
+    // open-addressing table of its own: the points of one area, which a scanner records one
+    // after another, then work within a few kilobytes of memory. Tables double before they are
+    // three quarters full; an insert allocates nothing outside a growth.
     class VoxelSet {
     public:
         // True when the key was new (and is now held).
@@ -41,16 +43,32 @@ public:
         std::size_t size() const { return size_; }
 
     private:
-        void grow();
-        std::size_t slotOf(const VoxelKey& key) const;
+        struct Block {
+            std::uint64_t held = 0;   // one bit per voxel; 0 marks a free slot
+            std::uint16_t place = 0;  // the block's place in its tile
+        };
+        struct Tile {
+            VoxelKey key;               // the block indices divided by 16, rounded down
+            std::vector<Block> blocks;  // empty marks a free slot of the tile table
+            std::size_t count = 0;
+        };
+        Tile& tileFor(const VoxelKey& tileKey);
+        std::size_t tileSlotOf(const VoxelKey& tileKey) const;
+        void growTiles();
+        // The voxel bits of the block at `place` in the tile, a new block when it has none
+        // (the caller sets a bit in a new block at once).
+        static std::uint64_t& heldIn(Tile& tile, std::uint16_t place);
+        static void growBlocks(Tile& tile);
 
-        std::vector<VoxelKey> slots_;  // a free slot holds kFree in ix
+        std::vector<Tile> tiles_;
+        std::size_t tileCount_ = 0;
+        int tileShift_ = 64;    // 64 - log2(tile slots)
+        std::size_t last_ = 0;  // the slot of the tile used last, when there is one
         std::size_t size_ = 0;
-        int shift_ = 64;  // 64 - log2(slot count)
     };
 
     // The voxel of a local point for an edge above 0: floor of each coordinate over the edge.
-    // Indices beyond the 64-bit range are held at its ends; the coordinates must be finite.
+    // Indices beyond the 64-bit range are held at its ends.
     static VoxelKey voxelOf(double lx, double ly, double lz, double edge);
 
     // frame in PL-1992 metres; epsg the placement zone (2176 to 2179); voxel the edge in metres,

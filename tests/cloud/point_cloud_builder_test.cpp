@@ -81,7 +81,7 @@ TEST(PointCloudBuilder, TheAnchorReplacesTheFramesCorner) {
 TEST(PointCloudBuilder, VoxelKeysFloorEveryAxis) {
     using Key = PointCloudBuilder::VoxelKey;
     constexpr auto kTop = std::numeric_limits<std::int64_t>::max();
-    constexpr auto kBottom = std::numeric_limits<std::int64_t>::min() + 1;
+    constexpr auto kBottom = std::numeric_limits<std::int64_t>::min();
     const std::tuple<double, double, double, double, Key> cases[] = {
         {0.05, 0.05, 0.05, 0.2, {0, 0, 0}},
         {0.15, 0.19, 0.0, 0.2, {0, 0, 0}},
