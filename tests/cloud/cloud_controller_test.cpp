@@ -192,11 +192,7 @@ TEST(CloudDetail, OnlyTheExactNamesChooseLightAndFull) {
     EXPECT_EQ(cloudui::detailVoxelSize(Detail::Full), 0.0);
 }
 
-// ---- Cancel, origin, start position -------------------------------------------------------------
-
-TEST_F(CloudControllerTest, CancelIsAnsweredWhetherOrNotADownloadRuns) {
-    EXPECT_EQ(controller.onCancel(json::object()), json({{"type", "cancelled"}}));
-}
+// ---- Origin and start position -------------------------------------------------------------
 
 TEST_F(CloudControllerTest, SetOriginWritesThePl2000GeoreferenceOfTheMapCentre) {
     API_GeoLocation before{};
