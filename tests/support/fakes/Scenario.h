@@ -24,7 +24,7 @@ struct Scenario {
     std::vector<Place> places;
 };
 
-// 36 parcels of 38 m in a grid of 40 m, a building on each, 4 new buildings, one general plan
+// 36 parcels of 38 m in a grid of 40 m, a building on each, 3 new buildings, one general plan
 // (a zone over the whole frame and one far away) and two addresses of Warsaw (TERYT 1465011).
 Scenario demoScenario();
 
