@@ -1,0 +1,67 @@
+#pragma once
+// The element creators: each turns one piece of the program's own geometry into one host element
+// of the open project. They run on the main thread inside the placement's undoable command and
+// open no undo step of their own.
+//
+// Every creator returns 0 or the host's error code as the failing host call gave it (kNoHandle
+// when a memory handle cannot be had). Input with nothing to create (too few points, an empty
+// text or image) also gives 0; where a creator takes `created`, it is set to whether an element
+// was made, so that a caller can tell "placed" from "nothing to place". Points and heights that
+// are not finite numbers never reach the host: they are left out before anything is counted.
+//
+// Plan coordinates are the project's local metres (x east, y north), except where a creator
+// takes the survey-point frame and converts them itself; heights are project metres.
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "APIdefs.h"
+#include "geodata/GeoTransform.h"
+#include "geodata/GisTypes.h"
+#include "import/creators/AttributeCache.h"
+
+namespace AcImporter {
+
+// A memory handle for an element's memo could not be had.
+inline constexpr GSErrCode kNoHandle = static_cast<GSErrCode>(0x81060002u);
+
+// ---- Plan elements ------------------------------------------------------------------------------
+
+// An open polyline through the points (at least 2), with the contour pen.
+GSErrCode createPolyLine(const std::vector<GisPoint>& points, API_AttributeIndex layer, short pen,
+                         bool* created = nullptr);
+
+// A hatch of the polygon (outline of at least 3 distinct points; holes with fewer are left out)
+// drawn with the pen. Its fill is the first vector fill of the project whose lower-cased name
+// contains `fill` (lower-case text; null or empty: the first vector fill), or the default fill
+// when the project has no vector fill. With r, g, b all 0..255 the fill takes that colour; any of
+// them negative means no colour of its own.
+GSErrCode createHatchArea(const GisPolygon& polygon, API_AttributeIndex layer, short pen,
+                          const char* fill, int r, int g, int b, bool* created = nullptr);
+
+// A hatch of the polygon with the contour pen. With a colour (r, g, b as above) it takes the
+// project's first solid fill in that colour; without one it keeps the default fill.
+GSErrCode createFill(const GisPolygon& polygon, API_AttributeIndex layer, short pen, int r, int g,
+                     int b, bool* created = nullptr);
+
+// A slab standing on baseZ, `height` thick, over the ring (at least 3 distinct points), in the
+// project's first building material; a non-empty id becomes the element's ID text.
+GSErrCode createSlabBox(const std::vector<GisPoint>& ring, double baseZ, double height,
+                        API_AttributeIndex layer, const std::string& id, bool* created = nullptr);
+
+// A text (UTF-8; not empty) whose left middle stands at the position, with the pen, the size and
+// the angle in radians (not a finite number: the default angle).
+GSErrCode createText(const GisPoint& position, const std::string& text, API_AttributeIndex layer,
+                     short pen, double size, double angle, bool* created = nullptr);
+
+// A picture of one map image (PNG or JPEG bytes; anything else gives APIERR_BADPARS) covering the
+// box. The box is in the system of boxEpsg (2180, or a PL-2000 zone 2176..2179); it is brought
+// into the project's zone projectEpsg and through the survey-point frame into the project, where
+// the picture keeps its true size in metres and turns with the frame. A code the conversion does
+// not know gives APIERR_BADPARS.
+GSErrCode createPicture(const std::string& image, const Bbox& box, int boxEpsg,
+                        const GeoTransform& frame, int projectEpsg, API_AttributeIndex layer,
+                        bool* created = nullptr);
+
+}  // namespace AcImporter
