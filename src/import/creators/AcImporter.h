@@ -19,6 +19,8 @@
 #include "APIdefs.h"
 #include "geodata/GeoTransform.h"
 #include "geodata/GisTypes.h"
+#include "geometry/TerrainBuilder.h"
+#include "geometry/Warstwica.h"
 #include "import/creators/AttributeCache.h"
 
 namespace AcImporter {
@@ -63,5 +65,25 @@ GSErrCode createText(const GisPoint& position, const std::string& text, API_Attr
 GSErrCode createPicture(const std::string& image, const Bbox& box, int boxEpsg,
                         const GeoTransform& frame, int projectEpsg, API_AttributeIndex layer,
                         bool* created = nullptr);
+
+// ---- Terrain meshes -----------------------------------------------------------------------------
+
+// The four corners of a mesh's outline, (minx, miny), (maxx, miny), (maxx, maxy), (minx, maxy) of
+// a box, in the project's map system (before the survey-point frame).
+using MeshCorners = std::array<GisPoint, 4>;
+
+// A mesh over the corners whose level points are the tile's points, each a level line of its own,
+// at their heights minus zOffset; each corner takes the height of the tile point nearest to it.
+// Points are in the project's map system and go through the frame. Appends one line to the
+// terrain diagnostics file for every mesh tried (not for a tile without points).
+GSErrCode createMesh(const TerrainTile& tile, const GeoTransform& frame, double zOffset,
+                     API_AttributeIndex layer, const MeshCorners& corners, bool* created = nullptr);
+
+// A mesh over the fetch frame whose level lines are the contour lines (each at its height minus
+// zOffset); lines shorter than 1 m are left out. Nothing is made for fewer than 3 points in all
+// or a frame without area. Appends one diagnostics line as createMesh does.
+GSErrCode createMeshFromContours(const std::vector<Warstwica>& contours, const GeoTransform& frame,
+                                 double zOffset, API_AttributeIndex layer,
+                                 const MeshCorners& corners, bool* created = nullptr);
 
 }  // namespace AcImporter
