@@ -13,6 +13,7 @@
 // takes the survey-point frame and converts them itself; heights are project metres.
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,8 @@ namespace AcImporter {
 
 // A memory handle for an element's memo could not be had.
 inline constexpr GSErrCode kNoHandle = static_cast<GSErrCode>(0x81060002u);
+// A morph was asked for without any face it could build.
+inline constexpr GSErrCode kNoFaces = static_cast<GSErrCode>(0x81060068u);
 
 // ---- Plan elements ------------------------------------------------------------------------------
 
@@ -85,5 +88,38 @@ GSErrCode createMesh(const TerrainTile& tile, const GeoTransform& frame, double 
 GSErrCode createMeshFromContours(const std::vector<Warstwica>& contours, const GeoTransform& frame,
                                  double zOffset, API_AttributeIndex layer,
                                  const MeshCorners& corners, bool* created = nullptr);
+
+// ---- Morphs -------------------------------------------------------------------------------------
+
+// What the morph builder did with the faces it was given, summed over the morphs it built.
+struct TriDiag {
+    std::int32_t facesTaken = 0;             // faces with at least 3 points
+    std::int32_t whole = 0;                  // planar convex faces added as one polygon
+    std::int32_t triangulatedConcave = 0;    // triangulated on request or for not being convex
+    std::int32_t triangulatedNonPlanar = 0;  // triangulated for not being planar
+    std::int32_t earClipped = 0;             // triangulations by ear clipping
+    std::int32_t fanned = 0;                 // ear clipping failed: fanned from the first point
+    std::int32_t fanLike = 0;                // ear clippings whose triangles crowd around one point
+    std::int32_t fanLikeAfterFlips = 0;      // faces of 7 or more points still so after edge flips
+    std::int32_t largestFanned = 0;          // most points of a fanned face
+    std::int32_t largestFanLike = 0;         // most points of a fan-like ear-clipped face
+};
+
+// A morph of the faces (each a ring of local points with their heights, open or closed). With
+// weld, points on the same millimetre become one vertex and neighbouring faces share their
+// edges. Planar convex faces go whole unless triangulate is set; the others are triangulated,
+// every triangle turned as its face runs. Every polygon gets the material; a non-empty id becomes
+// the element's ID text; diag (may be null) counts what was done. Faces that are degenerate or
+// hold a coordinate that is not a number are left out; with no polygon left the result is
+// kNoFaces and nothing is created.
+GSErrCode createMorph(const std::vector<Lod2Face>& faces, API_AttributeIndex layer,
+                      bool triangulate, bool weld, API_AttributeIndex material, TriDiag* diag,
+                      const std::string& id);
+
+// One morph of a roof, surface or solid, tried as a welded body of whole faces, then welded and
+// triangulated, then as loose triangulated faces: the first that the host accepts is kept (0);
+// otherwise the error of the last try.
+GSErrCode createRoofMorph(const std::vector<Lod2Face>& faces, API_AttributeIndex layer,
+                          API_AttributeIndex material);
 
 }  // namespace AcImporter
