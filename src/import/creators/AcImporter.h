@@ -18,10 +18,12 @@
 #include <vector>
 
 #include "APIdefs.h"
+#include "Settings.h"
 #include "geodata/GeoTransform.h"
 #include "geodata/GisTypes.h"
 #include "geometry/TerrainBuilder.h"
 #include "geometry/Warstwica.h"
+#include "import/ImportResult.h"
 #include "import/creators/AttributeCache.h"
 
 namespace AcImporter {
@@ -121,5 +123,15 @@ GSErrCode createMorph(const std::vector<Lod2Face>& faces, API_AttributeIndex lay
 // otherwise the error of the last try.
 GSErrCode createRoofMorph(const std::vector<Lod2Face>& faces, API_AttributeIndex layer,
                           API_AttributeIndex material);
+
+// ---- Vector features ----------------------------------------------------------------------------
+
+// Draws parcels, buildings, local-plan and general-plan zones and utility lines (points in the
+// project's map system) on the layers the settings name for their kinds, with outlines, fills,
+// zone colours and labels. A feature counts under its kind's key when it was drawn, or in
+// `skipped` when a drawing call failed. A layer that can be neither found nor created ends the
+// import with the message.
+ImportResult importFeatures(const std::vector<GisFeature>& features, const GeoTransform& frame,
+                            const Settings& settings);
 
 }  // namespace AcImporter
