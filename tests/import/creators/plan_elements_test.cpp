@@ -246,7 +246,7 @@ struct Placement {
 
 Placement picturePlacement(const Bbox& box, int boxEpsg, const GeoTransform& frame) {
     EXPECT_EQ(placed([&] { return createPicture(kPng, box, boxEpsg, frame, 2178, 1); }), NoError);
-    const API_PictureType& p = host::elements().back().element.picture;
+    const API_PictureType p = host::elements().back().element.picture;
     return {{p.destBox.xMin, p.destBox.yMin},
             p.destBox.xMax - p.destBox.xMin,
             p.destBox.yMax - p.destBox.yMin,
