@@ -6,8 +6,8 @@
 namespace fakes {
 namespace {
 
-constexpr double kCentreLat = 52.2318;
-constexpr double kCentreLon = 21.0060;
+constexpr double kCentreLat = 52.2297;  // where the map page opens by default
+constexpr double kCentreLon = 21.0122;
 constexpr double kHalfLat = 0.0018;  // about 200 m
 constexpr double kHalfLon = 0.0030;  // about 205 m
 constexpr int kPlotsPerSide = 6;
@@ -58,9 +58,8 @@ Scenario demoScenario() {
          {rectangle("strefa.1", aroundFrame, {{"symbol", "SW"}, {"oznaczenie", "1SW"}}),
           square("strefa.2", {centre.x + 6000, centre.y}, 300,
                  {{"symbol", "SZ"}, {"oznaczenie", "2SZ"}})}});
-    s.places = {
-        {"Plac Defilad", "Plac Defilad", "1", "Warszawa", "Warszawa", kCentreLat, kCentreLon},
-        {"", "Marszalkowska", "104", "Warszawa", "Warszawa", 52.2325, 21.0105}};
+    s.places = {{"", "Marszalkowska", "104", "Warszawa", "Warszawa", kCentreLat, kCentreLon},
+                {"Plac Defilad", "Plac Defilad", "1", "Warszawa", "Warszawa", 52.2318, 21.006}};
     return s;
 }
 
