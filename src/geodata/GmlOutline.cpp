@@ -80,7 +80,7 @@ private:
         if (kind == '/')
             return endTag();
         if (kind == '?')
-            return isNameStart(at(pos_ + 2)) && skipPast(pos_ + 2, "?>");
+            return isNameStart(at(pos_ + 2)) && skipPast(pos_, "?>", 2);
         if (kind == '!')
             return declaration();
         if (isNameStart(kind))
@@ -93,20 +93,21 @@ private:
     bool declaration() {
         const std::string_view rest = text_.substr(pos_);
         if (rest.starts_with("<!--"))
-            return skipPast(pos_ + 4, "-->");
+            return skipPast(pos_, "-->", 4);
         if (rest.starts_with("<![CDATA["))
-            return skipPast(pos_ + 9, "]]>");
+            return skipPast(pos_, "]]>", 9);
         if (rest.starts_with("<!DOCTYPE") && open_.empty())
             return doctype();
         return false;
     }
 
-    // Moves past the first terminator at or after from; false when there is none.
-    bool skipPast(std::size_t from, std::string_view terminator) {
-        const std::size_t found = text_.find(terminator, from);
+    // Moves i past the first terminator that begins at least skip characters after it; false
+    // when there is none.
+    bool skipPast(std::size_t& i, std::string_view terminator, std::size_t skip) const {
+        const std::size_t found = text_.find(terminator, i + skip);
         if (found == std::string_view::npos)
             return false;
-        pos_ = found + terminator.size();
+        i = found + terminator.size();
         return true;
     }
 
@@ -119,29 +120,58 @@ private:
         return true;
     }
 
-    // The declaration ends at the first '>' outside quotes and outside its bracketed internal
-    // subset, whose own declarations and comments are skipped whole.
+    // The document type declaration ends at the first '>' outside its markup declarations
+    // ("<!...>", nested) and ignored sections ("<![...]]>"); quoted texts, comments and processing
+    // instructions are passed over whole, and any other tag inside it is an error.
     bool doctype() {
-        int brackets = 0;
-        for (std::size_t i = pos_ + 9; i < text_.size();) {
-            const char c = text_[i];
-            if (c == '"' || c == '\'') {
-                if (!skipQuoted(i))
+        std::size_t depth = 0;
+        std::size_t i = pos_ + 2;
+        while (i < text_.size()) {
+            const std::string_view rest = text_.substr(i);
+            if (rest.starts_with("<![")) {
+                if (!skipIgnoredSection(i))
                     return false;
-                continue;
-            }
-            if (text_.substr(i).starts_with("<!--")) {
-                if (!skipPast(i + 4, "-->"))
+            } else if (rest.starts_with("<!") && !rest.starts_with("<!-")) {
+                i += 2;
+                ++depth;
+            } else if (rest[0] == '<' || rest[0] == '"' || rest[0] == '\'') {
+                if (!skipDoctypeText(i))
                     return false;
-                i = pos_;
-                continue;
-            }
-            if (c == '>' && brackets == 0) {
+            } else if (rest[0] == '>' && depth == 0) {
                 pos_ = i + 1;
                 return true;
+            } else {
+                depth -= rest[0] == '>' ? 1 : 0;
+                ++i;
             }
-            brackets += c == '[' ? 1 : c == ']' ? -1 : 0;
-            ++i;
+        }
+        return false;
+    }
+
+    bool skipDoctypeText(std::size_t& i) const {
+        const std::string_view rest = text_.substr(i);
+        if (rest[0] == '"' || rest[0] == '\'')
+            return skipQuoted(i);
+        if (rest.starts_with("<?"))
+            return skipPast(i, "?>", 2);
+        return rest.starts_with("<!--") && skipPast(i, "-->", 4);
+    }
+
+    // An ignored section, which may hold further ones.
+    bool skipIgnoredSection(std::size_t& i) const {
+        std::size_t depth = 0;
+        for (i += 3; i < text_.size();) {
+            const std::string_view rest = text_.substr(i);
+            if (rest.starts_with("<![")) {
+                i += 3;
+                ++depth;
+            } else if (rest.starts_with("]]>")) {
+                i += 3;
+                if (depth-- == 0)
+                    return true;
+            } else {
+                ++i;
+            }
         }
         return false;
     }

@@ -403,6 +403,9 @@ int GmlParser::epsgFromSrsName(std::string_view srsName) {
     const std::size_t at = srsName.find("EPSG");
     if (at == std::string_view::npos)
         return 0;
+    // A compound name lists its parts after commas (URN) or ampersands (URL): only the part that
+    // holds the EPSG name counts, not the heights' system after it.
+    const std::string_view part = srsName.substr(at + 4, srsName.find_first_of(",&", at) - at - 4);
     int result = 0;
     long long run = -1;  // the digit run being read; -1 outside a run
     const auto endRun = [&] {
@@ -410,7 +413,7 @@ int GmlParser::epsgFromSrsName(std::string_view srsName) {
             result = static_cast<int>(run);
         run = -1;
     };
-    for (const char c : srsName.substr(at + 4)) {
+    for (const char c : part) {
         if (c < '0' || c > '9') {
             endRun();
             continue;
