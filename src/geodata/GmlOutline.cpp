@@ -5,7 +5,7 @@
 
 namespace {
 
-bool isSpace(char c) {
+bool isXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
@@ -184,7 +184,7 @@ private:
     }
 
     void skipSpace(std::size_t& i) const {
-        while (i < text_.size() && isSpace(text_[i]))
+        while (i < text_.size() && isXmlSpace(text_[i]))
             ++i;
     }
 

@@ -4,10 +4,11 @@
 // reader then builds the tree of one member at a time, so a large answer is never held as a
 // whole tree.
 //
-// The pass checks the markup as strictly as the tree reader does: every tag is closed and ends
-// its own element, attribute values are quoted and separated by white space, comments, CDATA
+// Outside the members the pass checks the markup as the tree reader does: every tag is closed and
+// ends its own element, attribute values are quoted and separated by white space, comments, CDATA
 // sections, processing instructions and the document type declaration are closed, and there is a
-// document element. Text is skipped unread.
+// document element. Inside a member it finds where tags begin and end, and leaves the rest of the
+// checking to the member's tree. Text is skipped unread.
 
 #include <optional>
 #include <string_view>

@@ -76,7 +76,7 @@ pugi::xml_node findFirst(pugi::xml_node element, std::string_view name) {
 // The attribute on the element or, failing that, on its nearest ancestor that carries it; an
 // empty handle when none does.
 pugi::xml_attribute nearestAttribute(pugi::xml_node element, const char* name) {
-    for (pugi::xml_node node = element; node.type() == pugi::node_element; node = node.parent()) {
+    for (pugi::xml_node node = element; isElement(node); node = node.parent()) {
         if (const pugi::xml_attribute attribute = node.attribute(name))
             return attribute;
     }
@@ -111,20 +111,16 @@ std::size_t valuesPerPosition(pugi::xml_node posList) {
     return nearestAttribute(posList, "srsDimension").as_int(2) == 3 ? 3 : 2;
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
-// The number of blank-separated tokens of the text, as many numbers as it holds: the non-blank
-// characters that follow a blank or start the text.
+// The number of whitespace-separated tokens of the text, as many numbers as it holds: the
+// characters other than whitespace that follow whitespace or start the text.
 std::size_t countTokens(std::string_view text) {
-    std::size_t tokens = text.empty() || isBlank(text[0]) ? 0 : 1;
+    std::size_t tokens = text.empty() || citygml::isSpace(text[0]) ? 0 : 1;
     for (std::size_t i = 1; i < text.size(); ++i)
-        tokens += isBlank(text[i - 1]) && !isBlank(text[i]) ? 1 : 0;
+        tokens += citygml::isSpace(text[i - 1]) && !citygml::isSpace(text[i]) ? 1 : 0;
     return tokens;
 }
 
-// The next position of blank-separated decimal numbers, count of them (2 or 3), of which the
+// The next position of whitespace-separated decimal numbers, count of them (2 or 3), of which the
 // first two are the pair; none when a token that is no finite number comes first.
 std::optional<GisPoint> readPosition(const char*& p, const char* end, std::size_t count,
                                      const SrsInfo& srs) {
@@ -257,10 +253,11 @@ void readGeometry(pugi::xml_node element, GisFeature& feature) {
     }
     if (feature.polygons.empty() && feature.lines.empty() && !geometry.points.empty()) {
         const pugi::xml_node point = geometry.points.front();
-        const std::optional<GisPoint> position =
-            readPos(findFirst(point, "pos"), srsForNode(point));
-        feature.point = position.value_or(feature.point);
-        feature.hasPoint = position.has_value();
+        if (const std::optional<GisPoint> position =
+                readPos(findFirst(point, "pos"), srsForNode(point))) {
+            feature.point = *position;
+            feature.hasPoint = true;
+        }
     }
 }
 
@@ -294,8 +291,7 @@ void readProperties(pugi::xml_node element, GisFeature& feature) {
     }
     for (const pugi::xml_node child : element.children()) {
         // A property without element children holds geometry only when it is one itself.
-        if (child.type() != pugi::node_element || child.find_child(isElement) ||
-            isGeometryName(localName(child)))
+        if (!isElement(child) || child.find_child(isElement) || isGeometryName(localName(child)))
             continue;
         const std::string_view text = child.child_value();
         if (!text.empty())
