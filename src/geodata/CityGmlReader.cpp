@@ -8,11 +8,6 @@
 #include <string>
 
 namespace citygml {
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
 namespace {
 
 // Moves p past whitespace and a leading '+', which from_chars does not take.

@@ -59,7 +59,9 @@ std::vector<P3> parsePosList(const char* text,
 
 // The whitespace that separates numbers: space, tab, line feed, carriage return, form feed and
 // vertical tab.
-bool isSpace(char c);
+inline bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
 
 // Reads one finite decimal number after any whitespace (a leading '+' allowed) and moves p past
 // it; false, p unmoved, when no such number stands there. Independent of the process locale.
