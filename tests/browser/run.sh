@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The palette pages in a real browser: starts terraweft-host --serve from the given build folder
 # (in a folder of its own: temporary files, settings and logs stay there), drives the map page in
-# headless Chromium (palette_pages.js) and stops the program. The screenshot goes to
-# tests/browser/artifacts/. Prints "N passed, M failed"; exits non-zero on any failure.
+# headless Chromium (palette_pages.js, then the channel's speed: ping_round_trips.js) and stops the
+# program. The screenshot goes to tests/browser/artifacts/. Each script prints "N passed, M
+# failed"; exits non-zero on any failure.
 #   tests/browser/run.sh BUILD_DIR
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -49,6 +50,7 @@ fi
 mkdir -p tests/browser/artifacts
 status=0
 node tests/browser/palette_pages.js "$url" "$work/profile" tests/browser/artifacts || status=$?
+node tests/browser/ping_round_trips.js "$url" "$work/profile-ping" || status=$?
 if [ "$status" -ne 0 ]; then
   echo "--- terraweft-host:" >&2
   cat "$work/host.out" "$work/host.err" >&2
