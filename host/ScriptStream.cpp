@@ -12,7 +12,7 @@ ScriptStream::ScriptStream(std::size_t maxListeners)
 
 ScriptStream::ListenerId ScriptStream::subscribe() {
     const std::lock_guard lock(mutex_);
-    replaceOldest();
+    makeRoom();
     const ListenerId id = next_++;
     listeners_[id];
     return id;
@@ -20,7 +20,7 @@ ScriptStream::ListenerId ScriptStream::subscribe() {
 
 // Makes room for one more listener: the longest listening one that is still listening is
 // replaced. Replaced ones are not counted; they leave at their next take.
-void ScriptStream::replaceOldest() {
+void ScriptStream::makeRoom() {
     const auto listening = [](const auto& entry) { return !entry.second.replaced; };
     const auto count =
         static_cast<std::size_t>(std::count_if(listeners_.begin(), listeners_.end(), listening));

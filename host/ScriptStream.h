@@ -56,7 +56,7 @@ private:
         bool replaced = false;
     };
 
-    void replaceOldest();  // with mutex_ held
+    void makeRoom();  // with mutex_ held
 
     const std::size_t maxListeners_;
     std::mutex mutex_;
