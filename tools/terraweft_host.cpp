@@ -48,6 +48,7 @@
 #include "HostTestApi.h"
 #include "LoopbackBrowser.h"
 #include "MapPalette.h"
+#include "ProjectDump.h"
 #include "cloud_ui/CloudPalette.h"
 
 namespace {
@@ -88,106 +89,6 @@ std::string paletteName(const GS::Guid& guid) {
             return name;
     }
     return guid.ToUniString().ToUtf8();
-}
-
-out_json coordsJson(const std::vector<API_Coord>& coords) {
-    out_json out = out_json::array();
-    for (const auto& c : coords)
-        out.push_back({c.x, c.y});
-    return out;
-}
-
-out_json elementJson(const host::ElementSnapshot& e) {
-    const auto& head = e.element.header;
-    out_json out = {{"guid", APIGuidToString(head.guid).ToUtf8()},
-                    {"type", static_cast<int>(head.type.typeID)},
-                    {"layer", head.layer},
-                    {"floor", head.floorInd}};
-    if (!e.coords.empty())
-        out["coords"] = coordsJson(e.coords);
-    if (!e.meshPolyZ.empty())
-        out["z"] = e.meshPolyZ;
-    if (!e.arcs.empty()) {
-        out_json arcs = out_json::array();
-        for (const auto& a : e.arcs)
-            arcs.push_back({a.begIndex, a.endIndex, a.arcAngle});
-        out["arcs"] = arcs;
-    }
-    if (head.type.typeID == API_TextID) {
-        out["text"] = e.textContent;
-        out["loc"] = {e.element.text.loc.x, e.element.text.loc.y};
-    }
-    if (e.body) {
-        out_json vertices = out_json::array(), polygons = out_json::array();
-        for (const auto& v : e.body->vertices)
-            vertices.push_back({v.x, v.y, v.z});
-        for (const auto& p : e.body->polygons)
-            polygons.push_back(p.edges);
-        out["body"] = {{"vertices", vertices}, {"polygons", polygons}};
-    }
-    if (!e.infoString.empty())
-        out["id"] = e.infoString;
-    return out;
-}
-
-out_json attributesJson(API_AttrTypeID type) {
-    out_json out = out_json::array();
-    for (const auto& a : host::attributes(type)) {
-        out.push_back(
-            {{"index", a.header.index}, {"name", a.header.name}, {"flags", a.header.flags}});
-    }
-    return out;
-}
-
-out_json geoLocationJson(const API_GeoLocation& g) {
-    const auto& p = g.placeInfo;
-    const auto& s = g.surveyPoint;
-    const auto& r = s.geoReferenceData;
-    return {{"longitude", p.longitude},
-            {"latitude", p.latitude},
-            {"altitude", p.altitude},
-            {"north", p.north},
-            {"timeZoneInMinutes", p.timeZoneInMinutes},
-            {"surveyPoint",
-             {{"position", {s.position.x, s.position.y, s.position.z}},
-              {"eastings", s.eastings},
-              {"northings", s.northings},
-              {"orthogonalHeight", s.orthogonalHeight},
-              {"xAxisAbscissa", s.xAxisAbscissa},
-              {"xAxisOrdinate", s.xAxisOrdinate},
-              {"scale", s.scale}}},
-            {"crs",
-             {{"name", r.name.ToUtf8()},
-              {"description", r.description.ToUtf8()},
-              {"geodeticDatum", r.geodeticDatum.ToUtf8()},
-              {"verticalDatum", r.verticalDatum.ToUtf8()},
-              {"mapProjection", r.mapProjection.ToUtf8()},
-              {"mapZone", r.mapZone.ToUtf8()}}}};
-}
-
-// The selected elements by their position in the project's element list.
-out_json selectionJson() {
-    const auto all = host::elements();
-    out_json out = out_json::array();
-    for (const API_Guid& guid : host::selection()) {
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            if (all[i].element.header.guid == guid)
-                out.push_back(i);
-        }
-    }
-    return out;
-}
-
-out_json projectJson() {
-    out_json elements = out_json::array();
-    for (const auto& e : host::elements())
-        elements.push_back(elementJson(e));
-    return {{"layers", attributesJson(API_LayerID)},
-            {"materials", attributesJson(API_MaterialID)},
-            {"elements", elements},
-            {"geoLocation", geoLocationJson(host::geoLocation())},
-            {"selection", selectionJson()},
-            {"undoDepth", host::undoDepth()}};
 }
 
 // ---- Commands -----------------------------------------------------------------------------------
@@ -293,7 +194,7 @@ void run(const json& command) {
     } else if (cmd == "undo") {
         undoCommand();
     } else if (cmd == "dump") {
-        emit({{"project", projectJson()}});
+        emit({{"project", host::projectJson()}});
     } else {
         throw std::runtime_error("Nieznane polecenie: " + cmd);
     }

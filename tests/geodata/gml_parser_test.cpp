@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
-#include <locale>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "geodata/GmlParser.h"
 #include "geodata/ProjConv.h"
 #include "gml_fixtures.h"
+#include "support/CommaLocale.h"
 
 namespace {
 
@@ -320,36 +319,10 @@ TEST(GmlBadInput, DeepNestingDoesNotExhaustTheStack) {
     EXPECT_EQ(features[0].polygons.size(), 1u);
 }
 
-// Sets a decimal-comma locale for the whole process while it lives.
-class CommaLocale {
-public:
-    CommaLocale() {
-        for (const char* name : {"pl_PL.UTF-8", "pl_PL.utf8", "de_DE.UTF-8", "de_DE.utf8"}) {
-            if (std::setlocale(LC_ALL, name) != nullptr) {
-                active_ = true;
-                try {
-                    previous_ = std::locale::global(std::locale(name));
-                } catch (const std::runtime_error&) {
-                }
-                return;
-            }
-        }
-    }
-    ~CommaLocale() {
-        std::setlocale(LC_ALL, "C");
-        std::locale::global(previous_);
-    }
-    bool active() const { return active_; }
-
-private:
-    bool active_ = false;
-    std::locale previous_ = std::locale::classic();
-};
-
 TEST(GmlLocale, NumbersAreReadWithADecimalPointUnderACommaLocale) {
-    const CommaLocale comma;
+    const loopback::CommaLocale comma;
     if (!comma.active())
-        GTEST_SKIP() << "no decimal-comma locale installed (locale-gen pl_PL.UTF-8)";
+        GTEST_SKIP() << loopback::kCommaLocaleMissing;
     const auto features = parseRing("500100.25 250200.75 500110.5 250200.125", "");
     ASSERT_EQ(features.size(), 1u);
     expectPoint(features[0].polygons[0].outer[0], {500100.25, 250200.75});
