@@ -16,6 +16,8 @@
 //                                                 {"palette":"map","visible":true|false})
 //   {"cmd":"post","palette":"map","text":"..."}   the page calls GIS.postMessage(text)
 //   {"cmd":"pump","ms":200}                       the main loop runs posted tasks for ms
+//   {"cmd":"pump","ms":9000,"until":"fetchDone"}  ... or until a page receives a message of
+//                                                 that type, whichever comes first
 //   {"cmd":"projectEvent","event":64}             the host reports a project event
 //   {"cmd":"dump"}                                {"project":{...}}: layers, elements,
 //   geo-location,
@@ -157,6 +159,34 @@ void undoCommand() {
         throw std::runtime_error("Nie ma czego cofnac");
 }
 
+// How many messages of each "type" the pages received ("pump" waits for them).
+std::map<std::string, std::size_t>& receivedTypes() {
+    static std::map<std::string, std::size_t> counts;
+    return counts;
+}
+
+// Counts the message of a page script "GISBridge.receive({...});".
+void countMessage(const std::string& script) {
+    static const std::string head = "GISBridge.receive(", tail = ");";
+    if (!script.starts_with(head) || !script.ends_with(tail))
+        return;
+    const json message = json::parse(
+        script.substr(head.size(), script.size() - head.size() - tail.size()), nullptr, false);
+    if (message.is_object() && message.contains("type") && message["type"].is_string())
+        ++receivedTypes()[message["type"].get<std::string>()];
+}
+
+void pumpCommand(const json& command) {
+    const std::chrono::milliseconds most(command.value("ms", 0));
+    if (!command.contains("until")) {
+        host::pumpFor(most);
+        return;
+    }
+    const std::string type = command.at("until").get<std::string>();
+    const std::size_t before = receivedTypes()[type];
+    host::pumpUntil([&] { return receivedTypes()[type] > before; }, most);
+}
+
 // Emits the alerts shown since the last call; shown counts those already emitted.
 void emitNewAlerts(std::size_t& shown) {
     const auto alerts = host::alerts();
@@ -180,7 +210,7 @@ void run(const json& command) {
     } else if (cmd == "post") {
         postCommand(command);
     } else if (cmd == "pump") {
-        host::pumpFor(std::chrono::milliseconds(command.value("ms", 0)));
+        pumpCommand(command);
     } else if (cmd == "projectEvent") {
         host::projectEvent(static_cast<API_NotifyEventID>(command.at("event").get<int>()));
     } else if (cmd == "addPolyline") {
@@ -203,6 +233,7 @@ void run(const json& command) {
 int runScript(std::istream& in) {
     host::setScriptListener([](const GS::Guid& palette, const std::string& script) {
         emit({{"palette", paletteName(palette)}, {"js", script}});
+        countMessage(script);
     });
     host::setReportListener([](const std::string& line) { emit({{"report", line}}); });
     if (const GSErrCode err = loadAddOn()) {
