@@ -48,7 +48,7 @@ if [ -z "$url" ]; then
 fi
 
 # Each file prints its checks and ends with its own "N passed, M failed" line.
-files=(palette_pages.js map_import.js)
+files=(palette_pages.js map_import.js ping_round_trips.js)
 
 mkdir -p tests/browser/artifacts
 passed=0
