@@ -3,13 +3,7 @@
 // message to a page must happen.
 
 #include <functional>
-#include <utility>
 
-#include "GSMessageLoop.h"
-
-// Queues fn to run once on the main thread, after everything queued before it; returns at once
-// and never waits for fn. Safe from any thread.
-inline void runOnMainThread(std::function<void()> fn) {
-    const GS::RunnableTask task = GS::NewRef<GS::FunctionRunnable>(std::move(fn));
-    GS::MessageLoopExecutor().Execute(task);
-}
+// Hands fn to the host's main message loop and returns at once: fn runs later, once, on the main
+// thread, after everything posted before it. Any thread may call it; nobody waits for fn.
+void runOnMainThread(std::function<void()> fn);

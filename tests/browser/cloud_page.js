@@ -1,5 +1,5 @@
 // The point-cloud palette's page in headless Chromium, served by terraweft-host --serve --cloud
-// with the fake LiDAR services (tw_fake_lidar) behind it: the user frames an area, reads the
+// with the fake LiDAR services (tw-fake-services) behind it: the user frames an area, reads the
 // estimate, cancels one download and lets another one end; the E57 copy is read back by web-e57.
 //   node tests/browser/cloud_page.js PAGE_URL PROFILE_DIR ARTIFACTS_DIR HOST_OUTPUT POINTS
 // HOST_OUTPUT is the file terraweft-host writes its output to (the alerts appear there), POINTS
@@ -10,30 +10,10 @@
 const fs = require("fs");
 const path = require("path");
 const { execFileSync } = require("child_process");
-const { chromium } = require("playwright-core");
+const { answerTimeoutMs, check, expect, failures, launch, run } = require("./harness");
 
 const [pageUrl, profileDir, artifactsDir, hostOutput, points] = process.argv.slice(2);
-const origin = new URL(pageUrl).origin;
-const answerTimeoutMs = 10000;
 const downloadTimeoutMs = 60000;
-
-let passed = 0;
-let failed = 0;
-
-async function check(name, body) {
-  try {
-    await body();
-    passed++;
-    console.log("ok   " + name);
-  } catch (e) {
-    failed++;
-    console.log("FAIL " + name + ": " + e.message);
-  }
-}
-
-function expect(condition, what) {
-  if (!condition) throw new Error(what);
-}
 
 // Waits until the text of the element matches the pattern.
 function waitForText(page, id, pattern, timeout = answerTimeoutMs) {
@@ -65,14 +45,7 @@ function readE57(file) {
 }
 
 async function main() {
-  const context = await chromium.launchPersistentContext(profileDir, {
-    executablePath: "/usr/bin/chromium",
-    headless: true,
-    args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-      "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-    viewport: { width: 900, height: 640 },
-  });
-  await context.route((url) => url.origin !== origin, (route) => route.abort());
+  const context = await launch(pageUrl, profileDir);
   const page = context.pages()[0] || (await context.newPage());
   page.on("pageerror", (e) => console.log("page error: " + e.message));
 
@@ -135,16 +108,8 @@ async function main() {
     expect(alerts[0].small.endsWith("wskaz plik:\n" + copy), alerts[0].small);
   });
 
-  if (failed > 0) await page.screenshot({ path: path.join(artifactsDir, "cloud-failure.png") });
+  if (failures() > 0) await page.screenshot({ path: path.join(artifactsDir, "cloud-failure.png") });
   await context.close();
 }
 
-main()
-  .catch((e) => {
-    failed++;
-    console.log("FAIL browser session: " + e.message);
-  })
-  .finally(() => {
-    console.log(passed + " passed, " + failed + " failed");
-    process.exit(failed === 0 ? 0 : 1);
-  });
+run(main);

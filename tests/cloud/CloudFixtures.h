@@ -11,7 +11,7 @@
 
 #include "cloud/CloudController.h"
 #include "geodata/ProjConv.h"
-#include "support/LidarFakes.h"
+#include "support/fakes/Lidar.h"
 
 namespace cloudtest {
 

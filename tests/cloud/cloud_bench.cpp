@@ -18,7 +18,7 @@
 #include "cloud/PointCloudBuilder.h"
 #include "geodata/ServiceConfig.h"
 #include "support/LasBuilder.h"
-#include "support/LidarFakes.h"
+#include "support/fakes/Lidar.h"
 #include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
 

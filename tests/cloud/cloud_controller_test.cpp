@@ -75,7 +75,7 @@ protected:
     void indexDensities(const std::vector<std::string>& densities) {
         std::vector<loopback::Answer> answers;
         for (const std::string& d : densities) {
-            answers.push_back(loopback::ok(fakes::wfsFeatureCollection(fakes::lidarIndexMember(
+            answers.push_back(loopback::ok(fakes::lidarIndexAnswer(fakes::lidarIndexMember(
                                                "A", "http://127.0.0.1:9/a.laz", d, "PL-1992")),
                                            "application/xml"));
         }
@@ -412,7 +412,7 @@ TEST_F(Downloads, AWorkerThatCannotStartLeavesTheControllerIdle) {
 }
 
 TEST_F(Downloads, CancelDuringASheetsTransfer) {
-    fakes::LidarServiceOptions slow;
+    fakes::LidarOptions slow;
     slow.chunkSize = 200;
     slow.chunkDelay = std::chrono::milliseconds(20);
     fakes::LidarService lidar({sheet(gridInside(8)), sheet(gridInside(8))}, slow);

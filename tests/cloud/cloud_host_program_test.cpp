@@ -8,7 +8,7 @@
 
 #include "WebE57.h"
 #include "support/HostProgram.h"
-#include "support/LidarSamples.h"
+#include "support/fakes/Lidar.h"
 #include "support/PalettePage.h"
 #include "support/TempDir.h"
 
@@ -60,7 +60,7 @@ TEST(CloudHostProgram, EstimateCancelAndDownloadOfTwoSheets) {
         fakes::sampleSheetsAt(kLat, kLon, TW_SHARED_TESTDATA "/laz");
     if (!samples.laz)
         std::cout << "[ note ] shared LAZ sample absent: the sheets are LAS files\n";
-    fakes::LidarServiceOptions slow;
+    fakes::LidarOptions slow;
     slow.chunkSize = 1000;
     slow.chunkDelay = std::chrono::milliseconds(15);
     const fakes::LidarService lidar(samples.sheets, slow);
@@ -75,7 +75,7 @@ TEST(CloudHostProgram, EstimateCancelAndDownloadOfTwoSheets) {
          pumpUntil("estimateDone"), post(download), pumpUntil("progress"),
          post({{"type", "cancel"}}), pumpUntil("downloadDone"), post(download),
          pumpUntil("downloadDone"), R"({"cmd":"projectEvent","event":64})"},
-        dir.path(), {{"TERRAWEFT_GEOPORTAL_URL", lidar.indexBase()}});
+        dir.path(), {"TERRAWEFT_GEOPORTAL_URL=" + lidar.indexBase()});
     EXPECT_EQ(run.exitCode, 0);
     const Seen seen = seenIn(run);
 

@@ -12,7 +12,7 @@
 #include "E57File.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
-#include "support/LidarFakes.h"
+#include "support/fakes/Lidar.h"
 #include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
 

@@ -8,7 +8,7 @@
 
 #include "geodata/LidarResolver.h"
 #include "geodata/ServiceConfig.h"
-#include "support/LidarFakes.h"
+#include "support/fakes/Lidar.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
@@ -23,7 +23,7 @@ std::string member(const std::string& godlo, const std::string& url, const std::
 }
 
 std::string collection(const std::string& members) {
-    return fakes::wfsFeatureCollection(members);
+    return fakes::lidarIndexAnswer(members);
 }
 
 std::int32_t epsgFor(const std::string& uklad) {

@@ -8,13 +8,9 @@
 #include <sys/wait.h>
 
 #include <fstream>
-#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <utility>
 #include <vector>
-
-#include "TempDir.h"
 
 extern char** environ;
 
@@ -25,23 +21,44 @@ struct Run {
     int exitCode = -1;
 };
 
+// The environment of a spawned program: this process's, with the assignments given
+// ("NAME=value") replacing those of the same names.
+inline std::vector<std::string> environmentWith(const std::vector<std::string>& assignments) {
+    std::vector<std::string> env = assignments;
+    const auto named = [&assignments](const std::string& entry) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        for (const std::string& a : assignments) {
+            if (a.starts_with(name))
+                return true;
+        }
+        return false;
+    };
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (!named(*e))
+            env.emplace_back(*e);
+    }
+    return env;
+}
+
 // Runs `program --script` on the lines with its home, temporary and data folders (HOME, TMPDIR,
-// XDG_DATA_HOME) in `folder` and the further environment variables given; waits for it to end.
-// A line of output that is not JSON fails the test.
+// XDG_DATA_HOME) in `folder` and the further environment assignments; waits for it to end.
+// Runs may go side by side. A line of output that is not JSON fails the test.
 inline Run runScript(const std::string& program, const std::vector<std::string>& script,
-                     const std::string& folder,
-                     const std::vector<std::pair<std::string, std::string>>& environment = {}) {
+                     const std::string& folder, const std::vector<std::string>& assignments = {}) {
     const std::string in = folder + "/script.jsonl", out = folder + "/out.jsonl";
     {
         std::ofstream file(in);
         for (const auto& line : script)
             file << line << '\n';
     }
-    std::vector<std::unique_ptr<loopback::ScopedEnv>> env;
-    for (const char* name : {"HOME", "TMPDIR", "XDG_DATA_HOME"})
-        env.push_back(std::make_unique<loopback::ScopedEnv>(name, folder.c_str()));
-    for (const auto& [name, value] : environment)
-        env.push_back(std::make_unique<loopback::ScopedEnv>(name, value.c_str()));
+    std::vector<std::string> own = {"HOME=" + folder, "TMPDIR=" + folder,
+                                    "XDG_DATA_HOME=" + folder};
+    own.insert(own.end(), assignments.begin(), assignments.end());
+    std::vector<std::string> env = environmentWith(own);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -49,7 +66,7 @@ inline Run runScript(const std::string& program, const std::vector<std::string>&
     std::vector<char*> argv{path.data(), flag.data(), input.data(), nullptr};
     pid_t pid = 0;
     Run run;
-    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

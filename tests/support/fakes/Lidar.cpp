@@ -1,9 +1,11 @@
-#include "LidarFakes.h"
+#include "support/fakes/Lidar.h"
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
-#include "LasBuilder.h"
+#include "geodata/ProjConv.h"
+#include "support/LasBuilder.h"
 
 namespace fakes {
 namespace {
@@ -27,7 +29,11 @@ std::int32_t centimetres(double metres) {
     return static_cast<std::int32_t>(std::lround(metres * 100.0));
 }
 
-loopback::Answer fileAnswer(const LidarSheet& sheet, const LidarServiceOptions& options) {
+std::string filePath(std::size_t sheet) {
+    return "/lidar/" + std::to_string(sheet + 1) + ".laz";
+}
+
+loopback::Answer fileAnswer(const LidarSheet& sheet, const LidarOptions& options) {
     if (sheet.status != 200)
         return loopback::status(sheet.status, "brak");
     loopback::Answer answer = loopback::ok(sheet.file, "application/octet-stream");
@@ -36,28 +42,47 @@ loopback::Answer fileAnswer(const LidarSheet& sheet, const LidarServiceOptions& 
     return answer;
 }
 
+// A grid of 30 x 30 coloured points, 1 m apart, from (0, 0) up.
+std::string gridLas() {
+    std::vector<ColouredPoint> points;
+    for (int i = 0; i < 30; ++i) {
+        for (int j = 0; j < 30; ++j) {
+            points.push_back({1.0 * i, 1.0 * j, 0.1 * (i + j), static_cast<std::uint8_t>(8 * i),
+                              static_cast<std::uint8_t>(8 * j), 128});
+        }
+    }
+    return colouredLas(points);
+}
+
 }  // namespace
 
-LidarService::LidarService(std::vector<LidarSheet> sheets, LidarServiceOptions options) {
+LidarSheets::LidarSheets(std::vector<LidarSheet> sheets, LidarOptions options) {
     std::string members;
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         files_.push_back(std::make_unique<loopback::LoopbackServer>());
-        const std::string name = "/lidar/" + std::to_string(i + 1) + ".laz";
-        files_.back()->on(name, fileAnswer(sheets[i], options));
-        members += lidarIndexMember(sheets[i].godlo, files_.back()->url(name), sheets[i].density,
-                                    sheets[i].uklad);
+        files_.back()->on(filePath(i), fileAnswer(sheets[i], options));
+        members += lidarIndexMember(sheets[i].godlo, files_.back()->url(filePath(i)),
+                                    sheets[i].density, sheets[i].uklad);
     }
-    loopback::Answer index = loopback::ok(wfsFeatureCollection(members), "application/xml");
-    index.delay = options.indexDelay;
-    index_.on(kLidarIndexPath, std::move(index));
+    index_ = loopback::ok(lidarIndexAnswer(members), "application/xml");
+    index_.delay = options.indexDelay;
 }
 
-std::string LidarService::fileUrl(std::size_t sheet) const {
-    return files_.at(sheet)->url("/lidar/" + std::to_string(sheet + 1) + ".laz");
+void LidarSheets::mount(loopback::LoopbackServer& server) const {
+    server.on(kLidarIndexPath, index_);
 }
 
-std::size_t LidarService::fileRequests(std::size_t sheet) const {
+std::string LidarSheets::fileUrl(std::size_t sheet) const {
+    return files_.at(sheet)->url(filePath(sheet));
+}
+
+std::size_t LidarSheets::fileRequests(std::size_t sheet) const {
     return files_.at(sheet)->count();
+}
+
+LidarService::LidarService(std::vector<LidarSheet> sheets, LidarOptions options)
+    : sheets_(std::move(sheets), options) {
+    sheets_.mount(index_);
 }
 
 std::string lidarIndexMember(const std::string& godlo, const std::string& url,
@@ -71,7 +96,7 @@ std::string lidarIndexMember(const std::string& godlo, const std::string& url,
     return m + "</gugik:SkorowidzDanychPomiarowychLIDAR2025></wfs:member>";
 }
 
-std::string wfsFeatureCollection(const std::string& members) {
+std::string lidarIndexAnswer(const std::string& members) {
     return "<?xml version=\"1.0\"?><wfs:FeatureCollection>" + members + "</wfs:FeatureCollection>";
 }
 
@@ -121,6 +146,25 @@ std::uint64_t lasPointCount(const std::string& file) {
     std::uint64_t count = 0;
     std::memcpy(&count, file.data() + 247, sizeof count);
     return count;
+}
+
+SampleSheets sampleSheetsAt(double lat, double lon, const std::string& sampleDir) {
+    SampleSheets out;
+    const std::string sample = sampleDir + "/simple.laz";
+    out.laz = std::filesystem::exists(sample);
+    const std::string file = out.laz ? fixtures::readBytes(sample) : gridLas();
+    const double shrink = out.laz ? 20.0 : 1.0;
+
+    const GisPoint place = ProjConv::latLonToPl1992(lat, lon);
+    const int zone = ProjConv::zoneForLon(lon);
+    const GisPoint inZone = ProjConv::pl1992ToPl2000(place.x + 20.0, place.y - 250.0, zone);
+    LidarSheet first{"N-34-139-A-c-1-1",
+                     relocatedLas(file, place.x - 200.0, place.y - 250.0, 100.0, shrink), "4"};
+    LidarSheet second{"N-34-139-A-c-1-2", relocatedLas(file, inZone.x, inZone.y, 100.0, shrink),
+                      "4", "PL-2000:S" + std::to_string(zone - 2171)};
+    out.points = lasPointCount(first.file) + lasPointCount(second.file);
+    out.sheets = {std::move(first), std::move(second)};
+    return out;
 }
 
 }  // namespace fakes

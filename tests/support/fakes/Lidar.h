@@ -1,10 +1,7 @@
 #pragma once
-// Fakes of the national LiDAR services on loopback: the LiDAR sheet index and the sheet files
-// it points to, answering with what the caller gives. Free of test assertions, so that tests,
-// helper programs and a demonstration host can all serve them. Namespace `fakes`.
-//
-//   fakes::LidarService lidar({{"N-34-1", fakes::colouredLas(points)}});
-//   services.geoportalMaps = lidar.indexBase();   // or TERRAWEFT_GEOPORTAL_URL
+// Fakes of the national LiDAR services on the loopback kit: the LiDAR sheet index and the sheet
+// files it points to, answering with the sheets the caller gives; and LAS files to fill them.
+// Namespace `fakes`.
 
 #include <chrono>
 #include <cstddef>
@@ -13,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "LoopbackServer.h"
+#include "support/LoopbackServer.h"
 
 namespace fakes {
 
@@ -30,38 +27,53 @@ struct LidarSheet {
     int status = 200;               // of the file's address; another status serves no file
 };
 
-struct LidarServiceOptions {
+struct LidarOptions {
     std::chrono::milliseconds indexDelay{0};  // before the index answers
     // Files go out in pieces of chunkSize bytes, chunkDelay apart; 0 sends them whole.
     std::size_t chunkSize = 0;
     std::chrono::milliseconds chunkDelay{0};
 };
 
-// The sheet index (every year's layer lists all the sheets, whatever the area asked for) and
-// the sheet files, each file on a loopback host of its own, so that fetching one sheet after
-// another waits for no spacing between requests to one host.
-class LidarService {
+// The sheet files, each on a loopback host of its own (so that fetching one sheet after another
+// waits for no spacing between requests to one host), and the index that lists them: every
+// year's layer lists all the sheets, whatever the area asked for.
+class LidarSheets {
 public:
-    explicit LidarService(std::vector<LidarSheet> sheets, LidarServiceOptions options = {});
-    LidarService(const LidarService&) = delete;
-    LidarService& operator=(const LidarService&) = delete;
+    explicit LidarSheets(std::vector<LidarSheet> sheets, LidarOptions options = {});
+    LidarSheets(const LidarSheets&) = delete;
+    LidarSheets& operator=(const LidarSheets&) = delete;
 
-    // The geoportal base address to configure (services::Endpoints::geoportalMaps).
-    std::string indexBase() const { return index_.url(); }
+    // Serves the index at kLidarIndexPath (the geoportal's server of Hosts, for one).
+    void mount(loopback::LoopbackServer& server) const;
+
     std::string fileUrl(std::size_t sheet) const;
-
-    std::size_t indexRequests() const { return index_.count(kLidarIndexPath); }
     std::size_t fileRequests(std::size_t sheet) const;
 
 private:
-    loopback::LoopbackServer index_;
     std::vector<std::unique_ptr<loopback::LoopbackServer>> files_;
+    loopback::Answer index_;
+};
+
+// The sheets with their index on a server of its own.
+class LidarService {
+public:
+    explicit LidarService(std::vector<LidarSheet> sheets, LidarOptions options = {});
+
+    // The geoportal base address to configure (services::Endpoints::geoportalMaps).
+    std::string indexBase() const { return index_.url(); }
+    std::size_t indexRequests() const { return index_.count(kLidarIndexPath); }
+    std::string fileUrl(std::size_t sheet) const { return sheets_.fileUrl(sheet); }
+    std::size_t fileRequests(std::size_t sheet) const { return sheets_.fileRequests(sheet); }
+
+private:
+    loopback::LoopbackServer index_;
+    LidarSheets sheets_;
 };
 
 // One member of an index answer, and the answer around members.
 std::string lidarIndexMember(const std::string& godlo, const std::string& url,
                              const std::string& density, const std::string& uklad);
-std::string wfsFeatureCollection(const std::string& members);
+std::string lidarIndexAnswer(const std::string& members);
 
 // A point with 8-bit colour.
 struct ColouredPoint {
@@ -84,5 +96,16 @@ std::string relocatedLas(std::string file, double minX, double minY, double minZ
 
 // The number of points a LAS or LAZ header announces.
 std::uint64_t lasPointCount(const std::string& file);
+
+// Two sheets next to a place: the shared LAZ sample "simple.laz" (1065 coloured points, 3.4 by
+// 4.6 km) shrunk twenty times and moved there, once as a PL-1992 sheet and once as a sheet in
+// the place's PL-2000 zone, every point within 300 m of the place; LAS files of 900 coloured
+// points each when the sample is not in sampleDir. Densities of 4 points per m2.
+struct SampleSheets {
+    std::vector<LidarSheet> sheets;
+    std::uint64_t points = 0;  // in all the sheets
+    bool laz = false;          // the shared sample was found
+};
+SampleSheets sampleSheetsAt(double lat, double lon, const std::string& sampleDir);
 
 }  // namespace fakes
