@@ -95,7 +95,7 @@ export TW_SCENARIO=$scenario
 url=$page_url
 
 # Each file prints its checks and ends with its own "N passed, M failed" line.
-files=(palette_pages.js map_import.js)
+files=(palette_pages.js map_import.js ping_round_trips.js)
 
 mkdir -p tests/browser/artifacts
 passed=0
