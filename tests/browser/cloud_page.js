@@ -1,9 +1,10 @@
 // The point-cloud palette's page in headless Chromium, served by terraweft-host --serve --cloud
 // with the fake LiDAR services (tw-fake-services) behind it: the user frames an area, reads the
 // estimate, cancels one download and lets another one end; the E57 copy is read back by web-e57.
-//   node tests/browser/cloud_page.js PAGE_URL PROFILE_DIR ARTIFACTS_DIR HOST_OUTPUT POINTS
-// HOST_OUTPUT is the file terraweft-host writes its output to (the alerts appear there), POINTS
-// the number of points the fake sheets hold. Prints one line per check and a closing
+//   node tests/browser/cloud_page.js PAGE_URL PROFILE_DIR ARTIFACTS_DIR
+// with TW_SCENARIO (the fakes' description, "lidarPoints" the number of points in their sheets)
+// and TW_HOST_OUTPUT (the file terraweft-host writes its output to, where its alerts appear) in
+// the environment, as tests/browser/run.sh sets them. Prints one line per check and a closing
 // "N passed, M failed"; exits 1 on any failure. Requests to other hosts are refused.
 "use strict";
 
@@ -12,7 +13,9 @@ const path = require("path");
 const { execFileSync } = require("child_process");
 const { answerTimeoutMs, check, expect, failures, launch, run } = require("./harness");
 
-const [pageUrl, profileDir, artifactsDir, hostOutput, points] = process.argv.slice(2);
+const [pageUrl, profileDir, artifactsDir] = process.argv.slice(2);
+const scenario = JSON.parse(process.env.TW_SCENARIO || "null");
+const hostOutput = process.env.TW_HOST_OUTPUT;
 const downloadTimeoutMs = 60000;
 
 // Waits until the text of the element matches the pattern.
@@ -45,6 +48,7 @@ function readE57(file) {
 }
 
 async function main() {
+  if (!scenario || !hostOutput) throw new Error("TW_SCENARIO or TW_HOST_OUTPUT is not set: run tests/browser/run.sh");
   const context = await launch(pageUrl, profileDir);
   const page = context.pages()[0] || (await context.newPage());
   page.on("pageerror", (e) => console.log("page error: " + e.message));
@@ -96,7 +100,8 @@ async function main() {
   await check("web-e57 reads the kept copy with every point of the sheets", async () => {
     expect(copy !== "" && fs.existsSync(copy), "no copy at " + copy);
     const read = readE57(copy);
-    expect(read.count === Number(points), "web-e57 read " + JSON.stringify(read) + ", not " + points);
+    const points = scenario.lidarPoints;
+    expect(read.count === points, "web-e57 read " + JSON.stringify(read) + ", not " + points);
   });
 
   await check("the user is told in an alert how to import the copy", async () => {

@@ -1,92 +1,112 @@
 #!/usr/bin/env bash
-# The palette pages in a real browser: starts terraweft-host --serve from the given build folder
-# (in a folder of its own: temporary files, settings and logs stay there), runs each test file
-# below against it in headless Chromium, one after another, and stops the program; then the
-# same for the point-cloud page, with a second terraweft-host (--serve --cloud) pointed at the
-# fake outside services (tw-fake-services). Screenshots go to tests/browser/artifacts/. Prints
-# each file's checks, then the sum "N passed, M failed"; exits non-zero on any failure.
+# The palette pages in a real browser: starts the fake outside services of the built-in scenario
+# (tw-fake-services) and terraweft-host --serve --cloud pointed at them, both from the given build folder
+# (the program in a folder of its own: temporary files, settings and logs stay there), runs each
+# test file below against it in headless Chromium, one after another, and stops them all, also
+# when a step fails. A second pair, whose county lists no buildings, serves the fallback checks.
+# Screenshots go to tests/browser/artifacts/. Prints each file's checks, then the sum
+# "N passed, M failed"; exits non-zero on any failure.
 #   tests/browser/run.sh BUILD_DIR
+#
+# Each file is run as `node FILE PAGE_URL PROFILE_DIR ARTIFACTS_DIR` (the point-cloud page's
+# address for cloud_page.js, the map page's for the others) with, in its environment,
+# TW_SCENARIO (the scenario's frame, TERYT, a known address and the points of its LiDAR sheets, as
+# JSON), TW_FALLBACK_PAGE_URL (the map page of the program whose county lists no buildings) and
+# TW_HOST_OUTPUT (the file the program's output goes to: its report lines and alerts).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+
+# Ends the run before any test file, with the reason on standard error.
+give_up() {
+  echo "$1" >&2
+  echo "0 passed, 1 failed"
+  exit 1
+}
 
 build=${1:?"uzycie: tests/browser/run.sh BUILD_DIR"}
 program="$build/tools/terraweft-host"
 fakes="$build/tests/tw-fake-services"
 for needed in "$program" "$fakes"; do
-  if [ ! -x "$needed" ]; then
-    echo "Brak $needed: najpierw zbuduj projekt." >&2
-    echo "0 passed, 1 failed"
-    exit 1
-  fi
+  [ -x "$needed" ] || give_up "Brak $needed: najpierw zbuduj projekt."
 done
 
 work=$(mktemp -d)
-host_pid=""
-cloud_pid=""
-fakes_pid=""
+names=() # the started programs, in order
+pids=()
+
+# Stops the programs, the last started first, so that no program outlives the fakes it asks.
 cleanup() {
-  for pid in $host_pid $cloud_pid $fakes_pid; do
-    kill -TERM "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill -TERM "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
   done
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
-mkdir -p "$work/home" "$work/tmp"
-HOME="$work/home" TMPDIR="$work/tmp" XDG_DATA_HOME="$work/home/data" \
-  "$program" --serve >"$work/host.out" 2>"$work/host.err" &
-host_pid=$!
+# Starts a command in the background as NAME; its output goes to $work/NAME.out and .err.
+start() {
+  local name=$1
+  shift
+  "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  names+=("$name")
+  pids+=($!)
+}
 
-# The first line of output is the page's address.
-url=""
-for _ in $(seq 300); do
-  url=$(head -n 1 "$work/host.out" | grep -E '^http://127\.0\.0\.1:[0-9]+/' || true)
-  [ -n "$url" ] && break
-  kill -0 "$host_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ -z "$url" ]; then
-  echo "terraweft-host nie podal adresu strony:" >&2
-  cat "$work/host.out" "$work/host.err" >&2
-  echo "0 passed, 1 failed"
-  exit 1
-fi
+# Waits for the first COUNT lines of the output of NAME, the program started last (it prints them
+# when ready), and puts them in the array `lines`; gives up when the program ends or takes more
+# than 30 s.
+await_lines() {
+  local name=$1 count=$2 pid=${pids[-1]}
+  for _ in $(seq 300); do
+    if [ "$(wc -l <"$work/$name.out")" -ge "$count" ]; then
+      mapfile -t lines < <(head -n "$count" "$work/$name.out")
+      return 0
+    fi
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  give_up "$name nie wystartowal: $(cat "$work/$name.out" "$work/$name.err")"
+}
 
-# The point-cloud page's program: the fakes print the environment that points it at them, then
-# their scenario (with the number of points in its LiDAR sheets); its output's second line is
-# the point-cloud page's address.
-"$fakes" >"$work/fakes.out" 2>"$work/fakes.err" &
-fakes_pid=$!
-cloud_url=""
-for _ in $(seq 300); do
-  [ "$(wc -l <"$work/fakes.out")" -ge 2 ] && break
-  kill -0 "$fakes_pid" 2>/dev/null || break
-  sleep 0.1
-done
-read -r -a fake_environment <"$work/fakes.out" || true
-lidar_points=$(sed -n 2p "$work/fakes.out" | grep -oE '"lidarPoints":[0-9]+' | cut -d: -f2 || true)
-mkdir -p "$work/cloud/home" "$work/cloud/tmp"
-env HOME="$work/cloud/home" TMPDIR="$work/cloud/tmp" XDG_DATA_HOME="$work/cloud/home/data" \
-  "${fake_environment[@]}" "$program" --serve --cloud >"$work/cloud.out" 2>"$work/cloud.err" &
-cloud_pid=$!
-for _ in $(seq 300); do
-  cloud_url=$(sed -n 2p "$work/cloud.out" | grep -E '^http://127\.0\.0\.1:[0-9]+/cloud\.html$' || true)
-  [ -n "$cloud_url" ] && break
-  kill -0 "$cloud_pid" 2>/dev/null || break
-  sleep 0.1
-done
+# Starts the fakes (with the given options) and a program pointed at them as NAME; sets
+# `page_url` to the program's map page, `cloud_url` to its point-cloud page and `scenario` to
+# the fakes' description.
+start_pair() {
+  local name=$1
+  shift
+  start "$name-fakes" "$fakes" "$@"
+  await_lines "$name-fakes" 2
+  local assignments
+  read -ra assignments <<<"${lines[0]}"
+  scenario=${lines[1]}
+  mkdir -p "$work/$name/home" "$work/$name/tmp"
+  start "$name" env "${assignments[@]}" HOME="$work/$name/home" TMPDIR="$work/$name/tmp" \
+    XDG_DATA_HOME="$work/$name/home/data" "$program" --serve --cloud
+  await_lines "$name" 2
+  page_url=${lines[0]}
+  cloud_url=${lines[1]}
+  [[ "$page_url" =~ ^http://127\.0\.0\.1:[0-9]+/ && "$cloud_url" =~ ^http://127\.0\.0\.1:[0-9]+/ ]] ||
+    give_up "$name nie podal adresow stron: $page_url $cloud_url"
+}
+
+start_pair fallback --no-buildings
+export TW_FALLBACK_PAGE_URL=$page_url
+start_pair main
+export TW_SCENARIO=$scenario
+export TW_HOST_OUTPUT=$work/main.out
 
 mkdir -p tests/browser/artifacts
 passed=0
 failed=0
-# Runs one test file against a page: FILE URL [further arguments]. Each file prints its checks
-# and ends with its own "N passed, M failed" line.
+# Runs one test file against a page. Each file prints its checks and ends with its own
+# "N passed, M failed" line.
 run_file() {
-  local file=$1 page=$2
-  shift 2
+  local file=$1 url=$2
   echo "--- $file"
-  output=$(node "tests/browser/$file" "$page" "$work/profile-${file%.js}" tests/browser/artifacts "$@") || true
+  output=$(node "tests/browser/$file" "$url" "$work/profile-${file%.js}" tests/browser/artifacts) || true
   echo "$output" | sed '$d'
   summary=$(echo "$output" | tail -n 1)
   if [[ "$summary" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
@@ -99,20 +119,15 @@ run_file() {
 }
 
 for file in palette_pages.js map_import.js ping_round_trips.js; do
-  run_file "$file" "$url"
+  run_file "$file" "$page_url"
 done
-if [ -n "$cloud_url" ] && [ -n "$lidar_points" ]; then
-  # The point-cloud page also reads the program's output (its alerts) and the sheets' points.
-  run_file cloud_page.js "$cloud_url" "$work/cloud.out" "$lidar_points"
-else
-  echo "FAIL cloud_page.js: the fakes or the point-cloud page did not start"
-  cat "$work/fakes.out" "$work/fakes.err" "$work/cloud.out" "$work/cloud.err" >&2
-  failed=$((failed + 1))
-fi
+run_file cloud_page.js "$cloud_url"
 
 if [ "$failed" -ne 0 ]; then
-  echo "--- terraweft-host:" >&2
-  cat "$work/host.out" "$work/host.err" "$work/cloud.out" "$work/cloud.err" >&2
+  for name in "${names[@]}"; do
+    echo "--- $name:" >&2
+    cat "$work/$name.out" "$work/$name.err" >&2
+  done
 fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
