@@ -18,9 +18,9 @@
 #include "cloud/PointCloudBuilder.h"
 #include "geodata/ServiceConfig.h"
 #include "support/LasBuilder.h"
-#include "support/fakes/Lidar.h"
 #include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
+#include "support/fakes/Lidar.h"
 
 namespace {
 

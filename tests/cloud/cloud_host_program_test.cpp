@@ -8,9 +8,9 @@
 
 #include "WebE57.h"
 #include "support/HostProgram.h"
-#include "support/fakes/Lidar.h"
 #include "support/PalettePage.h"
 #include "support/TempDir.h"
+#include "support/fakes/Lidar.h"
 
 namespace {
 

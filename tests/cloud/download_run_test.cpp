@@ -12,9 +12,9 @@
 #include "E57File.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
-#include "support/fakes/Lidar.h"
 #include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
+#include "support/fakes/Lidar.h"
 
 namespace {
 

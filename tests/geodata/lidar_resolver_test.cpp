@@ -8,10 +8,10 @@
 
 #include "geodata/LidarResolver.h"
 #include "geodata/ServiceConfig.h"
-#include "support/fakes/Lidar.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
+#include "support/fakes/Lidar.h"
 
 namespace {
 
