@@ -6,7 +6,8 @@
 // The first line of the output holds the environment assignments that point terraweft-host at
 // the fakes ("TERRAWEFT_GEOPORTAL_URL=http://127.0.0.1:PORT ..."), the second one the scenario
 // as JSON: the frame to fetch ("bboxWgs84": west, south, east, north), the municipality's
-// "teryt" and an "address" the geocoders know. Then the fakes serve until SIGINT or SIGTERM.
+// "teryt", an "address" the geocoders know, and the frame's "centre" [latitude, longitude] with
+// the terrain model's "centreHeight" there. Then the fakes serve until SIGINT or SIGTERM.
 // With --no-buildings the county lists no buildings layer, so the national fallback runs.
 
 #include <pthread.h>
@@ -56,7 +57,9 @@ int main(int argc, char** argv) {
 
     const nlohmann::json about = {{"bboxWgs84", scenario.frameWgs84},
                                   {"teryt", scenario.teryt},
-                                  {"address", fakes::labelOf(scenario.places.front())}};
+                                  {"address", fakes::labelOf(scenario.places.front())},
+                                  {"centre", {scenario.centre.y, scenario.centre.x}},
+                                  {"centreHeight", scenario.centreHeight}};
     std::cout << joined(hosts.environment()) << '\n' << about.dump() << std::endl;
 
     int received = 0;
