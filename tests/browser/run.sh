@@ -9,8 +9,11 @@
 #   tests/browser/run.sh BUILD_DIR
 #
 # Each file is run as `node FILE PAGE_URL PROFILE_DIR ARTIFACTS_DIR` with, in its environment,
-# TW_SCENARIO (the scenario's frame, TERYT and a known address, as JSON) and
-# TW_FALLBACK_PAGE_URL (the map page of the program whose county lists no buildings).
+# TW_SCENARIO (the scenario's frame, TERYT, a known address and the frame's centre with its
+# terrain height, as JSON), TW_FALLBACK_PAGE_URL (the map page of the program whose county lists
+# no buildings), and TW_HOST_COMMANDS and TW_HOST_OUTPUT: the named pipe that is the main
+# program's standard input (scripted-mode commands such as {"cmd":"dump"} and {"cmd":"undo"}) and
+# the file its standard output goes to (their events among the report lines).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -44,11 +47,14 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Starts a command in the background as NAME; its output goes to $work/NAME.out and .err.
+# Starts a command in the background as NAME; its output goes to $work/NAME.out and .err, its
+# input comes from the named pipe $work/NAME.in (held open by the command itself, so that writers
+# come and go).
 start() {
   local name=$1
   shift
-  "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  mkfifo "$work/$name.in"
+  "$@" <>"$work/$name.in" >"$work/$name.out" 2>"$work/$name.err" &
   names+=("$name")
   pids+=($!)
 }
@@ -92,6 +98,7 @@ start_pair fallback --no-buildings
 export TW_FALLBACK_PAGE_URL=$page_url
 start_pair main
 export TW_SCENARIO=$scenario
+export TW_HOST_COMMANDS=$work/main.in TW_HOST_OUTPUT=$work/main.out
 url=$page_url
 
 # Each file prints its checks and ends with its own "N passed, M failed" line.
