@@ -76,12 +76,14 @@ ImportController::PlacementCommand::PlacementCommand(const ImportController& con
     : controller_(controller), fetched_(controller.fetched_), in_(inputs) {}
 
 GSErrCode ImportController::PlacementCommand::run() {
-    if (!placeRasters() || !placeFeatures() || !placeTerrain())
+    if (!placeRasters() || !placeFeatures() ||
+        !placeMeshes(in_.terrain, fetched_.terrain, DataType::Teren, fetched_.terrainZOffset,
+                     "teren (Siatka)", true))
         return kPlacementRollback;
     placeMeshes(in_.cloudTerrain, fetched_.cloudTerrain, DataType::TerenChmura,
-                fetched_.cloudTerrainZOffset, "teren z chmury (Siatka)");
+                fetched_.cloudTerrainZOffset, "teren z chmury (Siatka)", false);
     placeMeshes(in_.water, fetched_.water, DataType::WodaChmura, fetched_.cloudTerrainZOffset,
-                "woda z chmury (Siatka)");
+                "woda z chmury (Siatka)", false);
     placeLod1();
     placeLod2();
     placeRoofs();
@@ -120,43 +122,27 @@ bool ImportController::PlacementCommand::placeFeatures() {
     return in_.result.message.empty();
 }
 
-bool ImportController::PlacementCommand::placeTerrain() {
-    if (in_.terrain.empty())
-        return true;
-    const API_AttributeIndex layer = controller_.layerForType(DataType::Teren);
-    for (std::size_t i = 0; i < in_.terrain.size(); ++i) {
-        bool created = false;
-        const GSErrCode err =
-            AcImporter::createMesh(in_.terrain[i], in_.frame, fetched_.terrainZOffset, layer,
-                                   cornersOf(fetched_.terrain[i].bounds), &created);
-        if (err != NoError) {
-            in_.result.message = "Blad tworzenia Siatki terenu (kod " + std::to_string(err) + ")";
-            return false;
-        }
-        if (created)
-            ++in_.result.counts["teren (Siatka)"];
-        else
-            ++in_.result.skipped;
-    }
-    return true;
-}
-
-void ImportController::PlacementCommand::placeMeshes(const std::vector<TerrainTile>& tiles,
+bool ImportController::PlacementCommand::placeMeshes(const std::vector<TerrainTile>& tiles,
                                                      const std::vector<TerrainTile>& fetched,
-                                                     DataType kind, double zOffset,
-                                                     const char* key) {
+                                                     DataType kind, double zOffset, const char* key,
+                                                     bool refusalEnds) {
     if (tiles.empty())
-        return;
+        return true;
     const API_AttributeIndex layer = controller_.layerForType(kind);
     for (std::size_t i = 0; i < tiles.size(); ++i) {
         bool created = false;
         const GSErrCode err = AcImporter::createMesh(tiles[i], in_.frame, zOffset, layer,
                                                      cornersOf(fetched[i].bounds), &created);
+        if (err != NoError && refusalEnds) {
+            in_.result.message = "Blad tworzenia Siatki terenu (kod " + std::to_string(err) + ")";
+            return false;
+        }
         if (err == NoError && created)
             ++in_.result.counts[key];
         else
             ++in_.result.skipped;
     }
+    return true;
 }
 
 // ---- Contours -------------------------------------------------------------------------------

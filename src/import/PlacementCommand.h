@@ -63,10 +63,10 @@ private:
     // Each returns false when the step must be rolled back (the message is set then).
     bool placeRasters();
     bool placeFeatures();
-    bool placeTerrain();
-    // Cloud terrain and water: a refused mesh is only skipped.
-    void placeMeshes(const std::vector<TerrainTile>& tiles, const std::vector<TerrainTile>& fetched,
-                     DataType kind, double zOffset, const char* key);
+    // One mesh per tile (points in the placement frame, bounds those of the fetched tile). A
+    // refused mesh ends the step when refusalEnds (the terrain model's), else it is skipped.
+    bool placeMeshes(const std::vector<TerrainTile>& tiles, const std::vector<TerrainTile>& fetched,
+                     DataType kind, double zOffset, const char* key, bool refusalEnds);
 
     // PlacementBuildings.cpp.
     void placeLod1();
