@@ -242,7 +242,8 @@ TEST_F(Placement, RefusedWithoutDataWhileFetchingAndWithoutAUsableGeoreference) 
 TEST_F(Placement, TheLowestTerrainPointBecomesProjectZeroAndIsKept) {
     Fetched data;
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    data.terrain = {tile(centre, {97, 95, nan})};
+    const double inf = std::numeric_limits<double>::infinity();
+    data.terrain = {tile(centre, {97, 95, nan, -inf})};  // no height: never the lowest
     data.cloudTerrain = {tile({centre.x + 20, centre.y}, {96, 94.5})};
     data.water = {tile({centre.x + 40, centre.y}, {94.5})};
     data.cloudTerrainStatus = "Teren z chmury: 2 pkt.";
