@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <map>
 #include <nlohmann/json.hpp>
 
+#include "geodata/ProjConv.h"
 #include "support/HostProgram.h"
 #include "support/PalettePage.h"
 #include "support/TempDir.h"
@@ -198,6 +200,53 @@ TEST(HostProgram, FetchAgainstTheFakeServicesFallbackAndCancel) {
     EXPECT_EQ(stopped[0].at("type"), "progress");
     EXPECT_EQ(stopped[1], json({{"type", "cancelled"}})) << "answered while the fetch runs";
     EXPECT_EQ(stopped.back().at("type"), "fetchDone") << "a cancelled fetch still completes";
+}
+
+// The whole road against the fakes: the origin at the map's centre, a fetch, the placement
+// that the dump shows, the undo that takes it away, and the origin's height from the terrain.
+TEST(HostProgram, OriginFetchPlaceAndUndoAgainstTheFakeServices) {
+    const fakes::Scenario demo = fakes::demoScenario();
+    fakes::Hosts hosts;
+    fakes::serveScenario(hosts, demo);
+    const auto [lon, lat] = demo.centre;
+    const HostRun run = runHost(
+        {R"({"cmd":"menu","menu":32500,"item":1})",
+         post(json{{"type", "setOrigin"}, {"lat", lat}, {"lon", lon}}.dump()),
+         post(json{
+             {"type", "fetch"}, {"bboxWgs84", demo.frameWgs84}, {"layers", {"dzialki", "budynki"}}}
+                  .dump()),
+         R"({"cmd":"pump","ms":30000,"until":"fetchDone"})", post(R"({"type":"place"})"),
+         R"({"cmd":"dump"})", R"({"cmd":"undo"})", R"({"cmd":"dump"})"},
+        hosts.environment());
+    EXPECT_EQ(run.exitCode, 0);
+    std::vector<json> dumps;
+    for (const json& event : run.events) {
+        if (event.contains("project"))
+            dumps.push_back(event.at("project"));
+    }
+    ASSERT_EQ(dumps.size(), 2u);
+    EXPECT_EQ(pageMessages(run).back(),
+              json({{"type", "placeDone"}, {"counts", {{"budynki", 36}, {"dzialki", 36}}}}));
+
+    std::map<int, int> types;
+    for (const json& element : dumps[0].at("elements"))
+        ++types[element.at("type").get<int>()];
+    EXPECT_EQ(types,
+              (std::map<int, int>{{API_HatchID, 36}, {API_TextID, 36}, {API_PolyLineID, 36}}));
+    EXPECT_EQ(dumps[0].at("layers").size(), 3u) << "GIS_DZIALKI and GIS_BUDYNKI";
+    EXPECT_EQ(dumps[0].at("undoDepth"), 1);
+    EXPECT_EQ(dumps[1].at("elements"), json::array());
+    EXPECT_EQ(dumps[1].at("layers").size(), 1u);
+    EXPECT_EQ(dumps[1].at("undoDepth"), 0);
+
+    const json& geo = dumps[1].at("geoLocation");
+    const GisPoint centre = ProjConv::latLonToPl1992(lat, lon);
+    const GisPoint inZone = ProjConv::pl1992ToPl2000(centre.x, centre.y, 2178);
+    EXPECT_EQ(geo.at("crs").at("name"), "EPSG:2178");
+    EXPECT_DOUBLE_EQ(geo.at("surveyPoint").at("eastings").get<double>(), inZone.x);
+    EXPECT_DOUBLE_EQ(geo.at("surveyPoint").at("northings").get<double>(), inZone.y);
+    EXPECT_NEAR(geo.at("surveyPoint").at("orthogonalHeight").get<double>(), demo.centreHeight,
+                1e-6);
 }
 
 }  // namespace

@@ -10,9 +10,12 @@
 #
 # Each file is run as `node FILE PAGE_URL PROFILE_DIR ARTIFACTS_DIR` (the point-cloud page's
 # address for cloud_page.js, the map page's for the others) with, in its environment,
-# TW_SCENARIO (the scenario's frame, TERYT, a known address and the points of its LiDAR sheets, as
-# JSON), TW_FALLBACK_PAGE_URL (the map page of the program whose county lists no buildings) and
-# TW_HOST_OUTPUT (the file the program's output goes to: its report lines and alerts).
+# TW_SCENARIO (the scenario as JSON: its frame, TERYT, a known address, the frame's centre with its
+# terrain height and the points of its LiDAR sheets), TW_FALLBACK_PAGE_URL (the map page of the
+# program whose county lists no buildings), and TW_HOST_COMMANDS and TW_HOST_OUTPUT: the named
+# pipe that is the main program's standard input (scripted-mode commands such as {"cmd":"dump"}
+# and {"cmd":"undo"}) and the file its standard output goes to (their events, report lines and
+# alerts).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -46,11 +49,14 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Starts a command in the background as NAME; its output goes to $work/NAME.out and .err.
+# Starts a command in the background as NAME; its output goes to $work/NAME.out and .err, its
+# input comes from the named pipe $work/NAME.in (held open by the command itself, so that writers
+# come and go).
 start() {
   local name=$1
   shift
-  "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  mkfifo "$work/$name.in"
+  "$@" <>"$work/$name.in" >"$work/$name.out" 2>"$work/$name.err" &
   names+=("$name")
   pids+=($!)
 }
@@ -96,7 +102,7 @@ start_pair fallback --no-buildings
 export TW_FALLBACK_PAGE_URL=$page_url
 start_pair main
 export TW_SCENARIO=$scenario
-export TW_HOST_OUTPUT=$work/main.out
+export TW_HOST_COMMANDS=$work/main.in TW_HOST_OUTPUT=$work/main.out
 
 mkdir -p tests/browser/artifacts
 passed=0
