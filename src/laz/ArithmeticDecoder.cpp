@@ -37,27 +37,28 @@ void BitModel::update() {
 SymbolModel::SymbolModel(std::uint32_t symbols)
     : symbols_(std::clamp<std::uint32_t>(symbols, 2, 2048)), lastSymbol_(symbols_ - 1) {
     if (symbols_ > 16) {
-        std::uint32_t tableBits = 3;
-        while (symbols_ > (1u << (tableBits + 2))) {
+        // At least one entry a symbol: the bracket it gives is mostly a single symbol.
+        std::uint32_t tableBits = 5;
+        while (symbols_ > (1u << tableBits)) {
             ++tableBits;
         }
         tableSize_ = 1u << tableBits;
         tableShift_ = kSymLengthShift - tableBits;
     }
-    data_.resize(2 * symbols_ + (tableSize_ != 0 ? tableSize_ + 2 : 0));
-    reset();
 }
 
 // Every model of a given size starts from the same distribution and table; they are worked out
-// once per thread and copied afterwards, since chunks of a few points reset thousands of models.
-void SymbolModel::reset() {
-    thread_local std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> pristine;
+// once per thread and copied afterwards. A model takes its memory only when first used.
+void SymbolModel::restore() {
+    stale_ = false;
+    data_.resize(2 * symbols_ + (tableSize_ != 0 ? tableSize_ + 2 : 0));
+    thread_local std::unordered_map<std::uint32_t, std::vector<Entry>> pristine;
     const auto known = pristine.find(symbols_);
     if (known != pristine.end()) {
         std::copy(known->second.begin(), known->second.end(), data_.begin());
         totalCount_ = symbols_;
     } else {
-        std::fill(counts(), counts() + symbols_, 1u);
+        std::fill(counts(), counts() + symbols_, Entry{1});
         totalCount_ = 0;
         updateCycle_ = symbols_;
         update();
@@ -67,12 +68,12 @@ void SymbolModel::reset() {
 }
 
 void SymbolModel::update() {
-    std::uint32_t* const dist = distribution();
-    std::uint32_t* const count = counts();
+    Entry* const dist = distribution();
+    Entry* const count = counts();
     if ((totalCount_ += updateCycle_) > kSymMaxCount) {
         totalCount_ = 0;
         for (std::uint32_t k = 0; k < symbols_; ++k) {
-            count[k] = (count[k] + 1) >> 1;
+            count[k] = static_cast<Entry>((count[k] + 1) >> 1);
             totalCount_ += count[k];
         }
     }
@@ -80,24 +81,24 @@ void SymbolModel::update() {
     std::uint32_t sum = 0;
     if (tableSize_ == 0) {
         for (std::uint32_t k = 0; k < symbols_; ++k) {
-            dist[k] = (scale * sum) >> (31 - kSymLengthShift);
+            dist[k] = static_cast<Entry>((scale * sum) >> (31 - kSymLengthShift));
             sum += count[k];
         }
     } else {
         // table[t] is the largest symbol whose cumulative share starts at or below t.
-        std::uint32_t* const tab = table();
+        Entry* const tab = table();
         std::uint32_t s = 0;
         for (std::uint32_t k = 0; k < symbols_; ++k) {
-            dist[k] = (scale * sum) >> (31 - kSymLengthShift);
+            dist[k] = static_cast<Entry>((scale * sum) >> (31 - kSymLengthShift));
             sum += count[k];
             const std::uint32_t w = dist[k] >> tableShift_;
             while (s < w) {
-                tab[++s] = k - 1;
+                tab[++s] = static_cast<Entry>(k - 1);
             }
         }
         tab[0] = 0;
         while (s <= tableSize_) {
-            tab[++s] = symbols_ - 1;
+            tab[++s] = static_cast<Entry>(symbols_ - 1);
         }
     }
     updateCycle_ = std::min((5 * updateCycle_) >> 2, (symbols_ + 6) << 3);

@@ -35,11 +35,14 @@ private:
 class SymbolModel {
 public:
     explicit SymbolModel(std::uint32_t symbols);
-    void reset();
+    // Returns the model to its initial state before its next use: a chunk start resets thousands
+    // of models, of which a short chunk uses few.
+    void reset() { stale_ = true; }
     std::uint32_t symbols() const { return symbols_; }
 
 private:
     friend class ArithmeticDecoder;
+    void restore();
     void update();
 
     std::uint32_t symbols_;
@@ -49,12 +52,16 @@ private:
     std::uint32_t totalCount_ = 0;
     std::uint32_t updateCycle_ = 0;
     std::uint32_t untilUpdate_ = 0;
+    bool stale_ = true;
     // One block, for locality: the cumulative distribution (symbols_ entries), the counts
     // (symbols_ entries), then the lookup table (tableSize_ + 2 entries, none without a table).
-    std::vector<std::uint32_t> data_;
-    std::uint32_t* distribution() { return data_.data(); }
-    std::uint32_t* counts() { return data_.data() + symbols_; }
-    std::uint32_t* table() { return data_.data() + 2 * symbols_; }
+    // Distribution values stay within 2^15, counts below 2^15 plus one update cycle, symbols
+    // below 2048: 16 bits hold them all, and halve the models' share of the cache.
+    using Entry = std::uint16_t;
+    std::vector<Entry> data_;
+    Entry* distribution() { return data_.data(); }
+    Entry* counts() { return data_.data() + symbols_; }
+    Entry* table() { return data_.data() + 2 * symbols_; }
 };
 
 // Symbol models made on first use, one per context value; reset() returns the ones made so far
@@ -149,49 +156,45 @@ inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
     return bit;
 }
 
+// The largest symbol in [first, first + count) whose scaled start `start(k)` is at or below the
+// code value. The bisection selects instead of branching: its comparisons depend on the data and
+// would be mispredicted about half the time.
+template <typename Start>
+[[gnu::always_inline]] inline std::uint32_t bisect(std::uint32_t first, std::uint32_t count,
+                                                   std::uint32_t value, Start start) {
+    while (count > 1) {
+        const std::uint32_t half = count >> 1;
+        first = start(first + half) <= value ? first + half : first;
+        count -= half;
+    }
+    return first;
+}
+
 [[gnu::always_inline]] inline std::uint32_t ArithmeticDecoder::decodeSymbol(SymbolModel& m) {
     // The interval is worked on in locals: the model's counters are written through pointers
     // the compiler could not otherwise tell apart from it.
-    std::uint32_t value = value_;
-    std::uint32_t y = length_;
+    if (m.stale_) [[unlikely]] {
+        m.restore();
+    }
+    const std::uint32_t value = value_;
     const std::uint32_t length = length_ >> 15;
-    const std::uint32_t* dist = m.distribution();
-    std::uint32_t sym = 0;
-    std::uint32_t x = 0;
+    const SymbolModel::Entry* dist = m.distribution();
+    std::uint32_t sym;
     if (m.tableSize_ != 0) {
         // The table brackets the symbol; a bisection inside the bracket finds it. A code value
         // beyond the interval (only in a damaged stream) is held to the table's last entry.
-        const std::uint32_t* table = m.table();
+        const SymbolModel::Entry* table = m.table();
         const std::uint32_t dv = value / length;
         const std::uint32_t t = std::min(dv >> m.tableShift_, m.tableSize_);
-        sym = table[t];
-        std::uint32_t n = table[t + 1] + 1;
-        while (n > sym + 1) {
-            const std::uint32_t k = (sym + n) >> 1;
-            if (dist[k] > dv) {
-                n = k;
-            } else {
-                sym = k;
-            }
-        }
-        x = dist[sym] * length;
-        if (sym != m.lastSymbol_) {
-            y = dist[sym + 1] * length;
-        }
+        const std::uint32_t low = table[t];
+        sym = bisect(low, table[t + 1] + 1 - low, dv,
+                     [dist](std::uint32_t k) { return std::uint32_t{dist[k]}; });
     } else {
-        std::uint32_t n = m.symbols_;
-        std::uint32_t k = n >> 1;
-        do {
-            const std::uint32_t z = length * dist[k];
-            if (z > value) {
-                n = k;
-                y = z;
-            } else {
-                sym = k;
-                x = z;
-            }
-        } while ((k = (sym + n) >> 1) != sym);
+        sym = bisect(0, m.symbols_, value,
+                     [dist, length](std::uint32_t k) { return length * dist[k]; });
     }
+    const std::uint32_t x = dist[sym] * length;
+    const std::uint32_t y = sym != m.lastSymbol_ ? dist[sym + 1] * length : length_;
     value_ = value - x;
     length_ = y - x;
     if (length_ < kMinLength) {
