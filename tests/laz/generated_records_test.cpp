@@ -6,65 +6,35 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "laz/Bytes.h"
 #include "laz/Reader.h"
+#include "support/DecodedRecords.h"
 
 namespace {
 
-const std::filesystem::path kDir = std::filesystem::path(TW_SHARED_TESTDATA) / "laz-gen";
+using fixtures::DecodedPoint;
 
-// One line of a FILE.expect: scaled coordinates, the high bytes of the colour, the class byte.
-struct Expected {
-    double x = 0, y = 0, z = 0;
-    int r = 0, g = 0, b = 0, cls = 0;
-    bool operator==(const Expected&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Expected& e) {
-    os.precision(17);
-    return os << e.x << ' ' << e.y << ' ' << e.z << ' ' << e.r << ' ' << e.g << ' ' << e.b << ' '
-              << e.cls;
-}
-
-struct ExpectFile {
-    std::uint64_t count = 0;
-    int format = -1;
-    std::vector<Expected> points;
-};
-
-ExpectFile readExpect(const std::filesystem::path& path) {
-    std::ifstream in(path);
-    ExpectFile f;
-    in >> f.count >> f.format;
-    Expected e;
-    while (in >> e.x >> e.y >> e.z >> e.r >> e.g >> e.b >> e.cls) {
-        f.points.push_back(e);
-    }
-    return f;
-}
-
-Expected decoded(const laz::Header& h, const std::uint8_t* rec) {
+DecodedPoint decoded(const laz::Header& h, const std::uint8_t* rec) {
     auto coordinate = [&](int a) {
         return h.offset[a] + h.scale[a] * laz::load<std::int32_t>(rec + 4 * a);
     };
     // Formats 7 and 8: the class byte at 16, red, green and blue from byte 30.
-    return Expected{coordinate(0), coordinate(1), coordinate(2), rec[31],
-                    rec[33],       rec[35],       rec[16]};
+    return DecodedPoint{coordinate(0), coordinate(1), coordinate(2), rec[31],
+                        rec[33],       rec[35],       rec[16]};
 }
 
 class GeneratedRecords : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(GeneratedRecords, EveryRecordMatchesTheIndependentDecoders) {
-    const auto path = kDir / GetParam();
+    const auto path = fixtures::generatedLazDir() / GetParam();
     if (!std::filesystem::exists(path)) {
-        GTEST_SKIP() << "synthetic LAZ files not found in " << kDir << " - test skipped";
+        GTEST_SKIP() << "synthetic LAZ files not found in " << path.parent_path()
+                     << " - test skipped";
     }
-    const ExpectFile expect = readExpect(path.string() + ".expect");
+    const fixtures::DecodedFile expect = fixtures::readDecodedRecords(path.string() + ".expect");
     ASSERT_EQ(expect.points.size(), expect.count);
 
     laz::Reader reader(path.string());
