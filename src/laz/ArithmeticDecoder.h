@@ -13,6 +13,8 @@
 
 namespace laz {
 
+class ArithmeticEncoder;  // the test fixtures' encoder, which codes with the same models
+
 // Probability of a 0 for one binary decision, scaled to 2^13.
 class BitModel {
 public:
@@ -21,6 +23,7 @@ public:
 
 private:
     friend class ArithmeticDecoder;
+    friend class ArithmeticEncoder;
     void update();
 
     std::uint32_t bit0Prob_ = 0;
@@ -42,6 +45,7 @@ public:
 
 private:
     friend class ArithmeticDecoder;
+    friend class ArithmeticEncoder;
     void restore();
     void update();
 

@@ -10,6 +10,7 @@
 #include "geodata/LazReader.h"
 #include "support/DecodedRecords.h"
 #include "support/LasBuilder.h"
+#include "support/LazChunks.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -354,6 +355,30 @@ TEST(LazReaderAllPoints, StoredFilesAndRefusedFilesToo) {
     LazReader missing("/nonexistent/folder/sheet.laz");
     EXPECT_FALSE(missing.readAll([](std::span<const ClPoint>) { return true; }));
     EXPECT_FALSE(missing.error().empty());
+}
+
+// 48 chunks, more than the threads: pieces handed over out of turn must still come in order.
+TEST(LazReaderAllPoints, ManyChunksComeInFileOrder) {
+    const auto gen = fixtures::generatedLazDir() / "gen_f7.laz";
+    REQUIRE_FILE(gen);
+    const fixtures::DecodedFile expect = fixtures::readDecodedRecords(gen.string() + ".expect");
+    loopback::TempDir dir;
+    const std::string big = fixtures::repeatChunks(gen.string(), 4);
+    ASSERT_FALSE(big.empty());
+    fixtures::writeBytes(dir.file("big.laz"), big);
+    for (const unsigned threads : {1u, 8u}) {
+        LazReader reader(dir.file("big.laz"));
+        ASSERT_TRUE(reader.ok) << reader.error();
+        ASSERT_EQ(reader.pointCount, 4 * expect.points.size());
+        bool complete = false;
+        const std::vector<ClPoint> points = readAllPoints(reader, threads, &complete);
+        EXPECT_TRUE(complete) << reader.error();
+        ASSERT_EQ(points.size(), reader.pointCount);
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            ASSERT_EQ(decoded(points[i]), expect.points[i % expect.points.size()])
+                << threads << " threads, point " << i;
+        }
+    }
 }
 
 }  // namespace
