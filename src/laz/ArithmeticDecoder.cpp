@@ -85,7 +85,7 @@ void SymbolModel::update() {
             sum += count[k];
         }
     } else {
-        // table[t] is the largest symbol whose cumulative share starts at or below t.
+        // table[t] is the largest symbol whose cumulative share starts below t.
         Entry* const tab = table();
         std::uint32_t s = 0;
         for (std::uint32_t k = 0; k < symbols_; ++k) {
@@ -122,25 +122,6 @@ void ArithmeticDecoder::start(const std::uint8_t* begin, const std::uint8_t* end
     for (int i = 0; i < 4; ++i) {
         value_ = (value_ << 8) | nextByte();
     }
-}
-
-std::uint32_t ArithmeticDecoder::readRawBits(std::uint32_t bits) {
-    length_ >>= bits;
-    const std::uint32_t sym = value_ / length_;
-    value_ -= length_ * sym;
-    if (length_ < kMinLength) {
-        renormalize();
-    }
-    return sym;
-}
-
-std::uint32_t ArithmeticDecoder::readBits(std::uint32_t bits) {
-    if (bits > 19) {
-        const std::uint32_t lower = readRawBits(16);
-        const std::uint32_t upper = readBits(bits - 16);
-        return (upper << 16) | (lower & 0xFFFFu);
-    }
-    return readRawBits(bits);
 }
 
 std::uint32_t ArithmeticDecoder::readInt() {

@@ -7,7 +7,9 @@
 // them, so that a caller can tell a stream that ran out from one that ended properly.
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -65,6 +67,7 @@ private:
     std::vector<Entry> data_;
     Entry* distribution() { return data_.data(); }
     Entry* counts() { return data_.data() + symbols_; }
+
     Entry* table() { return data_.data() + 2 * symbols_; }
 };
 
@@ -95,7 +98,14 @@ public:
 
     std::uint32_t decodeBit(BitModel& m);
     std::uint32_t decodeSymbol(SymbolModel& m);
-    std::uint32_t readBits(std::uint32_t bits);  // 1 to 32 raw bits
+    // 1 to 32 raw bits; more than 19 in two pieces, the lower 16 bits first.
+    std::uint32_t readBits(std::uint32_t bits) {
+        if (bits > 19) {
+            const std::uint32_t lower = readRawBits(16);
+            return (readRawBits(bits - 16) << 16) | (lower & 0xFFFFu);
+        }
+        return readRawBits(bits);
+    }
     std::uint32_t readShort() { return readBits(16); }
     std::uint32_t readInt();
     std::uint64_t readInt64();
@@ -109,16 +119,31 @@ private:
     static constexpr std::uint32_t kMinLength = 0x01000000u;
     static constexpr std::uint32_t kOverrunSlack = 4;
 
+    // Brings the interval back to at least kMinLength by shifting in none, one, two or three
+    // bytes. Which it is cannot be predicted, so it is worked out rather than looped over; only
+    // the last bytes of the range go one at a time.
     void renormalize() {
-        if (length_ == 0) {  // only a damaged stream collapses the interval
+        if (length_ == 0) [[unlikely]] {  // only a damaged stream collapses the interval
             length_ = kMinLength;
             ++overrun_;
             return;
         }
-        do {
-            value_ = (value_ << 8) | nextByte();
-            length_ <<= 8;
-        } while (length_ < kMinLength);
+        const auto bytes = static_cast<std::uint32_t>(std::countl_zero(length_)) >> 3;
+        if (end_ - pos_ < 4) [[unlikely]] {
+            for (std::uint32_t i = 0; i < bytes; ++i) {
+                value_ = (value_ << 8) | nextByte();
+                length_ <<= 8;
+            }
+            return;
+        }
+        std::uint32_t ahead;
+        std::memcpy(&ahead, pos_, sizeof ahead);
+        const std::uint64_t next = __builtin_bswap32(ahead);
+        const std::uint32_t shift = 8 * bytes;
+        value_ =
+            static_cast<std::uint32_t>((std::uint64_t{value_} << shift) | (next >> (32 - shift)));
+        length_ <<= shift;
+        pos_ += bytes;
     }
     std::uint32_t nextByte() {
         if (pos_ < end_) {
@@ -127,7 +152,13 @@ private:
         ++overrun_;
         return 0;
     }
-    std::uint32_t readRawBits(std::uint32_t bits);
+    std::uint32_t readRawBits(std::uint32_t bits) {
+        length_ >>= bits;
+        const std::uint32_t sym = value_ / length_;
+        value_ -= length_ * sym;
+        renormalize();
+        return sym;
+    }
 
     // Before start() the decoder is an exhausted one on no bytes: safe to use, never trusted.
     const std::uint8_t* pos_ = nullptr;
@@ -151,27 +182,25 @@ inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
         value_ -= x;
         length_ -= x;
     }
-    if (length_ < kMinLength) {
-        renormalize();
-    }
+    renormalize();
     if (--m.untilUpdate_ == 0) [[unlikely]] {
         m.update();
     }
     return bit;
 }
 
-// The largest symbol in [first, first + count) whose scaled start `start(k)` is at or below the
-// code value. The bisection selects instead of branching: its comparisons depend on the data and
-// would be mispredicted about half the time.
+// The last symbol in [first, last] whose scaled start `start(k)` lies at or below the code
+// value, found by counting the starts after the first that do: the comparisons are independent
+// of each other, so they neither wait on one another nor branch on the data.
 template <typename Start>
-[[gnu::always_inline]] inline std::uint32_t bisect(std::uint32_t first, std::uint32_t count,
-                                                   std::uint32_t value, Start start) {
-    while (count > 1) {
-        const std::uint32_t half = count >> 1;
-        first = start(first + half) <= value ? first + half : first;
-        count -= half;
+[[gnu::always_inline]] inline std::uint32_t lastStartAtOrBelow(std::uint32_t first,
+                                                               std::uint32_t last,
+                                                               std::uint32_t value, Start start) {
+    std::uint32_t sym = first;
+    for (std::uint32_t k = first + 1; k <= last; ++k) {
+        sym += start(k) <= value ? 1 : 0;
     }
-    return first;
+    return sym;
 }
 
 [[gnu::always_inline]] inline std::uint32_t ArithmeticDecoder::decodeSymbol(SymbolModel& m) {
@@ -185,25 +214,22 @@ template <typename Start>
     const SymbolModel::Entry* dist = m.distribution();
     std::uint32_t sym;
     if (m.tableSize_ != 0) {
-        // The table brackets the symbol; a bisection inside the bracket finds it. A code value
-        // beyond the interval (only in a damaged stream) is held to the table's last entry.
+        // The table brackets the symbol, mostly to a single one. A code value beyond the
+        // interval (only in a damaged stream) is held to the table's last entry.
         const SymbolModel::Entry* table = m.table();
         const std::uint32_t dv = value / length;
         const std::uint32_t t = std::min(dv >> m.tableShift_, m.tableSize_);
-        const std::uint32_t low = table[t];
-        sym = bisect(low, table[t + 1] + 1 - low, dv,
-                     [dist](std::uint32_t k) { return std::uint32_t{dist[k]}; });
+        sym = lastStartAtOrBelow(table[t], table[t + 1], dv,
+                                 [dist](std::uint32_t k) { return std::uint32_t{dist[k]}; });
     } else {
-        sym = bisect(0, m.symbols_, value,
-                     [dist, length](std::uint32_t k) { return length * dist[k]; });
+        sym = lastStartAtOrBelow(0, m.lastSymbol_, value,
+                                 [dist, length](std::uint32_t k) { return length * dist[k]; });
     }
     const std::uint32_t x = dist[sym] * length;
     const std::uint32_t y = sym != m.lastSymbol_ ? dist[sym + 1] * length : length_;
     value_ = value - x;
     length_ = y - x;
-    if (length_ < kMinLength) {
-        renormalize();
-    }
+    renormalize();
     ++m.counts()[sym];
     if (--m.untilUpdate_ == 0) [[unlikely]] {
         m.update();
