@@ -1,6 +1,7 @@
 #include "laz/ArithmeticDecoder.h"
 
-#include <unordered_map>
+#include <map>
+#include <mutex>
 
 namespace laz {
 namespace {
@@ -34,7 +35,11 @@ void BitModel::update() {
     untilUpdate_ = updateCycle_;
 }
 
-SymbolModel::SymbolModel(std::uint32_t symbols)
+SymbolModel::SymbolModel(std::uint32_t symbols) : SymbolModel(symbols, Blank{}) {
+    pristine_ = &pristine(symbols_);
+}
+
+SymbolModel::SymbolModel(std::uint32_t symbols, Blank)
     : symbols_(std::clamp<std::uint32_t>(symbols, 2, 2048)), lastSymbol_(symbols_ - 1) {
     if (symbols_ > 16) {
         // At least one entry a symbol: the bracket it gives is mostly a single symbol.
@@ -47,23 +52,29 @@ SymbolModel::SymbolModel(std::uint32_t symbols)
     }
 }
 
-// Every model of a given size starts from the same distribution and table; they are worked out
-// once per thread and copied afterwards. A model takes its memory only when first used.
+// Every model of a given size starts from the same distribution and table: they are worked out
+// once for the process and copied from then on.
+const std::vector<SymbolModel::Entry>& SymbolModel::pristine(std::uint32_t symbols) {
+    static std::mutex mutex;
+    static std::map<std::uint32_t, std::vector<Entry>> known;  // nodes never move
+    const std::lock_guard lock(mutex);
+    auto found = known.find(symbols);
+    if (found == known.end()) {
+        SymbolModel first(symbols, Blank{});
+        first.data_.resize(first.dataSize());
+        std::fill(first.counts(), first.counts() + first.symbols_, Entry{1});
+        first.updateCycle_ = first.symbols_;
+        first.update();
+        found = known.emplace(symbols, std::move(first.data_)).first;
+    }
+    return found->second;
+}
+
+// A model takes its memory only when first used.
 void SymbolModel::restore() {
     stale_ = false;
-    data_.resize(2 * symbols_ + (tableSize_ != 0 ? tableSize_ + 2 : 0));
-    thread_local std::unordered_map<std::uint32_t, std::vector<Entry>> pristine;
-    const auto known = pristine.find(symbols_);
-    if (known != pristine.end()) {
-        std::copy(known->second.begin(), known->second.end(), data_.begin());
-        totalCount_ = symbols_;
-    } else {
-        std::fill(counts(), counts() + symbols_, Entry{1});
-        totalCount_ = 0;
-        updateCycle_ = symbols_;
-        update();
-        pristine.emplace(symbols_, data_);
-    }
+    data_.assign(pristine_->begin(), pristine_->end());
+    totalCount_ = symbols_;
     updateCycle_ = untilUpdate_ = (symbols_ + 6) >> 1;
 }
 

@@ -48,6 +48,11 @@ public:
 private:
     friend class ArithmeticDecoder;
     friend class ArithmeticEncoder;
+    using Entry = std::uint16_t;
+    struct Blank {};
+    SymbolModel(std::uint32_t symbols, Blank);
+    static const std::vector<Entry>& pristine(std::uint32_t symbols);
+    std::size_t dataSize() const { return 2 * symbols_ + (tableSize_ != 0 ? tableSize_ + 2 : 0); }
     void restore();
     void update();
 
@@ -63,7 +68,7 @@ private:
     // (symbols_ entries), then the lookup table (tableSize_ + 2 entries, none without a table).
     // Distribution values stay within 2^15, counts below 2^15 plus one update cycle, symbols
     // below 2048: 16 bits hold them all, and halve the models' share of the cache.
-    using Entry = std::uint16_t;
+    const std::vector<Entry>* pristine_ = nullptr;  // the initial data of models of this size
     std::vector<Entry> data_;
     Entry* distribution() { return data_.data(); }
     Entry* counts() { return data_.data() + symbols_; }
