@@ -91,9 +91,10 @@ void BM_LazReaderAllFormat7(benchmark::State& s) {
 void BM_LazReaderAllLargeFormat7(benchmark::State& s) {
     static const loopback::TempDir dir;
     static const std::string path = [] {
-        const std::string big = fixtures::repeatChunks((kData / "laz-gen/gen_f7.laz").string(), 20);
-        fixtures::writeBytes(dir.file("large.laz"), big);
-        return big.empty() ? std::string() : dir.file("large.laz");
+        const std::string large = dir.file("large.laz");
+        return fixtures::writeRepeatedChunks((kData / "laz-gen/gen_f7.laz").string(), large, 20)
+                   ? large
+                   : std::string();
     }();
     readAllPoints(s, path);
 }

@@ -363,9 +363,7 @@ TEST(LazReaderAllPoints, ManyChunksComeInFileOrder) {
     REQUIRE_FILE(gen);
     const fixtures::DecodedFile expect = fixtures::readDecodedRecords(gen.string() + ".expect");
     loopback::TempDir dir;
-    const std::string big = fixtures::repeatChunks(gen.string(), 4);
-    ASSERT_FALSE(big.empty());
-    fixtures::writeBytes(dir.file("big.laz"), big);
+    ASSERT_TRUE(fixtures::writeRepeatedChunks(gen.string(), dir.file("big.laz"), 4));
     for (const unsigned threads : {1u, 8u}) {
         LazReader reader(dir.file("big.laz"));
         ASSERT_TRUE(reader.ok) << reader.error();

@@ -1,5 +1,5 @@
 #pragma once
-// Builds large LAZ files for tests and benchmarks from the chunks of a small one: the chunks
+// Writes large LAZ files for tests and benchmarks from the chunks of a small one: the chunks
 // repeated, behind the small file's header, with a chunk table written anew. Every chunk
 // decodes on its own, so the big file holds the small file's records repeated.
 //
@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -142,41 +143,42 @@ private:
 
 namespace fixtures {
 
-// The LAS 1.4 LAZ file at `path` (fixed-size chunks, no extended records) with its chunks
-// repeated `times` times; empty when the file cannot be read so.
-inline std::string repeatChunks(const std::string& path, int times) {
-    const laz::Reader reader(path);
-    const std::string small = readBytes(path);
+// Writes to `to` the LAS 1.4 LAZ file `from` (fixed-size chunks, all full) with its chunks
+// repeated `times` times, a chunk at a time; false when `from` cannot be read so.
+inline bool writeRepeatedChunks(const std::string& from, const std::string& to, int times) {
+    const laz::Reader reader(from);
+    const std::string small = readBytes(from);
     if (!reader.ok() || reader.header().versionMinor != 4 || !reader.header().laz ||
         reader.header().laz->chunkSize == laz::LazInfo::kVariableChunks) {
-        return {};
+        return false;
     }
-    const std::uint32_t pointOffset = reader.header().pointOffset;
-    std::string out = small.substr(0, pointOffset);
+    std::string head = small.substr(0, reader.header().pointOffset);
     const std::uint64_t count = reader.pointCount() * static_cast<std::uint64_t>(times);
-    std::memcpy(&out[247], &count, 8);
-    out.append(8, '\0');  // the table's offset, known at the end
-    std::vector<std::uint32_t> sizes;
-    for (int t = 0; t < times; ++t) {
-        for (const laz::Chunk& c : reader.chunks()) {
-            out += small.substr(c.offset, c.bytes);
-            sizes.push_back(static_cast<std::uint32_t>(c.bytes));
-        }
+    std::memcpy(&head[247], &count, 8);
+    std::int64_t tableAt = static_cast<std::int64_t>(head.size()) + 8;
+    for (const laz::Chunk& c : reader.chunks()) {
+        tableAt += static_cast<std::int64_t>(c.bytes) * times;
     }
-    const std::int64_t tableAt = static_cast<std::int64_t>(out.size());
-    std::memcpy(&out[pointOffset], &tableAt, 8);
-    const std::uint32_t head[2] = {0, static_cast<std::uint32_t>(sizes.size())};
-    out.append(reinterpret_cast<const char*>(head), sizeof head);
+    head.append(reinterpret_cast<const char*>(&tableAt), 8);
+    std::ofstream out(to, std::ios::binary);
+    out << head;
     laz::ArithmeticEncoder enc;
     laz::IntegerEncoder entries(2);
     std::int32_t previous = 0;
-    for (const std::uint32_t s : sizes) {
-        entries.encode(enc, previous, static_cast<std::int32_t>(s), 1);
-        previous = static_cast<std::int32_t>(s);
+    for (int t = 0; t < times; ++t) {
+        for (const laz::Chunk& c : reader.chunks()) {
+            out.write(small.data() + c.offset, static_cast<std::streamsize>(c.bytes));
+            entries.encode(enc, previous, static_cast<std::int32_t>(c.bytes), 1);
+            previous = static_cast<std::int32_t>(c.bytes);
+        }
     }
+    const std::uint32_t tableHead[2] = {
+        0, static_cast<std::uint32_t>(reader.chunks().size()) * static_cast<std::uint32_t>(times)};
+    out.write(reinterpret_cast<const char*>(tableHead), sizeof tableHead);
     const std::vector<std::uint8_t> table = enc.finish();
-    out.append(table.begin(), table.end());
-    return out;
+    out.write(reinterpret_cast<const char*>(table.data()),
+              static_cast<std::streamsize>(table.size()));
+    return static_cast<bool>(out);
 }
 
 }  // namespace fixtures
