@@ -36,7 +36,7 @@ bool ChunkCursor::open(std::size_t i) {
     }
     bytes_.resize(static_cast<std::size_t>(chunk_->bytes));
     if (!reader_.file().readAt(chunk_->offset, bytes_.data(), bytes_.size())) {
-        fail("brak danych bloku");
+        fail("brak danych bloku", 0);
         return false;
     }
     return true;
@@ -55,7 +55,7 @@ std::size_t ChunkCursor::read(std::uint8_t* out, std::size_t n) {
 std::size_t ChunkCursor::readStored(std::uint8_t* out, std::size_t n) {
     const auto length = static_cast<std::uint64_t>(reader_.header().recordLength);
     if (!reader_.file().readAt(nextOffset_, out, n * length)) {
-        fail("brak danych");
+        fail("brak danych", 0);
         return 0;
     }
     nextOffset_ += n * length;
@@ -67,22 +67,23 @@ std::size_t ChunkCursor::readCompressed(std::uint8_t* out, std::size_t n) {
     std::size_t done = 0;
     if (n > 0 && left_ == chunk_->points) {
         if (!decoder_->start(bytes_.data(), bytes_.data() + bytes_.size(), out)) {
-            fail("uszkodzone dane");
+            fail("uszkodzone dane", 0);
             return 0;
         }
         done = 1;
     }
     for (; done < n; ++done) {
         if (!decoder_->next(out + done * length)) {
-            fail("uszkodzone lub uciete dane");
+            fail("uszkodzone lub uciete dane", done);
             break;
         }
     }
     return done;
 }
 
-void ChunkCursor::fail(const std::string& what) {
-    const std::uint64_t at = chunk_->first + (chunk_->points - left_);
+// `decoded`: the records of the current read() decoded before the failure.
+void ChunkCursor::fail(const std::string& what, std::uint64_t decoded) {
+    const std::uint64_t at = chunk_->first + (chunk_->points - left_) + decoded;
     error_ = "Plik punktow: " + what + " w bloku " + std::to_string(index_ + 1) + " z " +
              std::to_string(reader_.chunks().size()) + " (" + pointName(at) + " z " +
              std::to_string(reader_.pointCount()) + ")";

@@ -38,7 +38,7 @@ public:
 private:
     std::size_t readStored(std::uint8_t* out, std::size_t n);
     std::size_t readCompressed(std::uint8_t* out, std::size_t n);
-    void fail(const std::string& what);
+    void fail(const std::string& what, std::uint64_t decoded);
 
     const Reader& reader_;
     std::unique_ptr<ChunkDecoder> decoder_;  // absent for a stored file

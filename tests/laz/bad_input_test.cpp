@@ -203,6 +203,11 @@ TEST(BadData, DataEndingBeforeTheAnnouncedCountIsReported) {
         ASSERT_TRUE(o.ok) << c.name << ": " << o.error;
         EXPECT_LT(o.read, c.announced) << c.name;
         EXPECT_FALSE(o.error.empty()) << c.name << ": stopped after " << o.read << " silently";
+        const bool damaged = o.error.find("bloku") != std::string::npos;
+        const std::string where = damaged ? "punkt " + std::to_string(o.read + 1) + " z "
+                                          : "po " + std::to_string(o.read) + " z ";
+        EXPECT_NE(o.error.find(where + std::to_string(c.announced)), std::string::npos)
+            << c.name << ": " << o.error << " (" << o.read << " read)";
     }
     for (const char* name : {"autzen_trim.laz", "autzen_trim.las", "1_4_w_evlr.laz"}) {
         const Outcome o = readBytes(sample(name));
