@@ -8,7 +8,8 @@
 # endpoint for it; an endpoint not collected stays "". When a county has several rows for one
 # service, the first one in the file wins. A 7-digit land-registry row belongs to a commune that
 # runs its own service, not to its county, and has no place in the county tables: it is left out.
-# The commune table has a row for every commune the CSV names, keyed by the first six digits.
+# The commune table has a row for every commune the CSV names, keyed by the first six digits; of
+# a commune's several rows for one service (its 6- and its 7-digit code) the first one wins too.
 
 cmake_minimum_required(VERSION 3.25)
 

@@ -157,19 +157,33 @@ struct API_TextType {
     bool nonBreaking;
 };
 
+// Which face of a slab its level gives.
+enum API_SlabReferenceID : Int32 {
+    APISlabRef_Top = 0,     // the slab hangs below its level
+    APISlabRef_Bottom = 1,  // the slab stands on its level
+};
+
 struct API_SlabType {
     API_Polygon poly;
     double thickness;
-    double level;  // top of the slab above its floor
+    double level;  // height of the reference face above the slab's floor
+    API_SlabReferenceID referencePlane;
     API_AttributeIndex buildingMaterial;
     API_AttributeIndex topMat;
     API_AttributeIndex sideMat;
     API_AttributeIndex botMat;
 };
 
+// How a mesh's surface passes through its level lines.
+enum API_MeshLevelLineID : Int32 {
+    APIMeshLevel_Smooth = 0,  // the surface bends smoothly through the level points
+    APIMeshLevel_Ridge = 1,   // every level line is a sharp break of the surface
+};
+
 struct API_MeshType {
     API_Polygon poly;  // the outline; heights per vertex in the memo's meshPolyZ
     double level;
+    API_MeshLevelLineID levelLines;
     double skirtLevel;
     API_AttributeIndex buildingMaterial;
     API_AttributeIndex topMat;
@@ -177,13 +191,18 @@ struct API_MeshType {
     API_AttributeIndex botMat;
 };
 
+// hatchFlags: the fill is drawn in ownColor instead of the fill pen's colour.
+inline constexpr GSFlags APIHatch_OwnFillColor = 0x2;
+
 struct API_HatchType {
     API_Polygon poly;
     API_AttributeIndex fillInd;
     short fillFgPen;
-    short fillBgPen;
+    short fillBgPen;  // 0: the fill's background is transparent
     short contPen;
     bool showArea;
+    GSFlags hatchFlags;
+    API_RGBColor ownColor;  // components 0 to 1
 };
 
 struct API_MorphType {
@@ -192,10 +211,17 @@ struct API_MorphType {
     API_AttributeIndex material;
 };
 
+// A picture: the image of the memo's pictHdl, an encoded file of the type mimeType names, shown
+// in destBox turned by rotAngle (radians) about the box's lower-left corner. origBox is the part
+// of the image's own extent that is shown; stretchToBox draws it over the whole destination box
+// whatever its pixel size.
 struct API_PictureType {
     API_Box destBox;
+    API_Box origBox;
     double rotAngle;
     char pictName[256];
+    char mimeType[64];  // "image/png" or "image/jpeg", zero-terminated
+    bool stretchToBox;
 };
 
 // One element. Unlike the host's own union, each type's part is a member of its own, so every

@@ -249,3 +249,7 @@ GSErrCode ACAPI_Body_Dispose(API_BodyBuilder** body) {
     *body = nullptr;
     return NoError;
 }
+
+std::size_t host::liveBodyBuilders() {
+    return builders().size();
+}

@@ -1,7 +1,9 @@
 // Elements, their memos, the selection and undoable commands of the in-memory project.
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <string_view>
 #include <type_traits>
 
 #include "ACAPinc.h"
@@ -141,8 +143,35 @@ bool closedRings(const API_Polygon& poly, const API_ElementMemo& memo) {
     return true;
 }
 
+bool isFinite(const API_Coord& c) {
+    return std::isfinite(c.x) && std::isfinite(c.y);
+}
+
+bool isFinite(const API_Coord3D& c) {
+    return std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.z);
+}
+
+bool isFinite(double v) {
+    return std::isfinite(v);
+}
+
+bool isFinite(const API_MeshLevelCoord& c) {
+    return isFinite(c.c);
+}
+
+// Whether entries first..last of the handle's array are all finite.
+template <class T>
+bool finiteEntries(T** handle, Int32 first, Int32 last) {
+    for (Int32 i = first; i <= last; ++i) {
+        if (!isFinite((*handle)[i]))
+            return false;
+    }
+    return true;
+}
+
 // The checks the host makes on a polygon and its memo before creating the element: enough
-// coordinates for the count (plus the unused entry 0) and, for areas, a closed outline.
+// coordinates for the count (plus the unused entry 0), all of them numbers, and, for areas, a
+// closed outline.
 GSErrCode checkPolygon(const API_Element& e, const API_ElementMemo* memo) {
     const API_Polygon* poly = polygonOf(e);
     if (poly == nullptr)
@@ -154,6 +183,8 @@ GSErrCode checkPolygon(const API_Element& e, const API_ElementMemo* memo) {
         return APIERR_BADPOLY;
     if (BMGetTypedCount(memo->coords) < poly->nCoords + 1)
         return APIERR_BADPOLY;
+    if (!finiteEntries(memo->coords, 1, poly->nCoords))
+        return APIERR_BADPOLY;
     if (closed && !closedRings(*poly, *memo))
         return APIERR_BADPOLY;
     if (poly->nArcs > 0 && (memo->parcs == nullptr || BMGetTypedCount(memo->parcs) < poly->nArcs)) {
@@ -162,16 +193,35 @@ GSErrCode checkPolygon(const API_Element& e, const API_ElementMemo* memo) {
     return NoError;
 }
 
-// A mesh has a height for every outline coordinate.
+// Level lines end at running counts of level points: never falling, the last one within the
+// level points, which are all numbers.
+bool levelDataFits(const API_ElementMemo& memo) {
+    const GSSize points = BMGetTypedCount(memo.meshLevelCoords);
+    if (points > 0 && !finiteEntries(memo.meshLevelCoords, 0, static_cast<Int32>(points) - 1))
+        return false;
+    const GSSize lines = BMGetTypedCount(memo.meshLevelEnds);
+    Int32 previous = 0;
+    for (GSSize i = 0; i < lines; ++i) {
+        const Int32 end = (*memo.meshLevelEnds)[i];
+        if (end < previous || end > points)
+            return false;
+        previous = end;
+    }
+    return true;
+}
+
+// A mesh has a height, a number, for every outline coordinate, and level data that fits.
 GSErrCode checkMesh(const API_Element& e, const API_ElementMemo* memo) {
     if (e.header.type.typeID != API_MeshID)
         return NoError;
     const bool heights = memo != nullptr && memo->meshPolyZ != nullptr &&
-                         BMGetTypedCount(memo->meshPolyZ) >= e.mesh.poly.nCoords + 1;
-    return heights ? NoError : APIERR_BADPARS;
+                         BMGetTypedCount(memo->meshPolyZ) >= e.mesh.poly.nCoords + 1 &&
+                         finiteEntries(memo->meshPolyZ, 1, e.mesh.poly.nCoords);
+    return heights && levelDataFits(*memo) ? NoError : APIERR_BADPARS;
 }
 
-// A morph needs a body whose polygons are closed rings.
+// A morph needs a body whose polygons are closed rings over vertices that are numbers, and one
+// that the test's refusal rule, if any, lets through.
 GSErrCode checkBody(const API_Element& e, const API_ElementMemo* memo) {
     if (e.header.type.typeID != API_MorphID)
         return NoError;
@@ -179,7 +229,77 @@ GSErrCode checkBody(const API_Element& e, const API_ElementMemo* memo) {
         return APIERR_BADPARS;
     const auto body = host::detail::decodeBody(
         std::string(*memo->morphBody, static_cast<std::size_t>(BMGetHandleSize(memo->morphBody))));
-    return body && host::detail::isClosedBody(*body) ? NoError : APIERR_BADPOLY;
+    if (!body || !host::detail::isClosedBody(*body))
+        return APIERR_BADPOLY;
+    const auto finite = [](const API_Coord3D& v) { return isFinite(v); };
+    if (!std::all_of(body->vertices.begin(), body->vertices.end(), finite))
+        return APIERR_BADPOLY;
+    const auto& refuse = state().bodyRefusal;
+    return refuse && refuse(*body) ? APIERR_BADPOLY : NoError;
+}
+
+// The image's bytes begin as a file of its type does.
+bool bytesMatchMimeType(const std::string& bytes, const char* mimeType) {
+    const auto startsWith = [&](std::string_view signature) {
+        return bytes.compare(0, signature.size(), signature) == 0;
+    };
+    if (std::strcmp(mimeType, "image/png") == 0)
+        return startsWith("\x89PNG\r\n\x1a\n");
+    if (std::strcmp(mimeType, "image/jpeg") == 0)
+        return startsWith("\xff\xd8\xff");
+    return false;
+}
+
+// A picture needs image bytes that it can decode as its MIME type says, and a destination box
+// of positive size.
+GSErrCode checkPicture(const API_Element& e, const API_ElementMemo* memo) {
+    if (e.header.type.typeID != API_PictureID)
+        return NoError;
+    const API_PictureType& picture = e.picture;
+    if (memo == nullptr || BMGetHandleSize(memo->pictHdl) == 0 ||
+        std::memchr(picture.mimeType, '\0', sizeof picture.mimeType) == nullptr) {
+        return APIERR_BADPARS;
+    }
+    const std::string bytes(*memo->pictHdl,
+                            static_cast<std::size_t>(BMGetHandleSize(memo->pictHdl)));
+    const API_Box& box = picture.destBox;
+    const bool sized = box.xMax - box.xMin > 0 && box.yMax - box.yMin > 0 &&
+                       std::isfinite(box.xMax - box.xMin) && std::isfinite(box.yMax - box.yMin);
+    return sized && bytesMatchMimeType(bytes, picture.mimeType) ? NoError : APIERR_BADPARS;
+}
+
+// A text needs content and an anchor point that is a number.
+GSErrCode checkText(const API_Element& e, const API_ElementMemo* memo) {
+    if (e.header.type.typeID != API_TextID)
+        return NoError;
+    const bool content = memo != nullptr && memo->textContent != nullptr;
+    return content && isFinite(e.text.loc) ? NoError : APIERR_BADPARS;
+}
+
+// The fill of a hatch and the building material of a slab or mesh are attributes of the project
+// (a building material of 0 is none).
+GSErrCode checkAttributes(const API_Element& e) {
+    const auto exists = [](API_AttrTypeID type, API_AttributeIndex index) {
+        return host::detail::findAttribute(type, index) != nullptr;
+    };
+    const auto material = [&](API_AttributeIndex index) {
+        return index == 0 || exists(API_BuildingMaterialID, index);
+    };
+    bool known = true;
+    switch (e.header.type.typeID) {
+        case API_HatchID:
+            known = exists(API_FilltypeID, e.hatch.fillInd);
+            break;
+        case API_SlabID:
+            known = material(e.slab.buildingMaterial);
+            break;
+        case API_MeshID:
+            known = material(e.mesh.buildingMaterial);
+            break;
+        default:
+            break;
+    }
+    return known ? NoError : APIERR_BADINDEX;
 }
 
 GSErrCode checkMemo(const API_Element& e, const API_ElementMemo* memo) {
@@ -189,10 +309,11 @@ GSErrCode checkMemo(const API_Element& e, const API_ElementMemo* memo) {
         return err;
     if (const GSErrCode err = checkMesh(e, memo))
         return err;
-    if (e.header.type.typeID == API_TextID && (memo == nullptr || memo->textContent == nullptr)) {
-        return APIERR_BADPARS;
-    }
-    return NoError;
+    if (const GSErrCode err = checkPicture(e, memo))
+        return err;
+    if (const GSErrCode err = checkText(e, memo))
+        return err;
+    return checkAttributes(e);
 }
 
 bool layerExists(API_AttributeIndex layer) {

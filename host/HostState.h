@@ -110,6 +110,7 @@ struct State {
     Interface ui;
     std::map<GSResModule, ResourceSet> resources;
     std::vector<DG::ModelessBase*> palettes;  // live palettes, not owned
+    BodyRule bodyRefusal;                     // morph bodies ACAPI_Element_Create refuses
 };
 
 // The host's state; only the main thread touches it.

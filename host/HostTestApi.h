@@ -80,6 +80,15 @@ struct MorphBody {
     std::vector<Polygon> polygons;
 };
 
+// From now on ACAPI_Element_Create refuses (APIERR_BADPOLY) every morph whose body the rule
+// holds for, as the host refuses a body it cannot make a solid of; an empty rule ends this.
+// reset() ends it too.
+using BodyRule = std::function<bool(const MorphBody& body)>;
+void refuseBodies(BodyRule rule);
+
+// Body builders opened with ACAPI_Body_Create and not yet disposed: check for leaks.
+std::size_t liveBodyBuilders();
+
 struct ElementSnapshot {
     API_Element element;
     // Memo contents, as plain values (entry 0 of the 1-based arrays left out).
@@ -92,6 +101,7 @@ struct ElementSnapshot {
     std::string textContent;
     std::string infoString;
     std::size_t pictureBytes = 0;
+    std::string picture;            // the picture's image bytes
     std::optional<MorphBody> body;  // morphs
 };
 

@@ -24,11 +24,6 @@ std::vector<T> entriesOf(const StoredElement& e, std::size_t field, bool oneBase
     return all;
 }
 
-std::size_t bytesOf(const StoredElement& e, std::size_t field) {
-    const auto it = e.memo.find(field);
-    return it == e.memo.end() ? 0 : it->second.size();
-}
-
 ElementSnapshot snapshotOf(const StoredElement& e) {
     ElementSnapshot s;
     s.element = e.element;
@@ -42,7 +37,9 @@ ElementSnapshot snapshotOf(const StoredElement& e) {
     if (text != e.memo.end())
         s.textContent = std::string(text->second.c_str());
     s.infoString = e.infoString;
-    s.pictureBytes = bytesOf(e, detail::kPicture);
+    if (const auto picture = e.memo.find(detail::kPicture); picture != e.memo.end())
+        s.picture = picture->second;
+    s.pictureBytes = s.picture.size();
     const auto body = e.memo.find(detail::kMorphBody);
     if (body != e.memo.end())
         s.body = detail::decodeBody(body->second);
@@ -190,6 +187,10 @@ std::vector<std::string> undoNames() {
     for (const auto& step : state().undo)
         names.push_back(step.name);
     return names;
+}
+
+void refuseBodies(BodyRule rule) {
+    state().bodyRefusal = std::move(rule);
 }
 
 void scriptAlertAnswers(const std::vector<short>& answers) {

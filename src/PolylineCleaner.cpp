@@ -12,6 +12,7 @@
 
 #include "ACAPinc.h"
 #include "DG.h"
+#include "ElementMemo.h"
 
 namespace PolylineCleaner {
 namespace {
@@ -278,20 +279,6 @@ constexpr const char* kNoneFound = "Nie znaleziono zduplikowanych polilinii ani 
 void inform(const std::string& text) {
     DG::InformationAlert(text, "", "OK");
 }
-
-// An element memo that releases its handles however the reading ends.
-class MemoGuard {
-public:
-    MemoGuard() = default;
-    MemoGuard(const MemoGuard&) = delete;
-    MemoGuard& operator=(const MemoGuard&) = delete;
-    ~MemoGuard() { ACAPI_DisposeElemMemoHdls(&memo_); }
-    API_ElementMemo* get() { return &memo_; }
-    const API_ElementMemo& operator*() const { return memo_; }
-
-private:
-    API_ElementMemo memo_{};
-};
 
 std::optional<API_Element> readElement(const API_Guid& guid, API_ElemTypeID type) {
     API_Element element{};

@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 
 #include <fstream>
+#include <future>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "support/PalettePage.h"
 #include "support/TempDir.h"
+#include "support/fakes/Scenario.h"
 
 extern char** environ;
 
@@ -24,7 +26,29 @@ struct HostRun {
     int exitCode = -1;
 };
 
-HostRun runHost(const std::vector<std::string>& script) {
+// The environment of the spawned program: this process's, with the assignments given
+// ("NAME=value") replacing those of the same names.
+std::vector<std::string> environmentWith(const std::vector<std::string>& assignments) {
+    std::vector<std::string> env = assignments;
+    const auto named = [&assignments](const std::string& entry) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        for (const std::string& a : assignments) {
+            if (a.starts_with(name))
+                return true;
+        }
+        return false;
+    };
+    for (char** e = environ; *e != nullptr; ++e) {
+        if (!named(*e))
+            env.emplace_back(*e);
+    }
+    return env;
+}
+
+// Runs terraweft-host on the script lines with its own folders and the further environment
+// assignments; returns its output lines as JSON and its exit code. Runs may go side by side.
+HostRun runHost(const std::vector<std::string>& script,
+                const std::vector<std::string>& assignments = {}) {
     loopback::TempDir dir;
     const std::string in = dir.file("script.jsonl"), out = dir.file("out.jsonl");
     {
@@ -32,8 +56,14 @@ HostRun runHost(const std::vector<std::string>& script) {
         for (const auto& line : script)
             file << line << '\n';
     }
-    loopback::ScopedEnv home("HOME", dir.path().c_str());
-    loopback::ScopedEnv tmp("TMPDIR", dir.path().c_str());
+    std::vector<std::string> own = {"HOME=" + dir.path(), "TMPDIR=" + dir.path(),
+                                    "XDG_DATA_HOME=" + dir.path()};
+    own.insert(own.end(), assignments.begin(), assignments.end());
+    std::vector<std::string> env = environmentWith(own);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -41,7 +71,7 @@ HostRun runHost(const std::vector<std::string>& script) {
     std::vector<char*> argv{program.data(), flag.data(), path.data(), nullptr};
     pid_t pid = 0;
     HostRun run;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -152,6 +182,84 @@ TEST(HostProgram, SelectionAlertAnswersAndUndoAreScripted) {
     EXPECT_EQ(project.at("selection"), json::array({1}));
     EXPECT_EQ(run.events[4], json({{"error", "Nie ma elementu 7"}}));
     EXPECT_EQ(run.events[5], json({{"error", "Nie ma czego cofnac"}}));
+}
+
+}  // namespace
+
+namespace {
+
+// The messages the map page received, in order.
+std::vector<json> pageMessages(const HostRun& run) {
+    std::vector<json> messages;
+    for (const json& event : run.events) {
+        if (event.contains("js"))
+            messages.push_back(pageMessage(event));
+    }
+    return messages;
+}
+
+std::vector<std::string> reports(const HostRun& run) {
+    std::vector<std::string> lines;
+    for (const json& event : run.events) {
+        if (event.contains("report"))
+            lines.push_back(event.at("report"));
+    }
+    return lines;
+}
+
+// Three runs side by side against the fakes of the built-in scenario: a whole fetch, the same
+// with a county that lists no buildings, and a fetch cancelled while it runs.
+TEST(HostProgram, FetchAgainstTheFakeServicesFallbackAndCancel) {
+    const fakes::Scenario demo = fakes::demoScenario();
+    fakes::Hosts full, withoutBuildings;
+    fakes::serveScenario(full, demo);
+    fakes::serveScenario(withoutBuildings, demo, {.countyBuildings = false});
+    const std::string open = R"({"cmd":"menu","menu":32500,"item":1})";
+    const std::string fetch = post(
+        json{{"type", "fetch"}, {"bboxWgs84", demo.frameWgs84}, {"layers", {"dzialki", "budynki"}}}
+            .dump());
+    const std::string wait = R"({"cmd":"pump","ms":30000,"until":"fetchDone"})";
+    auto whole = std::async(std::launch::async, runHost,
+                            std::vector<std::string>{open, fetch, wait}, full.environment());
+    auto fallback =
+        std::async(std::launch::async, runHost, std::vector<std::string>{open, fetch, wait},
+                   withoutBuildings.environment());
+    auto cancelled =
+        std::async(std::launch::async, runHost,
+                   std::vector<std::string>{open, fetch, post(R"({"type":"cancel"})"), wait},
+                   full.environment());
+
+    const HostRun run = whole.get();
+    EXPECT_EQ(run.exitCode, 0);
+    const std::vector<json> messages = pageMessages(run);
+    ASSERT_GE(messages.size(), 4u);
+    EXPECT_EQ(
+        messages.front(),
+        json({{"type", "progress"}, {"done", 0}, {"total", 1}, {"label", "Pobieranie warstw"}}));
+    EXPECT_EQ(messages[1].at("label"), "Import: dzialki");
+    const json& done = messages.back();
+    EXPECT_EQ(done.at("type"), "fetchDone");
+    EXPECT_EQ(done.at("counts"), json({{"dzialki", 36}, {"budynki", 36}}));
+    EXPECT_EQ(json::parse(done.at("geojson").get<std::string>()).at("features").size(), 72u);
+    EXPECT_FALSE(done.contains("warning"));
+    ASSERT_EQ(reports(run).size(), 1u);
+    EXPECT_TRUE(reports(run)[0].starts_with("TERRAWEFT EGiB [TERYT 146501] ")) << reports(run)[0];
+
+    const HostRun fell = fallback.get();
+    const json fellDone = pageMessages(fell).back();
+    EXPECT_EQ(fellDone.at("counts"), json({{"dzialki", 36}, {"budynki", 3}}));
+    const std::string warning =
+        "Powiatowa usluga zwraca dzialki, ale nie filtruje budynkow po obszarze (blad "
+        "konfiguracji serwera powiatu - np. Zabrze). Budynki z BDOT10k NoweBudynki (fallback - "
+        "tylko nowe obiekty).";
+    EXPECT_EQ(fellDone.at("warning"), warning);
+    EXPECT_EQ(reports(fell).back(), "TERRAWEFT: " + warning);
+
+    const std::vector<json> stopped = pageMessages(cancelled.get());
+    ASSERT_GE(stopped.size(), 3u);
+    EXPECT_EQ(stopped[0].at("type"), "progress");
+    EXPECT_EQ(stopped[1], json({{"type", "cancelled"}})) << "answered while the fetch runs";
+    EXPECT_EQ(stopped.back().at("type"), "fetchDone") << "a cancelled fetch still completes";
 }
 
 }  // namespace

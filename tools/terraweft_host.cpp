@@ -16,6 +16,8 @@
 //                                                 {"palette":"map","visible":true|false})
 //   {"cmd":"post","palette":"map","text":"..."}   the page calls GIS.postMessage(text)
 //   {"cmd":"pump","ms":200}                       the main loop runs posted tasks for ms
+//   {"cmd":"pump","ms":9000,"until":"fetchDone"}  ... or until a page receives a message of
+//                                                 that type, whichever comes first
 //   {"cmd":"projectEvent","event":64}             the host reports a project event
 //   {"cmd":"dump"}                                {"project":{...}}: layers, elements,
 //   geo-location,
@@ -48,6 +50,7 @@
 #include "HostTestApi.h"
 #include "LoopbackBrowser.h"
 #include "MapPalette.h"
+#include "ProjectDump.h"
 #include "cloud_ui/CloudPalette.h"
 
 namespace {
@@ -88,106 +91,6 @@ std::string paletteName(const GS::Guid& guid) {
             return name;
     }
     return guid.ToUniString().ToUtf8();
-}
-
-out_json coordsJson(const std::vector<API_Coord>& coords) {
-    out_json out = out_json::array();
-    for (const auto& c : coords)
-        out.push_back({c.x, c.y});
-    return out;
-}
-
-out_json elementJson(const host::ElementSnapshot& e) {
-    const auto& head = e.element.header;
-    out_json out = {{"guid", APIGuidToString(head.guid).ToUtf8()},
-                    {"type", static_cast<int>(head.type.typeID)},
-                    {"layer", head.layer},
-                    {"floor", head.floorInd}};
-    if (!e.coords.empty())
-        out["coords"] = coordsJson(e.coords);
-    if (!e.meshPolyZ.empty())
-        out["z"] = e.meshPolyZ;
-    if (!e.arcs.empty()) {
-        out_json arcs = out_json::array();
-        for (const auto& a : e.arcs)
-            arcs.push_back({a.begIndex, a.endIndex, a.arcAngle});
-        out["arcs"] = arcs;
-    }
-    if (head.type.typeID == API_TextID) {
-        out["text"] = e.textContent;
-        out["loc"] = {e.element.text.loc.x, e.element.text.loc.y};
-    }
-    if (e.body) {
-        out_json vertices = out_json::array(), polygons = out_json::array();
-        for (const auto& v : e.body->vertices)
-            vertices.push_back({v.x, v.y, v.z});
-        for (const auto& p : e.body->polygons)
-            polygons.push_back(p.edges);
-        out["body"] = {{"vertices", vertices}, {"polygons", polygons}};
-    }
-    if (!e.infoString.empty())
-        out["id"] = e.infoString;
-    return out;
-}
-
-out_json attributesJson(API_AttrTypeID type) {
-    out_json out = out_json::array();
-    for (const auto& a : host::attributes(type)) {
-        out.push_back(
-            {{"index", a.header.index}, {"name", a.header.name}, {"flags", a.header.flags}});
-    }
-    return out;
-}
-
-out_json geoLocationJson(const API_GeoLocation& g) {
-    const auto& p = g.placeInfo;
-    const auto& s = g.surveyPoint;
-    const auto& r = s.geoReferenceData;
-    return {{"longitude", p.longitude},
-            {"latitude", p.latitude},
-            {"altitude", p.altitude},
-            {"north", p.north},
-            {"timeZoneInMinutes", p.timeZoneInMinutes},
-            {"surveyPoint",
-             {{"position", {s.position.x, s.position.y, s.position.z}},
-              {"eastings", s.eastings},
-              {"northings", s.northings},
-              {"orthogonalHeight", s.orthogonalHeight},
-              {"xAxisAbscissa", s.xAxisAbscissa},
-              {"xAxisOrdinate", s.xAxisOrdinate},
-              {"scale", s.scale}}},
-            {"crs",
-             {{"name", r.name.ToUtf8()},
-              {"description", r.description.ToUtf8()},
-              {"geodeticDatum", r.geodeticDatum.ToUtf8()},
-              {"verticalDatum", r.verticalDatum.ToUtf8()},
-              {"mapProjection", r.mapProjection.ToUtf8()},
-              {"mapZone", r.mapZone.ToUtf8()}}}};
-}
-
-// The selected elements by their position in the project's element list.
-out_json selectionJson() {
-    const auto all = host::elements();
-    out_json out = out_json::array();
-    for (const API_Guid& guid : host::selection()) {
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            if (all[i].element.header.guid == guid)
-                out.push_back(i);
-        }
-    }
-    return out;
-}
-
-out_json projectJson() {
-    out_json elements = out_json::array();
-    for (const auto& e : host::elements())
-        elements.push_back(elementJson(e));
-    return {{"layers", attributesJson(API_LayerID)},
-            {"materials", attributesJson(API_MaterialID)},
-            {"elements", elements},
-            {"geoLocation", geoLocationJson(host::geoLocation())},
-            {"selection", selectionJson()},
-            {"undoDepth", host::undoDepth()}};
 }
 
 // ---- Commands -----------------------------------------------------------------------------------
@@ -256,6 +159,34 @@ void undoCommand() {
         throw std::runtime_error("Nie ma czego cofnac");
 }
 
+// How many messages of each "type" the pages received ("pump" waits for them).
+std::map<std::string, std::size_t>& receivedTypes() {
+    static std::map<std::string, std::size_t> counts;
+    return counts;
+}
+
+// Counts the message of a page script "GISBridge.receive({...});".
+void countMessage(const std::string& script) {
+    static const std::string head = "GISBridge.receive(", tail = ");";
+    if (!script.starts_with(head) || !script.ends_with(tail))
+        return;
+    const json message = json::parse(
+        script.substr(head.size(), script.size() - head.size() - tail.size()), nullptr, false);
+    if (message.is_object() && message.contains("type") && message["type"].is_string())
+        ++receivedTypes()[message["type"].get<std::string>()];
+}
+
+void pumpCommand(const json& command) {
+    const std::chrono::milliseconds most(command.value("ms", 0));
+    if (!command.contains("until")) {
+        host::pumpFor(most);
+        return;
+    }
+    const std::string type = command.at("until").get<std::string>();
+    const std::size_t before = receivedTypes()[type];
+    host::pumpUntil([&] { return receivedTypes()[type] > before; }, most);
+}
+
 // Emits the alerts shown since the last call; shown counts those already emitted.
 void emitNewAlerts(std::size_t& shown) {
     const auto alerts = host::alerts();
@@ -279,7 +210,7 @@ void run(const json& command) {
     } else if (cmd == "post") {
         postCommand(command);
     } else if (cmd == "pump") {
-        host::pumpFor(std::chrono::milliseconds(command.value("ms", 0)));
+        pumpCommand(command);
     } else if (cmd == "projectEvent") {
         host::projectEvent(static_cast<API_NotifyEventID>(command.at("event").get<int>()));
     } else if (cmd == "addPolyline") {
@@ -293,7 +224,7 @@ void run(const json& command) {
     } else if (cmd == "undo") {
         undoCommand();
     } else if (cmd == "dump") {
-        emit({{"project", projectJson()}});
+        emit({{"project", host::projectJson()}});
     } else {
         throw std::runtime_error("Nieznane polecenie: " + cmd);
     }
@@ -302,6 +233,7 @@ void run(const json& command) {
 int runScript(std::istream& in) {
     host::setScriptListener([](const GS::Guid& palette, const std::string& script) {
         emit({{"palette", paletteName(palette)}, {"js", script}});
+        countMessage(script);
     });
     host::setReportListener([](const std::string& line) { emit({{"report", line}}); });
     if (const GSErrCode err = loadAddOn()) {

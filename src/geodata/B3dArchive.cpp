@@ -1,7 +1,6 @@
 #include "geodata/B3dArchive.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +9,7 @@
 #include <sstream>
 
 #include "geodata/CityGmlReader.h"
+#include "geodata/NumberText.h"
 #include "zip/ZipReader.h"
 
 namespace {
@@ -35,14 +35,6 @@ std::optional<B3dArchive::Sheet> sheetOf(const ZipReader& zip, const ZipReader::
     return B3dArchive::Sheet{entry.name, box.minx, box.miny, box.maxx, box.maxy};
 }
 
-// A coordinate as "%.3f" writes it, whatever the process locale.
-void appendFixed3(std::string& out, double value) {
-    char buffer[512];
-    const auto [end, ec] =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
-    out.append(buffer, ec == std::errc() ? end : buffer);
-}
-
 std::string indexText(const std::vector<B3dArchive::Sheet>& sheets) {
     std::string text(kIndexHeader);
     text += '\n';
@@ -50,7 +42,7 @@ std::string indexText(const std::vector<B3dArchive::Sheet>& sheets) {
         text += s.name;
         for (const double v : {s.minx, s.miny, s.maxx, s.maxy}) {
             text += '\t';
-            appendFixed3(text, v);
+            text += numbertext::fixed(v, 3);
         }
         text += '\n';
     }

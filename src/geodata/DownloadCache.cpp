@@ -60,7 +60,7 @@ std::string DownloadCache::dir() {
 }
 
 std::string DownloadCache::pathFor(std::string_view url, std::string_view extension) {
-    return dir() + "/" + Sha1::hexOf(url) + "." + std::string(extension);
+    return dir() + "/" + sha1Hex(url) + "." + std::string(extension);
 }
 
 std::string DownloadCache::tempPathFor(const std::string& finalPath) {

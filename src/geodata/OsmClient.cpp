@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "geodata/CityGmlReader.h"
+#include "geodata/NumberText.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
 
@@ -51,9 +51,8 @@ std::string boxText(const Bbox& area) {
         west = std::min(west, lon);
         east = std::max(east, lon);
     }
-    char text[128];
-    std::snprintf(text, sizeof text, "%.6f,%.6f,%.6f,%.6f", south, west, north, east);
-    return text;
+    return numbertext::fixed(south, 6) + "," + numbertext::fixed(west, 6) + "," +
+           numbertext::fixed(north, 6) + "," + numbertext::fixed(east, 6);
 }
 
 std::string queryText(const Bbox& area, bool bridges, bool roads) {

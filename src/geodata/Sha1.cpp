@@ -1,99 +1,42 @@
 #include "geodata/Sha1.h"
 
-#include <algorithm>
-#include <bit>
-#include <cstring>
+#include <openssl/evp.h>
+
+#include <array>
+#include <memory>
+#include <stdexcept>
 
 namespace {
 
-uint32_t bigEndianWord(const unsigned char* p) {
-    return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
+struct FreeDigest {
+    void operator()(EVP_MD* md) const { EVP_MD_free(md); }
+};
+
+// The algorithm fetched once: the implicit fetch behind EVP_sha1() would double the time of
+// a short address's digest.
+const EVP_MD* sha1Algorithm() {
+    static const std::unique_ptr<EVP_MD, FreeDigest> fetched(
+        EVP_MD_fetch(nullptr, "SHA1", nullptr));
+    return fetched ? fetched.get() : EVP_sha1();
 }
 
 }  // namespace
 
-void Sha1::block(const unsigned char* data) {
-    // The message schedule is kept as a rolling window of 16 words: W[t] for t >= 16 needs only
-    // W[t-3], W[t-8], W[t-14] and W[t-16].
-    std::array<uint32_t, 16> w;
-    for (int t = 0; t < 16; ++t)
-        w[t] = bigEndianWord(data + 4 * t);
-    const auto schedule = [&w](int t) {
-        if (t >= 16) {
-            w[t & 15] =
-                std::rotl(w[(t - 3) & 15] ^ w[(t - 8) & 15] ^ w[(t - 14) & 15] ^ w[t & 15], 1);
-        }
-        return w[t & 15];
-    };
-
-    uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3], e = state_[4];
-    const auto round = [&](uint32_t f, uint32_t k, int t) {
-        const uint32_t temp = std::rotl(a, 5) + f + e + k + schedule(t);
-        e = d;
-        d = c;
-        c = std::rotl(b, 30);
-        b = a;
-        a = temp;
-    };
-    // The four stages of 20 rounds differ only in their function of b, c, d and their constant.
-    for (int t = 0; t < 20; ++t)
-        round((b & c) | (~b & d), 0x5A827999u, t);
-    for (int t = 20; t < 40; ++t)
-        round(b ^ c ^ d, 0x6ED9EBA1u, t);
-    for (int t = 40; t < 60; ++t)
-        round((b & c) | (b & d) | (c & d), 0x8F1BBCDCu, t);
-    for (int t = 60; t < 80; ++t)
-        round(b ^ c ^ d, 0xCA62C1D6u, t);
-
-    state_[0] += a;
-    state_[1] += b;
-    state_[2] += c;
-    state_[3] += d;
-    state_[4] += e;
-}
-
-Sha1& Sha1::update(std::string_view bytes) {
-    auto p = reinterpret_cast<const unsigned char*>(bytes.data());
-    std::size_t n = bytes.size();
-    totalBytes_ += n;
-    if (pendingLength_ > 0) {
-        const std::size_t take = std::min(n, pending_.size() - pendingLength_);
-        std::memcpy(pending_.data() + pendingLength_, p, take);
-        pendingLength_ += take;
-        p += take;
-        n -= take;
-        if (pendingLength_ < pending_.size())
-            return *this;
-        block(pending_.data());
-        pendingLength_ = 0;
+std::string sha1Hex(std::string_view bytes) {
+    std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
+    unsigned int length = 0;
+    const int digested =
+        EVP_Digest(bytes.data(), bytes.size(), digest.data(), &length, sha1Algorithm(), nullptr);
+    if (digested != 1) {
+        throw std::runtime_error(
+            "Brak SHA-1 w libcrypto: nie mozna nazwac pliku pamieci podrecznej.");
     }
-    for (; n >= 64; p += 64, n -= 64)
-        block(p);
-    std::memcpy(pending_.data(), p, n);
-    pendingLength_ = n;
-    return *this;
-}
-
-std::string Sha1::hex() {
-    // Padding: one 1 bit, zeros up to 56 bytes modulo 64, then the message length in bits as a
-    // big-endian 64-bit number.
-    const uint64_t bitLength = totalBytes_ * 8;
-    const unsigned char one = 0x80;
-    update(std::string_view(reinterpret_cast<const char*>(&one), 1));
-    const unsigned char zeros[64] = {};
-    const std::size_t zeroCount = (pendingLength_ <= 56 ? 56 : 120) - pendingLength_;
-    update(std::string_view(reinterpret_cast<const char*>(zeros), zeroCount));
-    unsigned char length[8];
-    for (int i = 0; i < 8; ++i)
-        length[i] = static_cast<unsigned char>(bitLength >> (56 - 8 * i));
-    update(std::string_view(reinterpret_cast<const char*>(length), 8));
-
     static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(40);
-    for (const uint32_t word : state_) {
-        for (int shift = 28; shift >= 0; shift -= 4)
-            out.push_back(kDigits[(word >> shift) & 15]);
+    std::string hex;
+    hex.reserve(2 * length);
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kDigits[digest[i] >> 4];
+        hex += kDigits[digest[i] & 15];
     }
-    return out;
+    return hex;
 }

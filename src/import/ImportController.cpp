@@ -1,21 +1,107 @@
+// The controller's life, its registration on the map page's bridge, and the small handlers: the
+// layer mapping, the page's start position and the cancel request.
+
 #include "import/ImportController.h"
 
-#include <array>
+#include <map>
+
+#include "ACAPinc.h"
+#include "GSMessageLoop.h"
+#include "LayerMapper.h"
+#include "geodata/GeoTransform.h"
+#include "geodata/ProjConv.h"
+
+namespace {
+
+constexpr int kInitialZoom = 17;
+
+ImportController::json errorReply(const std::string& message) {
+    return {{"type", "error"}, {"msg", message}};
+}
+
+}  // namespace
+
+void runOnMainThread(std::function<void()> fn) {
+    GS::MessageLoopExecutor executor;
+    executor.Execute(GS::NewRef<GS::FunctionRunnable>(std::move(fn)));
+}
 
 ImportController& ImportController::Instance() {
-    static ImportController controller;
-    return controller;
+    // Never destroyed: detached workers may still hold it while the process ends.
+    static ImportController* const controller = new ImportController();
+    return *controller;
+}
+
+ImportController::ImportController() : settings_(Settings::load()) {
+    if (!settings_.upgToken.empty())
+        client_.setAuthToken(settings_.upgToken);
 }
 
 void ImportController::registerHandlers(Bridge& bridge) {
-    static constexpr std::array<const char*, 9> kTypes = {
-        "searchAddress", "searchAddressSuggest", "fetch",   "place", "setOrigin",
-        "getLayers",     "settingsChanged",      "getInit", "cancel"};
-    for (const char* type : kTypes) {
-        bridge.on(type, [type](const Bridge::json&) {
-            return Bridge::json{
-                {"type", "error"},
-                {"msg", std::string("Funkcja niedostepna w tej wersji dodatku: ") + type}};
-        });
+    using Member = json (ImportController::*)(const json&);
+    const std::pair<const char*, Member> handlers[] = {
+        {"searchAddress", &ImportController::onSearchAddress},
+        {"searchAddressSuggest", &ImportController::onSearchAddressSuggest},
+        {"fetch", &ImportController::onFetch},
+        {"place", &ImportController::onPlace},
+        {"setOrigin", &ImportController::onSetOrigin},
+        {"getLayers", &ImportController::onGetLayers},
+        {"settingsChanged", &ImportController::onSettingsChanged},
+        {"getInit", &ImportController::onGetInit},
+        {"cancel", &ImportController::onCancel},
+    };
+    for (const auto& [type, member] : handlers)
+        bridge.on(type, [this, member](const json& message) { return (this->*member)(message); });
+}
+
+ImportController::json ImportController::onGetLayers(const json& /*message*/) {
+    json mapping = json::object();
+    for (const DataType type : Settings::wszystkieTypy())
+        mapping[Settings::keyOf(type)] = settings_.layerFor(type);
+    return {{"type", "layerList"},
+            {"layers", LayerMapper::listProjectLayers()},
+            {"mapping", std::move(mapping)}};
+}
+
+// The whole mapping is read before anything changes, so a value that is no text leaves the
+// settings as they were.
+ImportController::json ImportController::onSettingsChanged(const json& message) {
+    if (!message.contains("mapping"))
+        return nullptr;
+    const json& mapping = message["mapping"];
+    std::map<DataType, std::string> changes;
+    for (const DataType type : Settings::wszystkieTypy()) {
+        const char* key = Settings::keyOf(type);
+        if (!mapping.is_object() || !mapping.contains(key))
+            continue;
+        if (!mapping[key].is_string()) {
+            return errorReply(std::string("Nieprawidlowe mapowanie warstw: wartosc dla \"") + key +
+                              "\" nie jest nazwa warstwy. Nic nie zmieniono.");
+        }
+        changes[type] = mapping[key].get<std::string>();
     }
+    for (auto& [type, layer] : changes)
+        settings_.layers[type] = std::move(layer);
+    settings_.save();
+    return nullptr;
+}
+
+ImportController::json ImportController::onGetInit(const json& /*message*/) {
+    GeoTransform frame;
+    std::string note;
+    int epsg = 2180;
+    if (loadSurveyPointFromProject(frame, note, epsg) == kGeoreferenceNone)
+        return nullptr;
+    double lat = 0.0;
+    double lon = 0.0;
+    if (epsg >= 2176 && epsg <= 2179)
+        ProjConv::pl2000ToLatLon(frame.surveyEasting, frame.surveyNorthing, epsg, lat, lon);
+    else
+        ProjConv::pl1992ToLatLon(frame.surveyEasting, frame.surveyNorthing, lat, lon);
+    return {{"type", "init"}, {"lat", lat}, {"lon", lon}, {"zoom", kInitialZoom}};
+}
+
+ImportController::json ImportController::onCancel(const json& /*message*/) {
+    cancel_.exchange(true);
+    return {{"type", "cancelled"}};
 }

@@ -1,19 +1,201 @@
 #pragma once
-// The import controller: answers the map page's import messages. This build carries none of the
-// import yet; every message of the import answers that the function is not available.
+// The import controller: the back end of the map page. One process-wide object that answers the
+// page's import messages on the main thread, runs the fetch of the chosen kinds of data on one
+// detached worker thread, keeps the record of the last fetch and brings progress and results
+// back to the page through the host's main message loop.
+//
+// Threads: every handler, every posted closure and every call of the host run on the main
+// thread. The fetch worker touches only the members marked "worker" below, the cancel flag and
+// the HTTP client (which guards itself); the main thread writes the request members only before
+// the worker exists. Suggestion threads touch no member. Nothing takes a lock here.
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "Bridge.h"
+#include "DataType.h"
+#include "Settings.h"
+#include "geodata/GisTypes.h"
+#include "geodata/LocalServices.h"
+#include "geodata/WfsClient.h"
+#include "geometry/RoofModel.h"
+#include "geometry/TerrainBuilder.h"
+#include "geometry/Warstwica.h"
+#include "import/MunicipalityLookup.h"
+
+// Hands fn to the host's main message loop and returns at once: fn runs later, once, on the main
+// thread, after everything posted before it. Any thread may call it; nobody waits for fn.
+void runOnMainThread(std::function<void()> fn);
 
 class ImportController {
 public:
-    // The one controller of the process, built on first use.
+    using json = nlohmann::json;
+
+    // One downloaded map image.
+    struct RasterItem {
+        DataType type = DataType::Rastry;  // mpzp, gesut, bdot500 or rastry
+        std::string image;                 // the PNG or JPEG file as received
+        Bbox bbox;                         // the image's area, in metres of epsg
+        int epsg = 2180;                   // the code the image was asked in
+    };
+
+    // Everything one fetch produced. The statuses are one-line summaries of their stages; the
+    // two height offsets are set by placement.
+    struct FetchedData {
+        std::vector<GisFeature> features;  // dzialki, budynki, pog and gesut, tagged by kind
+        std::vector<RasterItem> rasters;
+        std::vector<TerrainTile> terrain;  // from the terrain model
+        double terrainZOffset = 0.0;
+        std::string terrainStatus;
+        std::vector<TerrainTile> cloudTerrain;
+        double cloudTerrainZOffset = 0.0;
+        std::string cloudTerrainStatus;
+        std::vector<TerrainTile> water;
+        std::string waterStatus;
+        std::vector<Building3D> lod1;  // also the footprints of the roof stages
+        bool lod1Requested = false;    // only then are the LoD1 buildings placed as blocks
+        std::string lod1Status;
+        std::vector<BuildingLod2> lod2;
+        std::string lod2Status;
+        std::vector<RoofModel> roofsCloud;  // "dachychmura"
+        std::string roofsCloudStatus;
+        std::vector<RoofModel> roofsRekon;  // "budynkirekon"
+        std::string roofsRekonStatus;
+        std::vector<RoofModel> roofsNdsm;  // "budynkindsm"
+        std::string roofsNdsmStatus;
+        std::vector<RoofModel> bridges;
+        std::string bridgesStatus;
+        std::vector<RoofModel> roads;
+        std::string roadsStatus;
+        std::vector<Warstwica> contours;  // from the terrain model
+        std::string contoursStatus;
+        std::vector<Warstwica> cloudContours;
+        std::string cloudContoursStatus;
+        std::string warning;  // every stage's sentences, or why the fetch failed
+
+        // At least one of the fourteen lists holds something; texts and numbers do not count.
+        bool hasData() const;
+    };
+
+    // A "fetch" message read whole, before anything of it is kept.
+    struct FetchRequest {
+        Bbox bbox;  // PL-1992
+        std::vector<std::string> keys;
+        int rasterScale = 1000;
+        int terrainStep = 1;
+        double poziomiceCiecie = 1.0;
+        bool poziomiceWygladz = false;
+        double terenChmuraKrok = 1.0;
+        int zoneEpsg = 2180;  // PL-2000 zone of the area
+    };
+
     static ImportController& Instance();
 
-    // Registers the handlers of "searchAddress", "searchAddressSuggest", "fetch", "place",
-    // "setOrigin", "getLayers", "settingsChanged", "getInit" and "cancel" on the bridge,
-    // replacing any registered earlier under those types.
+    // Registers "searchAddress", "searchAddressSuggest", "fetch", "place", "setOrigin",
+    // "getLayers", "settingsChanged", "getInit" and "cancel", in this order.
     void registerHandlers(Bridge& bridge);
 
+    // The PL-1992 extent of the four corners of a WGS84 box (west, south, east, north, degrees).
+    static Bbox bboxFromWgs84(const std::array<double, 4>& wsen);
+
+    // The request of a "fetch" message; nothing when its area is not a real area on the globe
+    // (a coordinate not finite or out of range, west equal to east or south to north). A member
+    // of the wrong type or out of range throws std::invalid_argument naming it. Reads the
+    // project's geo-location for the zone: main thread only.
+    static std::optional<FetchRequest> readFetchRequest(const json& message);
+
+    // The record pipeline() gives, or, when it throws anything at all, an empty record whose
+    // warning is "Blad pobierania: " and what is known of the exception.
+    static FetchedData fetchOrFailure(const std::function<FetchedData()>& pipeline);
+
+    ImportController(const ImportController&) = delete;
+    ImportController& operator=(const ImportController&) = delete;
+
 private:
-    ImportController() = default;
+    struct FetchRun;
+
+    ImportController();
+
+    // ---- Page handlers (main thread) ------------------------------------------------------
+    json onSearchAddress(const json& message);
+    json onSearchAddressSuggest(const json& message);
+    json onFetch(const json& message);
+    json onPlace(const json& message);
+    json onSetOrigin(const json& message);
+    json onGetLayers(const json& message);
+    json onSettingsChanged(const json& message);
+    json onGetInit(const json& message);
+    json onCancel(const json& message);
+
+    // ---- Address suggestions (own thread, then main thread) -------------------------------
+    static void suggestWorker(const std::string& query);
+    static void onSuggestResult(const std::string& query, const json& items);
+
+    // ---- The fetch: start, worker, progress and completion --------------------------------
+    void startFetch(const FetchRequest& request);
+    void fetchWorker(const FetchRequest& request);
+    static std::function<void(int, int)> stageProgress(const char* label);
+    static void postProgress(int done, int total, const std::string& label);
+    static void postReport(const std::string& text);
+    void onFetchDone(const Bbox& bbox, std::vector<std::string> keys, FetchedData data,
+                     const std::string& preview);
+
+    // ---- The pipeline (worker): the stages in their fixed order ---------------------------
+    FetchedData fetchForImport(const Bbox& bbox, const std::vector<std::string>& keys,
+                               int rasterScale, int terrainStep, double contourInterval,
+                               std::string warning);
+    std::string terytForBbox(const Bbox& bbox);
+
+    // Vector sources (ImportVectorStages.cpp).
+    void fetchCadastral(FetchRun& run);
+    void fetchEgib(FetchRun& run, const std::string& teryt, const std::string& url,
+                   std::vector<GisFeature>& parcels, std::vector<GisFeature>& buildings);
+    void fetchZoning(FetchRun& run);
+    void fetchGeneralPlanZones(FetchRun& run, const std::string& teryt);
+    void fetchUtilities(FetchRun& run);
+    void fetchNewBuildings(FetchRun& run, std::vector<GisFeature>& buildings);
+
+    // Map rasters (ImportRasterStages.cpp).
+    void fetchMpzpRaster(FetchRun& run, const std::string& teryt);
+    void fetchGesutRaster(FetchRun& run, const LocalServices::Service& service);
+    void fetchBdot500(FetchRun& run);
+    void fetchOrthophoto(FetchRun& run);
+
+    // Terrain from the terrain model and from point clouds (ImportTerrainStages.cpp).
+    void fetchTerrain(FetchRun& run);
+    void fetchCloudTerrain(FetchRun& run);
+
+    // Building packages (ImportBuildingStages.cpp).
+    void fetchLod1Stage(FetchRun& run);
+    void fetchLod2Stage(FetchRun& run);
+
+    // Surface-model buildings, bridges and roads (ImportSurfaceStages.cpp).
+    void fetchNdsmBuildings(FetchRun& run);
+    void fetchBridgesAndRoads(FetchRun& run);
+
+    // Roofs and reconstruction from point clouds (ImportCloudRoofStages.cpp).
+    void fetchCloudRoofs(FetchRun& run);
+    void fetchReconstruction(FetchRun& run);
+
+    // Contour lines from the terrain model (ImportContourStages.cpp).
+    void fetchContours(FetchRun& run);
+
+    // ---- State ----------------------------------------------------------------------------
+    WfsClient client_;  // shared by the worker and the main thread's address search
+    Settings settings_;
+    std::atomic<bool> cancel_{false};
+    bool busy_ = false;  // a fetch runs; main thread only
+    FetchedData fetched_;
+    Bbox fetchedBbox_;
+    std::vector<std::string> fetchedKeys_;
+    bool hasData_ = false;
+    int zoneEpsg_ = 2180;  // of the last accepted fetch; read by the worker
+    bool poziomiceWygladz_ = false;
+    double terenChmuraKrok_ = 1.0;
+    MunicipalityLookup municipalities_;  // worker
 };

@@ -1,45 +1,17 @@
-// The map palette's page in headless Chromium, served by terraweft-host --serve.
+// The map palette's page in headless Chromium, served by terraweft-host --serve: it loads, its
+// base map carries the OpenStreetMap credit, and the channel to the program works.
 //   node tests/browser/palette_pages.js PAGE_URL PROFILE_DIR ARTIFACTS_DIR
 // Prints one line per check and a closing "N passed, M failed"; exits 1 on any failure.
 // Requests to any host but the page's own are refused, so the map's base layer never loads.
 "use strict";
 
 const path = require("path");
-const { chromium } = require("playwright-core");
+const { answerTimeoutMs, check, expect, failures, launch, run } = require("./harness");
 
 const [pageUrl, profileDir, artifactsDir] = process.argv.slice(2);
-const origin = new URL(pageUrl).origin;
 const invalidMessage = "Nieprawidlowa wiadomosc z UI (JSON)";
-const answerTimeoutMs = 10000;
-
-const chromiumFlags = [
-  "--headless",
-  "--no-sandbox",
-  "--disable-gpu",
-  "--disable-quic",
-  "--no-first-run",
-  "--disable-background-networking",
-  "--disable-component-update",
-  "--disable-sync",
-];
-
-let passed = 0;
-let failed = 0;
-
-async function check(name, body) {
-  try {
-    await body();
-    passed++;
-    console.log("ok   " + name);
-  } catch (e) {
-    failed++;
-    console.log("FAIL " + name + ": " + e.message);
-  }
-}
-
-function expect(condition, what) {
-  if (!condition) throw new Error(what);
-}
+const osmCredit = "autorzy OpenStreetMap";
+const osmCopyright = "https://www.openstreetmap.org/copyright";
 
 // Sends one argument through GIS.postMessage, as the page does, and gives the first message of
 // one of `types` that the program sends back. `padBytes` > 0 turns a ping into a message of that
@@ -69,14 +41,37 @@ async function expectInvalidMessageError(page, argument, padBytes = 0) {
   expect(answer.msg === invalidMessage, "unexpected error text: " + answer.msg);
 }
 
-async function main() {
-  const context = await chromium.launchPersistentContext(profileDir, {
-    executablePath: "/usr/bin/chromium",
-    headless: true,
-    args: chromiumFlags,
-    viewport: { width: 900, height: 640 },
+// The map's credit line names OpenStreetMap and links to its copyright page.
+async function expectOsmCredit(page) {
+  const link = page.locator(".leaflet-control-attribution a[href='" + osmCopyright + "']");
+  await link.waitFor({ state: "visible", timeout: answerTimeoutMs });
+  const text = await link.textContent();
+  expect(text.includes(osmCredit), "credit reads " + JSON.stringify(text));
+}
+
+// Pans the map by dragging it, which moves whichever base layer the page chose.
+async function panMap(page) {
+  const box = await page.locator("#map").boundingBox();
+  await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(box.x + box.width / 2 + 60, box.y + box.height / 2 + 40, { steps: 5 });
+  await page.mouse.up();
+}
+
+// A page of the same context whose browser offers no WebGL.
+async function pageWithoutWebGL(context) {
+  const page = await context.newPage();
+  await page.addInitScript(() => {
+    const getContext = HTMLCanvasElement.prototype.getContext;
+    HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
+      return /webgl/.test(kind) ? null : getContext.call(this, kind, ...rest);
+    };
   });
-  await context.route((url) => url.origin !== origin, (route) => route.abort());
+  return page;
+}
+
+async function main() {
+  const context = await launch(pageUrl, profileDir);
   const page = context.pages()[0] || (await context.newPage());
   page.on("pageerror", (e) => console.log("page error: " + e.message));
 
@@ -88,6 +83,49 @@ async function main() {
     const box = await map.boundingBox();
     expect(box && box.width > 100 && box.height > 100, "map too small: " + JSON.stringify(box));
     await page.locator(".leaflet-control-zoom").waitFor({ state: "visible" });
+  });
+
+  await check("the MapLibre base map credits OpenStreetMap, and panning raises no error",
+    async () => {
+      const errors = [];
+      page.on("pageerror", (e) => errors.push(e.message));
+      await page.locator(".leaflet-gl-layer").waitFor({ state: "attached" });
+      await expectOsmCredit(page);
+      await panMap(page);
+      await page.waitForTimeout(300);
+      expect(errors.length === 0, "script errors: " + errors.join("; "));
+    });
+
+  await check("without WebGL the plain tile layer credits OpenStreetMap", async () => {
+    const plain = await pageWithoutWebGL(context);
+    const errors = [];
+    plain.on("pageerror", (e) => errors.push(e.message));
+    await plain.goto(pageUrl);
+    await plain.locator(".leaflet-tile-pane .leaflet-layer").waitFor({ state: "attached" });
+    expect(await plain.locator(".leaflet-gl-layer").count() === 0,
+      "a MapLibre layer without WebGL");
+    await expectOsmCredit(plain);
+    await panMap(plain);
+    await plain.waitForTimeout(300);
+    expect(errors.length === 0, "script errors: " + errors.join("; "));
+    await plain.close();
+  });
+
+  await check("the credit's link opens in the system browser and the page stays", async () => {
+    // The program's answer is stood in for here, so that no browser of this machine opens.
+    const opened = [];
+    const channelCall = (url) => url.pathname.startsWith("/__terraweft/call");
+    await page.route(channelCall, (route) => {
+      const body = route.request().postData() || "";
+      if (!body.includes('"openExternal"')) return route.continue();
+      opened.push(JSON.parse(body).url);
+      return route.fulfill({ contentType: "application/json", body: '{"ok":true,"value":true}' });
+    });
+    await page.locator(".leaflet-control-attribution a[href='" + osmCopyright + "']").click();
+    await page.waitForTimeout(300);
+    expect(page.url() === pageUrl, "the page went to " + page.url());
+    expect(opened.length === 1 && opened[0] === osmCopyright, "opened " + JSON.stringify(opened));
+    await page.unroute(channelCall);
   });
 
   await check('the page\'s "ping" comes back with "wersja" "1.8.0"', async () => {
@@ -118,16 +156,8 @@ async function main() {
     expect(pong.wersja === "1.8.0", "the channel did not recover");
   });
 
-  if (failed > 0) await page.screenshot({ path: path.join(artifactsDir, "failure.png") });
+  if (failures() > 0) await page.screenshot({ path: path.join(artifactsDir, "failure.png") });
   await context.close();
 }
 
-main()
-  .catch((e) => {
-    failed++;
-    console.log("FAIL browser session: " + e.message);
-  })
-  .finally(() => {
-    console.log(passed + " passed, " + failed + " failed");
-    process.exit(failed === 0 ? 0 : 1);
-  });
+run(main);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The palette pages in a real browser: starts terraweft-host --serve from the given build folder
-# (in a folder of its own: temporary files, settings and logs stay there), drives the map page in
-# headless Chromium (palette_pages.js) and stops the program. The screenshot goes to
-# tests/browser/artifacts/. Prints "N passed, M failed"; exits non-zero on any failure.
+# (in a folder of its own: temporary files, settings and logs stay there), runs each test file
+# below against it in headless Chromium, one after another, and stops the program. Screenshots
+# go to tests/browser/artifacts/. Prints each file's checks, then the sum "N passed, M failed";
+# exits non-zero on any failure.
 #   tests/browser/run.sh BUILD_DIR
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -46,11 +47,29 @@ if [ -z "$url" ]; then
   exit 1
 fi
 
+# Each file prints its checks and ends with its own "N passed, M failed" line.
+files=(palette_pages.js map_import.js)
+
 mkdir -p tests/browser/artifacts
-status=0
-node tests/browser/palette_pages.js "$url" "$work/profile" tests/browser/artifacts || status=$?
-if [ "$status" -ne 0 ]; then
+passed=0
+failed=0
+for file in "${files[@]}"; do
+  echo "--- $file"
+  output=$(node "tests/browser/$file" "$url" "$work/profile-${file%.js}" tests/browser/artifacts) || true
+  echo "$output" | sed '$d'
+  summary=$(echo "$output" | tail -n 1)
+  if [[ "$summary" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+    passed=$((passed + BASH_REMATCH[1]))
+    failed=$((failed + BASH_REMATCH[2]))
+  else
+    echo "FAIL $file ended without its summary: $summary"
+    failed=$((failed + 1))
+  fi
+done
+
+if [ "$failed" -ne 0 ]; then
   echo "--- terraweft-host:" >&2
   cat "$work/host.out" "$work/host.err" >&2
 fi
-exit "$status"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

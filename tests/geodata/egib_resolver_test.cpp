@@ -7,18 +7,41 @@
 #include <string>
 #include <vector>
 
-#include "egib_fake_wfs.h"
 #include "geodata/EgibResolver.h"
+#include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
 #include "geodata/ServiceTables.h"
 #include "support/TempDir.h"
+#include "support/fakes/Wfs.h"
 
 namespace {
 
-using egibfake::Behaviour;
-using egibfake::CountyWfs;
-using egibfake::param;
-using egibfake::square;
+using Behaviour = fakes::WfsBehaviour;
+using fakes::param;
+
+constexpr const char* kPath = "/egib/wfs";
+
+// A parcel of the fake county, with its identifier as the property ID_DZIALKI.
+fakes::Feature square(const std::string& id, GisPoint centre, double half = 5.0) {
+    return fakes::square(id, centre, half, {{"ID_DZIALKI", id}});
+}
+
+// A county land-registry WFS of parcels (and an empty buildings layer) on a loopback server of
+// its own.
+class CountyWfs {
+public:
+    CountyWfs(Behaviour behaviour, std::vector<fakes::Feature> parcels) {
+        server_.onRequest(
+            kPath,
+            fakes::FeatureWfs({{"ms:dzialki", std::move(parcels)}, {"ms:budynki", {}}}, behaviour));
+    }
+    std::string url() const { return server_.url(kPath); }
+    loopback::LoopbackServer& server() { return server_; }
+    std::vector<std::string> boxQueries() const { return fakes::boxQueries(server_, kPath); }
+
+private:
+    loopback::LoopbackServer server_;
+};
 
 EgibResolver::Typenames namesOf(const std::vector<std::string>& names) {
     std::string text = "<?xml version=\"1.0\"?><wfs:WFS_Capabilities><FeatureTypeList>";
@@ -84,7 +107,7 @@ protected:
     static constexpr GisPoint kCentre{450000, 350000};
     static constexpr Bbox kArea{kCentre.x - 50, kCentre.y - 50, kCentre.x + 50, kCentre.y + 50};
 
-    static std::vector<egibfake::Parcel> parcels() {
+    static std::vector<fakes::Feature> parcels() {
         return {square("inside", kCentre), square("outside", {kCentre.x + 300, kCentre.y})};
     }
 
@@ -114,7 +137,7 @@ TEST_F(EgibFetch, CapabilitiesAreAskedOncePerAddressAndAgainAfterAFailure) {
     EXPECT_EQ(names.parcels, "ms:dzialki");
     EXPECT_EQ(names.buildings, "ms:budynki");
     EXPECT_TRUE(resolver.discoverTypenames(wfs.url(), names));
-    ASSERT_EQ(wfs.server().count(egibfake::kPath), 1u);
+    ASSERT_EQ(wfs.server().count(kPath), 1u);
     EXPECT_EQ(param(wfs.server().requests().front().query, "service"), "WFS");
 
     loopback::LoopbackServer failing;
@@ -206,14 +229,16 @@ TEST_F(EgibFetch, ZoneOfTheAreasCentreByLongitude) {
 
 TEST_F(EgibFetch, WholeLayerWithinTheHitsLimitIsFilteredByTheArea) {
     // Its hole lies in the area, its outer ring and its label point do not.
-    egibfake::Parcel holed{"holed",
-                           {{kCentre.x + 1000, kCentre.y - 1000},
-                            {kCentre.x + 1000, kCentre.y + 1000},
-                            {kCentre.x - 200, kCentre.y + 1000},
-                            {kCentre.x - 200, kCentre.y - 1000}},
-                           {{kCentre.x - 10, kCentre.y - 10},
-                            {kCentre.x + 10, kCentre.y - 10},
-                            {kCentre.x + 10, kCentre.y + 10}}};
+    const fakes::Feature holed{"holed",
+                               {{{{kCentre.x + 1000, kCentre.y - 1000},
+                                  {kCentre.x + 1000, kCentre.y + 1000},
+                                  {kCentre.x - 200, kCentre.y + 1000},
+                                  {kCentre.x - 200, kCentre.y - 1000}},
+                                 {{{kCentre.x - 10, kCentre.y - 10},
+                                   {kCentre.x + 10, kCentre.y - 10},
+                                   {kCentre.x + 10, kCentre.y + 10}}}}},
+                               {},
+                               {{"ID_DZIALKI", "holed"}}};
     auto layer = parcels();
     layer.push_back(holed);
     layer.push_back(square("edge", {kArea.maxx + 5, kCentre.y}));  // west edge on the border
@@ -234,7 +259,7 @@ TEST_F(EgibFetch, WholeLayerWithinTheHitsLimitIsFilteredByTheArea) {
     ASSERT_GE(progress.size(), 2u);
     EXPECT_EQ(progress[progress.size() - 2], std::make_pair(0, 1));
     EXPECT_EQ(progress.back(), std::make_pair(1, 1));
-    const auto all = wfs.server().requests(egibfake::kPath);
+    const auto all = wfs.server().requests(kPath);
     ASSERT_GE(all.size(), 2u);
     EXPECT_EQ(param(all[all.size() - 2].query, "resulttype"), "hits");
     EXPECT_TRUE(param(all.back().query, "bbox").empty());
@@ -249,7 +274,7 @@ TEST_F(EgibFetch, HitsOutsideTheLimitDownloadNothing) {
         WfsClient own;
         EgibResolver resolver(own);
         EXPECT_TRUE(fetch(resolver, wfs).empty());
-        const auto all = wfs.server().requests(egibfake::kPath);
+        const auto all = wfs.server().requests(kPath);
         ASSERT_FALSE(all.empty());
         EXPECT_EQ(param(all.back().query, "resulttype"), "hits") << "no layer download";
     }

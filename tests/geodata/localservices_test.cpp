@@ -4,6 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+#include <span>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -62,6 +67,77 @@ TEST(ServiceTables, CommuneKeysAreSixDigitsWithinKnownCounties) {
         EXPECT_TRUE(isAddress(row.wms) || isAddress(row.wfs)) << row.teryt;
         if (i > 0) {
             EXPECT_LT(MpzpUrls::TABLE[i - 1].teryt, row.teryt);
+        }
+    }
+}
+
+// One endpoint line of data/county-services.csv.
+struct SourcedLine {
+    std::string teryt;
+    std::string service;
+    std::string url;
+};
+
+std::vector<SourcedLine> sourcedLines() {
+    std::ifstream csv(std::string(TW_SOURCE_DIR) + "/data/county-services.csv");
+    std::vector<SourcedLine> lines;
+    std::string line;
+    std::getline(csv, line);  // the header
+    while (std::getline(csv, line)) {
+        std::istringstream fields(line);
+        SourcedLine sourced;
+        std::getline(fields, sourced.teryt, ',');
+        std::getline(fields, sourced.service, ',');
+        std::getline(fields, sourced.url, ',');
+        lines.push_back(std::move(sourced));
+    }
+    return lines;
+}
+
+bool isCommuneService(const std::string& service) {
+    return service.starts_with("mpzp_");
+}
+
+std::span<const ServiceRow> tableOf(const std::string& service) {
+    if (service.starts_with("egib_"))
+        return EgibUrls::TABLE;
+    if (service.starts_with("gesut_"))
+        return GesutUrls::TABLE;
+    if (service.starts_with("bdot500_"))
+        return Bdot500Urls::TABLE;
+    return MpzpUrls::TABLE;
+}
+
+// The sourced list read independently of the generator: every endpoint a county or commune code
+// should find, the first line of a code and service winning, and the number of communes.
+TEST(ServiceTables, EverySourcedEndpointIsFoundByItsCode) {
+    const std::vector<SourcedLine> lines = sourcedLines();
+    ASSERT_GT(lines.size(), 1000u);
+    std::map<std::pair<std::string, std::string>, std::string> expected;  // (service, key) -> url
+    std::set<std::string> communes;
+    for (const SourcedLine& line : lines) {
+        const bool commune = isCommuneService(line.service);
+        if (!commune && line.teryt.size() == 7)
+            continue;  // a commune's own land-registry service has no place in the county tables
+        const std::string key = line.teryt.substr(0, commune ? 6 : 4);
+        expected.emplace(std::pair(line.service, key), line.url);
+        if (commune)
+            communes.insert(key);
+    }
+    EXPECT_EQ(MpzpUrls::TABLE.size(), communes.size());
+
+    for (const auto& [of, url] : expected) {
+        const auto& [service, key] = of;
+        const std::size_t keyLength = isCommuneService(service) ? 6 : 4;
+        const ServiceRow* row = servicetables::find(tableOf(service), key, keyLength);
+        ASSERT_NE(row, nullptr) << service << " " << key;
+        EXPECT_EQ(service.ends_with("_wms") ? row->wms : row->wfs, url) << service << " " << key;
+    }
+    for (const SourcedLine& line : lines) {
+        if (line.service == "mpzp_wms") {
+            EXPECT_EQ(LocalServices::mpzpFor(line.teryt).wms,
+                      expected.at({line.service, line.teryt.substr(0, 6)}))
+                << line.teryt;
         }
     }
 }

@@ -1,5 +1,5 @@
 // The OpenStreetMap ways client: width rules, reading Overpass answers, and the request against
-// a loopback Overpass service (area limit, query text, failures).
+// a loopback Overpass service (area limit, query text under any locale, failures).
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include "geodata/OsmClient.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
+#include "support/CommaLocale.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
@@ -183,6 +184,15 @@ TEST_F(OverpassService, BridgeClauseComesFirst) {
                      ");way[\"highway\"~\"^(motorway|trunk|primary|secondary|tertiary|"
                      "residential|unclassified|living_street)$\"](" +
                      box + "););out geom;");
+}
+
+TEST_F(OverpassService, BoxKeepsItsDecimalPointsUnderACommaLocale) {
+    const loopback::CommaLocale comma;
+    if (!comma.active())
+        GTEST_SKIP() << loopback::kCommaLocaleMissing;
+    OsmClient::fetchWays(kFiveKm, client, true, false, error);
+    EXPECT_EQ(sentQuery(), "[out:json][timeout:25];(way[\"bridge\"~\"^(yes|viaduct)$\"](" +
+                               kFiveKmBox + "););out geom;");
 }
 
 TEST_F(OverpassService, AreaAboveTwentyFiveSquareKilometresIsRefused) {

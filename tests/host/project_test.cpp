@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <limits>
 #include <map>
 
 #include "ACAPinc.h"
@@ -387,6 +389,148 @@ TEST_F(Project, MorphBodiesAreStoredWholeAndOpenRingsAreRefused) {
         return NoError;
     });
     ACAPI_DisposeElemMemoHdls(&memo);
+}
+
+}  // namespace
+
+namespace {
+
+// An element of the type from the defaults, with the memo the test fills.
+struct Draft {
+    explicit Draft(API_ElemTypeID type) {
+        element.header.type = type;
+        ACAPI_Element_GetDefaults(&element, nullptr);
+    }
+    ~Draft() { ACAPI_DisposeElemMemoHdls(&memo); }
+    Draft(const Draft&) = delete;
+    Draft& operator=(const Draft&) = delete;
+
+    GSErrCode create() {
+        GSErrCode err = NoError;
+        ACAPI_CallUndoableCommand("c", [&] {
+            err = ACAPI_Element_Create(&element, &memo);
+            return NoError;
+        });
+        return err;
+    }
+
+    // One closed ring over the points (the first one repeated at the end).
+    void ring(std::vector<API_Coord> points) {
+        points.push_back(points.front());
+        memo.coords = BMAllocateTypedHandle<API_Coord>(static_cast<GSSize>(points.size()) + 1);
+        memo.pends = BMAllocateTypedHandle<Int32>(2);
+        for (std::size_t i = 0; i < points.size(); ++i)
+            (*memo.coords)[i + 1] = points[i];
+        (*memo.pends)[1] = static_cast<Int32>(points.size());
+    }
+
+    API_Element element{};
+    API_ElementMemo memo{};
+};
+
+const std::vector<API_Coord> kSquare = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+TEST_F(Project, CoordinatesHeightsAndAnchorsMustBeNumbers) {
+    Draft hatch(API_HatchID);
+    hatch.ring({{0, 0}, {1, kNaN}, {1, 1}});
+    hatch.element.hatch.poly = {5, 1, 0};
+    EXPECT_EQ(hatch.create(), APIERR_BADPOLY);
+
+    Draft mesh(API_MeshID);
+    mesh.ring(kSquare);
+    mesh.element.mesh.poly = {5, 1, 0};
+    mesh.memo.meshPolyZ = BMAllocateTypedHandle<double>(6);
+    (*mesh.memo.meshPolyZ)[3] = kNaN;
+    EXPECT_EQ(mesh.create(), APIERR_BADPARS);
+    (*mesh.memo.meshPolyZ)[3] = 1.0;
+    mesh.memo.meshLevelCoords = BMAllocateTypedHandle<API_MeshLevelCoord>(2);
+    mesh.memo.meshLevelEnds = BMAllocateTypedHandle<Int32>(2);
+    (*mesh.memo.meshLevelCoords)[1] = {{0.5, 0.5, kNaN}, 0};
+    (*mesh.memo.meshLevelEnds)[0] = 1;
+    (*mesh.memo.meshLevelEnds)[1] = 2;
+    EXPECT_EQ(mesh.create(), APIERR_BADPARS) << "a level point that is no number";
+    (*mesh.memo.meshLevelCoords)[1].c.z = 2.0;
+    (*mesh.memo.meshLevelEnds)[1] = 3;
+    EXPECT_EQ(mesh.create(), APIERR_BADPARS) << "a level line ending past the level points";
+    (*mesh.memo.meshLevelEnds)[0] = 2;
+    (*mesh.memo.meshLevelEnds)[1] = 1;
+    EXPECT_EQ(mesh.create(), APIERR_BADPARS) << "level line ends that fall back";
+    (*mesh.memo.meshLevelEnds)[1] = 2;
+    EXPECT_EQ(mesh.create(), NoError);
+
+    Draft text(API_TextID);
+    text.memo.textContent = BMAllocateTypedHandle<char>(2);
+    (*text.memo.textContent)[0] = 'A';
+    text.element.text.loc = {kNaN, 0};
+    EXPECT_EQ(text.create(), APIERR_BADPARS);
+    text.element.text.loc = {0, 0};
+    EXPECT_EQ(text.create(), NoError);
+    EXPECT_EQ(host::elementCount(), 2u);
+}
+
+TEST_F(Project, FillsAndBuildingMaterialsMustExist) {
+    Draft hatch(API_HatchID);
+    hatch.ring(kSquare);
+    hatch.element.hatch.poly = {5, 1, 0};
+    hatch.element.hatch.fillInd = 9;
+    EXPECT_EQ(hatch.create(), APIERR_BADINDEX);
+    hatch.element.hatch.fillInd = 4;
+    EXPECT_EQ(hatch.create(), NoError);
+
+    Draft slab(API_SlabID);
+    slab.ring(kSquare);
+    slab.element.slab.poly = {5, 1, 0};
+    slab.element.slab.buildingMaterial = 3;
+    EXPECT_EQ(slab.create(), APIERR_BADINDEX);
+    slab.element.slab.buildingMaterial = 0;  // none
+    EXPECT_EQ(slab.create(), NoError);
+}
+
+TEST_F(Project, PicturesMustHoldAnImageOfTheirTypeInABoxWithArea) {
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + "data";
+    Draft picture(API_PictureID);
+    picture.element.picture.destBox = {0, 0, 2, 1};
+    std::snprintf(picture.element.picture.mimeType, sizeof picture.element.picture.mimeType,
+                  "image/png");
+    EXPECT_EQ(picture.create(), APIERR_BADPARS) << "no image";
+    picture.memo.pictHdl = BMAllocateHandle(static_cast<GSSize>(png.size()));
+    std::memcpy(*picture.memo.pictHdl, png.data(), png.size());
+    std::snprintf(picture.element.picture.mimeType, sizeof picture.element.picture.mimeType,
+                  "image/jpeg");
+    EXPECT_EQ(picture.create(), APIERR_BADPARS) << "PNG bytes called JPEG";
+    std::snprintf(picture.element.picture.mimeType, sizeof picture.element.picture.mimeType,
+                  "image/png");
+    picture.element.picture.destBox = {0, 0, 0, 1};
+    EXPECT_EQ(picture.create(), APIERR_BADPARS) << "a box without width";
+    picture.element.picture.destBox = {0, 0, 2, 1};
+    ASSERT_EQ(picture.create(), NoError);
+    EXPECT_EQ(host::elements()[0].picture, png);
+    EXPECT_EQ(host::elements()[0].pictureBytes, png.size());
+}
+
+TEST_F(Project, BodiesCanBeRefusedOnPurposeAndBuildersAreCounted) {
+    host::refuseBodies([](const host::MorphBody& body) { return body.polygons.size() > 3; });
+    ACAPI_CallUndoableCommand("m", [&] {
+        EXPECT_EQ(createMorph(kTetra, {{1, 3, 2}, {1, 2, 4}, {2, 3, 4}, {3, 1, 4}}),
+                  APIERR_BADPOLY);
+        host::refuseBodies({});
+        EXPECT_EQ(createMorph(kTetra, {{1, 3, 2}, {1, 2, 4}, {2, 3, 4}, {3, 1, 4}}), NoError);
+        return NoError;
+    });
+    host::refuseBodies([](const host::MorphBody&) { return true; });
+    host::reset();
+    ACAPI_CallUndoableCommand("m", [&] {
+        EXPECT_EQ(createMorph(kTetra, {{1, 3, 2}, {1, 2, 4}, {2, 3, 4}, {3, 1, 4}}), NoError)
+            << "reset() ends the refusal";
+        return NoError;
+    });
+
+    API_BodyBuilder* body = nullptr;
+    ACAPI_Body_Create(nullptr, nullptr, &body);
+    EXPECT_EQ(host::liveBodyBuilders(), 1u);
+    ACAPI_Body_Dispose(&body);
+    EXPECT_EQ(host::liveBodyBuilders(), 0u);
 }
 
 }  // namespace

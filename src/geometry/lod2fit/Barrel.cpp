@@ -6,7 +6,7 @@
 namespace lod2fit {
 
 SolidMesh Barrel::emit(const RoofParams& params, const Footprint& footprint) const {
-    if (!spansBoxFromLowestCorner(footprint)) {
+    if (!spansBoxAlongX(footprint)) {
         return Flat{}.emit(params, footprint);
     }
     const std::vector<Vec2>& p = footprint.pts;

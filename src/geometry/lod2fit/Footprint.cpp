@@ -64,13 +64,17 @@ bool isConvexQuad(const Footprint& fp) {
     return left == 4 || right == 4;
 }
 
-bool spansBoxFromLowestCorner(const Footprint& fp) {
+bool spansBoxAlongX(const Footprint& fp) {
     if (fp.pts.size() != 4 || !isBuildableRing(fp)) {
         return false;
     }
     const std::vector<Vec2>& p = fp.pts;
     const double minSpan = kRelativeTolerance * extent(fp);
-    return p[1].x - p[0].x > minSpan && p[3].y - p[0].y > minSpan;
+    return p[1].x - p[0].x > minSpan && std::abs(p[3].y - p[0].y) > minSpan;
+}
+
+bool spansBoxFromLowestCorner(const Footprint& fp) {
+    return spansBoxAlongX(fp) && fp.pts[3].y > fp.pts[0].y;
 }
 
 }  // namespace lod2fit

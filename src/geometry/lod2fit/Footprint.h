@@ -40,9 +40,14 @@ bool isBuildableRing(const Footprint& fp);
 // Exactly four corners turning the same way at every corner (either orientation), none straight.
 bool isConvexQuad(const Footprint& fp);
 
-// Exactly four corners enclosing an area, with p1 to the right of p0 and p3 above it: the layout
-// of an axis-parallel rectangle listed counter-clockwise from its lowest corner, which the
-// primitives that span their box from p0.x to p1.x and p0.y to p3.y rely on.
+// Exactly four corners enclosing an area, with p1 to the right of p0 and p3 above or below it:
+// the layout of an axis-parallel rectangle listed in either orientation from the start of a wall
+// running along +x, as the reconstruction hands footprints over. The primitives that span their
+// box from p0.x to p1.x and from p0.y to p3.y on either side of p0 rely on it.
+bool spansBoxAlongX(const Footprint& fp);
+
+// spansBoxAlongX with p3 above p0: the rectangle listed counter-clockwise from its lowest corner,
+// which the primitives that need p0.y below p3.y rely on.
 bool spansBoxFromLowestCorner(const Footprint& fp);
 
 }  // namespace lod2fit

@@ -8,7 +8,7 @@
 namespace lod2fit {
 
 SolidMesh HalfHipped::emit(const RoofParams& params, const Footprint& footprint) const {
-    if (!spansBoxFromLowestCorner(footprint) || !isConvexQuad(footprint)) {
+    if (!spansBoxAlongX(footprint) || !isConvexQuad(footprint)) {
         return Flat{}.emit(params, footprint);
     }
     const std::vector<Vec2>& p = footprint.pts;

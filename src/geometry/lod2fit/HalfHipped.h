@@ -1,6 +1,7 @@
 #pragma once
 // A saddle roof whose ends are vertical half-gables up to halfHipRatio of the roof height and
-// small hips above; needs an axis-parallel rectangle listed from its low corner, else Flat.
+// small hips above; needs an axis-parallel rectangle listed from the start of a wall along +x, in
+// either orientation, else Flat.
 
 #include "geometry/lod2fit/RoofPrimitive.h"
 

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
+
+#include "geometry/lod2fit/MeshComponents.h"
 
 namespace lod2fit {
 namespace {
@@ -61,14 +64,32 @@ Vec3 closestOnTriangle(Vec3 p, Vec3 a, Vec3 b, Vec3 c) {
     return a + (vb / sum) * ab + (vc / sum) * ac;
 }
 
-double distanceToMesh(Vec3 p, const SolidMesh& mesh) {
-    double best = 1e18;
+struct Triangle {
+    Vec3 a;
+    Vec3 b;
+    Vec3 c;
+};
+
+// The fan triangles of every face with at least three corners, all of them in the vertex list;
+// a face that points outside it is left out.
+std::vector<Triangle> fanTriangles(const SolidMesh& mesh) {
+    std::vector<Triangle> triangles;
     for (const Face& f : mesh.faces) {
-        for (std::size_t j = 2; j < f.size(); ++j) {
-            best =
-                std::min(best, pointTriangleDistance(p, mesh.vertices[f[0]],
-                                                     mesh.vertices[f[j - 1]], mesh.vertices[f[j]]));
+        if (!indicesInRange(f, mesh.vertices.size())) {
+            continue;
         }
+        for (std::size_t j = 2; j < f.size(); ++j) {
+            triangles.push_back(
+                {mesh.vertices[f[0]], mesh.vertices[f[j - 1]], mesh.vertices[f[j]]});
+        }
+    }
+    return triangles;
+}
+
+double distanceToTriangles(Vec3 p, const std::vector<Triangle>& triangles) {
+    double best = 1e18;
+    for (const Triangle& t : triangles) {
+        best = std::min(best, pointTriangleDistance(p, t.a, t.b, t.c));
     }
     return best;
 }
@@ -89,11 +110,12 @@ double meanCloudToMesh(const std::vector<Vec3>& points, const SolidMesh& mesh) {
     if (points.empty() || mesh.faces.empty()) {
         return kNoFit;
     }
+    const std::vector<Triangle> triangles = fanTriangles(mesh);
     const std::size_t step = points.size() <= kMostSamples ? 1 : points.size() / kMostSamples;
     double sum = 0.0;
     std::size_t count = 0;
     for (std::size_t i = 0; i < points.size(); i += step) {
-        sum += distanceToMesh(points[i], mesh);
+        sum += distanceToTriangles(points[i], triangles);
         ++count;
     }
     return sum / static_cast<double>(count);

@@ -11,8 +11,9 @@ namespace lod2fit {
 // A triangle without area counts as its three edges.
 double pointTriangleDistance(Vec3 p, Vec3 a, Vec3 b, Vec3 c);
 
-// Mean distance of the points to the nearest fan triangle of the mesh's faces. Above 5000 points
-// every (n div 5000)-th point is taken, from the first. No point or no face gives 1e9.
+// Mean distance of the points to the nearest fan triangle of the mesh's faces; a face with an
+// index outside the vertex list is left out. Above 5000 points every (n div 5000)-th point is
+// taken, from the first. No point or no face gives 1e9.
 double meanCloudToMesh(const std::vector<Vec3>& points, const SolidMesh& mesh);
 
 // 0 (trusted) when residual < 1.6 m and confidence >= 0.5, else 1; a NaN gives 1.

@@ -143,6 +143,20 @@ TEST(BoxRoofs, RingNotListedFromItsLowCornerGivesTheFlatSolid) {
     }
 }
 
+TEST(BoxRoofs, ClockwiseRingFromItsWallAlongXCarriesTheHalfHippedRoof) {
+    const RoofParams p = heights(0, 3, 6);
+    const Footprint clockwise{{{0, 6}, {10, 6}, {10, 0}, {0, 0}}};
+    const SolidMesh m = HalfHipped{}.emit(p, clockwise);
+    ASSERT_EQ(m.vertices.size(), 14u);
+    expectNear(m.vertices[8], {2, 3, 6});        // a
+    expectNear(m.vertices[9], {8, 3, 6});        // b
+    expectNear(m.vertices[10], {0, 4.5, 4.5});   // c, towards p0
+    expectNear(m.vertices[11], {0, 1.5, 4.5});   // d
+    expectNear(m.vertices[12], {10, 4.5, 4.5});  // e
+    expectNear(m.vertices[13], {10, 1.5, 4.5});  // f
+    EXPECT_NEAR(volumeOutward(m), volumeOutward(HalfHipped{}.emit(p, kRect)), 1e-9);
+}
+
 TEST(RingsWithoutArea, GiveNoSolid) {
     const RoofParams p;
     const Footprint two{{{0, 0}, {5, 0}}};

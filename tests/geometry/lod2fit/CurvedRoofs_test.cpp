@@ -7,6 +7,7 @@
 #include "geometry/lod2fit/Cone.h"
 #include "geometry/lod2fit/Dome.h"
 #include "geometry/lod2fit/Flat.h"
+#include "geometry/lod2fit/MeshOrientation.h"
 #include "geometry/lod2fit/Nave.h"
 #include "geometry/lod2fit/SolidBuilders.h"
 
@@ -44,6 +45,28 @@ TEST(Barrel, SixteenSegmentsGiveSeventeenProfilePointsAndTwentyOneFaces) {
 
     const Footprint five{{{0, 0}, {10, 0}, {10, 6}, {5, 8}, {0, 6}}};
     EXPECT_EQ(Barrel{}.emit(p, five), Flat{}.emit(p, five));
+}
+
+TEST(Barrel, ClockwiseRingFromItsWallAlongXCarriesTheSameVault) {
+    RoofParams p;
+    p.ridgeZ = 5;
+    const Footprint clockwise{{{0, 6}, {10, 6}, {10, 0}, {0, 0}}};
+    SolidMesh turned = Barrel{}.emit(p, clockwise);
+    SolidMesh plain = Barrel{}.emit(p, box(0, 0, 10, 6));
+    ASSERT_NE(turned, Flat{}.emit(p, clockwise));
+    ASSERT_EQ(turned.vertices.size(), 38u);
+    EXPECT_EQ(turned.faces.size(), 21u);
+    EXPECT_NEAR(turned.vertices[8].y, 3, 1e-12);
+    EXPECT_NEAR(turned.vertices[8].z, 5, 1e-12);
+
+    normalizeOutwardNormals(turned);
+    normalizeOutwardNormals(plain);
+    EXPECT_NEAR(testing::signedVolume(turned), testing::signedVolume(plain), 1e-9);
+    EXPECT_GT(testing::signedVolume(turned), 10 * 6 * 3);
+
+    // Listed from a corner whose first wall runs along y, the ring spans no box along x.
+    const Footprint upright{{{0, 0}, {0, 6}, {10, 6}, {10, 0}}};
+    EXPECT_EQ(Barrel{}.emit(p, upright), Flat{}.emit(p, upright));
 }
 
 TEST(Nave, ApseOnTheLowXSideAndRidgeAlongTheHall) {

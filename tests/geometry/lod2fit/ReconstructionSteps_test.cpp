@@ -101,6 +101,17 @@ TEST(MeanCloudToMesh, NoFaceOrNoPointGivesTheNoFitValue) {
     EXPECT_EQ(meanCloudToMesh({}, unitBox(0, 5)), 1e9);
 }
 
+TEST(MeanCloudToMesh, FacesPointingOutsideTheVerticesAreLeftOut) {
+    SolidMesh box = unitBox(0, 5);
+    const std::vector<Vec3> pts{{5, 5, 6}, {30, 5, 5}, {5, -2, 1}};
+    const double sound = meanCloudToMesh(pts, box);
+    const auto past = static_cast<std::int32_t>(box.vertices.size());
+    box.faces.push_back({0, 1, past});
+    box.faces.push_back({-1, 0, 1});
+    box.faces.push_back({0, 1, 2, 1 << 30});
+    EXPECT_EQ(meanCloudToMesh(pts, box), sound);
+}
+
 TEST(MeanCloudToMesh, LargeCloudsAreSampledEveryKthPoint) {
     const SolidMesh box = unitBox(0, 5);
     // Points alternate between 1 m and 3 m above the roof.

@@ -1,0 +1,19 @@
+#pragma once
+// Numbers written into addresses, queries and index files: always with a decimal point, whatever
+// the process locale (a host running under a Polish locale would otherwise write commas).
+
+#include <array>
+#include <charconv>
+#include <string>
+
+namespace numbertext {
+
+// The value as "%.<decimals>f" writes it in the "C" locale.
+inline std::string fixed(double value, int decimals) {
+    std::array<char, 512> text;
+    const auto [end, error] = std::to_chars(text.data(), text.data() + text.size(), value,
+                                            std::chars_format::fixed, decimals);
+    return error == std::errc() ? std::string(text.data(), end) : std::string();
+}
+
+}  // namespace numbertext

@@ -1,0 +1,99 @@
+// The frame of the fetch pipeline: the stages in their fixed order, each run only when one of
+// its keys was requested, and what they share.
+
+#include <algorithm>
+#include <array>
+
+#include "import/FetchRun.h"
+#include "import/ImportController.h"
+
+namespace {
+
+constexpr int kDefaultRasterScale = 1000;
+constexpr int kMinRasterScale = 100;
+constexpr int kMaxRasterScale = 10000;
+constexpr double kRenderingPixel = 0.00028;  // metres of map per pixel at scale 1:1
+
+}  // namespace
+
+ImportController::FetchRun::FetchRun(const Bbox& frame,
+                                     const std::vector<std::string>& requestedKeys, int scale,
+                                     int step, double interval, std::string warningText)
+    : bbox(frame),
+      keys(requestedKeys),
+      rasterScale(usableRasterScale(scale)),
+      terrainStep(step),
+      contourInterval(interval),
+      rasterMpp(rasterScale * kRenderingPixel),
+      warning(std::move(warningText)) {}
+
+bool ImportController::FetchRun::requested(std::string_view key) const {
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+void ImportController::FetchRun::appendWarning(const std::string& text) {
+    if (!warning.empty())
+        warning += ' ';
+    warning += text;
+}
+
+void ImportController::FetchRun::notYetSupported(const std::string& what) {
+    appendWarning("Pobieranie " + what + " nie jest jeszcze obslugiwane.");
+}
+
+int ImportController::FetchRun::usableRasterScale(int requested) {
+    const bool inRange = requested >= kMinRasterScale && requested <= kMaxRasterScale;
+    return inRange ? requested : kDefaultRasterScale;
+}
+
+ImportController::FetchedData ImportController::fetchForImport(const Bbox& bbox,
+                                                               const std::vector<std::string>& keys,
+                                                               int rasterScale, int terrainStep,
+                                                               double contourInterval,
+                                                               std::string warning) {
+    struct Stage {
+        std::vector<std::string_view> keys;
+        void (ImportController::*run)(FetchRun&);
+    };
+    static const std::array<Stage, 14> kStages{{
+        {{"dzialki", "budynki"}, &ImportController::fetchCadastral},
+        {{"pog", "mpzp"}, &ImportController::fetchZoning},
+        {{"gesut"}, &ImportController::fetchUtilities},
+        {{"bdot500"}, &ImportController::fetchBdot500},
+        {{"rastr"}, &ImportController::fetchOrthophoto},
+        {{"teren"}, &ImportController::fetchTerrain},
+        {{"terenchmura", "poziomicechmura", "wodachmura"}, &ImportController::fetchCloudTerrain},
+        {{"budynki3d", "dachychmura", "budynkindsm", "budynkirekon"},
+         &ImportController::fetchLod1Stage},
+        {{"budynkindsm"}, &ImportController::fetchNdsmBuildings},
+        {{"mosty", "drogi"}, &ImportController::fetchBridgesAndRoads},
+        {{"budynkilod2"}, &ImportController::fetchLod2Stage},
+        {{"dachychmura"}, &ImportController::fetchCloudRoofs},
+        {{"budynkirekon"}, &ImportController::fetchReconstruction},
+        {{"poziomice2d", "poziomice3d"}, &ImportController::fetchContours},
+    }};
+    FetchRun run(bbox, keys, rasterScale, terrainStep, contourInterval, std::move(warning));
+    for (const Stage& stage : kStages) {
+        const bool wanted =
+            std::any_of(stage.keys.begin(), stage.keys.end(),
+                        [&run](std::string_view key) { return run.requested(key); });
+        if (wanted)
+            (this->*stage.run)(run);
+    }
+    run.data.warning = std::move(run.warning);
+    return std::move(run.data);
+}
+
+std::string ImportController::terytForBbox(const Bbox& bbox) {
+    return municipalities_.terytForBbox(client_, bbox);
+}
+
+namespace fetchstages {
+
+WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
+                                        const std::string& service) {
+    const char* separator = url.find('?') != std::string::npos ? "&" : "?";
+    return client.get(url + separator + "service=" + service + "&request=GetCapabilities");
+}
+
+}  // namespace fetchstages

@@ -1,0 +1,46 @@
+#pragma once
+// What the stages of one fetch share (fetch worker only): the request, the record being filled
+// and the warning text every stage adds its sentences to; and the small helpers several stage
+// groups use.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "geodata/GisTypes.h"
+#include "geodata/WfsClient.h"
+#include "import/ImportController.h"
+
+struct ImportController::FetchRun {
+    FetchRun(const Bbox& frame, const std::vector<std::string>& requestedKeys, int scale, int step,
+             double interval, std::string warningText);
+
+    const Bbox bbox;  // PL-1992
+    const std::vector<std::string> keys;
+    const int rasterScale;  // 100 to 10000; any other request asks for 1000
+    const int terrainStep;
+    const double contourInterval;
+    const double rasterMpp;  // ground size of one pixel of the county and municipal rasters
+    FetchedData data;
+    std::string warning;
+
+    // A key counts when one of the requested keys equals it, whole and case-sensitively.
+    bool requested(std::string_view key) const;
+
+    // Adds a sentence to the warning text, after one blank when the text holds something.
+    void appendWarning(const std::string& text);
+
+    // For a stage this build does not carry yet: "Pobieranie " + what + " nie jest jeszcze
+    // obslugiwane.".
+    void notYetSupported(const std::string& what);
+
+    static int usableRasterScale(int requested);
+};
+
+namespace fetchstages {
+
+// A service's GetCapabilities (service "WMS" or "WFS"), asked with one retry.
+WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
+                                        const std::string& service);
+
+}  // namespace fetchstages

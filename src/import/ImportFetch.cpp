@@ -1,0 +1,284 @@
+// The "fetch" request: reading and checking it, starting the worker, relaying the stages'
+// progress and report lines through the main thread, and the completion that keeps the record
+// and tells the page what came.
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <stdexcept>
+#include <thread>
+#include <tuple>
+
+#include "ACAPinc.h"
+#include "GSException.h"
+#include "MapPalette.h"
+#include "geodata/GmlParser.h"
+#include "geodata/ProjConv.h"
+#include "import/ImportController.h"
+
+namespace {
+
+using json = ImportController::json;
+
+json errorReply(const char* message) {
+    return {{"type", "error"}, {"msg", message}};
+}
+
+[[noreturn]] void badParameter(const char* key) {
+    throw std::invalid_argument(std::string("Nieprawidlowy parametr pobierania: ") + key);
+}
+
+double numberMember(const json& message, const char* key, double fallback) {
+    const auto member = message.find(key);
+    if (member == message.end())
+        return fallback;
+    if (!member->is_number())
+        badParameter(key);
+    return member->get<double>();
+}
+
+int integerMember(const json& message, const char* key, int fallback) {
+    const double value = numberMember(message, key, fallback);
+    if (!(value >= INT_MIN && value <= INT_MAX))
+        badParameter(key);
+    return static_cast<int>(value);
+}
+
+bool flagMember(const json& message, const char* key, bool fallback) {
+    const auto member = message.find(key);
+    if (member == message.end())
+        return fallback;
+    if (!member->is_boolean())
+        badParameter(key);
+    return member->get<bool>();
+}
+
+std::vector<std::string> keysOf(const json& message) {
+    const auto member = message.find("layers");
+    if (member == message.end())
+        return {};
+    if (!member->is_array())
+        badParameter("layers");
+    std::vector<std::string> keys;
+    for (const json& key : *member) {
+        if (!key.is_string())
+            badParameter("layers");
+        keys.push_back(key.get<std::string>());
+    }
+    return keys;
+}
+
+std::array<double, 4> wgs84BoxOf(const json& box) {
+    std::array<double, 4> wsen{};
+    if (!box.is_array() || box.size() != wsen.size())
+        badParameter("bboxWgs84");
+    for (std::size_t i = 0; i < wsen.size(); ++i) {
+        if (!box[i].is_number())
+            badParameter("bboxWgs84");
+        wsen[i] = box[i].get<double>();
+    }
+    return wsen;
+}
+
+// West, south, east and north on the globe, with a width and a height.
+bool isArea(const std::array<double, 4>& wsen) {
+    const auto [west, south, east, north] = wsen;
+    const bool lons = std::abs(west) <= 180.0 && std::abs(east) <= 180.0;
+    const bool lats = std::abs(south) <= 90.0 && std::abs(north) <= 90.0;
+    return lons && lats && west != east && south != north;
+}
+
+bool isArea(const Bbox& box) {
+    const bool finite = std::isfinite(box.minx) && std::isfinite(box.miny) &&
+                        std::isfinite(box.maxx) && std::isfinite(box.maxy);
+    return finite && box.maxx > box.minx && box.maxy > box.miny;
+}
+
+// The zone of the project's coordinate system when it names one, else that of the longitude.
+int zoneFor(double longitude) {
+    int zone = ProjConv::zoneForLon(longitude);
+    API_GeoLocation geo{};
+    if (ACAPI_GeoLocation_GetGeoLocation(&geo) == NoError) {
+        const int named = ProjConv::epsgFromName(geo.surveyPoint.geoReferenceData.name.ToUtf8());
+        if (named >= 2176 && named <= 2179)
+            zone = named;
+    }
+    return zone;
+}
+
+ImportController::FetchedData failedFetch(const std::string& why) {
+    ImportController::FetchedData data;
+    data.warning = "Blad pobierania: " + why;
+    return data;
+}
+
+// Per kind: features and images one by one, every other list by its size.
+json countsOf(const ImportController::FetchedData& data) {
+    json counts = json::object();
+    const auto add = [&counts](const std::string& key) { counts[key] = counts.value(key, 0) + 1; };
+    for (const GisFeature& feature : data.features)
+        add(Settings::keyOf(static_cast<DataType>(feature.kind)));
+    for (const ImportController::RasterItem& raster : data.rasters)
+        add(std::string(Settings::keyOf(raster.type)) + " (rastr)");
+    const std::pair<const char*, std::size_t> lists[] = {
+        {"teren (Siatka)", data.terrain.size()},
+        {"teren z chmury (Siatka)", data.cloudTerrain.size()},
+        {"woda z chmury (Siatka)", data.water.size()},
+        {"budynki3d", data.lod1.size()},
+        {"budynkilod2", data.lod2.size()},
+        {"dachychmura", data.roofsCloud.size()},
+        {"budynkindsm", data.roofsNdsm.size()},
+        {"budynkirekon", data.roofsRekon.size()},
+        {"mosty", data.bridges.size()},
+        {"drogi", data.roads.size()},
+        {"poziomice (warstwice)", data.contours.size()},
+        {"poziomice z chmury (warstwice)", data.cloudContours.size()},
+    };
+    for (const auto& [key, size] : lists) {
+        if (size > 0)
+            counts[key] = size;
+    }
+    return counts;
+}
+
+}  // namespace
+
+bool ImportController::FetchedData::hasData() const {
+    return !features.empty() || !rasters.empty() || !terrain.empty() || !cloudTerrain.empty() ||
+           !water.empty() || !lod1.empty() || !lod2.empty() || !roofsCloud.empty() ||
+           !roofsRekon.empty() || !roofsNdsm.empty() || !bridges.empty() || !roads.empty() ||
+           !contours.empty() || !cloudContours.empty();
+}
+
+Bbox ImportController::bboxFromWgs84(const std::array<double, 4>& wsen) {
+    const auto [west, south, east, north] = wsen;
+    const GisPoint corners[] = {
+        ProjConv::latLonToPl1992(south, west), ProjConv::latLonToPl1992(north, east),
+        ProjConv::latLonToPl1992(north, west), ProjConv::latLonToPl1992(south, east)};
+    Bbox box{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
+    for (const GisPoint& c : corners) {
+        box.minx = std::min(box.minx, c.x);
+        box.miny = std::min(box.miny, c.y);
+        box.maxx = std::max(box.maxx, c.x);
+        box.maxy = std::max(box.maxy, c.y);
+    }
+    return box;
+}
+
+std::optional<ImportController::FetchRequest> ImportController::readFetchRequest(
+    const json& message) {
+    const std::array<double, 4> wsen = wgs84BoxOf(message.at("bboxWgs84"));
+    if (!isArea(wsen))
+        return std::nullopt;
+    FetchRequest request;
+    request.bbox = bboxFromWgs84(wsen);
+    if (!isArea(request.bbox))
+        return std::nullopt;
+    request.keys = keysOf(message);
+    request.rasterScale = integerMember(message, "rasterScale", request.rasterScale);
+    request.terrainStep = integerMember(message, "terrainStep", request.terrainStep);
+    request.poziomiceCiecie = numberMember(message, "poziomiceCiecie", request.poziomiceCiecie);
+    request.poziomiceWygladz = flagMember(message, "poziomiceWygladz", request.poziomiceWygladz);
+    request.terenChmuraKrok = numberMember(message, "terenChmuraKrok", request.terenChmuraKrok);
+    request.zoneEpsg = zoneFor((wsen[0] + wsen[2]) * 0.5);
+    return request;
+}
+
+ImportController::FetchedData ImportController::fetchOrFailure(
+    const std::function<FetchedData()>& pipeline) {
+    try {
+        return pipeline();
+    } catch (const std::exception& e) {
+        return failedFetch(e.what());
+    } catch (const GS::Exception& e) {
+        return failedFetch(e.GetMessage());
+    } catch (...) {
+        return failedFetch("nieznany blad");
+    }
+}
+
+ImportController::json ImportController::onFetch(const json& message) {
+    if (!message.contains("bboxWgs84") || message["bboxWgs84"].size() != 4)
+        return errorReply("Nieprawidlowy bbox");
+    if (busy_)
+        return errorReply("Trwa pobieranie danych - sprobuj za chwile");
+    const std::optional<FetchRequest> request = readFetchRequest(message);
+    if (!request)
+        return errorReply("Nieprawidlowy bbox");
+    startFetch(*request);
+    return nullptr;
+}
+
+// The request's values are kept only once the worker runs; a worker that cannot be started
+// leaves the controller as it was, idle.
+void ImportController::startFetch(const FetchRequest& request) {
+    const auto kept = std::tuple(zoneEpsg_, poziomiceWygladz_, terenChmuraKrok_);
+    zoneEpsg_ = request.zoneEpsg;
+    poziomiceWygladz_ = request.poziomiceWygladz;
+    terenChmuraKrok_ = request.terenChmuraKrok;
+    busy_ = true;
+    cancel_.exchange(false);
+    try {
+        std::thread([this, request] { fetchWorker(request); }).detach();
+    } catch (...) {
+        std::tie(zoneEpsg_, poziomiceWygladz_, terenChmuraKrok_) = kept;
+        busy_ = false;
+        throw;
+    }
+    // Sent after the start, yet it reaches the page first: the worker's messages are posted.
+    MapPalette::SendToBrowser("progress",
+                              {{"done", 0}, {"total", 1}, {"label", "Pobieranie warstw"}});
+}
+
+void ImportController::fetchWorker(const FetchRequest& request) {
+    std::string preview;
+    FetchedData data = fetchOrFailure([&] {
+        FetchedData fetched =
+            fetchForImport(request.bbox, request.keys, request.rasterScale, request.terrainStep,
+                           request.poziomiceCiecie, std::string());
+        if (!fetched.features.empty())
+            preview = GmlParser::toGeoJSON(fetched.features);
+        return fetched;
+    });
+    try {
+        runOnMainThread([this, bbox = request.bbox, keys = request.keys, data = std::move(data),
+                         preview = std::move(preview)]() mutable {
+            onFetchDone(bbox, std::move(keys), std::move(data), preview);
+        });
+    } catch (...) {
+        // Without memory for the completion nothing can reach the main thread.
+    }
+}
+
+std::function<void(int, int)> ImportController::stageProgress(const char* label) {
+    return [label = std::string(label)](int done, int total) {
+        runOnMainThread([done, total, label] { postProgress(done, total, label); });
+    };
+}
+
+void ImportController::postProgress(int done, int total, const std::string& label) {
+    MapPalette::SendToBrowser("progress", {{"done", done}, {"total", total}, {"label", label}});
+}
+
+void ImportController::postReport(const std::string& text) {
+    runOnMainThread([text] { ACAPI_WriteReport(GS::UniString(text), false); });
+}
+
+void ImportController::onFetchDone(const Bbox& bbox, std::vector<std::string> keys,
+                                   FetchedData data, const std::string& preview) {
+    busy_ = false;
+    json reply = {{"counts", countsOf(data)}};
+    hasData_ = data.hasData();
+    fetched_ = std::move(data);
+    fetchedBbox_ = bbox;
+    fetchedKeys_ = std::move(keys);
+    if (!fetched_.features.empty())
+        reply["geojson"] = preview;
+    if (!fetched_.warning.empty()) {
+        reply["warning"] = fetched_.warning;
+        ACAPI_WriteReport(GS::UniString("TERRAWEFT: " + fetched_.warning), false);
+    } else if (!hasData_) {
+        reply["warning"] = "Nic nie pobrano dla tego obszaru.";
+    }
+    MapPalette::SendToBrowser("fetchDone", reply);
+}

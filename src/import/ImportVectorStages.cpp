@@ -1,0 +1,277 @@
+// The vector stages of the fetch: cadastral parcels and buildings from the county land-registry
+// WFS with the national new-buildings fallback, general-plan zones from the planning register,
+// and utility lines from the county WFS.
+
+#include "import/ImportVectorStages.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "geodata/EgibResolver.h"
+#include "geodata/GmlParser.h"
+#include "geodata/LocalServices.h"
+#include "geodata/RuClient.h"
+#include "geodata/ServiceConfig.h"
+#include "geometry/PlanPolygons.h"
+#include "import/FetchRun.h"
+
+namespace {
+
+constexpr const char* kNewBuildingsPath = "/wss/service/PZGIK/BDOT10k/WFS/NoweBudynki";
+constexpr const char* kNewBuildingsTypename = "ms:bud_2025";
+constexpr const char* kGeneralPlan = "MUNICIPAL_GENERAL_PLAN";
+
+bool inside(const GisPoint& p, const Bbox& box) {
+    return p.x >= box.minx && p.x <= box.maxx && p.y >= box.miny && p.y <= box.maxy;
+}
+
+// Liang-Barsky: whether any point of the segment a-b lies in the box.
+bool segmentMeetsBox(const GisPoint& a, const GisPoint& b, const Bbox& box) {
+    double enter = 0.0;
+    double leave = 1.0;
+    // Keeps the part of the segment where p * t <= q.
+    const auto clip = [&enter, &leave](double p, double q) {
+        if (p == 0.0)
+            return q >= 0.0;
+        const double t = q / p;
+        if (p < 0.0)
+            enter = std::max(enter, t);
+        else
+            leave = std::min(leave, t);
+        return enter <= leave;
+    };
+    const double dx = b.x - a.x;
+    const double dy = b.y - a.y;
+    return clip(-dx, a.x - box.minx) && clip(dx, box.maxx - a.x) && clip(-dy, a.y - box.miny) &&
+           clip(dy, box.maxy - a.y);
+}
+
+// Whether an edge of the ring, the closing one included, touches the box.
+bool ringMeetsBox(const std::vector<GisPoint>& ring, const Bbox& box) {
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        if (segmentMeetsBox(ring[i], ring[(i + 1) % ring.size()], box))
+            return true;
+    }
+    return false;
+}
+
+bool pointInGisRing(const GisPoint& p, const std::vector<GisPoint>& ring) {
+    PlanRing plan;
+    plan.reserve(ring.size());
+    for (const GisPoint& q : ring)
+        plan.emplace_back(q.x, q.y);
+    return pointInRing(p.x, p.y, plan);
+}
+
+// Even-odd over the outer ring and the holes.
+bool pointInPolygon(const GisPoint& p, const GisPolygon& polygon) {
+    bool in = pointInGisRing(p, polygon.outer);
+    for (const std::vector<GisPoint>& hole : polygon.holes)
+        in = in != pointInGisRing(p, hole);
+    return in;
+}
+
+// When no ring touches the box, the box lies wholly inside the polygon or wholly outside it,
+// and one of its corners tells which.
+bool polygonMeetsBox(const GisPolygon& polygon, const Bbox& box) {
+    if (ringMeetsBox(polygon.outer, box))
+        return true;
+    for (const std::vector<GisPoint>& hole : polygon.holes) {
+        if (ringMeetsBox(hole, box))
+            return true;
+    }
+    return pointInPolygon({box.minx, box.miny}, polygon);
+}
+
+void appendBytes(std::string& key, const void* data, std::size_t size) {
+    key.append(static_cast<const char*>(data), size);
+}
+
+void appendPoints(std::string& key, const std::vector<GisPoint>& points) {
+    const std::size_t count = points.size();
+    appendBytes(key, &count, sizeof count);
+    for (const GisPoint& p : points) {
+        appendBytes(key, &p.x, sizeof p.x);
+        appendBytes(key, &p.y, sizeof p.y);
+    }
+}
+
+void appendText(std::string& key, const std::string& text) {
+    const std::size_t size = text.size();
+    appendBytes(key, &size, sizeof size);
+    key += text;
+}
+
+// Every field of the feature, length-prefixed, so that two keys are equal only for equal
+// features.
+std::string identityOf(const GisFeature& feature) {
+    std::string key;
+    appendBytes(key, &feature.kind, sizeof feature.kind);
+    appendBytes(key, &feature.hasPoint, sizeof feature.hasPoint);
+    appendPoints(key, {feature.point});
+    const std::size_t polygons = feature.polygons.size();
+    appendBytes(key, &polygons, sizeof polygons);
+    for (const GisPolygon& polygon : feature.polygons) {
+        appendPoints(key, polygon.outer);
+        const std::size_t holes = polygon.holes.size();
+        appendBytes(key, &holes, sizeof holes);
+        for (const std::vector<GisPoint>& hole : polygon.holes)
+            appendPoints(key, hole);
+    }
+    const std::size_t lines = feature.lines.size();
+    appendBytes(key, &lines, sizeof lines);
+    for (const std::vector<GisPoint>& line : feature.lines)
+        appendPoints(key, line);
+    for (const auto& [name, value] : feature.props) {
+        appendText(key, name);
+        appendText(key, value);
+    }
+    return key;
+}
+
+void appendAll(std::vector<GisFeature>& to, std::vector<GisFeature>&& from) {
+    to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+}
+
+}  // namespace
+
+namespace vectorstages {
+
+bool zoneMeetsFrame(const GisFeature& zone, const Bbox& frame) {
+    if (zone.hasPoint && inside(zone.point, frame))
+        return true;
+    return std::any_of(zone.polygons.begin(), zone.polygons.end(),
+                       [&frame](const GisPolygon& p) { return polygonMeetsBox(p, frame); });
+}
+
+void dropRepeatedFeatures(std::vector<GisFeature>& features) {
+    std::unordered_set<std::string> seen;
+    seen.reserve(features.size());
+    std::erase_if(features,
+                  [&seen](const GisFeature& f) { return !seen.insert(identityOf(f)).second; });
+}
+
+std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUrl,
+                                     const Bbox& frame, const ProgressFor& progressFor) {
+    const WfsClient::HttpResult capabilities =
+        fetchstages::probeCapabilities(client, wfsUrl, "WFS");
+    if (capabilities.status != 200)
+        return {};
+    std::vector<GisFeature> lines;
+    for (const std::string& typeName : LocalServices::gesutLineTypenames(capabilities.body)) {
+        const std::string text = client.getFeaturesCached(
+            wfsUrl, typeName, frame, progressFor("GESUT (WFS)"), true, false, 2180);
+        for (GisFeature& line : GmlParser::parseFeatureCollection(text, DataType::Gesut)) {
+            line.props["rodzajSieci"] = typeName;
+            lines.push_back(std::move(line));
+        }
+    }
+    dropRepeatedFeatures(lines);
+    return lines;
+}
+
+}  // namespace vectorstages
+
+void ImportController::fetchCadastral(FetchRun& run) {
+    const std::string teryt = terytForBbox(run.bbox);
+    const std::string url = EgibResolver::urlForTeryt(teryt);
+    std::vector<GisFeature> parcels;
+    std::vector<GisFeature> buildings;
+    if (url.empty()) {
+        run.appendWarning(teryt.empty() ? "Nie udalo sie ustalic powiatu dla widoku."
+                                        : "Powiat (TERYT " + teryt.substr(0, 4) +
+                                              ") nie publikuje WFS EGiB w EZiU.");
+    } else {
+        fetchEgib(run, teryt, url, parcels, buildings);
+    }
+    if (run.requested("dzialki") && parcels.empty())
+        run.appendWarning("Brak dzialek dla tego obszaru.");
+    if (run.requested("budynki") && buildings.empty()) {
+        if (!parcels.empty()) {
+            run.appendWarning(
+                "Powiatowa usluga zwraca dzialki, ale nie filtruje budynkow po obszarze (blad "
+                "konfiguracji serwera powiatu - np. Zabrze).");
+        }
+        fetchNewBuildings(run, buildings);
+    }
+    appendAll(run.data.features, std::move(parcels));
+    appendAll(run.data.features, std::move(buildings));
+}
+
+void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const std::string& url,
+                                 std::vector<GisFeature>& parcels,
+                                 std::vector<GisFeature>& buildings) {
+    EgibResolver resolver(client_);
+    EgibResolver::Typenames names;
+    if (!resolver.discoverTypenames(url, names)) {
+        run.appendWarning("Powiatowa usluga WFS EGiB nie odpowiada.");
+        return;
+    }
+    if (run.requested("dzialki")) {
+        parcels = resolver.fetch(url, names.parcels, run.bbox, DataType::Dzialki,
+                                 stageProgress("Import: dzialki"));
+        vectorstages::dropRepeatedFeatures(parcels);
+    }
+    if (run.requested("budynki")) {
+        buildings = resolver.fetch(url, names.buildings, run.bbox, DataType::Budynki,
+                                   stageProgress("Import: budynki"));
+        vectorstages::dropRepeatedFeatures(buildings);
+    }
+    postReport("TERRAWEFT EGiB [TERYT " + teryt + "] " + url + " | tn.dzialki='" + names.parcels +
+               "' -> " + std::to_string(parcels.size()) + " | tn.budynki='" + names.buildings +
+               "' -> " + std::to_string(buildings.size()));
+}
+
+void ImportController::fetchNewBuildings(FetchRun& run, std::vector<GisFeature>& buildings) {
+    const std::string text = client_.getFeaturesCached(
+        services::endpoints().geoportalMaps + kNewBuildingsPath, kNewBuildingsTypename, run.bbox,
+        stageProgress("Import: budynki (BDOT10k)"), true, false, 2180);
+    buildings = GmlParser::parseFeatureCollection(text, DataType::Budynki);
+    vectorstages::dropRepeatedFeatures(buildings);
+    if (!buildings.empty())
+        run.appendWarning("Budynki z BDOT10k NoweBudynki (fallback - tylko nowe obiekty).");
+}
+
+void ImportController::fetchZoning(FetchRun& run) {
+    const std::string teryt = terytForBbox(run.bbox);
+    if (teryt.empty()) {
+        run.appendWarning("MPZP/POG pominiete: nie udalo sie ustalic gminy (TERYT) dla widoku.");
+        return;
+    }
+    if (run.requested("pog"))
+        fetchGeneralPlanZones(run, teryt);
+    if (run.requested("mpzp"))
+        fetchMpzpRaster(run, teryt);
+}
+
+void ImportController::fetchGeneralPlanZones(FetchRun& run, const std::string& teryt) {
+    RuClient registry(client_);
+    RuClient::RuAct plan;
+    if (!RuClient::pickBest(registry.queryByTeryt(teryt), plan, kGeneralPlan)) {
+        run.appendWarning("Brak POG dla gminy " + teryt +
+                          " (Plan Ogolny jeszcze nieuchwalony w Rejestrze Urbanistycznym).");
+        return;
+    }
+    std::vector<GisFeature> zones = registry.downloadZones(plan, DataType::Pog);
+    std::erase_if(zones, [&run](const GisFeature& zone) {
+        return !vectorstages::zoneMeetsFrame(zone, run.bbox);
+    });
+    if (zones.empty())
+        run.appendWarning("POG gminy " + teryt + ": akt jest, ale zadna strefa nie wpada w kadr.");
+    appendAll(run.data.features, std::move(zones));
+}
+
+void ImportController::fetchUtilities(FetchRun& run) {
+    const LocalServices::Service service = LocalServices::gesutFor(terytForBbox(run.bbox));
+    std::vector<GisFeature> lines;
+    if (!service.wfs.empty()) {
+        lines =
+            vectorstages::utilityLines(client_, service.wfs, run.bbox,
+                                       [this](const char* label) { return stageProgress(label); });
+    }
+    if (lines.empty()) {
+        fetchGesutRaster(run, service);
+        return;
+    }
+    appendAll(run.data.features, std::move(lines));
+}

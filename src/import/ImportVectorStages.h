@@ -1,0 +1,31 @@
+#pragma once
+// The parts of the vector stages that work on plain records: which plan zones meet the frame,
+// features repeated across download cells, and the utility lines of a county WFS.
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "geodata/GisTypes.h"
+#include "geodata/WfsClient.h"
+
+namespace vectorstages {
+
+// Whether a plan zone belongs to the frame: its label point lies in it (edges included), or one
+// of its polygons, holes taken into account, shares a point with it.
+bool zoneMeetsFrame(const GisFeature& zone, const Bbox& frame);
+
+// Keeps the first of features that are equal in kind, geometry and properties: a feature without
+// identifier comes once from every download cell it crosses.
+void dropRepeatedFeatures(std::vector<GisFeature>& features);
+
+// The progress callback of a stage with that label.
+using ProgressFor = std::function<WfsClient::CellProgress(const char* label)>;
+
+// The utility lines of a county WFS: for every line type its capabilities list, in order, one
+// tiled download of the frame under the stage "GESUT (WFS)"; each feature is tagged with its
+// type name as "rodzajSieci". Empty when the service does not answer or has no line in the frame.
+std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUrl,
+                                     const Bbox& frame, const ProgressFor& progressFor);
+
+}  // namespace vectorstages

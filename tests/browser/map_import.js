@@ -1,0 +1,408 @@
+// The import side of the map page in headless Chromium, served by terraweft-host --serve: what
+// the page sends when the user frames an area, picks kinds, edits layers and searches, and how
+// it shows the events the program pushes (progress, preview, counts, warnings, suggestions).
+//   node tests/browser/map_import.js PAGE_URL PROFILE_DIR ARTIFACTS_DIR
+// Prints one line per check and a closing "N passed, M failed"; exits 1 on any failure.
+"use strict";
+
+const path = require("path");
+const { answerTimeoutMs, check, expect, failures, launch, recordMessages, run } =
+  require("./harness");
+
+const [pageUrl, profileDir, artifactsDir] = process.argv.slice(2);
+
+// The kinds the page requests, and the layer keys it maps (the program's data kinds).
+const requestKeys = [
+  "dzialki", "budynki", "mpzp", "pog", "gesut", "bdot500", "rastr", "teren", "poziomice2d",
+  "poziomice3d", "budynki3d", "budynkilod2", "budynkindsm", "mosty", "drogi", "terenchmura",
+  "poziomicechmura", "wodachmura", "dachychmura", "budynkirekon",
+];
+const layerKeys = [
+  "dzialki", "budynki", "mpzp", "pog", "gesut", "bdot500", "teren", "rastry", "budynki3d",
+  "poziomice2d", "poziomice3d", "budynkilod2", "budynkindsm", "mosty", "drogi", "terenchmura",
+  "poziomicechmura2d", "poziomicechmura3d", "budynkirekon", "wodachmura",
+];
+
+// Web Mercator of the map at `zoom`: world pixels from degrees and back.
+function worldPixel(lat, lon, zoom) {
+  const size = 256 * Math.pow(2, zoom);
+  const phi = (lat * Math.PI) / 180;
+  return {
+    x: ((lon + 180) / 360) * size,
+    y: ((1 - Math.log(Math.tan(phi) + 1 / Math.cos(phi)) / Math.PI) / 2) * size,
+  };
+}
+
+function degrees(x, y, zoom) {
+  const size = 256 * Math.pow(2, zoom);
+  const lat = Math.atan(Math.sinh(Math.PI * (1 - (2 * y) / size)));
+  return { lat: (lat * 180) / Math.PI, lon: (x / size) * 360 - 180 };
+}
+
+function push(page, message) {
+  return page.evaluate((m) => GISBridge.receive(m), message);
+}
+
+function text(page, selector) {
+  return page.locator(selector).textContent();
+}
+
+async function waitForText(page, selector, wanted) {
+  try {
+    await page.waitForFunction(
+      ([selector, wanted]) => {
+        const node = document.querySelector(selector);
+        return node && node.textContent.includes(wanted);
+      },
+      [selector, wanted], { timeout: answerTimeoutMs });
+  } catch (e) {
+    throw new Error(selector + " reads " + JSON.stringify(await text(page, selector)) +
+      ", not " + JSON.stringify(wanted));
+  }
+}
+
+// The page's map centre, as "Ustaw lokalizacje projektu wg mapy" sends it.
+async function sentCentre(page, sent) {
+  const mark = sent.since();
+  await page.click("#set-origin");
+  return sent.waitFor("setOrigin", mark);
+}
+
+function expectNear(actual, wanted, tolerance, what) {
+  expect(Math.abs(actual - wanted) <= tolerance, what + " " + actual + ", expected " + wanted);
+}
+
+async function expectNothingSent(sent, mark, type) {
+  await new Promise((resolve) => setTimeout(resolve, 500));
+  const found = sent.after(mark).filter((m) => m.type === type);
+  expect(found.length === 0, "sent " + JSON.stringify(found));
+}
+
+// Frames an area by dragging from one point of the page to another; gives the frame's size line.
+async function drawFrame(page, from, to) {
+  await page.click(".draw-button");
+  await page.mouse.move(from.x, from.y);
+  await page.mouse.down();
+  await page.mouse.move(to.x, to.y, { steps: 8 });
+  await page.mouse.up();
+  await page.locator("path.frame").waitFor({ state: "visible" });
+  return text(page, "#frame-info");
+}
+
+async function checkFraming(page, sent) {
+  const centre = { lat: 52.2297, lon: 21.0122 };
+  const zoom = 17;
+  await push(page, { type: "init", lat: centre.lat, lon: centre.lon, zoom });
+  let mark = sent.since();
+  await page.click("#fetch");
+  await waitForText(page, "#status", "Najpierw zaznacz obszar");
+
+  const box = await page.locator("#map").boundingBox();
+  const from = { x: box.x + box.width / 2 - 100, y: box.y + box.height / 2 - 50 };
+  const to = { x: box.x + box.width / 2 + 120, y: box.y + box.height / 2 + 70 };
+  const info = await drawFrame(page, from, to);
+  expect(/^Obszar: \d+ x \d+ m$/.test(info), "frame info " + JSON.stringify(info));
+
+  await page.click("#fetch");
+  await waitForText(page, "#status", "Wybierz co najmniej jeden rodzaj");
+  const chosen = ["dzialki", "budynki", "rastr", "poziomicechmura", "dachychmura"];
+  for (const key of chosen) await page.check("#kinds input[value='" + key + "']");
+  await page.click("#params summary");
+  await page.fill("#rasterScale", "50");
+  await page.click("#fetch");
+  await waitForText(page, "#status", "Skala rastrow: podaj liczbe calkowita od 100 do 10000.");
+  await expectNothingSent(sent, mark, "fetch");
+
+  await page.fill("#rasterScale", "2000");
+  await page.fill("#terrainStep", "2");
+  await page.fill("#poziomiceCiecie", "0,5");
+  await page.fill("#terenChmuraKrok", "1.5");
+  await page.check("#poziomiceWygladz");
+  mark = sent.since();
+  await page.click("#fetch");
+  const fetch = await sent.waitFor("fetch", mark);
+
+  const middle = worldPixel(centre.lat, centre.lon, zoom);
+  const corner = (p) => degrees(middle.x + p.x - (box.x + box.width / 2),
+    middle.y + p.y - (box.y + box.height / 2), zoom);
+  const nw = corner(from);
+  const se = corner(to);
+  const pixel = 360 / (256 * Math.pow(2, zoom));
+  const [west, south, east, north] = fetch.bboxWgs84;
+  expect(fetch.bboxWgs84.length === 4, "bbox " + JSON.stringify(fetch.bboxWgs84));
+  expectNear(west, nw.lon, 2 * pixel, "west");
+  expectNear(east, se.lon, 2 * pixel, "east");
+  expectNear(north, nw.lat, 2 * pixel, "north");
+  expectNear(south, se.lat, 2 * pixel, "south");
+  expect(JSON.stringify(fetch.layers) === JSON.stringify(chosen), "layers " + fetch.layers);
+  const params = {
+    rasterScale: 2000, terrainStep: 2, poziomiceCiecie: 0.5, poziomiceWygladz: true,
+    terenChmuraKrok: 1.5,
+  };
+  for (const [key, value] of Object.entries(params))
+    expect(fetch[key] === value, key + " " + JSON.stringify(fetch[key]));
+
+  // An error answer to the request (here the back end that has no import yet) frees the page.
+  await page.waitForFunction(() => {
+    const status = document.getElementById("status");
+    return status.classList.contains("error") && !document.getElementById("fetch").disabled;
+  }, null, { timeout: answerTimeoutMs });
+  expect(await page.locator("#progress").isHidden(), "progress still shown");
+}
+
+const previewGeoJson = JSON.stringify({
+  type: "FeatureCollection",
+  features: [
+    { type: "Feature", properties: { _kind: "dzialka", numer: "12/3" },
+      geometry: { type: "Polygon", coordinates: [[[21.011, 52.229], [21.0125, 52.229],
+        [21.0125, 52.2302], [21.011, 52.2302], [21.011, 52.229]]] } },
+    { type: "Feature", properties: { _kind: "budynek" },
+      geometry: { type: "MultiPolygon", coordinates: [[[[21.0115, 52.2295], [21.012, 52.2295],
+        [21.012, 52.2299], [21.0115, 52.2299], [21.0115, 52.2295]]]] } },
+    { type: "Feature", properties: { _kind: "gesut", rodzajSieci: "przewod_wodociagowy" },
+      geometry: { type: "LineString", coordinates: [[21.0105, 52.2293], [21.0135, 52.2299]] } },
+    { type: "Feature", properties: { _kind: "inne" },
+      geometry: { type: "Point", coordinates: [21.0122, 52.2297] } },
+  ],
+});
+
+async function expectButtons(page, fetchEnabled, placeEnabled) {
+  expect(await page.locator("#fetch").isEnabled() === fetchEnabled, "fetch button state");
+  expect(await page.locator("#place").isEnabled() === placeEnabled, "place button state");
+}
+
+async function checkProgressAndCancel(page, sent) {
+  await push(page, { type: "progress", done: 0, total: 1, label: "Pobieranie warstw" });
+  await page.locator("#progress").waitFor({ state: "visible" });
+  await expectButtons(page, false, false);
+  expect(await page.locator("#cancel").isHidden(), "cancel shown for a step that cannot stop");
+
+  await push(page, {
+    type: "progress", done: 3, total: 4, label: "Poziomice: liczenie warstwic", cancellable: true,
+  });
+  const bar = await page.evaluate(() => {
+    const bar = document.getElementById("progress-bar");
+    return [bar.value, bar.max];
+  });
+  expect(bar[0] === 3 && bar[1] === 4, "bar " + bar);
+  expect(await text(page, "#progress-label") === "Poziomice: liczenie warstwic (3/4)",
+    "progress label");
+  const mark = sent.since();
+  await page.click("#cancel");
+  await sent.waitFor("cancel", mark);
+  // Whatever the answer to "cancel", only "fetchDone" ends a fetch the program has started.
+  await page.waitForTimeout(300);
+  await expectButtons(page, false, false);
+  await push(page, { type: "cancelled" });
+  expect(await page.locator("#cancel").isHidden(), "cancel still shown");
+  expect(await text(page, "#progress-label") === "Przerywanie pobierania...", "cancel label");
+  await push(page, { type: "progress", done: 1, total: 2, label: "Import: dzialki" });
+  expect(await page.locator("#cancel").isHidden(), "cancel shown again");
+}
+
+async function checkFetchDone(page) {
+  const warning = "Budynki z BDOT10k NoweBudynki (fallback - tylko nowe obiekty).";
+  await push(page, {
+    type: "fetchDone", counts: { dzialki: 2, budynki: 1, "teren (Siatka)": 4 },
+    geojson: previewGeoJson, warning,
+  });
+  expect(await page.locator("#progress").isHidden(), "progress still shown");
+  await expectButtons(page, true, true);
+  for (const kind of ["dzialka", "budynek", "gesut", "inne"]) {
+    const count = await page.locator("path.preview-" + kind).count();
+    expect(count === 1, count + " preview shapes of " + kind);
+  }
+  const lines = await page.locator("#result li").allTextContents();
+  expect(JSON.stringify(lines) === JSON.stringify(
+    ["Dzialki ewidencyjne: 2", "Budynki (ewidencja): 1", "teren (Siatka): 4"]),
+    "counts " + JSON.stringify(lines));
+  expect(await text(page, "#result .warning") === warning, "warning");
+  await page.screenshot({ path: path.join(artifactsDir, "map-import.png") });
+
+  // The next fetch's preview replaces the last one, also when it holds nothing.
+  await push(page, { type: "fetchDone", counts: {}, warning: "Nic nie pobrano dla tego obszaru." });
+  expect(await page.locator("path.preview").count() === 0, "the old preview stayed");
+  expect(await text(page, ".result-title") === "Pobrano: nic", "empty counts");
+  expect(await text(page, "#result .warning") === "Nic nie pobrano dla tego obszaru.",
+    "no-data warning");
+}
+
+async function checkLayerMapping(page, sent) {
+  const boxes = await page.locator("#kinds input[type=checkbox]").evaluateAll(
+    (nodes) => nodes.map((n) => n.value));
+  expect(JSON.stringify([...boxes].sort()) === JSON.stringify([...requestKeys].sort()),
+    "kinds " + boxes);
+
+  let mark = sent.since();
+  await page.click("#layers-section summary");
+  await sent.waitFor("getLayers", mark);
+  const mapping = Object.fromEntries(layerKeys.map((key) => [key, "GIS_" + key.toUpperCase()]));
+  await push(page, { type: "layerList", layers: ["Warstwa 1", "GIS_DZIALKI"], mapping });
+  for (const key of layerKeys) {
+    const input = page.locator("#layers input[data-key='" + key + "']");
+    expect(await input.isEnabled(), key + " not editable");
+    expect(await input.inputValue() === mapping[key], key + " shows " + await input.inputValue());
+  }
+  const roofs = page.locator("#layers input[data-key='dachychmura']");
+  expect(await roofs.isDisabled() && await roofs.inputValue() === "GIS_BUDYNKI_LOD2_CHMURA",
+    "roofs from point clouds");
+  expect(await page.locator("#project-layers option").count() === 2, "project layers");
+
+  mark = sent.since();
+  await page.fill("#layers input[data-key='rastry']", "  Orto 2024 ");
+  await page.press("#layers input[data-key='rastry']", "Enter");
+  const changed = await sent.waitFor("settingsChanged", mark);
+  expect(Object.keys(changed.mapping).length === 20, "mapping of " + Object.keys(changed.mapping));
+  for (const key of layerKeys) {
+    const wanted = key === "rastry" ? "Orto 2024" : mapping[key];
+    expect(changed.mapping[key] === wanted, key + " sent as " + changed.mapping[key]);
+  }
+
+  mark = sent.since();
+  await page.fill("#layers input[data-key='dzialki']", "  ");
+  await page.press("#layers input[data-key='dzialki']", "Enter");
+  await waitForText(page, "#status", "Nazwa warstwy nie moze byc pusta.");
+  expect(await page.inputValue("#layers input[data-key='dzialki']") === "GIS_DZIALKI",
+    "the empty name stayed");
+  await expectNothingSent(sent, mark, "settingsChanged");
+}
+
+async function checkAddressSearch(page, sent) {
+  let mark = sent.since();
+  await page.fill("#search-input", "");
+  await page.type("#search-input", "Wa");
+  await expectNothingSent(sent, mark, "searchAddressSuggest");
+  await page.type("#search-input", "rsz");
+  const asked = await sent.waitFor("searchAddressSuggest", mark);
+  expect(asked.query === "Warsz", "asked " + JSON.stringify(asked));
+
+  const items = [
+    { lat: 52.2319, lon: 21.0067, label: "Warszawa, Srodmiescie" },
+    { lat: "52", lon: 21, label: "bez liczb" },
+    { lat: 52.1934, lon: 20.9301, label: "Warszawa, Wlochy" },
+  ];
+  await push(page, { type: "addressSuggestions", query: "War", items });
+  expect(await page.locator("#suggestions").isHidden(), "a stale answer was shown");
+  await push(page, { type: "addressSuggestions", query: "Warsz", items });
+  const shown = await page.locator("#suggestions button").allTextContents();
+  expect(JSON.stringify(shown) === '["Warszawa, Srodmiescie","Warszawa, Wlochy"]',
+    "suggestions " + JSON.stringify(shown));
+  await page.click("#suggestions button >> nth=1");
+  expect(await page.locator("#suggestions").isHidden(), "suggestions stay open");
+  expect(await page.inputValue("#search-input") === "Warszawa, Wlochy", "search text");
+  let centre = await sentCentre(page, sent);
+  expectNear(centre.lat, 52.1934, 1e-6, "lat");
+  expectNear(centre.lon, 20.9301, 1e-6, "lon");
+
+  mark = sent.since();
+  await page.fill("#search-input", "Krakow, Rynek");
+  await page.press("#search-input", "Enter");
+  const search = await sent.waitFor("searchAddress", mark);
+  expect(search.query === "Krakow, Rynek", "searched " + JSON.stringify(search));
+  await push(page, { type: "addressResults" });
+  await waitForText(page, "#status", "Nie znaleziono adresu.");
+  await push(page, { type: "addressResults", lat: 50.0617, lon: 19.9373, label: "Rynek Glowny" });
+  centre = await sentCentre(page, sent);
+  expectNear(centre.lat, 50.0617, 1e-6, "lat");
+  expectNear(centre.lon, 19.9373, 1e-6, "lon");
+}
+
+// From here on the program's answers to these messages are the test's own: the messages are
+// recorded but do not reach the program, and the page waits for the answers the test pushes.
+async function standInForProgram(page, types) {
+  const patterns = types.map((type) => '"type":"' + type + '"');
+  await page.route((url) => url.pathname.startsWith("/__terraweft/call"), (route) => {
+    const body = route.request().postData() || "";
+    if (!patterns.some((p) => body.includes(p))) return route.continue();
+    return route.fulfill({ contentType: "application/json", body: '{"ok":true,"value":true}' });
+  });
+}
+
+async function checkPlaceAndOrigin(page, sent) {
+  const mark = sent.since();
+  await page.click("#place");
+  await sent.waitFor("place", mark);
+  expect(await page.locator("#place").isDisabled(), "a second click could place twice");
+  await push(page, {
+    type: "placeDone", counts: { dzialki: 2, "podpisy rzednych": 7 },
+    warning: "Pominieto 1 wadliwych geometrii lub bryl.",
+  });
+  expect(await page.locator("#place").isEnabled(), "place stays disabled");
+  const lines = await page.locator("#result li").allTextContents();
+  expect(JSON.stringify(lines) === '["Dzialki ewidencyjne: 2","podpisy rzednych: 7"]',
+    "placed " + JSON.stringify(lines));
+  expect(await text(page, ".result-title") === "Wstawiono do projektu:", "title");
+
+  await push(page, { type: "originSet", e: 7500123.456, n: 5789012.5, h: 0.0, epsg: 2178 });
+  await waitForText(page, "#status", "E=7500123.46 N=5789012.50 (EPSG:2178)");
+  const refusal = "Najpierw kliknij \"1. Pobierz elementy\".";
+  await push(page, { type: "error", msg: refusal });
+  expect(await text(page, "#status") === refusal, "error text");
+}
+
+// The palette's default size and a smaller one: nothing wider than the page, the map, the
+// search and the actions in view, every kind reachable by scrolling.
+async function checkSmallSizes(page) {
+  for (const size of [{ width: 360, height: 540 }, { width: 260, height: 380 }]) {
+    await page.setViewportSize(size);
+    await page.waitForTimeout(200);
+    const overflow = await page.evaluate(() =>
+      ["html", "#controls", "#footer", "#search"].filter((s) => {
+        const node = document.querySelector(s);
+        return node.scrollWidth > node.clientWidth;
+      }));
+    expect(overflow.length === 0, size.width + " px: too wide: " + overflow);
+    const map = await page.locator("#map").boundingBox();
+    expect(map.height >= 100, size.width + " px: map " + map.height + " px high");
+    for (const selector of ["#search-input", ".draw-button", "#fetch", "#place", "#set-origin"]) {
+      const box = await page.locator(selector).boundingBox();
+      expect(box && box.x >= 0 && box.x + box.width <= size.width &&
+        box.y >= 0 && box.y + box.height <= size.height, size.width + " px: " + selector +
+        " out of view " + JSON.stringify(box));
+    }
+    const last = page.locator("#kinds input[value='budynkirekon']");
+    await last.scrollIntoViewIfNeeded();
+    await last.click();
+    expect(await last.isChecked(), size.width + " px: the last kind cannot be ticked");
+    await last.click();
+    await page.screenshot({ path: path.join(artifactsDir, "map-page-" + size.width + ".png") });
+  }
+}
+
+async function main() {
+  const context = await launch(pageUrl, profileDir);
+  const page = context.pages()[0] || (await context.newPage());
+  page.on("pageerror", (e) => console.log("page error: " + e.message));
+  const sent = recordMessages(page);
+  await page.goto(pageUrl);
+  await page.locator("#map.leaflet-container").waitFor({ state: "visible" });
+  await page.waitForFunction(() => document.getElementById("status").textContent
+    .startsWith("TERRAWEFT"), null, { timeout: answerTimeoutMs });
+
+  await check("the page asks for the layers and the project's position when it loads",
+    async () => {
+      await sent.waitFor("getLayers", 0);
+      await sent.waitFor("getInit", 0);
+    });
+  await check('a framed area and the chosen kinds make a well-formed "fetch"; bad input sends none',
+    () => checkFraming(page, sent));
+  await check("progress shows its bar and label, and the cancel button while the step can stop",
+    () => checkProgressAndCancel(page, sent));
+  await check('"fetchDone" draws the preview and shows the counts and the warning',
+    () => checkFetchDone(page));
+  await standInForProgram(page, [
+    "getLayers", "settingsChanged", "searchAddressSuggest", "searchAddress", "setOrigin", "place",
+  ]);
+  await check('the layer mapping from "layerList" is editable and sent whole as "settingsChanged"',
+    () => checkLayerMapping(page, sent));
+  await check("suggestions follow the typed query; a chosen place or search hit centres the map",
+    () => checkAddressSearch(page, sent));
+  await check('"2. Wstaw do projektu" and the origin button show their answers',
+    () => checkPlaceAndOrigin(page, sent));
+  await check("the page stays usable at the palette's small sizes", () => checkSmallSizes(page));
+
+  if (failures() > 0) await page.screenshot({ path: path.join(artifactsDir, "map-failure.png") });
+  await context.close();
+}
+
+run(main);

@@ -1,0 +1,312 @@
+// "fetch" end to end through the map page's bridge: the request checks, the worker and its
+// progress, the vector stages against the fake services, the completion and the main thread's
+// freedom while a fetch runs.
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "GSMessageLoop.h"
+#include "ImportPage.h"
+#include "geodata/ProjConv.h"
+#include "import/ImportController.h"
+#include "support/fakes/Scenario.h"
+#include "support/fakes/Services.h"
+
+namespace {
+
+using importtest::json;
+using importtest::ofType;
+using namespace std::chrono_literals;
+
+constexpr const char* kZabrze =
+    "Powiatowa usluga zwraca dzialki, ale nie filtruje budynkow po obszarze (blad konfiguracji "
+    "serwera powiatu - np. Zabrze).";
+constexpr const char* kFallback = "Budynki z BDOT10k NoweBudynki (fallback - tylko nowe obiekty).";
+
+// A frame of about 2 x half metres around a point, as the page sends it.
+std::array<double, 4> frameAround(double lat, double lon, double half = 100.0) {
+    const double dLat = half / 111200.0;
+    const double dLon = dLat / std::cos(lat * M_PI / 180.0);
+    return {lon - dLon, lat - dLat, lon + dLon, lat + dLat};
+}
+
+Bbox boxAround(double lat, double lon, double half) {
+    const GisPoint c = ProjConv::latLonToPl1992(lat, lon);
+    return {c.x - half, c.y - half, c.x + half, c.y + half};
+}
+
+std::vector<std::string> labelsOf(const std::vector<json>& messages) {
+    std::vector<std::string> labels;
+    for (const json& progress : ofType(messages, "progress"))
+        labels.push_back(progress.at("label"));
+    return labels;
+}
+
+class Fetch : public importtest::ImportPage {
+protected:
+    const fakes::Scenario demo = fakes::demoScenario();
+};
+
+TEST_F(Fetch, ParcelsAndBuildingsArriveWithProgressCountsAndAPreview) {
+    fakes::serveScenario(hosts, demo);
+    const auto messages = fetch(demo.frameWgs84, {"dzialki", "budynki"});
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(
+        messages.front(),
+        json({{"type", "progress"}, {"done", 0}, {"total", 1}, {"label", "Pobieranie warstw"}}));
+    EXPECT_EQ(labelsOf(messages), (std::vector<std::string>{"Pobieranie warstw", "Import: dzialki",
+                                                            "Import: budynki"}));
+    const json& done = messages.back();
+    EXPECT_EQ(done.at("counts"), json({{"dzialki", 36}, {"budynki", 36}}));
+    EXPECT_FALSE(done.contains("warning"));
+
+    const json preview = json::parse(done.at("geojson").get<std::string>());
+    ASSERT_EQ(preview.at("features").size(), 72u);
+    const json corner = preview["features"][0]["geometry"]["coordinates"][0][0];
+    const auto [west, south, east, north] = demo.frameWgs84;
+    EXPECT_TRUE(corner[0] > west && corner[0] < east && corner[1] > south && corner[1] < north)
+        << corner;
+    EXPECT_EQ(host::reportLines(),
+              std::vector<std::string>{"TERRAWEFT EGiB [TERYT 146501] " + hosts.county.url() +
+                                       "/geoserver/wfs/wfs | tn.dzialki='ms:dzialki' -> 36 | "
+                                       "tn.budynki='ms:budynki' -> 36"});
+}
+
+TEST_F(Fetch, ACountyWithoutBuildingsFallsBackToTheNationalNewBuildings) {
+    fakes::serveScenario(hosts, demo, {.countyBuildings = false});
+    const auto both = fetch(demo.frameWgs84, {"dzialki", "budynki"});
+    EXPECT_EQ(labelsOf(both).back(), "Import: budynki (BDOT10k)");
+    EXPECT_EQ(both.back().at("counts"), json({{"dzialki", 36}, {"budynki", 3}}));
+    const std::string warning = std::string(kZabrze) + " " + kFallback;
+    EXPECT_EQ(both.back().at("warning"), warning);
+    EXPECT_EQ(host::reportLines().back(), "TERRAWEFT: " + warning);
+
+    // Without parcels asked for, nothing is said about them: the fallback follows at once.
+    const json alone = fetch(demo.frameWgs84, {"budynki"}).back();
+    EXPECT_EQ(alone.at("counts"), json({{"budynki", 3}}));
+    EXPECT_EQ(alone.at("warning"), kFallback);
+}
+
+TEST_F(Fetch, WithoutCountyServiceOrMunicipalityParcelsAreMissedAndBuildingsFallBack) {
+    const std::array<double, 4> noCounty = frameAround(50.5, 19.5);
+    const std::array<double, 4> nowhere = frameAround(53.5, 16.5);
+    fakes::serveBoundaries(hosts, {fakes::municipality("9999011", boxAround(50.5, 19.5, 5000))});
+    fakes::serveNewBuildings(hosts, {fakes::square("a", ProjConv::latLonToPl1992(50.5, 19.5), 6),
+                                     fakes::square("b", ProjConv::latLonToPl1992(53.5, 16.5), 6)});
+
+    const json county = fetch(noCounty, {"dzialki", "budynki"}).back();
+    EXPECT_EQ(county.at("warning"),
+              std::string("Powiat (TERYT 9999) nie publikuje WFS EGiB w EZiU. Brak dzialek dla "
+                          "tego obszaru. ") +
+                  kFallback);
+    EXPECT_EQ(county.at("counts"), json({{"budynki", 1}}));
+    EXPECT_EQ(host::reportLines().size(), 1u) << "only the warning, no land-registry line";
+
+    const json lookup = fetch(nowhere, {"dzialki", "budynki"}).back();
+    EXPECT_EQ(lookup.at("warning"), std::string("Nie udalo sie ustalic powiatu dla widoku. Brak "
+                                                "dzialek dla tego obszaru. ") +
+                                        kFallback);
+}
+
+TEST_F(Fetch, GeneralPlanZonesThatMeetTheFrameAndThePlansThatGiveNone) {
+    fakes::serveScenario(hosts, demo);
+    // The first zone covers the frame with no corner in it; the second lies 6 km away.
+    const json found = fetch(demo.frameWgs84, {"pog", "mpzp"}).back();
+    EXPECT_EQ(found.at("counts"), json({{"pog", 1}}));
+    EXPECT_EQ(found.at("warning"), "Pobieranie rysunku MPZP (rastr) nie jest jeszcze obslugiwane.");
+    const json zone = json::parse(found.at("geojson").get<std::string>())["features"][0];
+    EXPECT_EQ(zone["properties"]["symbol"], "SW");
+
+    fakes::PlanAct local = demo.plans.front();
+    local.planType = "LOCAL_SPATIAL_DEVELOPMENT_PLAN";
+    fakes::PlanningRegister({local}).mount(hosts.registry);
+    EXPECT_EQ(fetch(demo.frameWgs84, {"pog"}).back().at("warning"),
+              "Brak POG dla gminy 146501 (Plan Ogolny jeszcze nieuchwalony w Rejestrze "
+              "Urbanistycznym).");
+
+    fakes::PlanAct far = demo.plans.front();
+    far.zones.erase(far.zones.begin());
+    fakes::PlanningRegister({far}).mount(hosts.registry);
+    const json none = fetch(demo.frameWgs84, {"pog"}).back();
+    EXPECT_EQ(none.at("warning"), "POG gminy 146501: akt jest, ale zadna strefa nie wpada w kadr.");
+    EXPECT_EQ(none.at("counts"), json::object());
+    EXPECT_FALSE(none.contains("geojson"));
+}
+
+TEST_F(Fetch, StagesRunInTheirOrderOnExactKeysAndTheLaterOnesSayTheyAreNotBuiltYet) {
+    fakes::serveScenario(hosts, demo);
+    const json done = fetch(demo.frameWgs84,
+                            {"poziomice2d", "budynkirekon", "dachychmura", "budynkilod2", "mosty",
+                             "budynkindsm", "budynki3d", "terenchmura", "teren", "rastr", "bdot500",
+                             "gesut", "rastry", "poziomicechmura2d", "DZIALKI"})
+                          .back();
+    const std::vector<std::string> kinds = {"mapy GESUT jako rastra",
+                                            "mapy BDOT500 (rastr)",
+                                            "ortofotomapy",
+                                            "terenu z NMT",
+                                            "terenu, wody i poziomic z chmury punktow",
+                                            "budynkow 3D (LOD1)",
+                                            "budynkow z nMPT",
+                                            "mostow i drog",
+                                            "budynkow LOD2",
+                                            "dachow z chmury punktow",
+                                            "budynkow LOD2 z rekonstrukcji chmury punktow",
+                                            "poziomic z NMT"};
+    std::string expected;
+    for (const std::string& kind : kinds)
+        expected += (expected.empty() ? "" : " ") + ("Pobieranie " + kind) +
+                    " nie jest jeszcze obslugiwane.";
+    EXPECT_EQ(done.at("warning"), expected);
+    EXPECT_EQ(done.at("counts"), json::object());
+}
+
+TEST_F(Fetch, BadRequestsStartNothingAndARunningFetchRefusesAnotherButHearsCancel) {
+    const std::array<double, 4> frame = frameAround(51.0, 22.0);
+    fakes::serveBoundaries(hosts, {fakes::municipality("1465011", boxAround(51.0, 22.0, 5000))});
+    const fakes::FeatureWfs county(
+        {{"ms:dzialki", {fakes::square("d", ProjConv::latLonToPl1992(51.0, 22.0), 10)}}});
+    hosts.county.onRequest(fakes::countyCadastrePath("1465011"),
+                           [county](const loopback::Request& r) {
+                               loopback::Answer answer = county(r);
+                               answer.delay = 1500ms;
+                               return answer;
+                           });
+
+    const auto refused = [&](const json& bbox) {
+        return page.ask(json{{"type", "fetch"}, {"bboxWgs84", bbox}}.dump());
+    };
+    const json badBox = {{"type", "error"}, {"msg", "Nieprawidlowy bbox"}};
+    EXPECT_EQ(page.ask(R"({"type":"fetch"})"), badBox);
+    EXPECT_EQ(refused({21.0, 52.0, 21.1}), badBox);
+    EXPECT_EQ(refused({21.0, 52.0, 21.0, 52.1}), badBox) << "no width";
+    EXPECT_EQ(refused({21.0, 95.0, 21.1, 96.0}), badBox) << "beyond the pole";
+    EXPECT_EQ(refused({21.0, 52.0, 181.0, 52.1}), badBox);
+    for (const char* bad :
+         {R"({"type":"fetch","bboxWgs84":{"w":1,"s":2,"e":3,"n":4}})",
+          R"({"type":"fetch","bboxWgs84":[21,"52",21.1,52.1]})",
+          R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"rasterScale":"1000"})",
+          R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"terrainStep":1e12})",
+          R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"poziomiceWygladz":1})",
+          R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"layers":["dzialki",5]})"}) {
+        const json reply = page.ask(bad);
+        EXPECT_EQ(reply.at("type"), "error") << bad;
+        EXPECT_TRUE(reply.at("msg").get<std::string>().starts_with(
+            "Blad wewnetrzny: Nieprawidlowy parametr pobierania: "))
+            << reply;
+    }
+
+    const auto started =
+        page.post(json{{"type", "fetch"}, {"bboxWgs84", frame}, {"layers", {"dzialki"}}});
+    ASSERT_EQ(started.size(), 1u) << "the first progress, no reply";
+    EXPECT_EQ(page.ask(json{{"type", "fetch"}, {"bboxWgs84", frame}}.dump()),
+              json({{"type", "error"}, {"msg", "Trwa pobieranie danych - sprobuj za chwile"}}));
+    EXPECT_EQ(refused({21.0, 52.0, 21.1}), badBox) << "the box is checked first";
+    const auto done = postUntil({{"type", "cancel"}}, "fetchDone");
+    EXPECT_EQ(done.front(), json({{"type", "cancelled"}}));
+    EXPECT_EQ(done.back().at("counts"), json({{"dzialki", 1}})) << "the parcels run to their end";
+
+    const json nothing = fetch(frame, {}).back();
+    EXPECT_EQ(nothing, json({{"type", "fetchDone"},
+                             {"counts", json::object()},
+                             {"warning", "Nic nie pobrano dla tego obszaru."}}));
+    for (const std::string& line : host::reportLines())
+        EXPECT_EQ(line.find("Nic nie pobrano"), std::string::npos) << "not written to the report";
+}
+
+// The pages the process has mapped, as the kernel counts them against RLIMIT_AS.
+rlim_t mappedBytes() {
+    std::ifstream statm("/proc/self/statm");
+    rlim_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+TEST_F(Fetch, AWorkerThatCannotStartLeavesTheControllerIdle) {
+    if (kSanitized)
+        GTEST_SKIP() << "the sanitizer's own mappings do not bear an address-space limit";
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::array<double, 4> frame = frameAround(49.5, 20.0);
+    // No room for a thread's stack: the thread cannot start.
+    const auto underLimit = [&] {
+        rlimit old{};
+        getrlimit(RLIMIT_AS, &old);
+        const rlimit tight{mappedBytes() + (2u << 20), old.rlim_max};
+        setrlimit(RLIMIT_AS, &tight);
+        const json reply = page.ask(json{{"type", "fetch"}, {"bboxWgs84", frame}}.dump());
+        setrlimit(RLIMIT_AS, &old);
+        return reply;
+    };
+    EXPECT_EXIT(
+        {
+            const json refused = underLimit();
+            const auto again = fetch(frame, {});
+            const bool idle =
+                refused.value("msg", "") == "Blad wewnetrzny: Resource temporarily unavailable" &&
+                labelsOf(again).front() == "Pobieranie warstw" &&
+                again.back().at("type") == "fetchDone";
+            std::exit(idle ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Fetch, PostedTasksRunWithin50MsWhileTenThousandParcelsArrive) {
+    constexpr double kLat = 50.0, kLon = 21.5;
+    const GisPoint c = ProjConv::latLonToPl1992(kLat, kLon);
+    std::vector<fakes::Feature> parcels;
+    for (int i = 0; i < 100; ++i) {
+        for (int j = 0; j < 100; ++j) {
+            parcels.push_back(fakes::square("p" + std::to_string(i * 100 + j),
+                                            {c.x - 198 + 4 * i, c.y - 198 + 4 * j}, 1.9));
+        }
+    }
+    fakes::serveBoundaries(hosts, {fakes::municipality("1465011", boxAround(kLat, kLon, 5000))});
+    fakes::serveCountyCadastre(hosts, "1465011", std::move(parcels), std::nullopt,
+                               {.paging = false});
+
+    // The completion's own work (the preview of 10,000 parcels for the page) is not the
+    // worker's: only tasks that ran before "fetchDone" was sent count.
+    bool completed = false;
+    host::setScriptListener([&completed](const GS::Guid&, const std::string& script) {
+        completed = completed || script.find("\"type\":\"fetchDone\"") != std::string::npos;
+    });
+    // A poster thread hands a task to the main loop every 5 ms; each notes how long it waited.
+    std::vector<std::chrono::steady_clock::duration> waits;
+    std::atomic<bool> posting{true};
+    std::thread poster([&] {
+        while (posting) {
+            const auto posted = std::chrono::steady_clock::now();
+            runOnMainThread([&waits, &completed, posted] {
+                if (!completed)
+                    waits.push_back(std::chrono::steady_clock::now() - posted);
+            });
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    page.post(json{
+        {"type", "fetch"}, {"bboxWgs84", frameAround(kLat, kLon, 200)}, {"layers", {"dzialki"}}});
+    const bool done = host::pumpUntil([&completed] { return completed; }, 30s);
+    posting = false;
+    poster.join();
+    host::pump();
+    host::setScriptListener({});
+
+    ASSERT_TRUE(done);
+    EXPECT_EQ(ofType(page.received(), "fetchDone").at(0).at("counts"), json({{"dzialki", 10000}}));
+    ASSERT_GT(waits.size(), 100u);
+    const auto longest = *std::max_element(waits.begin(), waits.end());
+    EXPECT_LT(longest, 50ms) << std::chrono::duration<double, std::milli>(longest).count() << " ms";
+}
+
+}  // namespace

@@ -1,0 +1,65 @@
+#include "support/fakes/Hosts.h"
+
+#include "geodata/ServiceTables.h"
+
+namespace fakes {
+
+services::Endpoints Hosts::endpoints() const {
+    services::Endpoints e;
+    e.geoportalMaps = geoportal.url();
+    e.openData = openData.url();
+    e.planningRegister = registry.url();
+    e.overpass = overpass.url();
+    e.photon = photon.url();
+    e.nominatim = nominatim.url();
+    e.countyOverride = county.url();
+    return e;
+}
+
+std::vector<std::string> Hosts::environment() const {
+    const services::Endpoints e = endpoints();
+    return {"TERRAWEFT_GEOPORTAL_URL=" + e.geoportalMaps,
+            "TERRAWEFT_OPENDATA_URL=" + e.openData,
+            "TERRAWEFT_REGISTER_URL=" + e.planningRegister,
+            "TERRAWEFT_OVERPASS_URL=" + e.overpass,
+            "TERRAWEFT_PHOTON_URL=" + e.photon,
+            "TERRAWEFT_NOMINATIM_URL=" + e.nominatim,
+            "TERRAWEFT_COUNTY_URL=" + e.countyOverride};
+}
+
+std::string countyCadastrePath(std::string_view teryt) {
+    const ServiceRow* row =
+        servicetables::find(EgibUrls::TABLE, teryt, servicetables::kCountyKeyLength);
+    if (row == nullptr || row->wfs.empty())
+        return {};
+    const std::string_view address = row->wfs;
+    const std::size_t host = address.find("://");
+    const std::size_t start =
+        address.find_first_of("/?#", host == std::string_view::npos ? 0 : host + 3);
+    if (start == std::string_view::npos || address[start] != '/')
+        return "/";
+    const std::string_view path = address.substr(start);
+    return std::string(path.substr(0, path.find_first_of("?#")));
+}
+
+void serveBoundaries(Hosts& hosts, std::vector<Feature> municipalities,
+                     const std::string& typeName) {
+    hosts.geoportal.onRequest(kBoundariesPath, FeatureWfs({{"ms:A01_Granice_wojewodztw", {}},
+                                                           {"ms:A02_Granice_powiatow", {}},
+                                                           {typeName, std::move(municipalities)}}));
+}
+
+void serveNewBuildings(Hosts& hosts, std::vector<Feature> buildings) {
+    hosts.geoportal.onRequest(kNewBuildingsPath,
+                              FeatureWfs({{kNewBuildingsTypename, std::move(buildings)}}));
+}
+
+void serveCountyCadastre(Hosts& hosts, std::string_view teryt, std::vector<Feature> parcels,
+                         std::optional<std::vector<Feature>> buildings, WfsBehaviour behaviour) {
+    std::vector<Layer> layers{{kParcelsTypename, std::move(parcels)}};
+    if (buildings)
+        layers.push_back({kBuildingsTypename, std::move(*buildings)});
+    hosts.county.onRequest(countyCadastrePath(teryt), FeatureWfs(std::move(layers), behaviour));
+}
+
+}  // namespace fakes
