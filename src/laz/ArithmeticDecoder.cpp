@@ -1,5 +1,7 @@
 #include "laz/ArithmeticDecoder.h"
 
+#include <array>
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -40,7 +42,7 @@ SymbolModel::SymbolModel(std::uint32_t symbols) : SymbolModel(symbols, Blank{}) 
 }
 
 SymbolModel::SymbolModel(std::uint32_t symbols, Blank)
-    : symbols_(std::clamp<std::uint32_t>(symbols, 2, 2048)), lastSymbol_(symbols_ - 1) {
+    : symbols_(std::clamp<std::uint32_t>(symbols, 2, kMaxSymbols)), lastSymbol_(symbols_ - 1) {
     if (symbols_ > 16) {
         // At least one entry a symbol: the bracket it gives is mostly a single symbol.
         std::uint32_t tableBits = 5;
@@ -55,6 +57,11 @@ SymbolModel::SymbolModel(std::uint32_t symbols, Blank)
 // Every model of a given size starts from the same distribution and table: they are worked out
 // once for the process and copied from then on.
 const std::vector<SymbolModel::Entry>& SymbolModel::pristine(std::uint32_t symbols) {
+    // Decoders make thousands of models: the usual look-up takes no lock.
+    static std::array<std::atomic<const std::vector<Entry>*>, kMaxSymbols + 1> bySize{};
+    if (const auto* known = bySize[symbols].load(std::memory_order_acquire)) {
+        return *known;
+    }
     static std::mutex mutex;
     static std::map<std::uint32_t, std::vector<Entry>> known;  // nodes never move
     const std::lock_guard lock(mutex);
@@ -66,6 +73,7 @@ const std::vector<SymbolModel::Entry>& SymbolModel::pristine(std::uint32_t symbo
         first.updateCycle_ = first.symbols_;
         first.update();
         found = known.emplace(symbols, std::move(first.data_)).first;
+        bySize[symbols].store(&found->second, std::memory_order_release);
     }
     return found->second;
 }

@@ -49,6 +49,7 @@ private:
     friend class ArithmeticDecoder;
     friend class ArithmeticEncoder;
     using Entry = std::uint16_t;
+    static constexpr std::uint32_t kMaxSymbols = 2048;
     struct Blank {};
     SymbolModel(std::uint32_t symbols, Blank);
     static const std::vector<Entry>& pristine(std::uint32_t symbols);

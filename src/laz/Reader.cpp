@@ -25,6 +25,9 @@ ChunkCursor::ChunkCursor(const Reader& reader) : reader_(reader) {
     }
 }
 
+ChunkCursor::ChunkCursor(const Reader& reader, std::unique_ptr<ChunkDecoder> decoder)
+    : reader_(reader), decoder_(std::move(decoder)) {}
+
 bool ChunkCursor::open(std::size_t i) {
     index_ = i;
     chunk_ = &reader_.chunks().at(i);
@@ -104,22 +107,24 @@ bool Reader::open() {
     }
     if (!header_.laz) {
         splitStoredRecords();
-    } else {
-        if (header_.laz->chunkSize == 0) {
-            error_ = "Uszkodzony opis kompresji LAZ (rozmiar bloku 0)";
+        cursor_ = std::make_unique<ChunkCursor>(*this, nullptr);
+        return true;
+    }
+    if (header_.laz->chunkSize == 0) {
+        error_ = "Uszkodzony opis kompresji LAZ (rozmiar bloku 0)";
+        return false;
+    }
+    auto decoder = ChunkDecoder::create(*header_.laz, header_.recordLength, error_);
+    if (!decoder) {
+        return false;
+    }
+    if (header_.pointCount > 0) {
+        error_ = readChunkTable(file_, header_, chunks_);
+        if (!error_.empty()) {
             return false;
-        }
-        if (!ChunkDecoder::create(*header_.laz, header_.recordLength, error_)) {
-            return false;
-        }
-        if (header_.pointCount > 0) {
-            error_ = readChunkTable(file_, header_, chunks_);
-            if (!error_.empty()) {
-                return false;
-            }
         }
     }
-    cursor_ = std::make_unique<ChunkCursor>(*this);
+    cursor_ = std::make_unique<ChunkCursor>(*this, std::move(decoder));
     return true;
 }
 

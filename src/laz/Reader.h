@@ -25,6 +25,8 @@ class ChunkCursor {
 public:
     // The reader must outlive the cursor; it is only read.
     explicit ChunkCursor(const Reader& reader);
+    // With a decoder of the reader's items already made.
+    ChunkCursor(const Reader& reader, std::unique_ptr<ChunkDecoder> decoder);
 
     // Starts chunk i (of reader.chunks()); false with a message when its data is not there.
     bool open(std::size_t i);
