@@ -73,7 +73,6 @@ private:
     std::vector<Entry> data_;
     Entry* distribution() { return data_.data(); }
     Entry* counts() { return data_.data() + symbols_; }
-
     Entry* table() { return data_.data() + 2 * symbols_; }
 };
 
@@ -196,8 +195,8 @@ inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
 }
 
 // The last symbol in [first, last] whose scaled start `start(k)` lies at or below the code
-// value, found by counting the starts after the first that do: the comparisons are independent
-// of each other, so they neither wait on one another nor branch on the data.
+// value, found by counting the starts after the first that do. The comparisons are independent
+// of each other: none waits for another's outcome, as the steps of a bisection do.
 template <typename Start>
 [[gnu::always_inline]] inline std::uint32_t lastStartAtOrBelow(std::uint32_t first,
                                                                std::uint32_t last,
