@@ -4,15 +4,18 @@
 #include <algorithm>
 #include <array>
 
+#include "geodata/ProjConv.h"
 #include "import/FetchRun.h"
 #include "import/ImportController.h"
+#include "import/ImportRasterStages.h"
 
 namespace {
 
 constexpr int kDefaultRasterScale = 1000;
 constexpr int kMinRasterScale = 100;
 constexpr int kMaxRasterScale = 10000;
-constexpr double kRenderingPixel = 0.00028;  // metres of map per pixel at scale 1:1
+constexpr const char* kCancelledRest =
+    "Pobieranie przerwane przez uzytkownika - pozostale dane nie zostaly pobrane.";
 
 }  // namespace
 
@@ -24,7 +27,7 @@ ImportController::FetchRun::FetchRun(const Bbox& frame,
       rasterScale(usableRasterScale(scale)),
       terrainStep(step),
       contourInterval(interval),
-      rasterMpp(rasterScale * kRenderingPixel),
+      rasterMpp(rasterScale * rasterstages::kRenderingPixel),
       warning(std::move(warningText)) {}
 
 bool ImportController::FetchRun::requested(std::string_view key) const {
@@ -77,8 +80,14 @@ ImportController::FetchedData ImportController::fetchForImport(const Bbox& bbox,
         const bool wanted =
             std::any_of(stage.keys.begin(), stage.keys.end(),
                         [&run](std::string_view key) { return run.requested(key); });
-        if (wanted)
-            (this->*stage.run)(run);
+        if (!wanted)
+            continue;
+        // A cancel ends the stage that runs; the stages still to come are left out.
+        if (cancel_) {
+            run.appendWarning(kCancelledRest);
+            break;
+        }
+        (this->*stage.run)(run);
     }
     run.data.warning = std::move(run.warning);
     return std::move(run.data);
@@ -94,6 +103,21 @@ WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& ur
                                         const std::string& service) {
     const char* separator = url.find('?') != std::string::npos ? "&" : "?";
     return client.get(url + separator + "service=" + service + "&request=GetCapabilities");
+}
+
+Bbox extentInZone(const Bbox& frame, int epsg) {
+    const GisPoint corners[] = {ProjConv::pl1992ToPl2000(frame.minx, frame.miny, epsg),
+                                ProjConv::pl1992ToPl2000(frame.maxx, frame.miny, epsg),
+                                ProjConv::pl1992ToPl2000(frame.minx, frame.maxy, epsg),
+                                ProjConv::pl1992ToPl2000(frame.maxx, frame.maxy, epsg)};
+    Bbox box{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
+    for (const GisPoint& c : corners) {
+        box.minx = std::min(box.minx, c.x);
+        box.miny = std::min(box.miny, c.y);
+        box.maxx = std::max(box.maxx, c.x);
+        box.maxy = std::max(box.maxy, c.y);
+    }
+    return box;
 }
 
 }  // namespace fetchstages

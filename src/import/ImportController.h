@@ -15,18 +15,23 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Bridge.h"
 #include "DataType.h"
 #include "Settings.h"
 #include "geodata/GisTypes.h"
+#include "geodata/LidarResolver.h"
 #include "geodata/LocalServices.h"
 #include "geodata/WfsClient.h"
 #include "geometry/RoofModel.h"
 #include "geometry/TerrainBuilder.h"
 #include "geometry/Warstwica.h"
+#include "import/ImportTerrainStages.h"
 #include "import/MunicipalityLookup.h"
+
+class CloudTerrain;
 
 // Hands fn to the host's main message loop and returns at once: fn runs later, once, on the main
 // thread, after everything posted before it. Any thread may call it; nobody waits for fn.
@@ -161,14 +166,47 @@ private:
     void fetchNewBuildings(FetchRun& run, std::vector<GisFeature>& buildings);
 
     // Map rasters (ImportRasterStages.cpp).
+public:
+    // The tiles of a box, nx by ny (below 1 counts as 1), row by row from the south, west to
+    // east within a row; the last column and row end exactly on the box's edges.
+    static std::vector<Bbox> tileBboxes(const Bbox& box, int nx, int ny);
+    static std::string joinComma(const std::vector<std::string>& names);
+    // The code a WMS is asked for images in: the area's zone when the capabilities name its
+    // code ("EPSG:2177", "urn:ogc:def:crs:EPSG::2177"), else 2180.
+    static int wmsRequestEpsg(std::string_view capabilities, int zoneEpsg);
+
+private:
     void fetchMpzpRaster(FetchRun& run, const std::string& teryt);
     void fetchGesutRaster(FetchRun& run, const LocalServices::Service& service);
     void fetchBdot500(FetchRun& run);
     void fetchOrthophoto(FetchRun& run);
+    // The images of a county or municipal WMS: its capabilities, the layers `choose` picks out
+    // of them, the tiles. 0 when the service does not answer or nothing is picked.
+    int fetchServiceRaster(FetchRun& run, const std::string& wmsUrl, DataType type,
+                           const std::function<std::string(const std::string&)>& choose);
+    // The frame's images of the layers at mpp metres a pixel, asked in epsg, in at most 4 x 4
+    // tiles; each tile stored becomes a raster of the record. How many were stored.
+    int fetchWmsRaster(FetchRun& run, const std::string& wmsUrl, const std::string& layers,
+                       double mpp, DataType type, int epsg);
 
     // Terrain from the terrain model and from point clouds (ImportTerrainStages.cpp).
+public:
+    // The height of the first grid of the list that has one at (x, y).
+    static HeightSampler nmtHeightSampler(const std::vector<AscGrid>& grids);
+    // The ground and the water surface of a point-cloud grid.
+    static HeightSampler cloudGroundSampler(const CloudTerrain& grid);
+    static HeightSampler cloudWaterSampler(const CloudTerrain& grid);
+
+private:
     void fetchTerrain(FetchRun& run);
     void fetchCloudTerrain(FetchRun& run);
+    // The ground and water points of the frame from every sheet; false when a cancel stopped
+    // the reading.
+    bool readCloudSheets(LidarResolver& lidar, const std::vector<LidarResolver::LidarTile>& sheets,
+                         const Bbox& frame, terrainstages::CloudPoints& points);
+    static void cloudTerrainTiles(FetchRun& run, const CloudTerrain& grid, double step,
+                                  std::size_t sheets, std::size_t groundPoints);
+    static void cloudWater(FetchRun& run, const CloudTerrain& grid, double step);
 
     // Building packages (ImportBuildingStages.cpp).
     void fetchLod1Stage(FetchRun& run);
@@ -182,8 +220,15 @@ private:
     void fetchCloudRoofs(FetchRun& run);
     void fetchReconstruction(FetchRun& run);
 
-    // Contour lines from the terrain model (ImportContourStages.cpp).
+    // Contour lines from the terrain model and from point clouds (ImportContourStages.cpp).
     void fetchContours(FetchRun& run);
+    void fetchCloudContours(FetchRun& run, const CloudTerrain& grid, double step);
+    // The cancel flag as a tracing polls it.
+    std::function<bool()> isCancelled() const;
+    // Progress of the terrain-model tracing, one call a level: "Poziomice: liczenie warstwic".
+    static void contourProgress(int done, int total);
+    // The progress callback of a step the page's cancel can stop.
+    static std::function<void(int, int)> cancellableProgress(const char* label);
 
     // ---- State ----------------------------------------------------------------------------
     WfsClient client_;  // shared by the worker and the main thread's address search
