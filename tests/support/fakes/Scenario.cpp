@@ -1,7 +1,11 @@
 #include "support/fakes/Scenario.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "geodata/ProjConv.h"
 #include "support/fakes/Services.h"
+#include "support/fakes/Wms.h"
 
 namespace fakes {
 namespace {
@@ -21,6 +25,96 @@ GisPoint plotCentre(const GisPoint& centre, int i, int j) {
 
 Feature building(const std::string& id, const GisPoint& c, Properties props) {
     return rectangle(id, {c.x - 8.0, c.y - 6.0, c.x + 8.0, c.y + 6.0}, std::move(props));
+}
+
+// The terrain: a slope rising eastwards with a hill at the centre.
+constexpr double kTerrainHalf = 240.0;  // metres around the centre, past the frame's corners
+constexpr double kGridCell = 5.0;
+constexpr double kPointSpacing = 1.0;
+constexpr double kPondHalf = 20.0;
+constexpr double kRoofHeight = 9.0;
+constexpr std::uint8_t kGround = 2, kBuilding = 6, kWater = 9;
+
+double groundHeight(const GisPoint& centre, double x, double y) {
+    const double dx = x - centre.x;
+    const double dy = y - centre.y;
+    return 100.0 + 0.02 * dx + 6.0 * std::exp(-(dx * dx + dy * dy) / (2.0 * 60.0 * 60.0));
+}
+
+bool within(const Bbox& box, double x, double y) {
+    return x >= box.minx && x <= box.maxx && y >= box.miny && y <= box.maxy;
+}
+
+// Two terrain-model sheets, the western and the eastern half.
+std::vector<Sheet> terrainSheets(const GisPoint& c) {
+    const auto height = [c](double x, double y) { return groundHeight(c, x, y); };
+    const Bbox west{c.x - kTerrainHalf, c.y - kTerrainHalf, c.x, c.y + kTerrainHalf};
+    const Bbox east{c.x, c.y - kTerrainHalf, c.x + kTerrainHalf, c.y + kTerrainHalf};
+    return {{"6.179.25.14.1", west, asciiGrid(west, kGridCell, height)},
+            {"6.179.25.14.2", east, asciiGrid(east, kGridCell, height)}};
+}
+
+// A point a metre: ground, a pond of water points south-west of the centre, and roof points
+// over the county's buildings.
+Sheet lidarSheet(const GisPoint& c, const std::vector<Feature>& buildings) {
+    const GisPoint pondCentre{c.x - 120.0, c.y - 120.0};
+    const Bbox pond{pondCentre.x - kPondHalf, pondCentre.y - kPondHalf, pondCentre.x + kPondHalf,
+                    pondCentre.y + kPondHalf};
+    const double pondLevel = groundHeight(c, pondCentre.x, pondCentre.y) - 1.0;
+    std::vector<Bbox> roofs;
+    for (const Feature& b : buildings)
+        roofs.push_back(envelope(b));
+    std::vector<ClPoint> points;
+    for (double y = c.y - kTerrainHalf; y <= c.y + kTerrainHalf; y += kPointSpacing) {
+        for (double x = c.x - kTerrainHalf; x <= c.x + kTerrainHalf; x += kPointSpacing) {
+            ClPoint p{x, y, groundHeight(c, x, y), 0, 0, 0, kGround};
+            if (within(pond, x, y)) {
+                p.z = pondLevel;
+                p.cls = kWater;
+            } else if (std::any_of(roofs.begin(), roofs.end(),
+                                   [x, y](const Bbox& r) { return within(r, x, y); })) {
+                p.z += kRoofHeight;
+                p.cls = kBuilding;
+            }
+            points.push_back(p);
+        }
+    }
+    const Bbox area{c.x - kTerrainHalf, c.y - kTerrainHalf, c.x + kTerrainHalf, c.y + kTerrainHalf};
+    return {"N-34-139-A-c-1-1", area, lasFile(points)};
+}
+
+// A frame of about 2 x half metres around a point, and a municipality of 10 km around it.
+RasterPlace rasterPlace(const std::string& teryt, double lat, double lon,
+                        std::vector<DataType> kinds) {
+    constexpr double kHalf = 150.0;
+    const double dLat = kHalf / 111200.0;
+    const double dLon = dLat / std::cos(lat * M_PI / 180.0);
+    const GisPoint c = ProjConv::latLonToPl1992(lat, lon);
+    return {teryt,
+            {c.x - 5000.0, c.y - 5000.0, c.x + 5000.0, c.y + 5000.0},
+            {lon - dLon, lat - dLat, lon + dLon, lat + dLat},
+            std::move(kinds)};
+}
+
+std::vector<std::string> wmsLayersOf(DataType kind) {
+    switch (kind) {
+        case DataType::Mpzp:
+            return {"granice_planow", "rysunek_planu", "aktplanowania"};
+        case DataType::Gesut:
+            return {"przewody_wodociagowe", "przewody_gazowe", "strefa_ochronna"};
+        default:
+            return {"budowle", "ogrodzenia", "komunikacja"};
+    }
+}
+
+constexpr const char* kOrthophotoPath = "/wss/service/PZGIK/ORTO/WMS/StandardResolution";
+
+void serveRasterPlace(Hosts& hosts, const RasterPlace& place) {
+    const int zone = ProjConv::zoneForLon((place.frameWgs84[0] + place.frameWgs84[2]) / 2.0);
+    for (const DataType kind : place.kinds) {
+        hosts.county.onRequest(localWmsPath(kind, place.teryt),
+                               MapWms(wmsLayersOf(kind), {.systems = {2180, zone}}));
+    }
 }
 
 }  // namespace
@@ -60,11 +154,27 @@ Scenario demoScenario() {
                  {{"symbol", "SZ"}, {"oznaczenie", "2SZ"}})}});
     s.places = {{"", "Marszalkowska", "104", "Warszawa", "Warszawa", kCentreLat, kCentreLon},
                 {"Plac Defilad", "Plac Defilad", "1", "Warszawa", "Warszawa", 52.2318, 21.006}};
+    s.terrainSheets = terrainSheets(centre);
+    s.lidarSheets = {lidarSheet(centre, s.buildings)};
+    s.rasterPlaces = {
+        rasterPlace("1816011", 49.8167, 22.2333, {DataType::Mpzp, DataType::Gesut}),
+        rasterPlace("3064011", 52.4064, 16.9252, {DataType::Gesut, DataType::Bdot500})};
     return s;
 }
 
 void serveScenario(Hosts& hosts, const Scenario& scenario, const ScenarioOptions& options) {
-    serveBoundaries(hosts, {municipality(scenario.teryt, scenario.municipalityArea)});
+    std::vector<Feature> municipalities{municipality(scenario.teryt, scenario.municipalityArea)};
+    for (const RasterPlace& place : scenario.rasterPlaces)
+        municipalities.push_back(municipality(place.teryt, place.area));
+    serveBoundaries(hosts, std::move(municipalities));
+    serveTerrainModel(hosts, scenario.terrainSheets);
+    serveLidar(hosts, scenario.lidarSheets);
+    hosts.geoportal.onRequest(kOrthophotoPath,
+                              MapWms({"Raster"}, {.systems = {2176, 2177, 2178, 2179, 2180},
+                                                  .image = jpegImage(),
+                                                  .imageType = "image/jpeg"}));
+    for (const RasterPlace& place : scenario.rasterPlaces)
+        serveRasterPlace(hosts, place);
     serveNewBuildings(hosts, scenario.newBuildings);
     std::optional<std::vector<Feature>> buildings;
     if (options.countyBuildings)

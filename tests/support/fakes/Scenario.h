@@ -10,8 +10,18 @@
 
 #include "support/fakes/Hosts.h"
 #include "support/fakes/Records.h"
+#include "support/fakes/Sheets.h"
 
 namespace fakes {
+
+// A municipality elsewhere whose county or commune publishes map images (WMS): a frame in it
+// and the kinds served there (Mpzp, Gesut, Bdot500).
+struct RasterPlace {
+    std::string teryt;
+    Bbox area;
+    std::array<double, 4> frameWgs84;
+    std::vector<DataType> kinds;
+};
 
 struct Scenario {
     std::string teryt;                  // the municipality's 7-digit code
@@ -22,10 +32,16 @@ struct Scenario {
     std::vector<Feature> newBuildings;  // of the national new-buildings service
     std::vector<PlanAct> plans;
     std::vector<Place> places;
+    std::vector<Sheet> terrainSheets;  // the terrain model over the frame
+    std::vector<Sheet> lidarSheets;    // ground, a pond and roofs over the frame
+    std::vector<RasterPlace> rasterPlaces;
 };
 
 // 36 parcels of 38 m in a grid of 40 m, a building on each, 3 new buildings, one general plan
-// (a zone over the whole frame and one far away) and two addresses of Warsaw (TERYT 1465011).
+// (a zone over the whole frame and one far away) and two addresses of Warsaw (TERYT 1465011);
+// terrain (a slope rising eastwards, a hill at the centre) as two terrain-model sheets and one
+// LiDAR sheet of a point a metre with a pond and the roofs, and the orthophoto. Elsewhere: Dynow
+// (1816011: zoning-plan drawing and utility map) and Poznan (3064011: utility and 1:500 maps).
 Scenario demoScenario();
 
 struct ScenarioOptions {
