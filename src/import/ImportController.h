@@ -197,6 +197,9 @@ public:
     static HeightSampler cloudGroundSampler(const CloudTerrain& grid);
     static HeightSampler cloudWaterSampler(const CloudTerrain& grid);
 
+    // The record of the last completed fetch, where tests read what the page is not sent.
+    const FetchedData& fetchedForTest() const { return fetched_; }
+
 private:
     void fetchTerrain(FetchRun& run);
     void fetchCloudTerrain(FetchRun& run);

@@ -27,31 +27,30 @@ Feature building(const std::string& id, const GisPoint& c, Properties props) {
     return rectangle(id, {c.x - 8.0, c.y - 6.0, c.x + 8.0, c.y + 6.0}, std::move(props));
 }
 
-// The terrain: a slope rising eastwards with a hill at the centre.
-constexpr double kTerrainHalf = 240.0;  // metres around the centre, past the frame's corners
-constexpr double kGridCell = 5.0;
+// The terrain: a plane at 100 m at the centre, rising 1 m per 100 m east and 0.5 m per 100 m
+// north; the terrain model covers 2 x 2 km in cells of 10 m, the LiDAR sheet the frame.
+constexpr double kCentreHeight = 100.0;
+constexpr double kTerrainHalf = 1000.0;
+constexpr double kTerrainCell = 10.0;
+constexpr double kLidarHalf = 240.0;  // metres around the centre, past the frame's corners
 constexpr double kPointSpacing = 1.0;
 constexpr double kPondHalf = 20.0;
 constexpr double kRoofHeight = 9.0;
 constexpr std::uint8_t kGround = 2, kBuilding = 6, kWater = 9;
 
 double groundHeight(const GisPoint& centre, double x, double y) {
-    const double dx = x - centre.x;
-    const double dy = y - centre.y;
-    return 100.0 + 0.02 * dx + 6.0 * std::exp(-(dx * dx + dy * dy) / (2.0 * 60.0 * 60.0));
+    return kCentreHeight + 0.01 * (x - centre.x) + 0.005 * (y - centre.y);
 }
 
 bool within(const Bbox& box, double x, double y) {
     return x >= box.minx && x <= box.maxx && y >= box.miny && y <= box.maxy;
 }
 
-// Two terrain-model sheets, the western and the eastern half.
 std::vector<Sheet> terrainSheets(const GisPoint& c) {
-    const auto height = [c](double x, double y) { return groundHeight(c, x, y); };
-    const Bbox west{c.x - kTerrainHalf, c.y - kTerrainHalf, c.x, c.y + kTerrainHalf};
-    const Bbox east{c.x, c.y - kTerrainHalf, c.x + kTerrainHalf, c.y + kTerrainHalf};
-    return {{"6.179.25.14.1", west, asciiGrid(west, kGridCell, height)},
-            {"6.179.25.14.2", east, asciiGrid(east, kGridCell, height)}};
+    const Bbox area{c.x - kTerrainHalf, c.y - kTerrainHalf, c.x + kTerrainHalf, c.y + kTerrainHalf};
+    return {{"N-34-139-A-c-1", area, asciiGrid(area, kTerrainCell, [c](double x, double y) {
+                 return groundHeight(c, x, y);
+             })}};
 }
 
 // A point a metre: ground, a pond of water points south-west of the centre, and roof points
@@ -65,21 +64,26 @@ Sheet lidarSheet(const GisPoint& c, const std::vector<Feature>& buildings) {
     for (const Feature& b : buildings)
         roofs.push_back(envelope(b));
     std::vector<ClPoint> points;
-    for (double y = c.y - kTerrainHalf; y <= c.y + kTerrainHalf; y += kPointSpacing) {
-        for (double x = c.x - kTerrainHalf; x <= c.x + kTerrainHalf; x += kPointSpacing) {
+    for (double y = c.y - kLidarHalf; y <= c.y + kLidarHalf; y += kPointSpacing) {
+        for (double x = c.x - kLidarHalf; x <= c.x + kLidarHalf; x += kPointSpacing) {
             ClPoint p{x, y, groundHeight(c, x, y), 0, 0, 0, kGround};
             if (within(pond, x, y)) {
-                p.z = pondLevel;
-                p.cls = kWater;
-            } else if (std::any_of(roofs.begin(), roofs.end(),
-                                   [x, y](const Bbox& r) { return within(r, x, y); })) {
+                // Four water points a square metre: a water cell needs at least two.
+                for (const double d : {0.0, 0.5}) {
+                    points.push_back({x + d, y, pondLevel, 0, 0, 0, kWater});
+                    points.push_back({x + d, y + 0.5, pondLevel, 0, 0, 0, kWater});
+                }
+                continue;
+            }
+            if (std::any_of(roofs.begin(), roofs.end(),
+                            [x, y](const Bbox& r) { return within(r, x, y); })) {
                 p.z += kRoofHeight;
                 p.cls = kBuilding;
             }
             points.push_back(p);
         }
     }
-    const Bbox area{c.x - kTerrainHalf, c.y - kTerrainHalf, c.x + kTerrainHalf, c.y + kTerrainHalf};
+    const Bbox area{c.x - kLidarHalf, c.y - kLidarHalf, c.x + kLidarHalf, c.y + kLidarHalf};
     return {"N-34-139-A-c-1-1", area, lasFile(points)};
 }
 

@@ -32,15 +32,16 @@ struct Scenario {
     std::vector<Feature> newBuildings;  // of the national new-buildings service
     std::vector<PlanAct> plans;
     std::vector<Place> places;
-    std::vector<Sheet> terrainSheets;  // the terrain model over the frame
+    std::vector<Sheet> terrainSheets;  // the terrain model around the frame
     std::vector<Sheet> lidarSheets;    // ground, a pond and roofs over the frame
     std::vector<RasterPlace> rasterPlaces;
 };
 
 // 36 parcels of 38 m in a grid of 40 m, a building on each, 3 new buildings, one general plan
 // (a zone over the whole frame and one far away) and two addresses of Warsaw (TERYT 1465011);
-// terrain (a slope rising eastwards, a hill at the centre) as two terrain-model sheets and one
-// LiDAR sheet of a point a metre with a pond and the roofs, and the orthophoto. Elsewhere: Dynow
+// terrain (a plane at 100 m at the centre rising 1 m per 100 m east and 0.5 m per 100 m north) as
+// a terrain-model sheet of 2 x 2 km in cells of 10 m and a LiDAR sheet of a point a metre over
+// the frame with a pond and the roofs, and the orthophoto. Elsewhere: Dynow
 // (1816011: zoning-plan drawing and utility map) and Poznan (3064011: utility and 1:500 maps).
 Scenario demoScenario();
 
