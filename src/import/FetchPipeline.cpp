@@ -76,18 +76,21 @@ ImportController::FetchedData ImportController::fetchForImport(const Bbox& bbox,
         {{"poziomice2d", "poziomice3d"}, &ImportController::fetchContours},
     }};
     FetchRun run(bbox, keys, rasterScale, terrainStep, contourInterval, std::move(warning));
+    bool ran = false;
     for (const Stage& stage : kStages) {
         const bool wanted =
             std::any_of(stage.keys.begin(), stage.keys.end(),
                         [&run](std::string_view key) { return run.requested(key); });
         if (!wanted)
             continue;
-        // A cancel ends the stage that runs; the stages still to come are left out.
-        if (cancel_) {
+        // The flag is read between stages: the stage that runs when a cancel comes ends as it
+        // can, and the stages still to come are left out.
+        if (ran && cancel_) {
             run.appendWarning(kCancelledRest);
             break;
         }
         (this->*stage.run)(run);
+        ran = true;
     }
     run.data.warning = std::move(run.warning);
     return std::move(run.data);

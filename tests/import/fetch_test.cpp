@@ -119,7 +119,7 @@ TEST_F(Fetch, GeneralPlanZonesThatMeetTheFrameAndThePlansThatGiveNone) {
     // The first zone covers the frame with no corner in it; the second lies 6 km away.
     const json found = fetch(demo.frameWgs84, {"pog", "mpzp"}).back();
     EXPECT_EQ(found.at("counts"), json({{"pog", 1}}));
-    EXPECT_EQ(found.at("warning"), "Pobieranie rysunku MPZP (rastr) nie jest jeszcze obslugiwane.");
+    EXPECT_EQ(found.at("warning"), "Brak MPZP dla gminy 146501: brak uslugi WMS w EZiU.");
     const json zone = json::parse(found.at("geojson").get<std::string>())["features"][0];
     EXPECT_EQ(zone["properties"]["symbol"], "SW");
 
