@@ -262,4 +262,46 @@ TEST(HostProgram, FetchAgainstTheFakeServicesFallbackAndCancel) {
     EXPECT_EQ(stopped.back().at("type"), "fetchDone") << "a cancelled fetch still completes";
 }
 
+// Terrain, contours and map images of the built-in scenario, each fetch in its own run side by
+// side: the frame in Warsaw (terrain model, point clouds, orthophoto), Dynow (zoning-plan
+// drawing, utility map) and Poznan (utility and 1:500 maps).
+TEST(HostProgram, TerrainContoursAndMapImagesFetchedAgainstTheFakes) {
+    const fakes::Scenario demo = fakes::demoScenario();
+    fakes::Hosts hosts;
+    fakes::serveScenario(hosts, demo);
+    const auto run = [&hosts](const std::array<double, 4>& frame,
+                              const std::vector<std::string>& keys) {
+        const std::string open = R"({"cmd":"menu","menu":32500,"item":1})";
+        const std::string fetch =
+            post(json{{"type", "fetch"}, {"bboxWgs84", frame}, {"layers", keys}}.dump());
+        const std::string wait = R"({"cmd":"pump","ms":60000,"until":"fetchDone"})";
+        return std::async(std::launch::async, runHost, std::vector<std::string>{open, fetch, wait},
+                          hosts.environment());
+    };
+    auto warsaw = run(demo.frameWgs84, {"teren", "poziomice2d", "poziomice3d", "terenchmura",
+                                        "wodachmura", "poziomicechmura", "rastr"});
+    auto dynow = run(demo.rasterPlaces.at(0).frameWgs84, {"mpzp", "gesut"});
+    auto poznan = run(demo.rasterPlaces.at(1).frameWgs84, {"gesut", "bdot500"});
+
+    const json terrain = pageMessages(warsaw.get()).back();
+    ASSERT_EQ(terrain.at("type"), "fetchDone");
+    EXPECT_FALSE(terrain.contains("warning")) << terrain;
+    std::vector<std::string> kinds;
+    for (const auto& [key, count] : terrain.at("counts").items()) {
+        kinds.push_back(key);
+        EXPECT_GT(count.get<int>(), 0) << key;
+    }
+    EXPECT_EQ(kinds,
+              (std::vector<std::string>{"poziomice (warstwice)", "poziomice z chmury (warstwice)",
+                                        "rastry (rastr)", "teren (Siatka)",
+                                        "teren z chmury (Siatka)", "woda z chmury (Siatka)"}));
+
+    const json local = pageMessages(dynow.get()).back();
+    EXPECT_EQ(local.at("counts"), json({{"gesut (rastr)", 1}, {"mpzp (rastr)", 1}}));
+    const json county = pageMessages(poznan.get()).back();
+    EXPECT_EQ(county.at("counts"), json({{"bdot500 (rastr)", 1}, {"gesut (rastr)", 1}}));
+    EXPECT_EQ(county.at("warning"),
+              "GESUT jako rastr (WMS powiatowy) - brak WFS lub brak przewodow w WFS.");
+}
+
 }  // namespace

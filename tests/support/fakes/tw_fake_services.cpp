@@ -6,7 +6,9 @@
 // The first line of the output holds the environment assignments that point terraweft-host at
 // the fakes ("TERRAWEFT_GEOPORTAL_URL=http://127.0.0.1:PORT ..."), the second one the scenario
 // as JSON: the frame to fetch ("bboxWgs84": west, south, east, north), the municipality's
-// "teryt" and an "address" the geocoders know. Then the fakes serve until SIGINT or SIGTERM.
+// "teryt", an "address" the geocoders know and the "rasterPlaces" elsewhere whose county or
+// commune publishes map images (with their frames and the kinds to fetch there). Then the fakes
+// serve until SIGINT or SIGTERM.
 // With --no-buildings the county lists no buildings layer, so the national fallback runs.
 
 #include <pthread.h>
@@ -16,6 +18,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "Settings.h"
 #include "support/fakes/Hosts.h"
 #include "support/fakes/Scenario.h"
 #include "support/fakes/Services.h"
@@ -54,9 +57,16 @@ int main(int argc, char** argv) {
     fakes::Hosts hosts;
     fakes::serveScenario(hosts, scenario, options);
 
-    const nlohmann::json about = {{"bboxWgs84", scenario.frameWgs84},
-                                  {"teryt", scenario.teryt},
-                                  {"address", fakes::labelOf(scenario.places.front())}};
+    nlohmann::json about = {{"bboxWgs84", scenario.frameWgs84},
+                            {"teryt", scenario.teryt},
+                            {"address", fakes::labelOf(scenario.places.front())}};
+    for (const fakes::RasterPlace& place : scenario.rasterPlaces) {
+        std::vector<std::string> kinds;
+        for (const DataType kind : place.kinds)
+            kinds.emplace_back(Settings::keyOf(kind));
+        about["rasterPlaces"].push_back(
+            {{"teryt", place.teryt}, {"bboxWgs84", place.frameWgs84}, {"layers", kinds}});
+    }
     std::cout << joined(hosts.environment()) << '\n' << about.dump() << std::endl;
 
     int received = 0;
