@@ -141,6 +141,8 @@ TEST_F(Fetch, GeneralPlanZonesThatMeetTheFrameAndThePlansThatGiveNone) {
 
 TEST_F(Fetch, StagesRunInTheirOrderOnExactKeysAndTheLaterOnesSayTheyAreNotBuiltYet) {
     fakes::serveScenario(hosts, demo);
+    const fakes::LidarSheets lidar(demo.classifiedLidar);
+    lidar.mount(hosts.geoportal);
     const json done = fetch(demo.frameWgs84,
                             {"poziomice2d", "budynkirekon", "dachychmura", "budynkilod2", "mosty",
                              "budynkindsm", "budynki3d", "terenchmura", "teren", "rastr", "bdot500",

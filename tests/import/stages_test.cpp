@@ -6,9 +6,11 @@
 #include <regex>
 
 #include "ImportPage.h"
+#include "geodata/ProjConv.h"
 #include "import/ImportController.h"
+#include "support/fakes/Lidar.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/Sheets.h"
+#include "support/fakes/TerrainModel.h"
 #include "support/fakes/Wms.h"
 
 namespace {
@@ -50,6 +52,26 @@ protected:
         for (json& m : postUntil({{"type", "cancel"}}, "fetchDone"))
             messages.push_back(std::move(m));
         return messages;
+    }
+
+    // The terrain model's index lists sheets over the whole terrain of the scenario whose files
+    // are the texts given (served on the open-data host).
+    void serveTerrainFiles(const std::vector<std::pair<std::string, std::string>>& files) {
+        std::vector<fakes::IndexedSheet> index;
+        for (const auto& [godlo, text] : files) {
+            const std::string path = fakes::terrainSheetPath(godlo);
+            index.push_back({godlo, demo.terrain[0].area(), hosts.openData.url(path)});
+            hosts.openData.on(path, loopback::ok(text));
+        }
+        hosts.geoportal.onRequest(fakes::kTerrainIndexPath,
+                                  fakes::SheetIndexWfs(fakes::kTerrainIndexType, index));
+    }
+
+    // A grid over the scenario's terrain with every cell at height(x, y).
+    std::string gridOf(const fakes::HeightField& height) const {
+        fakes::GridSheet sheet = demo.terrain[0];
+        sheet.height = height;
+        return fakes::ascGrid(sheet);
     }
 
     const fakes::Scenario demo = fakes::demoScenario();
@@ -149,6 +171,8 @@ TEST_F(Stages, RasterSourcesThatAreMissingOrSilentSaySo) {
 
 TEST_F(Stages, TerrainWaterAndContoursFromOneReadingOfThePointCloud) {
     fakes::serveScenario(hosts, demo);
+    const fakes::LidarSheets lidar(demo.classifiedLidar);
+    lidar.mount(hosts.geoportal);
     const auto messages =
         fetchWith(demo.frameWgs84, {"teren", "terenchmura", "wodachmura", "poziomicechmura"});
     const json& done = messages.back();
@@ -156,7 +180,8 @@ TEST_F(Stages, TerrainWaterAndContoursFromOneReadingOfThePointCloud) {
     for (const char* key : {"teren (Siatka)", "teren z chmury (Siatka)", "woda z chmury (Siatka)",
                             "poziomice z chmury (warstwice)"})
         EXPECT_GT(done.at("counts").value(key, 0), 0) << key;
-    EXPECT_EQ(hosts.openData.count(), 2u) << "one terrain sheet, one LiDAR sheet, once each";
+    EXPECT_EQ(hosts.openData.count(), 1u) << "one terrain sheet";
+    EXPECT_EQ(lidar.fileRequests(0), 1u) << "one LiDAR sheet for terrain, water and contours";
     EXPECT_EQ(progressOf(messages, "Pobieranie NMT").at(0),
               json({{"type", "progress"}, {"done", 0}, {"total", 1}, {"label", "Pobieranie NMT"}}));
     for (const char* label : {"Teren z chmury: LiDAR", "Poziomice z chmury"})
@@ -185,28 +210,29 @@ TEST_F(Stages, TerrainWaterAndContoursFromOneReadingOfThePointCloud) {
     const json water = fetchWith(demo.frameWgs84, {"wodachmura"}).back();
     EXPECT_EQ(water.at("counts"), json({{"woda z chmury (Siatka)", 1}}));
     EXPECT_TRUE(lastFetch().cloudTerrainStatus.empty());
-    EXPECT_EQ(hosts.openData.count(), 2u);
+    EXPECT_EQ(lidar.fileRequests(0), 1u);
 }
 
 TEST_F(Stages, TerrainSentencesWhenSheetsFailOrHoldNothingOfTheFrame) {
     fakes::serveScenario(hosts, demo);
-    const GisPoint far{0, 0};
-    const Bbox away{far.x, far.y, far.x + 100, far.y + 100};
     // The index places both sheets over the frame; one is no grid, the other's grid lies away.
-    fakes::serveTerrainModel(hosts,
-                             {{"broken", demo.terrainSheets[0].area, "ncols 2\n"},
-                              {"away", demo.terrainSheets[0].area,
-                               fakes::asciiGrid(away, 10, [](double, double) { return 5.0; })}});
-    // Points of other classes only, and water without ground.
-    fakes::serveLidar(
-        hosts, {{"roofs", demo.lidarSheets[0].area, fakes::lasFile({{0, 0, 1, 0, 0, 0, 6}})}});
-    const json none = fetchWith(demo.frameWgs84, {"teren", "terenchmura"}).back();
+    serveTerrainFiles(
+        {{"broken", "ncols 2\n"},
+         {"away", fakes::ascGrid({"away", {0, 0}, 10, 10, 10, fakes::plane(5, 0, 0, {})})}});
+    // A roof and water, but no ground point.
+    const GisPoint centre = ProjConv::latLonToPl1992(demo.centre.y, demo.centre.x);
+    const fakes::LidarSheets lidar(
+        {{"roofs", fakes::classifiedLas({{centre.x, centre.y, 110, 0, 0, 0, 6},
+                                         {centre.x, centre.y, 99, 0, 0, 0, 9},
+                                         {centre.x, centre.y, 99, 0, 0, 0, 9}})}});
+    lidar.mount(hosts.geoportal);
+    const json none = fetchWith(demo.frameWgs84, {"teren", "terenchmura", "wodachmura"}).back();
     EXPECT_EQ(none.at("warning"),
               "Teren: brak waznych punktow NMT w kadrze. Teren z chmury: brak punktow gruntu "
               "(klasa 2) w kadrze.");
     EXPECT_EQ(none.at("counts"), json::object());
 
-    fakes::serveTerrainModel(hosts, {{"broken2", demo.terrainSheets[0].area, "ncols 2\n"}});
+    serveTerrainFiles({{"broken2", "ncols 2\n"}});
     EXPECT_EQ(fetchWith(demo.frameWgs84, {"teren"}).back().at("warning"),
               "Teren: nie udalo sie pobrac/sparsowac zadnego pliku NMT.");
 }
@@ -247,24 +273,21 @@ TEST_F(Stages, ContoursFromTheTerrainModelOnceWithTheIntervalRules) {
 
 TEST_F(Stages, FlatOrEmptyTerrainGivesNoLinesAndSaysWhy) {
     fakes::serveScenario(hosts, demo);
-    const Bbox area = demo.terrainSheets[0].area;
-    fakes::serveTerrainModel(
-        hosts, {{"flat", area, fakes::asciiGrid(area, 10, [](double, double) { return 120.4; })}});
+    serveTerrainFiles({{"flat", gridOf(fakes::plane(120.4, 0, 0, {}))}});
     const json flat = fetchWith(demo.frameWgs84, {"poziomice2d"}).back();
     EXPECT_EQ(flat.at("warning"),
               "Poziomice: brak deniwelacji wiekszej niz ciecie 1,00 m w tym kadrze - teren zbyt "
               "plaski dla wybranego ciecia.");
     EXPECT_EQ(lastFetch().contoursStatus, "Poziomice: 0 warstwic, ciecie 1,00 m");
 
-    fakes::serveTerrainModel(
-        hosts,
-        {{"nodata", area, fakes::asciiGrid(area, 10, [](double, double) { return std::nan(""); })},
-         {"missing", area, ""}});
-    hosts.openData.on("/nmt/missing", loopback::status(404));
+    serveTerrainFiles(
+        {{"nodata", gridOf([](double, double) { return std::nan(""); })}, {"missing", ""}});
+    hosts.openData.on(fakes::terrainSheetPath("missing"), loopback::status(404));
     EXPECT_EQ(fetchWith(demo.frameWgs84, {"poziomice2d"}).back().at("warning"),
               "Poziomice: caly probkowany obszar to NODATA (brak danych NMT dla tego kadru).");
 
-    fakes::serveTerrainModel(hosts, {{"missing", area, ""}});
+    serveTerrainFiles({{"missing2", ""}});
+    hosts.openData.on(fakes::terrainSheetPath("missing2"), loopback::status(404));
     EXPECT_EQ(fetchWith(demo.frameWgs84, {"poziomice2d"}).back().at("warning"),
               "Poziomice: nie udalo sie pobrac zadnego pliku NMT.");
 }
@@ -272,18 +295,17 @@ TEST_F(Stages, FlatOrEmptyTerrainGivesNoLinesAndSaysWhy) {
 TEST_F(Stages, ACancelStopsTheTracingTheCloudReadingAndEveryLaterStage) {
     fakes::serveScenario(hosts, demo);
     // Slow sheets: the cancel arrives while they come.
-    const std::string nmt = "/nmt/" + demo.terrainSheets[0].godlo;
-    loopback::Answer slowGrid = loopback::ok(demo.terrainSheets[0].file);
+    loopback::Answer slowGrid = loopback::ok(fakes::ascGrid(demo.terrain[0]));
     slowGrid.delay = 800ms;
-    hosts.openData.on(nmt, slowGrid);
+    hosts.openData.on(fakes::terrainSheetPath(demo.terrain[0].godlo), slowGrid);
     const auto traced = cancelAt(demo.frameWgs84, {"poziomice2d"}, "Poziomice: NMT");
     EXPECT_EQ(traced.back().at("warning"), "Poziomice: przerwano przez uzytkownika.");
     EXPECT_TRUE(lastFetch().contoursStatus.empty());
     EXPECT_TRUE(lastFetch().contours.empty());
 
-    loopback::Answer slowCloud = loopback::ok(demo.lidarSheets[0].file);
-    slowCloud.delay = 800ms;
-    hosts.openData.on("/lidar/" + demo.lidarSheets[0].godlo, slowCloud);
+    const fakes::LidarSheets slowCloud(demo.classifiedLidar,
+                                       {.chunkSize = 256 * 1024, .chunkDelay = 300ms});
+    slowCloud.mount(hosts.geoportal);
     const auto stopped =
         cancelAt(demo.frameWgs84, {"rastr", "terenchmura", "budynki3d", "poziomice2d"},
                  "Teren z chmury: LiDAR");

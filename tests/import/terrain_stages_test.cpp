@@ -11,7 +11,8 @@
 #include "import/ImportTerrainStages.h"
 #include "support/LasBuilder.h"
 #include "support/TempDir.h"
-#include "support/fakes/Sheets.h"
+#include "support/fakes/Lidar.h"
+#include "support/fakes/TerrainModel.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ class LidarSheet : public ::testing::Test {
 protected:
     std::string write(const std::string& name, const std::vector<ClPoint>& points) {
         const std::string path = dir.file(name);
-        fixtures::writeBytes(path, fakes::lasFile(points));
+        fixtures::writeBytes(path, fakes::classifiedLas(points));
         return path;
     }
 
@@ -137,9 +138,9 @@ TEST_F(LidarSheet, AtMostTheAnnouncedPointsAndAStopEndsTheReading) {
 
 TEST(TerrainSamplers, TheFirstGridWithAHeightAnswers) {
     AscGrid low, high;
-    ASSERT_TRUE(low.parse(fakes::asciiGrid({0, 0, 2, 2}, 1, [](double, double) { return 5.0; })));
-    ASSERT_TRUE(high.parse(fakes::asciiGrid(
-        {1, 0, 4, 2}, 1, [](double x, double) { return x < 2 ? std::nan("") : 9.0; })));
+    ASSERT_TRUE(low.parse(fakes::ascGrid({"low", {0, 0}, 1, 2, 2, fakes::plane(5, 0, 0, {})})));
+    ASSERT_TRUE(high.parse(fakes::ascGrid(
+        {"high", {1, 0}, 1, 3, 2, [](double x, double) { return x < 2 ? std::nan("") : 9.0; }})));
     const std::vector<AscGrid> grids = {low, high};
     const HeightSampler sampler = ImportController::nmtHeightSampler(grids);
     double z = 0.0;

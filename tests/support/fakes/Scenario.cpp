@@ -17,6 +17,15 @@ constexpr double kHalfLon = 0.0030;  // about 205 m
 constexpr int kPlotsPerSide = 6;
 constexpr double kPlot = 40.0;
 constexpr double kMunicipalityHalf = 12000.0;
+constexpr double kTerrainHalf = 1000.0;
+constexpr double kTerrainCell = 10.0;
+constexpr double kCentreHeight = 100.0;
+
+constexpr double kLidarHalf = 240.0;  // metres around the centre, past the frame's corners
+constexpr double kPointSpacing = 1.0;
+constexpr double kPondHalf = 20.0;
+constexpr double kRoofHeight = 9.0;
+constexpr std::uint8_t kGround = 2, kBuilding = 6, kWater = 9;
 
 GisPoint plotCentre(const GisPoint& centre, int i, int j) {
     const double first = -kPlot * (kPlotsPerSide - 1) / 2.0;
@@ -27,46 +36,25 @@ Feature building(const std::string& id, const GisPoint& c, Properties props) {
     return rectangle(id, {c.x - 8.0, c.y - 6.0, c.x + 8.0, c.y + 6.0}, std::move(props));
 }
 
-// The terrain: a plane at 100 m at the centre, rising 1 m per 100 m east and 0.5 m per 100 m
-// north; the terrain model covers 2 x 2 km in cells of 10 m, the LiDAR sheet the frame.
-constexpr double kCentreHeight = 100.0;
-constexpr double kTerrainHalf = 1000.0;
-constexpr double kTerrainCell = 10.0;
-constexpr double kLidarHalf = 240.0;  // metres around the centre, past the frame's corners
-constexpr double kPointSpacing = 1.0;
-constexpr double kPondHalf = 20.0;
-constexpr double kRoofHeight = 9.0;
-constexpr std::uint8_t kGround = 2, kBuilding = 6, kWater = 9;
-
-double groundHeight(const GisPoint& centre, double x, double y) {
-    return kCentreHeight + 0.01 * (x - centre.x) + 0.005 * (y - centre.y);
-}
-
 bool within(const Bbox& box, double x, double y) {
     return x >= box.minx && x <= box.maxx && y >= box.miny && y <= box.maxy;
 }
 
-std::vector<Sheet> terrainSheets(const GisPoint& c) {
-    const Bbox area{c.x - kTerrainHalf, c.y - kTerrainHalf, c.x + kTerrainHalf, c.y + kTerrainHalf};
-    return {{"N-34-139-A-c-1", area, asciiGrid(area, kTerrainCell, [c](double x, double y) {
-                 return groundHeight(c, x, y);
-             })}};
-}
-
 // A point a metre: ground, a pond of water points south-west of the centre, and roof points
 // over the county's buildings.
-Sheet lidarSheet(const GisPoint& c, const std::vector<Feature>& buildings) {
+LidarSheet classifiedSheet(const GisPoint& c, const std::vector<Feature>& buildings) {
     const GisPoint pondCentre{c.x - 120.0, c.y - 120.0};
     const Bbox pond{pondCentre.x - kPondHalf, pondCentre.y - kPondHalf, pondCentre.x + kPondHalf,
                     pondCentre.y + kPondHalf};
-    const double pondLevel = groundHeight(c, pondCentre.x, pondCentre.y) - 1.0;
+    const HeightField ground = plane(kCentreHeight, 0.01, 0.005, c);
+    const double pondLevel = ground(pondCentre.x, pondCentre.y) - 1.0;
     std::vector<Bbox> roofs;
     for (const Feature& b : buildings)
         roofs.push_back(envelope(b));
     std::vector<ClPoint> points;
     for (double y = c.y - kLidarHalf; y <= c.y + kLidarHalf; y += kPointSpacing) {
         for (double x = c.x - kLidarHalf; x <= c.x + kLidarHalf; x += kPointSpacing) {
-            ClPoint p{x, y, groundHeight(c, x, y), 0, 0, 0, kGround};
+            ClPoint p{x, y, ground(x, y), 0, 0, 0, kGround};
             if (within(pond, x, y)) {
                 // Four water points a square metre: a water cell needs at least two.
                 for (const double d : {0.0, 0.5}) {
@@ -83,8 +71,7 @@ Sheet lidarSheet(const GisPoint& c, const std::vector<Feature>& buildings) {
             points.push_back(p);
         }
     }
-    const Bbox area{c.x - kLidarHalf, c.y - kLidarHalf, c.x + kLidarHalf, c.y + kLidarHalf};
-    return {"N-34-139-A-c-1-1", area, lasFile(points)};
+    return {"N-34-139-A-c-1-1", classifiedLas(points)};
 }
 
 // A frame of about 2 x half metres around a point, and a municipality of 10 km around it.
@@ -125,6 +112,8 @@ void serveRasterPlace(Hosts& hosts, const RasterPlace& place) {
 
 Scenario demoScenario() {
     Scenario s;
+    s.centre = {kCentreLon, kCentreLat};
+    s.centreHeight = kCentreHeight;
     s.teryt = "1465011";
     s.frameWgs84 = {kCentreLon - kHalfLon, kCentreLat - kHalfLat, kCentreLon + kHalfLon,
                     kCentreLat + kHalfLat};
@@ -156,10 +145,17 @@ Scenario demoScenario() {
          {rectangle("strefa.1", aroundFrame, {{"symbol", "SW"}, {"oznaczenie", "1SW"}}),
           square("strefa.2", {centre.x + 6000, centre.y}, 300,
                  {{"symbol", "SZ"}, {"oznaczenie", "2SZ"}})}});
+    const int cells = static_cast<int>(2 * kTerrainHalf / kTerrainCell);
+    s.terrain.push_back({"N-34-139-A-c-1",
+                         {centre.x - kTerrainHalf, centre.y - kTerrainHalf},
+                         kTerrainCell,
+                         cells,
+                         cells,
+                         plane(kCentreHeight, 0.01, 0.005, centre)});
     s.places = {{"", "Marszalkowska", "104", "Warszawa", "Warszawa", kCentreLat, kCentreLon},
                 {"Plac Defilad", "Plac Defilad", "1", "Warszawa", "Warszawa", 52.2318, 21.006}};
-    s.terrainSheets = terrainSheets(centre);
-    s.lidarSheets = {lidarSheet(centre, s.buildings)};
+    s.lidar = sampleSheetsAt(kCentreLat, kCentreLon, TW_SHARED_TESTDATA "/laz");
+    s.classifiedLidar = {classifiedSheet(centre, s.buildings)};
     s.rasterPlaces = {
         rasterPlace("1816011", 49.8167, 22.2333, {DataType::Mpzp, DataType::Gesut}),
         rasterPlace("3064011", 52.4064, 16.9252, {DataType::Gesut, DataType::Bdot500})};
@@ -171,8 +167,6 @@ void serveScenario(Hosts& hosts, const Scenario& scenario, const ScenarioOptions
     for (const RasterPlace& place : scenario.rasterPlaces)
         municipalities.push_back(municipality(place.teryt, place.area));
     serveBoundaries(hosts, std::move(municipalities));
-    serveTerrainModel(hosts, scenario.terrainSheets);
-    serveLidar(hosts, scenario.lidarSheets);
     hosts.geoportal.onRequest(kOrthophotoPath,
                               MapWms({"Raster"}, {.systems = {2176, 2177, 2178, 2179, 2180},
                                                   .image = jpegImage(),
@@ -185,6 +179,7 @@ void serveScenario(Hosts& hosts, const Scenario& scenario, const ScenarioOptions
         buildings = scenario.buildings;
     serveCountyCadastre(hosts, scenario.teryt, scenario.parcels, std::move(buildings));
     PlanningRegister(scenario.plans).mount(hosts.registry);
+    serveTerrainModel(hosts, scenario.terrain);
     hosts.nominatim.onRequest(Nominatim::kPath, Nominatim(scenario.places));
     hosts.photon.onRequest(Photon::kPath, Photon(scenario.places));
 }

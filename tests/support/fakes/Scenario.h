@@ -1,7 +1,9 @@
 #pragma once
 // The built-in scenario of the fake services: a small area of central Warsaw with its parcels
-// and buildings, a general plan whose zone covers the area, and two addresses. It serves the
-// end-to-end tests, the browser test (through tw-fake-services) and demonstrations.
+// and buildings, a general plan whose zone covers the area, the terrain model around it, two
+// addresses, LiDAR sheets and the orthophoto; and two places elsewhere whose county or commune
+// publishes map images. It serves the end-to-end tests, the browser test (through
+// tw-fake-services) and demonstrations.
 // Namespace `fakes`.
 
 #include <array>
@@ -9,8 +11,9 @@
 #include <vector>
 
 #include "support/fakes/Hosts.h"
+#include "support/fakes/Lidar.h"
 #include "support/fakes/Records.h"
-#include "support/fakes/Sheets.h"
+#include "support/fakes/TerrainModel.h"
 
 namespace fakes {
 
@@ -24,6 +27,8 @@ struct RasterPlace {
 };
 
 struct Scenario {
+    GisPoint centre;                    // WGS84: x longitude, y latitude; the frame's middle
+    double centreHeight = 0.0;          // of the terrain model there, metres
     std::string teryt;                  // the municipality's 7-digit code
     Bbox municipalityArea;              // PL-1992
     std::array<double, 4> frameWgs84;   // the framed area: west, south, east, north
@@ -31,17 +36,19 @@ struct Scenario {
     std::vector<Feature> buildings;     // of the county land registry
     std::vector<Feature> newBuildings;  // of the national new-buildings service
     std::vector<PlanAct> plans;
+    std::vector<GridSheet> terrain;  // of the national terrain model
     std::vector<Place> places;
-    std::vector<Sheet> terrainSheets;  // the terrain model around the frame
-    std::vector<Sheet> lidarSheets;    // ground, a pond and roofs over the frame
+    SampleSheets lidar;                       // around the frame's centre (LidarSheets serves them)
+    std::vector<LidarSheet> classifiedLidar;  // ground, a pond and roofs over the frame
     std::vector<RasterPlace> rasterPlaces;
 };
 
 // 36 parcels of 38 m in a grid of 40 m, a building on each, 3 new buildings, one general plan
-// (a zone over the whole frame and one far away) and two addresses of Warsaw (TERYT 1465011);
-// terrain (a plane at 100 m at the centre rising 1 m per 100 m east and 0.5 m per 100 m north) as
-// a terrain-model sheet of 2 x 2 km in cells of 10 m and a LiDAR sheet of a point a metre over
-// the frame with a pond and the roofs, and the orthophoto. Elsewhere: Dynow
+// (a zone over the whole frame and one far away), one terrain sheet of 2 x 2 km in cells of 10 m
+// (a plane at 100 m in the middle, rising 1 m per 100 m east and 0.5 m per 100 m north), two
+// addresses of Warsaw (TERYT 1465011), the two sample LiDAR sheets (sampleSheetsAt) at the
+// frame's centre, a classified LiDAR sheet of a point a metre over the frame (ground on the
+// terrain's plane, a pond of water points, the roofs) and the orthophoto. Elsewhere: Dynow
 // (1816011: zoning-plan drawing and utility map) and Poznan (3064011: utility and 1:500 maps).
 Scenario demoScenario();
 
