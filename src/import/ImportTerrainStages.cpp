@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <span>
 
 #include "geodata/LazReader.h"
 #include "geodata/NumberText.h"
@@ -15,8 +16,6 @@
 
 namespace {
 
-// Points read between two looks at the stop flag.
-constexpr std::uint64_t kPointsBetweenStopChecks = 1u << 20;
 // How far the frame's image in a zone may bulge past the extent of its corners, in metres.
 constexpr double kZoneMargin = 1.0;
 
@@ -105,13 +104,18 @@ SheetRead readSheet(const std::string& path, int epsg, const Bbox& frame,
     if (!reader.ok)
         return SheetRead::NotOpened;
     const PointFilter filter(epsg, frame);
-    ClPoint p;
-    for (std::uint64_t i = 0; i < reader.pointCount && reader.next(p); ++i) {
-        if (i % kPointsBetweenStopChecks == 0 && stop)
-            return SheetRead::Stopped;
-        filter.take(p, points);
-    }
-    return SheetRead::Read;
+    bool stopped = false;
+    // Decoded on every core; the batches come here in file order, and only the points of the
+    // frame that build terrain or water stay.
+    reader.readAll([&](std::span<const ClPoint> batch) {
+        stopped = stop;
+        if (!stopped) {
+            for (const ClPoint& p : batch)
+                filter.take(p, points);
+        }
+        return !stopped;
+    });
+    return stopped ? SheetRead::Stopped : SheetRead::Read;
 }
 
 }  // namespace terrainstages

@@ -39,7 +39,8 @@ struct CloudPoints {
 enum class SheetRead { Read, NotOpened, Stopped };
 
 // Adds the sheet's ground and water points to `points`, reading at most the points its header
-// announces. `stop` is looked at now and then; once it holds, the reading ends (Stopped).
+// announces (a damaged file ends early, after its last good point). `stop` is looked at before
+// every batch of points; once it holds, the reading ends (Stopped).
 SheetRead readSheet(const std::string& path, int epsg, const Bbox& frame,
                     const std::atomic<bool>& stop, CloudPoints& points);
 
