@@ -65,21 +65,12 @@ function launchForTiming(pageUrl, profileDir, viewport = defaultViewport) {
   return startChromium(profileDir, [flag], viewport);
 }
 
-// Every message the page posts through GIS.postMessage, as it reaches the program (parsed when
-// it is JSON). `since()` marks a point; `waitFor(type, mark)` gives the first message of that
-// type after the mark.
-function recordMessages(page) {
+// Messages in their order of arrival: `since()` marks a point; `after(mark)` gives the messages
+// after it, `waitFor(type, mark)` the first one of that type.
+function messageLog(what) {
   const messages = [];
-  page.on("request", (request) => {
-    if (request.method() !== "POST" || !new URL(request.url()).pathname.startsWith(channelCall))
-      return;
-    try {
-      messages.push(JSON.parse(request.postData()));
-    } catch (e) {
-      messages.push({ unreadable: request.postData() });
-    }
-  });
   return {
+    add: (message) => messages.push(message),
     since: () => messages.length,
     after: (mark) => messages.slice(mark),
     waitFor: async (type, mark, timeoutMs = answerTimeoutMs) => {
@@ -87,11 +78,38 @@ function recordMessages(page) {
       for (;;) {
         const found = messages.slice(mark).find((m) => m.type === type);
         if (found) return found;
-        if (Date.now() > end) throw new Error('the page sent no "' + type + '"');
+        if (Date.now() > end) throw new Error(what + ' no "' + type + '"');
         await new Promise((resolve) => setTimeout(resolve, 20));
       }
     },
   };
+}
+
+// Every message the page posts through GIS.postMessage, as it reaches the program (parsed when
+// it is JSON).
+function recordMessages(page) {
+  const log = messageLog("the page sent");
+  page.on("request", (request) => {
+    if (request.method() !== "POST" || !new URL(request.url()).pathname.startsWith(channelCall))
+      return;
+    try {
+      log.add(JSON.parse(request.postData()));
+    } catch (e) {
+      log.add({ unreadable: request.postData() });
+    }
+  });
+  return log;
+}
+
+// Every message of the given types that the program pushes into the loaded page, as the page's
+// own handlers receive it.
+async function recordEvents(page, types) {
+  const log = messageLog("the page received");
+  await page.exposeFunction("recordEvent", (message) => log.add(message));
+  await page.evaluate((types) => {
+    for (const type of types) GISBridge.on(type, (message) => window.recordEvent(message));
+  }, types);
+  return log;
 }
 
 // Runs the file's checks and ends the process with the summary line.
@@ -118,6 +136,7 @@ module.exports = {
   failures,
   launch,
   launchForTiming,
+  recordEvents,
   recordMessages,
   run,
 };
