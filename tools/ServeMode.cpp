@@ -2,6 +2,7 @@
 
 #include "ServeMode.h"
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <iostream>

@@ -7,11 +7,11 @@
 
 import * as THREE from "three";
 import { OrbitControls } from "three/addons/controls/OrbitControls.js";
-import { Type, followProject, layerColours, listLayers, planExtent, rings } from "./project.js";
+import {
+  Type, followProject, layerColours, planExtent, rings, showLegend,
+} from "./project.js";
 
 const canvas = document.getElementById("scene");
-const statusLine = document.getElementById("status");
-const layerList = document.getElementById("layers");
 
 // Kinds of the model, by element type.
 const kinds = new Map([
@@ -51,7 +51,9 @@ window.projectView = { scene, drawn: renderer !== null };
 // The renderer, or null where the browser has no WebGL: the model is still built, only not drawn.
 function makeRenderer() {
   try {
-    return new THREE.WebGLRenderer({ canvas, antialias: true });
+    const webgl = new THREE.WebGLRenderer({ canvas, antialias: true });
+    webgl.setPixelRatio(window.devicePixelRatio);
+    return webgl;
   } catch (e) {
     document.getElementById("no-webgl").hidden = false;
     return null;
@@ -189,8 +191,7 @@ function disposeModel() {
 
 // One group per layer ("layer N"), holding one mesh per kind ("mesh", "slab", "morph") whose
 // userData.elements counts the elements in it. Gives how many elements of each layer it holds.
-function build(project) {
-  const colourOf = layerColours(project.layers);
+function build(project, colourOf) {
   const parts = new Map(); // layer -> kind -> {positions, elements}
   for (const e of project.elements) {
     const kind = kinds.get(e.type);
@@ -224,7 +225,6 @@ function build(project) {
     model.add(group);
     counts.set(layer, elements);
   }
-  listLayers(layerList, project.layers, colourOf, counts);
   return counts;
 }
 
@@ -252,19 +252,15 @@ function show(project, revision) {
   if (extent && !origin) {
     origin = { x: (extent.minX + extent.maxX) / 2, y: (extent.minY + extent.maxY) / 2 };
   }
-  const counts = origin ? build(project) : new Map();
+  const colourOf = layerColours(project.layers);
+  const counts = origin ? build(project, colourOf) : new Map();
   if (!moved) fit();
   render();
-  let shown = 0;
-  for (const n of counts.values()) shown += n;
-  statusLine.textContent = "Rewizja " + revision + ", elementy: " + shown;
-  document.body.dataset.revision = revision;
+  showLegend(project, revision, colourOf, counts);
 }
 
 document.getElementById("fit").addEventListener("click", fit);
 new ResizeObserver(resize).observe(canvas);
 resize();
 
-followProject(show, (text) => {
-  statusLine.textContent = text;
-});
+followProject(show);

@@ -4,7 +4,9 @@
 // wheel to zoom, "Dopasuj" to see everything. The plan is drawn anew after every change of the
 // project, keeping the part the user looks at once he has moved it.
 
-import { Type, followProject, layerColours, listLayers, planExtent, ringRanges } from "./project.js";
+import {
+  Type, followProject, layerColours, planExtent, ringRanges, showLegend,
+} from "./project.js";
 
 // Text sizes are millimetres on paper: the plan is drawn at this scale.
 const drawingScale = 500;
@@ -16,13 +18,10 @@ const anchorBaseline = ["text-top", "central", "text-bottom"];
 const defaultAnchor = 7;
 
 const svg = document.getElementById("plan");
-const statusLine = document.getElementById("status");
-const layerList = document.getElementById("layers");
 
 // The world point at the drawing's (0, 0), taken from the first content and kept, so that the
 // browser's single-precision drawing works with small numbers. The drawing's y runs down.
 let origin = null;
-let extent = null; // the content's plan extent (world)
 let view = null; // the visible part of the drawing: {x, y, w, h}
 let moved = false; // the user panned or zoomed
 
@@ -34,8 +33,8 @@ function escapeXml(text) {
   return String(text).replace(/[&<>"]/g, (c) => "&#" + c.charCodeAt(0) + ";");
 }
 
-// An arc from a to b turning by the angle (radians, counter-clockwise in the world); a straight
-// segment when the angle makes no circle.
+// An arc from a to b turning by the angle (radians; positive: counter-clockwise in the world); a
+// straight segment when the angle makes no circle.
 function segmentTo(a, b, angle) {
   const chord = Math.hypot(b[0] - a[0], b[1] - a[1]);
   const radius = chord / (2 * Math.abs(Math.sin(angle / 2)));
@@ -140,8 +139,7 @@ function elementMarkup(e) {
 
 // Draws the elements, pictures under everything else, each layer in its group and colour; gives
 // how many elements of each layer were drawn.
-function draw(project) {
-  const colourOf = layerColours(project.layers);
+function draw(project, colourOf) {
   const pictures = [];
   const layers = new Map();
   const counts = new Map();
@@ -163,7 +161,6 @@ function draw(project) {
       parts.join("") + "</g>";
   }
   svg.innerHTML = markup;
-  listLayers(layerList, project.layers, colourOf, counts);
   return counts;
 }
 
@@ -171,30 +168,28 @@ function applyView() {
   svg.setAttribute("viewBox", [view.x, view.y, view.w, view.h].join(" "));
 }
 
-// Shows the whole content with a margin.
+// Shows the whole drawing (arcs, texts and pictures as drawn) with a margin.
 function fit() {
-  if (!extent) return;
-  const margin = 0.05 * Math.max(extent.maxX - extent.minX, extent.maxY - extent.minY, 1);
+  const box = svg.getBBox();
+  if (box.width === 0 && box.height === 0) return;
+  const margin = 0.05 * Math.max(box.width, box.height, 1);
   view = {
-    x: dx(extent.minX) - margin,
-    y: dy(extent.maxY) - margin,
-    w: extent.maxX - extent.minX + 2 * margin,
-    h: extent.maxY - extent.minY + 2 * margin,
+    x: box.x - margin,
+    y: box.y - margin,
+    w: box.width + 2 * margin,
+    h: box.height + 2 * margin,
   };
   moved = false;
   applyView();
 }
 
 function show(project, revision) {
-  extent = planExtent(project.elements);
+  const extent = planExtent(project.elements);
   if (extent && !origin) origin = { x: extent.minX, y: extent.maxY };
-  const counts = origin ? draw(project) : new Map();
-  if (!origin) svg.replaceChildren();
+  const colourOf = layerColours(project.layers);
+  const counts = origin ? draw(project, colourOf) : new Map();
   if (!moved) fit();
-  let drawn = 0;
-  for (const n of counts.values()) drawn += n;
-  statusLine.textContent = "Rewizja " + revision + ", elementy: " + drawn;
-  document.body.dataset.revision = revision;
+  showLegend(project, revision, colourOf, counts);
 }
 
 // Drawing units per screen pixel, as the SVG's current transformation has them.
@@ -242,6 +237,4 @@ svg.addEventListener("pointerdown", (event) => {
 
 document.getElementById("fit").addEventListener("click", fit);
 
-followProject(show, (text) => {
-  statusLine.textContent = text;
-});
+followProject(show);

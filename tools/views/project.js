@@ -12,11 +12,14 @@ export const Type = {
   morph: 45,
 };
 
+function status(text) {
+  document.getElementById("status").textContent = text;
+}
+
 // Calls show(project, revision) with the project as the host has it: when the page opens, after
 // every change the host announces, and after the page was cut off (changes may have come
 // meanwhile). Loads never overlap: what is announced during one leads to one more load after it.
-// status(text) tells the user what went wrong.
-export function followProject(show, status) {
+export function followProject(show) {
   let shown = -1;
   let announced = -1;
   let stale = true;
@@ -59,7 +62,7 @@ export function followProject(show, status) {
 
 // The rings of a polygon element (hatch, slab, mesh) as [from, to) ranges of its coords, each
 // ring closed by its last point. `pends` holds the index (from 1) of each ring's last coordinate;
-// without it all coords are one ring, as they are the one line of a polyline.
+// without it all coords make one ring (or the one line of a polyline).
 export function ringRanges(element) {
   const count = (element.coords || []).length;
   const ends = element.pends && element.pends.length ? element.pends : [count];
@@ -122,15 +125,16 @@ export function layerColours(layers) {
   return (index) => colours.get(index) || "hsl(0, 0%, 45%)";
 }
 
-// Lists the layers that the view shows anything of, by their indices, with their colours and how
-// many elements of each it shows.
-export function listLayers(list, layers, colourOf, counts) {
+// The view's legend: which revision it shows and how many elements of it, and the layers it shows
+// anything of, by their indices, with their colours and how many elements of each it shows
+// (counts: layer index -> elements).
+export function showLegend(project, revision, colourOf, counts) {
+  const list = document.getElementById("layers");
   list.replaceChildren();
-  const names = new Map(layers.map((layer) => [layer.index, layer.name]));
-  const order = [...counts.keys()].sort((a, b) => a - b);
-  for (const index of order) {
+  const names = new Map(project.layers.map((layer) => [layer.index, layer.name]));
+  let shown = 0;
+  for (const index of [...counts.keys()].sort((a, b) => a - b)) {
     const item = document.createElement("li");
-    item.dataset.layer = index;
     const swatch = document.createElement("span");
     swatch.className = "swatch";
     swatch.style.background = colourOf(index);
@@ -142,5 +146,8 @@ export function listLayers(list, layers, colourOf, counts) {
     count.textContent = counts.get(index);
     item.append(swatch, name, count);
     list.append(item);
+    shown += counts.get(index);
   }
+  status("Rewizja " + revision + ", elementy: " + shown);
+  document.body.dataset.revision = revision;
 }
