@@ -22,9 +22,12 @@ using out_json = nlohmann::ordered_json;  // events keep their members in the do
 
 // ---- Output -------------------------------------------------------------------------------------
 
+std::string lineOf(const out_json& event) {
+    return event.dump(-1, ' ', false, out_json::error_handler_t::replace);
+}
+
 void emit(const out_json& event) {
-    std::cout << event.dump(-1, ' ', false, out_json::error_handler_t::replace) << '\n'
-              << std::flush;
+    std::cout << lineOf(event) << '\n' << std::flush;
 }
 
 // ---- Commands -----------------------------------------------------------------------------------
@@ -121,18 +124,26 @@ void pumpCommand(const json& command) {
     host::pumpUntil([&] { return receivedTypes()[type] > before; }, most);
 }
 
+// {"alert":{"kind","text","small","buttons","answer"}}, with "title" and "type" for an alert
+// that has a title.
+out_json alertJson(const host::AlertRecord& a) {
+    out_json alert = {{"kind", a.kind},
+                      {"text", a.largeText},
+                      {"small", a.smallText},
+                      {"buttons", a.buttons},
+                      {"answer", a.answer}};
+    if (!a.title.empty()) {
+        alert["title"] = a.title;
+        alert["type"] = a.type;
+    }
+    return {{"alert", alert}};
+}
+
 // Emits the alerts shown since the last call; shown counts those already emitted.
 void emitNewAlerts(std::size_t& shown) {
     const auto alerts = host::alerts();
-    for (; shown < alerts.size(); ++shown) {
-        const host::AlertRecord& a = alerts[shown];
-        emit({{"alert",
-               {{"kind", a.kind},
-                {"text", a.largeText},
-                {"small", a.smallText},
-                {"buttons", a.buttons},
-                {"answer", a.answer}}}});
-    }
+    for (; shown < alerts.size(); ++shown)
+        emit(alertJson(alerts[shown]));
 }
 
 void run(const json& command) {
@@ -166,6 +177,27 @@ void run(const json& command) {
 
 }  // namespace
 
+void runLine(const std::string& line) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos)
+        return;
+    const json command = json::parse(line, nullptr, false);
+    if (!command.is_object()) {
+        emit({{"error", "Nieprawidlowe polecenie (JSON): " + line}});
+        return;
+    }
+    try {
+        run(command);
+    } catch (const std::exception& e) {
+        emit({{"error", e.what()}});
+    } catch (const GS::Exception& e) {
+        emit({{"error", e.GetMessage()}});
+    }
+}
+
+std::string alertLine(const host::AlertRecord& alert) {
+    return lineOf(alertJson(alert));
+}
+
 int runScript(std::istream& in) {
     host::setScriptListener([](const GS::Guid& palette, const std::string& script) {
         emit({{"palette", paletteName(palette)}, {"js", script}});
@@ -178,20 +210,7 @@ int runScript(std::istream& in) {
     }
     std::size_t alertsShown = 0;
     for (std::string line; std::getline(in, line);) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos)
-            continue;
-        const json command = json::parse(line, nullptr, false);
-        if (!command.is_object()) {
-            emit({{"error", "Nieprawidlowe polecenie (JSON): " + line}});
-            continue;
-        }
-        try {
-            run(command);
-        } catch (const std::exception& e) {
-            emit({{"error", e.what()}});
-        } catch (const GS::Exception& e) {
-            emit({{"error", e.GetMessage()}});
-        }
+        runLine(line);
         emitNewAlerts(alertsShown);
     }
     host::pump();

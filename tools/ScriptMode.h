@@ -24,14 +24,25 @@
 //   {"palette":"map","js":"GISBridge.receive(...);"}  every script run in a page
 //   {"report":"..."}                                  every line of the report window
 //   {"alert":{"kind":...,"text":...,"small":...,"buttons":[...],"answer":n}}  every alert shown
+//                                                 (with "title" and "type" when it has a title)
 //   {"error":"..."}                                   a command that could not be carried out
 
 #include <istream>
+#include <string>
+
+#include "HostTestApi.h"
 
 namespace twhost {
 
 // Loads the add-on, runs the commands read from `in` and then the tasks left over; 0, or 1 when
 // the add-on did not load.
 int runScript(std::istream& in);
+
+// Carries out one line of commands (a blank one does nothing); a command that cannot be carried
+// out is an error event. The add-on must be loaded.
+void runLine(const std::string& line);
+
+// The alert event of an alert, as one line of JSON.
+std::string alertLine(const host::AlertRecord& alert);
 
 }  // namespace twhost

@@ -2,6 +2,9 @@
 
 #include "ServeMode.h"
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include "LoopbackBrowser.h"
 #include "MapPalette.h"
 #include "ProjectViews.h"
+#include "ScriptMode.h"
 #include "cloud_ui/CloudPalette.h"
 
 namespace twhost {
@@ -38,6 +42,36 @@ std::string openServedPalette(const GS::Guid& guid) {
         throw std::runtime_error("Strona palety " + paletteName(guid) + " nie zaladowala sie");
     return page->PageAddress();
 }
+
+// The lines of standard input as they arrive, read without waiting for more.
+class InputLines {
+public:
+    // The whole lines that arrived since the last call (the last one also unended once the
+    // input has ended).
+    std::vector<std::string> ready() {
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        while (open_ && poll(&input, 1, 0) > 0) {
+            char chunk[4096];
+            const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
+            if (n <= 0) {
+                open_ = false;
+                pending_ += '\n';
+            } else {
+                pending_.append(chunk, static_cast<std::size_t>(n));
+            }
+        }
+        std::vector<std::string> lines;
+        for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+            lines.push_back(pending_.substr(0, end));
+            pending_.erase(0, end + 1);
+        }
+        return lines;
+    }
+
+private:
+    std::string pending_;
+    bool open_ = true;
+};
 
 // The folder of the views' pages, which the build puts beside the program.
 std::filesystem::path viewsFolder() {
@@ -87,12 +121,14 @@ int runServe(const ServeOptions& options) {
     // always come first.
     std::vector<std::string> waiting;
     bool serving = false;
-    host::setReportListener([&](const std::string& line) {
+    const auto print = [&](const std::string& line) {
         if (serving)
             std::cout << line << std::endl;
         else
             waiting.push_back(line);
-    });
+    };
+    host::setReportListener(print);
+    host::setAlertListener([&print](const host::AlertRecord& alert) { print(alertLine(alert)); });
     const ProjectViews views(viewsFolder());
     std::vector<std::string> addresses;
     try {
@@ -116,11 +152,16 @@ int runServe(const ServeOptions& options) {
     std::cout << std::flush;
     serving = true;
 
-    while (stopRequested == 0)
+    InputLines input;
+    while (stopRequested == 0) {
         host::pumpFor(std::chrono::milliseconds(100));
+        for (const std::string& line : input.ready())
+            runLine(line);
+    }
     host::projectEvent(APINotify_Quit);
     host::pump();
     host::setReportListener({});
+    host::setAlertListener({});
     return 0;
 }
 

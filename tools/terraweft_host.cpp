@@ -5,8 +5,10 @@
 //                                  palette's page too) on 127.0.0.1 for a real browser, with the
 //                                  host's plan and 3D views of the project beside them: prints the
 //                                  pages' addresses first (map, point cloud, plan, 3D), then every
-//                                  line of the report window; runs until SIGINT or SIGTERM.
-//                                  Without --port any free port is taken (ServeMode.h).
+//                                  line of the report window and every alert; carries out the
+//                                  commands of scripted mode read from standard input; runs until
+//                                  SIGINT or SIGTERM. Without --port any free port is taken
+//                                  (ServeMode.h).
 //
 //   terraweft-host --script FILE   reads one JSON command per line from FILE ("-": standard
 //                                  input) and writes one JSON line per event to standard output

@@ -201,7 +201,7 @@ ImportController::json ImportController::onFetch(const json& message) {
     if (!message.contains("bboxWgs84") || message["bboxWgs84"].size() != 4)
         return errorReply("Nieprawidlowy bbox");
     if (busy_)
-        return errorReply("Trwa pobieranie danych - sprobuj za chwile");
+        return errorReply(kBusyMessage);
     const std::optional<FetchRequest> request = readFetchRequest(message);
     if (!request)
         return errorReply("Nieprawidlowy bbox");
