@@ -109,6 +109,9 @@ public:
     // project's geo-location for the zone: main thread only.
     static std::optional<FetchRequest> readFetchRequest(const json& message);
 
+    // The record of the last completed fetch (main thread).
+    const FetchedData& lastFetch() const { return fetched_; }
+
     // The record pipeline() gives, or, when it throws anything at all, an empty record whose
     // warning is "Blad pobierania: " and what is known of the exception.
     static FetchedData fetchOrFailure(const std::function<FetchedData()>& pipeline);
@@ -170,9 +173,21 @@ private:
     void fetchTerrain(FetchRun& run);
     void fetchCloudTerrain(FetchRun& run);
 
-    // Building packages (ImportBuildingStages.cpp).
+    // Building packages (ImportBuildingStages.cpp). The LoD1 stage also runs for the roof
+    // stages, whose footprints its blocks are.
     void fetchLod1Stage(FetchRun& run);
     void fetchLod2Stage(FetchRun& run);
+    // The buildings of the county's package (LoD1: of its newest published year) whose sheets
+    // meet the frame. Every failure gives warn one sentence and an empty result; status is
+    // written only on success.
+    std::vector<Building3D> fetchBuildings3d(const Bbox& frame, std::string& status,
+                                             const std::function<void(const std::string&)>& warn);
+    std::vector<BuildingLod2> fetchBuildingsLod2(
+        const Bbox& frame, std::string& status,
+        const std::function<void(const std::string&)>& warn);
+    // The progress of one package download: its bytes to the page as a cancellable "progress"
+    // (throttled), and false, which stops the download, once the fetch is cancelled.
+    WfsClient::ByteProgress packageDownloadProgress(const char* prefix);
 
     // Surface-model buildings, bridges and roads (ImportSurfaceStages.cpp).
     void fetchNdsmBuildings(FetchRun& run);
