@@ -32,6 +32,8 @@
 // thread, after everything posted before it. Any thread may call it; nobody waits for fn.
 void runOnMainThread(std::function<void()> fn);
 
+class NdsmModel;
+
 class ImportController {
 public:
     using json = nlohmann::json;
@@ -192,6 +194,9 @@ private:
     // Surface-model buildings, bridges and roads (ImportSurfaceStages.cpp).
     void fetchNdsmBuildings(FetchRun& run);
     void fetchBridgesAndRoads(FetchRun& run);
+    // The frame's surface model from every surface-model and terrain sheet listed for it, read
+    // at the first call of a fetch; null when either index lists none or a sheet does not read.
+    const NdsmModel* loadNdsmTiles(FetchRun& run);
 
     // Roofs and reconstruction from point clouds (ImportCloudRoofStages.cpp).
     void fetchCloudRoofs(FetchRun& run);
