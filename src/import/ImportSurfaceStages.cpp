@@ -127,7 +127,7 @@ namespace surfacestages {
 AscGrid mosaic(std::vector<AscGrid> sheets, const Bbox& keep) {
     AscGrid grid;
     Bbox extent;
-    if (!extentOf(sheets, keep, extent))
+    if (sheets.empty() || !extentOf(sheets, keep, extent))
         return grid;
     const AscGrid& first = sheets.front();
     const double cell = first.cellsize;

@@ -10,9 +10,9 @@
 
 namespace surfacestages {
 
-// One grid over the sheets (at least one), cut to keep, in the cells of the first sheet: its cell
-// size, aligned on its corner. A cell takes the height of the first sheet, in list order, that
-// has one at the cell's centre; no data where none has. An empty grid when the sheets lie wholly
+// One grid over the sheets, cut to keep, in the cells of the first sheet: its cell size, aligned
+// on its corner. A cell takes the height of the first sheet, in list order, that has one at the
+// cell's centre; no data where none has. An empty grid without sheets or when they lie wholly
 // outside keep.
 AscGrid mosaic(std::vector<AscGrid> sheets, const Bbox& keep);
 
