@@ -17,7 +17,7 @@ endfunction()
 # Tests of one folder: every *_test.cpp becomes part of one GoogleTest executable, every
 # *_bench.cpp part of one Google Benchmark executable (built, not run by ctest).
 function(tw_test_dir name dir)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "SERIAL" "LIBS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS "${dir}/*_test.cpp")
   if(tests)
     add_executable(${name}_tests ${tests})
@@ -25,7 +25,15 @@ function(tw_test_dir name dir)
     target_compile_definitions(${name}_tests PRIVATE
       TW_SHARED_TESTDATA="${TW_SHARED_TESTDATA}"
       TW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-    gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+    if(ARG_SERIAL)
+      # Tests that measure time (a GoogleTest filter) run while no other test runs.
+      gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "-${ARG_SERIAL}"
+        PROPERTIES TIMEOUT 120)
+      gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_SERIAL}"
+        PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
+    else()
+      gtest_discover_tests(${name}_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
+    endif()
   endif()
   file(GLOB benches CONFIGURE_DEPENDS "${dir}/*_bench.cpp")
   if(benches AND TW_BENCHMARKS)

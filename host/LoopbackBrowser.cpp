@@ -20,6 +20,7 @@
 #include <thread>
 #include <utility>
 
+#include "ConnectionThreads.h"
 #include "DG.h"
 #include "MainThreadCalls.h"
 #include "PageFolder.h"
@@ -39,9 +40,12 @@ constexpr const char* kChannelHeader = "X-Terraweft-Channel";
 constexpr Int32 kLoadFailed = -1;
 
 // A page's browser opens several connections at once and keeps one for the scripts; idle ones
-// are let go quickly so that stopping the server does not wait for them.
-constexpr std::size_t kServerThreads = 16;
+// are let go quickly so that stopping the server does not wait for them. Script streams hold at
+// most kMaxEventStreams threads, so the rest serve calls and files.
+constexpr std::size_t kMaxServerThreads = 64;
 constexpr time_t kKeepAliveSeconds = 1;
+// Calls over one connection before it is closed; a page calls one after another on the same one.
+constexpr std::size_t kKeepAliveCalls = 1000;
 // How long a page call waits for the main thread, and how often a quiet script stream is probed
 // so that a page that went away is noticed.
 constexpr auto kCallTimeout = 60s;
@@ -62,6 +66,8 @@ constexpr std::string_view kChannelScript = R"JS((function () {
   var previous = new Promise(function (resolve) { opened = resolve; });
   var events = new EventSource(base + "events");
   events.onopen = function () { opened(); };
+  // A newer page took this one's place: listening again would only take it back.
+  events.addEventListener("replaced", function () { events.close(); });
   events.onmessage = function (event) {
     try {
       (0, eval)(event.data);
@@ -243,6 +249,13 @@ std::string eventOf(const std::string& script) {
     return event + '\n';
 }
 
+// The reply to a page call. Named with its charset, the short reply is sent as it is: the library
+// compresses only bare "application/json", which costs more than it saves here.
+constexpr const char* kReplyType = "application/json; charset=utf-8";
+
+// Ends the stream of a page whose place a newer one took.
+constexpr std::string_view kReplacedEvent = "event: replaced\ndata: \n\n";
+
 void refuse(httplib::Response& res, int status, const std::string& text) {
     res.status = status;
     res.set_content(text, "text/plain; charset=utf-8");
@@ -293,12 +306,18 @@ private:
     void listen(int port) {
         // Address reuse only: with the library's default (port sharing) a second server on a
         // busy port would bind anyway and take some of the first one's connections.
-        http_.set_socket_options([](socket_t sock) {
+        http_.set_socket_options([this](socket_t sock) {
             const int yes = 1;
             setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+            listening_ = sock;
         });
-        http_.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
+        // The library takes ownership of the queue it is handed.
+        http_.new_task_queue = [] { return new ConnectionThreads(kMaxServerThreads); };
         http_.set_keep_alive_timeout(kKeepAliveSeconds);
+        http_.set_keep_alive_max_count(kKeepAliveCalls);
+        // Answers and events are small writes: without this each would wait for the browser's
+        // delayed acknowledgement of the one before.
+        http_.set_tcp_nodelay(true);
         port_ = port == 0 ? http_.bind_to_any_port(kHost)
                           : (http_.bind_to_port(kHost, port) ? port : -1);
         if (port_ <= 0) {
@@ -308,6 +327,10 @@ private:
             port_ = 0;
             return;
         }
+        // The library listens with a queue of 5 connections; a page opening its connections at
+        // once, or many callers, would overflow it, and a refused connection is tried again only
+        // a second later. Listening again on the socket only lengthens the queue.
+        ::listen(listening_, SOMAXCONN);
         listener_ = std::thread([this] { http_.listen_after_bind(); });
         // stop() only ends a server that already runs.
         const auto giveUp = std::chrono::steady_clock::now() + 5s;
@@ -329,7 +352,9 @@ private:
                       res.set_content(channelScript_, "text/javascript; charset=utf-8");
                   });
         http_.Get(channelPath("events"),
-                  [this](const httplib::Request&, httplib::Response& res) { streamScripts(res); });
+                  [this](const httplib::Request& req, httplib::Response& res) {
+                      streamScripts(req, res);
+                  });
         http_.Post(channelPath("call"),
                    [this](const httplib::Request& req, httplib::Response& res,
                           const httplib::ContentReader& read) { call(req, res, read); });
@@ -338,9 +363,17 @@ private:
         });
     }
 
-    bool addressedToUs(const std::string& host) const {
+    bool addressedToUs(std::string_view host) const {
         const std::string port = ":" + std::to_string(port_);
         return host == kHost + port || host == "localhost" + port;
+    }
+
+    // A request from a page of another site names that site as its origin; our own page's
+    // requests name our address or, for plain reads, nothing.
+    bool fromOwnPageOrNone(const std::string& origin) const {
+        constexpr std::string_view scheme = "http://";
+        return origin.empty() || (origin.starts_with(scheme) &&
+                                  addressedToUs(std::string_view(origin).substr(scheme.size())));
     }
 
     void serveFile(const std::string& path, httplib::Response& res) {
@@ -365,7 +398,12 @@ private:
 
     // The scripts of the program as server-sent events, for as long as the page listens. The
     // page is subscribed before the response starts: once its stream is open it misses nothing.
-    void streamScripts(httplib::Response& res) {
+    // Pages of other sites get no stream, so they cannot take our page's place.
+    void streamScripts(const httplib::Request& req, httplib::Response& res) {
+        if (!fromOwnPageOrNone(req.get_header_value("Origin"))) {
+            refuse(res, 403, "Odmowa dostepu");
+            return;
+        }
         const ScriptStream::ListenerId listener = stream_.subscribe();
         res.set_header("Cache-Control", "no-store");
         res.set_chunked_content_provider(
@@ -375,11 +413,14 @@ private:
                     const std::string hello = "retry: 1000\n\n";
                     return sink.write(hello.data(), hello.size());
                 }
-                const auto scripts = stream_.take(listener, kStreamHeartbeat);
-                if (!scripts)
+                const ScriptStream::Taken taken = stream_.take(listener, kStreamHeartbeat);
+                if (taken.state == ScriptStream::State::Replaced)
+                    sink.write(kReplacedEvent.data(), kReplacedEvent.size());
+                if (taken.state != ScriptStream::State::Listening)
                     return false;
-                std::string chunk = scripts->empty() ? ": \n\n" : std::string();
-                for (const std::string& script : *scripts)
+                // One write per batch: the scripts that came together leave together.
+                std::string chunk = taken.scripts.empty() ? ": \n\n" : std::string();
+                for (const std::string& script : taken.scripts)
                     chunk += eventOf(script);
                 return sink.write(chunk.data(), chunk.size());
             },
@@ -413,18 +454,19 @@ private:
             kCallTimeout);
         if (!reply) {
             res.status = 503;
-            res.set_content(callReply(false, "Program nie odpowiada"), "application/json");
+            res.set_content(callReply(false, "Program nie odpowiada"), kReplyType);
             return;
         }
-        res.set_content(*reply, "application/json");
+        res.set_content(*reply, kReplyType);
     }
 
     Invoke invoke_;
     httplib::Server http_;
     std::thread listener_;
+    socket_t listening_ = INVALID_SOCKET;
     int port_ = 0;
     std::string error_;
-    ScriptStream stream_;
+    ScriptStream stream_{kMaxEventStreams};
     MainThreadCalls calls_;
 
     mutable std::mutex mutex_;  // guards what LoadURL sets

@@ -6,7 +6,9 @@
 //     page's argument to the program: a string as that string, a number or boolean as such, no
 //     argument as none, anything else as a value of another kind; an argument longer than
 //     kMaxMessageBytes reaches the program as a value that is not a string, never whole;
-//   - runs every ExecuteJS text in the page, in order (server-sent events).
+//   - runs every ExecuteJS text in the page, in order (server-sent events). At most
+//     kMaxEventStreams pages listen at once: a page that starts listening past that takes the
+//     place of the one that listens longest, which then stops listening.
 // Only files inside the page's folder are served, never through a link out of it; only requests
 // addressed to the server's own host name are answered, and only same-origin script can call.
 
@@ -22,6 +24,8 @@ class LoopbackBrowser : public BrowserBackend {
 public:
     // The largest page argument handed over as it is.
     static constexpr std::size_t kMaxMessageBytes = std::size_t{4} << 20;
+    // The most pages (tabs, reloads not yet noticed as gone) that get the page scripts at once.
+    static constexpr std::size_t kMaxEventStreams = 4;
 
     struct Options {
         int port = 0;  // 0: any free port

@@ -4,24 +4,28 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <set>
 
 #include "GSMessageLoop.h"
 
 namespace host {
-
-struct MainThreadCalls::Shared {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool closed = false;
-};
-
 namespace {
 
+// One call's meeting point. Each caller waits on a condition of its own, so that finished work
+// wakes its own caller only, however many others wait.
 struct Slot {
+    std::condition_variable done;
     std::optional<std::string> result;
+    bool abandoned = false;  // the caller stopped waiting: work not yet started is dropped
 };
 
 }  // namespace
+
+struct MainThreadCalls::Shared {
+    std::mutex mutex;  // guards the slots too
+    bool closed = false;
+    std::set<Slot*> waiting;  // each stays alive while its caller waits here
+};
 
 MainThreadCalls::MainThreadCalls() : shared_(std::make_shared<Shared>()) {}
 
@@ -38,7 +42,7 @@ std::optional<std::string> MainThreadCalls::run(std::function<std::string()> wor
     auto task = [shared = shared_, slot, work = std::move(work)] {
         {
             const std::lock_guard lock(shared->mutex);
-            if (shared->closed)
+            if (shared->closed || slot->abandoned)
                 return;
         }
         std::string result = work();
@@ -46,26 +50,27 @@ std::optional<std::string> MainThreadCalls::run(std::function<std::string()> wor
             const std::lock_guard lock(shared->mutex);
             slot->result = std::move(result);
         }
-        shared->done.notify_all();
+        slot->done.notify_one();
     };
-    {
-        const std::lock_guard lock(shared_->mutex);
-        if (shared_->closed)
-            return std::nullopt;
-    }
+    std::unique_lock lock(shared_->mutex);
+    if (shared_->closed)
+        return std::nullopt;
+    shared_->waiting.insert(slot.get());
+    lock.unlock();
     GS::MessageLoopExecutor().Execute(GS::NewRef<GS::FunctionRunnable>(std::move(task)));
 
-    std::unique_lock lock(shared_->mutex);
-    shared_->done.wait_for(lock, timeout, [&] { return shared_->closed || slot->result; });
-    return slot->result;
+    lock.lock();
+    slot->done.wait_for(lock, timeout, [&] { return shared_->closed || slot->result; });
+    shared_->waiting.erase(slot.get());
+    slot->abandoned = !slot->result;
+    return std::move(slot->result);
 }
 
 void MainThreadCalls::close() {
-    {
-        const std::lock_guard lock(shared_->mutex);
-        shared_->closed = true;
-    }
-    shared_->done.notify_all();
+    const std::lock_guard lock(shared_->mutex);
+    shared_->closed = true;
+    for (Slot* slot : shared_->waiting)
+        slot->done.notify_all();
 }
 
 }  // namespace host

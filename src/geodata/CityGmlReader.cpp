@@ -10,10 +10,6 @@
 namespace citygml {
 namespace {
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
-
 // Moves p past whitespace and a leading '+', which from_chars does not take.
 void skipToNumber(const char*& p, const char* end) {
     while (p != end && isSpace(*p))

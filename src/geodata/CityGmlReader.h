@@ -57,6 +57,12 @@ pugi::xml_node findChild(pugi::xml_node element, std::string_view name);
 std::vector<P3> parsePosList(const char* text,
                              std::size_t maxPositions = std::numeric_limits<std::size_t>::max());
 
+// The whitespace that separates numbers: space, tab, line feed, carriage return, form feed and
+// vertical tab.
+inline bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
 // Reads one finite decimal number after any whitespace (a leading '+' allowed) and moves p past
 // it; false, p unmoved, when no such number stands there. Independent of the process locale.
 bool readNumber(const char*& p, const char* end, double& value);

@@ -7,8 +7,10 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "geodata/CityGmlReader.h"
+#include "geodata/GmlOutline.h"
 #include "geodata/ProjConv.h"
 
 namespace {
@@ -23,6 +25,10 @@ struct SrsInfo {
 
 bool isPl2000(int epsg) {
     return epsg >= 2176 && epsg <= 2179;
+}
+
+bool isElement(pugi::xml_node node) {
+    return node.type() == pugi::node_element;
 }
 
 // The part of the element's name after its first ':'.
@@ -67,28 +73,24 @@ pugi::xml_node findFirst(pugi::xml_node element, std::string_view name) {
     return found;
 }
 
+// The attribute on the element or, failing that, on its nearest ancestor that carries it; an
+// empty handle when none does.
+pugi::xml_attribute nearestAttribute(pugi::xml_node element, const char* name) {
+    for (pugi::xml_node node = element; isElement(node); node = node.parent()) {
+        if (const pugi::xml_attribute attribute = node.attribute(name))
+            return attribute;
+    }
+    return {};
+}
+
 // The nearest "srsName" on the element or its ancestors decides; without one, the document's
 // default, which reads positions easting first unless it is a PL-2000 zone.
 SrsInfo srsForNode(pugi::xml_node geometry) {
-    for (pugi::xml_node node = geometry; node.type() == pugi::node_element; node = node.parent()) {
-        const pugi::xml_attribute srsName = node.attribute("srsName");
-        if (srsName) {
-            const int epsg = GmlParser::epsgFromSrsName(srsName.value());
-            return {epsg, epsg == 2180 || isPl2000(epsg)};
-        }
+    if (const pugi::xml_attribute srsName = nearestAttribute(geometry, "srsName")) {
+        const int epsg = GmlParser::epsgFromSrsName(srsName.value());
+        return {epsg, epsg == 2180 || isPl2000(epsg)};
     }
     return {g_epsgDoc, isPl2000(g_epsgDoc)};
-}
-
-// Blank-separated decimal numbers; reading stops at the first token that is not a finite number.
-std::vector<double> parseDoubles(const char* text) {
-    std::vector<double> values;
-    const char* p = text;
-    const char* const end = text + std::strlen(text);
-    double value = 0.0;
-    while (citygml::readNumber(p, end, value) && std::isfinite(value))
-        values.push_back(value);
-    return values;
 }
 
 // The pair (a, b) as written, as a PL-1992 point. In a PL-2000 zone the number that carries the
@@ -103,35 +105,64 @@ GisPoint interpretPair(double a, double b, const SrsInfo& srs) {
     return srs.northingFirst ? GisPoint{b, a} : GisPoint{a, b};
 }
 
-std::vector<GisPoint> parsePosList(const char* text, const SrsInfo& srs) {
-    const std::vector<double> numbers = parseDoubles(text);
+// The number of values in each position of a position list, from the nearest "srsDimension" on
+// the list or its ancestors: 3 (the height is dropped), else 2.
+std::size_t valuesPerPosition(pugi::xml_node posList) {
+    return nearestAttribute(posList, "srsDimension").as_int(2) == 3 ? 3 : 2;
+}
+
+// The number of whitespace-separated tokens of the text, as many numbers as it holds: the
+// characters other than whitespace that follow whitespace or start the text.
+std::size_t countTokens(std::string_view text) {
+    std::size_t tokens = text.empty() || citygml::isSpace(text[0]) ? 0 : 1;
+    for (std::size_t i = 1; i < text.size(); ++i)
+        tokens += citygml::isSpace(text[i - 1]) && !citygml::isSpace(text[i]) ? 1 : 0;
+    return tokens;
+}
+
+// The next position of whitespace-separated decimal numbers, count of them (2 or 3), of which the
+// first two are the pair; none when a token that is no finite number comes first.
+std::optional<GisPoint> readPosition(const char*& p, const char* end, std::size_t count,
+                                     const SrsInfo& srs) {
+    std::array<double, 3> values{};
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!citygml::readNumber(p, end, values[i]))
+            return std::nullopt;
+    }
+    return interpretPair(values[0], values[1], srs);
+}
+
+// The positions of the list, up to its first token that is no finite number; a trailing
+// incomplete position is dropped.
+std::vector<GisPoint> parsePosList(pugi::xml_node posList, const SrsInfo& srs) {
+    const std::string_view text = posList.child_value();
+    const std::size_t count = valuesPerPosition(posList);
     std::vector<GisPoint> points;
-    points.reserve(numbers.size() / 2);
-    for (std::size_t i = 0; i + 1 < numbers.size(); i += 2)
-        points.push_back(interpretPair(numbers[i], numbers[i + 1], srs));
+    points.reserve(countTokens(text) / count);
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (const std::optional<GisPoint> point = readPosition(p, end, count, srs))
+        points.push_back(*point);
     return points;
 }
 
-// The position of a "pos" element, when it holds at least two numbers.
-bool readPos(pugi::xml_node pos, const SrsInfo& srs, GisPoint& out) {
-    const std::vector<double> numbers = parseDoubles(pos.child_value());
-    if (numbers.size() < 2)
-        return false;
-    out = interpretPair(numbers[0], numbers[1], srs);
-    return true;
+// The position of a "pos" element: its first two numbers.
+std::optional<GisPoint> readPos(pugi::xml_node pos, const SrsInfo& srs) {
+    const std::string_view text = pos.child_value();
+    const char* p = text.data();
+    return readPosition(p, text.data() + text.size(), 2, srs);
 }
 
 // The points of a ring or line: its first "posList", else its "pos" elements one by one.
 std::vector<GisPoint> readPoints(pugi::xml_node element, const SrsInfo& srs) {
     if (const pugi::xml_node posList = findFirst(element, "posList"))
-        return parsePosList(posList.child_value(), srs);
+        return parsePosList(posList, srs);
     std::vector<pugi::xml_node> positions;
     findAll(element, "pos", positions);
     std::vector<GisPoint> points;
-    GisPoint point;
     for (const pugi::xml_node pos : positions) {
-        if (readPos(pos, srs, point))
-            points.push_back(point);
+        if (const std::optional<GisPoint> point = readPos(pos, srs))
+            points.push_back(*point);
     }
     return points;
 }
@@ -141,7 +172,8 @@ bool isExteriorRing(pugi::xml_node ring) {
     return parent == "exterior" || parent == "outerBoundaryIs";
 }
 
-// The first exterior ring as the outer ring (further ones ignored), every other ring as a hole.
+// The first exterior ring of a polygon or polygon patch as the outer ring (further ones ignored),
+// every other ring as a hole.
 GisPolygon parsePolygon(pugi::xml_node polygon) {
     const SrsInfo srs = srsForNode(polygon);
     std::vector<pugi::xml_node> rings;
@@ -169,9 +201,9 @@ GeometryElements geometryOf(pugi::xml_node feature) {
     GeometryElements found;
     const auto sort = [&found](pugi::xml_node node) {
         const std::string_view name = localName(node);
-        if (name == "Polygon")
+        if (name == "Polygon" || name == "PolygonPatch")
             found.polygons.push_back(node);
-        else if (name == "LineString")
+        else if (name == "LineString" || name == "Curve")
             found.lines.push_back(node);
         else if (name == "Point")
             found.points.push_back(node);
@@ -182,6 +214,31 @@ GeometryElements geometryOf(pugi::xml_node feature) {
     return found;
 }
 
+// A curve of straight segments as one line, each segment joined to the one before at their
+// common point. A curve with a segment of another kind (an arc, a spline) gives no line, since
+// its points joined straight would misdraw it.
+std::vector<GisPoint> readCurve(pugi::xml_node curve, const SrsInfo& srs) {
+    const pugi::xml_node segments = curve.find_child(
+        [](pugi::xml_node child) { return isElement(child) && localName(child) == "segments"; });
+    std::vector<GisPoint> points;
+    for (const pugi::xml_node segment : segments.children()) {
+        if (!isElement(segment))
+            continue;
+        if (localName(segment) != "LineStringSegment")
+            return {};
+        const std::vector<GisPoint> part = readPoints(segment, srs);
+        const bool joined = !points.empty() && !part.empty() && points.back().x == part.front().x &&
+                            points.back().y == part.front().y;
+        points.insert(points.end(), part.begin() + (joined ? 1 : 0), part.end());
+    }
+    return points;
+}
+
+std::vector<GisPoint> readLine(pugi::xml_node line) {
+    const SrsInfo srs = srsForNode(line);
+    return localName(line) == "Curve" ? readCurve(line, srs) : readPoints(line, srs);
+}
+
 void readGeometry(pugi::xml_node element, GisFeature& feature) {
     const GeometryElements geometry = geometryOf(element);
     for (const pugi::xml_node polygon : geometry.polygons) {
@@ -190,14 +247,17 @@ void readGeometry(pugi::xml_node element, GisFeature& feature) {
             feature.polygons.push_back(std::move(read));
     }
     for (const pugi::xml_node line : geometry.lines) {
-        std::vector<GisPoint> read = readPoints(line, srsForNode(line));
+        std::vector<GisPoint> read = readLine(line);
         if (read.size() >= 2)
             feature.lines.push_back(std::move(read));
     }
     if (feature.polygons.empty() && feature.lines.empty() && !geometry.points.empty()) {
         const pugi::xml_node point = geometry.points.front();
-        if (const pugi::xml_node pos = findFirst(point, "pos"))
-            feature.hasPoint = readPos(pos, srsForNode(point), feature.point);
+        if (const std::optional<GisPoint> position =
+                readPos(findFirst(point, "pos"), srsForNode(point))) {
+            feature.point = *position;
+            feature.hasPoint = true;
+        }
     }
 }
 
@@ -222,14 +282,6 @@ void setLabelPoint(GisFeature& feature) {
     }
 }
 
-bool hasElementChild(pugi::xml_node element) {
-    for (const pugi::xml_node child : element.children()) {
-        if (child.type() == pugi::node_element)
-            return true;
-    }
-    return false;
-}
-
 // The identifier attribute ("fid" over "id"), every simple property element by its local name
 // (the later of two with one name wins), and the feature element's own name as "_typ".
 void readProperties(pugi::xml_node element, GisFeature& feature) {
@@ -239,8 +291,7 @@ void readProperties(pugi::xml_node element, GisFeature& feature) {
     }
     for (const pugi::xml_node child : element.children()) {
         // A property without element children holds geometry only when it is one itself.
-        if (child.type() != pugi::node_element || hasElementChild(child) ||
-            isGeometryName(localName(child)))
+        if (!isElement(child) || child.find_child(isElement) || isGeometryName(localName(child)))
             continue;
         const std::string_view text = child.child_value();
         if (!text.empty())
@@ -249,15 +300,45 @@ void readProperties(pugi::xml_node element, GisFeature& feature) {
     feature.props["_typ"] = localName(element);
 }
 
-// The system named by the first "srsName" of the document in pre-order, the document element
-// first; 0 when that name holds no code or there is none.
-int documentEpsg(pugi::xml_node root) {
-    const pugi::xml_node carrier =
-        root.attribute("srsName") ? root : root.find_node([](pugi::xml_node node) {
-            return node.type() == pugi::node_element && node.attribute("srsName");
-        });
-    return carrier ? GmlParser::epsgFromSrsName(carrier.attribute("srsName").value()) : 0;
+// The EPSG code named by the "srsName" of a start tag, read as an element of its own.
+int epsgOfStartTag(std::string_view tag) {
+    if (tag.empty())
+        return 0;
+    std::string element(tag);
+    if (!element.ends_with("/>"))
+        element.insert(element.size() - 1, "/");
+    pugi::xml_document document;
+    document.load_buffer(element.data(), element.size(), pugi::parse_default, pugi::encoding_utf8);
+    return GmlParser::epsgFromSrsName(document.document_element().attribute("srsName").value());
 }
+
+// The tree of one member at a time, its buffer and nodes reused from member to member. The start
+// tag that names the reference system around the member, when there is one, stands as the
+// member's parent, so that the member's geometry finds it as it would in the whole document.
+class MemberTree {
+public:
+    // The member element; an empty handle when the member does not parse.
+    pugi::xml_node load(const GmlMemberSpan& member) {
+        const std::string_view carrier = member.srsCarrier;
+        buffer_.assign(carrier);
+        buffer_ += member.element;
+        if (!carrier.empty()) {
+            buffer_ += "</";
+            buffer_ += carrier.substr(1, carrier.find_first_of(" \t\r\n/>", 1) - 1);
+            buffer_ += '>';
+        }
+        const pugi::xml_parse_result parsed = document_.load_buffer_inplace(
+            buffer_.data(), buffer_.size(), pugi::parse_default, pugi::encoding_utf8);
+        if (!parsed)
+            return {};
+        const pugi::xml_node root = document_.document_element();
+        return carrier.empty() ? root : root.first_child();
+    }
+
+private:
+    std::string buffer_;
+    pugi::xml_document document_;
+};
 
 std::vector<pugi::xml_node> membersOf(pugi::xml_node root) {
     std::vector<pugi::xml_node> members;
@@ -272,36 +353,44 @@ std::vector<pugi::xml_node> membersOf(pugi::xml_node root) {
     return members;
 }
 
-pugi::xml_node firstElementChild(pugi::xml_node node) {
-    for (const pugi::xml_node child : node.children()) {
-        if (child.type() == pugi::node_element)
-            return child;
-    }
-    return {};
+// The feature of a member (its first child element), when it has a polygon, a line or a point.
+void readMember(pugi::xml_node member, DataType kind, std::vector<GisFeature>& features) {
+    const pugi::xml_node element = member.find_child(isElement);
+    if (!element)
+        return;
+    GisFeature feature;
+    feature.kind = static_cast<std::int32_t>(kind);
+    readGeometry(element, feature);
+    setLabelPoint(feature);
+    if (feature.polygons.empty() && feature.lines.empty() && !feature.hasPoint)
+        return;
+    readProperties(element, feature);
+    features.push_back(std::move(feature));
 }
 
 }  // namespace
 
+// The outline finds the members without a tree of the whole document; each member is then read
+// from a tree of its own, so the memory used beyond the text and the features stays that of one
+// member.
 std::vector<GisFeature> GmlParser::parseFeatureCollection(const std::string& text, DataType kind) {
+    const std::optional<GmlOutline> outline = GmlOutline::scan(text.c_str());
+    if (!outline)
+        return {};
+    g_epsgDoc = epsgOfStartTag(outline->firstSrsCarrier);
     std::vector<GisFeature> features;
-    pugi::xml_document document;
-    if (!document.load_string(text.c_str()))
-        return features;
-    const pugi::xml_node root = document.document_element();
-    g_epsgDoc = documentEpsg(root);
-
-    for (const pugi::xml_node member : membersOf(root)) {
-        const pugi::xml_node element = firstElementChild(member);
-        if (!element)
-            continue;
-        GisFeature feature;
-        feature.kind = static_cast<std::int32_t>(kind);
-        readGeometry(element, feature);
-        setLabelPoint(feature);
-        if (feature.polygons.empty() && feature.lines.empty() && !feature.hasPoint)
-            continue;
-        readProperties(element, feature);
-        features.push_back(std::move(feature));
+    features.reserve(outline->members.size());
+    MemberTree tree;
+    for (const GmlMemberSpan& span : outline->members) {
+        const pugi::xml_node member = tree.load(span);
+        if (!member)
+            return {};
+        if (!span.holdsMembers)
+            readMember(member, kind, features);
+        else {
+            for (const pugi::xml_node inner : membersOf(member))
+                readMember(inner, kind, features);
+        }
     }
     return features;
 }
@@ -310,6 +399,9 @@ int GmlParser::epsgFromSrsName(std::string_view srsName) {
     const std::size_t at = srsName.find("EPSG");
     if (at == std::string_view::npos)
         return 0;
+    // A compound name lists its parts after commas (URN) or ampersands (URL): only the part that
+    // holds the EPSG name counts, not the heights' system after it.
+    const std::string_view part = srsName.substr(at + 4, srsName.find_first_of(",&", at) - at - 4);
     int result = 0;
     long long run = -1;  // the digit run being read; -1 outside a run
     const auto endRun = [&] {
@@ -317,7 +409,7 @@ int GmlParser::epsgFromSrsName(std::string_view srsName) {
             result = static_cast<int>(run);
         run = -1;
     };
-    for (const char c : srsName.substr(at + 4)) {
+    for (const char c : part) {
         if (c < '0' || c > '9') {
             endRun();
             continue;

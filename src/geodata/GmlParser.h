@@ -19,13 +19,17 @@
 class GmlParser {
 public:
     // One feature per "member" or "featureMember" element, in document order, stamped with kind.
+    // Polygons and polygon patches, line strings, curves of straight segments and points are
+    // read; a position list whose "srsDimension" is 3 holds triples, of which x and y are kept.
     // A document that does not parse gives an empty list; geometry that cannot be read is dropped
     // piece by piece, and a feature left without polygon, line and point is dropped. The text
-    // ends at its first zero byte.
+    // ends at its first zero byte. The memory used beyond the text and the features is that of
+    // one member's tree.
     static std::vector<GisFeature> parseFeatureCollection(const std::string& text, DataType kind);
 
     // The EPSG code of a reference system name: the last run of digits (of value 1 or more) after
-    // the first "EPSG"; 0 when there is none.
+    // the first "EPSG" and before the next ',' or '&', which start the next part of a compound
+    // name; 0 when there is none.
     static int epsgFromSrsName(std::string_view srsName);
 
     // A compact GeoJSON FeatureCollection in WGS84 longitude and latitude, keys in byte order,

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -17,6 +18,8 @@ namespace {
 
 constexpr int kDefaultTimeoutMs = 30000;
 constexpr long kMaxRedirects = 10;
+
+std::atomic<int64_t> maxAnswerBytes{kMaxAnswerBytes};
 
 struct EasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -181,9 +184,33 @@ bool endedShort(CURLcode code, int64_t received, int64_t announced) {
     return cutOff && announced > 0 && received < announced;
 }
 
-size_t appendToString(char* data, size_t size, size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
+std::string tooLargeMessage(int64_t bound) {
+    return "Odpowiedz serwera jest za duza (ponad " + formatBytes(bound) +
+           "); pobieranie przerwane.";
+}
+
+// An answer being read into memory, never past its bound.
+struct BoundedBody {
+    std::string bytes;
+    int64_t bound = 0;
+    bool tooLarge = false;
+};
+
+// Grows the body as the string would, but never past the bound: its memory is the bound at most.
+size_t appendWithinBound(char* data, size_t size, size_t count, void* target) {
+    BoundedBody& body = *static_cast<BoundedBody*>(target);
+    const size_t length = size * count;
+    const size_t needed = body.bytes.size() + length;
+    if (needed > static_cast<size_t>(body.bound)) {
+        body.tooLarge = true;
+        return 0;  // breaks the transfer off
+    }
+    if (needed > body.bytes.capacity()) {
+        body.bytes.reserve(
+            std::min(static_cast<size_t>(body.bound), std::max(needed, 2 * body.bytes.capacity())));
+    }
+    body.bytes.append(data, length);
+    return length;
 }
 
 void setMethodAndBody(CURL* easy, const std::string& method, const std::string& body) {
@@ -292,20 +319,27 @@ HttpResult request(const std::string& method, const std::string& url, const std:
     CURL* easy = transfer->easy.get();
     setMethodAndBody(easy, method, body);
 
-    std::string received;
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendToString);
+    // The answer to HEAD announces the length of a body that it does not carry.
+    const bool readsBody = method != "HEAD";
+    BoundedBody received{.bound = maxAnswerBytes.load()};
+    // An answer announced past the bound ends before its body is read.
+    if (readsBody)
+        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(received.bound));
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, appendWithinBound);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &received);
     const CURLcode code = curl_easy_perform(easy);
 
-    const auto receivedLength = static_cast<int64_t>(received.size());
-    const int64_t announced = announcedLengthOf(easy);
-    if (endedShort(code, receivedLength, announced)) {
+    const auto receivedLength = static_cast<int64_t>(received.bytes.size());
+    const int64_t announced = readsBody ? announcedLengthOf(easy) : 0;
+    if (received.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+        result.error = tooLargeMessage(received.bound);
+    } else if (endedShort(code, receivedLength, announced)) {
         result.error = shortDownloadMessage(receivedLength, announced);
     } else if (code != CURLE_OK) {
         result.error = polishNetError(code, osErrnoOf(easy), transfer->host);
     } else {
         result.status = statusOf(easy);
-        result.body = std::move(received);
+        result.body = std::move(received.bytes);
     }
     result.ok = is2xx(result.status) && result.error.empty();
     return result;
@@ -335,6 +369,10 @@ DownloadResult download(const std::string& url, int extraMs, int timeoutMs,
     result.error = downloadError(stream, code, transfer->host);
     result.ok = is2xx(result.status) && result.error.empty();
     return result;
+}
+
+void setMaxAnswerBytes(int64_t bytes) {
+    maxAnswerBytes = bytes >= 1 ? bytes : kMaxAnswerBytes;
 }
 
 std::string polishNetError(int curlCode, long osErrno, const std::string& host) {

@@ -26,10 +26,20 @@ struct DownloadResult {
 // false stops the download.
 using ChunkCallback = std::function<bool(const char* data, int64_t length, int64_t total)>;
 
-// Sends one request and keeps the whole answer in memory. headers holds "Name: value" lines
-// separated by "\r\n"; a line replaces an earlier header of the same name, "User-Agent"
-// included. timeoutMs below 1 means 30000; extraMs (below 1 counts as 0) lengthens only the
-// limit of the whole transfer.
+// The most that request keeps of one answer in memory. An answer announced larger is not read;
+// one that grows past it (no length announced, or a server that does not stop) is broken off.
+// Either ends with status 0, an empty body and "Odpowiedz serwera jest za duza (ponad 512,0 MB);
+// pobieranie przerwane.". Files go through download, which never holds more than a chunk.
+inline constexpr int64_t kMaxAnswerBytes = int64_t{512} << 20;
+
+// The bound of every later request in the process; below 1 restores kMaxAnswerBytes. For tests,
+// which cannot send half a gigabyte.
+void setMaxAnswerBytes(int64_t bytes);
+
+// Sends one request and keeps the whole answer in memory, up to the bound above. headers holds
+// "Name: value" lines separated by "\r\n"; a line replaces an earlier header of the same name,
+// "User-Agent" included. timeoutMs below 1 means 30000; extraMs (below 1 counts as 0) lengthens
+// only the limit of the whole transfer.
 HttpResult request(const std::string& method, const std::string& url, const std::string& headers,
                    const std::string& body, int extraMs, int timeoutMs,
                    const std::string& userAgent);

@@ -37,35 +37,40 @@ function expect(condition, what) {
   if (!condition) throw new Error(what);
 }
 
-// A browser whose requests to any host but the page's own are refused, so nothing reaches an
-// outside host (the map's base layer never loads).
-async function launch(pageUrl, profileDir, viewport = { width: 900, height: 640 }) {
-  const origin = new URL(pageUrl).origin;
-  const context = await chromium.launchPersistentContext(profileDir, {
+const defaultViewport = { width: 900, height: 640 };
+
+function startChromium(profileDir, flags, viewport) {
+  return chromium.launchPersistentContext(profileDir, {
     executablePath: "/usr/bin/chromium",
     headless: true,
-    args: chromiumFlags,
+    args: chromiumFlags.concat(flags),
     viewport,
   });
+}
+
+// A browser whose requests to any host but the page's own are refused, so nothing reaches an
+// outside host (the map's base layer never loads).
+async function launch(pageUrl, profileDir, viewport = defaultViewport) {
+  const origin = new URL(pageUrl).origin;
+  const context = await startChromium(profileDir, [], viewport);
   await context.route((url) => url.origin !== origin, (route) => route.abort());
   return context;
 }
 
-// Every message the page posts through GIS.postMessage, as it reaches the program (parsed when
-// it is JSON). `since()` marks a point; `waitFor(type, mark)` gives the first message of that
-// type after the mark.
-function recordMessages(page) {
+// The same for measuring time: every host name and address but the page's own resolves to
+// nothing, instead of each request being held up for the test to look at (which adds a few ms to
+// every one).
+function launchForTiming(pageUrl, profileDir, viewport = defaultViewport) {
+  const flag = "--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE " + new URL(pageUrl).hostname;
+  return startChromium(profileDir, [flag], viewport);
+}
+
+// Messages in their order of arrival: `since()` marks a point; `after(mark)` gives the messages
+// after it, `waitFor(type, mark)` the first one of that type.
+function messageLog(what) {
   const messages = [];
-  page.on("request", (request) => {
-    if (request.method() !== "POST" || !new URL(request.url()).pathname.startsWith(channelCall))
-      return;
-    try {
-      messages.push(JSON.parse(request.postData()));
-    } catch (e) {
-      messages.push({ unreadable: request.postData() });
-    }
-  });
   return {
+    add: (message) => messages.push(message),
     since: () => messages.length,
     after: (mark) => messages.slice(mark),
     waitFor: async (type, mark, timeoutMs = answerTimeoutMs) => {
@@ -73,11 +78,38 @@ function recordMessages(page) {
       for (;;) {
         const found = messages.slice(mark).find((m) => m.type === type);
         if (found) return found;
-        if (Date.now() > end) throw new Error('the page sent no "' + type + '"');
+        if (Date.now() > end) throw new Error(what + ' no "' + type + '"');
         await new Promise((resolve) => setTimeout(resolve, 20));
       }
     },
   };
+}
+
+// Every message the page posts through GIS.postMessage, as it reaches the program (parsed when
+// it is JSON).
+function recordMessages(page) {
+  const log = messageLog("the page sent");
+  page.on("request", (request) => {
+    if (request.method() !== "POST" || !new URL(request.url()).pathname.startsWith(channelCall))
+      return;
+    try {
+      log.add(JSON.parse(request.postData()));
+    } catch (e) {
+      log.add({ unreadable: request.postData() });
+    }
+  });
+  return log;
+}
+
+// Every message of the given types that the program pushes into the loaded page, as the page's
+// own handlers receive it.
+async function recordEvents(page, types) {
+  const log = messageLog("the page received");
+  await page.exposeFunction("recordEvent", (message) => log.add(message));
+  await page.evaluate((types) => {
+    for (const type of types) GISBridge.on(type, (message) => window.recordEvent(message));
+  }, types);
+  return log;
 }
 
 // Runs the file's checks and ends the process with the summary line.
@@ -97,4 +129,14 @@ function failures() {
   return failed;
 }
 
-module.exports = { answerTimeoutMs, check, expect, failures, launch, recordMessages, run };
+module.exports = {
+  answerTimeoutMs,
+  check,
+  expect,
+  failures,
+  launch,
+  launchForTiming,
+  recordEvents,
+  recordMessages,
+  run,
+};

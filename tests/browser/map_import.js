@@ -1,15 +1,24 @@
-// The import side of the map page in headless Chromium, served by terraweft-host --serve: what
-// the page sends when the user frames an area, picks kinds, edits layers and searches, and how
-// it shows the events the program pushes (progress, preview, counts, warnings, suggestions).
+// The import side of the map page in headless Chromium, served by terraweft-host --serve against
+// the fake outside services of the built-in scenario: what the page sends when the user frames an
+// area, picks kinds, edits layers and searches; whole fetches of the scenario's parcels and
+// buildings, with the county's buildings, without them (the fallback) and cancelled; and how the
+// page shows the events the program pushes (progress, preview, counts, warnings, suggestions).
 //   node tests/browser/map_import.js PAGE_URL PROFILE_DIR ARTIFACTS_DIR
-// Prints one line per check and a closing "N passed, M failed"; exits 1 on any failure.
+// with TW_SCENARIO (the fakes' description: "bboxWgs84" west, south, east, north) and
+// TW_FALLBACK_PAGE_URL (the map page of a program whose county lists no buildings) set, as
+// tests/browser/run.sh does. Prints one line per check and a closing "N passed, M failed"; exits
+// 1 on any failure.
 "use strict";
 
 const path = require("path");
-const { answerTimeoutMs, check, expect, failures, launch, recordMessages, run } =
-  require("./harness");
+const {
+  answerTimeoutMs, check, expect, failures, launch, recordEvents, recordMessages, run,
+} = require("./harness");
 
 const [pageUrl, profileDir, artifactsDir] = process.argv.slice(2);
+const scenario = JSON.parse(process.env.TW_SCENARIO || "null");
+const fallbackPageUrl = process.env.TW_FALLBACK_PAGE_URL;
+const fetchTimeoutMs = 20000;
 
 // The kinds the page requests, and the layer keys it maps (the program's data kinds).
 const requestKeys = [
@@ -23,7 +32,7 @@ const layerKeys = [
   "poziomicechmura2d", "poziomicechmura3d", "budynkirekon", "wodachmura",
 ];
 
-// Web Mercator of the map at `zoom`: world pixels from degrees and back.
+// Web Mercator of the map at `zoom`: world pixels from degrees.
 function worldPixel(lat, lon, zoom) {
   const size = 256 * Math.pow(2, zoom);
   const phi = (lat * Math.PI) / 180;
@@ -33,10 +42,19 @@ function worldPixel(lat, lon, zoom) {
   };
 }
 
-function degrees(x, y, zoom) {
-  const size = 256 * Math.pow(2, zoom);
-  const lat = Math.atan(Math.sinh(Math.PI * (1 - (2 * y) / size)));
-  return { lat: (lat * 180) / Math.PI, lon: (x / size) * 360 - 180 };
+// The map shows the scenario's frame whole at this zoom, centred on the frame's middle.
+const frameZoom = 16;
+
+function middleOf([west, south, east, north]) {
+  return { lat: (south + north) / 2, lon: (west + east) / 2 };
+}
+
+// The area of the same middle whose sides are `share` of the sides of `wsen`.
+function shrunk(wsen, share) {
+  const middle = middleOf(wsen);
+  const halfLon = ((wsen[2] - wsen[0]) * share) / 2;
+  const halfLat = ((wsen[3] - wsen[1]) * share) / 2;
+  return [middle.lon - halfLon, middle.lat - halfLat, middle.lon + halfLon, middle.lat + halfLat];
 }
 
 function push(page, message) {
@@ -78,8 +96,27 @@ async function expectNothingSent(sent, mark, type) {
   expect(found.length === 0, "sent " + JSON.stringify(found));
 }
 
-// Frames an area by dragging from one point of the page to another; gives the frame's size line.
-async function drawFrame(page, from, to) {
+// Centres the map on the scenario's frame, as the program's "init" does.
+function showScenario(page) {
+  const middle = middleOf(scenario.bboxWgs84);
+  return push(page, { type: "init", lat: middle.lat, lon: middle.lon, zoom: frameZoom });
+}
+
+// Frames the area west, south, east, north of the map that showScenario set, by dragging from
+// its north-west corner to its south-east one; gives the frame's size line.
+async function drawFrame(page, [west, south, east, north]) {
+  const box = await page.locator("#map").boundingBox();
+  const centre = middleOf(scenario.bboxWgs84);
+  const middle = worldPixel(centre.lat, centre.lon, frameZoom);
+  const pagePoint = (lat, lon) => {
+    const p = worldPixel(lat, lon, frameZoom);
+    return {
+      x: box.x + box.width / 2 + p.x - middle.x,
+      y: box.y + box.height / 2 + p.y - middle.y,
+    };
+  };
+  const from = pagePoint(north, west);
+  const to = pagePoint(south, east);
   await page.click(".draw-button");
   await page.mouse.move(from.x, from.y);
   await page.mouse.down();
@@ -89,18 +126,15 @@ async function drawFrame(page, from, to) {
   return text(page, "#frame-info");
 }
 
+// The well-formed request is caught before it reaches the program; the test answers it with
+// the program's refusal, which frees the page.
 async function checkFraming(page, sent) {
-  const centre = { lat: 52.2297, lon: 21.0122 };
-  const zoom = 17;
-  await push(page, { type: "init", lat: centre.lat, lon: centre.lon, zoom });
+  await showScenario(page);
   let mark = sent.since();
   await page.click("#fetch");
   await waitForText(page, "#status", "Najpierw zaznacz obszar");
 
-  const box = await page.locator("#map").boundingBox();
-  const from = { x: box.x + box.width / 2 - 100, y: box.y + box.height / 2 - 50 };
-  const to = { x: box.x + box.width / 2 + 120, y: box.y + box.height / 2 + 70 };
-  const info = await drawFrame(page, from, to);
+  const info = await drawFrame(page, scenario.bboxWgs84);
   expect(/^Obszar: \d+ x \d+ m$/.test(info), "frame info " + JSON.stringify(info));
 
   await page.click("#fetch");
@@ -118,22 +152,15 @@ async function checkFraming(page, sent) {
   await page.fill("#poziomiceCiecie", "0,5");
   await page.fill("#terenChmuraKrok", "1.5");
   await page.check("#poziomiceWygladz");
+  const release = await standInForProgram(page, ["fetch"]);
   mark = sent.since();
   await page.click("#fetch");
   const fetch = await sent.waitFor("fetch", mark);
 
-  const middle = worldPixel(centre.lat, centre.lon, zoom);
-  const corner = (p) => degrees(middle.x + p.x - (box.x + box.width / 2),
-    middle.y + p.y - (box.y + box.height / 2), zoom);
-  const nw = corner(from);
-  const se = corner(to);
-  const pixel = 360 / (256 * Math.pow(2, zoom));
-  const [west, south, east, north] = fetch.bboxWgs84;
+  const pixel = 360 / (256 * Math.pow(2, frameZoom));
   expect(fetch.bboxWgs84.length === 4, "bbox " + JSON.stringify(fetch.bboxWgs84));
-  expectNear(west, nw.lon, 2 * pixel, "west");
-  expectNear(east, se.lon, 2 * pixel, "east");
-  expectNear(north, nw.lat, 2 * pixel, "north");
-  expectNear(south, se.lat, 2 * pixel, "south");
+  ["west", "south", "east", "north"].forEach((side, i) =>
+    expectNear(fetch.bboxWgs84[i], scenario.bboxWgs84[i], 2 * pixel, side));
   expect(JSON.stringify(fetch.layers) === JSON.stringify(chosen), "layers " + fetch.layers);
   const params = {
     rasterScale: 2000, terrainStep: 2, poziomiceCiecie: 0.5, poziomiceWygladz: true,
@@ -142,12 +169,129 @@ async function checkFraming(page, sent) {
   for (const [key, value] of Object.entries(params))
     expect(fetch[key] === value, key + " " + JSON.stringify(fetch[key]));
 
-  // An error answer to the request (here the back end that has no import yet) frees the page.
-  await page.waitForFunction(() => {
-    const status = document.getElementById("status");
-    return status.classList.contains("error") && !document.getElementById("fetch").disabled;
-  }, null, { timeout: answerTimeoutMs });
+  // An error answer to the request frees the page.
+  const refusal = "Trwa pobieranie danych - sprobuj za chwile";
+  await push(page, { type: "error", msg: refusal });
+  expect(await text(page, "#status") === refusal, "status");
   expect(await page.locator("#progress").isHidden(), "progress still shown");
+  await expectButtons(page, true, true);
+  await release();
+}
+
+// Ticks exactly the given kinds and fetches the framed area; gives the mark of `events` before
+// the request.
+async function startFetch(page, events, keys) {
+  for (const key of requestKeys)
+    await page.setChecked("#kinds input[value='" + key + "']", keys.includes(key));
+  const mark = events.since();
+  await page.click("#fetch");
+  return mark;
+}
+
+// What the page received from the mark to the end of the fetch, "fetchDone" included.
+async function fetchEvents(events, mark) {
+  const done = await events.waitFor("fetchDone", mark, fetchTimeoutMs);
+  const received = events.after(mark);
+  return received.slice(0, received.indexOf(done) + 1);
+}
+
+function expectCounts(actual, wanted, what) {
+  const same = Object.keys(actual).length === Object.keys(wanted).length &&
+    Object.entries(wanted).every(([key, count]) => actual[key] === count);
+  expect(same, what + " " + JSON.stringify(actual));
+}
+
+// The preview's shapes lie inside the frame, around its middle (the scenario's parcels are
+// centred on the frames the test draws): the page draws them where they are.
+async function expectPreviewInFrame(page) {
+  const [frame, shapes] = await page.evaluate(() => {
+    const edges = (r) => ({ left: r.left, top: r.top, right: r.right, bottom: r.bottom });
+    const boxes = [...document.querySelectorAll("path.preview")].map((node) =>
+      node.getBoundingClientRect());
+    const around = {
+      left: Math.min(...boxes.map((b) => b.left)),
+      top: Math.min(...boxes.map((b) => b.top)),
+      right: Math.max(...boxes.map((b) => b.right)),
+      bottom: Math.max(...boxes.map((b) => b.bottom)),
+    };
+    return [edges(document.querySelector("path.frame").getBoundingClientRect()), around];
+  });
+  const inside = shapes.left >= frame.left && shapes.top >= frame.top &&
+    shapes.right <= frame.right && shapes.bottom <= frame.bottom;
+  expect(inside, "preview " + JSON.stringify(shapes) + " not inside " + JSON.stringify(frame));
+  expectNear((shapes.left + shapes.right) / 2, (frame.left + frame.right) / 2, 3, "preview x");
+  expectNear((shapes.top + shapes.bottom) / 2, (frame.top + frame.bottom) / 2, 3, "preview y");
+}
+
+// A fetch of parcels and buildings as the page received and shows it: progress of the request
+// and of the parcels before "fetchDone", the counts under their labels, the warning or none, one
+// preview shape per feature inside the frame, and the page free again.
+async function expectFetched(page, received, counts, warning) {
+  const done = received[received.length - 1];
+  const labels = received.filter((m) => m.type === "progress").map((m) => m.label);
+  expect(labels[0] === "Pobieranie warstw" && labels.includes("Import: dzialki"),
+    "progress " + JSON.stringify(labels));
+  expectCounts(done.counts, counts, "counts");
+  expect(done.warning === warning, "warning " + JSON.stringify(done.warning));
+  const features = JSON.parse(done.geojson).features.length;
+  expect(features === counts.dzialki + counts.budynki, features + " features in the preview");
+
+  const lines = await page.locator("#result li").allTextContents();
+  const wantedLines = ["Dzialki ewidencyjne: " + counts.dzialki,
+    "Budynki (ewidencja): " + counts.budynki];
+  expect(JSON.stringify([...lines].sort()) === JSON.stringify(wantedLines.sort()),
+    "shown " + JSON.stringify(lines));
+  const shownWarnings = await page.locator("#result .warning").allTextContents();
+  expect(JSON.stringify(shownWarnings) === JSON.stringify(warning ? [warning] : []),
+    "warnings shown " + JSON.stringify(shownWarnings));
+  for (const [kind, key] of [["dzialka", "dzialki"], ["budynek", "budynki"]]) {
+    const count = await page.locator("path.preview-" + kind).count();
+    expect(count === counts[key], count + " preview shapes of " + kind);
+  }
+  await expectPreviewInFrame(page);
+  expect(await page.locator("#progress").isHidden(), "progress still shown");
+  await expectButtons(page, true, true);
+}
+
+async function checkFetch(page, events) {
+  const mark = await startFetch(page, events, ["dzialki", "budynki"]);
+  expect(await page.locator("#progress").isVisible(), "no progress while the fetch runs");
+  await expectButtons(page, false, false);
+  await expectFetched(page, await fetchEvents(events, mark), { dzialki: 36, budynki: 36 });
+  await page.screenshot({ path: path.join(artifactsDir, "map-import.png") });
+}
+
+// The same on a page of a program whose county lists no buildings.
+async function checkFallback() {
+  const { context, page, events } = await openMapPage(fallbackPageUrl, profileDir + "-fallback");
+  try {
+    await showScenario(page);
+    await drawFrame(page, scenario.bboxWgs84);
+    const mark = await startFetch(page, events, ["dzialki", "budynki"]);
+    const warning = "Powiatowa usluga zwraca dzialki, ale nie filtruje budynkow po obszarze " +
+      "(blad konfiguracji serwera powiatu - np. Zabrze). Budynki z BDOT10k NoweBudynki " +
+      "(fallback - tylko nowe obiekty).";
+    await expectFetched(page, await fetchEvents(events, mark), { dzialki: 36, budynki: 3 },
+      warning);
+    await page.screenshot({ path: path.join(artifactsDir, "map-import-fallback.png") });
+  } finally {
+    await context.close();
+  }
+}
+
+// No step of a parcels-and-buildings fetch can stop, so the page offers no cancel button: the
+// test sends the button's message itself. The fetch lasts over a second, as the program spaces
+// its requests to one host by a second; the frame is new, so that the download cache of the
+// first fetch answers none of them.
+async function checkCancelledFetch(page, events) {
+  await drawFrame(page, shrunk(scenario.bboxWgs84, 0.75));
+  const mark = await startFetch(page, events, ["dzialki", "budynki"]);
+  await events.waitFor("progress", mark);
+  await page.evaluate(() => GISBridge.send({ type: "cancel" }));
+  const received = await fetchEvents(events, mark);
+  const types = received.map((m) => m.type);
+  expect(types.includes("cancelled"), "no answer to cancel before the end: " + types);
+  await expectFetched(page, received, { dzialki: 36, budynki: 36 });
 }
 
 const previewGeoJson = JSON.stringify({
@@ -217,7 +361,7 @@ async function checkFetchDone(page) {
     ["Dzialki ewidencyjne: 2", "Budynki (ewidencja): 1", "teren (Siatka): 4"]),
     "counts " + JSON.stringify(lines));
   expect(await text(page, "#result .warning") === warning, "warning");
-  await page.screenshot({ path: path.join(artifactsDir, "map-import.png") });
+  await page.screenshot({ path: path.join(artifactsDir, "map-preview-kinds.png") });
 
   // The next fetch's preview replaces the last one, also when it holds nothing.
   await push(page, { type: "fetchDone", counts: {}, warning: "Nic nie pobrano dla tego obszaru." });
@@ -309,13 +453,17 @@ async function checkAddressSearch(page, sent) {
 
 // From here on the program's answers to these messages are the test's own: the messages are
 // recorded but do not reach the program, and the page waits for the answers the test pushes.
+// Gives the function that hands the messages back to the program.
 async function standInForProgram(page, types) {
   const patterns = types.map((type) => '"type":"' + type + '"');
-  await page.route((url) => url.pathname.startsWith("/__terraweft/call"), (route) => {
+  const calls = (url) => url.pathname.startsWith("/__terraweft/call");
+  const answer = (route) => {
     const body = route.request().postData() || "";
     if (!patterns.some((p) => body.includes(p))) return route.continue();
     return route.fulfill({ contentType: "application/json", body: '{"ok":true,"value":true}' });
-  });
+  };
+  await page.route(calls, answer);
+  return () => page.unroute(calls, answer);
 }
 
 async function checkPlaceAndOrigin(page, sent) {
@@ -369,15 +517,25 @@ async function checkSmallSizes(page) {
   }
 }
 
-async function main() {
-  const context = await launch(pageUrl, profileDir);
+// A map page of its own browser, loaded and answered by its program; with the messages it sends
+// and the fetch events it receives.
+async function openMapPage(url, profile) {
+  const context = await launch(url, profile);
   const page = context.pages()[0] || (await context.newPage());
   page.on("pageerror", (e) => console.log("page error: " + e.message));
   const sent = recordMessages(page);
-  await page.goto(pageUrl);
+  await page.goto(url);
   await page.locator("#map.leaflet-container").waitFor({ state: "visible" });
   await page.waitForFunction(() => document.getElementById("status").textContent
     .startsWith("TERRAWEFT"), null, { timeout: answerTimeoutMs });
+  const events = await recordEvents(page, ["progress", "cancelled", "fetchDone"]);
+  return { context, page, sent, events };
+}
+
+async function main() {
+  expect(scenario && fallbackPageUrl,
+    "TW_SCENARIO or TW_FALLBACK_PAGE_URL is not set: run tests/browser/run.sh");
+  const { context, page, sent, events } = await openMapPage(pageUrl, profileDir);
 
   await check("the page asks for the layers and the project's position when it loads",
     async () => {
@@ -386,6 +544,12 @@ async function main() {
     });
   await check('a framed area and the chosen kinds make a well-formed "fetch"; bad input sends none',
     () => checkFraming(page, sent));
+  await check("a fetch of parcels and buildings shows its progress, then the counts, no warning " +
+    "and the preview inside the frame", () => checkFetch(page, events));
+  await check("where the county lists no buildings, the new buildings come with their warning",
+    () => checkFallback());
+  await check('"cancel" during a fetch is answered while it runs; the fetch ends with its data',
+    () => checkCancelledFetch(page, events));
   await check("progress shows its bar and label, and the cancel button while the step can stop",
     () => checkProgressAndCancel(page, sent));
   await check('"fetchDone" draws the preview and shows the counts and the warning',

@@ -1,54 +1,101 @@
 #!/usr/bin/env bash
-# The palette pages in a real browser: starts terraweft-host --serve from the given build folder
-# (in a folder of its own: temporary files, settings and logs stay there), runs each test file
-# below against it in headless Chromium, one after another, and stops the program. Screenshots
-# go to tests/browser/artifacts/. Prints each file's checks, then the sum "N passed, M failed";
-# exits non-zero on any failure.
+# The palette pages in a real browser: starts the fake outside services of the built-in scenario
+# (tw-fake-services) and terraweft-host --serve pointed at them, both from the given build folder
+# (the program in a folder of its own: temporary files, settings and logs stay there), runs each
+# test file below against it in headless Chromium, one after another, and stops them all, also
+# when a step fails. A second pair, whose county lists no buildings, serves the fallback checks.
+# Screenshots go to tests/browser/artifacts/. Prints each file's checks, then the sum
+# "N passed, M failed"; exits non-zero on any failure.
 #   tests/browser/run.sh BUILD_DIR
+#
+# Each file is run as `node FILE PAGE_URL PROFILE_DIR ARTIFACTS_DIR` with, in its environment,
+# TW_SCENARIO (the scenario's frame, TERYT and a known address, as JSON) and
+# TW_FALLBACK_PAGE_URL (the map page of the program whose county lists no buildings).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-build=${1:?"uzycie: tests/browser/run.sh BUILD_DIR"}
-program="$build/tools/terraweft-host"
-if [ ! -x "$program" ]; then
-  echo "Brak $program: najpierw zbuduj projekt." >&2
+# Ends the run before any test file, with the reason on standard error.
+give_up() {
+  echo "$1" >&2
   echo "0 passed, 1 failed"
   exit 1
-fi
+}
+
+build=${1:?"uzycie: tests/browser/run.sh BUILD_DIR"}
+program="$build/tools/terraweft-host"
+fakes="$build/tests/tw-fake-services"
+for needed in "$program" "$fakes"; do
+  [ -x "$needed" ] || give_up "Brak $needed: najpierw zbuduj projekt."
+done
 
 work=$(mktemp -d)
-host_pid=""
+names=() # the started programs, in order
+pids=()
+
+# Stops the programs, the last started first, so that no program outlives the fakes it asks.
 cleanup() {
-  if [ -n "$host_pid" ]; then
-    kill -TERM "$host_pid" 2>/dev/null || true
-    wait "$host_pid" 2>/dev/null || true
-  fi
+  local i
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do
+    kill -TERM "${pids[i]}" 2>/dev/null || true
+    wait "${pids[i]}" 2>/dev/null || true
+  done
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
-mkdir -p "$work/home" "$work/tmp"
-HOME="$work/home" TMPDIR="$work/tmp" XDG_DATA_HOME="$work/home/data" \
-  "$program" --serve >"$work/host.out" 2>"$work/host.err" &
-host_pid=$!
+# Starts a command in the background as NAME; its output goes to $work/NAME.out and .err.
+start() {
+  local name=$1
+  shift
+  "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  names+=("$name")
+  pids+=($!)
+}
 
-# The first line of output is the page's address.
-url=""
-for _ in $(seq 300); do
-  url=$(head -n 1 "$work/host.out" | grep -E '^http://127\.0\.0\.1:[0-9]+/' || true)
-  [ -n "$url" ] && break
-  kill -0 "$host_pid" 2>/dev/null || break
-  sleep 0.1
-done
-if [ -z "$url" ]; then
-  echo "terraweft-host nie podal adresu strony:" >&2
-  cat "$work/host.out" "$work/host.err" >&2
-  echo "0 passed, 1 failed"
-  exit 1
-fi
+# Waits for the first COUNT lines of the output of NAME, the program started last (it prints them
+# when ready), and puts them in the array `lines`; gives up when the program ends or takes more
+# than 30 s.
+await_lines() {
+  local name=$1 count=$2 pid=${pids[-1]}
+  for _ in $(seq 300); do
+    if [ "$(wc -l <"$work/$name.out")" -ge "$count" ]; then
+      mapfile -t lines < <(head -n "$count" "$work/$name.out")
+      return 0
+    fi
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  give_up "$name nie wystartowal: $(cat "$work/$name.out" "$work/$name.err")"
+}
+
+# Starts the fakes (with the given options) and a program pointed at them as NAME; sets
+# `page_url` to the program's map page and `scenario` to the fakes' description.
+start_pair() {
+  local name=$1
+  shift
+  start "$name-fakes" "$fakes" "$@"
+  await_lines "$name-fakes" 2
+  local assignments
+  read -ra assignments <<<"${lines[0]}"
+  scenario=${lines[1]}
+  mkdir -p "$work/$name/home" "$work/$name/tmp"
+  start "$name" env "${assignments[@]}" HOME="$work/$name/home" TMPDIR="$work/$name/tmp" \
+    XDG_DATA_HOME="$work/$name/home/data" "$program" --serve
+  await_lines "$name" 1
+  page_url=${lines[0]}
+  [[ "$page_url" =~ ^http://127\.0\.0\.1:[0-9]+/ ]] ||
+    give_up "$name nie podal adresu strony: $page_url"
+}
+
+start_pair fallback --no-buildings
+export TW_FALLBACK_PAGE_URL=$page_url
+start_pair main
+export TW_SCENARIO=$scenario
+url=$page_url
 
 # Each file prints its checks and ends with its own "N passed, M failed" line.
-files=(palette_pages.js map_import.js)
+files=(palette_pages.js map_import.js ping_round_trips.js)
 
 mkdir -p tests/browser/artifacts
 passed=0
@@ -68,8 +115,10 @@ for file in "${files[@]}"; do
 done
 
 if [ "$failed" -ne 0 ]; then
-  echo "--- terraweft-host:" >&2
-  cat "$work/host.out" "$work/host.err" >&2
+  for name in "${names[@]}"; do
+    echo "--- $name:" >&2
+    cat "$work/$name.out" "$work/$name.err" >&2
+  done
 fi
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -11,6 +11,7 @@
 #include "geodata/Sha1.h"
 #include "geodata/WfsClient.h"
 #include "support/LoopbackServer.h"
+#include "support/ScopedAnswerBound.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -160,6 +161,19 @@ TEST(CacheRaw, KeepsGoodAnswersAndNothingElse) {
     EXPECT_EQ(WfsClient().getCachedRaw(server.url("/empty"), 5000), "");
     EXPECT_EQ(WfsClient().getCachedRaw(server.url("/page"), 5000), page);
     EXPECT_EQ(namesIn(scope.dir()).size(), 1u);
+}
+
+TEST(CacheRaw, AnAnswerPastTheMemoryBoundIsNotKept) {
+    const CacheScope scope;
+    const loopback::ScopedAnswerBound bound(64 * 1024);
+    LoopbackServer server;
+    loopback::Answer endless = loopback::ok(patterned(16 * 1024));
+    endless.endlessUpTo = 1 << 20;
+    server.on("/endless", endless);
+
+    EXPECT_EQ(WfsClient().getCachedRaw(server.url("/endless"), 5000), "");
+    EXPECT_FALSE(DownloadCache::holds(WfsClient::cachePathFor(server.url("/endless"))));
+    EXPECT_TRUE(namesIn(scope.dir()).empty());
 }
 
 TEST(CacheFile, StreamsIntoTheCacheWithProgressAndServesRepeatsFromDisk) {

@@ -4,8 +4,9 @@
 // repository root):
 //
 //   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//       tests/geodata/gml_fuzz.cpp src/geodata/GmlParser.cpp src/geodata/GeoJsonPreview.cpp \
-//       src/geodata/CityGmlReader.cpp src/geodata/ProjConv.cpp -lpugixml -o gml_fuzz
+//       tests/geodata/gml_fuzz.cpp src/geodata/GmlParser.cpp src/geodata/GmlOutline.cpp \
+//       src/geodata/GeoJsonPreview.cpp src/geodata/CityGmlReader.cpp src/geodata/ProjConv.cpp \
+//       -lpugixml -o gml_fuzz
 //   ./gml_fuzz -max_total_time=300 -max_len=65536 corpus/ tests/geodata/fuzz_seeds/
 
 #include <cstddef>

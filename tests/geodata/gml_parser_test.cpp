@@ -65,6 +65,23 @@ TEST(GmlSrsName, FormsOfTheEpsgCode) {
         << "an overlong run saturates instead of overflowing";
 }
 
+TEST(GmlSrsName, CompoundNamesGiveTheCodeOfTheirEpsgPart) {
+    const struct {
+        const char* name;
+        int epsg;
+    } cases[] = {
+        {"urn:ogc:def:crs,crs:EPSG::2180,crs:PL-EVRF2007-NH", 2180},
+        {"urn:ogc:def:crs,crs:EPSG::2177,crs:EPSG::9651", 2177},
+        {"urn:ogc:def:crs,crs:PL-EVRF2007-NH,crs:EPSG::2178", 2178},
+        {"http://www.opengis.net/def/crs-compound?1=http://www.opengis.net/def/crs/EPSG/0/2180&"
+         "2=http://www.opengis.net/def/crs/EPSG/0/9651",
+         2180},
+        {"urn:ogc:def:crs,crs:EPSG::,crs:EPSG::2180", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GmlParser::epsgFromSrsName(c.name), c.epsg) << c.name;
+}
+
 TEST(GmlAxisOrder, Pl1992NamedOnTheGeometryReadsNorthingFirst) {
     const auto features =
         parseRing("250200 500100 250200 500110 250210 500110", "urn:ogc:def:crs:EPSG::2180");
@@ -205,7 +222,8 @@ TEST(GmlGeometry, UnreadableGeometryIsDroppedPieceByPiece) {
         "</gml:coordinates></gml:LinearRing></gml:outerBoundaryIs></gml:Polygon>";
     const std::string curve =
         "<gml:Curve><gml:segments><gml:LineStringSegment><gml:posList>0 0 1 1</gml:posList>"
-        "</gml:LineStringSegment></gml:segments></gml:Curve>";
+        "</gml:LineStringSegment><gml:Arc><gml:posList>1 1 2 0 3 1</gml:posList></gml:Arc>"
+        "</gml:segments></gml:Curve>";
     const std::string shortLine =
         "<gml:LineString><gml:posList>1 2 3</gml:posList></gml:LineString>";
     const std::string noExterior =
@@ -217,6 +235,125 @@ TEST(GmlGeometry, UnreadableGeometryIsDroppedPieceByPiece) {
     ASSERT_EQ(features.size(), 1u) << "only the feature with a readable Point remains";
     EXPECT_EQ(features[0].props.at("gml_id"), "e");
     EXPECT_EQ(features[0].props.count("msGeometry"), 0u);
+}
+
+std::string segment(const std::string& posList, const std::string& attributes = "") {
+    return "<gml:LineStringSegment><gml:posList" + attributes + ">" + posList +
+           "</gml:posList></gml:LineStringSegment>";
+}
+
+std::string curve(const std::string& segments, const std::string& attributes = "") {
+    return "<gml:Curve" + attributes + "><gml:segments>" + segments + "</gml:segments></gml:Curve>";
+}
+
+std::vector<GisFeature> parseGeometry(const std::string& geometry) {
+    return parse(collection(member(parcel("g", geometry))));
+}
+
+TEST(GmlCurves, StraightSegmentsJoinIntoOneLine) {
+    // Northing first under PL-1992 named on the curve; the common point of two segments once,
+    // both ends of segments that do not meet.
+    const std::string apart =
+        "<gml:LineStringSegment><gml:pos>260000 600000</gml:pos></gml:LineStringSegment>";
+    const auto features = parseGeometry(curve(
+        segment("250000 500000 250010 500000") + segment("250010 500000 250010 500010") + apart,
+        " srsName=\"urn:ogc:def:crs:EPSG::2180\""));
+    ASSERT_EQ(features.size(), 1u);
+    ASSERT_EQ(features[0].lines.size(), 1u);
+    const std::vector<GisPoint>& line = features[0].lines[0];
+    ASSERT_EQ(line.size(), 4u);
+    expectPoint(line[0], {500000, 250000});
+    expectPoint(line[1], {500000, 250010});
+    expectPoint(line[2], {500010, 250010});
+    expectPoint(line[3], {600000, 260000});
+    EXPECT_EQ(features[0].props.count("msGeometry"), 0u);
+}
+
+TEST(GmlCurves, MultiCurveGivesOneLinePerMember) {
+    const std::string multi = "<gml:MultiCurve srsName=\"EPSG:2180\"><gml:curveMember>" +
+                              curve(segment("1 2 3 4")) +
+                              "</gml:curveMember><gml:curveMember><gml:LineString><gml:posList>"
+                              "5 6 7 8</gml:posList></gml:LineString></gml:curveMember>"
+                              "</gml:MultiCurve>";
+    const auto features = parseGeometry(multi);
+    ASSERT_EQ(features.size(), 1u);
+    ASSERT_EQ(features[0].lines.size(), 2u);
+    expectPoint(features[0].lines[0][0], {2, 1});
+    expectPoint(features[0].lines[1][1], {8, 7});
+}
+
+TEST(GmlCurves, CurvesThatCannotBeReadStraightGiveNoLine) {
+    const std::string arc = "<gml:ArcString><gml:posList>0 0 1 1 2 0</gml:posList></gml:ArcString>";
+    EXPECT_TRUE(parseGeometry(curve(segment("0 0 1 1") + arc)).empty());
+    EXPECT_TRUE(parseGeometry("<gml:Curve/>").empty());
+    EXPECT_TRUE(parseGeometry(curve(segment("0 0"))).empty()) << "one point is no line";
+}
+
+TEST(GmlSurfaces, PolygonPatchesAreRingsOfPolygons) {
+    const std::string patch =
+        "<gml:PolygonPatch>" + gmlfix::ring("exterior", kSquare) +
+        gmlfix::ring("interior", "500102 250202 500104 250202 500104 250204") +
+        "</gml:PolygonPatch>";
+    const std::string surface =
+        "<gml:Surface srsName=\"EPSG:2180\"><gml:patches>" + patch + "<gml:PolygonPatch>" +
+        gmlfix::ring("exterior", "250000 600000 250010 600000 250000 600010") +
+        "</gml:PolygonPatch></gml:patches></gml:Surface>";
+    const auto features = parseGeometry("<gml:MultiSurface><gml:surfaceMember>" + surface +
+                                        "</gml:surfaceMember></gml:MultiSurface>");
+    ASSERT_EQ(features.size(), 1u);
+    ASSERT_EQ(features[0].polygons.size(), 2u);
+    EXPECT_EQ(features[0].polygons[0].outer.size(), 5u);
+    ASSERT_EQ(features[0].polygons[0].holes.size(), 1u);
+    expectPoint(features[0].polygons[0].outer[0], {250200, 500100});  // PL-1992 named: swapped
+    expectPoint(features[0].polygons[1].outer[0], {600000, 250000});
+}
+
+TEST(GmlPositions, SrsDimensionThreeReadsTriples) {
+    const struct {
+        const char* what;
+        std::string geometry;
+        std::vector<GisPoint> expected;
+    } cases[] = {
+        {"on the list",
+         "<gml:LineString><gml:posList srsDimension=\"3\">1 2 100 3 4 101 5 6 102</gml:posList>"
+         "</gml:LineString>",
+         {{1, 2}, {3, 4}, {5, 6}}},
+        {"on the geometry",
+         "<gml:LineString srsDimension=\"3\"><gml:posList>1 2 100 3 4 101</gml:posList>"
+         "</gml:LineString>",
+         {{1, 2}, {3, 4}}},
+        {"a trailing incomplete triple",
+         "<gml:LineString><gml:posList srsDimension=\"3\">1 2 100 3 4 101 5 6</gml:posList>"
+         "</gml:LineString>",
+         {{1, 2}, {3, 4}}},
+        {"of a curve's segment",
+         curve(segment("1 2 100 3 4 101", " srsDimension=\"3\"") +
+               segment("3 4 101 5 6 102", " srsDimension=\"3\"")),
+         {{1, 2}, {3, 4}, {5, 6}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto features = parseGeometry(c.geometry);
+        ASSERT_EQ(features.size(), 1u);
+        ASSERT_EQ(features[0].lines.size(), 1u);
+        const std::vector<GisPoint>& line = features[0].lines[0];
+        ASSERT_EQ(line.size(), c.expected.size());
+        for (std::size_t i = 0; i < line.size(); ++i)
+            expectPoint(line[i], c.expected[i]);
+    }
+}
+
+TEST(GmlPositions, UtilityLineWithHeightsUnderACompoundName) {
+    // A pipe as a utility-network service writes it: heights in the list, PL-1992 with
+    // normal heights named together, northing first.
+    const std::string pipe = curve(
+        segment("5800100.5 6500200.25 101.5 5800110.5 6500210.25 102.5", " srsDimension=\"3\""),
+        " srsName=\"urn:ogc:def:crs,crs:EPSG::2177,crs:PL-EVRF2007-NH\"");
+    const auto features = parseGeometry(pipe);
+    ASSERT_EQ(features.size(), 1u);
+    ASSERT_EQ(features[0].lines.at(0).size(), 2u);
+    expectPoint(features[0].lines[0][0], ProjConv::pl2000toPl1992(6500200.25, 5800100.5, 2177));
+    expectPoint(features[0].lines[0][1], ProjConv::pl2000toPl1992(6500210.25, 5800110.5, 2177));
 }
 
 TEST(GmlProperties, IdentifiersTypeAndSimpleProperties) {

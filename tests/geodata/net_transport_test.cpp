@@ -1,13 +1,22 @@
 #include <curl/curl.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <fstream>
+#include <future>
+#include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "geodata/Net.h"
 #include "support/LoopbackServer.h"
+#include "support/ScopedAnswerBound.h"
 
 using namespace std::chrono_literals;
 using loopback::Answer;
@@ -41,6 +50,33 @@ std::string bytesOf(size_t n) {
     for (size_t i = 0; i < n; ++i)
         s[i] = static_cast<char>('a' + i % 26);
     return s;
+}
+
+// The resident memory of this process.
+int64_t residentBytes() {
+    std::ifstream statm("/proc/self/statm");
+    int64_t pages = 0;
+    int64_t resident = 0;
+    statm >> pages >> resident;
+    return resident * sysconf(_SC_PAGESIZE);
+}
+
+// The highest resident memory seen while `work` runs, above what it was before.
+template <class Work>
+int64_t residentGrowthDuring(Work work) {
+    const int64_t before = residentBytes();
+    std::atomic<bool> done = false;
+    auto peak = std::async(std::launch::async, [&] {
+        int64_t highest = before;
+        while (!done) {
+            highest = std::max(highest, residentBytes());
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return std::max(highest, residentBytes());
+    });
+    work();
+    done = true;
+    return peak.get() - before;
 }
 
 }  // namespace
@@ -221,6 +257,70 @@ TEST(NetRequest, RedirectsAreFollowedBetweenHttpAddressesOnly) {
     EXPECT_EQ(escaped.status, 0);
     EXPECT_TRUE(escaped.body.empty());
     EXPECT_FALSE(escaped.error.empty());
+}
+
+TEST(NetRequest, AnswersPastTheMemoryBoundEndWithTheErrorAndNoBody) {
+    constexpr int64_t kBound = 64 * 1024;
+    const loopback::ScopedAnswerBound bound(kBound);
+    const std::string message =
+        "Odpowiedz serwera jest za duza (ponad 64,0 KB); pobieranie przerwane.";
+    LoopbackServer server;
+    LoopbackServer raw(Mode::Raw);
+    server.on("/at", loopback::ok(bytesOf(kBound)));
+    server.on("/over", loopback::ok(bytesOf(kBound + 1)));
+    Answer chunked = loopback::ok(bytesOf(kBound + 1));
+    chunked.noLength = true;
+    chunked.chunkSize = 4096;
+    server.on("/chunked", chunked);
+    Answer closeDelimited = loopback::ok(bytesOf(kBound + 1));
+    closeDelimited.noLength = true;
+    raw.on("/closed", closeDelimited);
+
+    const auto atBound = get(server.url("/at"));
+    EXPECT_TRUE(atBound.ok) << atBound.error;
+    EXPECT_EQ(atBound.body.size(), static_cast<size_t>(kBound));
+    for (const std::string& url :
+         {server.url("/over"), server.url("/chunked"), raw.url("/closed")}) {
+        const auto past = get(url);
+        EXPECT_EQ(past.status, 0) << url;
+        EXPECT_TRUE(past.body.empty()) << url;
+        EXPECT_EQ(past.error, message) << url;
+    }
+
+    // Files stream past the bound as before.
+    Collected file;
+    EXPECT_TRUE(downloadInto(server.url("/chunked"), file).ok);
+    EXPECT_EQ(file.bytes, chunked.body);
+}
+
+// The answer to HEAD announces a length but carries no body: it is neither short nor too large.
+TEST(NetRequest, HeadAnswersAreWholeWithoutABody) {
+    const loopback::ScopedAnswerBound bound(1024);
+    LoopbackServer server;
+    server.on("/file", loopback::ok(bytesOf(4096)));
+    const auto head = net::request("HEAD", server.url("/file"), "", "", 0, 5000, kAgent);
+    EXPECT_TRUE(head.ok) << head.error;
+    EXPECT_EQ(head.status, 200);
+    EXPECT_TRUE(head.body.empty());
+}
+
+TEST(NetRequest, AnEndlessAnswerEndsWithTheErrorWhileMemoryStaysBounded) {
+    constexpr int64_t kBound = int64_t{4} << 20;
+    const loopback::ScopedAnswerBound bound(kBound);
+    LoopbackServer server;
+    Answer endless = loopback::ok(bytesOf(64 * 1024));
+    endless.endlessUpTo = 64 * kBound;  // a client that keeps everything would hold 256 MiB
+    server.on("/endless", endless);
+
+    net::HttpResult got;
+    const int64_t growth = residentGrowthDuring([&] { got = get(server.url("/endless"), 20000); });
+    EXPECT_EQ(got.status, 0);
+    EXPECT_TRUE(got.body.empty());
+    EXPECT_EQ(got.error, "Odpowiedz serwera jest za duza (ponad 4,0 MB); pobieranie przerwane.");
+    // Far below the 256 MiB of a client that keeps everything; the margin above the bound is
+    // the server's side of the transfer and, in the sanitizer build, its freed-memory quarantine.
+    EXPECT_LT(growth, 24 * kBound);
+    std::cout << "endless answer: resident memory grew by " << growth / 1024 << " KiB\n";
 }
 
 TEST(NetDownload, StreamsEveryChunkInOrderWithTheAnnouncedTotal) {

@@ -4,19 +4,44 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iostream>
+#include <latch>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <vector>
 
+#include "ConnectionThreads.h"
 #include "DG.h"
 #include "HostTestApi.h"
 #include "LoopbackBrowser.h"
+#include "MainThreadCalls.h"
 #include "PageFolder.h"
+#include "ScriptStream.h"
 #include "support/TempDir.h"
+
+// The sanitizer build runs several times slower: the load tests scale down there and leave the
+// latency limits to the normal build.
+#if defined(__SANITIZE_ADDRESS__)
+#define TW_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TW_SANITIZED 1
+#endif
+#endif
+#ifndef TW_SANITIZED
+#define TW_SANITIZED 0
+#endif
 
 namespace {
 
@@ -27,6 +52,20 @@ constexpr const char* kPage =
     "<!DOCTYPE html>\n<html>\n<HEAD lang=\"pl\">\n<title>t</title>\n"
     "</head>\n<body></body>\n</html>\n";
 constexpr const char* kSecret = "tajne";
+constexpr const char* kPing = R"({"type":"ping"})";
+constexpr const char* kPong = R"(GISBridge.receive({"type":"pong"});)";
+constexpr std::string_view kHello = "retry: 1000\n\n";
+constexpr std::string_view kPongEvent = "data: GISBridge.receive({\"type\":\"pong\"});\n\n";
+constexpr std::string_view kReplaced = "event: replaced\ndata: \n\n";
+constexpr const char* kCallPath = "/__terraweft/call?o=GIS&f=postMessage&t=string";
+constexpr const char* kCallDone = R"({"ok":true,"value":true})";
+
+std::size_t occurrences(std::string_view text, std::string_view part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
 
 void writeFile(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
@@ -95,6 +134,9 @@ protected:
         auto gis = GS::NewRef<JS::Object>("GIS");
         gis->AddItem(GS::NewRef<JS::Function>("postMessage", [this](GS::Ref<JS::Base> argument) {
             received_.push_back(receivedOf(argument));
+            // A ping is answered as the bridge answers it: with a script pushed to the page.
+            if (received_.back().text == kPing)
+                browser_->ExecuteJS(kPong);
             return GS::Ref<JS::Base>(GS::NewRef<JS::Value>(true));
         }));
         browser_->RegisterAsynchJSObject(gis);
@@ -315,6 +357,287 @@ TEST(LoopbackBrowser, ABusyPortIsReportedAndServesNothing) {
     EXPECT_EQ(page.Origin(), "");
     const PageFiles files;
     EXPECT_FALSE(browser.LoadURL(("file://" + (files.web() / "map.html").string()).c_str()));
+}
+
+// A replaced listener learns it once; one that leaves frees its place, so that the next one
+// replaces nobody.
+TEST(ScriptStream, OnlyAListenerPastTheLimitReplacesAnother) {
+    using State = host::ScriptStream::State;
+    host::ScriptStream stream(2);
+    const auto first = stream.subscribe();
+    const auto second = stream.subscribe();
+    stream.unsubscribe(first);
+    const auto third = stream.subscribe();
+    const auto fourth = stream.subscribe();
+    stream.push("a();");
+    EXPECT_EQ(stream.take(second, 0ms).state, State::Replaced);
+    EXPECT_EQ(stream.take(second, 0ms).state, State::Closed);
+    EXPECT_EQ(stream.take(third, 0ms).scripts, std::vector<std::string>{"a();"});
+    EXPECT_EQ(stream.take(fourth, 0ms).scripts, std::vector<std::string>{"a();"});
+}
+
+// Past the limit no thread is made; shutdown still runs the work that waits (each piece owns a
+// connection that it closes).
+TEST(ConnectionThreads, WorkPastTheLimitWaitsAndShutdownRunsIt) {
+    host::ConnectionThreads threads(2);
+    std::latch release(1);
+    std::atomic<int> ran = 0;
+    for (int i = 0; i < 5; ++i) {
+        threads.enqueue([&] {
+            release.wait();
+            ++ran;
+        });
+    }
+    EXPECT_EQ(threads.threadCount(), 2u);
+    auto stopped = std::async(std::launch::async, [&] { threads.shutdown(); });
+    release.count_down();
+    ASSERT_EQ(stopped.wait_for(5s), std::future_status::ready);
+    EXPECT_EQ(ran, 5);
+}
+
+TEST(MainThreadCalls, WorkWhoseCallerStoppedWaitingIsDroppedAndOtherWorkAnswers) {
+    host::MainThreadCalls calls;
+    bool ran = false;
+    auto late = std::async(std::launch::async, [&] {
+        return calls.run(
+            [&] {
+                ran = true;
+                return std::string("late");
+            },
+            50ms);
+    });
+    EXPECT_EQ(late.get(), std::nullopt);
+    host::pump();
+    EXPECT_FALSE(ran);
+
+    auto answered = std::async(std::launch::async,
+                               [&] { return calls.run([] { return std::string("ok"); }, 10s); });
+    host::pumpUntil([&] { return answered.wait_for(0s) == std::future_status::ready; }, 10s);
+    EXPECT_EQ(answered.get(), "ok");
+}
+
+// A page's script stream, read on a thread of its own as a browser reads it, until the server
+// ends it or the object goes.
+class EventStream {
+public:
+    explicit EventStream(int port, httplib::Headers headers = {})
+        : client_("127.0.0.1", port),
+          reader_([this, headers = std::move(headers)] { read(headers); }) {}
+    ~EventStream() {
+        client_.stop();
+        reader_.join();
+    }
+    EventStream(const EventStream&) = delete;
+    EventStream& operator=(const EventStream&) = delete;
+
+    // Waits until the stream's text holds `part` `times` times; false when it ended before or the
+    // time ran out.
+    bool waitFor(std::string_view part, std::size_t times = 1,
+                 std::chrono::seconds timeout = 10s) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] {
+            return ended_ || occurrences(text_, part) >= times;
+        }) && occurrences(text_, part) >= times;
+    }
+    bool waitForEnd(std::chrono::seconds timeout = 10s) const {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return ended_; });
+    }
+    std::string text() const {
+        const std::lock_guard lock(mutex_);
+        return text_;
+    }
+    int status() const {
+        const std::lock_guard lock(mutex_);
+        return status_;
+    }
+
+private:
+    void read(const httplib::Headers& headers) {
+        client_.set_tcp_nodelay(true);
+        const auto res = client_.Get(
+            "/__terraweft/events", headers,
+            [this](const httplib::Response& head) {
+                const std::lock_guard lock(mutex_);
+                status_ = head.status;
+                return true;
+            },
+            [this](const char* data, std::size_t length) {
+                {
+                    const std::lock_guard lock(mutex_);
+                    text_.append(data, length);
+                }
+                changed_.notify_all();
+                return true;
+            });
+        {
+            const std::lock_guard lock(mutex_);
+            ended_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    httplib::Client client_;
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    std::string text_;
+    int status_ = 0;
+    bool ended_ = false;
+    std::thread reader_;
+};
+
+TEST_F(LoopbackBrowserTest, PagesOfOtherSitesGetNoScriptStream) {
+    const std::string own = page().Origin();
+    const EventStream foreign(port(), {{"Origin", "http://evil.example"}});
+    const EventStream lookalike(port(), {{"Origin", own + ".evil.example"}});
+    const EventStream ours(port(), {{"Origin", own}});
+    EXPECT_TRUE(ours.waitFor(kHello));
+    for (const EventStream* refused : {&foreign, &lookalike}) {
+        EXPECT_TRUE(refused->waitForEnd());
+        EXPECT_EQ(refused->status(), 403);
+        EXPECT_EQ(refused->text().find("retry"), std::string::npos);
+    }
+}
+
+TEST_F(LoopbackBrowserTest, APageListeningPastTheLimitTakesTheOldestPagesPlace) {
+    std::vector<std::unique_ptr<EventStream>> pages;
+    for (std::size_t i = 0; i <= host::LoopbackBrowser::kMaxEventStreams; ++i) {
+        pages.push_back(std::make_unique<EventStream>(port()));
+        ASSERT_TRUE(pages.back()->waitFor(kHello)) << i;
+    }
+    // The oldest page is told at once (well before the next heartbeat) that its place is taken,
+    // so its script stops listening for good, and its stream ends; the others get the scripts.
+    ASSERT_TRUE(pages.front()->waitForEnd(2s));
+    EXPECT_EQ(pages.front()->text(), std::string(kHello) + std::string(kReplaced));
+    browser_->ExecuteJS(kPong);
+    for (std::size_t i = 1; i < pages.size(); ++i)
+        EXPECT_TRUE(pages[i]->waitFor(kPongEvent)) << i;
+}
+
+// Timing: run on their own (ctest RUN_SERIAL), see tests/CMakeLists.txt.
+class LoopbackBrowserLoad : public LoopbackBrowserTest {
+protected:
+    // The caller's side of a page call as a browser makes it: over a kept connection, without
+    // holding back small writes.
+    static httplib::Client pageClient(int port) {
+        httplib::Client cli("127.0.0.1", port);
+        cli.set_tcp_nodelay(true);
+        cli.set_keep_alive(true);
+        return cli;
+    }
+
+    static bool ping(httplib::Client& cli) {
+        const auto res = cli.Post(kCallPath, httplib::Headers{{"X-Terraweft-Channel", "1"}}, kPing,
+                                  "text/plain");
+        return res && res->status == 200 && res->body == kCallDone;
+    }
+
+    static double millisecondsSince(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count();
+    }
+
+    // The value below which `share` of the sorted figures lie.
+    static double percentile(std::vector<double> ms, double share) {
+        std::sort(ms.begin(), ms.end());
+        const auto at = static_cast<std::size_t>(std::ceil(share * ms.size())) - 1;
+        return ms[std::min(at, ms.size() - 1)];
+    }
+};
+
+// The page's round trip: the call goes out, the answer comes back as a pushed script. Each of
+// the two small writes waiting for a delayed acknowledgement would add some 40 ms.
+TEST_F(LoopbackBrowserLoad, PingRoundTripsDoNotWaitForAcknowledgements) {
+    constexpr int kRounds = 100;
+    EventStream stream(port());
+    ASSERT_TRUE(stream.waitFor(kHello));
+    auto rounds = std::async(std::launch::async, [&, port = port()] {
+        auto cli = pageClient(port);
+        std::vector<double> ms;
+        for (int i = 1; i <= kRounds; ++i) {
+            const auto start = std::chrono::steady_clock::now();
+            if (!ping(cli) || !stream.waitFor(kPongEvent, i))
+                break;
+            ms.push_back(millisecondsSince(start));
+        }
+        return ms;
+    });
+    host::pumpUntil([&] { return rounds.wait_for(0s) == std::future_status::ready; }, 60s);
+    const std::vector<double> ms = rounds.get();
+    ASSERT_EQ(ms.size(), static_cast<std::size_t>(kRounds));
+    const double median = percentile(ms, 0.5);
+    std::cout << "ping round trip over 127.0.0.1: median " << median << " ms, p99 "
+              << percentile(ms, 0.99) << " ms\n";
+    EXPECT_LT(median, 10.0);
+}
+
+// Many pages listening (tabs, or any site's page opening streams to the port) must not stop the
+// calls: streams are bounded and calls keep threads of their own.
+TEST_F(LoopbackBrowserLoad, CallsKeepAnsweringWhileManyPagesListen) {
+    constexpr int kStreams = 40;
+    constexpr int kCallers = 32;
+    constexpr int kCallsEach = TW_SANITIZED ? 50 : 200;
+    std::vector<std::unique_ptr<EventStream>> streams;
+    for (int i = 0; i < kStreams; ++i) {
+        streams.push_back(std::make_unique<EventStream>(port()));
+        ASSERT_TRUE(streams.back()->waitFor(kHello)) << i;
+    }
+
+    struct Calls {
+        std::vector<double> ms;
+        int failed = 0;
+    };
+    std::vector<std::future<Calls>> callers;
+    for (int c = 0; c < kCallers; ++c) {
+        callers.push_back(std::async(std::launch::async, [port = port()] {
+            auto cli = pageClient(port);
+            Calls calls;
+            for (int i = 0; i < kCallsEach; ++i) {
+                const auto start = std::chrono::steady_clock::now();
+                calls.failed += ping(cli) ? 0 : 1;
+                calls.ms.push_back(millisecondsSince(start));
+            }
+            return calls;
+        }));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const bool done = host::pumpUntil(
+        [&] {
+            return std::all_of(callers.begin(), callers.end(), [](const auto& caller) {
+                return caller.wait_for(0s) == std::future_status::ready;
+            });
+        },
+        90s);
+    const double wallMs = millisecondsSince(start);
+    ASSERT_TRUE(done);
+
+    std::vector<double> ms;
+    int failed = 0;
+    for (auto& caller : callers) {
+        Calls calls = caller.get();
+        ms.insert(ms.end(), calls.ms.begin(), calls.ms.end());
+        failed += calls.failed;
+    }
+    const double p99 = percentile(ms, 0.99);
+    std::cout << kCallers << " callers x " << kCallsEach << " pings, " << kStreams
+              << " streams opened: p50 " << percentile(ms, 0.5) << " ms, p99 " << p99 << " ms, max "
+              << percentile(ms, 1.0) << " ms, " << wallMs << " ms in all\n";
+    EXPECT_EQ(failed, 0);
+    if (!TW_SANITIZED) {
+        EXPECT_LT(p99, 50.0);
+    }
+
+    // The newest pages listened all along and got every answer; the older ones were let go.
+    const std::size_t kept = host::LoopbackBrowser::kMaxEventStreams;
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        if (i + kept < streams.size()) {
+            EXPECT_TRUE(streams[i]->waitForEnd()) << i;
+            EXPECT_EQ(occurrences(streams[i]->text(), kReplaced), 1u) << i;
+        } else {
+            EXPECT_TRUE(streams[i]->waitFor(kPongEvent, kCallers * kCallsEach))
+                << "stream " << i << " got " << occurrences(streams[i]->text(), kPongEvent);
+        }
+    }
 }
 
 }  // namespace

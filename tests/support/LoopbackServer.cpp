@@ -230,6 +230,14 @@ private:
         res.status = a.status;
         for (const auto& [key, value] : a.headers)
             res.set_header(key, value);
+        if (a.endlessUpTo > 0) {
+            res.set_chunked_content_provider(a.contentType,
+                                             [a](std::size_t offset, httplib::DataSink& sink) {
+                                                 return offset < a.endlessUpTo && !a.body.empty() &&
+                                                        sink.write(a.body.data(), a.body.size());
+                                             });
+            return;
+        }
         const bool plain = a.chunkSize == 0 && !a.announcedLength && !a.noLength;
         if (plain) {
             res.set_content(a.body, a.contentType);

@@ -40,6 +40,11 @@ struct Answer {
     // No Content-Length: the body ends when the connection closes (chunked in Mode::Http).
     bool noLength = false;
 
+    // Mode::Http only: an answer without end. The body goes out over and over, chunked, until
+    // the client goes, the server stops or this many bytes went out (then the connection breaks
+    // off, so that a client that keeps everything still ends); 0 sends the body once.
+    std::size_t endlessUpTo = 0;
+
     // Mode::Raw only: close the connection without a byte of answer.
     bool drop = false;
 
