@@ -10,8 +10,10 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "geodata/ProjConv.h"
 #include "support/PalettePage.h"
 #include "support/TempDir.h"
+#include "support/fakes/BuildingScene.h"
 #include "support/fakes/Scenario.h"
 
 extern char** environ;
@@ -260,6 +262,36 @@ TEST(HostProgram, FetchAgainstTheFakeServicesFallbackAndCancel) {
     EXPECT_EQ(stopped[0].at("type"), "progress");
     EXPECT_EQ(stopped[1], json({{"type", "cancelled"}})) << "answered while the fetch runs";
     EXPECT_EQ(stopped.back().at("type"), "fetchDone") << "a cancelled fetch still completes";
+}
+
+// A fetch of every building, roof, bridge and road kind against a scene of buildings whose roofs
+// are known.
+TEST(HostProgram, EveryBuildingRoofBridgeAndRoadKindIsFetched) {
+    const fakes::Scenario demo = fakes::demoScenario();
+    fakes::Hosts hosts;
+    fakes::serveBoundaries(hosts, {fakes::municipality(demo.teryt, demo.municipalityArea)});
+    fakes::serveBuildingScene(
+        hosts, fakes::buildingScene("1465", ProjConv::latLonToPl1992(52.2297, 21.0122)));
+    const HostRun run = runHost({R"({"cmd":"menu","menu":32500,"item":1})",
+                                 post(json{{"type", "fetch"},
+                                           {"bboxWgs84", demo.frameWgs84},
+                                           {"layers",
+                                            {"budynki3d", "budynkilod2", "budynkindsm", "mosty",
+                                             "drogi", "dachychmura", "budynkirekon"}}}
+                                          .dump()),
+                                 R"({"cmd":"pump","ms":60000,"until":"fetchDone"})"},
+                                hosts.environment());
+    EXPECT_EQ(run.exitCode, 0);
+    const json done = pageMessages(run).back();
+    EXPECT_EQ(done.at("type"), "fetchDone");
+    EXPECT_EQ(done.at("counts"), json({{"budynki3d", 4},
+                                       {"budynkilod2", 2},
+                                       {"dachychmura", 4},
+                                       {"budynkindsm", 4},
+                                       {"budynkirekon", 4},
+                                       {"mosty", 1},
+                                       {"drogi", 1}}));
+    EXPECT_FALSE(done.contains("warning")) << done;
 }
 
 }  // namespace
