@@ -6,12 +6,12 @@
 #include "geodata/NumberText.h"
 #include "geodata/SheetIndex.h"
 #include "support/LasBuilder.h"
+#include "support/NdsmGrids.h"
 
 namespace fakes {
 namespace {
 
 constexpr int kFirstIndexYear = 2018;
-constexpr double kNoData = -9999.0;
 constexpr int kFormat0Record = 20;
 constexpr std::size_t kClassByte = 15;
 constexpr double kCentimetre = 0.01;
@@ -62,16 +62,14 @@ std::string asciiGrid(const Bbox& area, double cell,
                       const std::function<double(double x, double y)>& height) {
     const int cols = std::max(1, static_cast<int>(std::ceil((area.maxx - area.minx) / cell)));
     const int rows = std::max(1, static_cast<int>(std::ceil((area.maxy - area.miny) / cell)));
+    const AscGrid grid = ndsmfix::gridOf(area.minx, area.miny, cell, cols, rows, height);
     std::string text = "ncols " + std::to_string(cols) + "\nnrows " + std::to_string(rows) +
-                       "\nxllcorner " + numbertext::fixed(area.minx, 3) + "\nyllcorner " +
-                       numbertext::fixed(area.miny, 3) + "\ncellsize " +
-                       numbertext::fixed(cell, 3) + "\nnodata_value -9999\n";
-    for (int r = rows - 1; r >= 0; --r) {  // the file lists rows from the north
-        for (int c = 0; c < cols; ++c) {
-            const double z = height(area.minx + (c + 0.5) * cell, area.miny + (r + 0.5) * cell);
-            text += numbertext::fixed(std::isnan(z) ? kNoData : z, 3);
-            text += c + 1 < cols ? ' ' : '\n';
-        }
+                       "\nxllcorner " + numbertext::fixed(grid.xll, 3) + "\nyllcorner " +
+                       numbertext::fixed(grid.yll, 3) + "\ncellsize " + numbertext::fixed(cell, 3) +
+                       "\nnodata_value " + numbertext::fixed(grid.nodata, 0) + "\n";
+    for (std::size_t i = 0; i < grid.z.size(); ++i) {
+        text += numbertext::fixed(grid.z[i], 3);
+        text += (i + 1) % static_cast<std::size_t>(cols) == 0 ? '\n' : ' ';
     }
     return text;
 }
