@@ -140,8 +140,14 @@ Browser::~Browser() = default;
 
 namespace {
 
+std::function<void(const host::AlertRecord&)>& alertListener() {
+    static std::function<void(const host::AlertRecord&)> listener;
+    return listener;
+}
+
 short alert(const char* kind, const GS::UniString& largeText, const GS::UniString& smallText,
-            const GS::UniString& b1, const GS::UniString& b2, const GS::UniString& b3) {
+            const GS::UniString& b1, const GS::UniString& b2, const GS::UniString& b3,
+            const GS::UniString& title = {}, short type = 0) {
     (void)enter("DG::Alert");
     auto& ui = state().ui;
     short answer = 1;
@@ -155,7 +161,9 @@ short alert(const char* kind, const GS::UniString& largeText, const GS::UniStrin
             buttons.push_back(b->ToUtf8());
     }
     ui.alerts.push_back(host::AlertRecord{kind, largeText.ToUtf8(), smallText.ToUtf8(),
-                                          std::move(buttons), answer});
+                                          std::move(buttons), answer, title.ToUtf8(), type});
+    if (alertListener())
+        alertListener()(ui.alerts.back());
     return answer;
 }
 
@@ -180,3 +188,18 @@ short ErrorAlert(const GS::UniString& largeText, const GS::UniString& smallText,
 }
 
 }  // namespace DG
+
+short DGAlert(short type, const GS::UniString& title, const GS::UniString& largeText,
+              const GS::UniString& smallText, const GS::UniString& button1Text,
+              const GS::UniString& button2Text, const GS::UniString& button3Text) {
+    return DG::alert("alert", largeText, smallText, button1Text, button2Text, button3Text, title,
+                     type);
+}
+
+namespace host {
+
+void setAlertListener(std::function<void(const AlertRecord& alert)> listener) {
+    DG::alertListener() = std::move(listener);
+}
+
+}  // namespace host

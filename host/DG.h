@@ -206,3 +206,10 @@ short ErrorAlert(const GS::UniString& largeText, const GS::UniString& smallText,
                  const GS::UniString& button3Text = {});
 
 }  // namespace DG
+
+// A modal alert with a title, of one of the host's alert kinds (a negative number); returns the
+// number (1 to 3) of the button pressed once the user has closed it. Empty button texts show no
+// button.
+short DGAlert(short type, const GS::UniString& title, const GS::UniString& largeText,
+              const GS::UniString& smallText, const GS::UniString& button1Text,
+              const GS::UniString& button2Text = {}, const GS::UniString& button3Text = {});

@@ -177,15 +177,19 @@ void clearReport();
 void setReportListener(std::function<void(const std::string& line)> listener);
 
 struct AlertRecord {
-    std::string kind;  // "warning", "information", "error"
+    std::string kind;  // "warning", "information", "error"; "alert" for DGAlert
     std::string largeText;
     std::string smallText;
     std::vector<std::string> buttons;
     short answer;
+    std::string title;  // DGAlert only
+    short type = 0;     // DGAlert's alert kind
 };
 // Answers for the next alerts, in order; once they run out every alert answers 1.
 void scriptAlertAnswers(const std::vector<short>& answers);
 std::vector<AlertRecord> alerts();
+// Called for every alert as it is shown (terraweft-host's serve mode prints them).
+void setAlertListener(std::function<void(const AlertRecord& alert)> listener);
 
 // ---- Palettes and their pages ------------------------------------------------------------------
 

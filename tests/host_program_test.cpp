@@ -1,91 +1,30 @@
 // terraweft-host in scripted mode, end to end: commands in, one JSON line per event out.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <fstream>
 #include <future>
+#include <map>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "geodata/ProjConv.h"
+#include "support/HostProgram.h"
 #include "support/PalettePage.h"
 #include "support/TempDir.h"
 #include "support/fakes/BuildingScene.h"
 #include "support/fakes/Scenario.h"
 
-extern char** environ;
-
 namespace {
 
 using json = nlohmann::json;
 
-// Runs terraweft-host on the script lines; returns its output lines as JSON and its exit code.
-struct HostRun {
-    std::vector<json> events;
-    int exitCode = -1;
-};
-
-// The environment of the spawned program: this process's, with the assignments given
-// ("NAME=value") replacing those of the same names.
-std::vector<std::string> environmentWith(const std::vector<std::string>& assignments) {
-    std::vector<std::string> env = assignments;
-    const auto named = [&assignments](const std::string& entry) {
-        const std::string name = entry.substr(0, entry.find('=') + 1);
-        for (const std::string& a : assignments) {
-            if (a.starts_with(name))
-                return true;
-        }
-        return false;
-    };
-    for (char** e = environ; *e != nullptr; ++e) {
-        if (!named(*e))
-            env.emplace_back(*e);
-    }
-    return env;
-}
+using HostRun = hostprogram::Run;
 
 // Runs terraweft-host on the script lines with its own folders and the further environment
-// assignments; returns its output lines as JSON and its exit code. Runs may go side by side.
+// assignments ("NAME=value"). Runs may go side by side.
 HostRun runHost(const std::vector<std::string>& script,
                 const std::vector<std::string>& assignments = {}) {
-    loopback::TempDir dir;
-    const std::string in = dir.file("script.jsonl"), out = dir.file("out.jsonl");
-    {
-        std::ofstream file(in);
-        for (const auto& line : script)
-            file << line << '\n';
-    }
-    std::vector<std::string> own = {"HOME=" + dir.path(), "TMPDIR=" + dir.path(),
-                                    "XDG_DATA_HOME=" + dir.path()};
-    own.insert(own.end(), assignments.begin(), assignments.end());
-    std::vector<std::string> env = environmentWith(own);
-    std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::string program = TW_HOST_PROGRAM, flag = "--script", path = in;
-    std::vector<char*> argv{program.data(), flag.data(), path.data(), nullptr};
-    pid_t pid = 0;
-    HostRun run;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0) {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    std::ifstream output(out);
-    for (std::string line; std::getline(output, line);) {
-        json event = json::parse(line, nullptr, false);
-        EXPECT_FALSE(event.is_discarded()) << line;
-        run.events.push_back(std::move(event));
-    }
-    return run;
+    const loopback::TempDir dir;
+    return hostprogram::runScript(TW_HOST_PROGRAM, script, dir.path(), assignments);
 }
 
 // The message a page received, out of a {"palette":..., "js":"GISBridge.receive(...);"} event.
@@ -264,13 +203,60 @@ TEST(HostProgram, FetchAgainstTheFakeServicesFallbackAndCancel) {
     EXPECT_EQ(stopped.back().at("type"), "fetchDone") << "a cancelled fetch still completes";
 }
 
+// The whole road against the fakes: the origin at the map's centre, a fetch, the placement
+// that the dump shows, the undo that takes it away, and the origin's height from the terrain.
+TEST(HostProgram, OriginFetchPlaceAndUndoAgainstTheFakeServices) {
+    const fakes::Scenario demo = fakes::demoScenario();
+    fakes::Hosts hosts;
+    fakes::serveScenario(hosts, demo);
+    const auto [lon, lat] = demo.centre;
+    const HostRun run = runHost(
+        {R"({"cmd":"menu","menu":32500,"item":1})",
+         post(json{{"type", "setOrigin"}, {"lat", lat}, {"lon", lon}}.dump()),
+         post(json{
+             {"type", "fetch"}, {"bboxWgs84", demo.frameWgs84}, {"layers", {"dzialki", "budynki"}}}
+                  .dump()),
+         R"({"cmd":"pump","ms":30000,"until":"fetchDone"})", post(R"({"type":"place"})"),
+         R"({"cmd":"dump"})", R"({"cmd":"undo"})", R"({"cmd":"dump"})"},
+        hosts.environment());
+    EXPECT_EQ(run.exitCode, 0);
+    std::vector<json> dumps;
+    for (const json& event : run.events) {
+        if (event.contains("project"))
+            dumps.push_back(event.at("project"));
+    }
+    ASSERT_EQ(dumps.size(), 2u);
+    EXPECT_EQ(pageMessages(run).back(),
+              json({{"type", "placeDone"}, {"counts", {{"budynki", 36}, {"dzialki", 36}}}}));
+
+    std::map<int, int> types;
+    for (const json& element : dumps[0].at("elements"))
+        ++types[element.at("type").get<int>()];
+    EXPECT_EQ(types,
+              (std::map<int, int>{{API_HatchID, 36}, {API_TextID, 36}, {API_PolyLineID, 36}}));
+    EXPECT_EQ(dumps[0].at("layers").size(), 3u) << "GIS_DZIALKI and GIS_BUDYNKI";
+    EXPECT_EQ(dumps[0].at("undoDepth"), 1);
+    EXPECT_EQ(dumps[1].at("elements"), json::array());
+    EXPECT_EQ(dumps[1].at("layers").size(), 1u);
+    EXPECT_EQ(dumps[1].at("undoDepth"), 0);
+
+    const json& geo = dumps[1].at("geoLocation");
+    const GisPoint centre = ProjConv::latLonToPl1992(lat, lon);
+    const GisPoint inZone = ProjConv::pl1992ToPl2000(centre.x, centre.y, 2178);
+    EXPECT_EQ(geo.at("crs").at("name"), "EPSG:2178");
+    EXPECT_DOUBLE_EQ(geo.at("surveyPoint").at("eastings").get<double>(), inZone.x);
+    EXPECT_DOUBLE_EQ(geo.at("surveyPoint").at("northings").get<double>(), inZone.y);
+    EXPECT_NEAR(geo.at("surveyPoint").at("orthogonalHeight").get<double>(), demo.centreHeight,
+                1e-6);
+}
+
 // A fetch of every building, roof, bridge and road kind against a scene of buildings whose roofs
 // are known.
 TEST(HostProgram, EveryBuildingRoofBridgeAndRoadKindIsFetched) {
     const fakes::Scenario demo = fakes::demoScenario();
     fakes::Hosts hosts;
     fakes::serveBoundaries(hosts, {fakes::municipality(demo.teryt, demo.municipalityArea)});
-    fakes::serveBuildingScene(
+    const auto lidar = fakes::serveBuildingScene(
         hosts, fakes::buildingScene("1465", ProjConv::latLonToPl1992(52.2297, 21.0122)));
     const HostRun run = runHost({R"({"cmd":"menu","menu":32500,"item":1})",
                                  post(json{{"type", "fetch"},

@@ -29,8 +29,8 @@ namespace {
 using json = nlohmann::json;
 using namespace std::chrono_literals;
 
-// terraweft-host --serve with its standard output on a pipe, in a folder of its own; stopped with
-// SIGTERM at the end of the scope if the test has not stopped it.
+// terraweft-host --serve with its standard input and output on pipes, in a folder of its own;
+// stopped with SIGTERM at the end of the scope if the test has not stopped it.
 class ServedHost {
 public:
     explicit ServedHost(std::vector<std::string> options) {
@@ -38,12 +38,15 @@ public:
         loopback::ScopedEnv tmp("TMPDIR", dir_.path().c_str());
         loopback::ScopedEnv data("XDG_DATA_HOME", dir_.path().c_str());
         int fds[2];
-        if (pipe(fds) != 0)
+        int commands[2];
+        if (pipe(fds) != 0 || pipe(commands) != 0)
             return;
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
+        posix_spawn_file_actions_adddup2(&actions, commands[0], 0);
+        posix_spawn_file_actions_addclose(&actions, commands[1]);
         std::vector<std::string> args{TW_HOST_PROGRAM, "--serve"};
         args.insert(args.end(), options.begin(), options.end());
         std::vector<char*> argv;
@@ -54,13 +57,23 @@ public:
             pid_ = 0;
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
+        close(commands[0]);
         out_ = fds[0];
+        in_ = commands[1];
     }
 
     ~ServedHost() {
         stop();
         if (out_ >= 0)
             close(out_);
+        if (in_ >= 0)
+            close(in_);
+    }
+
+    // Writes one line to the program's standard input.
+    void send(const std::string& line) {
+        const std::string text = line + "\n";
+        EXPECT_EQ(write(in_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     }
 
     ServedHost(const ServedHost&) = delete;
@@ -103,6 +116,7 @@ private:
     loopback::TempDir dir_;
     pid_t pid_ = 0;
     int out_ = -1;
+    int in_ = -1;
     std::string buffer_;
 };
 
@@ -193,6 +207,21 @@ TEST(HostServeMode, OpensThePointCloudPageWhenAskedOnTheGivenPort) {
     ASSERT_TRUE(cloudPage) << *cloud;
     EXPECT_EQ(cloudPage->path, "/cloud.html");
     EXPECT_EQ(exchange(*cloudPage, R"({"type":"ping"})").value("type", ""), "pong");
+}
+
+TEST(HostServeMode, ScriptedCommandsOnStandardInputUndoAndShowTheProject) {
+    ServedHost program({});
+    ASSERT_TRUE(program.line());
+    program.send(R"({"cmd":"addPolyline","points":[[0,0],[1,0]]})");
+    program.send(R"({"cmd":"dump"})");
+    const std::optional<std::string> dump = program.line();
+    ASSERT_TRUE(dump);
+    EXPECT_EQ(json::parse(*dump).at("project").at("elements").size(), 1u) << *dump;
+    program.send(R"({"cmd":"undo"})");
+    program.send("niejson");
+    EXPECT_EQ(program.line(), R"({"error":"Nie ma czego cofnac"})");
+    EXPECT_EQ(program.line(), R"({"error":"Nieprawidlowe polecenie (JSON): niejson"})");
+    EXPECT_EQ(program.stop(), 0);
 }
 
 }  // namespace

@@ -139,15 +139,14 @@ TEST_F(MapPaletteTest, ThePageChannelTakesOnlyStringsAndKeepsExceptionsFromTheHo
               json({{"type", "error"}, {"msg", "Blad wewnetrzny: Bad cast."}}));
     EXPECT_EQ(post(R"({"type":"nieznany"})"),
               json({{"type", "error"}, {"msg", "Brak obslugi wiadomosci: nieznany"}}));
-    // The import messages reach the import controller; placement is not built yet.
+    // The import messages reach the import controller.
     EXPECT_EQ(post(R"({"type":"cancel"})"), json({{"type", "cancelled"}}));
     EXPECT_EQ(post(R"({"type":"fetch"})"),
               json({{"type", "error"}, {"msg", "Nieprawidlowy bbox"}}));
-    for (const char* type : {"place", "setOrigin"}) {
-        const json reply = post(json{{"type", type}}.dump());
-        EXPECT_EQ(reply["type"], "error") << type;
-        EXPECT_EQ(reply["msg"], std::string("Funkcja niedostepna w tej wersji dodatku: ") + type);
-    }
+    EXPECT_EQ(post(R"({"type":"place"})"),
+              json({{"type", "error"}, {"msg", "Najpierw kliknij \"1. Pobierz elementy\"."}}));
+    EXPECT_EQ(post(R"({"type":"setOrigin"})"),
+              json({{"type", "error"}, {"msg", "Brak wspolrzednych srodka mapy"}}));
 }
 
 // The page channel on a bare palette, with handlers that throw what the bridge lets through.

@@ -4,8 +4,12 @@
 //                                  serves the map palette's page (and with --cloud the point-cloud
 //                                  palette's page too) on 127.0.0.1 for a real browser: prints the
 //                                  map page's address as its first line (then the point-cloud
-//                                  page's), then every line of the report window; runs until
-//                                  SIGINT or SIGTERM. Without --port any free port is taken.
+//                                  page's), then every line of the report window and every alert
+//                                  (as scripted mode's alert event); runs until SIGINT or
+//                                  SIGTERM. Without --port any free port is taken. Commands of
+//                                  scripted mode on standard input are carried out too, their
+//                                  events written among the report lines (the user's Undo, a
+//                                  look into the project).
 //
 //   terraweft-host --script FILE   reads one JSON command per line from FILE ("-": standard
 //                                  input) and writes one JSON line per event to standard output.
@@ -33,7 +37,11 @@
 //   {"palette":"map","js":"GISBridge.receive(...);"}  every script run in a page
 //   {"report":"..."}                                  every line of the report window
 //   {"alert":{"kind":...,"text":...,"small":...,"buttons":[...],"answer":n}}  every alert shown
+//                                                 (with "title" and "type" when it has a title)
 //   {"error":"..."}                                   a command that could not be carried out
+
+#include <poll.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <fstream>
@@ -187,18 +195,26 @@ void pumpCommand(const json& command) {
     host::pumpUntil([&] { return receivedTypes()[type] > before; }, most);
 }
 
+// {"alert":{"kind","text","small","buttons","answer"}}, with "title" and "type" for an alert
+// that has a title.
+out_json alertJson(const host::AlertRecord& a) {
+    out_json alert = {{"kind", a.kind},
+                      {"text", a.largeText},
+                      {"small", a.smallText},
+                      {"buttons", a.buttons},
+                      {"answer", a.answer}};
+    if (!a.title.empty()) {
+        alert["title"] = a.title;
+        alert["type"] = a.type;
+    }
+    return {{"alert", alert}};
+}
+
 // Emits the alerts shown since the last call; shown counts those already emitted.
 void emitNewAlerts(std::size_t& shown) {
     const auto alerts = host::alerts();
-    for (; shown < alerts.size(); ++shown) {
-        const host::AlertRecord& a = alerts[shown];
-        emit({{"alert",
-               {{"kind", a.kind},
-                {"text", a.largeText},
-                {"small", a.smallText},
-                {"buttons", a.buttons},
-                {"answer", a.answer}}}});
-    }
+    for (; shown < alerts.size(); ++shown)
+        emit(alertJson(alerts[shown]));
 }
 
 void run(const json& command) {
@@ -230,6 +246,24 @@ void run(const json& command) {
     }
 }
 
+// Carries out one line of commands; a command that cannot be carried out is an error event.
+void runLine(const std::string& line) {
+    if (line.find_first_not_of(" \t\r") == std::string::npos)
+        return;
+    const json command = json::parse(line, nullptr, false);
+    if (!command.is_object()) {
+        emit({{"error", "Nieprawidlowe polecenie (JSON): " + line}});
+        return;
+    }
+    try {
+        run(command);
+    } catch (const std::exception& e) {
+        emit({{"error", e.what()}});
+    } catch (const GS::Exception& e) {
+        emit({{"error", e.GetMessage()}});
+    }
+}
+
 int runScript(std::istream& in) {
     host::setScriptListener([](const GS::Guid& palette, const std::string& script) {
         emit({{"palette", paletteName(palette)}, {"js", script}});
@@ -242,20 +276,7 @@ int runScript(std::istream& in) {
     }
     std::size_t alertsShown = 0;
     for (std::string line; std::getline(in, line);) {
-        if (line.find_first_not_of(" \t\r") == std::string::npos)
-            continue;
-        const json command = json::parse(line, nullptr, false);
-        if (!command.is_object()) {
-            emit({{"error", "Nieprawidlowe polecenie (JSON): " + line}});
-            continue;
-        }
-        try {
-            run(command);
-        } catch (const std::exception& e) {
-            emit({{"error", e.what()}});
-        } catch (const GS::Exception& e) {
-            emit({{"error", e.GetMessage()}});
-        }
+        runLine(line);
         emitNewAlerts(alertsShown);
     }
     host::pump();
@@ -269,6 +290,36 @@ volatile std::sig_atomic_t stopRequested = 0;
 extern "C" void requestStop(int) {
     stopRequested = 1;
 }
+
+// The lines of standard input as they arrive, read without waiting for more.
+class InputLines {
+public:
+    // The whole lines that arrived since the last call (the last one also unended once the
+    // input has ended).
+    std::vector<std::string> ready() {
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        while (open_ && poll(&input, 1, 0) > 0) {
+            char chunk[4096];
+            const ssize_t n = read(STDIN_FILENO, chunk, sizeof chunk);
+            if (n <= 0) {
+                open_ = false;
+                pending_ += '\n';
+            } else {
+                pending_.append(chunk, static_cast<std::size_t>(n));
+            }
+        }
+        std::vector<std::string> lines;
+        for (std::size_t end; (end = pending_.find('\n')) != std::string::npos;) {
+            lines.push_back(pending_.substr(0, end));
+            pending_.erase(0, end + 1);
+        }
+        return lines;
+    }
+
+private:
+    std::string pending_;
+    bool open_ = true;
+};
 
 struct ServeOptions {
     int port = 0;
@@ -322,11 +373,15 @@ int runServe(const ServeOptions& options) {
     // is always the first line.
     std::vector<std::string> waiting;
     bool serving = false;
-    host::setReportListener([&](const std::string& line) {
+    const auto print = [&](const std::string& line) {
         if (serving)
             std::cout << line << std::endl;
         else
             waiting.push_back(line);
+    };
+    host::setReportListener(print);
+    host::setAlertListener([&print](const host::AlertRecord& alert) {
+        print(alertJson(alert).dump(-1, ' ', false, out_json::error_handler_t::replace));
     });
     std::vector<std::string> addresses;
     try {
@@ -348,11 +403,16 @@ int runServe(const ServeOptions& options) {
     std::cout << std::flush;
     serving = true;
 
-    while (stopRequested == 0)
+    InputLines input;
+    while (stopRequested == 0) {
         host::pumpFor(std::chrono::milliseconds(100));
+        for (const std::string& line : input.ready())
+            runLine(line);
+    }
     host::projectEvent(APINotify_Quit);
     host::pump();
     host::setReportListener({});
+    host::setAlertListener({});
     return 0;
 }
 

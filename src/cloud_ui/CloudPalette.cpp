@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "cloud/CloudController.h"
+
 namespace {
 
 const GS::Guid paletteGuid("{BE37AFB8-AC68-44F2-A7CE-DB3CC77A178B}");
@@ -31,6 +33,5 @@ void CloudPalette::RegisterBridgeHandlers(Bridge& bridge) {
     bridge.on("ping", [](const nlohmann::json&) -> nlohmann::json {
         return {{"type", "pong"}, {"build", __DATE__ " " __TIME__}};
     });
-    // The point-cloud controller's messages ("frameEstimate", "download", "cancel",
-    // "setOrigin", "getInit") are registered here by CloudController::registerHandlers.
+    CloudController::Instance().registerHandlers(bridge);
 }

@@ -32,16 +32,20 @@ template <class Visit>
 void walkElements(pugi::xml_node root, Visit&& visit) {
     pugi::xml_node node = root.first_child();
     while (node) {
-        const bool descend = node.type() == pugi::node_element && visit(node);
-        if (descend && node.first_child()) {
-            node = node.first_child();
-            continue;
+        if (node.type() == pugi::node_element && visit(node)) {
+            if (const pugi::xml_node child = node.first_child()) {
+                node = child;
+                continue;
+            }
         }
-        while (node != root && !node.next_sibling())
+        pugi::xml_node next = node.next_sibling();
+        while (!next) {
             node = node.parent();
-        if (node == root)
-            return;
-        node = node.next_sibling();
+            if (node == root)
+                return;
+            next = node.next_sibling();
+        }
+        node = next;
     }
 }
 

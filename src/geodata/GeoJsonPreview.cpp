@@ -97,5 +97,7 @@ std::string GmlParser::toGeoJSON(const std::vector<GisFeature>& features) {
         first = false;
         text += object.dump(-1, ' ', false, json::error_handler_t::replace);
     }
-    return text + "],\"type\":\"FeatureCollection\"}";
+    // Appended in place: the text plus its end would be a second copy of the whole preview.
+    text += "],\"type\":\"FeatureCollection\"}";
+    return text;
 }

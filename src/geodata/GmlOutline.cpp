@@ -254,6 +254,7 @@ private:
         if (inRoot && tag.carriesSrsName && outline_.firstSrsCarrier.empty())
             outline_.firstSrsCarrier = tag.text;
         if (inRoot && isMemberName(tag.name)) {
+            ++outline_.memberElements;
             if (inMember())
                 holdsMembers_ = true;
             else

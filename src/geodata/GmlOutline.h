@@ -10,6 +10,7 @@
 // document element. Inside a member it finds where tags begin and end, and leaves the rest of the
 // checking to the member's tree. Text is skipped unread.
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,9 @@ struct GmlOutline {
     // The "member" and "featureMember" elements of the document element's tree that lie in no
     // other member, in document order; a member inside another one is read as part of it.
     std::vector<GmlMemberSpan> members;
+    // The number of "member" and "featureMember" elements of the document element's tree, those
+    // inside other members included: one feature at most is read from each.
+    std::size_t memberElements = 0;
 
     // The outline of the text (which must outlive it); none when its markup is broken. Elements
     // after the document element are checked and otherwise ignored.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "geodata/CityGmlReader.h"
 #include "geodata/GmlOutline.h"
@@ -111,6 +112,14 @@ std::size_t valuesPerPosition(pugi::xml_node posList) {
     return nearestAttribute(posList, "srsDimension").as_int(2) == 3 ? 3 : 2;
 }
 
+// The vector without spare capacity: the records keep no room left over from growing or from
+// reserving for positions that did not read. Only a vector that has room is copied.
+template <typename T>
+std::vector<T> fitted(std::vector<T> values) {
+    values.shrink_to_fit();
+    return values;
+}
+
 // The number of whitespace-separated tokens of the text, as many numbers as it holds: the
 // characters other than whitespace that follow whitespace or start the text.
 std::size_t countTokens(std::string_view text) {
@@ -143,7 +152,7 @@ std::vector<GisPoint> parsePosList(pugi::xml_node posList, const SrsInfo& srs) {
     const char* const end = p + text.size();
     while (const std::optional<GisPoint> point = readPosition(p, end, count, srs))
         points.push_back(*point);
-    return points;
+    return fitted(std::move(points));
 }
 
 // The position of a "pos" element: its first two numbers.
@@ -160,11 +169,12 @@ std::vector<GisPoint> readPoints(pugi::xml_node element, const SrsInfo& srs) {
     std::vector<pugi::xml_node> positions;
     findAll(element, "pos", positions);
     std::vector<GisPoint> points;
+    points.reserve(positions.size());
     for (const pugi::xml_node pos : positions) {
         if (const std::optional<GisPoint> point = readPos(pos, srs))
             points.push_back(*point);
     }
-    return points;
+    return fitted(std::move(points));
 }
 
 bool isExteriorRing(pugi::xml_node ring) {
@@ -188,6 +198,7 @@ GisPolygon parsePolygon(pugi::xml_node polygon) {
             outerRead = true;
         }
     }
+    result.holes = fitted(std::move(result.holes));
     return result;
 }
 
@@ -231,7 +242,7 @@ std::vector<GisPoint> readCurve(pugi::xml_node curve, const SrsInfo& srs) {
                             points.back().y == part.front().y;
         points.insert(points.end(), part.begin() + (joined ? 1 : 0), part.end());
     }
-    return points;
+    return fitted(std::move(points));
 }
 
 std::vector<GisPoint> readLine(pugi::xml_node line) {
@@ -251,6 +262,8 @@ void readGeometry(pugi::xml_node element, GisFeature& feature) {
         if (read.size() >= 2)
             feature.lines.push_back(std::move(read));
     }
+    feature.polygons = fitted(std::move(feature.polygons));
+    feature.lines = fitted(std::move(feature.lines));
     if (feature.polygons.empty() && feature.lines.empty() && !geometry.points.empty()) {
         const pugi::xml_node point = geometry.points.front();
         if (const std::optional<GisPoint> position =
@@ -282,22 +295,27 @@ void setLabelPoint(GisFeature& feature) {
     }
 }
 
+// The value is built at its own length and moved into the map, so a text longer than a short
+// string's own buffer takes no more than its length.
+void setProperty(GisFeature& feature, std::string_view name, std::string_view value) {
+    feature.props.insert_or_assign(std::string(name), std::string(value));
+}
+
 // The identifier attribute ("fid" over "id"), every simple property element by its local name
 // (the later of two with one name wins), and the feature element's own name as "_typ".
 void readProperties(pugi::xml_node element, GisFeature& feature) {
-    for (const char* idName : {"id", "fid"}) {
-        if (const pugi::xml_attribute id = element.attribute(idName))
-            feature.props["gml_id"] = id.value();
-    }
+    const pugi::xml_attribute fid = element.attribute("fid");
+    if (const pugi::xml_attribute id = fid ? fid : element.attribute("id"))
+        setProperty(feature, "gml_id", id.value());
     for (const pugi::xml_node child : element.children()) {
         // A property without element children holds geometry only when it is one itself.
         if (!isElement(child) || child.find_child(isElement) || isGeometryName(localName(child)))
             continue;
         const std::string_view text = child.child_value();
         if (!text.empty())
-            feature.props[std::string(localName(child))] = text;
+            setProperty(feature, localName(child), text);
     }
-    feature.props["_typ"] = localName(element);
+    setProperty(feature, "_typ", localName(element));
 }
 
 // The EPSG code named by the "srsName" of a start tag, read as an element of its own.
@@ -379,7 +397,7 @@ std::vector<GisFeature> GmlParser::parseFeatureCollection(const std::string& tex
         return {};
     g_epsgDoc = epsgOfStartTag(outline->firstSrsCarrier);
     std::vector<GisFeature> features;
-    features.reserve(outline->members.size());
+    features.reserve(outline->memberElements);
     MemberTree tree;
     for (const GmlMemberSpan& span : outline->members) {
         const pugi::xml_node member = tree.load(span);

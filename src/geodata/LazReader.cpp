@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
+#include "laz/OrderedChunks.h"
 #include "laz/Reader.h"
 
 namespace {
@@ -25,9 +27,9 @@ std::int32_t colourOffsetFor(std::int32_t pointFormat) {
     }
 }
 
-std::int32_t int32At(const std::vector<std::uint8_t>& rec, std::size_t at) {
+std::int32_t int32At(const std::uint8_t* rec, std::size_t at) {
     std::int32_t v;
-    std::memcpy(&v, rec.data() + at, sizeof v);
+    std::memcpy(&v, rec + at, sizeof v);
     return v;
 }
 
@@ -36,6 +38,7 @@ std::int32_t int32At(const std::vector<std::uint8_t>& rec, std::size_t at) {
 LazReader::LazReader(const std::string& path) {
     auto r = std::make_unique<laz::Reader>(path);
     if (!r->ok()) {
+        error_ = r->error();
         return;
     }
     const laz::Header& h = r->header();
@@ -68,19 +71,51 @@ LazReader& LazReader::operator=(LazReader&&) noexcept = default;
 bool LazReader::next(ClPoint& point) {
     // A short record has no intensity byte to fall back on: such a file is never read.
     if (!ok || !reader->readPoint(record_.data())) {
+        if (reader) {
+            error_ = reader->error();
+        }
         return false;
     }
-    point.x = offsetX_ + scaleX_ * int32At(record_, 0);
-    point.y = offsetY_ + scaleY_ * int32At(record_, 4);
-    point.z = offsetZ_ + scaleZ_ * int32At(record_, 8);
+    toPoint(record_.data(), point);
+    return true;
+}
+
+bool LazReader::readAll(const Sink& sink, unsigned threads) {
+    if (!ok) {
+        return false;
+    }
+    if (threads == 0) {
+        threads = std::max(std::thread::hardware_concurrency(), 1u);
+    }
+    const auto length = static_cast<std::size_t>(recordLength_);
+    std::vector<std::vector<ClPoint>> batches(laz::slotCount(threads));
+    bool stopped = false;
+    const laz::PieceHandlers handlers{[&](std::span<const std::uint8_t> records, std::size_t slot) {
+                                          std::vector<ClPoint>& batch = batches[slot];
+                                          batch.resize(records.size() / length);
+                                          for (std::size_t i = 0; i < batch.size(); ++i) {
+                                              toPoint(records.data() + i * length, batch[i]);
+                                          }
+                                      },
+                                      [&](std::size_t slot) {
+                                          stopped = !sink(batches[slot]);
+                                          return !stopped;
+                                      }};
+    error_ = laz::readChunksInOrder(*reader, threads, handlers);
+    return error_.empty() && !stopped;
+}
+
+void LazReader::toPoint(const std::uint8_t* record, ClPoint& point) const {
+    point.x = offsetX_ + scaleX_ * int32At(record, 0);
+    point.y = offsetY_ + scaleY_ * int32At(record, 4);
+    point.z = offsetZ_ + scaleZ_ * int32At(record, 8);
     if (colourOffset_ >= 0) {
         const auto o = static_cast<std::size_t>(colourOffset_);
-        point.r = record_[o + 1];
-        point.g = record_[o + 3];
-        point.b = record_[o + 5];
+        point.r = record[o + 1];
+        point.g = record[o + 3];
+        point.b = record[o + 5];
     } else {
-        point.r = point.g = point.b = record_[13];
+        point.r = point.g = point.b = record[13];
     }
-    point.cls = classOffset_ >= 0 ? record_[static_cast<std::size_t>(classOffset_)] : 0;
-    return true;
+    point.cls = classOffset_ >= 0 ? record[static_cast<std::size_t>(classOffset_)] : 0;
 }

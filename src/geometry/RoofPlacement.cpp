@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <span>
 #include <unordered_set>
 
 #include "geodata/LazReader.h"
@@ -145,12 +146,15 @@ std::vector<ClPoint> loadFramePoints(const std::vector<std::string>& paths, cons
         if (!reader.ok) {
             continue;
         }
-        ClPoint p;
-        for (std::uint64_t i = 0; i < reader.pointCount && reader.next(p); ++i) {
-            if (frame.minx <= p.x && p.x <= frame.maxx && frame.miny <= p.y && p.y <= frame.maxy) {
-                kept.push_back(p);
+        reader.readAll([&](std::span<const ClPoint> batch) {
+            for (const ClPoint& p : batch) {
+                if (frame.minx <= p.x && p.x <= frame.maxx && frame.miny <= p.y &&
+                    p.y <= frame.maxy) {
+                    kept.push_back(p);
+                }
             }
-        }
+            return true;
+        });
     }
     return kept;
 }

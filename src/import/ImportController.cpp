@@ -6,7 +6,6 @@
 #include <map>
 
 #include "ACAPinc.h"
-#include "GSMessageLoop.h"
 #include "LayerMapper.h"
 #include "geodata/GeoTransform.h"
 #include "geodata/ProjConv.h"
@@ -20,11 +19,6 @@ ImportController::json errorReply(const std::string& message) {
 }
 
 }  // namespace
-
-void runOnMainThread(std::function<void()> fn) {
-    GS::MessageLoopExecutor executor;
-    executor.Execute(GS::NewRef<GS::FunctionRunnable>(std::move(fn)));
-}
 
 ImportController& ImportController::Instance() {
     // Never destroyed: detached workers may still hold it while the process ends.

@@ -17,20 +17,20 @@
 #include <string>
 #include <vector>
 
+#include "APIdefs.h"
 #include "Bridge.h"
 #include "DataType.h"
+#include "MainThread.h"
 #include "Settings.h"
+#include "geodata/GeoTransform.h"
 #include "geodata/GisTypes.h"
 #include "geodata/LocalServices.h"
+#include "geodata/ProjConv.h"
 #include "geodata/WfsClient.h"
 #include "geometry/RoofModel.h"
 #include "geometry/TerrainBuilder.h"
 #include "geometry/Warstwica.h"
 #include "import/MunicipalityLookup.h"
-
-// Hands fn to the host's main message loop and returns at once: fn runs later, once, on the main
-// thread, after everything posted before it. Any thread may call it; nobody waits for fn.
-void runOnMainThread(std::function<void()> fn);
 
 class NdsmModel;
 
@@ -118,11 +118,41 @@ public:
     // warning is "Blad pobierania: " and what is known of the exception.
     static FetchedData fetchOrFailure(const std::function<FetchedData()>& pipeline);
 
+    // ---- What the placement command asks of the controller (main thread) -----------------
+
+    // The height subtracted from building and roof heights: the terrain model's anchor when its
+    // terrain was fetched, else that of the point-cloud terrain, else the project's survey-point
+    // height, else the stored height anchor, else 0. During a placement all of them give the
+    // anchor of that placement.
+    double buildingZOffset() const;
+
+    // The layer of a kind: the one the settings name for it (or its default), created when the
+    // project has none of that name; 0 when it can be neither found nor made.
+    API_AttributeIndex layerForType(DataType type) const;
+
+    // A copy of the features with every point (rings, holes, lines and the own point where there
+    // is one) moved into the placement frame; kinds and properties unchanged.
+    static std::vector<GisFeature> reprojFeatures(const std::vector<GisFeature>& features,
+                                                  const ProjConv::Sim2000& frame);
+
+    // ---- Test seams (main thread) ----------------------------------------------------------
+
+    // Keeps data as the record of a finished fetch of the request, as the fetch's completion
+    // does ("fetchDone" included), for kinds whose stages a test does not run.
+    void adoptFetchForTest(const FetchRequest& request, FetchedData data);
+    // Reads the settings file again, so that a test starts without the anchor of an earlier one.
+    void reloadSettingsForTest();
+
     ImportController(const ImportController&) = delete;
     ImportController& operator=(const ImportController&) = delete;
 
 private:
     struct FetchRun;
+    struct PlacementInputs;
+    class PlacementCommand;
+
+    // The answer to a request that must wait for the running fetch.
+    static constexpr const char* kBusyMessage = "Trwa pobieranie danych - sprobuj za chwile";
 
     ImportController();
 
@@ -204,6 +234,23 @@ private:
 
     // Contour lines from the terrain model (ImportContourStages.cpp).
     void fetchContours(FetchRun& run);
+
+    // ---- Placement (main thread) -----------------------------------------------------------
+    // Fixes the height that becomes project Z = 0 for this placement (the survey point's height,
+    // else the stored anchor, else the lowest terrain point fetched, which is then stored), sets
+    // both terrain offsets to it and writes the height diagnostics line.
+    void anchorHeights();
+    // The fetched lists in the placement zone, ready for the step.
+    PlacementInputs placementInputs(const GeoTransform& frame, int zoneEpsg) const;
+    // The body of the undoable "Import GIS" step: everything fetched into the project. 0 keeps
+    // the step; kPlacementRollback makes the host take it back whole.
+    int placeFetched(PlacementInputs& inputs) const;
+
+    // ---- Project origin: the height of the survey point (own thread, then main thread) -----
+    // surveyPoint is the easting and northing the origin was written with; the height found at
+    // (x, y) (PL-1992) is applied only while the project still has that survey point.
+    static void originHeightWorker(double x, double y, GisPoint surveyPoint);
+    static void applyOriginHeight(double z, GisPoint surveyPoint);
 
     // ---- State ----------------------------------------------------------------------------
     WfsClient client_;  // shared by the worker and the main thread's address search

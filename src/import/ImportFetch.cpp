@@ -10,7 +10,7 @@
 #include <tuple>
 
 #include "ACAPinc.h"
-#include "GSException.h"
+#include "ExceptionText.h"
 #include "MapPalette.h"
 #include "geodata/GmlParser.h"
 #include "geodata/ProjConv.h"
@@ -188,12 +188,8 @@ ImportController::FetchedData ImportController::fetchOrFailure(
     const std::function<FetchedData()>& pipeline) {
     try {
         return pipeline();
-    } catch (const std::exception& e) {
-        return failedFetch(e.what());
-    } catch (const GS::Exception& e) {
-        return failedFetch(e.GetMessage());
     } catch (...) {
-        return failedFetch("nieznany blad");
+        return failedFetch(currentExceptionText("nieznany blad"));
     }
 }
 
@@ -201,7 +197,7 @@ ImportController::json ImportController::onFetch(const json& message) {
     if (!message.contains("bboxWgs84") || message["bboxWgs84"].size() != 4)
         return errorReply("Nieprawidlowy bbox");
     if (busy_)
-        return errorReply("Trwa pobieranie danych - sprobuj za chwile");
+        return errorReply(kBusyMessage);
     const std::optional<FetchRequest> request = readFetchRequest(message);
     if (!request)
         return errorReply("Nieprawidlowy bbox");

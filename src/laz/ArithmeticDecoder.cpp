@@ -1,6 +1,9 @@
 #include "laz/ArithmeticDecoder.h"
 
-#include <unordered_map>
+#include <array>
+#include <atomic>
+#include <map>
+#include <mutex>
 
 namespace laz {
 namespace {
@@ -34,45 +37,62 @@ void BitModel::update() {
     untilUpdate_ = updateCycle_;
 }
 
-SymbolModel::SymbolModel(std::uint32_t symbols)
-    : symbols_(std::clamp<std::uint32_t>(symbols, 2, 2048)), lastSymbol_(symbols_ - 1) {
+SymbolModel::SymbolModel(std::uint32_t symbols) : SymbolModel(symbols, Blank{}) {
+    pristine_ = &pristine(symbols_);
+}
+
+SymbolModel::SymbolModel(std::uint32_t symbols, Blank)
+    : symbols_(std::clamp<std::uint32_t>(symbols, 2, kMaxSymbols)), lastSymbol_(symbols_ - 1) {
     if (symbols_ > 16) {
-        std::uint32_t tableBits = 3;
-        while (symbols_ > (1u << (tableBits + 2))) {
+        // At least one entry a symbol: the bracket it gives is mostly a single symbol.
+        std::uint32_t tableBits = 5;
+        while (symbols_ > (1u << tableBits)) {
             ++tableBits;
         }
         tableSize_ = 1u << tableBits;
         tableShift_ = kSymLengthShift - tableBits;
     }
-    data_.resize(2 * symbols_ + (tableSize_ != 0 ? tableSize_ + 2 : 0));
-    reset();
 }
 
-// Every model of a given size starts from the same distribution and table; they are worked out
-// once per thread and copied afterwards, since chunks of a few points reset thousands of models.
-void SymbolModel::reset() {
-    thread_local std::unordered_map<std::uint32_t, std::vector<std::uint32_t>> pristine;
-    const auto known = pristine.find(symbols_);
-    if (known != pristine.end()) {
-        std::copy(known->second.begin(), known->second.end(), data_.begin());
-        totalCount_ = symbols_;
-    } else {
-        std::fill(counts(), counts() + symbols_, 1u);
-        totalCount_ = 0;
-        updateCycle_ = symbols_;
-        update();
-        pristine.emplace(symbols_, data_);
+// Every model of a given size starts from the same distribution and table: they are worked out
+// once for the process and copied from then on.
+const std::vector<SymbolModel::Entry>& SymbolModel::pristine(std::uint32_t symbols) {
+    // Decoders make thousands of models: the usual look-up takes no lock.
+    static std::array<std::atomic<const std::vector<Entry>*>, kMaxSymbols + 1> bySize{};
+    if (const auto* known = bySize[symbols].load(std::memory_order_acquire)) {
+        return *known;
     }
+    static std::mutex mutex;
+    static std::map<std::uint32_t, std::vector<Entry>> known;  // nodes never move
+    const std::lock_guard lock(mutex);
+    auto found = known.find(symbols);
+    if (found == known.end()) {
+        SymbolModel first(symbols, Blank{});
+        first.data_.resize(first.dataSize());
+        std::fill(first.counts(), first.counts() + first.symbols_, Entry{1});
+        first.updateCycle_ = first.symbols_;
+        first.update();
+        found = known.emplace(symbols, std::move(first.data_)).first;
+        bySize[symbols].store(&found->second, std::memory_order_release);
+    }
+    return found->second;
+}
+
+// A model takes its memory only when first used.
+void SymbolModel::restore() {
+    stale_ = false;
+    data_.assign(pristine_->begin(), pristine_->end());
+    totalCount_ = symbols_;
     updateCycle_ = untilUpdate_ = (symbols_ + 6) >> 1;
 }
 
 void SymbolModel::update() {
-    std::uint32_t* const dist = distribution();
-    std::uint32_t* const count = counts();
+    Entry* const dist = distribution();
+    Entry* const count = counts();
     if ((totalCount_ += updateCycle_) > kSymMaxCount) {
         totalCount_ = 0;
         for (std::uint32_t k = 0; k < symbols_; ++k) {
-            count[k] = (count[k] + 1) >> 1;
+            count[k] = static_cast<Entry>((count[k] + 1) >> 1);
             totalCount_ += count[k];
         }
     }
@@ -80,24 +100,24 @@ void SymbolModel::update() {
     std::uint32_t sum = 0;
     if (tableSize_ == 0) {
         for (std::uint32_t k = 0; k < symbols_; ++k) {
-            dist[k] = (scale * sum) >> (31 - kSymLengthShift);
+            dist[k] = static_cast<Entry>((scale * sum) >> (31 - kSymLengthShift));
             sum += count[k];
         }
     } else {
-        // table[t] is the largest symbol whose cumulative share starts at or below t.
-        std::uint32_t* const tab = table();
+        // table[t] is the largest symbol whose cumulative share starts below t.
+        Entry* const tab = table();
         std::uint32_t s = 0;
         for (std::uint32_t k = 0; k < symbols_; ++k) {
-            dist[k] = (scale * sum) >> (31 - kSymLengthShift);
+            dist[k] = static_cast<Entry>((scale * sum) >> (31 - kSymLengthShift));
             sum += count[k];
             const std::uint32_t w = dist[k] >> tableShift_;
             while (s < w) {
-                tab[++s] = k - 1;
+                tab[++s] = static_cast<Entry>(k - 1);
             }
         }
         tab[0] = 0;
         while (s <= tableSize_) {
-            tab[++s] = symbols_ - 1;
+            tab[++s] = static_cast<Entry>(symbols_ - 1);
         }
     }
     updateCycle_ = std::min((5 * updateCycle_) >> 2, (symbols_ + 6) << 3);
@@ -121,25 +141,6 @@ void ArithmeticDecoder::start(const std::uint8_t* begin, const std::uint8_t* end
     for (int i = 0; i < 4; ++i) {
         value_ = (value_ << 8) | nextByte();
     }
-}
-
-std::uint32_t ArithmeticDecoder::readRawBits(std::uint32_t bits) {
-    length_ >>= bits;
-    const std::uint32_t sym = value_ / length_;
-    value_ -= length_ * sym;
-    if (length_ < kMinLength) {
-        renormalize();
-    }
-    return sym;
-}
-
-std::uint32_t ArithmeticDecoder::readBits(std::uint32_t bits) {
-    if (bits > 19) {
-        const std::uint32_t lower = readRawBits(16);
-        const std::uint32_t upper = readBits(bits - 16);
-        return (upper << 16) | (lower & 0xFFFFu);
-    }
-    return readRawBits(bits);
 }
 
 std::uint32_t ArithmeticDecoder::readInt() {

@@ -7,11 +7,15 @@
 // them, so that a caller can tell a stream that ran out from one that ended properly.
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 namespace laz {
+
+class ArithmeticEncoder;  // the test fixtures' encoder, which codes with the same models
 
 // Probability of a 0 for one binary decision, scaled to 2^13.
 class BitModel {
@@ -21,6 +25,7 @@ public:
 
 private:
     friend class ArithmeticDecoder;
+    friend class ArithmeticEncoder;
     void update();
 
     std::uint32_t bit0Prob_ = 0;
@@ -35,11 +40,21 @@ private:
 class SymbolModel {
 public:
     explicit SymbolModel(std::uint32_t symbols);
-    void reset();
+    // Returns the model to its initial state before its next use: a chunk start resets thousands
+    // of models, of which a short chunk uses few.
+    void reset() { stale_ = true; }
     std::uint32_t symbols() const { return symbols_; }
 
 private:
     friend class ArithmeticDecoder;
+    friend class ArithmeticEncoder;
+    using Entry = std::uint16_t;
+    static constexpr std::uint32_t kMaxSymbols = 2048;
+    struct Blank {};
+    SymbolModel(std::uint32_t symbols, Blank);
+    static const std::vector<Entry>& pristine(std::uint32_t symbols);
+    std::size_t dataSize() const { return 2 * symbols_ + (tableSize_ != 0 ? tableSize_ + 2 : 0); }
+    void restore();
     void update();
 
     std::uint32_t symbols_;
@@ -49,12 +64,16 @@ private:
     std::uint32_t totalCount_ = 0;
     std::uint32_t updateCycle_ = 0;
     std::uint32_t untilUpdate_ = 0;
+    bool stale_ = true;
     // One block, for locality: the cumulative distribution (symbols_ entries), the counts
     // (symbols_ entries), then the lookup table (tableSize_ + 2 entries, none without a table).
-    std::vector<std::uint32_t> data_;
-    std::uint32_t* distribution() { return data_.data(); }
-    std::uint32_t* counts() { return data_.data() + symbols_; }
-    std::uint32_t* table() { return data_.data() + 2 * symbols_; }
+    // Distribution values stay within 2^15, counts below 2^15 plus one update cycle, symbols
+    // below 2048: 16 bits hold them all, and halve the models' share of the cache.
+    const std::vector<Entry>* pristine_ = nullptr;  // the initial data of models of this size
+    std::vector<Entry> data_;
+    Entry* distribution() { return data_.data(); }
+    Entry* counts() { return data_.data() + symbols_; }
+    Entry* table() { return data_.data() + 2 * symbols_; }
 };
 
 // Symbol models made on first use, one per context value; reset() returns the ones made so far
@@ -84,7 +103,14 @@ public:
 
     std::uint32_t decodeBit(BitModel& m);
     std::uint32_t decodeSymbol(SymbolModel& m);
-    std::uint32_t readBits(std::uint32_t bits);  // 1 to 32 raw bits
+    // 1 to 32 raw bits; more than 19 in two pieces, the lower 16 bits first.
+    std::uint32_t readBits(std::uint32_t bits) {
+        if (bits > 19) {
+            const std::uint32_t lower = readRawBits(16);
+            return (readRawBits(bits - 16) << 16) | (lower & 0xFFFFu);
+        }
+        return readRawBits(bits);
+    }
     std::uint32_t readShort() { return readBits(16); }
     std::uint32_t readInt();
     std::uint64_t readInt64();
@@ -98,16 +124,31 @@ private:
     static constexpr std::uint32_t kMinLength = 0x01000000u;
     static constexpr std::uint32_t kOverrunSlack = 4;
 
+    // Brings the interval back to at least kMinLength by shifting in none, one, two or three
+    // bytes. Which it is cannot be predicted, so it is worked out rather than looped over; only
+    // the last bytes of the range go one at a time.
     void renormalize() {
-        if (length_ == 0) {  // only a damaged stream collapses the interval
+        if (length_ == 0) [[unlikely]] {  // only a damaged stream collapses the interval
             length_ = kMinLength;
             ++overrun_;
             return;
         }
-        do {
-            value_ = (value_ << 8) | nextByte();
-            length_ <<= 8;
-        } while (length_ < kMinLength);
+        const auto bytes = static_cast<std::uint32_t>(std::countl_zero(length_)) >> 3;
+        if (end_ - pos_ < 4) [[unlikely]] {
+            for (std::uint32_t i = 0; i < bytes; ++i) {
+                value_ = (value_ << 8) | nextByte();
+                length_ <<= 8;
+            }
+            return;
+        }
+        std::uint32_t ahead;
+        std::memcpy(&ahead, pos_, sizeof ahead);
+        const std::uint64_t next = __builtin_bswap32(ahead);
+        const std::uint32_t shift = 8 * bytes;
+        value_ =
+            static_cast<std::uint32_t>((std::uint64_t{value_} << shift) | (next >> (32 - shift)));
+        length_ <<= shift;
+        pos_ += bytes;
     }
     std::uint32_t nextByte() {
         if (pos_ < end_) {
@@ -116,7 +157,13 @@ private:
         ++overrun_;
         return 0;
     }
-    std::uint32_t readRawBits(std::uint32_t bits);
+    std::uint32_t readRawBits(std::uint32_t bits) {
+        length_ >>= bits;
+        const std::uint32_t sym = value_ / length_;
+        value_ -= length_ * sym;
+        renormalize();
+        return sym;
+    }
 
     // Before start() the decoder is an exhausted one on no bytes: safe to use, never trusted.
     const std::uint8_t* pos_ = nullptr;
@@ -140,63 +187,54 @@ inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
         value_ -= x;
         length_ -= x;
     }
-    if (length_ < kMinLength) {
-        renormalize();
-    }
+    renormalize();
     if (--m.untilUpdate_ == 0) [[unlikely]] {
         m.update();
     }
     return bit;
 }
 
+// The last symbol in [first, last] whose scaled start `start(k)` lies at or below the code
+// value, found by counting the starts after the first that do. The comparisons are independent
+// of each other: none waits for another's outcome, as the steps of a bisection do.
+template <typename Start>
+[[gnu::always_inline]] inline std::uint32_t lastStartAtOrBelow(std::uint32_t first,
+                                                               std::uint32_t last,
+                                                               std::uint32_t value, Start start) {
+    std::uint32_t sym = first;
+    for (std::uint32_t k = first + 1; k <= last; ++k) {
+        sym += start(k) <= value ? 1 : 0;
+    }
+    return sym;
+}
+
 [[gnu::always_inline]] inline std::uint32_t ArithmeticDecoder::decodeSymbol(SymbolModel& m) {
     // The interval is worked on in locals: the model's counters are written through pointers
     // the compiler could not otherwise tell apart from it.
-    std::uint32_t value = value_;
-    std::uint32_t y = length_;
+    if (m.stale_) [[unlikely]] {
+        m.restore();
+    }
+    const std::uint32_t value = value_;
     const std::uint32_t length = length_ >> 15;
-    const std::uint32_t* dist = m.distribution();
-    std::uint32_t sym = 0;
-    std::uint32_t x = 0;
+    const SymbolModel::Entry* dist = m.distribution();
+    std::uint32_t sym;
     if (m.tableSize_ != 0) {
-        // The table brackets the symbol; a bisection inside the bracket finds it. A code value
-        // beyond the interval (only in a damaged stream) is held to the table's last entry.
-        const std::uint32_t* table = m.table();
+        // The table brackets the symbol, mostly to a single one. A code value beyond the
+        // interval (only in a damaged stream) is held to the table's last entry.
+        const SymbolModel::Entry* table = m.table();
         const std::uint32_t dv = value / length;
         const std::uint32_t t = std::min(dv >> m.tableShift_, m.tableSize_);
-        sym = table[t];
-        std::uint32_t n = table[t + 1] + 1;
-        while (n > sym + 1) {
-            const std::uint32_t k = (sym + n) >> 1;
-            if (dist[k] > dv) {
-                n = k;
-            } else {
-                sym = k;
-            }
-        }
-        x = dist[sym] * length;
-        if (sym != m.lastSymbol_) {
-            y = dist[sym + 1] * length;
-        }
+        sym = lastStartAtOrBelow(table[t], table[t + 1], dv,
+                                 [dist](std::uint32_t k) { return std::uint32_t{dist[k]}; });
     } else {
-        std::uint32_t n = m.symbols_;
-        std::uint32_t k = n >> 1;
-        do {
-            const std::uint32_t z = length * dist[k];
-            if (z > value) {
-                n = k;
-                y = z;
-            } else {
-                sym = k;
-                x = z;
-            }
-        } while ((k = (sym + n) >> 1) != sym);
+        sym = lastStartAtOrBelow(0, m.lastSymbol_, value,
+                                 [dist, length](std::uint32_t k) { return length * dist[k]; });
     }
+    const std::uint32_t x = dist[sym] * length;
+    const std::uint32_t y = sym != m.lastSymbol_ ? dist[sym + 1] * length : length_;
     value_ = value - x;
     length_ = y - x;
-    if (length_ < kMinLength) {
-        renormalize();
-    }
+    renormalize();
     ++m.counts()[sym];
     if (--m.untilUpdate_ == 0) [[unlikely]] {
         m.update();

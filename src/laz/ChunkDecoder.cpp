@@ -80,11 +80,10 @@ public:
     }
 
     bool next(std::uint8_t* out) override {
-        std::uint32_t context = context_;
+        std::uint32_t context = 0;  // the point item names a channel only when it changes
         for (std::size_t i = 0; i < items_.size(); ++i) {
             items_[i]->decode(out + offsets_[i], context);
         }
-        context_ = context;
         for (const auto& item : items_) {
             if (item->damaged()) {
                 return false;
@@ -116,7 +115,6 @@ private:
             items_[i]->start(out + offsets_[i], mine, context);
             firstLayer += items_[i]->layerCount();
         }
-        context_ = context;
     }
 
     std::vector<std::unique_ptr<LayeredItem>> items_;
@@ -124,7 +122,6 @@ private:
     std::size_t recordLength_;
     std::size_t layerCount_ = 0;
     std::vector<ByteRange> layers_;
-    std::uint32_t context_ = 0;
 };
 
 // Builds the item decoders of one compressor; the first item must be the core record and the

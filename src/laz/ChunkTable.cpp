@@ -16,7 +16,7 @@ constexpr std::uint64_t kMaxEntryBytes = 12;
 
 // The table's own offset: before the first chunk, or, when the writer could not go back to fill
 // it in (-1), in the last 8 bytes of the file.
-bool tableOffset(FileSource& file, const Header& h, std::uint64_t& out) {
+bool tableOffset(const FileSource& file, const Header& h, std::uint64_t& out) {
     std::int64_t at = 0;
     if (!file.readAt(h.pointOffset, &at, 8)) {
         return false;
@@ -58,7 +58,7 @@ bool decodeEntries(const std::vector<std::uint8_t>& data, bool variable, std::ve
 
 }  // namespace
 
-std::string readChunkTable(FileSource& file, const Header& h, std::vector<Chunk>& out) {
+std::string readChunkTable(const FileSource& file, const Header& h, std::vector<Chunk>& out) {
     out.clear();
     const LazInfo& info = *h.laz;
     std::uint64_t at = 0;
@@ -95,6 +95,7 @@ std::string readChunkTable(FileSource& file, const Header& h, std::vector<Chunk>
         }
         offset += c.bytes;
         c.points = std::min<std::uint64_t>(variable ? c.points : info.chunkSize, left);
+        c.first = h.pointCount - left;
         left -= c.points;
     }
     return {};

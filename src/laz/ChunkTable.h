@@ -15,9 +15,10 @@ struct Chunk {
     std::uint64_t offset = 0;
     std::uint64_t bytes = 0;
     std::uint64_t points = 0;
+    std::uint64_t first = 0;  // the file's index of its first record
 };
 
 // Reads and checks the table of a compressed file; a message for the user on failure.
-std::string readChunkTable(FileSource& file, const Header& header, std::vector<Chunk>& out);
+std::string readChunkTable(const FileSource& file, const Header& header, std::vector<Chunk>& out);
 
 }  // namespace laz

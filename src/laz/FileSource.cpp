@@ -1,32 +1,51 @@
 #include "laz/FileSource.h"
 
-#include <filesystem>
-#include <system_error>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace laz {
 
 FileSource::FileSource(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return;
     }
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
         return;
     }
-    in_.open(path, std::ios::binary);
-    open_ = in_.is_open();
-    size_ = open_ ? size : 0;
+    fd_ = fd;
+    size_ = static_cast<std::uint64_t>(st.st_size);
 }
 
-bool FileSource::readAt(std::uint64_t offset, void* dst, std::uint64_t n) {
-    if (!open_ || offset > size_ || n > size_ - offset) {
+FileSource::~FileSource() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool FileSource::readAt(std::uint64_t offset, void* dst, std::uint64_t n) const {
+    if (fd_ < 0 || offset > size_ || n > size_ - offset) {
         return false;
     }
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(offset));
-    in_.read(static_cast<char*>(dst), static_cast<std::streamsize>(n));
-    return static_cast<std::uint64_t>(in_.gcount()) == n;
+    auto* to = static_cast<char*>(dst);
+    while (n > 0) {
+        const ::ssize_t got = ::pread(fd_, to, n, static_cast<::off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        to += got;
+        offset += static_cast<std::uint64_t>(got);
+        n -= static_cast<std::uint64_t>(got);
+    }
+    return true;
 }
 
 }  // namespace laz

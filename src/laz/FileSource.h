@@ -1,8 +1,8 @@
 #pragma once
 // A read-only file read at explicit offsets; every read is checked against the file's size.
+// Reads do not move a shared position, so several threads may read one file at once.
 
 #include <cstdint>
-#include <fstream>
 #include <string>
 
 namespace laz {
@@ -10,17 +10,20 @@ namespace laz {
 class FileSource {
 public:
     explicit FileSource(const std::string& path);
-    bool isOpen() const { return open_; }
+    ~FileSource();
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
     std::uint64_t size() const { return size_; }
 
     // Reads exactly n bytes at offset; false (and nothing promised in dst) when they are not all
     // in the file.
-    bool readAt(std::uint64_t offset, void* dst, std::uint64_t n);
+    bool readAt(std::uint64_t offset, void* dst, std::uint64_t n) const;
 
 private:
-    std::ifstream in_;
+    int fd_ = -1;
     std::uint64_t size_ = 0;
-    bool open_ = false;
 };
 
 }  // namespace laz

@@ -44,42 +44,4 @@ void IntegerDecoder::reset() {
     k_ = 0;
 }
 
-std::int32_t IntegerDecoder::decode(ArithmeticDecoder& dec, std::int32_t pred,
-                                    std::uint32_t context) {
-    // Wrapping arithmetic: a damaged stream must not overflow a signed integer.
-    std::uint32_t real = static_cast<std::uint32_t>(pred) +
-                         static_cast<std::uint32_t>(readCorrector(dec, bitsModels_[context]));
-    if (corrRange_ != 0) {
-        const auto s = static_cast<std::int32_t>(real);
-        if (s < 0) {
-            real += corrRange_;
-        } else if (real >= corrRange_) {
-            real -= corrRange_;
-        }
-    }
-    return static_cast<std::int32_t>(real);
-}
-
-std::int32_t IntegerDecoder::readCorrector(ArithmeticDecoder& dec, SymbolModel& bitsModel) {
-    k_ = dec.decodeSymbol(bitsModel);
-    if (k_ == 0) {
-        return static_cast<std::int32_t>(dec.decodeBit(corrector0_));
-    }
-    if (k_ >= 32) {
-        return corrMin_;
-    }
-    std::int64_t c;
-    if (k_ <= bitsHigh_) {
-        c = dec.decodeSymbol(correctors_[k_ - 1]);
-    } else {
-        const std::uint32_t lowBits = k_ - bitsHigh_;
-        const std::uint64_t high = dec.decodeSymbol(correctors_[k_ - 1]);
-        c = static_cast<std::int64_t>((high << lowBits) | dec.readBits(lowBits));
-    }
-    // Band k holds the corrections [-(2^k - 1), -2^(k-1)] and [2^(k-1) + 1, 2^k].
-    const std::int64_t half = std::int64_t{1} << (k_ - 1);
-    c = c >= half ? c + 1 : c - (2 * half - 1);
-    return static_cast<std::int32_t>(c);
-}
-
 }  // namespace laz

@@ -34,6 +34,8 @@ public:
     // the first record (set by the point item, read by the others).
     virtual void start(const std::uint8_t* first, std::span<const ByteRange> layers,
                        std::uint32_t& context) = 0;
+    // `context` comes in as 0; the point item sets it to the new scanner channel on a record
+    // whose channel changed, and the items after it read it.
     virtual void decode(std::uint8_t* out, std::uint32_t& context) = 0;
     // A layer's decoder ran past its bytes: the chunk is damaged.
     virtual bool damaged() const = 0;

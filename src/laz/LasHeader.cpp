@@ -47,7 +47,7 @@ std::string parseLazRecord(const std::vector<std::uint8_t>& d, LazInfo& out) {
 
 // Walks the variable-length records between the header and the points, keeping the
 // compression record when there is one.
-std::string findLazRecord(FileSource& file, const Header& h, std::uint32_t vlrCount,
+std::string findLazRecord(const FileSource& file, const Header& h, std::uint32_t vlrCount,
                           std::optional<LazInfo>& out) {
     std::uint64_t pos = h.headerSize;
     for (std::uint32_t i = 0; i < vlrCount; ++i) {
@@ -81,7 +81,7 @@ int minimumRecordLength(int pointFormat) {
                                                  : 0;
 }
 
-std::string readHeader(FileSource& file, Header& out) {
+std::string readHeader(const FileSource& file, Header& out) {
     std::array<std::uint8_t, kHeader14> b{};
     const std::uint64_t avail = std::min<std::uint64_t>(file.size(), kHeader14);
     if (avail < kHeaderMin || !file.readAt(0, b.data(), avail) ||

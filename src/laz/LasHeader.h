@@ -64,6 +64,6 @@ int minimumRecordLength(int pointFormat);
 
 // Reads and checks the header and the compression record; on failure returns a message for the
 // user and leaves `out` incomplete.
-std::string readHeader(FileSource& file, Header& out);
+std::string readHeader(const FileSource& file, Header& out);
 
 }  // namespace laz

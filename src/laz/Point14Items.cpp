@@ -124,6 +124,50 @@ private:
     std::array<bool, kChannels> used_{};
 };
 
+// The contexts that decode one record of an item following the point item: the models of the
+// record's context, and the previous values the record is predicted from and written back to.
+template <typename Context>
+struct Followed {
+    Context& models;
+    Context& values;
+};
+
+// The context of the items that follow the point item. The point item hands them 0 for every
+// record but one whose scanner channel changed, which gets the new channel. Moving to a context
+// the chunk has not met seeds it from the current one's values; moving to one it has met takes
+// that context's models, but this one record still continues from, and updates, the values of
+// the context it comes from.
+template <typename Context>
+class FollowedContexts {
+public:
+    // The chunk's first context, for the caller to seed from the first record.
+    Context& start(std::uint32_t context) {
+        contexts_.forgetAll();
+        current_ = context;
+        return contexts_.seed(context);
+    }
+
+    // `reseed(to, from)` starts context `to` from the values of `from`.
+    template <typename Reseed>
+    Followed<Context> follow(std::uint32_t context, Reseed reseed) {
+        Context& from = contexts_[current_];
+        if (context == current_) {
+            return {from, from};
+        }
+        current_ = context;
+        if (contexts_.used(context)) {
+            return {contexts_[context], from};
+        }
+        Context& to = contexts_.seed(context);
+        reseed(to, from);
+        return {to, to};
+    }
+
+private:
+    ChannelContexts<Context> contexts_;
+    std::uint32_t current_ = 0;
+};
+
 struct Point14Context {
     Point14 last;
     std::array<std::uint16_t, 8> lastIntensity{};
@@ -201,8 +245,8 @@ public:
         const std::uint32_t changed = layers_[kXy].decodeSymbol(c->changed[lpr]);
         if (changed & 64) {
             c = &switchChannel(*c);
+            context = current_;
         }
-        context = current_;
         Point14& p = c->last;
         const bool gpsChanged = (changed & 16) != 0;
         decodeReturns(*c, changed, gpsChanged);
@@ -337,17 +381,17 @@ struct ColourContext {
             m.reset();
         }
     }
-    void decodeNir(ArithmeticDecoder& dec) {
+    std::uint16_t decodeNir(ArithmeticDecoder& dec, std::uint16_t prev) {
         const std::uint32_t mask = dec.decodeSymbol(nirChanged);
-        std::int32_t lo = last[3] & 0xFF;
-        std::int32_t hi = last[3] >> 8;
+        std::int32_t lo = prev & 0xFF;
+        std::int32_t hi = prev >> 8;
         if (mask & 1) {
             lo = fold8(static_cast<std::int32_t>(dec.decodeSymbol(nirDiff[0])) + lo);
         }
         if (mask & 2) {
             hi = fold8(static_cast<std::int32_t>(dec.decodeSymbol(nirDiff[1])) + hi);
         }
-        last[3] = static_cast<std::uint16_t>(lo | (hi << 8));
+        return static_cast<std::uint16_t>(lo | (hi << 8));
     }
 };
 
@@ -359,50 +403,48 @@ public:
     void start(const std::uint8_t* first, std::span<const ByteRange> layers,
                std::uint32_t& context) override {
         layers_.start(layers);
-        contexts_.forgetAll();
         std::uint16_t seed[4] = {};
         std::memcpy(seed, first, nir_ ? 8 : 6);
-        current_ = context;
-        contexts_.seed(current_).reseed(seed);
+        contexts_.start(context).reseed(seed);
     }
 
     void decode(std::uint8_t* out, std::uint32_t& context) override {
-        follow(context);
-        ColourContext& c = contexts_[current_];
+        const auto [c, values] = contexts_.follow(
+            context, [](ColourContext& to, const ColourContext& from) { to.reseed(from.last); });
+        std::uint16_t* last = values.last;
         if (layers_.present(0)) {
             std::uint16_t now[3];
-            c.rgb.decode(layers_[0], c.last, now);
-            std::memcpy(c.last, now, sizeof now);
+            c.rgb.decode(layers_[0], last, now);
+            std::memcpy(last, now, sizeof now);
         }
         if (nir_ && layers_.present(1)) {
-            c.decodeNir(layers_[1]);
+            last[3] = c.decodeNir(layers_[1], last[3]);
         }
-        std::memcpy(out, c.last, nir_ ? 8 : 6);
+        std::memcpy(out, last, nir_ ? 8 : 6);
     }
 
     bool damaged() const override { return layers_.damaged(); }
 
 private:
-    void follow(std::uint32_t context) {
-        if (context == current_) {
-            return;
-        }
-        if (!contexts_.used(context)) {
-            contexts_.seed(context).reseed(contexts_[current_].last);
-        }
-        current_ = context;
-    }
-
     bool nir_;
     Layers layers_{2};
-    ChannelContexts<ColourContext> contexts_;
-    std::uint32_t current_ = 0;
+    FollowedContexts<ColourContext> contexts_;
 };
 
 // Extra bytes: one layer per byte, each a correction of the same byte of the previous record.
 struct BytesContext {
     std::vector<std::uint8_t> last;
     std::vector<SymbolModel> models;
+
+    void reseed(const std::uint8_t* seed, std::size_t count) {
+        last.assign(seed, seed + count);
+        if (models.empty()) {
+            models.assign(count, SymbolModel(256));
+        }
+        for (auto& m : models) {
+            m.reset();
+        }
+    }
 };
 
 class Byte14V3 final : public LayeredItem {
@@ -413,45 +455,30 @@ public:
     void start(const std::uint8_t* first, std::span<const ByteRange> layers,
                std::uint32_t& context) override {
         layers_.start(layers);
-        contexts_.forgetAll();
-        current_ = context;
-        reseed(contexts_.seed(current_), first);
+        contexts_.start(context).reseed(first, count_);
     }
 
     void decode(std::uint8_t* out, std::uint32_t& context) override {
-        if (context != current_) {
-            if (!contexts_.used(context)) {
-                reseed(contexts_.seed(context), contexts_[current_].last.data());
-            }
-            current_ = context;
-        }
-        BytesContext& c = contexts_[current_];
+        const auto [c, values] =
+            contexts_.follow(context, [this](BytesContext& to, const BytesContext& from) {
+                to.reseed(from.last.data(), count_);
+            });
+        std::uint8_t* last = values.last.data();
         for (std::size_t i = 0; i < count_; ++i) {
             if (layers_.present(i)) {
-                c.last[i] = fold8(
-                    static_cast<std::int32_t>(c.last[i] + layers_[i].decodeSymbol(c.models[i])));
+                last[i] = fold8(
+                    static_cast<std::int32_t>(last[i] + layers_[i].decodeSymbol(c.models[i])));
             }
         }
-        std::memcpy(out, c.last.data(), count_);
+        std::memcpy(out, last, count_);
     }
 
     bool damaged() const override { return layers_.damaged(); }
 
 private:
-    void reseed(BytesContext& c, const std::uint8_t* seed) {
-        c.last.assign(seed, seed + count_);
-        if (c.models.empty()) {
-            c.models.assign(count_, SymbolModel(256));
-        }
-        for (auto& m : c.models) {
-            m.reset();
-        }
-    }
-
     std::size_t count_;
     Layers layers_;
-    ChannelContexts<BytesContext> contexts_;
-    std::uint32_t current_ = 0;
+    FollowedContexts<BytesContext> contexts_;
 };
 
 }  // namespace

@@ -1,15 +1,18 @@
 // The import side of the map page in headless Chromium, served by terraweft-host --serve against
 // the fake outside services of the built-in scenario: what the page sends when the user frames an
 // area, picks kinds, edits layers and searches; whole fetches of the scenario's parcels and
-// buildings, with the county's buildings, without them (the fallback) and cancelled; and how the
-// page shows the events the program pushes (progress, preview, counts, warnings, suggestions).
+// buildings, with the county's buildings, without them (the fallback) and cancelled; the origin
+// set from the map, the placement into the program's project and its undo; and how the page shows
+// the events the program pushes (progress, preview, counts, warnings, suggestions).
 //   node tests/browser/map_import.js PAGE_URL PROFILE_DIR ARTIFACTS_DIR
 // with TW_SCENARIO (the fakes' description: "bboxWgs84" west, south, east, north) and
-// TW_FALLBACK_PAGE_URL (the map page of a program whose county lists no buildings) set, as
+// TW_FALLBACK_PAGE_URL (the map page of a program whose county lists no buildings),
+// TW_HOST_COMMANDS and TW_HOST_OUTPUT (the program's standard input and output) set, as
 // tests/browser/run.sh does. Prints one line per check and a closing "N passed, M failed"; exits
 // 1 on any failure.
 "use strict";
 
+const fs = require("fs");
 const path = require("path");
 const {
   answerTimeoutMs, check, expect, failures, launch, recordEvents, recordMessages, run,
@@ -94,6 +97,29 @@ async function expectNothingSent(sent, mark, type) {
   await new Promise((resolve) => setTimeout(resolve, 500));
   const found = sent.after(mark).filter((m) => m.type === type);
   expect(found.length === 0, "sent " + JSON.stringify(found));
+}
+
+// Carries out scripted-mode commands in the program (through its standard input) and gives the
+// events they wrote (JSON lines of its standard output); the last command must be "dump", whose
+// event ends the wait.
+async function programEvents(commands) {
+  const output = process.env.TW_HOST_OUTPUT;
+  const start = fs.statSync(output).size;
+  fs.appendFileSync(process.env.TW_HOST_COMMANDS,
+    commands.map((c) => JSON.stringify(c) + "\n").join(""));
+  const end = Date.now() + answerTimeoutMs;
+  for (;;) {
+    const lines = fs.readFileSync(output).subarray(start).toString().split("\n").slice(0, -1);
+    const events = lines.filter((l) => l.startsWith("{")).map((l) => JSON.parse(l));
+    if (events.some((e) => e.project)) return events;
+    if (Date.now() > end) throw new Error("the program wrote no dump: " + JSON.stringify(lines));
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+}
+
+async function dumpedProject() {
+  const events = await programEvents([{ cmd: "dump" }]);
+  return events[events.length - 1].project;
 }
 
 // Centres the map on the scenario's frame, as the program's "init" does.
@@ -292,6 +318,47 @@ async function checkCancelledFetch(page, events) {
   const types = received.map((m) => m.type);
   expect(types.includes("cancelled"), "no answer to cancel before the end: " + types);
   await expectFetched(page, received, { dzialki: 36, budynki: 36 });
+}
+
+// The map's centre becomes the project's origin, with the terrain's height there; what was
+// fetched is placed into the project, which the user's Undo empties again.
+async function checkOriginPlaceAndUndo(page, events) {
+  let mark = events.since();
+  await page.click("#set-origin");
+  const origin = await events.waitFor("originSet", mark);
+  await waitForText(page, "#status", "(EPSG:2178)");
+  let project = await dumpedProject();
+  for (let tries = 0; project.geoLocation.surveyPoint.orthogonalHeight === 0 && tries < 50; tries++)
+    project = await dumpedProject();
+  const geo = project.geoLocation;
+  expect(geo.crs.name === "EPSG:" + origin.epsg && origin.epsg === 2178, "crs " + geo.crs.name);
+  expect(geo.surveyPoint.eastings === origin.e && geo.surveyPoint.northings === origin.n,
+    "survey point " + JSON.stringify(geo.surveyPoint));
+  const [lat, lon] = scenario.centre;
+  expectNear(geo.latitude, lat, 2e-5, "latitude");
+  expectNear(geo.longitude, lon, 2e-5, "longitude");
+  expectNear(geo.surveyPoint.orthogonalHeight, scenario.centreHeight, 0.1, "height");
+
+  mark = events.since();
+  await page.click("#place");
+  const placed = await events.waitFor("placeDone", mark);
+  expectCounts(placed.counts, { dzialki: 36, budynki: 36 }, "placed");
+  await waitForText(page, ".result-title", "Wstawiono do projektu:");
+  project = await dumpedProject();
+  const types = {};
+  for (const element of project.elements) types[element.type] = (types[element.type] || 0) + 1;
+  expect(JSON.stringify(types) === '{"15":36,"18":36,"20":36}', "elements " + JSON.stringify(types));
+  expect(project.layers.map((l) => l.name).join() === "Warstwa podstawowa,GIS_DZIALKI,GIS_BUDYNKI",
+    "layers " + JSON.stringify(project.layers));
+  await page.screenshot({ path: path.join(artifactsDir, "map-placed.png") });
+
+  const undone = await programEvents([{ cmd: "undo" }, { cmd: "dump" }]);
+  expect(undone.length === 1, "undo answered " + JSON.stringify(undone[0]));
+  project = undone[0].project;
+  expect(project.elements.length === 0 && project.layers.length === 1 && project.undoDepth === 0,
+    "after undo " + JSON.stringify(project).slice(0, 300));
+  expect(project.geoLocation.surveyPoint.orthogonalHeight === geo.surveyPoint.orthogonalHeight,
+    "the origin stays");
 }
 
 const previewGeoJson = JSON.stringify({
@@ -528,13 +595,14 @@ async function openMapPage(url, profile) {
   await page.locator("#map.leaflet-container").waitFor({ state: "visible" });
   await page.waitForFunction(() => document.getElementById("status").textContent
     .startsWith("TERRAWEFT"), null, { timeout: answerTimeoutMs });
-  const events = await recordEvents(page, ["progress", "cancelled", "fetchDone"]);
+  const events = await recordEvents(page,
+    ["progress", "cancelled", "fetchDone", "originSet", "placeDone"]);
   return { context, page, sent, events };
 }
 
 async function main() {
-  expect(scenario && fallbackPageUrl,
-    "TW_SCENARIO or TW_FALLBACK_PAGE_URL is not set: run tests/browser/run.sh");
+  expect(scenario && fallbackPageUrl && process.env.TW_HOST_COMMANDS,
+    "TW_SCENARIO, TW_FALLBACK_PAGE_URL or TW_HOST_COMMANDS is not set: run tests/browser/run.sh");
   const { context, page, sent, events } = await openMapPage(pageUrl, profileDir);
 
   await check("the page asks for the layers and the project's position when it loads",
@@ -550,6 +618,8 @@ async function main() {
     () => checkFallback());
   await check('"cancel" during a fetch is answered while it runs; the fetch ends with its data',
     () => checkCancelledFetch(page, events));
+  await check('the origin from the map, then "2. Wstaw do projektu": the project holds what was ' +
+    "fetched until the user's Undo", () => checkOriginPlaceAndUndo(page, events));
   await check("progress shows its bar and label, and the cancel button while the step can stop",
     () => checkProgressAndCancel(page, sent));
   await check('"fetchDone" draws the preview and shows the counts and the warning',

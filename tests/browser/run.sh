@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The palette pages in a real browser: starts the fake outside services of the built-in scenario
-# (tw-fake-services) and terraweft-host --serve pointed at them, both from the given build folder
+# (tw-fake-services) and terraweft-host --serve --cloud pointed at them, both from the given build folder
 # (the program in a folder of its own: temporary files, settings and logs stay there), runs each
 # test file below against it in headless Chromium, one after another, and stops them all, also
 # when a step fails. A second pair, whose county lists no buildings, serves the fallback checks.
@@ -8,9 +8,14 @@
 # "N passed, M failed"; exits non-zero on any failure.
 #   tests/browser/run.sh BUILD_DIR
 #
-# Each file is run as `node FILE PAGE_URL PROFILE_DIR ARTIFACTS_DIR` with, in its environment,
-# TW_SCENARIO (the scenario's frame, TERYT and a known address, as JSON) and
-# TW_FALLBACK_PAGE_URL (the map page of the program whose county lists no buildings).
+# Each file is run as `node FILE PAGE_URL PROFILE_DIR ARTIFACTS_DIR` (the point-cloud page's
+# address for cloud_page.js, the map page's for the others) with, in its environment,
+# TW_SCENARIO (the scenario as JSON: its frame, TERYT, a known address, the frame's centre with its
+# terrain height and the points of its LiDAR sheets), TW_FALLBACK_PAGE_URL (the map page of the
+# program whose county lists no buildings), and TW_HOST_COMMANDS and TW_HOST_OUTPUT: the named
+# pipe that is the main program's standard input (scripted-mode commands such as {"cmd":"dump"}
+# and {"cmd":"undo"}) and the file its standard output goes to (their events, report lines and
+# alerts).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -44,11 +49,14 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# Starts a command in the background as NAME; its output goes to $work/NAME.out and .err.
+# Starts a command in the background as NAME; its output goes to $work/NAME.out and .err, its
+# input comes from the named pipe $work/NAME.in (held open by the command itself, so that writers
+# come and go).
 start() {
   local name=$1
   shift
-  "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  mkfifo "$work/$name.in"
+  "$@" <>"$work/$name.in" >"$work/$name.out" 2>"$work/$name.err" &
   names+=("$name")
   pids+=($!)
 }
@@ -70,7 +78,8 @@ await_lines() {
 }
 
 # Starts the fakes (with the given options) and a program pointed at them as NAME; sets
-# `page_url` to the program's map page and `scenario` to the fakes' description.
+# `page_url` to the program's map page, `cloud_url` to its point-cloud page and `scenario` to
+# the fakes' description.
 start_pair() {
   local name=$1
   shift
@@ -81,26 +90,27 @@ start_pair() {
   scenario=${lines[1]}
   mkdir -p "$work/$name/home" "$work/$name/tmp"
   start "$name" env "${assignments[@]}" HOME="$work/$name/home" TMPDIR="$work/$name/tmp" \
-    XDG_DATA_HOME="$work/$name/home/data" "$program" --serve
-  await_lines "$name" 1
+    XDG_DATA_HOME="$work/$name/home/data" "$program" --serve --cloud
+  await_lines "$name" 2
   page_url=${lines[0]}
-  [[ "$page_url" =~ ^http://127\.0\.0\.1:[0-9]+/ ]] ||
-    give_up "$name nie podal adresu strony: $page_url"
+  cloud_url=${lines[1]}
+  [[ "$page_url" =~ ^http://127\.0\.0\.1:[0-9]+/ && "$cloud_url" =~ ^http://127\.0\.0\.1:[0-9]+/ ]] ||
+    give_up "$name nie podal adresow stron: $page_url $cloud_url"
 }
 
 start_pair fallback --no-buildings
 export TW_FALLBACK_PAGE_URL=$page_url
 start_pair main
 export TW_SCENARIO=$scenario
-url=$page_url
-
-# Each file prints its checks and ends with its own "N passed, M failed" line.
-files=(palette_pages.js map_import.js ping_round_trips.js)
+export TW_HOST_COMMANDS=$work/main.in TW_HOST_OUTPUT=$work/main.out
 
 mkdir -p tests/browser/artifacts
 passed=0
 failed=0
-for file in "${files[@]}"; do
+# Runs one test file against a page. Each file prints its checks and ends with its own
+# "N passed, M failed" line.
+run_file() {
+  local file=$1 url=$2
   echo "--- $file"
   output=$(node "tests/browser/$file" "$url" "$work/profile-${file%.js}" tests/browser/artifacts) || true
   echo "$output" | sed '$d'
@@ -112,7 +122,12 @@ for file in "${files[@]}"; do
     echo "FAIL $file ended without its summary: $summary"
     failed=$((failed + 1))
   fi
+}
+
+for file in palette_pages.js map_import.js ping_round_trips.js; do
+  run_file "$file" "$page_url"
 done
+run_file cloud_page.js "$cloud_url"
 
 if [ "$failed" -ne 0 ]; then
   for name in "${names[@]}"; do

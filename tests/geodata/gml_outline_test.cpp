@@ -153,6 +153,7 @@ TEST(GmlMembers, MembersInsideMembersAreReadToo) {
     ASSERT_TRUE(outline.has_value());
     ASSERT_EQ(outline->members.size(), 2u);
     EXPECT_TRUE(outline->members[0].holdsMembers);
+    EXPECT_EQ(outline->memberElements, 4u);
     const auto features = parse(text);
     ASSERT_EQ(features.size(), 4u);
     EXPECT_EQ(features[0].polygons.size(), 2u);

@@ -2,10 +2,13 @@
 // and GDAL's ogr2ogr converting the same file to GeoJSON (skipped when it is not installed).
 // Peak memory (with GNU time) is that of a fresh process reading the file and parsing it once:
 // this program started again for the reader, ogr2ogr itself for GDAL; peak_per_document is that
-// peak over the document's size. The reader's process holds the document and the features it
-// returns, which take about 1.7 times the document's size for these parcels.
+// peak over the document's size, and baseline_MB the peak of the same process reading a document
+// of one parcel (the program and its libraries). The reader's process holds the document and the
+// features it returns; record_bytes_per_feature is the heap the features take, as the allocator
+// holds it, over their number.
 
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <chrono>
 #include <cstdio>
@@ -53,30 +56,41 @@ struct Document {
     int features = 0;
 };
 
+// Parcels until the text reaches the target size; one parcel at least.
+Document parcels(std::size_t targetBytes) {
+    Document d;
+    d.text =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<wfs:FeatureCollection "
+        "xmlns:wfs=\"http://www.opengis.net/wfs/2.0\" xmlns:gml=\"http://www.opengis.net/gml/"
+        "3.2\" xmlns:ms=\"http://mapserver.gis.umn.edu/mapserver\" "
+        "numberMatched=\"unknown\">\n";
+    do
+        d.text += parcel(d.features++);
+    while (d.text.size() < targetBytes);
+    d.text += "</wfs:FeatureCollection>\n";
+    return d;
+}
+
 const Document& parcels50MB() {
-    static const Document doc = [] {
-        Document d;
-        d.text =
-            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<wfs:FeatureCollection "
-            "xmlns:wfs=\"http://www.opengis.net/wfs/2.0\" xmlns:gml=\"http://www.opengis.net/gml/"
-            "3.2\" xmlns:ms=\"http://mapserver.gis.umn.edu/mapserver\" "
-            "numberMatched=\"unknown\">\n";
-        while (d.text.size() < kTargetBytes)
-            d.text += parcel(d.features++);
-        d.text += "</wfs:FeatureCollection>\n";
-        return d;
-    }();
+    static const Document doc = parcels(kTargetBytes);
     return doc;
 }
 
-// The document as a file, written once and removed when the program ends.
-const std::string& parcelsFile() {
+// The files of the documents, written when first asked for and removed when the program ends.
+std::string writtenFile(const std::string& name, const std::string& text) {
     static const loopback::TempDir dir;
-    static const std::string path = [] {
-        const std::string file = dir.file("parcels.gml");
-        std::ofstream(file, std::ios::binary) << parcels50MB().text;
-        return file;
-    }();
+    const std::string file = dir.file(name);
+    std::ofstream(file, std::ios::binary) << text;
+    return file;
+}
+
+const std::string& parcelsFile() {
+    static const std::string path = writtenFile("parcels.gml", parcels50MB().text);
+    return path;
+}
+
+const std::string& oneParcelFile() {
+    static const std::string path = writtenFile("one.gml", parcels(0).text);
     return path;
 }
 
@@ -110,18 +124,38 @@ const bool kReaderChild = [] {
     std::_Exit(ok ? 0 : 1);
 }();
 
-// The peak resident size of a fresh process that reads the file and parses it, like ogr2ogr's.
+// The peak resident size of a fresh process of this program that reads the file and parses it
+// (and writes the preview when asked), like ogr2ogr's; -1 when it failed.
+double readerPeakMB(const std::string& file, bool withPreview) {
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    return peakOfCommandMB("env TW_GML_PEAK_FILE=" + file +
+                           (withPreview ? " TW_GML_PEAK_PREVIEW=1 " : " ") + self);
+}
+
 void reportPeak(benchmark::State& state, bool withPreview) {
     if (!hasGnuTime())
         return;
-    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-    const double peak = peakOfCommandMB("env TW_GML_PEAK_FILE=" + parcelsFile() +
-                                        (withPreview ? " TW_GML_PEAK_PREVIEW=1 " : " ") + self);
-    if (peak < 0.0)
+    const double peak = readerPeakMB(parcelsFile(), withPreview);
+    const double baseline = readerPeakMB(oneParcelFile(), withPreview);
+    if (peak < 0.0 || baseline < 0.0)
         return;
     state.counters["peak_MB"] = peak;
+    state.counters["baseline_MB"] = baseline;
     state.counters["peak_per_document"] =
         peak / (static_cast<double>(parcels50MB().text.size()) / (1 << 20));
+}
+
+// The bytes of heap in use: the main arena's and those of blocks mapped on their own.
+std::size_t heapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// The heap the features of one reading take, over their number; read once more, untimed.
+double recordBytesPerFeature(const Document& doc) {
+    const std::size_t before = heapInUse();
+    const auto features = GmlParser::parseFeatureCollection(doc.text, DataType::Dzialki);
+    return static_cast<double>(heapInUse() - before) / static_cast<double>(features.size());
 }
 
 void BM_ParseParcels50MB(benchmark::State& state) {
@@ -133,6 +167,7 @@ void BM_ParseParcels50MB(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.text.size()));
     state.counters["features_per_s"] = benchmark::Counter(
         static_cast<double>(doc.features), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["record_bytes_per_feature"] = recordBytesPerFeature(doc);
     reportPeak(state, false);
 }
 BENCHMARK(BM_ParseParcels50MB)->Unit(benchmark::kMillisecond)->Iterations(3);

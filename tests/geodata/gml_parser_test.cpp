@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <thread>
 #include <vector>
@@ -454,6 +455,87 @@ TEST(GmlBadInput, DeepNestingDoesNotExhaustTheStack) {
     const auto features = parse(collection(member("<ms:d>" + deep + "</ms:d>")));
     ASSERT_EQ(features.size(), 1u);
     EXPECT_EQ(features[0].polygons.size(), 1u);
+}
+
+// The bytes a record holds beyond its contents: the room left in its vectors and in its texts
+// that do not fit a short string's own buffer.
+template <typename T>
+std::size_t spareOf(const std::vector<T>& values) {
+    return (values.capacity() - values.size()) * sizeof(T);
+}
+
+std::size_t spareOf(const std::string& text) {
+    return text.capacity() > std::string().capacity() ? text.capacity() - text.size() : 0;
+}
+
+std::size_t spareOf(const GisFeature& feature) {
+    std::size_t spare = spareOf(feature.polygons) + spareOf(feature.lines);
+    for (const GisPolygon& polygon : feature.polygons) {
+        spare += spareOf(polygon.outer) + spareOf(polygon.holes);
+        for (const std::vector<GisPoint>& hole : polygon.holes)
+            spare += spareOf(hole);
+    }
+    for (const std::vector<GisPoint>& line : feature.lines)
+        spare += spareOf(line);
+    for (const auto& [key, value] : feature.props)
+        spare += spareOf(key) + spareOf(value);
+    return spare;
+}
+
+// The text n times over.
+std::string times(int n, const std::string& text) {
+    std::string repeated;
+    for (int i = 0; i < n; ++i)
+        repeated += text;
+    return repeated;
+}
+
+TEST(GmlMemory, RecordsHoldNoRoomBeyondTheirContents) {
+    // Each case grows a vector or a text past what it holds when read naively.
+    const std::string poses =
+        "<gml:Polygon><gml:exterior><gml:LinearRing><gml:pos>1 2</gml:pos><gml:pos>3 4</gml:pos>"
+        "<gml:pos>5 6</gml:pos><gml:pos>7</gml:pos></gml:LinearRing></gml:exterior></gml:Polygon>";
+    const std::string holes =
+        "<gml:Polygon>" + gmlfix::ring("exterior", kSquare) +
+        times(3, gmlfix::ring("interior", "500102 250202 500104 250202 500104 250204")) +
+        "</gml:Polygon>";
+    const std::string polygons =
+        "<gml:MultiSurface>" +
+        times(3, "<gml:surfaceMember>" + polygon(kSquare) + "</gml:surfaceMember>") +
+        "</gml:MultiSurface>";
+    const std::string lines =
+        "<gml:MultiCurve>" +
+        times(3, "<gml:curveMember>" + curve(segment("1 2 3 4")) + "</gml:curveMember>") +
+        "</gml:MultiCurve>";
+    const std::string inner = "<wfs:FeatureCollection>" +
+                              times(4, member(parcel("a", polygon(kSquare)))) +
+                              "</wfs:FeatureCollection>";
+    const struct {
+        const char* what;
+        std::string members;
+    } cases[] = {
+        {"a position list cut short by a damaged number",
+         member(parcel("p", polygon("1 2 3 4 5 6 x 7 8 9 10")))},
+        {"positions one by one, the last incomplete", member(parcel("p", poses))},
+        {"three holes", member(parcel("p", holes))},
+        {"three polygons", member(parcel("p", polygons))},
+        {"three lines", member(parcel("p", lines))},
+        {"segments joined into one line",
+         member(parcel("p", curve(segment("0 0 1 1") + segment("1 1 2 2"))))},
+        {"texts longer than a short string",
+         member(parcel("dzialki.146501_1.0001.1234/56", polygon(kSquare),
+                       "<ms:ID_DZIALKI>146501_1.0001.1234/56</ms:ID_DZIALKI>"
+                       "<ms:POLE_EWIDENCYJNE>0.0542</ms:POLE_EWIDENCYJNE>"))},
+        {"members inside a member", member(inner) + member(parcel("e", polygon(kSquare)))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto features = parse(collection(c.members));
+        ASSERT_FALSE(features.empty());
+        EXPECT_EQ(features.capacity(), features.size()) << "the list is sized once";
+        for (const GisFeature& feature : features)
+            EXPECT_EQ(spareOf(feature), 0u);
+    }
 }
 
 TEST(GmlLocale, NumbersAreReadWithADecimalPointUnderACommaLocale) {

@@ -5,9 +5,12 @@
 
 #include <cstring>
 #include <filesystem>
+#include <stdexcept>
 
 #include "geodata/LazReader.h"
+#include "support/DecodedRecords.h"
 #include "support/LasBuilder.h"
+#include "support/LazChunks.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -182,6 +185,197 @@ TEST(LazReaderSamples, CompressedAndStoredSamplesGiveTheSamePoints) {
             ++n;
         }
         EXPECT_EQ(n, a.pointCount) << z;
+    }
+}
+
+// ---- reading a whole file on several threads ----
+
+const std::filesystem::path kSamples = std::filesystem::path(TW_SHARED_TESTDATA) / "laz";
+
+#define REQUIRE_FILE(path)                                                             \
+    if (!std::filesystem::exists(path)) {                                              \
+        GTEST_SKIP() << "shared test data not found: " << (path) << " - test skipped"; \
+    }
+
+std::vector<ClPoint> readAllPoints(LazReader& reader, unsigned threads, bool* complete = nullptr) {
+    std::vector<ClPoint> out;
+    const bool whole = reader.readAll(
+        [&](std::span<const ClPoint> batch) {
+            out.insert(out.end(), batch.begin(), batch.end());
+            return true;
+        },
+        threads);
+    if (complete) {
+        *complete = whole;
+    }
+    return out;
+}
+
+std::vector<ClPoint> readEachPoint(LazReader& reader) {
+    std::vector<ClPoint> out;
+    ClPoint p;
+    while (reader.next(p)) {
+        out.push_back(p);
+    }
+    return out;
+}
+
+fixtures::DecodedPoint decoded(const ClPoint& p) {
+    return {p.x, p.y, p.z, p.r, p.g, p.b, p.cls};
+}
+
+void expectSamePoints(const std::vector<ClPoint>& a, const std::vector<ClPoint>& b,
+                      const std::string& what) {
+    ASSERT_EQ(a.size(), b.size()) << what;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        ASSERT_EQ(decoded(a[i]), decoded(b[i])) << what << ", point " << i;
+    }
+}
+
+// The synthetic files have 12 and 11 chunks (1 to 12,000 points): the points of every thread
+// count must be the independent decoders' records, in their order.
+TEST(LazReaderAllPoints, AreTheIndependentDecodersRecordsInFileOrder) {
+    for (const char* name : {"gen_f7.laz", "gen_f8_var.laz"}) {
+        const auto path = fixtures::generatedLazDir() / name;
+        REQUIRE_FILE(path);
+        const fixtures::DecodedFile expect =
+            fixtures::readDecodedRecords(path.string() + ".expect");
+        for (const unsigned threads : {1u, 3u, 8u, 0u}) {
+            LazReader reader(path.string());
+            ASSERT_TRUE(reader.ok) << reader.error();
+            bool complete = false;
+            const std::vector<ClPoint> points = readAllPoints(reader, threads, &complete);
+            EXPECT_TRUE(complete) << reader.error();
+            ASSERT_EQ(points.size(), expect.points.size()) << name << ", " << threads;
+            for (std::size_t i = 0; i < points.size(); ++i) {
+                ASSERT_EQ(decoded(points[i]), expect.points[i])
+                    << name << ", " << threads << " threads, point " << i;
+            }
+        }
+    }
+}
+
+TEST(LazReaderAllPoints, CompressedSamplesGiveTheirStoredTwinsPoints) {
+    for (const auto& [z, s] : {std::pair{"autzen_trim.laz", "autzen_trim.las"},
+                               std::pair{"extrabytes.laz", "extrabytes.las"},
+                               std::pair{"1_4_w_evlr.laz", "1_4_w_evlr.las"}}) {
+        REQUIRE_FILE(kSamples / z);
+        LazReader compressed((kSamples / z).string());
+        LazReader stored((kSamples / s).string());
+        expectSamePoints(readAllPoints(compressed, 4), readEachPoint(stored), z);
+        EXPECT_TRUE(compressed.error().empty()) << compressed.error();
+    }
+}
+
+// Damaged data ends both ways of reading at the same point, with the reason.
+TEST(LazReaderAllPoints, StopAtTheSamePointAsNextOnDamagedData) {
+    const auto gen = fixtures::generatedLazDir() / "gen_f7.laz";
+    REQUIRE_FILE(gen);
+    std::string bytes = fixtures::readBytes(gen.string());
+    std::uint32_t pointOffset = 0;
+    std::memcpy(&pointOffset, &bytes[96], 4);
+    // The fourth chunk's first layer cut to 40 bytes. A chunk is found by its point count
+    // (5,000) after its 36-byte raw first record.
+    const std::string mark = [] {
+        std::string m(4, '\0');
+        const std::uint32_t n = 5000;
+        std::memcpy(m.data(), &n, 4);
+        return m;
+    }();
+    std::size_t chunk = pointOffset + 8;
+    for (int i = 0; i < 3; ++i) {
+        chunk = bytes.find(mark, chunk + 36 + 4) - 36;
+    }
+    const std::uint32_t shortLayer = 40;
+    std::memcpy(&bytes[chunk + 36 + 4], &shortLayer, 4);
+    loopback::TempDir dir;
+    fixtures::writeBytes(dir.file("damaged.laz"), bytes);
+
+    LazReader one(dir.file("damaged.laz"));
+    const std::vector<ClPoint> each = readEachPoint(one);
+    ASSERT_FALSE(one.error().empty());
+    ASSERT_GT(each.size(), 15000u);
+    ASSERT_LT(each.size(), 20000u);
+    for (const unsigned threads : {1u, 4u, 8u}) {
+        LazReader all(dir.file("damaged.laz"));
+        bool complete = true;
+        expectSamePoints(readAllPoints(all, threads, &complete), each,
+                         std::to_string(threads) + " threads");
+        EXPECT_FALSE(complete);
+        EXPECT_EQ(all.error(), one.error());
+    }
+}
+
+TEST(LazReaderAllPoints, TheSinkCanStopTheReadingOrThrow) {
+    const auto gen = fixtures::generatedLazDir() / "gen_f8_var.laz";
+    REQUIRE_FILE(gen);
+    for (const unsigned threads : {1u, 8u}) {
+        LazReader reader(gen.string());
+        std::size_t batches = 0;
+        std::size_t points = 0;
+        const bool whole = reader.readAll(
+            [&](std::span<const ClPoint> batch) {
+                points += batch.size();
+                return ++batches < 3;
+            },
+            threads);
+        EXPECT_FALSE(whole);
+        EXPECT_EQ(batches, 3u);
+        EXPECT_EQ(points, 1u + 4999u + 2u) << "the first three chunks";
+        EXPECT_TRUE(reader.error().empty());
+
+        EXPECT_THROW(
+            reader.readAll(
+                [](std::span<const ClPoint>) -> bool { throw std::runtime_error("out of room"); },
+                threads),
+            std::runtime_error);
+        std::vector<ClPoint> again = readAllPoints(reader, threads);
+        EXPECT_EQ(again.size(), 45000u) << "a reader reads again from the first point";
+    }
+}
+
+TEST(LazReaderAllPoints, StoredFilesAndRefusedFilesToo) {
+    LasSpec spec;
+    spec.declaredCount = 40000;  // more than the file holds
+    std::vector<std::vector<std::uint8_t>> recs;
+    for (int i = 0; i < 35000; ++i) {
+        recs.push_back(lasRecord(20, i, -i, 7));
+    }
+    LasFile f(spec, recs);
+    LazReader reader(f.path);
+    bool complete = true;
+    const std::vector<ClPoint> points = readAllPoints(reader, 4, &complete);
+    ASSERT_EQ(points.size(), 35000u);
+    EXPECT_FALSE(complete);
+    EXPECT_NE(reader.error().find("35000 z 40000"), std::string::npos) << reader.error();
+    for (std::size_t i = 0; i < points.size(); i += 977) {
+        EXPECT_DOUBLE_EQ(points[i].x, 0.01 * static_cast<double>(i));
+    }
+
+    LazReader missing("/nonexistent/folder/sheet.laz");
+    EXPECT_FALSE(missing.readAll([](std::span<const ClPoint>) { return true; }));
+    EXPECT_FALSE(missing.error().empty());
+}
+
+// 48 chunks, more than the threads: pieces handed over out of turn must still come in order.
+TEST(LazReaderAllPoints, ManyChunksComeInFileOrder) {
+    const auto gen = fixtures::generatedLazDir() / "gen_f7.laz";
+    REQUIRE_FILE(gen);
+    const fixtures::DecodedFile expect = fixtures::readDecodedRecords(gen.string() + ".expect");
+    loopback::TempDir dir;
+    ASSERT_TRUE(fixtures::writeRepeatedChunks(gen.string(), dir.file("big.laz"), 4));
+    for (const unsigned threads : {1u, 8u}) {
+        LazReader reader(dir.file("big.laz"));
+        ASSERT_TRUE(reader.ok) << reader.error();
+        ASSERT_EQ(reader.pointCount, 4 * expect.points.size());
+        bool complete = false;
+        const std::vector<ClPoint> points = readAllPoints(reader, threads, &complete);
+        EXPECT_TRUE(complete) << reader.error();
+        ASSERT_EQ(points.size(), reader.pointCount);
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            ASSERT_EQ(decoded(points[i]), expect.points[i % expect.points.size()])
+                << threads << " threads, point " << i;
+        }
     }
 }
 

@@ -11,25 +11,19 @@
 #include "support/LoopbackServer.h"
 #include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"
+#include "support/fakes/Lidar.h"
 
 namespace {
 
-constexpr const char* kIndexPath = "/wss/service/PZGIK/DanePomiaroweLidarEVRF2007/WFS/Skorowidze";
+constexpr const char* kIndexPath = fakes::kLidarIndexPath;
 
 std::string member(const std::string& godlo, const std::string& url, const std::string& density,
                    const std::string& uklad) {
-    std::string m = "<wfs:member><gugik:SkorowidzDanychPomiarowychLIDAR2025 gml:id=\"x\">";
-    if (!godlo.empty()) {
-        m += "<gugik:godlo>" + godlo + "</gugik:godlo>";
-    }
-    m += "<gugik:char_przestrz>" + density + "</gugik:char_przestrz>";
-    m += "<gugik:uklad_xy>" + uklad + "</gugik:uklad_xy>";
-    m += "<gugik:url_do_pobrania>" + url + "</gugik:url_do_pobrania>";
-    return m + "</gugik:SkorowidzDanychPomiarowychLIDAR2025></wfs:member>";
+    return fakes::lidarIndexMember(godlo, url, density, uklad);
 }
 
 std::string collection(const std::string& members) {
-    return "<?xml version=\"1.0\"?><wfs:FeatureCollection>" + members + "</wfs:FeatureCollection>";
+    return fakes::lidarIndexAnswer(members);
 }
 
 std::int32_t epsgFor(const std::string& uklad) {

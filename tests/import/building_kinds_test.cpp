@@ -18,7 +18,7 @@ TEST_F(BuildingKinds, EveryKindOfTheSceneArrivesAndTheReconstructedRoofsHaveThei
     fakes::serveBoundaries(hosts, {fakes::municipality(demo.teryt, demo.municipalityArea)});
     const fakes::BuildingScene scene =
         fakes::buildingScene("1465", ProjConv::latLonToPl1992(52.2297, 21.0122));
-    fakes::serveBuildingScene(hosts, scene);
+    const auto lidar = fakes::serveBuildingScene(hosts, scene);
 
     const json done = fetch(demo.frameWgs84, {"budynki3d", "budynkilod2", "budynkindsm", "mosty",
                                               "drogi", "dachychmura", "budynkirekon"})
@@ -41,9 +41,8 @@ TEST_F(BuildingKinds, EveryKindOfTheSceneArrivesAndTheReconstructedRoofsHaveThei
     }
     for (std::size_t i = 0; i < scene.roofs.size(); ++i) {
         const std::string line = "  #" + std::to_string(i) + " " + scene.roofs[i].type + " [";
-        EXPECT_NE(data.roofsRekonStatus.find(line), std::string::npos)
-            << line << "\n"
-            << data.roofsRekonStatus;
+        EXPECT_NE(data.roofsRekonStatus.find(line), std::string::npos) << line << "\n"
+                                                                       << data.roofsRekonStatus;
     }
 }
 

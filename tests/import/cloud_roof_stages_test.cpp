@@ -14,8 +14,8 @@
 #include "import/ImportController.h"
 #include "support/fakes/BuildingPackages.h"
 #include "support/fakes/KnownRoofs.h"
+#include "support/fakes/Lidar.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/Sheets.h"
 
 namespace {
 
@@ -131,9 +131,16 @@ protected:
         return {centre.x - half, centre.y - half, centre.x + half, centre.y + half};
     }
 
-    fakes::Sheet sheet(const std::string& godlo, const std::vector<ClPoint>& points,
-                       const std::string& uklad = "PL-1992") const {
-        return {godlo, area(150), fakes::lasFile(points), uklad};
+    // The sheets' index served on the geoportal, the sheets by the object returned.
+    std::unique_ptr<fakes::LidarSheets> serveLidar(std::vector<fakes::LidarSheet> sheets) {
+        auto lidar = std::make_unique<fakes::LidarSheets>(std::move(sheets));
+        lidar->mount(hosts.geoportal);
+        return lidar;
+    }
+
+    static fakes::LidarSheet sheet(const std::string& godlo, const std::vector<ClPoint>& points,
+                                   const std::string& uklad = "PL-1992") {
+        return {godlo, fakes::classifiedLas(points), "12", uklad};
     }
 
     json fetchDone(const std::vector<std::string>& keys) {
@@ -150,7 +157,7 @@ protected:
 };
 
 TEST_F(CloudRoofStages, FlatRoofsAndReconstructedSolidsOverEveryFootprintFromOneDownload) {
-    fakes::serveLidar(hosts, {sheet("N-34-1", fakes::lidarPointsOf(roofs))});
+    const auto lidar = serveLidar({sheet("N-34-1", fakes::lidarPointsOf(roofs))});
     const auto messages = fetch(demo.frameWgs84, {"budynkirekon", "dachychmura"});
     const json& done = messages.back();
     EXPECT_EQ(done.at("counts"), json({{"budynki3d", 4}, {"dachychmura", 4}, {"budynkirekon", 4}}));
@@ -173,7 +180,7 @@ TEST_F(CloudRoofStages, FlatRoofsAndReconstructedSolidsOverEveryFootprintFromOne
     }
     EXPECT_NE(data.roofsRekonStatus.find("typy: Flat=1 Gabled=1 Hipped=1 Shed=1 | "),
               std::string::npos);
-    EXPECT_EQ(hosts.openData.count("/lidar/N-34-1"), 1u) << "the second stage reads the cache";
+    EXPECT_EQ(lidar->fileRequests(0), 1u) << "the second stage reads the cache";
     const auto labels = ofType(messages, "progress");
     EXPECT_NE(std::find_if(
                   labels.begin(), labels.end(),
@@ -183,8 +190,8 @@ TEST_F(CloudRoofStages, FlatRoofsAndReconstructedSolidsOverEveryFootprintFromOne
 
 TEST_F(CloudRoofStages, TilesOfAnotherZoneAreSkippedAndReportedOnlyWhenNothingIsLeft) {
     const std::vector<ClPoint> points = fakes::lidarPointsOf(roofs, 200);
-    fakes::serveLidar(hosts,
-                      {sheet("S7", points, "PL-2000:S7"), sheet("S8", points, "PL-2000:S8")});
+    const auto foreignSheets =
+        serveLidar({sheet("S7", points, "PL-2000:S7"), sheet("S8", points, "PL-2000:S8")});
     const json foreign = fetchDone({"dachychmura", "budynkirekon"});
     EXPECT_EQ(foreign.at("warning"),
               "Dachy z chmury: kafle LiDAR sa w obcej strefie (PL-2000) - reprojekcja "
@@ -192,16 +199,15 @@ TEST_F(CloudRoofStages, TilesOfAnotherZoneAreSkippedAndReportedOnlyWhenNothingIs
               "obcej strefie (PL-2000), pominieto 2.");
     EXPECT_EQ(foreign.at("counts"), json({{"budynki3d", 4}}));
 
-    fakes::serveLidar(hosts, {sheet("S7", points, "PL-2000:S7"), sheet("P", points)});
+    const auto mixedSheets = serveLidar({sheet("S7", points, "PL-2000:S7"), sheet("P", points)});
     const json mixed = fetchDone({"dachychmura"});
     EXPECT_FALSE(mixed.contains("warning")) << mixed;
     EXPECT_EQ(fetched().roofsCloud.size(), 4u);
-    EXPECT_EQ(hosts.openData.count("/lidar/S7"), 0u) << "never downloaded";
+    EXPECT_EQ(mixedSheets->fileRequests(0), 0u) << "never downloaded";
 }
 
 TEST_F(CloudRoofStages, NoFootprintsNoTileAndNoPointInTheFrameEachEndTheStagesWithAWord) {
-    fakes::serveLidar(hosts, {{"gone", area(150), "", "PL-1992"}});
-    hosts.openData.on("/lidar/gone", loopback::status(404));
+    const auto gone = serveLidar({{"gone", "", "12", "PL-1992", 404}});
     EXPECT_EQ(fetchDone({"dachychmura", "budynkirekon"}).at("warning"),
               "Dachy z chmury: brak danych LiDAR dla tego obszaru. Rekonstrukcja LOD2: brak danych "
               "LiDAR dla tego obszaru.");
@@ -210,7 +216,7 @@ TEST_F(CloudRoofStages, NoFootprintsNoTileAndNoPointInTheFrameEachEndTheStagesWi
     std::vector<ClPoint> away = fakes::lidarPointsOf(roofs, 100);
     for (ClPoint& p : away)
         p.x += 5000;
-    fakes::serveLidar(hosts, {sheet("away", away)});
+    const auto far = serveLidar({sheet("away", away)});
     EXPECT_EQ(fetchDone({"budynkirekon"}).at("warning"),
               "Rekonstrukcja LOD2: chmura pusta w kadrze.");
 

@@ -1,6 +1,6 @@
 // The import controller's page handlers other than "fetch", through the map page's bridge:
 // address search and suggestions against fake geocoders, the layer mapping and its settings,
-// the page's start position, cancel, and the placement messages still to come.
+// the page's start position and cancel.
 
 #include <fstream>
 #include <sstream>
@@ -123,7 +123,7 @@ TEST_F(Controller, LayerMappingOfAllKindsAndSettingsThatChangeWholeOrNotAtAll) {
         << "an empty name means the default layer";
 }
 
-TEST_F(Controller, StartPositionCancelAndThePlacementStillToCome) {
+TEST_F(Controller, StartPositionAndCancel) {
     EXPECT_TRUE(page.post(R"({"type":"getInit"})").empty()) << "no georeference, no answer";
 
     // A survey point in zone 2178 (Warsaw's Palace of Culture, about).
@@ -138,10 +138,6 @@ TEST_F(Controller, StartPositionCancelAndThePlacementStillToCome) {
     EXPECT_NEAR(init.at("lon").get<double>(), 21.01, 0.01);
 
     EXPECT_EQ(page.ask(R"({"type":"cancel"})"), json({{"type", "cancelled"}}));
-    EXPECT_EQ(page.ask(R"({"type":"place"})").at("msg"),
-              "Funkcja niedostepna w tej wersji dodatku: place");
-    EXPECT_EQ(page.ask(R"({"type":"setOrigin"})").at("msg"),
-              "Funkcja niedostepna w tej wersji dodatku: setOrigin");
 }
 
 }  // namespace

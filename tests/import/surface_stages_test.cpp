@@ -8,21 +8,22 @@
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/ImportSurfaceStages.h"
+#include "support/NdsmGrids.h"
 #include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Overpass.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/Sheets.h"
+#include "support/fakes/TerrainModel.h"
 
 namespace {
 
 using importtest::json;
 using importtest::ofType;
 
-// A parsed grid over the area in cells of `cell` metres.
+// A grid over the area in cells of `cell` metres.
 AscGrid gridOf(const Bbox& area, double cell, const std::function<double(double, double)>& z) {
-    AscGrid grid;
-    EXPECT_TRUE(grid.parse(fakes::asciiGrid(area, cell, z)));
-    return grid;
+    return ndsmfix::gridOf(area.minx, area.miny, cell,
+                           static_cast<int>((area.maxx - area.minx) / cell),
+                           static_cast<int>((area.maxy - area.miny) / cell), z);
 }
 
 double at(const AscGrid& grid, double x, double y) {
@@ -92,13 +93,19 @@ protected:
         return {c.x + dx0, c.y + dy0, c.x + dx1, c.y + dy1};
     }
 
+    // A sheet of 1 m cells over the area, of the surface or of the terrain.
+    fakes::GridSheet sheet(const std::string& godlo, const Bbox& area, bool raised) const {
+        return {
+            godlo,
+            {area.minx, area.miny},
+            1.0,
+            static_cast<int>(area.maxx - area.minx),
+            static_cast<int>(area.maxy - area.miny),
+            [this, raised](double x, double y) { return raised ? surface(x, y) : terrain(x, y); }};
+    }
+
     // Each model in one sheet, or in two: west of the centre, then east of it.
     void serveModels(bool split) {
-        const auto sheet = [&](const std::string& godlo, const Bbox& area, bool raised) {
-            return fakes::Sheet{godlo, area, fakes::asciiGrid(area, 1.0, [&](double x, double y) {
-                                    return raised ? surface(x, y) : terrain(x, y);
-                                })};
-        };
         if (!split) {
             fakes::serveSurfaceModel(hosts, {sheet("A", box(-100, -60, 100, 60), true)});
             fakes::serveTerrainModel(hosts, {sheet("A", box(-100, -60, 100, 60), false)});
@@ -175,10 +182,12 @@ TEST_F(SurfaceStages, BuildingsBridgesAndRoadsFromEverySheetOfTheFrameReadOnce) 
     EXPECT_EQ(data.roadsStatus, "Drogi (OSM): 1 w kadrze.");
 
     // Both stages use the one model: every index asked and every sheet fetched once.
-    EXPECT_EQ(hosts.geoportal.count(fakes::kNmptIndexPath), 1u);
-    EXPECT_EQ(hosts.geoportal.count(fakes::kNmtIndexPath), 1u);
-    for (const char* sheet : {"/nmpt/W", "/nmpt/E", "/nmt/W", "/nmt/E"})
-        EXPECT_EQ(hosts.openData.count(sheet), 1u) << sheet;
+    EXPECT_EQ(hosts.geoportal.count(fakes::kSurfaceIndexPath), 1u);
+    EXPECT_EQ(hosts.geoportal.count(fakes::kTerrainIndexPath), 1u);
+    for (const char* godlo : {"W", "E"}) {
+        EXPECT_EQ(hosts.openData.count(fakes::surfaceSheetPath(godlo)), 1u) << godlo;
+        EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath(godlo)), 1u) << godlo;
+    }
 }
 
 TEST_F(SurfaceStages, WhichWaysAreBridgesDependsOnTheKeysAndBothStatusesAreWritten) {
@@ -196,27 +205,26 @@ TEST_F(SurfaceStages, WhichWaysAreBridgesDependsOnTheKeysAndBothStatusesAreWritt
 TEST_F(SurfaceStages, AFrameWithoutSurfaceModelIsReportedByEachStageThatNeedsIt) {
     serveBlocks();
     serveWays();
-    fakes::serveTerrainModel(hosts, {{"A", box(-100, -60, 100, 60), "ncols 1\n"}});
+    fakes::serveTerrainModel(hosts, {sheet("A", box(-100, -60, 100, 60), false)});
     const json done = fetchDone({"budynkindsm", "drogi"});
     EXPECT_EQ(done.at("warning"),
               "Budynki (nMPT): brak pokrycia nMPT lub NMT dla tego kadru. Mosty/drogi: brak "
               "pokrycia nMPT lub NMT dla tego kadru.");
     EXPECT_EQ(done.at("counts"), json({{"budynki3d", 2}}));
     EXPECT_EQ(fetched().roofsNdsmStatus, "");
-    EXPECT_EQ(hosts.openData.count("/nmt/A"), 0u);
+    EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath("A")), 0u);
 }
 
 TEST_F(SurfaceStages, ASheetThatDoesNotReadIsReportedByEachStageThatNeedsIt) {
     serveBlocks();
     serveWays();
-    const Bbox area = box(-100, -60, 100, 60);
-    fakes::serveSurfaceModel(
-        hosts, {{"A", area, fakes::asciiGrid(area, 1.0, [](double, double) { return 100.0; })}});
-    fakes::serveTerrainModel(hosts, {{"A", area, "ncols 1\n"}});
+    serveModels(false);
+    hosts.openData.on(fakes::terrainSheetPath("A"), loopback::ok("ncols 1\n"));
     EXPECT_EQ(fetchDone({"budynkindsm", "mosty"}).at("warning"),
               "Budynki (nMPT): nie udalo sie sparsowac kafli nMPT/NMT. Mosty/drogi: nie udalo sie "
               "sparsowac kafli nMPT/NMT.");
-    EXPECT_EQ(hosts.openData.count("/nmt/A"), 1u) << "read once for both stages";
+    EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath("A")), 1u)
+        << "read once for both stages";
 }
 
 TEST_F(SurfaceStages, WithoutFootprintsTheBuildingsStageIsSilent) {
@@ -224,7 +232,7 @@ TEST_F(SurfaceStages, WithoutFootprintsTheBuildingsStageIsSilent) {
     const json done = fetchDone({"budynkindsm"});
     EXPECT_FALSE(done.contains("counts") && done.at("counts").contains("budynkindsm"));
     EXPECT_EQ(done.at("warning"), "Nic nie pobrano dla tego obszaru.");
-    EXPECT_EQ(hosts.geoportal.count(fakes::kNmptIndexPath), 0u) << "nothing to place a roof on";
+    EXPECT_EQ(hosts.geoportal.count(fakes::kSurfaceIndexPath), 0u) << "nothing to place a roof on";
 }
 
 }  // namespace

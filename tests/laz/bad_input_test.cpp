@@ -30,11 +30,12 @@ Outcome readBytes(const std::string& bytes) {
     const std::string path = dir.file("f.laz");
     fixtures::writeBytes(path, bytes);
     laz::Reader r(path);
-    Outcome o{r.ok(), r.error(), 0};
+    Outcome o{r.ok(), {}, 0};
     std::vector<std::uint8_t> rec(static_cast<std::size_t>(std::max(r.header().recordLength, 1)));
     while (r.readPoint(rec.data())) {
         ++o.read;
     }
+    o.error = r.error();
     return o;
 }
 
@@ -152,6 +153,66 @@ TEST(BadData, APointCountLargerThanTheDataStopsAtTheData) {
     std::string stored = sample("autzen_trim.las");
     patch<std::uint32_t>(stored, 107, 200000);
     EXPECT_EQ(readBytes(stored).read, 110000u);
+}
+
+// A reading that stops before the announced count must say why, or a caller takes the part it
+// got for the whole file.
+TEST(BadData, DataEndingBeforeTheAnnouncedCountIsReported) {
+    REQUIRE_SAMPLES();
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::uint64_t announced;
+    };
+    std::vector<Case> cases;
+
+    std::string longerCount = sample("autzen_trim.laz");
+    patch<std::uint32_t>(longerCount, 107, 200000);
+    cases.push_back({"compressed, count past the data", longerCount, 200000});
+
+    std::string storedCount = sample("autzen_trim.las");
+    patch<std::uint32_t>(storedCount, 107, 200000);
+    cases.push_back({"stored, count past the data", storedCount, 200000});
+
+    const std::string whole = sample("autzen_trim.laz");
+    std::uint32_t pointOffset = 0;
+    std::memcpy(&pointOffset, &whole[96], 4);
+    std::string scrambled = whole;
+    for (std::size_t i = pointOffset + 2000; i < pointOffset + 3000; ++i) {
+        scrambled[i] = static_cast<char>(scrambled[i] * 7 + 3);
+    }
+    cases.push_back({"point-wise chunk damaged", scrambled, 110000});
+
+    std::string layered = sample("1_4_w_evlr.laz");
+    std::uint32_t layeredPoints = 0;
+    std::memcpy(&layeredPoints, &layered[96], 4);
+    patch<std::uint32_t>(layered, layeredPoints + 8 + 30 + 4, 0);
+    cases.push_back({"layered chunk without its first layer", layered, 1000});
+
+    // The first chunk's first layer announced as 50 bytes: its decoder runs dry a few records in.
+    std::string shortLayer = fixtures::readBytes((kDir / "../laz-gen/gen_f7.laz").string());
+    if (!shortLayer.empty()) {
+        std::uint32_t at = 0;
+        std::memcpy(&at, &shortLayer[96], 4);
+        patch<std::uint32_t>(shortLayer, at + 8 + 36 + 4, 50);
+        cases.push_back({"layered chunk whose first layer runs out", shortLayer, 60000});
+    }
+
+    for (const Case& c : cases) {
+        const Outcome o = readBytes(c.bytes);
+        ASSERT_TRUE(o.ok) << c.name << ": " << o.error;
+        EXPECT_LT(o.read, c.announced) << c.name;
+        EXPECT_FALSE(o.error.empty()) << c.name << ": stopped after " << o.read << " silently";
+        const bool damaged = o.error.find("bloku") != std::string::npos;
+        const std::string where = damaged ? "punkt " + std::to_string(o.read + 1) + " z "
+                                          : "po " + std::to_string(o.read) + " z ";
+        EXPECT_NE(o.error.find(where + std::to_string(c.announced)), std::string::npos)
+            << c.name << ": " << o.error << " (" << o.read << " read)";
+    }
+    for (const char* name : {"autzen_trim.laz", "autzen_trim.las", "1_4_w_evlr.laz"}) {
+        const Outcome o = readBytes(sample(name));
+        EXPECT_TRUE(o.error.empty()) << name << ": " << o.error;
+    }
 }
 
 TEST(BadData, DamagedChunkTablesAreRefused) {

@@ -11,7 +11,7 @@
 
 namespace {
 
-const std::filesystem::path kDir = std::filesystem::path(TW_SHARED_TESTDATA) / "laz";
+const std::filesystem::path kDir = std::filesystem::path(TW_SHARED_TESTDATA);
 
 void decodeFile(benchmark::State& state, const char* name) {
     const std::string path = (kDir / name).string();
@@ -31,26 +31,41 @@ void decodeFile(benchmark::State& state, const char* name) {
     state.SetItemsProcessed(static_cast<std::int64_t>(points));
 }
 
+// Format 1, point-wise chunks, 1,247 points.
+void BM_DecodeFormat1(benchmark::State& s) {
+    decodeFile(s, "laz/1815.laz");
+}
 // Format 3, point-wise chunks, 110,000 points.
 void BM_DecodeAutzenFormat3(benchmark::State& s) {
-    decodeFile(s, "autzen_trim.laz");
+    decodeFile(s, "laz/autzen_trim.laz");
 }
 // Format 6, layered chunks, 1,000 points.
 void BM_DecodeLayeredFormat6(benchmark::State& s) {
-    decodeFile(s, "1_4_w_evlr.laz");
+    decodeFile(s, "laz/1_4_w_evlr.laz");
 }
 // Format 7, layered variable-size chunks, 1,065 points.
 void BM_DecodeLayeredFormat7(benchmark::State& s) {
-    decodeFile(s, "simple.copc.laz");
+    decodeFile(s, "laz/simple.copc.laz");
 }
-// The same points stored uncompressed, for scale.
+// Format 7, four scanner channels, 60,000 points in chunks of 5,000.
+void BM_DecodeGeneratedFormat7(benchmark::State& s) {
+    decodeFile(s, "laz-gen/gen_f7.laz");
+}
+// Format 8 with 3 extra bytes, four scanner channels, 45,000 points in variable chunks.
+void BM_DecodeGeneratedFormat8(benchmark::State& s) {
+    decodeFile(s, "laz-gen/gen_f8_var.laz");
+}
+// The same points as the format 3 file stored uncompressed, for scale.
 void BM_ReadStoredFormat3(benchmark::State& s) {
-    decodeFile(s, "autzen_trim.las");
+    decodeFile(s, "laz/autzen_trim.las");
 }
 
+BENCHMARK(BM_DecodeFormat1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeAutzenFormat3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeLayeredFormat6)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeLayeredFormat7)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeGeneratedFormat7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeGeneratedFormat8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadStoredFormat3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Overpass.h"
-#include "support/fakes/Sheets.h"
+#include "support/fakes/TerrainModel.h"
 
 namespace fakes {
 namespace {
@@ -50,7 +50,7 @@ BuildingScene buildingScene(const std::string& county, GisPoint centre) {
     return scene;
 }
 
-void serveBuildingScene(Hosts& hosts, const BuildingScene& scene) {
+std::unique_ptr<LidarSheets> serveBuildingScene(Hosts& hosts, const BuildingScene& scene) {
     const std::vector<Building3D> blocks = blocksOf(scene.roofs);
     serveLod1Package(hosts, scene.county, 2024, {{"lod1.gml", scene.area, blocks}});
     Lod2Sheet solids{"lod2.gml", scene.area, {}};
@@ -59,16 +59,23 @@ void serveBuildingScene(Hosts& hosts, const BuildingScene& scene) {
         solids.buildings.back().id = upperCase(blocks[i].id);
     }
     serveLod2Package(hosts, scene.county, {solids});
+    const auto sheet = [&scene](HeightField height) {
+        const Bbox& a = scene.area;
+        return GridSheet{"S",
+                         {a.minx, a.miny},
+                         kSheetCell,
+                         static_cast<int>((a.maxx - a.minx) / kSheetCell),
+                         static_cast<int>((a.maxy - a.miny) / kSheetCell),
+                         std::move(height)};
+    };
     serveSurfaceModel(hosts,
-                      {{"S", scene.area, asciiGrid(scene.area, kSheetCell, [&](double x, double y) {
-                            return surfaceAt(scene, x, y);
-                        })}});
-    serveTerrainModel(hosts,
-                      {{"S", scene.area, asciiGrid(scene.area, kSheetCell, [](double, double) {
-                            return synthetic::kGroundZ;
-                        })}});
+                      {sheet([&scene](double x, double y) { return surfaceAt(scene, x, y); })});
+    serveTerrainModel(hosts, {sheet([](double, double) { return synthetic::kGroundZ; })});
     hosts.overpass.onRequest(Overpass::kPath, Overpass(scene.ways));
-    serveLidar(hosts, {{"S", scene.area, lasFile(lidarPointsOf(scene.roofs))}});
+    auto lidar = std::make_unique<LidarSheets>(
+        std::vector<LidarSheet>{{"S", classifiedLas(lidarPointsOf(scene.roofs))}});
+    lidar->mount(hosts.geoportal);
+    return lidar;
 }
 
 }  // namespace fakes

@@ -3,12 +3,14 @@
 // whose roofs are known: the county's LoD1 and LoD2 packages, the surface and terrain models, the
 // Overpass ways and a LiDAR sheet. Namespace `fakes`.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "geodata/GisTypes.h"
 #include "support/fakes/Hosts.h"
 #include "support/fakes/KnownRoofs.h"
+#include "support/fakes/Lidar.h"
 #include "support/fakes/Records.h"
 
 namespace fakes {
@@ -25,7 +27,8 @@ struct BuildingScene {
 // of them also as LoD2 solids, a bridge deck 6 m over the ground west of them and a road east.
 BuildingScene buildingScene(const std::string& county, GisPoint centre);
 
-// Mounts the packages (LoD1 of 2024), both models, the ways and the LiDAR sheet on the hosts.
-void serveBuildingScene(Hosts& hosts, const BuildingScene& scene);
+// Mounts the packages (LoD1 of 2024), both models, the ways and the LiDAR sheet's index on the
+// hosts; the LiDAR sheet's own server is returned, to be kept while the scene is served.
+std::unique_ptr<LidarSheets> serveBuildingScene(Hosts& hosts, const BuildingScene& scene);
 
 }  // namespace fakes

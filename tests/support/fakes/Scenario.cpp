@@ -13,6 +13,9 @@ constexpr double kHalfLon = 0.0030;  // about 205 m
 constexpr int kPlotsPerSide = 6;
 constexpr double kPlot = 40.0;
 constexpr double kMunicipalityHalf = 12000.0;
+constexpr double kTerrainHalf = 1000.0;
+constexpr double kTerrainCell = 10.0;
+constexpr double kCentreHeight = 100.0;
 
 GisPoint plotCentre(const GisPoint& centre, int i, int j) {
     const double first = -kPlot * (kPlotsPerSide - 1) / 2.0;
@@ -27,6 +30,8 @@ Feature building(const std::string& id, const GisPoint& c, Properties props) {
 
 Scenario demoScenario() {
     Scenario s;
+    s.centre = {kCentreLon, kCentreLat};
+    s.centreHeight = kCentreHeight;
     s.teryt = "1465011";
     s.frameWgs84 = {kCentreLon - kHalfLon, kCentreLat - kHalfLat, kCentreLon + kHalfLon,
                     kCentreLat + kHalfLat};
@@ -58,8 +63,16 @@ Scenario demoScenario() {
          {rectangle("strefa.1", aroundFrame, {{"symbol", "SW"}, {"oznaczenie", "1SW"}}),
           square("strefa.2", {centre.x + 6000, centre.y}, 300,
                  {{"symbol", "SZ"}, {"oznaczenie", "2SZ"}})}});
+    const int cells = static_cast<int>(2 * kTerrainHalf / kTerrainCell);
+    s.terrain.push_back({"N-34-139-A-c-1",
+                         {centre.x - kTerrainHalf, centre.y - kTerrainHalf},
+                         kTerrainCell,
+                         cells,
+                         cells,
+                         plane(kCentreHeight, 0.01, 0.005, centre)});
     s.places = {{"", "Marszalkowska", "104", "Warszawa", "Warszawa", kCentreLat, kCentreLon},
                 {"Plac Defilad", "Plac Defilad", "1", "Warszawa", "Warszawa", 52.2318, 21.006}};
+    s.lidar = sampleSheetsAt(kCentreLat, kCentreLon, TW_SHARED_TESTDATA "/laz");
     return s;
 }
 
@@ -71,6 +84,7 @@ void serveScenario(Hosts& hosts, const Scenario& scenario, const ScenarioOptions
         buildings = scenario.buildings;
     serveCountyCadastre(hosts, scenario.teryt, scenario.parcels, std::move(buildings));
     PlanningRegister(scenario.plans).mount(hosts.registry);
+    serveTerrainModel(hosts, scenario.terrain);
     hosts.nominatim.onRequest(Nominatim::kPath, Nominatim(scenario.places));
     hosts.photon.onRequest(Photon::kPath, Photon(scenario.places));
 }

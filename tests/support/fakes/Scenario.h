@@ -1,6 +1,7 @@
 #pragma once
 // The built-in scenario of the fake services: a small area of central Warsaw with its parcels
-// and buildings, a general plan whose zone covers the area, and two addresses. It serves the
+// and buildings, a general plan whose zone covers the area, the terrain model around it, two
+// addresses and two LiDAR sheets. It serves the
 // end-to-end tests, the browser test (through tw-fake-services) and demonstrations.
 // Namespace `fakes`.
 
@@ -9,11 +10,15 @@
 #include <vector>
 
 #include "support/fakes/Hosts.h"
+#include "support/fakes/Lidar.h"
 #include "support/fakes/Records.h"
+#include "support/fakes/TerrainModel.h"
 
 namespace fakes {
 
 struct Scenario {
+    GisPoint centre;                    // WGS84: x longitude, y latitude; the frame's middle
+    double centreHeight = 0.0;          // of the terrain model there, metres
     std::string teryt;                  // the municipality's 7-digit code
     Bbox municipalityArea;              // PL-1992
     std::array<double, 4> frameWgs84;   // the framed area: west, south, east, north
@@ -21,11 +26,16 @@ struct Scenario {
     std::vector<Feature> buildings;     // of the county land registry
     std::vector<Feature> newBuildings;  // of the national new-buildings service
     std::vector<PlanAct> plans;
+    std::vector<GridSheet> terrain;  // of the national terrain model
     std::vector<Place> places;
+    SampleSheets lidar;  // around the frame's centre (LidarSheets serves them)
 };
 
 // 36 parcels of 38 m in a grid of 40 m, a building on each, 3 new buildings, one general plan
-// (a zone over the whole frame and one far away) and two addresses of Warsaw (TERYT 1465011).
+// (a zone over the whole frame and one far away), one terrain sheet of 2 x 2 km in cells of 10 m
+// (a plane at 100 m in the middle, rising 1 m per 100 m east and 0.5 m per 100 m north), two
+// addresses of Warsaw (TERYT 1465011) and the two sample LiDAR sheets (sampleSheetsAt) at the
+// frame's centre.
 Scenario demoScenario();
 
 struct ScenarioOptions {

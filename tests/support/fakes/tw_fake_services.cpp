@@ -6,7 +6,10 @@
 // The first line of the output holds the environment assignments that point terraweft-host at
 // the fakes ("TERRAWEFT_GEOPORTAL_URL=http://127.0.0.1:PORT ..."), the second one the scenario
 // as JSON: the frame to fetch ("bboxWgs84": west, south, east, north), the municipality's
-// "teryt" and an "address" the geocoders know. Then the fakes serve until SIGINT or SIGTERM.
+// "teryt", an "address" the geocoders know, the frame's "centre" [latitude, longitude] with the
+// terrain model's "centreHeight" there, and the number of points in the LiDAR sheets
+// ("lidarPoints"). Then the fakes serve until SIGINT or SIGTERM. The sheet files go out slowly
+// (1000 bytes every 20 ms), so that a download can be cancelled while a sheet arrives.
 // With --no-buildings the county lists no buildings layer, so the national fallback runs.
 
 #include <pthread.h>
@@ -53,10 +56,16 @@ int main(int argc, char** argv) {
     const fakes::Scenario scenario = fakes::demoScenario();
     fakes::Hosts hosts;
     fakes::serveScenario(hosts, scenario, options);
+    const fakes::LidarSheets lidar(
+        scenario.lidar.sheets, {.chunkSize = 1000, .chunkDelay = std::chrono::milliseconds(20)});
+    lidar.mount(hosts.geoportal);
 
     const nlohmann::json about = {{"bboxWgs84", scenario.frameWgs84},
                                   {"teryt", scenario.teryt},
-                                  {"address", fakes::labelOf(scenario.places.front())}};
+                                  {"address", fakes::labelOf(scenario.places.front())},
+                                  {"centre", {scenario.centre.y, scenario.centre.x}},
+                                  {"centreHeight", scenario.centreHeight},
+                                  {"lidarPoints", scenario.lidar.points}};
     std::cout << joined(hosts.environment()) << '\n' << about.dump() << std::endl;
 
     int received = 0;

@@ -1,0 +1,196 @@
+#include "cloud/DownloadRun.h"
+
+#include <algorithm>
+
+#include "Platform.h"
+#include "cloud/E57Writer.h"
+#include "cloud/PointCloudBuilder.h"
+#include "geodata/LazReader.h"
+#include "geodata/LidarResolver.h"
+#include "geodata/ProjConv.h"
+
+namespace cloud {
+namespace {
+
+using Result = CloudController::DownloadResult;
+
+const char* const kCancelled = "Anulowano.";
+const char* const kNoSheets = "Brak danych LiDAR dla tego obszaru.";
+const char* const kNoSheetRead = "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru.";
+const char* const kNoPointInFrame = "Brak punktow w wybranym obszarze (po przycieciu do kadru).";
+const char* const kTooManyPoints = "Za duzo punktow - zmniejsz kadr lub obniz jakosc.";
+
+// Margin around the frame, in metres, of the first clip of a sheet in a PL-2000 zone.
+constexpr double kZoneMargin = 2.0;
+
+// Thrown as soon as the builder keeps more points than one download may.
+class HardLimitExceeded {};
+
+void fail(Result& result, const std::string& message) {
+    const std::string path = result.path;
+    result = Result{};
+    result.message = message;
+    result.path = path;
+}
+
+bool isZone(int epsg) {
+    return epsg >= 2176 && epsg <= 2179;
+}
+
+// The frame's extent in the sheet's zone, widened by the margin.
+Bbox zoneClipOf(const Bbox& frame, int epsg) {
+    const GisPoint corners[] = {ProjConv::pl1992ToPl2000(frame.minx, frame.miny, epsg),
+                                ProjConv::pl1992ToPl2000(frame.maxx, frame.miny, epsg),
+                                ProjConv::pl1992ToPl2000(frame.minx, frame.maxy, epsg),
+                                ProjConv::pl1992ToPl2000(frame.maxx, frame.maxy, epsg)};
+    Bbox clip{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
+    for (const GisPoint& c : corners) {
+        clip.minx = std::min(clip.minx, c.x);
+        clip.miny = std::min(clip.miny, c.y);
+        clip.maxx = std::max(clip.maxx, c.x);
+        clip.maxy = std::max(clip.maxy, c.y);
+    }
+    return {clip.minx - kZoneMargin, clip.miny - kZoneMargin, clip.maxx + kZoneMargin,
+            clip.maxy + kZoneMargin};
+}
+
+// The builder of a run and the most points it may keep.
+struct Sink {
+    PointCloudBuilder& builder;
+    std::size_t maxKept;
+
+    void keep(double x, double y, const ClPoint& p) {
+        builder.add(x, y, p.z, p.r, p.g, p.b);
+        if (builder.points.size() > maxKept)
+            throw HardLimitExceeded{};
+    }
+};
+
+// Reads one sheet into the builder. A sheet in a PL-2000 zone is first clipped to the frame's
+// extent in that zone and its kept points converted to PL-1992; any other sheet is taken as
+// PL-1992 already. False when the file cannot be read.
+bool readSheet(const std::string& path, const LidarResolver::LidarTile& tile, const Bbox& frame,
+               Sink& sink) {
+    if (!isZone(tile.epsg))
+        return readSheetPoints(path, [&](const ClPoint& p) { sink.keep(p.x, p.y, p); });
+    const Bbox clip = zoneClipOf(frame, tile.epsg);
+    return readSheetPoints(path, [&](const ClPoint& p) {
+        if (!(p.x >= clip.minx && p.x <= clip.maxx && p.y >= clip.miny && p.y <= clip.maxy))
+            return;
+        const GisPoint q = ProjConv::pl2000toPl1992(p.x, p.y, tile.epsg);
+        sink.keep(q.x, q.y, p);
+    });
+}
+
+void fillRanges(Result& result, const std::vector<ClPoint>& points) {
+    for (const ClPoint& p : points) {
+        result.x = {std::min(result.x.min, p.x), std::max(result.x.max, p.x)};
+        result.y = {std::min(result.y.min, p.y), std::max(result.y.max, p.y)};
+        result.z = {std::min(result.z.min, p.z), std::max(result.z.max, p.z)};
+    }
+}
+
+// The steps of a run; on failure result holds the message.
+void download(const CloudController::DownloadJob& job, WfsClient& client,
+              const std::atomic<bool>& cancel, const DownloadHooks& hooks, std::size_t maxKept,
+              Result& result) {
+    LidarResolver resolver(client);
+    const std::vector<LidarResolver::LidarTile> tiles = resolver.tilesFor(job.frame);
+    if (tiles.empty())
+        return fail(result, kNoSheets);
+    if (cancel.load())
+        return fail(result, kCancelled);
+
+    PointCloudBuilder builder(job.frame, job.placeEpsg, cloudui::detailVoxelSize(job.detail));
+    if (job.hasGeo)
+        builder.setAnchor(job.anchorE, job.anchorN, job.anchorH);
+    // Room for as many points as a run may keep: address space only, memory is taken as the
+    // points come, and the kept points are never copied to a larger block.
+    builder.points.reserve(maxKept + 1);
+    Sink sink{builder, maxKept};
+    const std::size_t n = tiles.size();
+    std::size_t read = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (cancel.load())
+            return fail(result, kCancelled);
+        const std::string path =
+            resolver.download(tiles[i], [&hooks, i, n](long long done, long long total) {
+                return hooks.tileProgress(i, n, done, total);
+            });
+        if (path.empty()) {
+            if (cancel.load())
+                return fail(result, kCancelled);
+            continue;
+        }
+        if (!readSheet(path, tiles[i], job.frame, sink))
+            continue;
+        ++read;
+        hooks.sheetRead(sheetReadPercent(i, n));
+    }
+    if (cancel.load())
+        return fail(result, kCancelled);
+    if (read == 0)
+        return fail(result, kNoSheetRead);
+    if (builder.points.empty())
+        return fail(result, kNoPointInFrame);
+
+    const std::string dir = Platform::tempDir() + "Tovelmark_Cloud";
+    Platform::ensureDir(dir);
+    result.path = dir + "/import.e57";
+    std::string error;
+    if (!writeE57(result.path, builder.points, error))
+        return fail(result, "Blad zapisu E57: " + error);
+
+    result.ok = true;
+    result.anchorE = builder.anchorX;
+    result.anchorN = builder.anchorY;
+    result.placeEpsg = job.placeEpsg;
+    fillRanges(result, builder.points);
+    result.count = static_cast<std::int64_t>(builder.points.size());
+}
+
+}  // namespace
+
+Result runDownload(const CloudController::DownloadJob& job, WfsClient& client,
+                   const std::atomic<bool>& cancel, const DownloadHooks& hooks,
+                   std::size_t maxKeptPoints) {
+    Result result;
+    try {
+        download(job, client, cancel, hooks, maxKeptPoints, result);
+    } catch (const HardLimitExceeded&) {
+        fail(result, kTooManyPoints);
+    } catch (const std::exception& e) {
+        fail(result, std::string("Blad pobierania chmury: ") + e.what());
+    }
+    return result;
+}
+
+ProgressEvent tileProgressEvent(std::size_t sheet, std::size_t sheets, long long done,
+                                long long total) {
+    const bool known = total >= 1;
+    const double share =
+        known ? std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0) : 0.0;
+    std::string label = "Kafel " + std::to_string(sheet + 1) + "/" + std::to_string(sheets) + ": " +
+                        WfsClient::formatBytes(done);
+    if (known)
+        label += " / " + WfsClient::formatBytes(total);
+    const double pct = (static_cast<double>(sheet) + share) * 100.0 / static_cast<double>(sheets);
+    return {std::move(label), std::clamp(pct, 0.0, 100.0)};
+}
+
+double sheetReadPercent(std::size_t sheet, std::size_t sheets) {
+    return std::clamp(static_cast<double>(sheet + 1) * 100.0 / static_cast<double>(sheets), 0.0,
+                      100.0);
+}
+
+bool readSheetPoints(const std::string& path, const std::function<void(const ClPoint&)>& take) {
+    LazReader reader(path);
+    if (!reader.ok)
+        return false;
+    ClPoint point;
+    for (std::uint64_t i = 0; i < reader.pointCount && reader.next(point); ++i)
+        take(point);
+    return true;
+}
+
+}  // namespace cloud

@@ -1,0 +1,215 @@
+// One download run against loopback fakes of the LiDAR index and sheets: what it keeps, every
+// way it ends, its cancel points and the progress it reports.
+
+#include "cloud/DownloadRun.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <tuple>
+
+#include "CloudFixtures.h"
+#include "E57File.h"
+#include "geodata/ProjConv.h"
+#include "geodata/ServiceConfig.h"
+#include "support/ScopedEndpoints.h"
+#include "support/TempDir.h"
+#include "support/fakes/Lidar.h"
+
+namespace {
+
+using namespace cloudtest;
+
+class DownloadRun : public ::testing::Test {
+protected:
+    loopback::TempDir dir;
+    loopback::ScopedEnv data{"XDG_DATA_HOME", dir.path().c_str()};
+    loopback::ScopedEnv home{"HOME", dir.path().c_str()};
+    loopback::ScopedEnv tmp{"TMPDIR", dir.path().c_str()};
+    std::atomic<bool> cancel{false};
+    std::vector<std::tuple<std::size_t, std::size_t, long long>> tileCalls;
+    std::vector<double> readPercents;
+    cloud::DownloadHooks hooks{[this](std::size_t i, std::size_t n, long long done, long long) {
+                                   tileCalls.emplace_back(i, n, done);
+                                   return !cancel.load();
+                               },
+                               [this](double pct) { readPercents.push_back(pct); }};
+    CloudController::DownloadJob job{kFrame, cloudui::Detail::Full, kZone, 0, 0, 0, false};
+
+    std::string e57Path() const { return dir.file("Tovelmark_Cloud/import.e57"); }
+
+    CloudController::DownloadResult run(const fakes::LidarService& service,
+                                        std::size_t maxKept = cloud::kMaxKeptPoints) {
+        const loopback::ScopedEndpoints endpoints{
+            {&services::Endpoints::geoportalMaps, service.indexBase()}};
+        WfsClient client;  // its own spacing of requests to the index
+        return cloud::runDownload(job, client, cancel, hooks, maxKept);
+    }
+
+    // A failed run: the message, nothing kept, no file.
+    void expectFailure(const CloudController::DownloadResult& r, const std::string& message) {
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.message, message);
+        EXPECT_EQ(r.count, 0);
+        EXPECT_EQ(r.anchorE, 0.0);
+        EXPECT_EQ(r.x.min, 1e18);
+        EXPECT_EQ(r.z.max, -1e18);
+        EXPECT_FALSE(std::filesystem::exists(e57Path()));
+    }
+};
+
+TEST_F(DownloadRun, KeepsThePointsOfEverySheetInsideTheFrame) {
+    std::vector<ColouredPoint> outside{{kFrame.minx - 1.0, kFrame.miny + 50, 100, 1, 1, 1},
+                                       {kFrame.maxx + 1.0, kFrame.maxy - 50, 100, 1, 1, 1},
+                                       {kFrame.minx + 50, kFrame.maxy + 1.5, 100, 1, 1, 1},
+                                       {kFrame.minx + 50, kFrame.miny - 300, 100, 1, 1, 1}};
+    std::vector<ColouredPoint> a = gridInside(10), b = gridInside(7);
+    a.insert(a.end(), outside.begin(), outside.end());
+    b.insert(b.end(), outside.begin(), outside.end());
+    // The second sheet is in zone coordinates: its points 1 to 1.5 m outside pass the zone's
+    // first clip (2 m of margin), and only the exact clip drops them.
+    const fakes::LidarService service({sheet(a), sheet(inZone(b), "PL-2000:S7")});
+
+    const CloudController::DownloadResult r = run(service);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.count, 100 + 49);
+    EXPECT_EQ(r.path, e57Path());
+    EXPECT_EQ(r.placeEpsg, kZone);
+    EXPECT_GE(r.x.min, 0.0);
+    EXPECT_LE(r.x.max, 101.0) << "the local frame starts at the frame's corner in the zone";
+    EXPECT_GE(r.y.min, 0.0);
+    EXPECT_EQ(r.z.min, 110.0);
+    EXPECT_EQ(r.z.max, 119.0);
+
+    e57check::File file;
+    e57check::read(r.path, file);
+    EXPECT_EQ(file.records.size(), 149u);
+    EXPECT_EQ(readPercents, (std::vector<double>{50.0, 100.0}));
+    ASSERT_FALSE(tileCalls.empty());
+    EXPECT_EQ(std::get<0>(tileCalls.front()), 0u);
+    EXPECT_EQ(std::get<1>(tileCalls.front()), 2u);
+    EXPECT_EQ(std::get<0>(tileCalls.back()), 1u);
+}
+
+TEST_F(DownloadRun, TheProjectsSurveyPointIsTheOriginWhenGiven) {
+    const fakes::LidarService service({sheet(gridInside(3))});
+    job.hasGeo = true;
+    job.anchorE = 7500000.0;
+    job.anchorN = 5800000.0;
+    job.anchorH = 100.0;
+    const CloudController::DownloadResult r = run(service);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.anchorE, 7500000.0);
+    EXPECT_EQ(r.z.min, 10.0) << "heights above the project's";
+    const GisPoint corner = ProjConv::pl1992ToPl2000(kFrame.minx + 5.0, kFrame.miny + 5.0, kZone);
+    EXPECT_NEAR(r.x.min, corner.x - 7500000.0, 0.5);
+}
+
+TEST_F(DownloadRun, EndsWithTheReasonWhenNothingCanBeKept) {
+    fakes::LidarSheet missing = sheet(gridInside(3));
+    missing.status = 404;
+    fakes::LidarSheet damaged = sheet(gridInside(3));
+    damaged.file = "LASF, ale nic wiecej";
+    const std::vector<ColouredPoint> far{{kFrame.minx - 500, kFrame.miny, 100, 0, 0, 0}};
+    struct Case {
+        std::vector<fakes::LidarSheet> sheets;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{missing, missing}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru."},
+        {{damaged}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru."},
+        {{sheet(far), missing}, "Brak punktow w wybranym obszarze (po przycieciu do kadru)."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const fakes::LidarService service(c.sheets);
+        expectFailure(run(service), c.message);
+    }
+}
+
+TEST_F(DownloadRun, AnIndexWithoutSheetsEndsTheRunEvenWhenCancelled) {
+    // Every year of the index is asked, a second apart: the one slow case.
+    const fakes::LidarService none({});
+    cancel = true;
+    expectFailure(run(none), "Brak danych LiDAR dla tego obszaru.");
+}
+
+TEST_F(DownloadRun, StopsAsSoonAsTooManyPointsAreKept) {
+    const fakes::LidarService service({sheet(gridInside(10))});
+    expectFailure(run(service, 99), "Za duzo punktow - zmniejsz kadr lub obniz jakosc.");
+    const CloudController::DownloadResult exactly = run(service, 100);
+    EXPECT_TRUE(exactly.ok) << "the limit itself is written";
+    EXPECT_EQ(exactly.count, 100);
+}
+
+TEST_F(DownloadRun, HonoursTheCancelRequestAtEachStep) {
+    const fakes::LidarService service({sheet(gridInside(3)), sheet(gridInside(4))});
+    cancel = true;
+    expectFailure(run(service), "Anulowano.");
+    EXPECT_EQ(service.fileRequests(0), 0u) << "cancelled before the first sheet";
+
+    cancel = false;
+    hooks.tileProgress = [this](std::size_t, std::size_t, long long, long long) {
+        cancel = true;  // pressed while the first sheet arrives
+        return false;
+    };
+    expectFailure(run(service), "Anulowano.");
+    EXPECT_EQ(service.fileRequests(1), 0u);
+
+    cancel = false;
+    hooks.sheetRead = [this](double pct) { cancel = pct == 100.0; };
+    const fakes::LidarService fresh({sheet(gridInside(3)), sheet(gridInside(4))});
+    expectFailure(run(fresh), "Anulowano.");  // pressed after the last sheet: nothing written
+}
+
+TEST_F(DownloadRun, ACachedSheetReportsNoBytesOnlyItsReading) {
+    const fakes::LidarService service({sheet(gridInside(3))});
+    ASSERT_TRUE(run(service).ok);
+    tileCalls.clear();
+    readPercents.clear();
+    ASSERT_TRUE(run(service).ok);
+    EXPECT_EQ(service.fileRequests(0), 1u);
+    EXPECT_TRUE(tileCalls.empty());
+    EXPECT_EQ(readPercents, std::vector<double>{100.0});
+}
+
+TEST_F(DownloadRun, WriteFailuresAndOtherErrorsEndTheRun) {
+    const fakes::LidarService service({sheet(gridInside(3))});
+    {
+        fixtures::writeBytes(dir.file("plik"), "to nie folder");
+        const loopback::ScopedEnv notAFolder("TMPDIR", dir.file("plik").c_str());
+        const CloudController::DownloadResult r = run(service);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.message, "Blad zapisu E57: Nie mozna zapisac pliku e57.");
+        EXPECT_EQ(r.path, dir.file("plik") + "/Tovelmark_Cloud/import.e57") << "to be cleaned";
+        EXPECT_EQ(r.count, 0);
+    }
+    job.placeEpsg = 2180;  // no PL-2000 zone
+    expectFailure(run(service), "Blad pobierania chmury: Nieobslugiwany EPSG PL-2000");
+}
+
+TEST(DownloadProgress, TileEventsStayWithinTheirSheetsShare) {
+    struct Case {
+        std::size_t sheet, sheets;
+        long long done, total;
+        const char* label;
+        double pct;
+    };
+    const Case cases[] = {
+        {0, 2, 0, 2048, "Kafel 1/2: 0 B / 2,0 KB", 0.0},
+        {0, 2, 1024, 2048, "Kafel 1/2: 1,0 KB / 2,0 KB", 25.0},
+        {1, 2, 2048, 2048, "Kafel 2/2: 2,0 KB / 2,0 KB", 100.0},
+        {2, 3, 1500, 0, "Kafel 3/3: 1,5 KB", 200.0 / 3},  // size unknown: stays at the start
+        {0, 1, 5000, 1000, "Kafel 1/1: 4,9 KB / 1000 B", 100.0},  // more than announced
+        {0, 4, -5, 100, "Kafel 1/4: -5 B / 100 B", 0.0},
+    };
+    for (const Case& c : cases) {
+        const cloud::ProgressEvent e = cloud::tileProgressEvent(c.sheet, c.sheets, c.done, c.total);
+        EXPECT_EQ(e.label, c.label);
+        EXPECT_DOUBLE_EQ(e.pct, c.pct) << c.label;
+    }
+    EXPECT_DOUBLE_EQ(cloud::sheetReadPercent(0, 3), 100.0 / 3);
+    EXPECT_DOUBLE_EQ(cloud::sheetReadPercent(2, 3), 100.0);
+}
+
+}  // namespace
