@@ -9,7 +9,8 @@
 #   tests/browser/run.sh BUILD_DIR
 #
 # Each file is run as `node FILE PAGE_URL PROFILE_DIR ARTIFACTS_DIR` (the point-cloud page's
-# address for cloud_page.js, the map page's for the others) with, in its environment,
+# address for cloud_page.js, the plan view's for project_views.js, the map page's for the others)
+# with, in its environment,
 # TW_SCENARIO (the scenario as JSON: its frame, TERYT, a known address, the frame's centre with its
 # terrain height and the points of its LiDAR sheets), TW_FALLBACK_PAGE_URL (the map page of the
 # program whose county lists no buildings), and TW_HOST_COMMANDS and TW_HOST_OUTPUT: the named
@@ -78,8 +79,8 @@ await_lines() {
 }
 
 # Starts the fakes (with the given options) and a program pointed at them as NAME; sets
-# `page_url` to the program's map page, `cloud_url` to its point-cloud page and `scenario` to
-# the fakes' description.
+# `page_url` to the program's map page, `cloud_url` to its point-cloud page, `plan_url` to its
+# plan view and `scenario` to the fakes' description.
 start_pair() {
   local name=$1
   shift
@@ -91,9 +92,10 @@ start_pair() {
   mkdir -p "$work/$name/home" "$work/$name/tmp"
   start "$name" env "${assignments[@]}" HOME="$work/$name/home" TMPDIR="$work/$name/tmp" \
     XDG_DATA_HOME="$work/$name/home/data" "$program" --serve --cloud
-  await_lines "$name" 2
+  await_lines "$name" 4
   page_url=${lines[0]}
   cloud_url=${lines[1]}
+  plan_url=${lines[2]}
   [[ "$page_url" =~ ^http://127\.0\.0\.1:[0-9]+/ && "$cloud_url" =~ ^http://127\.0\.0\.1:[0-9]+/ ]] ||
     give_up "$name nie podal adresow stron: $page_url $cloud_url"
 }
@@ -128,6 +130,7 @@ for file in palette_pages.js map_import.js ping_round_trips.js; do
   run_file "$file" "$page_url"
 done
 run_file cloud_page.js "$cloud_url"
+run_file project_views.js "$plan_url"
 
 if [ "$failed" -ne 0 ]; then
   for name in "${names[@]}"; do

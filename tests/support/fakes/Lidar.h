@@ -88,9 +88,7 @@ struct ColouredPoint {
 
 // The points as a LAS 1.2 file of point format 2 (colour), coordinates in steps of 1 cm.
 std::string colouredLas(const std::vector<ColouredPoint>& points);
-
-// The points as a LAS 1.2 file of point format 0 with their classes (ClPoint::cls), coordinates
-// in steps of 1 cm.
+// The same with each point's LAS class.
 std::string classifiedLas(const std::vector<ClPoint>& points);
 
 // A LAS or LAZ file (version 1.0 to 1.4) whose header is rewritten so that its points shrink
