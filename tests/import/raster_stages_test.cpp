@@ -161,8 +161,6 @@ TEST(WmsRequestEpsg, TheZoneWhenTheCapabilitiesNameIt) {
               2177);
     EXPECT_EQ(ImportController::wmsRequestEpsg("<SRS>EPSG:2180</SRS>", 2177), 2180);
     EXPECT_EQ(ImportController::wmsRequestEpsg("<SRS>EPSG 2177</SRS>", 2177), 2180);
-    EXPECT_EQ(ImportController::joinComma({"a", "b", "c"}), "a,b,c");
-    EXPECT_EQ(ImportController::joinComma({}), "");
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // The terrain stages on plain records: the step of the point-cloud grid, the points a LiDAR
-// sheet gives to terrain and water, and the samplers over grids.
+// sheet gives to terrain and water, and the sampler over terrain-model grids.
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 #include "geodata/ProjConv.h"
-#include "geometry/CloudTerrain.h"
 #include "import/ImportController.h"
 #include "import/ImportTerrainStages.h"
 #include "support/LasBuilder.h"
@@ -136,7 +135,7 @@ TEST_F(LidarSheet, AtMostTheAnnouncedPointsAndAStopEndsTheReading) {
     EXPECT_TRUE(none.ground.empty());
 }
 
-TEST(TerrainSamplers, TheFirstGridWithAHeightAnswers) {
+TEST(NmtHeightSampler, TheFirstGridWithAHeightAnswers) {
     AscGrid low, high;
     ASSERT_TRUE(low.parse(fakes::ascGrid({"low", {0, 0}, 1, 2, 2, fakes::plane(5, 0, 0, {})})));
     ASSERT_TRUE(high.parse(fakes::ascGrid(
@@ -150,12 +149,6 @@ TEST(TerrainSamplers, TheFirstGridWithAHeightAnswers) {
     EXPECT_EQ(z, 9.0);
     EXPECT_FALSE(sampler(10.0, 1.0, z));
     EXPECT_FALSE(ImportController::nmtHeightSampler({})(1.0, 1.0, z));
-
-    const CloudTerrain grid({{0.5, 0.5, 7, 0, 0, 0, 2}}, {0, 0, 1, 1}, 1.0,
-                            {{0.2, 0.2, 3, 0, 0, 0, 9}, {0.3, 0.3, 3, 0, 0, 0, 9}}, true);
-    EXPECT_TRUE(ImportController::cloudWaterSampler(grid)(0.5, 0.5, z));
-    EXPECT_EQ(z, 3.0);
-    EXPECT_TRUE(ImportController::cloudGroundSampler(grid)(0.5, 0.5, z));
 }
 
 }  // namespace
