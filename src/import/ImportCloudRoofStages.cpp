@@ -25,6 +25,7 @@
 #include "geometry/lod2fit/PrimitiveRegistry.h"
 #include "import/FetchRun.h"
 #include "import/ImportSurfaceStages.h"
+#include "import/SheetPoints.h"
 
 namespace {
 
@@ -46,18 +47,14 @@ constexpr BuildParams kFlatRoofParams{.minCoverage = 0.6,
 struct CloudTexts {
     std::string prefix;
     std::string noFootprints;
-    std::string foreignZone;  // followed by the number of tiles skipped and "."
 };
 const CloudTexts kRoofTexts{
     "Dachy z chmury: ",
     "Dachy z chmury: brak obrysow budynkow (Building3D) dla tego kadru - nie ma na czym oprzec "
-    "dachu.",
-    "Dachy z chmury: kafle LiDAR sa w obcej strefie (PL-2000) - reprojekcja niezaimplementowana "
-    "w tym watku, pominieto "};
+    "dachu."};
 const CloudTexts kRekonTexts{
     "Rekonstrukcja LOD2: ",
-    "Rekonstrukcja LOD2: brak obrysow budynkow (Building3D) dla tego kadru.",
-    "Rekonstrukcja LOD2: kafle LiDAR w obcej strefie (PL-2000), pominieto "};
+    "Rekonstrukcja LOD2: brak obrysow budynkow (Building3D) dla tego kadru."};
 
 // The LiDAR points of the frame and how many tiles they came from.
 struct FrameCloud {
@@ -65,38 +62,36 @@ struct FrameCloud {
     std::vector<ClPoint> points;
 };
 
-bool acceptedZone(const LidarResolver::LidarTile& tile) {
-    return tile.epsg == 0 || tile.epsg == 2180;
-}
-
-// The points of the frame from every tile of the frame in PL-1992 (tiles of another zone are
-// skipped), downloaded one after another through the cache; nothing, after one warning, when no
-// tile gave a file or the files hold no point of the frame.
+// The points of the frame from every tile of the frame, downloaded one after another through the
+// cache and read in PL-1992 (a tile in a PL-2000 zone is moved point by point); nothing, after
+// one warning, when no tile gave a file or the files hold no point of the frame, and nothing at
+// all when a cancel stopped the reading.
 std::optional<FrameCloud> frameCloud(WfsClient& client, const Bbox& frame, const CloudTexts& texts,
+                                     const std::atomic<bool>& stop,
                                      const std::function<void(int, int)>& progress,
                                      const std::function<void(const std::string&)>& warn) {
     LidarResolver lidar(client);
     const std::vector<LidarResolver::LidarTile> tiles = lidar.tilesFor(frame);
     const int count = static_cast<int>(tiles.size());
-    std::vector<std::string> paths;
-    int skipped = 0;
+    FrameCloud cloud;
     for (int i = 0; i < count; ++i) {
         progress(i, count);
         const LidarResolver::LidarTile& tile = tiles[static_cast<std::size_t>(i)];
-        if (!acceptedZone(tile)) {
-            ++skipped;
+        const std::string path = lidar.download(tile, {});
+        if (path.empty())
             continue;
-        }
-        if (std::string path = lidar.download(tile, {}); !path.empty())
-            paths.push_back(std::move(path));
+        const sheetpoints::SheetRead read = sheetpoints::readFramePoints(
+            path, tile.epsg, frame, stop, [](const ClPoint&) { return true; },
+            [&cloud](const ClPoint& p) { cloud.points.push_back(p); });
+        if (read == sheetpoints::SheetRead::Stopped)
+            return std::nullopt;
+        if (read == sheetpoints::SheetRead::Read)
+            ++cloud.tiles;
     }
-    if (paths.empty()) {
-        warn(skipped > 0 ? texts.foreignZone + std::to_string(skipped) + "."
-                         : texts.prefix + "brak danych LiDAR dla tego obszaru.");
+    if (cloud.tiles == 0) {
+        warn(texts.prefix + "brak danych LiDAR dla tego obszaru.");
         return std::nullopt;
     }
-    FrameCloud cloud{paths.size(), RoofPlacement::loadPoints(
-                                       paths, {frame.minx, frame.miny, frame.maxx, frame.maxy})};
     if (cloud.points.empty()) {
         warn(texts.prefix + "chmura pusta w kadrze.");
         return std::nullopt;
@@ -336,9 +331,10 @@ void ImportController::fetchCloudRoofs(FetchRun& run) {
         run.appendWarning(kRoofTexts.noFootprints);
         return;
     }
-    const std::optional<FrameCloud> cloud = frameCloud(
-        client_, run.bbox, kRoofTexts, stageProgress("Dachy z chmury: pobieranie kafli LiDAR"),
-        [&run](const std::string& text) { run.appendWarning(text); });
+    const std::optional<FrameCloud> cloud =
+        frameCloud(client_, run.bbox, kRoofTexts, cancel_,
+                   stageProgress("Dachy z chmury: pobieranie kafli LiDAR"),
+                   [&run](const std::string& text) { run.appendWarning(text); });
     if (!cloud)
         return;
     stageProgress("Dachy z chmury: model terenu")(0, 1);
@@ -366,9 +362,10 @@ void ImportController::fetchReconstruction(FetchRun& run) {
         run.appendWarning(kRekonTexts.noFootprints);
         return;
     }
-    const std::optional<FrameCloud> cloud = frameCloud(
-        client_, run.bbox, kRekonTexts, stageProgress("Rekonstrukcja LOD2: pobieranie kafli LiDAR"),
-        [&run](const std::string& text) { run.appendWarning(text); });
+    const std::optional<FrameCloud> cloud =
+        frameCloud(client_, run.bbox, kRekonTexts, cancel_,
+                   stageProgress("Rekonstrukcja LOD2: pobieranie kafli LiDAR"),
+                   [&run](const std::string& text) { run.appendWarning(text); });
     if (!cloud)
         return;
     lod2fit::registerAllPrimitives();  // before the threads: they only read the registry

@@ -8,16 +8,12 @@
 #include <cmath>
 #include <span>
 
-#include "geodata/LazReader.h"
 #include "geodata/NumberText.h"
 #include "geodata/ProjConv.h"
 #include "geometry/CloudTerrain.h"
 #include "import/FetchRun.h"
 
 namespace {
-
-// How far the frame's image in a zone may bulge past the extent of its corners, in metres.
-constexpr double kZoneMargin = 1.0;
 
 // "%g" with a decimal point, whatever the process locale.
 std::string shortText(double value) {
@@ -26,44 +22,6 @@ std::string shortText(double value) {
         std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
     return error == std::errc() ? std::string(text, end) : std::string();
 }
-
-bool inside(double x, double y, const Bbox& box) {
-    return x >= box.minx && x <= box.maxx && y >= box.miny && y <= box.maxy;
-}
-
-Bbox grown(Bbox box, double by) {
-    return {box.minx - by, box.miny - by, box.maxx + by, box.maxy + by};
-}
-
-// Keeps the ground and water points of the frame, moving those of a zone sheet into PL-1992.
-// A zone point far outside the frame's image in the zone is dropped before it is moved.
-class PointFilter {
-public:
-    PointFilter(int epsg, const Bbox& frame)
-        : zone_(epsg >= 2176 && epsg <= 2179 ? epsg : 0), frame_(frame) {
-        if (zone_ != 0)
-            zoneBox_ = grown(fetchstages::extentInZone(frame, zone_), kZoneMargin);
-    }
-
-    void take(ClPoint p, terrainstages::CloudPoints& points) const {
-        if (p.cls != 2 && p.cls != 9)
-            return;
-        if (zone_ != 0) {
-            if (!inside(p.x, p.y, zoneBox_))
-                return;
-            const GisPoint moved = ProjConv::pl2000toPl1992(p.x, p.y, zone_);
-            p.x = moved.x;
-            p.y = moved.y;
-        }
-        if (inside(p.x, p.y, frame_))
-            (p.cls == 2 ? points.ground : points.water).push_back(p);
-    }
-
-private:
-    int zone_;
-    Bbox frame_;
-    Bbox zoneBox_;
-};
 
 }  // namespace
 
@@ -98,24 +56,11 @@ double cloudStep(const Bbox& frame, double requested, std::string& message) {
     return coarser;
 }
 
-SheetRead readSheet(const std::string& path, int epsg, const Bbox& frame,
-                    const std::atomic<bool>& stop, CloudPoints& points) {
-    LazReader reader(path);
-    if (!reader.ok)
-        return SheetRead::NotOpened;
-    const PointFilter filter(epsg, frame);
-    bool stopped = false;
-    // Decoded on every core; the batches come here in file order, and only the points of the
-    // frame that build terrain or water stay.
-    reader.readAll([&](std::span<const ClPoint> batch) {
-        stopped = stop;
-        if (!stopped) {
-            for (const ClPoint& p : batch)
-                filter.take(p, points);
-        }
-        return !stopped;
-    });
-    return stopped ? SheetRead::Stopped : SheetRead::Read;
+sheetpoints::SheetRead readSheet(const std::string& path, int epsg, const Bbox& frame,
+                                 const std::atomic<bool>& stop, CloudPoints& points) {
+    return sheetpoints::readFramePoints(
+        path, epsg, frame, stop, [](const ClPoint& p) { return p.cls == 2 || p.cls == 9; },
+        [&points](const ClPoint& p) { (p.cls == 2 ? points.ground : points.water).push_back(p); });
 }
 
 }  // namespace terrainstages
@@ -204,7 +149,7 @@ bool ImportController::readCloudSheets(LidarResolver& lidar,
         const LidarResolver::LidarTile& sheet = sheets[static_cast<std::size_t>(i)];
         const std::string path = lidar.download(sheet, untilCancelled);
         if (!path.empty() && terrainstages::readSheet(path, sheet.epsg, frame, cancel_, points) ==
-                                 terrainstages::SheetRead::Stopped)
+                                 sheetpoints::SheetRead::Stopped)
             return false;
     }
     return !cancel_;

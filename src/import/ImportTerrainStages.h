@@ -11,6 +11,7 @@
 #include "geodata/AscGrid.h"
 #include "geodata/GisTypes.h"
 #include "geodata/NmtClient.h"
+#include "import/SheetPoints.h"
 
 namespace terrainstages {
 
@@ -35,13 +36,8 @@ struct CloudPoints {
     std::vector<ClPoint> water;
 };
 
-// What reading a sheet came to.
-enum class SheetRead { Read, NotOpened, Stopped };
-
-// Adds the sheet's ground and water points to `points`, reading at most the points its header
-// announces (a damaged file ends early, after its last good point). `stop` is looked at before
-// every batch of points; once it holds, the reading ends (Stopped).
-SheetRead readSheet(const std::string& path, int epsg, const Bbox& frame,
-                    const std::atomic<bool>& stop, CloudPoints& points);
+// Adds the sheet's ground and water points to `points` (sheetpoints::readFramePoints).
+sheetpoints::SheetRead readSheet(const std::string& path, int epsg, const Bbox& frame,
+                                 const std::atomic<bool>& stop, CloudPoints& points);
 
 }  // namespace terrainstages

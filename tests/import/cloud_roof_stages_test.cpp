@@ -188,22 +188,39 @@ TEST_F(CloudRoofStages, FlatRoofsAndReconstructedSolidsOverEveryFootprintFromOne
               labels.end());
 }
 
-TEST_F(CloudRoofStages, TilesOfAnotherZoneAreSkippedAndReportedOnlyWhenNothingIsLeft) {
-    const std::vector<ClPoint> points = fakes::lidarPointsOf(roofs, 200);
-    const auto foreignSheets =
-        serveLidar({sheet("S7", points, "PL-2000:S7"), sheet("S8", points, "PL-2000:S8")});
-    const json foreign = fetchDone({"dachychmura", "budynkirekon"});
-    EXPECT_EQ(foreign.at("warning"),
-              "Dachy z chmury: kafle LiDAR sa w obcej strefie (PL-2000) - reprojekcja "
-              "niezaimplementowana w tym watku, pominieto 2. Rekonstrukcja LOD2: kafle LiDAR w "
-              "obcej strefie (PL-2000), pominieto 2.");
-    EXPECT_EQ(foreign.at("counts"), json({{"budynki3d", 4}}));
+// A sheet in a PL-2000 zone is moved into PL-1992 as the terrain stage moves it: its roofs are
+// those of the same points in a PL-1992 sheet, to the centimetre the zone conversion keeps.
+TEST_F(CloudRoofStages, SheetsOfAZoneGiveTheRoofsOfTheSamePointsInPl1992) {
+    const std::vector<ClPoint> points = fakes::lidarPointsOf(roofs);
+    const auto inPl1992 = serveLidar({sheet("P", points)});
+    EXPECT_FALSE(fetchDone({"dachychmura"}).contains("warning"));
+    const std::vector<RoofModel> expected = fetched().roofsCloud;
 
-    const auto mixedSheets = serveLidar({sheet("S7", points, "PL-2000:S7"), sheet("P", points)});
-    const json mixed = fetchDone({"dachychmura"});
-    EXPECT_FALSE(mixed.contains("warning")) << mixed;
-    EXPECT_EQ(fetched().roofsCloud.size(), 4u);
-    EXPECT_EQ(mixedSheets->fileRequests(0), 0u) << "never downloaded";
+    std::vector<ClPoint> inZone = points;
+    for (ClPoint& p : inZone) {
+        const GisPoint moved = ProjConv::pl1992ToPl2000(p.x, p.y, 2178);
+        p.x = moved.x;
+        p.y = moved.y;
+    }
+    const auto zoneSheet = serveLidar({sheet("S7", inZone, "PL-2000:S7")});
+    const json done = fetchDone({"dachychmura", "budynkirekon"});
+    EXPECT_FALSE(done.contains("warning")) << done;
+    EXPECT_EQ(done.at("counts"), json({{"budynki3d", 4}, {"dachychmura", 4}, {"budynkirekon", 4}}));
+    EXPECT_EQ(zoneSheet->fileRequests(0), 1u);
+    const std::vector<RoofModel>& roofsFromZone = fetched().roofsCloud;
+    ASSERT_EQ(roofsFromZone.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(roofsFromZone[i].flag, expected[i].flag);
+        ASSERT_EQ(roofsFromZone[i].faces.size(), 1u);
+        ASSERT_EQ(roofsFromZone[i].faces[0].pts.size(), expected[i].faces[0].pts.size());
+        for (std::size_t k = 0; k < expected[i].faces[0].pts.size(); ++k) {
+            const Pt3& a = roofsFromZone[i].faces[0].pts[k];
+            const Pt3& b = expected[i].faces[0].pts[k];
+            EXPECT_NEAR(a.x, b.x, 0.05);
+            EXPECT_NEAR(a.y, b.y, 0.05);
+            EXPECT_NEAR(a.z, b.z, 0.05);
+        }
+    }
 }
 
 TEST_F(CloudRoofStages, NoFootprintsNoTileAndNoPointInTheFrameEachEndTheStagesWithAWord) {

@@ -16,7 +16,7 @@
 namespace {
 
 using terrainstages::CloudPoints;
-using terrainstages::SheetRead;
+using sheetpoints::SheetRead;
 
 TEST(CloudStep, CoarsenedToEightHundredNodesAnAxis) {
     struct Case {
