@@ -162,11 +162,11 @@ short activeFloor() {
 }
 
 API_GeoLocation geoLocation() {
-    return state().project.geo;
+    return state().geo;
 }
 
 void setGeoLocation(const API_GeoLocation& location) {
-    state().project.geo = location;
+    state().geo = location;
 }
 
 std::size_t undoDepth() {

@@ -90,6 +90,26 @@ TEST_F(Project, AFailedCommandRestoresTheProjectAndUndoRevertsASuccessfulOne) {
     EXPECT_FALSE(host::undo());
 }
 
+// The geo-location is a project setting: undoing a command that ran before it was written keeps
+// the newer location.
+TEST_F(Project, UndoKeepsTheGeoLocationAsLastWritten) {
+    ASSERT_EQ(ACAPI_CallUndoableCommand("import",
+                                        [&] {
+                                            return createPolyline({{0, 0}, {1, 1}}, 1);
+                                        }),
+              NoError);
+    API_GeoLocation geo{};
+    ASSERT_EQ(ACAPI_GeoLocation_GetGeoLocation(&geo), NoError);
+    geo.surveyPoint.eastings = 7500000.0;
+    geo.surveyPoint.orthogonalHeight = 100.0;
+    ASSERT_EQ(ACAPI_GeoLocation_SetGeoLocation(&geo), NoError);
+
+    EXPECT_TRUE(host::undo());
+    EXPECT_EQ(host::elementCount(), 0u);
+    EXPECT_EQ(host::geoLocation().surveyPoint.eastings, 7500000.0);
+    EXPECT_EQ(host::geoLocation().surveyPoint.orthogonalHeight, 100.0);
+}
+
 TEST_F(Project, MemosComeBackAsTheyWereWrittenAndAreFreedByDispose) {
     API_Guid guid{};
     ASSERT_EQ(
