@@ -133,6 +133,9 @@ bool isClosedBody(const MorphBody& body);
 StoredElement* findElement(const API_Guid& guid);
 const API_Attribute* findAttribute(API_AttrTypeID type, API_AttributeIndex index);
 
+// Raises the project's revision and tells the project listener (see setProjectListener).
+void projectChanged();
+
 void emitReport(const std::string& line);
 void emitScript(const GS::Guid& palette, const std::string& script);
 std::unique_ptr<BrowserBackend> makeBrowserBackend(DG::Browser& browser);

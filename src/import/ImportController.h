@@ -32,6 +32,8 @@
 #include "geometry/Warstwica.h"
 #include "import/MunicipalityLookup.h"
 
+class NdsmModel;
+
 class ImportController {
 public:
     using json = nlohmann::json;
@@ -108,6 +110,9 @@ public:
     // of the wrong type or out of range throws std::invalid_argument naming it. Reads the
     // project's geo-location for the zone: main thread only.
     static std::optional<FetchRequest> readFetchRequest(const json& message);
+
+    // The record of the last completed fetch (main thread).
+    const FetchedData& lastFetch() const { return fetched_; }
 
     // The record pipeline() gives, or, when it throws anything at all, an empty record whose
     // warning is "Blad pobierania: " and what is known of the exception.
@@ -200,13 +205,28 @@ private:
     void fetchTerrain(FetchRun& run);
     void fetchCloudTerrain(FetchRun& run);
 
-    // Building packages (ImportBuildingStages.cpp).
+    // Building packages (ImportBuildingStages.cpp). The LoD1 stage also runs for the roof
+    // stages, whose footprints its blocks are.
     void fetchLod1Stage(FetchRun& run);
     void fetchLod2Stage(FetchRun& run);
+    // The buildings of the county's package (LoD1: of its newest published year) whose sheets
+    // meet the frame. Every failure gives warn one sentence and an empty result; status is
+    // written only on success.
+    std::vector<Building3D> fetchBuildings3d(const Bbox& frame, std::string& status,
+                                             const std::function<void(const std::string&)>& warn);
+    std::vector<BuildingLod2> fetchBuildingsLod2(
+        const Bbox& frame, std::string& status,
+        const std::function<void(const std::string&)>& warn);
+    // The progress of one package download: its bytes to the page as a cancellable "progress"
+    // (throttled), and false, which stops the download, once the fetch is cancelled.
+    WfsClient::ByteProgress packageDownloadProgress(const char* prefix);
 
     // Surface-model buildings, bridges and roads (ImportSurfaceStages.cpp).
     void fetchNdsmBuildings(FetchRun& run);
     void fetchBridgesAndRoads(FetchRun& run);
+    // The frame's surface model from every surface-model and terrain sheet listed for it, read
+    // at the first call of a fetch; null when either index lists none or a sheet does not read.
+    const NdsmModel* loadNdsmTiles(FetchRun& run);
 
     // Roofs and reconstruction from point clouds (ImportCloudRoofStages.cpp).
     void fetchCloudRoofs(FetchRun& run);

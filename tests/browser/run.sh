@@ -11,7 +11,8 @@
 #   tests/browser/run.sh BUILD_DIR
 #
 # Each file is run as `node FILE PAGE_URL PROFILE_DIR ARTIFACTS_DIR` (the point-cloud page's
-# address for cloud_page.js, the map page's for the others) with, in its environment,
+# address for cloud_page.js, the plan view's for project_views.js, the map page's for the others)
+# with, in its environment,
 # TW_SCENARIO (the scenario as JSON: its frame, TERYT, a known address, the frame's centre with its
 # terrain height and the points of its LiDAR sheets), TW_FALLBACK_PAGE_URL (the map page of the
 # program whose county lists no buildings), and TW_HOST_COMMANDS and TW_HOST_OUTPUT: the named
@@ -93,16 +94,17 @@ start_fakes() {
 }
 
 # Starts a program as NAME, in a folder of its own, with the given variable assignments; sets
-# `page_url` to its map page and `cloud_url` to its point-cloud page.
+# `page_url` to its map page, `cloud_url` to its point-cloud page and `plan_url` to its plan view.
 start_program() {
   local name=$1
   shift
   mkdir -p "$work/$name/home" "$work/$name/tmp"
   start "$name" env "$@" HOME="$work/$name/home" TMPDIR="$work/$name/tmp" \
     XDG_DATA_HOME="$work/$name/home/data" "$program" --serve --cloud
-  await_lines "$name" 2
+  await_lines "$name" 4
   page_url=${lines[0]}
   cloud_url=${lines[1]}
+  plan_url=${lines[2]}
   [[ "$page_url" =~ ^http://127\.0\.0\.1:[0-9]+/ && "$cloud_url" =~ ^http://127\.0\.0\.1:[0-9]+/ ]] ||
     give_up "$name nie podal adresow stron: $page_url $cloud_url"
 }
@@ -123,15 +125,18 @@ main_assignments=("${assignments[@]}")
 export TW_SCENARIO=$scenario
 
 mkdir -p tests/browser/artifacts
-# Runs one test file against the map page or the point-cloud page (PAGE "map" or "cloud") of a
-# program started for it alone. Each file prints its checks and ends with its own
+# Runs one test file against the map page, the point-cloud page or the plan view (PAGE "map",
+# "cloud" or "plan") of a program started for it alone. Each file prints its checks and ends with its own
 # "N passed, M failed" line.
 run_file() {
   local file=$1 page=$2 name=${1%.js}
   echo "--- $file"
   start_program "$name" "${main_assignments[@]}"
   local url=$page_url
-  if [ "$page" = cloud ]; then url=$cloud_url; fi
+  case $page in
+    cloud) url=$cloud_url ;;
+    plan) url=$plan_url ;;
+  esac
   output=$(TW_HOST_COMMANDS="$work/$name.in" TW_HOST_OUTPUT="$work/$name.out" \
     node "tests/browser/$file" "$url" "$work/profile-$name" tests/browser/artifacts) || true
   stop_last
@@ -150,6 +155,7 @@ for file in palette_pages.js map_import.js ping_round_trips.js; do
   run_file "$file" map
 done
 run_file cloud_page.js cloud
+run_file project_views.js plan
 
 if [ "$failed" -ne 0 ]; then
   for name in "${names[@]}"; do

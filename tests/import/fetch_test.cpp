@@ -15,6 +15,7 @@
 #include "ImportPage.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
+#include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Scenario.h"
 #include "support/fakes/Services.h"
 
@@ -141,27 +142,30 @@ TEST_F(Fetch, GeneralPlanZonesThatMeetTheFrameAndThePlansThatGiveNone) {
 
 TEST_F(Fetch, StagesRunInTheirOrderOnExactKeysAndTheLaterOnesSayTheyAreNotBuiltYet) {
     fakes::serveScenario(hosts, demo);
+    // A LoD1 package without a building in the frame; no LoD2 package, no Overpass answer.
+    fakes::serveLod1Package(hosts, "1465", 2024, {{"empty.gml", {0, 0, 1, 1}, {}}});
     const json done = fetch(demo.frameWgs84,
                             {"poziomice2d", "budynkirekon", "dachychmura", "budynkilod2", "mosty",
                              "budynkindsm", "budynki3d", "terenchmura", "teren", "rastr", "bdot500",
                              "gesut", "rastry", "poziomicechmura2d", "DZIALKI"})
                           .back();
-    const std::vector<std::string> kinds = {"mapy GESUT jako rastra",
-                                            "mapy BDOT500 (rastr)",
-                                            "ortofotomapy",
-                                            "terenu z NMT",
-                                            "terenu, wody i poziomic z chmury punktow",
-                                            "budynkow 3D (LOD1)",
-                                            "budynkow z nMPT",
-                                            "mostow i drog",
-                                            "budynkow LOD2",
-                                            "dachow z chmury punktow",
-                                            "budynkow LOD2 z rekonstrukcji chmury punktow",
-                                            "poziomic z NMT"};
+    const auto notYet = [](const char* kind) {
+        return "Pobieranie " + std::string(kind) + " nie jest jeszcze obslugiwane.";
+    };
+    const std::vector<std::string> sentences = {
+        notYet("mapy GESUT jako rastra"), notYet("mapy BDOT500 (rastr)"), notYet("ortofotomapy"),
+        notYet("terenu z NMT"), notYet("terenu, wody i poziomic z chmury punktow"),
+        // No footprints: the surface-model buildings say nothing, the roof stages say why.
+        "OSM (Overpass): usluga nie odpowiada (status 404).",
+        "Budynki LOD2: Serwer zwrocil status 404",
+        "Brak budynkow LOD2 dla tego obszaru (pokrycie GUGiK ~236/380 powiatow).",
+        "Dachy z chmury: brak obrysow budynkow (Building3D) dla tego kadru - nie ma na czym oprzec "
+        "dachu.",
+        "Rekonstrukcja LOD2: brak obrysow budynkow (Building3D) dla tego kadru.",
+        notYet("poziomic z NMT")};
     std::string expected;
-    for (const std::string& kind : kinds)
-        expected += (expected.empty() ? "" : " ") + ("Pobieranie " + kind) +
-                    " nie jest jeszcze obslugiwane.";
+    for (const std::string& sentence : sentences)
+        expected += (expected.empty() ? "" : " ") + sentence;
     EXPECT_EQ(done.at("warning"), expected);
     EXPECT_EQ(done.at("counts"), json::object());
 }
