@@ -4,8 +4,8 @@
 // belongs, and stay usable with a large one.
 //   node tests/browser/project_views.js PLAN_URL PROFILE_DIR ARTIFACTS_DIR
 // with TW_HOST_COMMANDS and TW_HOST_OUTPUT (the program's standard input and output) set, as
-// tests/browser/run.sh does; the views' addresses are read from the program's first lines. The
-// project may hold what earlier test files left in it.
+// tests/browser/run.sh does (a program of this file's own); the views' addresses are read from
+// the program's first lines.
 // Prints one line per check and a closing "N passed, M failed"; exits 1 on any failure.
 "use strict";
 
