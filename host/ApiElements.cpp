@@ -374,6 +374,7 @@ GSErrCode ACAPI_CallUndoableCommand(const GS::UniString& undoString,
         s.project = std::move(step.before);
     } else {
         s.undo.push_back(std::move(step));
+        host::detail::projectChanged();
     }
     return result;
 }

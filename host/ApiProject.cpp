@@ -74,7 +74,7 @@ GSErrCode ACAPI_GeoLocation_GetGeoLocation(API_GeoLocation* geoLocation) {
         return *err;
     if (geoLocation == nullptr)
         return APIERR_BADPARS;
-    *geoLocation = state().project.geo;
+    *geoLocation = state().geo;
     return NoError;
 }
 
@@ -83,6 +83,6 @@ GSErrCode ACAPI_GeoLocation_SetGeoLocation(const API_GeoLocation* geoLocation) {
         return *err;
     if (geoLocation == nullptr)
         return APIERR_BADPARS;
-    state().project.geo = *geoLocation;
+    state().geo = *geoLocation;
     return NoError;
 }

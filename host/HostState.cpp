@@ -191,6 +191,7 @@ void reset() {
         b.counts.clear();
     }
     detail::clearMainLoop();
+    detail::projectChanged();
 }
 
 }  // namespace host

@@ -83,7 +83,6 @@ struct Project {
     std::vector<API_Guid> selection;
     std::vector<Floor> floors;
     short activeFloor = 0;
-    API_GeoLocation geo{};
 };
 
 struct UndoStep {
@@ -105,6 +104,9 @@ struct Interface {
 
 struct State {
     Project project;
+    // The project's geo-location is a project setting, not model content: undo leaves it as the
+    // last write made it.
+    API_GeoLocation geo{};
     std::vector<UndoStep> undo;
     int commandDepth = 0;
     Interface ui;
@@ -130,6 +132,9 @@ bool isClosedBody(const MorphBody& body);
 
 StoredElement* findElement(const API_Guid& guid);
 const API_Attribute* findAttribute(API_AttrTypeID type, API_AttributeIndex index);
+
+// Raises the project's revision and tells the project listener (see setProjectListener).
+void projectChanged();
 
 void emitReport(const std::string& line);
 void emitScript(const GS::Guid& palette, const std::string& script);

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -139,6 +140,14 @@ void setGeoLocation(const API_GeoLocation& location);
 std::size_t undoDepth();
 bool undo();
 std::vector<std::string> undoNames();
+
+// The project's revision: grows by one with every change of the project, that is every undoable
+// command that succeeds, every undo, every element added directly (addPolyline and friends) and
+// reset(); a command that fails leaves the project, and so the revision, as it was.
+std::uint64_t projectRevision();
+// Called on the main thread with the new revision after every change (terraweft-host's views of
+// the project reload on it); an empty function ends this. reset() keeps the listener.
+void setProjectListener(std::function<void(std::uint64_t revision)> listener);
 
 // Live memory handles (BM.h); a rising count across a test is a leak.
 std::size_t liveHandles();

@@ -3,9 +3,6 @@
 
 #include "LoopbackBrowser.h"
 
-#include <httplib.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -17,11 +14,10 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string_view>
-#include <thread>
 #include <utility>
 
-#include "ConnectionThreads.h"
 #include "DG.h"
+#include "LocalHttpServer.h"
 #include "MainThreadCalls.h"
 #include "PageFolder.h"
 #include "ScriptStream.h"
@@ -33,23 +29,13 @@ namespace fs = std::filesystem;
 using json = nlohmann::json;
 using namespace std::chrono_literals;
 
-constexpr const char* kHost = "127.0.0.1";
 // The stand-in's own paths beside the page files, and the header only its script sends.
 constexpr std::string_view kChannelBase = "/__terraweft/";
 constexpr const char* kChannelHeader = "X-Terraweft-Channel";
 constexpr Int32 kLoadFailed = -1;
 
-// A page's browser opens several connections at once and keeps one for the scripts; idle ones
-// are let go quickly so that stopping the server does not wait for them. Script streams hold at
-// most kMaxEventStreams threads, so the rest serve calls and files.
-constexpr std::size_t kMaxServerThreads = 64;
-constexpr time_t kKeepAliveSeconds = 1;
-// Calls over one connection before it is closed; a page calls one after another on the same one.
-constexpr std::size_t kKeepAliveCalls = 1000;
-// How long a page call waits for the main thread, and how often a quiet script stream is probed
-// so that a page that went away is noticed.
+// How long a page call waits for the main thread.
 constexpr auto kCallTimeout = 60s;
-constexpr auto kStreamHeartbeat = 10s;
 
 std::string channelPath(std::string_view name) {
     return std::string(kChannelBase) + std::string(name);
@@ -233,33 +219,9 @@ std::string callReply(bool ok, json payload) {
         -1, ' ', false, json::error_handler_t::replace);
 }
 
-// One script as a server-sent event: a data line per line of the script.
-std::string eventOf(const std::string& script) {
-    std::string event;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = script.find_first_of("\r\n", start);
-        event += "data: ";
-        event.append(script, start, end == std::string::npos ? std::string::npos : end - start);
-        event += '\n';
-        if (end == std::string::npos)
-            break;
-        start = end + (script.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-    }
-    return event + '\n';
-}
-
 // The reply to a page call. Named with its charset, the short reply is sent as it is: the library
 // compresses only bare "application/json", which costs more than it saves here.
 constexpr const char* kReplyType = "application/json; charset=utf-8";
-
-// Ends the stream of a page whose place a newer one took.
-constexpr std::string_view kReplacedEvent = "event: replaced\ndata: \n\n";
-
-void refuse(httplib::Response& res, int status, const std::string& text) {
-    res.status = status;
-    res.set_content(text, "text/plain; charset=utf-8");
-}
 
 }  // namespace
 
@@ -270,28 +232,23 @@ public:
     using Invoke = std::function<std::string(const std::string& object, const std::string& function,
                                              GS::Ref<JS::Base> argument)>;
 
-    Server(int port, Invoke invoke) : invoke_(std::move(invoke)) {
+    Server(int port, Invoke invoke) : invoke_(std::move(invoke)), http_(port) {
         route();
-        listen(port);
+        http_.start();
     }
 
     ~Server() {
         calls_.close();
         stream_.close();
-        if (listener_.joinable()) {
-            http_.stop();
-            listener_.join();
-        }
+        http_.stop();
     }
 
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    int port() const { return port_; }
-    const std::string& error() const { return error_; }
-    std::string origin() const {
-        return "http://" + std::string(kHost) + ":" + std::to_string(port_);
-    }
+    int port() const { return http_.port(); }
+    const std::string& error() const { return http_.error(); }
+    std::string origin() const { return http_.origin(); }
 
     void serve(PageFolder folder, std::string pagePath, std::string script) {
         const std::lock_guard lock(mutex_);
@@ -303,77 +260,26 @@ public:
     void push(const std::string& script) { stream_.push(script); }
 
 private:
-    void listen(int port) {
-        // Address reuse only: with the library's default (port sharing) a second server on a
-        // busy port would bind anyway and take some of the first one's connections.
-        http_.set_socket_options([this](socket_t sock) {
-            const int yes = 1;
-            setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-            listening_ = sock;
-        });
-        // The library takes ownership of the queue it is handed.
-        http_.new_task_queue = [] { return new ConnectionThreads(kMaxServerThreads); };
-        http_.set_keep_alive_timeout(kKeepAliveSeconds);
-        http_.set_keep_alive_max_count(kKeepAliveCalls);
-        // Answers and events are small writes: without this each would wait for the browser's
-        // delayed acknowledgement of the one before.
-        http_.set_tcp_nodelay(true);
-        port_ = port == 0 ? http_.bind_to_any_port(kHost)
-                          : (http_.bind_to_port(kHost, port) ? port : -1);
-        if (port_ <= 0) {
-            error_ = "Nie mozna nasluchiwac na " + std::string(kHost) +
-                     (port == 0 ? std::string() : ":" + std::to_string(port)) +
-                     " (port zajety lub niedostepny)";
-            port_ = 0;
-            return;
-        }
-        // The library listens with a queue of 5 connections; a page opening its connections at
-        // once, or many callers, would overflow it, and a refused connection is tried again only
-        // a second later. Listening again on the socket only lengthens the queue.
-        ::listen(listening_, SOMAXCONN);
-        listener_ = std::thread([this] { http_.listen_after_bind(); });
-        // stop() only ends a server that already runs.
-        const auto giveUp = std::chrono::steady_clock::now() + 5s;
-        while (!http_.is_running() && std::chrono::steady_clock::now() < giveUp)
-            std::this_thread::sleep_for(1ms);
-    }
-
     void route() {
-        http_.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
-            if (addressedToUs(req.get_header_value("Host")))
-                return httplib::Server::HandlerResponse::Unhandled;
-            refuse(res, 403, "Odmowa dostepu");
-            return httplib::Server::HandlerResponse::Handled;
-        });
-        http_.Get(channelPath("channel.js"),
-                  [this](const httplib::Request&, httplib::Response& res) {
-                      const std::lock_guard lock(mutex_);
-                      res.set_header("Cache-Control", "no-store");
-                      res.set_content(channelScript_, "text/javascript; charset=utf-8");
-                  });
-        http_.Get(channelPath("events"),
-                  [this](const httplib::Request& req, httplib::Response& res) {
-                      streamScripts(req, res);
-                  });
-        http_.Post(channelPath("call"),
-                   [this](const httplib::Request& req, httplib::Response& res,
-                          const httplib::ContentReader& read) { call(req, res, read); });
-        http_.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
+        httplib::Server& routes = http_.routes();
+        routes.Get(channelPath("channel.js"),
+                   [this](const httplib::Request&, httplib::Response& res) {
+                       const std::lock_guard lock(mutex_);
+                       res.set_header("Cache-Control", "no-store");
+                       res.set_content(channelScript_, "text/javascript; charset=utf-8");
+                   });
+        // The scripts of the program, for as long as the page listens; pages of other sites get
+        // no stream, so they cannot take our page's place.
+        routes.Get(channelPath("events"),
+                   [this](const httplib::Request& req, httplib::Response& res) {
+                       http_.streamEvents(req, res, stream_);
+                   });
+        routes.Post(channelPath("call"),
+                    [this](const httplib::Request& req, httplib::Response& res,
+                           const httplib::ContentReader& read) { call(req, res, read); });
+        routes.Get(".*", [this](const httplib::Request& req, httplib::Response& res) {
             serveFile(req.path, res);
         });
-    }
-
-    bool addressedToUs(std::string_view host) const {
-        const std::string port = ":" + std::to_string(port_);
-        return host == kHost + port || host == "localhost" + port;
-    }
-
-    // A request from a page of another site names that site as its origin; our own page's
-    // requests name our address or, for plain reads, nothing.
-    bool fromOwnPageOrNone(const std::string& origin) const {
-        constexpr std::string_view scheme = "http://";
-        return origin.empty() || (origin.starts_with(scheme) &&
-                                  addressedToUs(std::string_view(origin).substr(scheme.size())));
     }
 
     void serveFile(const std::string& path, httplib::Response& res) {
@@ -386,45 +292,7 @@ private:
             }
             file = folder_.resolve(path);
         }
-        const std::optional<std::string> content = file ? readFile(*file) : std::nullopt;
-        if (!content) {
-            refuse(res, 404, "Nie ma takiego pliku");
-            return;
-        }
-        res.set_header("Cache-Control", "no-store");
-        res.set_content(file->extension() == ".html" ? withChannelScript(*content) : *content,
-                        contentTypeOf(*file));
-    }
-
-    // The scripts of the program as server-sent events, for as long as the page listens. The
-    // page is subscribed before the response starts: once its stream is open it misses nothing.
-    // Pages of other sites get no stream, so they cannot take our page's place.
-    void streamScripts(const httplib::Request& req, httplib::Response& res) {
-        if (!fromOwnPageOrNone(req.get_header_value("Origin"))) {
-            refuse(res, 403, "Odmowa dostepu");
-            return;
-        }
-        const ScriptStream::ListenerId listener = stream_.subscribe();
-        res.set_header("Cache-Control", "no-store");
-        res.set_chunked_content_provider(
-            "text/event-stream",
-            [this, listener, first = true](std::size_t, httplib::DataSink& sink) mutable {
-                if (std::exchange(first, false)) {
-                    const std::string hello = "retry: 1000\n\n";
-                    return sink.write(hello.data(), hello.size());
-                }
-                const ScriptStream::Taken taken = stream_.take(listener, kStreamHeartbeat);
-                if (taken.state == ScriptStream::State::Replaced)
-                    sink.write(kReplacedEvent.data(), kReplacedEvent.size());
-                if (taken.state != ScriptStream::State::Listening)
-                    return false;
-                // One write per batch: the scripts that came together leave together.
-                std::string chunk = taken.scripts.empty() ? ": \n\n" : std::string();
-                for (const std::string& script : taken.scripts)
-                    chunk += eventOf(script);
-                return sink.write(chunk.data(), chunk.size());
-            },
-            [this, listener](bool) { stream_.unsubscribe(listener); });
+        sendFile(res, file, withChannelScript);
     }
 
     // One call of a registered function by the page. The argument is read whole only up to the
@@ -461,13 +329,9 @@ private:
     }
 
     Invoke invoke_;
-    httplib::Server http_;
-    std::thread listener_;
-    socket_t listening_ = INVALID_SOCKET;
-    int port_ = 0;
-    std::string error_;
     ScriptStream stream_{kMaxEventStreams};
     MainThreadCalls calls_;
+    LocalHttpServer http_;
 
     mutable std::mutex mutex_;  // guards what LoadURL sets
     PageFolder folder_{fs::path()};

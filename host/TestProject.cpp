@@ -55,6 +55,7 @@ API_Guid store(StoredElement e) {
     e.element.header.hasMemo = !e.memo.empty();
     const API_Guid guid = e.element.header.guid;
     state().project.elements.add(std::move(e));
+    detail::projectChanged();
     return guid;
 }
 
@@ -66,7 +67,27 @@ StoredElement blank(API_ElemTypeID type, API_AttributeIndex layer, short floor) 
     return e;
 }
 
+// The revision outlives reset(), so that a view never takes a new project for one it has seen.
+struct Revision {
+    std::uint64_t count = 0;
+    std::function<void(std::uint64_t)> listener;
+};
+
+Revision& revision() {
+    static detail::Immortal<Revision> instance;
+    return instance.get();
+}
+
 }  // namespace
+
+namespace detail {
+void projectChanged() {
+    Revision& r = revision();
+    ++r.count;
+    if (r.listener)
+        r.listener(r.count);
+}
+}  // namespace detail
 
 std::vector<ElementSnapshot> elements() {
     std::vector<ElementSnapshot> all;
@@ -162,11 +183,11 @@ short activeFloor() {
 }
 
 API_GeoLocation geoLocation() {
-    return state().project.geo;
+    return state().geo;
 }
 
 void setGeoLocation(const API_GeoLocation& location) {
-    state().project.geo = location;
+    state().geo = location;
 }
 
 std::size_t undoDepth() {
@@ -179,7 +200,16 @@ bool undo() {
         return false;
     s.project = std::move(s.undo.back().before);
     s.undo.pop_back();
+    detail::projectChanged();
     return true;
+}
+
+std::uint64_t projectRevision() {
+    return revision().count;
+}
+
+void setProjectListener(std::function<void(std::uint64_t revision)> listener) {
+    revision().listener = std::move(listener);
 }
 
 std::vector<std::string> undoNames() {

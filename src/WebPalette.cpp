@@ -1,5 +1,7 @@
 #include "WebPalette.h"
 
+#include "ExceptionText.h"
+
 #include "WebAssets.h"
 
 namespace webpalette {
@@ -23,12 +25,8 @@ void dispatchGuarded(Bridge& bridge, const GS::Ref<JS::Base>& argument) {
     try {
         bridge.dispatch(messageText(argument));
         return;
-    } catch (const std::exception& e) {
-        what = e.what();
-    } catch (const GS::Exception& e) {
-        what = e.GetMessage();
     } catch (...) {
-        what = "nieznany wyjatek";
+        what = currentExceptionText("nieznany wyjatek");
     }
     bridge.send("error", {{"msg", "Blad wewnetrzny: " + what}}, Bridge::Utf8::Replace);
 }

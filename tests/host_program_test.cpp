@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -10,6 +13,7 @@
 #include "support/HostProgram.h"
 #include "support/PalettePage.h"
 #include "support/TempDir.h"
+#include "support/fakes/BuildingScene.h"
 #include "support/fakes/Scenario.h"
 
 namespace {
@@ -247,6 +251,198 @@ TEST(HostProgram, OriginFetchPlaceAndUndoAgainstTheFakeServices) {
     EXPECT_DOUBLE_EQ(geo.at("surveyPoint").at("northings").get<double>(), inZone.y);
     EXPECT_NEAR(geo.at("surveyPoint").at("orthogonalHeight").get<double>(), demo.centreHeight,
                 1e-6);
+}
+
+// Terrain, contours and map images of the built-in scenario, fetched and placed, each place in
+// its own run side by side: the frame in Warsaw (terrain model, point clouds, orthophoto), Dynow
+// (zoning-plan drawing, utility map) and Poznan (utility and 1:500 maps).
+TEST(HostProgram, TerrainContoursAndMapImagesFetchedAndPlacedAgainstTheFakes) {
+    const fakes::Scenario demo = fakes::demoScenario();
+    fakes::Hosts hosts;
+    fakes::serveScenario(hosts, demo);
+    const fakes::LidarSheets lidar(demo.classifiedLidar);
+    lidar.mount(hosts.geoportal);
+    const auto fetchDoneOf = [](const std::vector<json>& messages) {
+        for (const json& m : messages) {
+            if (m.value("type", "") == "fetchDone")
+                return m;
+        }
+        return json();
+    };
+    const auto run = [&hosts](const std::array<double, 4>& frame,
+                              const std::vector<std::string>& keys) {
+        const double lon = (frame[0] + frame[2]) / 2, lat = (frame[1] + frame[3]) / 2;
+        const std::vector<std::string> script = {
+            R"({"cmd":"menu","menu":32500,"item":1})",
+            post(json{{"type", "setOrigin"}, {"lat", lat}, {"lon", lon}}.dump()),
+            post(json{{"type", "fetch"}, {"bboxWgs84", frame}, {"layers", keys}}.dump()),
+            R"({"cmd":"pump","ms":60000,"until":"fetchDone"})",
+            post(R"({"type":"place"})"),
+            R"({"cmd":"dump"})"};
+        return std::async(std::launch::async, runHost, script, hosts.environment());
+    };
+    auto warsaw = run(demo.frameWgs84, {"teren", "poziomice2d", "poziomice3d", "terenchmura",
+                                        "wodachmura", "poziomicechmura", "rastr"});
+    auto dynow = run(demo.rasterPlaces.at(0).frameWgs84, {"mpzp", "gesut"});
+    auto poznan = run(demo.rasterPlaces.at(1).frameWgs84, {"gesut", "bdot500"});
+    // Elements of the project by host type.
+    const auto placed = [](const HostRun& done) {
+        std::map<int, int> types;
+        for (const json& event : done.events) {
+            if (!event.contains("project"))
+                continue;
+            for (const json& element : event.at("project").at("elements"))
+                ++types[element.at("type").get<int>()];
+        }
+        return types;
+    };
+
+    const HostRun terrainRun = warsaw.get();
+    const std::vector<json> terrain = pageMessages(terrainRun);
+    const json fetched = fetchDoneOf(terrain);
+    EXPECT_FALSE(fetched.contains("warning")) << fetched;
+    std::vector<std::string> kinds;
+    for (const auto& [key, count] : fetched.at("counts").items()) {
+        kinds.push_back(key);
+        EXPECT_GT(count.get<int>(), 0) << key;
+    }
+    EXPECT_EQ(kinds,
+              (std::vector<std::string>{"poziomice (warstwice)", "poziomice z chmury (warstwice)",
+                                        "rastry (rastr)", "teren (Siatka)",
+                                        "teren z chmury (Siatka)", "woda z chmury (Siatka)"}));
+    EXPECT_EQ(terrain.back().at("type"), "placeDone") << terrain.back();
+    const std::map<int, int> elements = placed(terrainRun);
+    EXPECT_EQ(elements.at(API_PictureID), 1);
+    EXPECT_GT(elements.at(API_MeshID), 3) << "terrain, cloud terrain, water, 3D contours";
+    EXPECT_GT(elements.at(API_PolyLineID), 0) << "2D contours";
+    EXPECT_GT(elements.at(API_TextID), 0) << "their height labels";
+
+    for (auto* place : {&dynow, &poznan}) {
+        const HostRun mapsRun = place->get();
+        const std::vector<json> maps = pageMessages(mapsRun);
+        EXPECT_EQ(fetchDoneOf(maps).at("counts").size(), 2u);
+        EXPECT_EQ(maps.back().at("type"), "placeDone") << maps.back();
+        EXPECT_EQ(placed(mapsRun), (std::map<int, int>{{API_PictureID, 2}}));
+    }
+}
+
+// Whether every polygon of a morph body in the dump runs round a closed ring of its edges (a
+// negative edge index runs the edge backwards), and whether every edge borders two polygons.
+struct BodyShape {
+    bool ringsClosed = true;
+    bool solid = true;
+};
+BodyShape shapeOf(const json& body) {
+    BodyShape shape;
+    const json& edges = body.at("edges");
+    std::map<int, int> uses;
+    for (const json& polygon : body.at("polygons")) {
+        std::vector<std::pair<int, int>> ring;
+        for (const json& signedEdge : polygon) {
+            const int e = signedEdge.get<int>();
+            const json& edge = edges.at(static_cast<std::size_t>(std::abs(e) - 1));
+            ring.emplace_back(edge[e > 0 ? 0 : 1].get<int>(), edge[e > 0 ? 1 : 0].get<int>());
+            ++uses[std::abs(e)];
+        }
+        for (std::size_t k = 0; k < ring.size(); ++k)
+            shape.ringsClosed &= ring[k].second == ring[(k + 1) % ring.size()].first;
+    }
+    for (std::size_t e = 1; e <= edges.size(); ++e)
+        shape.solid &= uses[static_cast<int>(e)] == 2;
+    return shape;
+}
+
+// A fetch and placement of every building, roof, bridge and road kind against a scene of
+// buildings whose roofs are known: two of the four LoD1 blocks are LoD2 buildings too.
+TEST(HostProgram, EveryBuildingRoofBridgeAndRoadKindIsFetchedAndPlaced) {
+    const fakes::Scenario demo = fakes::demoScenario();
+    fakes::Hosts hosts;
+    fakes::serveBoundaries(hosts, {fakes::municipality(demo.teryt, demo.municipalityArea)});
+    const auto [lon, lat] = demo.centre;
+    const fakes::BuildingScene scene =
+        fakes::buildingScene("1465", ProjConv::latLonToPl1992(lat, lon));
+    const auto lidar = fakes::serveBuildingScene(hosts, scene);
+    const loopback::TempDir home;
+    const HostRun run = hostprogram::runScript(
+        TW_HOST_PROGRAM,
+        {R"({"cmd":"menu","menu":32500,"item":1})",
+         post(json{{"type", "setOrigin"}, {"lat", lat}, {"lon", lon}}.dump()),
+         post(json{{"type", "fetch"},
+                   {"bboxWgs84", demo.frameWgs84},
+                   {"layers",
+                    {"budynki3d", "budynkilod2", "budynkindsm", "mosty", "drogi", "dachychmura",
+                     "budynkirekon"}}}
+                  .dump()),
+         R"({"cmd":"pump","ms":60000,"until":"fetchDone"})", post(R"({"type":"place"})"),
+         R"({"cmd":"dump"})"},
+        home.path(), hosts.environment());
+    EXPECT_EQ(run.exitCode, 0);
+    const std::vector<json> messages = pageMessages(run);
+    ASSERT_GE(messages.size(), 2u);
+    const json& fetched = messages[messages.size() - 2];
+    EXPECT_EQ(fetched.at("type"), "fetchDone");
+    EXPECT_EQ(fetched.at("counts"), json({{"budynki3d", 4},
+                                          {"budynkilod2", 2},
+                                          {"dachychmura", 4},
+                                          {"budynkindsm", 4},
+                                          {"budynkirekon", 4},
+                                          {"mosty", 1},
+                                          {"drogi", 1}}));
+    EXPECT_FALSE(fetched.contains("warning")) << fetched;
+    const json& placed = messages.back();
+    EXPECT_EQ(placed.at("type"), "placeDone");
+    EXPECT_EQ(placed.at("counts"), json({{"budynki3d", 2},
+                                         {"budynkilod2", 2},
+                                         {"dachychmura", 4},
+                                         {"budynkindsm", 4},
+                                         {"budynkirekon", 4},
+                                         {"mosty", 1},
+                                         {"drogi", 1}}));
+    const std::vector<std::string> lines = reports(run);
+    for (const char* line :
+         {"TERRAWEFT LOD1: pominieto 2 bryl dublujacych sie z dachami LOD2 (zostawiono LOD2); "
+          "postawiono LOD1 tylko tam, gdzie brak LOD2.",
+          "TERRAWEFT dachy z chmury: utworzono 4 (oznaczono do korekty: 0), pominieto 0",
+          "TERRAWEFT budynki nMPT: utworzono 4 (oznaczono do korekty: 0), pominieto 0"})
+        EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
+
+    // The slabs of the blocks without a LoD2 twin; morphs, every one of closed rings, the LoD2
+    // and reconstructed buildings closed solids.
+    const json& project = run.events.back().at("project");
+    std::map<int, std::string> layers;
+    for (const json& layer : project.at("layers"))
+        layers[layer.at("index").get<int>()] = layer.at("name");
+    std::vector<std::string> slabs;
+    std::map<std::string, int> morphs;
+    for (const json& element : project.at("elements")) {
+        if (element.at("type") == API_SlabID)
+            slabs.push_back(element.at("id"));
+        if (element.at("type") != API_MorphID)
+            continue;
+        const std::string layer = layers.at(element.at("layer").get<int>());
+        ++morphs[layer];
+        const BodyShape shape = shapeOf(element.at("body"));
+        EXPECT_TRUE(shape.ringsClosed) << layer;
+        if (layer == "GIS_BUDYNKI_LOD2" || layer == "GIS_BUDYNKI_LOD2_REKON") {
+            EXPECT_TRUE(shape.solid) << layer;
+        }
+    }
+    EXPECT_EQ(slabs, (std::vector<std::string>{"dach.2", "dach.3"}));
+    EXPECT_EQ(morphs, (std::map<std::string, int>{{"GIS_BUDYNKI_LOD2", 2},
+                                                  {"GIS_BUDYNKI_LOD2_CHMURA", 4},
+                                                  {"GIS_BUDYNKI_LOD2_REKON", 4},
+                                                  {"GIS_BUDYNKI_NMPT", 4},
+                                                  {"GIS_DROGI", 1},
+                                                  {"GIS_MOSTY", 1}}));
+
+    // The reconstructed roofs have the types the scene built them with.
+    std::ifstream diagnostics(home.file("tovelmark_rekon_diag.txt"));
+    const std::string rekon{std::istreambuf_iterator<char>(diagnostics),
+                            std::istreambuf_iterator<char>()};
+    for (std::size_t i = 0; i < scene.roofs.size(); ++i) {
+        const std::string line = "  #" + std::to_string(i) + " " + scene.roofs[i].type + " [";
+        EXPECT_NE(rekon.find(line), std::string::npos) << line << "\n" << rekon;
+    }
 }
 
 }  // namespace

@@ -184,6 +184,35 @@ TEST(HostServeMode, PrintsThePageAddressFirstAndServesThePageWithItsBridge) {
     EXPECT_EQ(program.stop(), 0);
 }
 
+// The host's views of the project follow the pages' addresses, served with the libraries the
+// build put beside the program.
+TEST(HostServeMode, PrintsTheViewsAddressesAfterThePagesAndServesThemWithTheirLibraries) {
+    ServedHost program({"--cloud"});
+    const std::optional<std::string> map = program.line(), cloud = program.line(),
+                                     plan = program.line(), scene = program.line();
+    ASSERT_TRUE(map && cloud && plan && scene);
+    const std::optional<Address> planView = addressOf(*plan), sceneView = addressOf(*scene);
+    ASSERT_TRUE(planView && sceneView) << *plan << ' ' << *scene;
+    EXPECT_EQ(planView->path, "/plan.html");
+    EXPECT_EQ(sceneView->path, "/3d.html");
+    EXPECT_EQ(sceneView->port, planView->port);
+    EXPECT_NE(planView->port, addressOf(*map)->port);
+
+    httplib::Client client(planView->host, planView->port);
+    for (const char* path : {"/plan.html", "/plan.js", "/3d.html", "/3d.js", "/project.js",
+                             "/views.css", "/lib/three.module.js", "/lib/three.core.js",
+                             "/lib/controls/OrbitControls.js", "/lib/delaunator.js"}) {
+        const auto res = client.Get(path);
+        ASSERT_TRUE(res) << path;
+        EXPECT_EQ(res->status, 200) << path;
+    }
+    const auto dump = client.Get("/project.json");
+    ASSERT_TRUE(dump);
+    const json project = json::parse(dump->body, nullptr, false);
+    EXPECT_TRUE(project["project"]["elements"].is_array()) << dump->body;
+    EXPECT_EQ(program.stop(), 0);
+}
+
 TEST(HostServeMode, AMessageOverTheSizeLimitGetsTheBridgesInvalidMessageError) {
     ServedHost program({});
     const std::optional<std::string> first = program.line();
@@ -211,7 +240,8 @@ TEST(HostServeMode, OpensThePointCloudPageWhenAskedOnTheGivenPort) {
 
 TEST(HostServeMode, ScriptedCommandsOnStandardInputUndoAndShowTheProject) {
     ServedHost program({});
-    ASSERT_TRUE(program.line());
+    for (const char* address : {"map page", "plan view", "3D view"})
+        ASSERT_TRUE(program.line()) << address;
     program.send(R"({"cmd":"addPolyline","points":[[0,0],[1,0]]})");
     program.send(R"({"cmd":"dump"})");
     const std::optional<std::string> dump = program.line();

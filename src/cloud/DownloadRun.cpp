@@ -71,14 +71,20 @@ struct Sink {
 // PL-1992 already. False when the file cannot be read.
 bool readSheet(const std::string& path, const LidarResolver::LidarTile& tile, const Bbox& frame,
                Sink& sink) {
-    if (!isZone(tile.epsg))
-        return readSheetPoints(path, [&](const ClPoint& p) { sink.keep(p.x, p.y, p); });
+    if (!isZone(tile.epsg)) {
+        return readSheetPoints(path, [&](std::span<const ClPoint> batch) {
+            for (const ClPoint& p : batch)
+                sink.keep(p.x, p.y, p);
+        });
+    }
     const Bbox clip = zoneClipOf(frame, tile.epsg);
-    return readSheetPoints(path, [&](const ClPoint& p) {
-        if (!(p.x >= clip.minx && p.x <= clip.maxx && p.y >= clip.miny && p.y <= clip.maxy))
-            return;
-        const GisPoint q = ProjConv::pl2000toPl1992(p.x, p.y, tile.epsg);
-        sink.keep(q.x, q.y, p);
+    return readSheetPoints(path, [&](std::span<const ClPoint> batch) {
+        for (const ClPoint& p : batch) {
+            if (!(p.x >= clip.minx && p.x <= clip.maxx && p.y >= clip.miny && p.y <= clip.maxy))
+                continue;
+            const GisPoint q = ProjConv::pl2000toPl1992(p.x, p.y, tile.epsg);
+            sink.keep(q.x, q.y, p);
+        }
     });
 }
 
@@ -183,13 +189,16 @@ double sheetReadPercent(std::size_t sheet, std::size_t sheets) {
                       100.0);
 }
 
-bool readSheetPoints(const std::string& path, const std::function<void(const ClPoint&)>& take) {
+bool readSheetPoints(const std::string& path,
+                     const std::function<void(std::span<const ClPoint>)>& take) {
     LazReader reader(path);
     if (!reader.ok)
         return false;
-    ClPoint point;
-    for (std::uint64_t i = 0; i < reader.pointCount && reader.next(point); ++i)
-        take(point);
+    // Data that ends early or is damaged ends the sheet: the points before it count.
+    reader.readAll([&take](std::span<const ClPoint> batch) {
+        take(batch);
+        return true;
+    });
     return true;
 }
 

@@ -1,13 +1,15 @@
 #pragma once
 // The body of one point-cloud download, on the download worker's thread: the LiDAR sheets of
-// the frame from the national sheet index, each sheet fetched through the download cache and
-// read point by point into a PointCloudBuilder (clipped, moved into the placement frame and
-// thinned), and the kept points written as an E57 file under the temporary folder. It touches
-// neither the host nor the page: what it has to tell goes through the hooks, on its own thread.
+// the frame from the national sheet index, each sheet fetched through the download cache,
+// decoded on all cores and read in file order into a PointCloudBuilder (clipped, moved into the
+// placement frame and thinned), and the kept points written as an E57 file under the temporary
+// folder. It touches neither the host nor the page: what it has to tell goes through the hooks,
+// on its own thread.
 
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "cloud/CloudController.h"
@@ -50,9 +52,12 @@ ProgressEvent tileProgressEvent(std::size_t sheet, std::size_t sheets, long long
 // The percentage once sheet i of n (n above 0) has been read.
 double sheetReadPercent(std::size_t sheet, std::size_t sheets);
 
-// Hands every point of a LAS or LAZ file to `take`, in file order, up to the count the header
-// announces; false when the file cannot be read as a point cloud (not opened, records shorter
-// than 20 bytes, no point announced).
-bool readSheetPoints(const std::string& path, const std::function<void(const ClPoint&)>& take);
+// Hands the points of a LAS or LAZ file to `take` a batch at a time, in file order, decoded on
+// all cores: up to the count the header announces, or those before the place where the data
+// ends early or is damaged. False when the file cannot be read as a point cloud (not opened,
+// records shorter than 20 bytes, no point announced). An exception of `take` stops the reading
+// and reaches the caller.
+bool readSheetPoints(const std::string& path,
+                     const std::function<void(std::span<const ClPoint>)>& take);
 
 }  // namespace cloud

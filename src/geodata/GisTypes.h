@@ -3,9 +3,10 @@
 // PL-1992 metres (EPSG:2180) unless a producer says otherwise: x is the easting, y the northing.
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
+
+#include "geodata/PropertyMap.h"
 
 struct GisPoint {
     double x = 0.0;
@@ -32,7 +33,7 @@ struct GisFeature {
     std::vector<std::vector<GisPoint>> lines;
     GisPoint point;  // own position of a point feature, else a label point
     bool hasPoint = false;
-    std::map<std::string, std::string> props;
+    PropertyMap props;
 };
 
 // A block building (LoD1).

@@ -295,27 +295,35 @@ void setLabelPoint(GisFeature& feature) {
     }
 }
 
-// The value is built at its own length and moved into the map, so a text longer than a short
-// string's own buffer takes no more than its length.
-void setProperty(GisFeature& feature, std::string_view name, std::string_view value) {
-    feature.props.insert_or_assign(std::string(name), std::string(value));
-}
-
-// The identifier attribute ("fid" over "id"), every simple property element by its local name
-// (the later of two with one name wins), and the feature element's own name as "_typ".
-void readProperties(pugi::xml_node element, GisFeature& feature) {
+// The identifier attribute ("fid" over "id"), every simple property element by its local name,
+// and the feature element's own name as "_typ", handed to `take` in that order as name and text.
+template <typename Take>
+void forEachProperty(pugi::xml_node element, Take take) {
     const pugi::xml_attribute fid = element.attribute("fid");
     if (const pugi::xml_attribute id = fid ? fid : element.attribute("id"))
-        setProperty(feature, "gml_id", id.value());
+        take("gml_id", id.value());
     for (const pugi::xml_node child : element.children()) {
         // A property without element children holds geometry only when it is one itself.
         if (!isElement(child) || child.find_child(isElement) || isGeometryName(localName(child)))
             continue;
         const std::string_view text = child.child_value();
         if (!text.empty())
-            setProperty(feature, localName(child), text);
+            take(localName(child), text);
     }
-    setProperty(feature, "_typ", localName(element));
+    take("_typ", localName(element));
+}
+
+// The properties counted first, so that their list is built once at its size and each text at its
+// length; of two with one name the later wins.
+void readProperties(pugi::xml_node element, GisFeature& feature) {
+    std::size_t count = 0;
+    forEachProperty(element, [&count](std::string_view, std::string_view) { ++count; });
+    std::vector<PropertyMap::value_type> entries;
+    entries.reserve(count);
+    forEachProperty(element, [&entries](std::string_view name, std::string_view text) {
+        entries.emplace_back(name, text);
+    });
+    feature.props = PropertyMap(std::move(entries));
 }
 
 // The EPSG code named by the "srsName" of a start tag, read as an element of its own.

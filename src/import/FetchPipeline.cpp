@@ -4,15 +4,18 @@
 #include <algorithm>
 #include <array>
 
+#include "geodata/ProjConv.h"
 #include "import/FetchRun.h"
 #include "import/ImportController.h"
+#include "import/ImportRasterStages.h"
 
 namespace {
 
 constexpr int kDefaultRasterScale = 1000;
 constexpr int kMinRasterScale = 100;
 constexpr int kMaxRasterScale = 10000;
-constexpr double kRenderingPixel = 0.00028;  // metres of map per pixel at scale 1:1
+constexpr const char* kCancelledRest =
+    "Pobieranie przerwane przez uzytkownika - pozostale dane nie zostaly pobrane.";
 
 }  // namespace
 
@@ -24,7 +27,7 @@ ImportController::FetchRun::FetchRun(const Bbox& frame,
       rasterScale(usableRasterScale(scale)),
       terrainStep(step),
       contourInterval(interval),
-      rasterMpp(rasterScale * kRenderingPixel),
+      rasterMpp(rasterScale * rasterstages::kRenderingPixel),
       warning(std::move(warningText)) {}
 
 bool ImportController::FetchRun::requested(std::string_view key) const {
@@ -73,12 +76,21 @@ ImportController::FetchedData ImportController::fetchForImport(const Bbox& bbox,
         {{"poziomice2d", "poziomice3d"}, &ImportController::fetchContours},
     }};
     FetchRun run(bbox, keys, rasterScale, terrainStep, contourInterval, std::move(warning));
+    bool ran = false;
     for (const Stage& stage : kStages) {
         const bool wanted =
             std::any_of(stage.keys.begin(), stage.keys.end(),
                         [&run](std::string_view key) { return run.requested(key); });
-        if (wanted)
-            (this->*stage.run)(run);
+        if (!wanted)
+            continue;
+        // The flag is read between stages: the stage that runs when a cancel comes ends as it
+        // can, and the stages still to come are left out.
+        if (ran && cancel_) {
+            run.appendWarning(kCancelledRest);
+            break;
+        }
+        (this->*stage.run)(run);
+        ran = true;
     }
     run.data.warning = std::move(run.warning);
     return std::move(run.data);
@@ -94,6 +106,21 @@ WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& ur
                                         const std::string& service) {
     const char* separator = url.find('?') != std::string::npos ? "&" : "?";
     return client.get(url + separator + "service=" + service + "&request=GetCapabilities");
+}
+
+Bbox extentInZone(const Bbox& frame, int epsg) {
+    const GisPoint corners[] = {ProjConv::pl1992ToPl2000(frame.minx, frame.miny, epsg),
+                                ProjConv::pl1992ToPl2000(frame.maxx, frame.miny, epsg),
+                                ProjConv::pl1992ToPl2000(frame.minx, frame.maxy, epsg),
+                                ProjConv::pl1992ToPl2000(frame.maxx, frame.maxy, epsg)};
+    Bbox box{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
+    for (const GisPoint& c : corners) {
+        box.minx = std::min(box.minx, c.x);
+        box.miny = std::min(box.miny, c.y);
+        box.maxx = std::max(box.maxx, c.x);
+        box.maxy = std::max(box.maxy, c.y);
+    }
+    return box;
 }
 
 }  // namespace fetchstages

@@ -9,6 +9,7 @@
 
 #include "geodata/GisTypes.h"
 #include "geodata/WfsClient.h"
+#include "geometry/NdsmModel.h"
 #include "import/ImportController.h"
 
 struct ImportController::FetchRun {
@@ -23,6 +24,16 @@ struct ImportController::FetchRun {
     const double rasterMpp;  // ground size of one pixel of the county and municipal rasters
     FetchedData data;
     std::string warning;
+
+    // The frame's surface model, shared by the surface-model stages: loaded by the first that
+    // asks for it (ImportController::loadNdsmTiles), remembered for the other.
+    struct NdsmTiles {
+        bool tried = false;
+        bool covered = false;  // both indexes list sheets for the frame
+        bool parsed = false;
+        NdsmModel model;
+    };
+    NdsmTiles ndsm;
 
     // A key counts when one of the requested keys equals it, whole and case-sensitively.
     bool requested(std::string_view key) const;
@@ -42,5 +53,8 @@ namespace fetchstages {
 // A service's GetCapabilities (service "WMS" or "WFS"), asked with one retry.
 WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
                                         const std::string& service);
+
+// The extent of the frame's four corners in a PL-2000 zone (epsg 2176 to 2179).
+Bbox extentInZone(const Bbox& frame, int epsg);
 
 }  // namespace fetchstages

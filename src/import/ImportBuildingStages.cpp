@@ -1,11 +1,237 @@
-// The building-package stages of the fetch: the county's LoD1 and LoD2 CityGML packages.
+// The building-package stages of the fetch: the county's LoD1 and LoD2 CityGML packages,
+// downloaded into the cache with progress and cancel, indexed once, and read sheet by sheet
+// where they meet the frame. The LoD1 blocks are also the footprints of the later roof stages.
 
+#include "import/ImportBuildingStages.h"
+
+#include <filesystem>
+#include <iterator>
+#include <optional>
+
+#include "MapPalette.h"
+#include "geodata/B3dArchive.h"
+#include "geodata/B3dCatalog.h"
+#include "geodata/CityGmlLod2Reader.h"
+#include "geodata/CityGmlReader.h"
 #include "import/FetchRun.h"
 
+namespace {
+
+constexpr int kPackageTimeoutMs = 600000;
+constexpr std::size_t kCountyDigits = 4;
+constexpr const char* kCancelled = "Pobieranie anulowane.";
+constexpr const char* kDamaged = " Uszkodzona paczka zostala usunieta z cache - sprobuj ponownie.";
+constexpr const char* kNoLod2Coverage =
+    "Brak budynkow LOD2 dla tego obszaru (pokrycie GUGiK ~236/380 powiatow).";
+
+// The fixed texts of one kind of package.
+struct PackageTexts {
+    std::string prefix;    // of every warning of the kind
+    const char* sheets;    // progress label while the sheets are read
+    const char* download;  // progress label of the download, before the byte counts
+};
+const PackageTexts kLod1{"Modele 3D: ", "Modele 3D", "Modele 3D: pobieranie "};
+const PackageTexts kLod2{"Budynki LOD2: ", "Budynki LOD2", "Budynki LOD2: pobieranie "};
+
+using WarningSink = std::function<void(const std::string&)>;
+
+std::string invalidTeryt(const PackageTexts& texts) {
+    return texts.prefix + "nieprawidlowy kod TERYT dla tego kadru.";
+}
+
+// The county code, the first four characters of the frame's TERYT code; nothing, after a
+// warning, when the code is missing or shorter.
+std::optional<std::string> countyOf(const std::string& teryt, const PackageTexts& texts,
+                                    const WarningSink& warn) {
+    if (teryt.empty()) {
+        warn(texts.prefix + "nie udalo sie ustalic powiatu dla tego kadru.");
+        return std::nullopt;
+    }
+    if (teryt.size() < kCountyDigits) {
+        warn(invalidTeryt(texts));
+        return std::nullopt;
+    }
+    return teryt.substr(0, kCountyDigits);
+}
+
+// Why no package came: the fetch was cancelled (whatever the last attempt said), the last
+// attempt's error, or no package published for the county.
+std::string missingPackage(const PackageTexts& texts, const std::string& county,
+                           const std::string& error, bool cancelled) {
+    if (cancelled)
+        return texts.prefix + kCancelled;
+    if (!error.empty())
+        return texts.prefix + error;
+    return texts.prefix + "brak paczki dla powiatu " + county + ".";
+}
+
+// The package with its sheet index: the side index when it reads, else the package indexed
+// afresh and the index written beside it. A package that cannot be opened or indexed is removed
+// from the cache together with its index, so that the next fetch downloads it again.
+std::optional<B3dArchive> openPackage(const std::string& path, const PackageTexts& texts,
+                                      const WarningSink& warn) {
+    const std::string indexPath = B3dArchive::indexPathFor(path);
+    B3dArchive archive;
+    std::string error;
+    bool usable = archive.open(path, error);
+    if (usable && !archive.loadIndex(indexPath)) {
+        usable = archive.buildIndex(error);
+        if (usable)
+            archive.saveIndex(indexPath);  // without it the package is indexed again next time
+    }
+    if (usable)
+        return archive;
+    std::error_code ignored;
+    std::filesystem::remove(path, ignored);
+    std::filesystem::remove(indexPath, ignored);
+    warn(texts.prefix + error + kDamaged);
+    return std::nullopt;
+}
+
+template <class Building>
+using SheetReader = std::vector<Building> (*)(std::string_view, const Bbox&);
+
+// The buildings of the sheets that meet the frame, in index order and the reader's order within
+// a sheet, with one progress report before each sheet.
+template <class Building>
+std::vector<Building> buildingsOf(const B3dArchive& archive, const Bbox& frame,
+                                  const std::function<void(int, int)>& progress,
+                                  SheetReader<Building> read) {
+    const std::vector<std::string> names = archive.entriesFor(frame);
+    const int count = static_cast<int>(names.size());
+    std::vector<Building> buildings;
+    for (int i = 0; i < count; ++i) {
+        progress(i, count);
+        const std::string text = archive.readEntry(names[static_cast<std::size_t>(i)]);
+        if (text.empty())
+            continue;
+        std::vector<Building> found = read(text, frame);
+        buildings.insert(buildings.end(), std::make_move_iterator(found.begin()),
+                         std::make_move_iterator(found.end()));
+    }
+    return buildings;
+}
+
+}  // namespace
+
+namespace buildingstages {
+
+PackageProgress packageProgress(const std::string& prefix, long long done, long long total) {
+    PackageProgress report{0, prefix + WfsClient::formatBytes(done)};
+    if (total > 0) {
+        report.percent = static_cast<int>(done * 100 / total);
+        report.label += " / " + WfsClient::formatBytes(total);
+    }
+    return report;
+}
+
+bool ProgressThrottle::due(int percent, Clock::time_point now) {
+    if (lastPercent_ == percent && now - lastTime_ < kInterval)
+        return false;
+    lastPercent_ = percent;
+    lastTime_ = now;
+    return true;
+}
+
+}  // namespace buildingstages
+
+WfsClient::ByteProgress ImportController::packageDownloadProgress(const char* prefix) {
+    return [this, prefix = std::string(prefix), throttle = buildingstages::ProgressThrottle()](
+               long long done, long long total) mutable {
+        const buildingstages::PackageProgress report =
+            buildingstages::packageProgress(prefix, done, total);
+        if (throttle.due(report.percent, buildingstages::ProgressThrottle::Clock::now())) {
+            runOnMainThread([report] {
+                MapPalette::SendToBrowser("progress", {{"done", report.percent},
+                                                       {"total", 100},
+                                                       {"label", report.label},
+                                                       {"cancellable", true}});
+            });
+        }
+        return !cancel_;
+    };
+}
+
+std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, std::string& status,
+                                                           const WarningSink& warn) {
+    const std::optional<std::string> county = countyOf(terytForBbox(frame), kLod1, warn);
+    if (!county)
+        return {};
+    // The newest published year wins; the errors of the years before it are not reported.
+    std::string path;
+    std::string error;
+    int year = 0;
+    for (const int candidate : B3dCatalog::years()) {
+        const std::string url = B3dCatalog::urlForResolvedTeryt(*county, candidate);
+        if (url.empty())
+            break;
+        error.clear();
+        path = client_.getCachedFile(url, packageDownloadProgress(kLod1.download),
+                                     kPackageTimeoutMs, error);
+        year = candidate;
+        if (!path.empty() || cancel_)
+            break;
+    }
+    if (path.empty()) {
+        warn(missingPackage(kLod1, *county, error, cancel_));
+        return {};
+    }
+    if (cancel_)
+        return {};
+    const std::optional<B3dArchive> archive = openPackage(path, kLod1, warn);
+    if (!archive)
+        return {};
+    std::vector<Building3D> buildings =
+        buildingsOf(*archive, frame, stageProgress(kLod1.sheets), &CityGmlReader::parseSheet);
+    status = "Modele 3D: LOD1 " + std::to_string(year) + ", powiat " + *county +
+             ", budynkow w kadrze: " + std::to_string(buildings.size());
+    return buildings;
+}
+
+std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame,
+                                                               std::string& status,
+                                                               const WarningSink& warn) {
+    const std::optional<std::string> county = countyOf(terytForBbox(frame), kLod2, warn);
+    if (!county)
+        return {};
+    const std::string url = B3dCatalog::urlForLod2ResolvedTeryt(*county);
+    if (url.empty()) {
+        warn(invalidTeryt(kLod2));
+        return {};
+    }
+    std::string error;
+    const std::string path = client_.getCachedFile(url, packageDownloadProgress(kLod2.download),
+                                                   kPackageTimeoutMs, error);
+    if (path.empty()) {
+        warn(missingPackage(kLod2, *county, error, cancel_));
+        return {};
+    }
+    if (cancel_)
+        return {};
+    const std::optional<B3dArchive> archive = openPackage(path, kLod2, warn);
+    if (!archive)
+        return {};
+    std::vector<BuildingLod2> buildings =
+        buildingsOf(*archive, frame, stageProgress(kLod2.sheets), &CityGmlLod2Reader::parseSheet);
+    status = "Budynki LOD2: powiat " + *county +
+             ", budynkow w kadrze: " + std::to_string(buildings.size());
+    return buildings;
+}
+
 void ImportController::fetchLod1Stage(FetchRun& run) {
-    run.notYetSupported("budynkow 3D (LOD1)");
+    run.data.lod1Requested = run.requested("budynki3d");
+    std::string status;
+    run.data.lod1 = fetchBuildings3d(run.bbox, status,
+                                     [&run](const std::string& text) { run.appendWarning(text); });
+    run.data.lod1Status = status;
 }
 
 void ImportController::fetchLod2Stage(FetchRun& run) {
-    run.notYetSupported("budynkow LOD2");
+    std::string status;
+    run.data.lod2 = fetchBuildingsLod2(
+        run.bbox, status, [&run](const std::string& text) { run.appendWarning(text); });
+    run.data.lod2Status = status;
+    // A cancelled fetch says so already; it is no gap in the coverage.
+    if (run.data.lod2.empty() && !cancel_)
+        run.appendWarning(kNoLod2Coverage);
 }

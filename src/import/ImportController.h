@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "APIdefs.h"
@@ -24,13 +25,18 @@
 #include "Settings.h"
 #include "geodata/GeoTransform.h"
 #include "geodata/GisTypes.h"
+#include "geodata/LidarResolver.h"
 #include "geodata/LocalServices.h"
 #include "geodata/ProjConv.h"
 #include "geodata/WfsClient.h"
 #include "geometry/RoofModel.h"
 #include "geometry/TerrainBuilder.h"
 #include "geometry/Warstwica.h"
+#include "import/ImportTerrainStages.h"
 #include "import/MunicipalityLookup.h"
+
+class CloudTerrain;
+class NdsmModel;
 
 class ImportController {
 public:
@@ -108,6 +114,9 @@ public:
     // of the wrong type or out of range throws std::invalid_argument naming it. Reads the
     // project's geo-location for the zone: main thread only.
     static std::optional<FetchRequest> readFetchRequest(const json& message);
+
+    // The record of the last completed fetch (main thread).
+    const FetchedData& lastFetch() const { return fetched_; }
 
     // The record pipeline() gives, or, when it throws anything at all, an empty record whose
     // warning is "Blad pobierania: " and what is known of the exception.
@@ -191,29 +200,87 @@ private:
     void fetchNewBuildings(FetchRun& run, std::vector<GisFeature>& buildings);
 
     // Map rasters (ImportRasterStages.cpp).
+public:
+    // The tiles of a box, nx by ny (below 1 counts as 1), row by row from the south, west to
+    // east within a row; the last column and row end exactly on the box's edges.
+    static std::vector<Bbox> tileBboxes(const Bbox& box, int nx, int ny);
+    static std::string joinComma(const std::vector<std::string>& names);
+    // The code a WMS is asked for images in: the area's zone when the capabilities name its
+    // code ("EPSG:2177", "urn:ogc:def:crs:EPSG::2177"), else 2180.
+    static int wmsRequestEpsg(std::string_view capabilities, int zoneEpsg);
+
+private:
     void fetchMpzpRaster(FetchRun& run, const std::string& teryt);
     void fetchGesutRaster(FetchRun& run, const LocalServices::Service& service);
     void fetchBdot500(FetchRun& run);
     void fetchOrthophoto(FetchRun& run);
+    // The images of a county or municipal WMS: its capabilities, the layers `choose` picks out
+    // of them, the tiles. 0 when the service does not answer or nothing is picked.
+    int fetchServiceRaster(FetchRun& run, const std::string& wmsUrl, DataType type,
+                           const std::function<std::string(const std::string&)>& choose);
+    // The frame's images of the layers at mpp metres a pixel, asked in epsg, in at most 4 x 4
+    // tiles; each tile stored becomes a raster of the record. How many were stored.
+    int fetchWmsRaster(FetchRun& run, const std::string& wmsUrl, const std::string& layers,
+                       double mpp, DataType type, int epsg);
 
     // Terrain from the terrain model and from point clouds (ImportTerrainStages.cpp).
+public:
+    // The height of the first grid of the list that has one at (x, y).
+    static HeightSampler nmtHeightSampler(const std::vector<AscGrid>& grids);
+    // The ground and the water surface of a point-cloud grid.
+    static HeightSampler cloudGroundSampler(const CloudTerrain& grid);
+    static HeightSampler cloudWaterSampler(const CloudTerrain& grid);
+
+    // The record of the last completed fetch, where tests read what the page is not sent.
+    const FetchedData& fetchedForTest() const { return fetched_; }
+
+private:
     void fetchTerrain(FetchRun& run);
     void fetchCloudTerrain(FetchRun& run);
+    // The ground and water points of the frame from every sheet; false when a cancel stopped
+    // the reading.
+    bool readCloudSheets(LidarResolver& lidar, const std::vector<LidarResolver::LidarTile>& sheets,
+                         const Bbox& frame, terrainstages::CloudPoints& points);
+    static void cloudTerrainTiles(FetchRun& run, const CloudTerrain& grid, double step,
+                                  std::size_t sheets, std::size_t groundPoints);
+    static void cloudWater(FetchRun& run, const CloudTerrain& grid, double step);
 
-    // Building packages (ImportBuildingStages.cpp).
+    // Building packages (ImportBuildingStages.cpp). The LoD1 stage also runs for the roof
+    // stages, whose footprints its blocks are.
     void fetchLod1Stage(FetchRun& run);
     void fetchLod2Stage(FetchRun& run);
+    // The buildings of the county's package (LoD1: of its newest published year) whose sheets
+    // meet the frame. Every failure gives warn one sentence and an empty result; status is
+    // written only on success.
+    std::vector<Building3D> fetchBuildings3d(const Bbox& frame, std::string& status,
+                                             const std::function<void(const std::string&)>& warn);
+    std::vector<BuildingLod2> fetchBuildingsLod2(
+        const Bbox& frame, std::string& status,
+        const std::function<void(const std::string&)>& warn);
+    // The progress of one package download: its bytes to the page as a cancellable "progress"
+    // (throttled), and false, which stops the download, once the fetch is cancelled.
+    WfsClient::ByteProgress packageDownloadProgress(const char* prefix);
 
     // Surface-model buildings, bridges and roads (ImportSurfaceStages.cpp).
     void fetchNdsmBuildings(FetchRun& run);
     void fetchBridgesAndRoads(FetchRun& run);
+    // The frame's surface model from every surface-model and terrain sheet listed for it, read
+    // at the first call of a fetch; null when either index lists none or a sheet does not read.
+    const NdsmModel* loadNdsmTiles(FetchRun& run);
 
     // Roofs and reconstruction from point clouds (ImportCloudRoofStages.cpp).
     void fetchCloudRoofs(FetchRun& run);
     void fetchReconstruction(FetchRun& run);
 
-    // Contour lines from the terrain model (ImportContourStages.cpp).
+    // Contour lines from the terrain model and from point clouds (ImportContourStages.cpp).
     void fetchContours(FetchRun& run);
+    void fetchCloudContours(FetchRun& run, const CloudTerrain& grid, double step);
+    // The cancel flag as a tracing polls it.
+    std::function<bool()> isCancelled() const;
+    // Progress of the terrain-model tracing, one call a level: "Poziomice: liczenie warstwic".
+    static void contourProgress(int done, int total);
+    // The progress callback of a step the page's cancel can stop.
+    static std::function<void(int, int)> cancellableProgress(const char* label);
 
     // ---- Placement (main thread) -----------------------------------------------------------
     // Fixes the height that becomes project Z = 0 for this placement (the survey point's height,

@@ -10,7 +10,7 @@
 #include <tuple>
 
 #include "ACAPinc.h"
-#include "GSException.h"
+#include "ExceptionText.h"
 #include "MapPalette.h"
 #include "geodata/GmlParser.h"
 #include "geodata/ProjConv.h"
@@ -188,12 +188,8 @@ ImportController::FetchedData ImportController::fetchOrFailure(
     const std::function<FetchedData()>& pipeline) {
     try {
         return pipeline();
-    } catch (const std::exception& e) {
-        return failedFetch(e.what());
-    } catch (const GS::Exception& e) {
-        return failedFetch(e.GetMessage());
     } catch (...) {
-        return failedFetch("nieznany blad");
+        return failedFetch(currentExceptionText("nieznany blad"));
     }
 }
 

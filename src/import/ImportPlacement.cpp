@@ -7,7 +7,7 @@
 #include <optional>
 
 #include "ACAPinc.h"
-#include "GSException.h"
+#include "ExceptionText.h"
 #include "import/PlacementCommand.h"
 
 namespace {
@@ -44,19 +44,6 @@ void appendSentence(std::string& text, const std::string& sentence) {
     if (!text.empty())
         text += ' ';
     text += sentence;
-}
-
-// What the exception being handled says.
-std::string exceptionText() {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (const GS::Exception& e) {
-        return e.GetMessage();
-    } catch (...) {
-        return "nieznany blad";
-    }
 }
 
 // The project's georeference as the placement reads it.
@@ -254,7 +241,8 @@ ImportController::json ImportController::onPlace(const json& /*message*/) {
         try {
             return placeFetched(inputs);
         } catch (...) {
-            inputs.result.message = std::string(kRolledBack) + ": " + exceptionText();
+            inputs.result.message =
+                std::string(kRolledBack) + ": " + currentExceptionText("nieznany blad");
             return kPlacementRollback;
         }
     });

@@ -1,20 +1,259 @@
 // The raster stages of the fetch: the local plan drawing, the utility map, the county 1:500 map
-// and the orthophoto, as WMS images.
+// and the orthophoto, as WMS images cut into at most 4 x 4 tiles.
 
+#include "import/ImportRasterStages.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "geodata/LocalServices.h"
+#include "geodata/NameMatch.h"
+#include "geodata/NumberText.h"
+#include "geodata/ServiceConfig.h"
 #include "import/FetchRun.h"
+#include "import/ImageType.h"
 
-void ImportController::fetchMpzpRaster(FetchRun& run, const std::string& /*teryt*/) {
-    run.notYetSupported("rysunku MPZP (rastr)");
+namespace {
+
+constexpr const char* kOrthophotoPath = "/wss/service/PZGIK/ORTO/WMS/StandardResolution";
+constexpr const char* kOrthophotoLayers = "Raster";
+constexpr double kOrthophotoMpp = 0.25;
+constexpr int kHalvingFrom = 1024;  // a rejected request at least this wide is asked again
+
+bool isZone(int epsg) {
+    return epsg >= 2176 && epsg <= 2179;
 }
 
-void ImportController::fetchGesutRaster(FetchRun& run, const LocalServices::Service& /*service*/) {
-    run.notYetSupported("mapy GESUT jako rastra");
+bool hasArea(const Bbox& box) {
+    const double dx = box.maxx - box.minx;
+    const double dy = box.maxy - box.miny;
+    return std::isfinite(dx) && std::isfinite(dy) && dx > 0.0 && dy > 0.0;
+}
+
+// Tiles needed along one axis, at least 1; compared as a double before it becomes an integer.
+double tilesAlong(double extent, double mpp) {
+    return std::max(1.0, std::ceil(extent / mpp / rasterstages::kMaxTilePixels));
+}
+
+// The whole metres of a finite length, as text.
+std::string wholeText(double metres) {
+    return numbertext::fixed(std::trunc(metres), 0);
+}
+
+// The frame in the request's coordinate system.
+Bbox requestBox(const Bbox& frame, int epsg) {
+    return isZone(epsg) ? fetchstages::extentInZone(frame, epsg) : frame;
+}
+
+std::string joinedLayers(const std::vector<std::string>& chosen,
+                         const std::vector<std::string>& all) {
+    return ImportController::joinComma(chosen.empty() ? all : chosen);
+}
+
+// The utility or 1:500 layers of a county WMS; without any, all of its layers.
+std::string countyLayers(const std::string& capabilities, DataType type) {
+    return joinedLayers(LocalServices::wmsLayersForType(capabilities, type),
+                        LocalServices::wmsLayerNames(capabilities));
+}
+
+}  // namespace
+
+namespace rasterstages {
+
+std::optional<TileCut> cutFor(double dx, double dy, double mpp) {
+    const bool sizes = std::isfinite(dx) && std::isfinite(dy) && dx > 0.0 && dy > 0.0;
+    if (!sizes || !std::isfinite(mpp) || !(mpp > 0.0))
+        return std::nullopt;
+    const double nx = tilesAlong(dx, mpp);
+    const double ny = tilesAlong(dy, mpp);
+    TileCut cut;
+    cut.capped = nx > kMaxTilesPerAxis || ny > kMaxTilesPerAxis;
+    cut.nx = static_cast<int>(std::min<double>(nx, kMaxTilesPerAxis));
+    cut.ny = static_cast<int>(std::min<double>(ny, kMaxTilesPerAxis));
+    if (cut.capped) {
+        cut.cappedMpp = std::max(dx / (cut.nx * double{kMaxTilePixels}),
+                                 dy / (cut.ny * double{kMaxTilePixels}));
+    }
+    return cut;
+}
+
+int firstWidth(const Bbox& tile, double mpp) {
+    const double pixels = (tile.maxx - tile.minx) / mpp;
+    return static_cast<int>(std::clamp<double>(pixels, kMinTilePixels, kMaxTilePixels));
+}
+
+int heightFor(const Bbox& tile, int width) {
+    const double pixels = (tile.maxy - tile.miny) * width / (tile.maxx - tile.minx);
+    return static_cast<int>(std::clamp<double>(pixels, 1.0, kMaxTilePixels));
+}
+
+std::optional<std::string> fetchTile(const Bbox& tile, double mpp, const GetMap& get) {
+    int width = firstWidth(tile, mpp);
+    for (int attempt = 1; attempt <= kRequestsPerTile; ++attempt) {
+        WfsClient::HttpResult answer = get(width, heightFor(tile, width));
+        if (answer.status == 200 && !imageMimeType(answer.body).empty())
+            return std::move(answer.body);
+        if (width < kHalvingFrom)
+            break;
+        width /= 2;
+    }
+    return std::nullopt;
+}
+
+long long scaleOf(double mpp) {
+    // A hair above the quotient, so that 0.28 m comes to 1000 however 0.28 is rounded.
+    return static_cast<long long>(std::floor(mpp / kRenderingPixel + 1e-9));
+}
+
+std::string densityText(double mpp) {
+    return numbertext::fixed(mpp, 6).substr(0, 4);
+}
+
+std::string mpzpLayers(const std::vector<std::string>& names) {
+    std::vector<std::string> drawing;
+    std::vector<std::string> other;
+    for (const std::string& name : names) {
+        const std::string lower = namematch::asciiLower(name);
+        if (namematch::contains(lower, "rysun"))
+            drawing.push_back(name);
+        if (!namematch::containsAny(lower, {"granic", "zasieg", "obrys", "zbior", "aktplanowania"}))
+            other.push_back(name);
+    }
+    return joinedLayers(drawing.empty() ? other : drawing, names);
+}
+
+}  // namespace rasterstages
+
+std::vector<Bbox> ImportController::tileBboxes(const Bbox& box, int nx, int ny) {
+    nx = std::max(nx, 1);
+    ny = std::max(ny, 1);
+    const double stepX = (box.maxx - box.minx) / nx;
+    const double stepY = (box.maxy - box.miny) / ny;
+    std::vector<Bbox> tiles;
+    tiles.reserve(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
+    for (int j = 0; j < ny; ++j) {
+        for (int i = 0; i < nx; ++i) {
+            const double minx = box.minx + i * stepX;
+            const double miny = box.miny + j * stepY;
+            tiles.push_back({minx, miny, i + 1 == nx ? box.maxx : minx + stepX,
+                             j + 1 == ny ? box.maxy : miny + stepY});
+        }
+    }
+    return tiles;
+}
+
+std::string ImportController::joinComma(const std::vector<std::string>& names) {
+    std::string joined;
+    for (const std::string& name : names)
+        joined += (joined.empty() ? "" : ",") + name;
+    return joined;
+}
+
+int ImportController::wmsRequestEpsg(std::string_view capabilities, int zoneEpsg) {
+    // ":" before the code stands in "EPSG:2177" and in "urn:ogc:def:crs:EPSG::2177" alike.
+    const std::string code = ":" + std::to_string(zoneEpsg);
+    return capabilities.find(code) != std::string_view::npos ? zoneEpsg : 2180;
+}
+
+int ImportController::fetchWmsRaster(FetchRun& run, const std::string& wmsUrl,
+                                     const std::string& layers, double mpp, DataType type,
+                                     int epsg) {
+    const double dx = run.bbox.maxx - run.bbox.minx;
+    const double dy = run.bbox.maxy - run.bbox.miny;
+    const std::optional<rasterstages::TileCut> cut = rasterstages::cutFor(dx, dy, mpp);
+    if (!cut)
+        return 0;
+    const std::string key = Settings::keyOf(type);
+    if (cut->capped) {
+        run.appendWarning("Kadr bardzo szeroki - rastry " + key + " ograniczone do " +
+                          std::to_string(cut->nx * cut->ny) + " platek (ok. 1:" +
+                          std::to_string(rasterstages::scaleOf(cut->cappedMpp)) + ").");
+    }
+    postReport("TERRAWEFT: rastr " + key + ": kadr " + wholeText(dx) + "x" + wholeText(dy) +
+               " m, gestosc " + rasterstages::densityText(mpp) +
+               " m/px (1:" + std::to_string(rasterstages::scaleOf(mpp)) + "), platki " +
+               std::to_string(cut->nx) + "x" + std::to_string(cut->ny));
+    const Bbox box = requestBox(run.bbox, epsg);
+    if (!hasArea(box))
+        return 0;
+    int stored = 0;
+    for (const Bbox& tile : tileBboxes(box, cut->nx, cut->ny)) {
+        std::optional<std::string> image =
+            rasterstages::fetchTile(tile, mpp, [&](int width, int height) {
+                return client_.get(
+                    WfsClient::buildWmsGetMapUrl(wmsUrl, layers, tile, width, height, epsg));
+            });
+        if (image) {
+            run.data.rasters.push_back({type, std::move(*image), tile, epsg});
+            ++stored;
+        }
+    }
+    return stored;
+}
+
+int ImportController::fetchServiceRaster(
+    FetchRun& run, const std::string& wmsUrl, DataType type,
+    const std::function<std::string(const std::string&)>& choose) {
+    const WfsClient::HttpResult capabilities =
+        fetchstages::probeCapabilities(client_, wmsUrl, "WMS");
+    if (capabilities.status != 200)
+        return 0;
+    const std::string layers = choose(capabilities.body);
+    if (layers.empty())
+        return 0;
+    return fetchWmsRaster(run, wmsUrl, layers, run.rasterMpp, type,
+                          wmsRequestEpsg(capabilities.body, zoneEpsg_));
+}
+
+void ImportController::fetchMpzpRaster(FetchRun& run, const std::string& teryt) {
+    const LocalServices::Service service = LocalServices::mpzpFor(teryt);
+    if (service.wms.empty()) {
+        run.appendWarning("Brak MPZP dla gminy " + teryt + ": brak uslugi WMS w EZiU.");
+        return;
+    }
+    const int stored =
+        fetchServiceRaster(run, service.wms, DataType::Mpzp, [](const std::string& capabilities) {
+            return rasterstages::mpzpLayers(LocalServices::wmsLayerNames(capabilities));
+        });
+    run.appendWarning(
+        stored > 0
+            ? "MPZP: pobrano rysunek planu (rastr) z uslugi gminnej dla " + teryt + "."
+            : "MPZP gminy " + teryt + ": usluga WMS nie odpowiada albo nie ma rysunku planu.");
+}
+
+void ImportController::fetchGesutRaster(FetchRun& run, const LocalServices::Service& service) {
+    if (service.wms.empty()) {
+        if (service.wfs.empty())
+            run.appendWarning("GESUT: powiat nie publikuje uslugi w EZiU.");
+        return;
+    }
+    const int stored =
+        fetchServiceRaster(run, service.wms, DataType::Gesut, [](const std::string& capabilities) {
+            return countyLayers(capabilities, DataType::Gesut);
+        });
+    run.appendWarning(stored > 0
+                          ? "GESUT jako rastr (WMS powiatowy) - brak WFS lub brak przewodow w WFS."
+                          : "GESUT: powiatowa usluga nie odpowiada.");
 }
 
 void ImportController::fetchBdot500(FetchRun& run) {
-    run.notYetSupported("mapy BDOT500 (rastr)");
+    const LocalServices::Service service = LocalServices::bdot500For(terytForBbox(run.bbox));
+    if (service.wms.empty()) {
+        run.appendWarning("BDOT500: powiat nie publikuje uslugi w EZiU.");
+        return;
+    }
+    const int stored = fetchServiceRaster(run, service.wms, DataType::Bdot500,
+                                          [](const std::string& capabilities) {
+                                              return countyLayers(capabilities, DataType::Bdot500);
+                                          });
+    if (stored == 0)
+        run.appendWarning("BDOT500: usluga WMS nie odpowiada.");
 }
 
 void ImportController::fetchOrthophoto(FetchRun& run) {
-    run.notYetSupported("ortofotomapy");
+    const std::string url = services::endpoints().geoportalMaps + kOrthophotoPath;
+    if (fetchWmsRaster(run, url, kOrthophotoLayers, kOrthophotoMpp, DataType::Rastry, zoneEpsg_) ==
+        0)
+        run.appendWarning("Ortofotomapa WMS nie odpowiada - rastr pominiety.");
 }

@@ -18,15 +18,20 @@ const scenario = JSON.parse(process.env.TW_SCENARIO || "null");
 const hostOutput = process.env.TW_HOST_OUTPUT;
 const downloadTimeoutMs = 60000;
 
-// Waits until the text of the element matches the pattern.
-function waitForText(page, id, pattern, timeout = answerTimeoutMs) {
-  return page.waitForFunction(
-    ([id, source, flags]) => new RegExp(source, flags).test(document.getElementById(id).textContent),
-    [id, pattern.source, pattern.flags], { timeout });
-}
-
 async function text(page, id) {
   return page.locator("#" + id).textContent();
+}
+
+// Waits until the text of the element matches the pattern; when it does not in time, says what
+// the element reads.
+async function waitForText(page, id, pattern, timeout = answerTimeoutMs) {
+  try {
+    await page.waitForFunction(
+      ([id, source, flags]) => new RegExp(source, flags).test(document.getElementById(id).textContent),
+      [id, pattern.source, pattern.flags], { timeout });
+  } catch (e) {
+    throw new Error("#" + id + " reads " + JSON.stringify(await text(page, id)) + ", not " + pattern);
+  }
 }
 
 // Drags a frame over the middle of the map, clear of the panel.

@@ -3,6 +3,7 @@
 // the program through its channel.
 "use strict";
 
+const fs = require("fs");
 const { chromium } = require("playwright-core");
 
 const answerTimeoutMs = 10000;
@@ -112,6 +113,24 @@ async function recordEvents(page, types) {
   return log;
 }
 
+// Carries out scripted-mode commands in the program (through its standard input,
+// TW_HOST_COMMANDS) and gives the events they wrote (the JSON lines of its standard output,
+// TW_HOST_OUTPUT); the last command must be "dump", whose event ends the wait.
+async function programEvents(commands) {
+  const output = process.env.TW_HOST_OUTPUT;
+  const start = fs.statSync(output).size;
+  fs.appendFileSync(process.env.TW_HOST_COMMANDS,
+    commands.map((c) => JSON.stringify(c) + "\n").join(""));
+  const end = Date.now() + answerTimeoutMs;
+  for (;;) {
+    const lines = fs.readFileSync(output).subarray(start).toString().split("\n").slice(0, -1);
+    const events = lines.filter((l) => l.startsWith("{")).map((l) => JSON.parse(l));
+    if (events.some((e) => e.project)) return events;
+    if (Date.now() > end) throw new Error("the program wrote no dump: " + JSON.stringify(lines));
+    await new Promise((resolve) => setTimeout(resolve, 50));
+  }
+}
+
 // Runs the file's checks and ends the process with the summary line.
 function run(main) {
   main()
@@ -136,6 +155,7 @@ module.exports = {
   failures,
   launch,
   launchForTiming,
+  programEvents,
   recordEvents,
   recordMessages,
   run,

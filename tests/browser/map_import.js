@@ -12,10 +12,10 @@
 // 1 on any failure.
 "use strict";
 
-const fs = require("fs");
 const path = require("path");
 const {
-  answerTimeoutMs, check, expect, failures, launch, recordEvents, recordMessages, run,
+  answerTimeoutMs, check, expect, failures, launch, programEvents, recordEvents, recordMessages,
+  run,
 } = require("./harness");
 
 const [pageUrl, profileDir, artifactsDir] = process.argv.slice(2);
@@ -97,24 +97,6 @@ async function expectNothingSent(sent, mark, type) {
   await new Promise((resolve) => setTimeout(resolve, 500));
   const found = sent.after(mark).filter((m) => m.type === type);
   expect(found.length === 0, "sent " + JSON.stringify(found));
-}
-
-// Carries out scripted-mode commands in the program (through its standard input) and gives the
-// events they wrote (JSON lines of its standard output); the last command must be "dump", whose
-// event ends the wait.
-async function programEvents(commands) {
-  const output = process.env.TW_HOST_OUTPUT;
-  const start = fs.statSync(output).size;
-  fs.appendFileSync(process.env.TW_HOST_COMMANDS,
-    commands.map((c) => JSON.stringify(c) + "\n").join(""));
-  const end = Date.now() + answerTimeoutMs;
-  for (;;) {
-    const lines = fs.readFileSync(output).subarray(start).toString().split("\n").slice(0, -1);
-    const events = lines.filter((l) => l.startsWith("{")).map((l) => JSON.parse(l));
-    if (events.some((e) => e.project)) return events;
-    if (Date.now() > end) throw new Error("the program wrote no dump: " + JSON.stringify(lines));
-    await new Promise((resolve) => setTimeout(resolve, 50));
-  }
 }
 
 async function dumpedProject() {

@@ -1,28 +1,33 @@
 #!/usr/bin/env bash
 # The palette pages in a real browser: starts the fake outside services of the built-in scenario
-# (tw-fake-services) and terraweft-host --serve --cloud pointed at them, both from the given build folder
-# (the program in a folder of its own: temporary files, settings and logs stay there), runs each
-# test file below against it in headless Chromium, one after another, and stops them all, also
-# when a step fails. A second pair, whose county lists no buildings, serves the fallback checks.
-# Screenshots go to tests/browser/artifacts/. Prints each file's checks, then the sum
-# "N passed, M failed"; exits non-zero on any failure.
+# (tw-fake-services) from the given build folder, and for each test file below a program of its
+# own, terraweft-host --serve --cloud pointed at them (in a folder of its own: its project,
+# download cache, temporary files, settings and logs belong to that file alone, so no file sees
+# what another one did); runs the file against it in headless Chromium, then stops the program.
+# A second pair of fakes and program, whose county lists no buildings, serves the fallback checks.
+# Everything started is stopped, also when a step fails. Screenshots go to
+# tests/browser/artifacts/. Prints each file's checks, then the sum "N passed, M failed"; exits
+# non-zero on any failure.
 #   tests/browser/run.sh BUILD_DIR
 #
 # Each file is run as `node FILE PAGE_URL PROFILE_DIR ARTIFACTS_DIR` (the point-cloud page's
-# address for cloud_page.js, the map page's for the others) with, in its environment,
+# address for cloud_page.js, the plan view's for project_views.js, the map page's for the others)
+# with, in its environment,
 # TW_SCENARIO (the scenario as JSON: its frame, TERYT, a known address, the frame's centre with its
 # terrain height and the points of its LiDAR sheets), TW_FALLBACK_PAGE_URL (the map page of the
 # program whose county lists no buildings), and TW_HOST_COMMANDS and TW_HOST_OUTPUT: the named
-# pipe that is the main program's standard input (scripted-mode commands such as {"cmd":"dump"}
+# pipe that is the file's program's standard input (scripted-mode commands such as {"cmd":"dump"}
 # and {"cmd":"undo"}) and the file its standard output goes to (their events, report lines and
 # alerts).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-# Ends the run before any test file, with the reason on standard error.
+passed=0
+failed=0
+# Ends the run at once, with the reason on standard error and the checks so far in the sum.
 give_up() {
   echo "$1" >&2
-  echo "0 passed, 1 failed"
+  echo "$passed passed, $((failed + 1)) failed"
   exit 1
 }
 
@@ -77,42 +82,64 @@ await_lines() {
   give_up "$name nie wystartowal: $(cat "$work/$name.out" "$work/$name.err")"
 }
 
-# Starts the fakes (with the given options) and a program pointed at them as NAME; sets
-# `page_url` to the program's map page, `cloud_url` to its point-cloud page and `scenario` to
-# the fakes' description.
-start_pair() {
+# Starts the fakes (with the given options) as NAME; sets `assignments` to the variables that
+# point a program at them and `scenario` to their description.
+start_fakes() {
   local name=$1
   shift
-  start "$name-fakes" "$fakes" "$@"
-  await_lines "$name-fakes" 2
-  local assignments
+  start "$name" "$fakes" "$@"
+  await_lines "$name" 2
   read -ra assignments <<<"${lines[0]}"
   scenario=${lines[1]}
+}
+
+# Starts a program as NAME, in a folder of its own, with the given variable assignments; sets
+# `page_url` to its map page, `cloud_url` to its point-cloud page and `plan_url` to its plan view.
+start_program() {
+  local name=$1
+  shift
   mkdir -p "$work/$name/home" "$work/$name/tmp"
-  start "$name" env "${assignments[@]}" HOME="$work/$name/home" TMPDIR="$work/$name/tmp" \
+  start "$name" env "$@" HOME="$work/$name/home" TMPDIR="$work/$name/tmp" \
     XDG_DATA_HOME="$work/$name/home/data" "$program" --serve --cloud
-  await_lines "$name" 2
+  await_lines "$name" 4
   page_url=${lines[0]}
   cloud_url=${lines[1]}
+  plan_url=${lines[2]}
   [[ "$page_url" =~ ^http://127\.0\.0\.1:[0-9]+/ && "$cloud_url" =~ ^http://127\.0\.0\.1:[0-9]+/ ]] ||
     give_up "$name nie podal adresow stron: $page_url $cloud_url"
 }
 
-start_pair fallback --no-buildings
+# Stops the command started last and forgets it; its output stays for the report.
+stop_last() {
+  local pid=${pids[-1]}
+  unset 'pids[-1]'
+  kill -TERM "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+
+start_fakes fallback-fakes --no-buildings
+start_program fallback "${assignments[@]}"
 export TW_FALLBACK_PAGE_URL=$page_url
-start_pair main
+start_fakes main-fakes
+main_assignments=("${assignments[@]}")
 export TW_SCENARIO=$scenario
-export TW_HOST_COMMANDS=$work/main.in TW_HOST_OUTPUT=$work/main.out
 
 mkdir -p tests/browser/artifacts
-passed=0
-failed=0
-# Runs one test file against a page. Each file prints its checks and ends with its own
+# Runs one test file against the map page, the point-cloud page or the plan view (PAGE "map",
+# "cloud" or "plan") of a program started for it alone. Each file prints its checks and ends with its own
 # "N passed, M failed" line.
 run_file() {
-  local file=$1 url=$2
+  local file=$1 page=$2 name=${1%.js}
   echo "--- $file"
-  output=$(node "tests/browser/$file" "$url" "$work/profile-${file%.js}" tests/browser/artifacts) || true
+  start_program "$name" "${main_assignments[@]}"
+  local url=$page_url
+  case $page in
+    cloud) url=$cloud_url ;;
+    plan) url=$plan_url ;;
+  esac
+  output=$(TW_HOST_COMMANDS="$work/$name.in" TW_HOST_OUTPUT="$work/$name.out" \
+    node "tests/browser/$file" "$url" "$work/profile-$name" tests/browser/artifacts) || true
+  stop_last
   echo "$output" | sed '$d'
   summary=$(echo "$output" | tail -n 1)
   if [[ "$summary" =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
@@ -125,9 +152,10 @@ run_file() {
 }
 
 for file in palette_pages.js map_import.js ping_round_trips.js; do
-  run_file "$file" "$page_url"
+  run_file "$file" map
 done
-run_file cloud_page.js "$cloud_url"
+run_file cloud_page.js cloud
+run_file project_views.js plan
 
 if [ "$failed" -ne 0 ]; then
   for name in "${names[@]}"; do

@@ -370,6 +370,37 @@ TEST_F(Downloads, TheProjectsZoneAndSurveyPointPlaceTheCloud) {
     EXPECT_NE(diag.find("[PROJEKT] orthogonalHeight=100\n"), std::string::npos);
 }
 
+// A project as "setOrigin" leaves it: the survey point at the map's centre in that place's zone,
+// at project zero, with the terrain's height there. Both kinds of sheet come out around it.
+TEST_F(Downloads, AProjectGeoreferencedAtTheMapCentreGetsTheCloudAroundItsSurveyPoint) {
+    fakes::LidarService lidar({sheet(gridInside(3)), sheet(inZone(gridInside(3)), "PL-2000:S7")});
+    const loopback::ScopedEndpoints endpoints{
+        {&services::Endpoints::geoportalMaps, lidar.indexBase()}};
+    double lat = 0.0, lon = 0.0;
+    ProjConv::pl1992ToLatLon((kFrame.minx + kFrame.maxx) / 2, (kFrame.miny + kFrame.maxy) / 2, lat,
+                             lon);
+    ASSERT_EQ(controller.onSetOrigin({{"lat", lat}, {"lon", lon}}).at("type"), "originSet");
+    API_GeoLocation geo = host::geoLocation();
+    ASSERT_EQ(geo.surveyPoint.geoReferenceData.name.ToUtf8(), "EPSG:2178");
+    geo.surveyPoint.orthogonalHeight = 100.0;  // as the terrain model's answer writes it
+    host::setGeoLocation(geo);
+
+    controller.onDownload(downloadMessage());
+    ASSERT_EQ(finish().at("ok"), true);
+    e57check::File file;
+    e57check::read(dest(), file);
+    const std::vector<ColouredPoint> grid = gridInside(3);
+    ASSERT_EQ(file.records.size(), 2 * grid.size()) << "full detail keeps both sheets' points";
+    for (std::size_t k = 0; k < file.records.size(); ++k) {
+        const ColouredPoint& p = grid[k % grid.size()];
+        const GisPoint zone = ProjConv::pl1992ToPl2000(p.x, p.y, kZone);
+        const e57check::Record& r = file.records[k];
+        EXPECT_NEAR(r.x, zone.x - geo.surveyPoint.eastings, 0.01) << k;
+        EXPECT_NEAR(r.y, zone.y - geo.surveyPoint.northings, 0.01) << k;
+        EXPECT_FLOAT_EQ(r.z, static_cast<float>(p.z - 100.0)) << k;
+    }
+}
+
 TEST_F(Downloads, OneAtATimeAndTwoInARow) {
     std::vector<ColouredPoint> twice = gridInside(4);
     twice.insert(twice.end(), twice.begin(), twice.end());  // light detail keeps one of each

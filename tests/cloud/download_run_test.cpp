@@ -142,6 +142,57 @@ TEST_F(DownloadRun, StopsAsSoonAsTooManyPointsAreKept) {
     EXPECT_EQ(exactly.count, 100);
 }
 
+// A sheet of several blocks of records, decoded on all cores. Its points come in three runs of
+// 20,000 at the same height: the first run (red 1) takes a voxel each, the second (red 2)
+// repeats the first's places, the third (red 3) lies between them.
+class ManyChunkSheet : public DownloadRun {
+protected:
+    static constexpr int kColumns = 160, kRows = 125, kRun = kColumns * kRows;
+
+    static std::string sheetFile() {
+        std::vector<ColouredPoint> points;
+        for (const std::uint8_t run : {1, 2, 3}) {
+            const double shift = run == 3 ? 0.25 : 0.0;  // half the spacing: a voxel of its own
+            for (int k = 0; k < kRun; ++k) {
+                points.push_back({kFrame.minx + 5.0 + shift + 0.5 * (k % kColumns),
+                                  kFrame.miny + 5.0 + shift + 0.5 * (k / kColumns), 110.1, run,
+                                  static_cast<std::uint8_t>(k % 251), 0});
+            }
+        }
+        return fakes::colouredLas(points);
+    }
+
+    // The kept points as written: the first run whole and in its order, then `third` points
+    // of the third run.
+    void expectKept(const CloudController::DownloadResult& r, int third) {
+        ASSERT_TRUE(r.ok) << r.message;
+        e57check::File file;
+        e57check::read(r.path, file);
+        ASSERT_EQ(file.records.size(), static_cast<std::size_t>(kRun + third));
+        for (std::size_t k = 0; k < file.records.size(); ++k) {
+            const e57check::Record& p = file.records[k];
+            ASSERT_EQ(std::make_pair(int{p.r}, int{p.g}),
+                      std::make_pair(k < kRun ? 1 : 3, static_cast<int>(k % kRun % 251)))
+                << "record " << k;
+        }
+    }
+};
+
+TEST_F(ManyChunkSheet, ComesInFileOrderSoTheFirstPointOfAVoxelStays) {
+    job.detail = cloudui::Detail::Standard;
+    const std::string file = sheetFile();
+    const fakes::LidarService service({{"N-34-2", file}});
+    expectFailure(run(service, kRun - 1), "Za duzo punktow - zmniejsz kadr lub obniz jakosc.");
+    expectKept(run(service), kRun);
+
+    // Cut after half the third run: the sheet ends there, and what came before counts.
+    const std::string cut = file.substr(0, file.size() - 26 * (kRun / 2));
+    const fakes::LidarService shortened({{"N-34-3", cut}});
+    readPercents.clear();
+    expectKept(run(shortened), kRun / 2);
+    EXPECT_EQ(readPercents, std::vector<double>{100.0});
+}
+
 TEST_F(DownloadRun, HonoursTheCancelRequestAtEachStep) {
     const fakes::LidarService service({sheet(gridInside(3)), sheet(gridInside(4))});
     cancel = true;

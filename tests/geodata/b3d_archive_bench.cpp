@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "citygml_fixtures.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/CityGmlLod2Reader.h"
 #include "geodata/CityGmlReader.h"
+#include "support/CityGmlBuilder.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "citygml_fixtures.h"
+#include "support/CityGmlBuilder.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "citygml_fixtures.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/CityGmlReader.h"
 #include "geodata/ServiceConfig.h"
 #include "geodata/WfsClient.h"
+#include "support/CityGmlBuilder.h"
 #include "support/LoopbackServer.h"
 #include "support/ScopedEndpoints.h"
 #include "support/TempDir.h"

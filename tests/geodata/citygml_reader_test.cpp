@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "citygml_fixtures.h"
+#include "support/CityGmlBuilder.h"
 
 namespace {
 

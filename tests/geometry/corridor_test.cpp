@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "geometry/Corridor.h"
-#include "ndsm_fixtures.h"
+#include "support/NdsmGrids.h"
 
 namespace {
 

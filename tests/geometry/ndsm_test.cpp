@@ -11,7 +11,7 @@
 
 #include "geometry/NdsmModel.h"
 #include "geometry/RoofNdsm.h"
-#include "ndsm_fixtures.h"
+#include "support/NdsmGrids.h"
 
 namespace {
 

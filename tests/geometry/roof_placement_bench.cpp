@@ -3,8 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "SyntheticRoofs.h"
 #include "geometry/RoofPlacement.h"
+#include "support/SyntheticRoofs.h"
 
 namespace {
 
@@ -14,32 +14,13 @@ struct Scene {
     std::vector<ClPoint> points;
 };
 
-ClPoint classified(lod2fit::Vec3 v, std::uint8_t cls) {
-    ClPoint p;
-    p.x = v.x;
-    p.y = v.y;
-    p.z = v.z;
-    p.cls = cls;
-    return p;
-}
-
 Scene scene(int roofPoints) {
     const synthetic::Building b;
     Scene s;
     for (const lod2fit::Vec2& c : b.footprint().pts) {
         s.ring.push_back({c.x, c.y});
     }
-    for (const lod2fit::Vec3& v : b.cloud(synthetic::gable(b.width, 30, 35), roofPoints)) {
-        s.points.push_back(classified(v, 6));
-    }
-    for (double u = -3; u <= b.length + 3; u += 0.5) {
-        for (double v = -3; v <= b.width + 3; v += 0.5) {
-            if (u < 0 || v < 0 || u > b.length || v > b.width) {
-                const lod2fit::Vec2 p = b.toMap(u, v);
-                s.points.push_back(classified({p.x, p.y, synthetic::kGroundZ}, 2));
-            }
-        }
-    }
+    s.points = synthetic::lidarPoints(b, synthetic::gable(b.width, 30, 35), roofPoints);
     return s;
 }
 

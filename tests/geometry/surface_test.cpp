@@ -11,7 +11,7 @@
 
 #include "geometry/Corridor.h"
 #include "geometry/Surface.h"
-#include "ndsm_fixtures.h"
+#include "support/NdsmGrids.h"
 #include "surface_reference.h"
 
 namespace {

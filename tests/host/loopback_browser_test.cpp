@@ -28,6 +28,7 @@
 #include "MainThreadCalls.h"
 #include "PageFolder.h"
 #include "ScriptStream.h"
+#include "support/EventStream.h"
 #include "support/TempDir.h"
 
 // The sanitizer build runs several times slower: the load tests scale down there and leave the
@@ -46,6 +47,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using loopback::EventStream;
 using namespace std::chrono_literals;
 
 constexpr const char* kPage =
@@ -57,15 +59,9 @@ constexpr const char* kPong = R"(GISBridge.receive({"type":"pong"});)";
 constexpr std::string_view kHello = "retry: 1000\n\n";
 constexpr std::string_view kPongEvent = "data: GISBridge.receive({\"type\":\"pong\"});\n\n";
 constexpr std::string_view kReplaced = "event: replaced\ndata: \n\n";
+constexpr const char* kEventsPath = "/__terraweft/events";
 constexpr const char* kCallPath = "/__terraweft/call?o=GIS&f=postMessage&t=string";
 constexpr const char* kCallDone = R"({"ok":true,"value":true})";
-
-std::size_t occurrences(std::string_view text, std::string_view part) {
-    std::size_t n = 0;
-    for (auto at = text.find(part); at != std::string_view::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
 
 void writeFile(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
@@ -416,81 +412,11 @@ TEST(MainThreadCalls, WorkWhoseCallerStoppedWaitingIsDroppedAndOtherWorkAnswers)
     EXPECT_EQ(answered.get(), "ok");
 }
 
-// A page's script stream, read on a thread of its own as a browser reads it, until the server
-// ends it or the object goes.
-class EventStream {
-public:
-    explicit EventStream(int port, httplib::Headers headers = {})
-        : client_("127.0.0.1", port),
-          reader_([this, headers = std::move(headers)] { read(headers); }) {}
-    ~EventStream() {
-        client_.stop();
-        reader_.join();
-    }
-    EventStream(const EventStream&) = delete;
-    EventStream& operator=(const EventStream&) = delete;
-
-    // Waits until the stream's text holds `part` `times` times; false when it ended before or the
-    // time ran out.
-    bool waitFor(std::string_view part, std::size_t times = 1,
-                 std::chrono::seconds timeout = 10s) const {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] {
-            return ended_ || occurrences(text_, part) >= times;
-        }) && occurrences(text_, part) >= times;
-    }
-    bool waitForEnd(std::chrono::seconds timeout = 10s) const {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return ended_; });
-    }
-    std::string text() const {
-        const std::lock_guard lock(mutex_);
-        return text_;
-    }
-    int status() const {
-        const std::lock_guard lock(mutex_);
-        return status_;
-    }
-
-private:
-    void read(const httplib::Headers& headers) {
-        client_.set_tcp_nodelay(true);
-        const auto res = client_.Get(
-            "/__terraweft/events", headers,
-            [this](const httplib::Response& head) {
-                const std::lock_guard lock(mutex_);
-                status_ = head.status;
-                return true;
-            },
-            [this](const char* data, std::size_t length) {
-                {
-                    const std::lock_guard lock(mutex_);
-                    text_.append(data, length);
-                }
-                changed_.notify_all();
-                return true;
-            });
-        {
-            const std::lock_guard lock(mutex_);
-            ended_ = true;
-        }
-        changed_.notify_all();
-    }
-
-    httplib::Client client_;
-    mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
-    std::string text_;
-    int status_ = 0;
-    bool ended_ = false;
-    std::thread reader_;
-};
-
 TEST_F(LoopbackBrowserTest, PagesOfOtherSitesGetNoScriptStream) {
     const std::string own = page().Origin();
-    const EventStream foreign(port(), {{"Origin", "http://evil.example"}});
-    const EventStream lookalike(port(), {{"Origin", own + ".evil.example"}});
-    const EventStream ours(port(), {{"Origin", own}});
+    const EventStream foreign(port(), kEventsPath, {{"Origin", "http://evil.example"}});
+    const EventStream lookalike(port(), kEventsPath, {{"Origin", own + ".evil.example"}});
+    const EventStream ours(port(), kEventsPath, {{"Origin", own}});
     EXPECT_TRUE(ours.waitFor(kHello));
     for (const EventStream* refused : {&foreign, &lookalike}) {
         EXPECT_TRUE(refused->waitForEnd());
@@ -502,7 +428,7 @@ TEST_F(LoopbackBrowserTest, PagesOfOtherSitesGetNoScriptStream) {
 TEST_F(LoopbackBrowserTest, APageListeningPastTheLimitTakesTheOldestPagesPlace) {
     std::vector<std::unique_ptr<EventStream>> pages;
     for (std::size_t i = 0; i <= host::LoopbackBrowser::kMaxEventStreams; ++i) {
-        pages.push_back(std::make_unique<EventStream>(port()));
+        pages.push_back(std::make_unique<EventStream>(port(), kEventsPath));
         ASSERT_TRUE(pages.back()->waitFor(kHello)) << i;
     }
     // The oldest page is told at once (well before the next heartbeat) that its place is taken,
@@ -549,7 +475,7 @@ protected:
 // the two small writes waiting for a delayed acknowledgement would add some 40 ms.
 TEST_F(LoopbackBrowserLoad, PingRoundTripsDoNotWaitForAcknowledgements) {
     constexpr int kRounds = 100;
-    EventStream stream(port());
+    EventStream stream(port(), kEventsPath);
     ASSERT_TRUE(stream.waitFor(kHello));
     auto rounds = std::async(std::launch::async, [&, port = port()] {
         auto cli = pageClient(port);
@@ -579,7 +505,7 @@ TEST_F(LoopbackBrowserLoad, CallsKeepAnsweringWhileManyPagesListen) {
     constexpr int kCallsEach = TW_SANITIZED ? 50 : 200;
     std::vector<std::unique_ptr<EventStream>> streams;
     for (int i = 0; i < kStreams; ++i) {
-        streams.push_back(std::make_unique<EventStream>(port()));
+        streams.push_back(std::make_unique<EventStream>(port(), kEventsPath));
         ASSERT_TRUE(streams.back()->waitFor(kHello)) << i;
     }
 
@@ -632,10 +558,11 @@ TEST_F(LoopbackBrowserLoad, CallsKeepAnsweringWhileManyPagesListen) {
     for (std::size_t i = 0; i < streams.size(); ++i) {
         if (i + kept < streams.size()) {
             EXPECT_TRUE(streams[i]->waitForEnd()) << i;
-            EXPECT_EQ(occurrences(streams[i]->text(), kReplaced), 1u) << i;
+            EXPECT_EQ(loopback::occurrences(streams[i]->text(), kReplaced), 1u) << i;
         } else {
             EXPECT_TRUE(streams[i]->waitFor(kPongEvent, kCallers * kCallsEach))
-                << "stream " << i << " got " << occurrences(streams[i]->text(), kPongEvent);
+                << "stream " << i << " got "
+                << loopback::occurrences(streams[i]->text(), kPongEvent);
         }
     }
 }

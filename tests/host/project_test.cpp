@@ -90,6 +90,64 @@ TEST_F(Project, AFailedCommandRestoresTheProjectAndUndoRevertsASuccessfulOne) {
     EXPECT_FALSE(host::undo());
 }
 
+// The views of the project reload on every revision: a change without one would leave them
+// stale, a revision without a change (a failed command) would reload for nothing.
+TEST_F(Project, TheRevisionGrowsWithEveryChangeAndOnlyThen) {
+    std::vector<std::uint64_t> told;
+    host::setProjectListener([&](std::uint64_t revision) { told.push_back(revision); });
+    const std::uint64_t start = host::projectRevision();
+    const auto polyline = [] { return createPolyline({{0, 0}, {1, 1}}, 1); };
+
+    ASSERT_EQ(ACAPI_CallUndoableCommand("outer",
+                                        [&] {
+                                            // A nested command is part of the outer step.
+                                            EXPECT_EQ(ACAPI_CallUndoableCommand("inner", polyline),
+                                                      NoError);
+                                            return polyline();
+                                        }),
+              NoError);
+    EXPECT_EQ(told, std::vector<std::uint64_t>{start + 1});
+    EXPECT_EQ(ACAPI_CallUndoableCommand("failed", [] { return GSErrCode(APIERR_GENERAL); }),
+              APIERR_GENERAL);
+    EXPECT_THROW(
+        ACAPI_CallUndoableCommand("throws", []() -> GSErrCode { throw std::runtime_error("x"); }),
+        std::runtime_error);
+    EXPECT_EQ(ACAPI_CallUndoableCommand("no body", nullptr), APIERR_BADPARS);
+    EXPECT_EQ(host::projectRevision(), start + 1);
+
+    EXPECT_TRUE(host::undo());
+    EXPECT_FALSE(host::undo());  // nothing left to undo: no change
+    host::addText({0, 0}, "A");
+    host::reset();  // a new project: never taken for one seen before
+    EXPECT_EQ(told, (std::vector<std::uint64_t>{start + 1, start + 2, start + 3, start + 4}));
+    EXPECT_EQ(host::projectRevision(), start + 4);
+
+    host::setProjectListener({});
+    host::addText({0, 0}, "B");
+    EXPECT_EQ(told.size(), 4u);
+    EXPECT_EQ(host::projectRevision(), start + 5);
+}
+
+// The geo-location is a project setting: undoing a command that ran before it was written keeps
+// the newer location.
+TEST_F(Project, UndoKeepsTheGeoLocationAsLastWritten) {
+    ASSERT_EQ(ACAPI_CallUndoableCommand("import",
+                                        [&] {
+                                            return createPolyline({{0, 0}, {1, 1}}, 1);
+                                        }),
+              NoError);
+    API_GeoLocation geo{};
+    ASSERT_EQ(ACAPI_GeoLocation_GetGeoLocation(&geo), NoError);
+    geo.surveyPoint.eastings = 7500000.0;
+    geo.surveyPoint.orthogonalHeight = 100.0;
+    ASSERT_EQ(ACAPI_GeoLocation_SetGeoLocation(&geo), NoError);
+
+    EXPECT_TRUE(host::undo());
+    EXPECT_EQ(host::elementCount(), 0u);
+    EXPECT_EQ(host::geoLocation().surveyPoint.eastings, 7500000.0);
+    EXPECT_EQ(host::geoLocation().surveyPoint.orthogonalHeight, 100.0);
+}
+
 TEST_F(Project, MemosComeBackAsTheyWereWrittenAndAreFreedByDispose) {
     API_Guid guid{};
     ASSERT_EQ(

@@ -15,6 +15,7 @@
 #include "ImportPage.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
+#include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Scenario.h"
 #include "support/fakes/Services.h"
 
@@ -119,7 +120,7 @@ TEST_F(Fetch, GeneralPlanZonesThatMeetTheFrameAndThePlansThatGiveNone) {
     // The first zone covers the frame with no corner in it; the second lies 6 km away.
     const json found = fetch(demo.frameWgs84, {"pog", "mpzp"}).back();
     EXPECT_EQ(found.at("counts"), json({{"pog", 1}}));
-    EXPECT_EQ(found.at("warning"), "Pobieranie rysunku MPZP (rastr) nie jest jeszcze obslugiwane.");
+    EXPECT_EQ(found.at("warning"), "Brak MPZP dla gminy 146501: brak uslugi WMS w EZiU.");
     const json zone = json::parse(found.at("geojson").get<std::string>())["features"][0];
     EXPECT_EQ(zone["properties"]["symbol"], "SW");
 
@@ -139,31 +140,37 @@ TEST_F(Fetch, GeneralPlanZonesThatMeetTheFrameAndThePlansThatGiveNone) {
     EXPECT_FALSE(none.contains("geojson"));
 }
 
-TEST_F(Fetch, StagesRunInTheirOrderOnExactKeysAndTheLaterOnesSayTheyAreNotBuiltYet) {
+TEST_F(Fetch, StagesRunInTheirOrderOnExactKeys) {
     fakes::serveScenario(hosts, demo);
+    const fakes::LidarSheets lidar(demo.classifiedLidar);
+    lidar.mount(hosts.geoportal);
+    // A LoD1 package without a building in the frame; no LoD2 package, no Overpass answer.
+    fakes::serveLod1Package(hosts, "1465", 2024, {{"empty.gml", {0, 0, 1, 1}, {}}});
     const json done = fetch(demo.frameWgs84,
                             {"poziomice2d", "budynkirekon", "dachychmura", "budynkilod2", "mosty",
                              "budynkindsm", "budynki3d", "terenchmura", "teren", "rastr", "bdot500",
                              "gesut", "rastry", "poziomicechmura2d", "DZIALKI"})
                           .back();
-    const std::vector<std::string> kinds = {"mapy GESUT jako rastra",
-                                            "mapy BDOT500 (rastr)",
-                                            "ortofotomapy",
-                                            "terenu z NMT",
-                                            "terenu, wody i poziomic z chmury punktow",
-                                            "budynkow 3D (LOD1)",
-                                            "budynkow z nMPT",
-                                            "mostow i drog",
-                                            "budynkow LOD2",
-                                            "dachow z chmury punktow",
-                                            "budynkow LOD2 z rekonstrukcji chmury punktow",
-                                            "poziomic z NMT"};
+    // Warsaw publishes neither a utility nor a 1:500 map; the orthophoto, terrain and contours
+    // come; without footprints the surface-model buildings say nothing, the roof stages say why.
+    const std::vector<std::string> sentences = {
+        "GESUT: powiat nie publikuje uslugi w EZiU.",
+        "BDOT500: powiat nie publikuje uslugi w EZiU.",
+        "OSM (Overpass): usluga nie odpowiada (status 404).",
+        "Budynki LOD2: Serwer zwrocil status 404",
+        "Brak budynkow LOD2 dla tego obszaru (pokrycie GUGiK ~236/380 powiatow).",
+        "Dachy z chmury: brak obrysow budynkow (Building3D) dla tego kadru - nie ma na czym oprzec "
+        "dachu.",
+        "Rekonstrukcja LOD2: brak obrysow budynkow (Building3D) dla tego kadru."};
     std::string expected;
-    for (const std::string& kind : kinds)
-        expected += (expected.empty() ? "" : " ") + ("Pobieranie " + kind) +
-                    " nie jest jeszcze obslugiwane.";
+    for (const std::string& sentence : sentences)
+        expected += (expected.empty() ? "" : " ") + sentence;
     EXPECT_EQ(done.at("warning"), expected);
-    EXPECT_EQ(done.at("counts"), json::object());
+    std::vector<std::string> keys;
+    for (const auto& [key, count] : done.at("counts").items())
+        keys.push_back(key);
+    EXPECT_EQ(keys, (std::vector<std::string>{"poziomice (warstwice)", "rastry (rastr)",
+                                              "teren (Siatka)", "teren z chmury (Siatka)"}));
 }
 
 TEST_F(Fetch, BadRequestsStartNothingAndARunningFetchRefusesAnotherButHearsCancel) {

@@ -15,8 +15,6 @@
 namespace AcImporter {
 namespace {
 
-using Props = std::map<std::string, std::string>;
-
 constexpr short kParcelPen = 10;
 constexpr short kBuildingPen = 6;
 constexpr short kLocalPlanPen = 30;
@@ -37,7 +35,7 @@ constexpr const char* kServicesZone = "ObszarStandardowDostepnosciInfrastruktury
 constexpr const char* kDowntownZone = "ObszarZabudowySrodmiejskiej";
 
 // The property's value; empty when the feature has none.
-std::string prop(const Props& props, const std::string& key) {
+std::string prop(const PropertyMap& props, const std::string& key) {
     const auto it = props.find(key);
     return it != props.end() ? it->second : std::string();
 }
@@ -68,7 +66,7 @@ std::string afterLastDot(const std::string& value) {
 
 // The parcel's number: the first non-empty property (in key order) whose key passes the first
 // test, else the second, else the third; empty when none does.
-std::string parcelLabel(const Props& props) {
+std::string parcelLabel(const PropertyMap& props) {
     static constexpr KeyTest kTests[] = {namesParcelNumber, namesIdentifier, namesSomeNumber};
     for (const KeyTest passes : kTests) {
         for (const auto& [key, value] : props) {
@@ -200,7 +198,7 @@ bool drawZonePolygon(const GisPolygon& polygon, const ZoneStyle& style, short pe
 }
 
 void drawZone(const GisFeature& feature, DataType kind, FeatureDrawing& d) {
-    const Props& props = feature.props;
+    const PropertyMap& props = feature.props;
     const std::string designation =
         props.count("oznaczenie") > 0 ? props.at("oznaczenie") : prop(props, "symbol");
     const std::string symbol = prop(props, "symbol");

@@ -21,8 +21,7 @@ GisFeature feature(DataType kind, std::vector<GisPolygon> polygons = {},
     return f;
 }
 
-GisFeature labelled(GisFeature f, std::map<std::string, std::string> props,
-                    GisPoint point = {5, 5}) {
+GisFeature labelled(GisFeature f, PropertyMap props, GisPoint point = {5, 5}) {
     f.props = std::move(props);
     f.point = point;
     f.hasPoint = true;
@@ -91,7 +90,7 @@ using FeatureImport = CreatorTest;
 
 TEST_F(FeatureImport, ParcelsAreLabelledByTheirNumberProperty) {
     struct Case {
-        std::map<std::string, std::string> props;
+        PropertyMap props;
         const char* label;  // empty: no text
     };
     const Case cases[] = {

@@ -9,7 +9,7 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-GisFeature feature(DataType kind, std::map<std::string, std::string> props = {}) {
+GisFeature feature(DataType kind, PropertyMap props = {}) {
     GisFeature f;
     f.kind = static_cast<std::int32_t>(kind);
     f.polygons = {{square(1000, 2000, 10), {}}};

@@ -27,12 +27,12 @@ std::vector<std::string> Hosts::environment() const {
             "TERRAWEFT_COUNTY_URL=" + e.countyOverride};
 }
 
-std::string countyCadastrePath(std::string_view teryt) {
-    const ServiceRow* row =
-        servicetables::find(EgibUrls::TABLE, teryt, servicetables::kCountyKeyLength);
-    if (row == nullptr || row->wfs.empty())
+namespace {
+
+// The path of a table's address, without query or fragment; "" when the row has none.
+std::string pathOf(std::string_view address) {
+    if (address.empty())
         return {};
-    const std::string_view address = row->wfs;
     const std::size_t host = address.find("://");
     const std::size_t start =
         address.find_first_of("/?#", host == std::string_view::npos ? 0 : host + 3);
@@ -40,6 +40,29 @@ std::string countyCadastrePath(std::string_view teryt) {
         return "/";
     const std::string_view path = address.substr(start);
     return std::string(path.substr(0, path.find_first_of("?#")));
+}
+
+const ServiceRow* rowOf(std::span<const ServiceRow> table, std::string_view teryt,
+                        std::size_t keyLength) {
+    return servicetables::find(table, teryt, keyLength);
+}
+
+}  // namespace
+
+std::string countyCadastrePath(std::string_view teryt) {
+    const ServiceRow* row = rowOf(EgibUrls::TABLE, teryt, servicetables::kCountyKeyLength);
+    return row == nullptr ? std::string() : pathOf(row->wfs);
+}
+
+std::string localWmsPath(DataType kind, std::string_view teryt) {
+    const ServiceRow* row = nullptr;
+    if (kind == DataType::Gesut)
+        row = rowOf(GesutUrls::TABLE, teryt, servicetables::kCountyKeyLength);
+    else if (kind == DataType::Bdot500)
+        row = rowOf(Bdot500Urls::TABLE, teryt, servicetables::kCountyKeyLength);
+    else if (kind == DataType::Mpzp)
+        row = rowOf(MpzpUrls::TABLE, teryt, servicetables::kCommuneKeyLength);
+    return row == nullptr ? std::string() : pathOf(row->wms);
 }
 
 void serveBoundaries(Hosts& hosts, std::vector<Feature> municipalities,

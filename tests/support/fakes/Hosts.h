@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DataType.h"
 #include "geodata/ServiceConfig.h"
 #include "support/LoopbackServer.h"
 #include "support/fakes/Records.h"
@@ -43,6 +44,10 @@ public:
 // The path at which the program asks the county's land-registry WFS (by the first 4 digits of
 // teryt); "" when the county has none.
 std::string countyCadastrePath(std::string_view teryt);
+
+// The path at which the program asks the WMS of kind Gesut or Bdot500 of teryt's county (first
+// 4 digits), or of kind Mpzp of its commune (first 6); "" when there is none.
+std::string localWmsPath(DataType kind, std::string_view teryt);
 
 // The municipality boundaries (municipality() records) as the layer typeName, beside the
 // province and county layers, as the boundaries service lists them.

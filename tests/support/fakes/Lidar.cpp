@@ -1,5 +1,6 @@
 #include "support/fakes/Lidar.h"
 
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -27,6 +28,31 @@ void putDouble(std::string& file, std::size_t at, double v) {
 
 std::int32_t centimetres(double metres) {
     return static_cast<std::int32_t>(std::lround(metres * 100.0));
+}
+
+constexpr int kFormat2 = 2;
+constexpr int kFormat2Record = 26;
+constexpr std::size_t kClassAt = 15;
+constexpr std::size_t kColourAt = 20;
+
+// A point record of format 2: coordinates in centimetres, the class and the colour (the high
+// byte of each 16-bit channel).
+std::vector<std::uint8_t> format2Record(double x, double y, double z,
+                                        const std::array<std::uint8_t, 3>& colour,
+                                        std::uint8_t cls) {
+    std::vector<std::uint8_t> record =
+        fixtures::lasRecord(kFormat2Record, centimetres(x), centimetres(y), centimetres(z));
+    record[kClassAt] = cls;
+    for (std::size_t c = 0; c < colour.size(); ++c)
+        record[kColourAt + 2 * c + 1] = colour[c];
+    return record;
+}
+
+std::string format2Las(const std::vector<std::vector<std::uint8_t>>& records) {
+    fixtures::LasSpec spec;
+    spec.pointFormat = kFormat2;
+    spec.recordLength = kFormat2Record;
+    return fixtures::buildLas(spec, records);
 }
 
 std::string filePath(std::size_t sheet) {
@@ -101,20 +127,19 @@ std::string lidarIndexAnswer(const std::string& members) {
 }
 
 std::string colouredLas(const std::vector<ColouredPoint>& points) {
-    fixtures::LasSpec spec;
-    spec.pointFormat = 2;
-    spec.recordLength = 26;
     std::vector<std::vector<std::uint8_t>> records;
     records.reserve(points.size());
-    for (const ColouredPoint& p : points) {
-        auto record = fixtures::lasRecord(spec.recordLength, centimetres(p.x), centimetres(p.y),
-                                          centimetres(p.z));
-        const std::uint8_t channels[] = {p.r, p.g, p.b};
-        for (std::size_t c = 0; c < 3; ++c)
-            record[20 + 2 * c + 1] = channels[c];  // the high byte of each 16-bit channel
-        records.push_back(std::move(record));
-    }
-    return fixtures::buildLas(spec, records);
+    for (const ColouredPoint& p : points)
+        records.push_back(format2Record(p.x, p.y, p.z, {p.r, p.g, p.b}, 0));
+    return format2Las(records);
+}
+
+std::string classifiedLas(const std::vector<ClPoint>& points) {
+    std::vector<std::vector<std::uint8_t>> records;
+    records.reserve(points.size());
+    for (const ClPoint& p : points)
+        records.push_back(format2Record(p.x, p.y, p.z, {p.r, p.g, p.b}, p.cls));
+    return format2Las(records);
 }
 
 std::string relocatedLas(std::string file, double minX, double minY, double minZ, double shrink) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "geodata/GisTypes.h"
 #include "support/LoopbackServer.h"
 
 namespace fakes {
@@ -87,6 +88,8 @@ struct ColouredPoint {
 
 // The points as a LAS 1.2 file of point format 2 (colour), coordinates in steps of 1 cm.
 std::string colouredLas(const std::vector<ColouredPoint>& points);
+// The same with each point's LAS class.
+std::string classifiedLas(const std::vector<ClPoint>& points);
 
 // A LAS or LAZ file (version 1.0 to 1.4) whose header is rewritten so that its points shrink
 // `shrink` times about their smallest corner and that corner moves to (minX, minY, minZ); the

@@ -36,6 +36,19 @@ std::string member(const std::string& typeName, const IndexedSheet& sheet) {
            "</gugik:url_do_pobrania></" + typeName + "></wfs:member>";
 }
 
+// The index of a model on the geoportal, its sheets at sheetPath(godlo) on the open-data host.
+void serveModel(Hosts& hosts, const char* indexPath, const char* indexType,
+                std::string (*sheetPath)(const std::string&),
+                const std::vector<GridSheet>& sheets) {
+    std::vector<IndexedSheet> index;
+    for (const GridSheet& sheet : sheets) {
+        const std::string path = sheetPath(sheet.godlo);
+        index.push_back({sheet.godlo, sheet.area(), hosts.openData.url(path)});
+        hosts.openData.on(path, loopback::ok(ascGrid(sheet)));
+    }
+    hosts.geoportal.onRequest(indexPath, SheetIndexWfs(indexType, std::move(index)));
+}
+
 }  // namespace
 
 HeightField plane(double base, double dx, double dy, GisPoint at) {
@@ -71,6 +84,10 @@ std::string terrainSheetPath(const std::string& godlo) {
     return "/NumDaneWys/NMT/" + godlo + ".asc";
 }
 
+std::string surfaceSheetPath(const std::string& godlo) {
+    return "/NumDaneWys/NMPT/" + godlo + ".asc";
+}
+
 SheetIndexWfs::SheetIndexWfs(std::string typePrefix, std::vector<IndexedSheet> sheets)
     : typePrefix_(std::move(typePrefix)),
       sheets_(std::make_shared<const std::vector<IndexedSheet>>(std::move(sheets))) {}
@@ -92,14 +109,11 @@ loopback::Answer SheetIndexWfs::operator()(const loopback::Request& request) con
 }
 
 void serveTerrainModel(Hosts& hosts, const std::vector<GridSheet>& sheets) {
-    std::vector<IndexedSheet> index;
-    for (const GridSheet& sheet : sheets) {
-        const std::string path = terrainSheetPath(sheet.godlo);
-        index.push_back({sheet.godlo, sheet.area(), hosts.openData.url(path)});
-        hosts.openData.on(path, loopback::ok(ascGrid(sheet)));
-    }
-    hosts.geoportal.onRequest(kTerrainIndexPath,
-                              SheetIndexWfs(kTerrainIndexType, std::move(index)));
+    serveModel(hosts, kTerrainIndexPath, kTerrainIndexType, &terrainSheetPath, sheets);
+}
+
+void serveSurfaceModel(Hosts& hosts, const std::vector<GridSheet>& sheets) {
+    serveModel(hosts, kSurfaceIndexPath, kSurfaceIndexType, &surfaceSheetPath, sheets);
 }
 
 }  // namespace fakes

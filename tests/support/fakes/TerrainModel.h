@@ -1,7 +1,7 @@
 #pragma once
-// The national terrain model on the loopback kit: its sheet index (a WFS answering, for whichever
-// year is asked, with the sheets that meet the box) and the sheets, ESRI ASCII grids made from a
-// height function. Namespace `fakes`.
+// The national terrain and surface models on the loopback kit: their sheet indexes (a WFS
+// answering, for whichever year is asked, with the sheets that meet the box) and the sheets, ESRI
+// ASCII grids made from a height function. Namespace `fakes`.
 //
 //   fakes::serveTerrainModel(hosts, {fakes::GridSheet{"N-34-139-A", corner, 10.0, 200, 200,
 //                                                     fakes::plane(100.0, 0.01, 0.0, centre)}});
@@ -19,6 +19,9 @@ namespace fakes {
 inline constexpr const char* kTerrainIndexPath =
     "/wss/service/PZGIK/NumerycznyModelTerenuEVRF2007/WFS/Skorowidze";
 inline constexpr const char* kTerrainIndexType = "gugik:SkorowidzNMT";
+inline constexpr const char* kSurfaceIndexPath =
+    "/wss/service/PZGIK/NumerycznyModelPokryciaTerenuEVRF2007/WFS/Skorowidze";
+inline constexpr const char* kSurfaceIndexType = "gugik:SkorowidzNMPT";
 
 // The height at a PL-1992 point in metres; NaN where a sheet has no data.
 using HeightField = std::function<double(double x, double y)>;
@@ -42,8 +45,10 @@ struct GridSheet {
 // The sheet as an ESRI ASCII grid (rows from north to south; no data written as -9999).
 std::string ascGrid(const GridSheet& sheet);
 
-// Where a terrain sheet is downloaded: "/NumDaneWys/NMT/<godlo>.asc".
+// Where a terrain sheet is downloaded: "/NumDaneWys/NMT/<godlo>.asc"; a surface-model sheet:
+// "/NumDaneWys/NMPT/<godlo>.asc".
 std::string terrainSheetPath(const std::string& godlo);
+std::string surfaceSheetPath(const std::string& godlo);
 
 // One entry of a sheet index.
 struct IndexedSheet {
@@ -65,7 +70,8 @@ private:
     std::shared_ptr<const std::vector<IndexedSheet>> sheets_;
 };
 
-// The terrain model on the hosts: its index on the geoportal, its sheets on the open-data host.
+// Each model on the hosts: its index on the geoportal, its sheets on the open-data host.
 void serveTerrainModel(Hosts& hosts, const std::vector<GridSheet>& sheets);
+void serveSurfaceModel(Hosts& hosts, const std::vector<GridSheet>& sheets);
 
 }  // namespace fakes

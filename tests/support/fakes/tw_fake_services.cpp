@@ -7,9 +7,11 @@
 // the fakes ("TERRAWEFT_GEOPORTAL_URL=http://127.0.0.1:PORT ..."), the second one the scenario
 // as JSON: the frame to fetch ("bboxWgs84": west, south, east, north), the municipality's
 // "teryt", an "address" the geocoders know, the frame's "centre" [latitude, longitude] with the
-// terrain model's "centreHeight" there, and the number of points in the LiDAR sheets
-// ("lidarPoints"). Then the fakes serve until SIGINT or SIGTERM. The sheet files go out slowly
-// (1000 bytes every 20 ms), so that a download can be cancelled while a sheet arrives.
+// terrain model's "centreHeight" there, the number of points in the LiDAR sheets ("lidarPoints")
+// and the "rasterPlaces" elsewhere whose county or commune publishes map images (with their
+// frames and the kinds to fetch there). Then the fakes serve until SIGINT or SIGTERM. The sheet
+// files go out slowly (1000 bytes every 20 ms), so that a download can be cancelled while a sheet
+// arrives.
 // With --no-buildings the county lists no buildings layer, so the national fallback runs.
 
 #include <pthread.h>
@@ -19,6 +21,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "Settings.h"
 #include "support/fakes/Hosts.h"
 #include "support/fakes/Scenario.h"
 #include "support/fakes/Services.h"
@@ -60,12 +63,19 @@ int main(int argc, char** argv) {
         scenario.lidar.sheets, {.chunkSize = 1000, .chunkDelay = std::chrono::milliseconds(20)});
     lidar.mount(hosts.geoportal);
 
-    const nlohmann::json about = {{"bboxWgs84", scenario.frameWgs84},
-                                  {"teryt", scenario.teryt},
-                                  {"address", fakes::labelOf(scenario.places.front())},
-                                  {"centre", {scenario.centre.y, scenario.centre.x}},
-                                  {"centreHeight", scenario.centreHeight},
-                                  {"lidarPoints", scenario.lidar.points}};
+    nlohmann::json about = {{"bboxWgs84", scenario.frameWgs84},
+                            {"teryt", scenario.teryt},
+                            {"address", fakes::labelOf(scenario.places.front())},
+                            {"centre", {scenario.centre.y, scenario.centre.x}},
+                            {"centreHeight", scenario.centreHeight},
+                            {"lidarPoints", scenario.lidar.points}};
+    for (const fakes::RasterPlace& place : scenario.rasterPlaces) {
+        std::vector<std::string> kinds;
+        for (const DataType kind : place.kinds)
+            kinds.emplace_back(Settings::keyOf(kind));
+        about["rasterPlaces"].push_back(
+            {{"teryt", place.teryt}, {"bboxWgs84", place.frameWgs84}, {"layers", kinds}});
+    }
     std::cout << joined(hosts.environment()) << '\n' << about.dump() << std::endl;
 
     int received = 0;

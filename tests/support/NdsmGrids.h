@@ -1,5 +1,6 @@
 #pragma once
-// Surface models built in memory for the tests and benchmarks of the surface-model builders.
+// Height grids and surface models built in memory for the tests and benchmarks of the
+// surface-model builders and the fake sheets of the terrain and surface models.
 
 #include <cmath>
 #include <cstddef>

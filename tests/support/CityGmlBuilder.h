@@ -1,5 +1,6 @@
 #pragma once
-// Synthetic CityGML sheets for the reader, archive and benchmark tests.
+// Synthetic CityGML sheets for the reader, archive and benchmark tests and the fake building
+// packages.
 
 #include <array>
 #include <cstdio>
@@ -45,22 +46,53 @@ inline std::vector<Pos> rect(double x0, double y0, double x1, double y1, double 
     return {{x0, y0, z}, {x1, y0, z}, {x1, y1, z}, {x0, y1, z}, {x0, y0, z}};
 }
 
-// A box-shaped building: ground at base, flat roof at top, four walls. extra goes inside the
-// Building element before its surfaces (measuredHeight, roofType, nested buildings).
+// A closed ring of the plan points (an open or closed ring) at height z.
+inline std::vector<Pos> ringAt(const std::vector<GisPoint>& plan, double z) {
+    std::vector<Pos> ring;
+    for (const GisPoint& p : plan)
+        ring.push_back({p.x, p.y, z});
+    if (!ring.empty() && ring.front() != ring.back())
+        ring.push_back(ring.front());
+    return ring;
+}
+
+// The opening tag of a building, with its gml:id unless id is empty.
+inline std::string buildingTag(const std::string& id) {
+    return "<bldg:Building" + (id.empty() ? "" : " gml:id=\"" + id + "\"") + ">";
+}
+
+// A building standing on a footprint (open or closed): ground at base, flat roof at top, one wall
+// per edge. extra goes inside the Building element before its surfaces (measuredHeight,
+// roofType, nested buildings).
+inline std::string blockBuilding(const std::string& id, const std::vector<GisPoint>& footprint,
+                                 double base, double top, const std::string& extra = "") {
+    const std::vector<Pos> ground = ringAt(footprint, base);
+    std::string text = buildingTag(id) + extra;
+    text += surface("GroundSurface", ground);
+    text += surface("RoofSurface", ringAt(footprint, top));
+    for (std::size_t i = 0; i + 1 < ground.size(); ++i) {
+        const Pos& a = ground[i];
+        const Pos& b = ground[i + 1];
+        text += surface("WallSurface", {a, b, {b[0], b[1], top}, {a[0], a[1], top}, a});
+    }
+    return text + "</bldg:Building>";
+}
+
+// A box-shaped building over the plan rectangle, its footprint listed from (x0, y0) towards x1.
 inline std::string boxBuilding(const std::string& id, double x0, double y0, double x1, double y1,
                                double base, double top, const std::string& extra = "") {
-    std::string text = "<bldg:Building" + (id.empty() ? "" : " gml:id=\"" + id + "\"") + ">";
-    text += extra;
-    text += surface("GroundSurface", rect(x0, y0, x1, y1, base));
-    text += surface("RoofSurface", rect(x0, y0, x1, y1, top));
-    text += surface("WallSurface",
-                    {{x0, y0, base}, {x1, y0, base}, {x1, y0, top}, {x0, y0, top}, {x0, y0, base}});
-    text += surface("WallSurface",
-                    {{x1, y0, base}, {x1, y1, base}, {x1, y1, top}, {x1, y0, top}, {x1, y0, base}});
-    text += surface("WallSurface",
-                    {{x1, y1, base}, {x0, y1, base}, {x0, y1, top}, {x1, y1, top}, {x1, y1, base}});
-    text += surface("WallSurface",
-                    {{x0, y1, base}, {x0, y0, base}, {x0, y0, top}, {x0, y1, top}, {x0, y1, base}});
+    return blockBuilding(id, {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}, base, top, extra);
+}
+
+// A building made of the given faces, each one the ring of a surface of its own.
+inline std::string facesBuilding(const std::string& id, const std::vector<Lod2Face>& faces) {
+    std::string text = buildingTag(id);
+    for (const Lod2Face& face : faces) {
+        std::vector<Pos> ring;
+        for (std::size_t i = 0; i < face.xy.size() && i < face.z.size(); ++i)
+            ring.push_back({face.xy[i].x, face.xy[i].y, face.z[i]});
+        text += surface("RoofSurface", ring);
+    }
     return text + "</bldg:Building>";
 }
 

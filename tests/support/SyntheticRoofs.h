@@ -1,9 +1,11 @@
 #pragma once
-// Point clouds of buildings with known roofs, for the roof tests and benchmarks.
+// Point clouds of buildings with known roofs, for the roof and reconstruction tests and
+// benchmarks and the fake LiDAR sheets.
 //
 // A building is a rectangle of length L along its local u axis and width W along v, turned by an
-// angle about a corner placed at PL-1992 map coordinates. Its roof height is a function of (u, v);
-// the points lie on a regular grid over the rectangle with a small deterministic height noise.
+// angle about a corner placed at PL-1992 map coordinates (kCorner unless given). Its roof height is
+// a function of (u, v); the points lie on a regular grid over the rectangle with a small
+// deterministic height noise.
 
 #include <cmath>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <numbers>
 #include <vector>
 
+#include "geodata/GisTypes.h"
 #include "geometry/lod2fit/Footprint.h"
 #include "geometry/lod2fit/Vec3.h"
 
@@ -30,17 +33,18 @@ struct Building {
     double length = 16.0;
     double width = 10.0;
     double angleDeg = 30.0;
+    Vec2 corner = kCorner;
 
     Vec2 toMap(double u, double v) const {
         const double a = angleDeg * std::numbers::pi / 180.0;
-        return {kCorner.x + u * std::cos(a) - v * std::sin(a),
-                kCorner.y + u * std::sin(a) + v * std::cos(a)};
+        return {corner.x + u * std::cos(a) - v * std::sin(a),
+                corner.y + u * std::sin(a) + v * std::cos(a)};
     }
 
     // Local (u, v) of a map point.
     Vec2 toLocal(Vec2 p) const {
         const double a = angleDeg * std::numbers::pi / 180.0;
-        const Vec2 d = p - kCorner;
+        const Vec2 d = p - corner;
         return {d.x * std::cos(a) + d.y * std::sin(a), -d.x * std::sin(a) + d.y * std::cos(a)};
     }
 
@@ -99,6 +103,37 @@ inline RoofShape shed(double width, double slopeDeg, bool towardsNear = false) {
 
 inline RoofShape flat(double height) {
     return [=](double, double) { return height; };
+}
+
+// LAS classes of the points of a building scene.
+constexpr std::uint8_t kGroundClass = 2;
+constexpr std::uint8_t kBuildingClass = 6;
+
+inline ClPoint classified(Vec3 v, std::uint8_t cls) {
+    ClPoint p;
+    p.x = v.x;
+    p.y = v.y;
+    p.z = v.z;
+    p.cls = cls;
+    return p;
+}
+
+// The building's roof points (about `count`, building class) and, every 0.5 m, the ground points
+// (ground class, at kGroundZ) of a band `band` metres wide around its walls.
+inline std::vector<ClPoint> lidarPoints(const Building& b, const RoofShape& roof, int count,
+                                        double band = 3.0) {
+    std::vector<ClPoint> points;
+    for (const Vec3& v : b.cloud(roof, count))
+        points.push_back(classified(v, kBuildingClass));
+    for (double u = -band; u <= b.length + band; u += 0.5) {
+        for (double v = -band; v <= b.width + band; v += 0.5) {
+            if (u < 0 || v < 0 || u > b.length || v > b.width) {
+                const Vec2 p = b.toMap(u, v);
+                points.push_back(classified({p.x, p.y, kGroundZ}, kGroundClass));
+            }
+        }
+    }
+    return points;
 }
 
 }  // namespace synthetic

@@ -1,0 +1,43 @@
+#pragma once
+// The parts of the terrain stages that work on plain records: the terrain-model sheets turned
+// into grids, the step of the point-cloud grid, and the reading of the ground and water points
+// of a LiDAR sheet.
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "geodata/AscGrid.h"
+#include "geodata/GisTypes.h"
+#include "geodata/NmtClient.h"
+#include "import/SheetPoints.h"
+
+namespace terrainstages {
+
+// The most nodes the point-cloud grid has along an axis.
+inline constexpr double kCloudNodesPerAxis = 800.0;
+
+// The sheets downloaded and parsed in index order; progress(i, n) before sheet i of n. A sheet
+// that does not come or is no complete grid is left out.
+std::vector<AscGrid> downloadGrids(NmtClient& nmt, const std::vector<NmtClient::Tile>& sheets,
+                                   const std::function<void(int, int)>& progress);
+
+// The step of the point-cloud grid: the requested one, or, when the frame would need more than
+// 800 nodes along an axis at it (a step not above 0 always would), the longer side spread over
+// 800; `message` then says so and is otherwise left empty.
+double cloudStep(const Bbox& frame, double requested, std::string& message);
+
+// The points of one sheet that build terrain and water: class 2 (ground) and class 9 (water)
+// inside the frame, edges included, in PL-1992 (a sheet in a PL-2000 zone, epsg 2176 to 2179,
+// is moved; any other code is read as PL-1992).
+struct CloudPoints {
+    std::vector<ClPoint> ground;
+    std::vector<ClPoint> water;
+};
+
+// Adds the sheet's ground and water points to `points` (sheetpoints::readFramePoints).
+sheetpoints::SheetRead readSheet(const std::string& path, int epsg, const Bbox& frame,
+                                 const std::atomic<bool>& stop, CloudPoints& points);
+
+}  // namespace terrainstages

@@ -1,0 +1,39 @@
+#include "import/SheetPoints.h"
+
+#include "geodata/ProjConv.h"
+#include "import/FetchRun.h"
+
+namespace sheetpoints {
+
+namespace {
+
+constexpr double kZoneMargin = 1.0;  // metres
+
+bool inside(double x, double y, const Bbox& box) {
+    return x >= box.minx && x <= box.maxx && y >= box.miny && y <= box.maxy;
+}
+
+Bbox grown(Bbox box, double by) {
+    return {box.minx - by, box.miny - by, box.maxx + by, box.maxy + by};
+}
+
+}  // namespace
+
+FrameInZone::FrameInZone(int epsg, const Bbox& frame)
+    : zone_(epsg >= 2176 && epsg <= 2179 ? epsg : 0), frame_(frame) {
+    if (zone_ != 0)
+        zoneBox_ = grown(fetchstages::extentInZone(frame, zone_), kZoneMargin);
+}
+
+bool FrameInZone::place(ClPoint& p) const {
+    if (zone_ != 0) {
+        if (!inside(p.x, p.y, zoneBox_))
+            return false;
+        const GisPoint moved = ProjConv::pl2000toPl1992(p.x, p.y, zone_);
+        p.x = moved.x;
+        p.y = moved.y;
+    }
+    return inside(p.x, p.y, frame_);
+}
+
+}  // namespace sheetpoints

@@ -1,0 +1,213 @@
+// The building-package stages through the map page against the fake open-data host: the county's
+// LoD1 package of the newest published year and its LoD2 package, the side index, damaged
+// packages, download progress and cancel.
+
+#include <filesystem>
+#include <fstream>
+
+#include "ImportPage.h"
+#include "geodata/B3dArchive.h"
+#include "geodata/B3dCatalog.h"
+#include "geodata/ProjConv.h"
+#include "import/ImportBuildingStages.h"
+#include "import/ImportController.h"
+#include "support/fakes/BuildingPackages.h"
+#include "support/fakes/Scenario.h"
+
+namespace {
+
+using importtest::json;
+using importtest::ofType;
+using namespace std::chrono_literals;
+
+constexpr const char* kCounty = "1465";
+constexpr const char* kNoLod2 =
+    "Brak budynkow LOD2 dla tego obszaru (pokrycie GUGiK ~236/380 powiatow).";
+
+TEST(PackageProgress, PercentOfAKnownSizeAndTheBytesSoFar) {
+    using buildingstages::packageProgress;
+    const auto known = packageProgress("Modele 3D: pobieranie ", 512, 2048);
+    EXPECT_EQ(known.percent, 25);
+    EXPECT_EQ(known.label, "Modele 3D: pobieranie 512 B / 2,0 KB");
+    EXPECT_EQ(packageProgress("P ", 2047, 2048).percent, 99) << "whole percent, truncated";
+    const auto unknown = packageProgress("Budynki LOD2: pobieranie ", 3 << 20, 0);
+    EXPECT_EQ(unknown.percent, 0);
+    EXPECT_EQ(unknown.label, "Budynki LOD2: pobieranie 3,0 MB") << "no size: no \" / \"";
+}
+
+TEST(PackageProgress, OneReportPerWholePercentOrPerHundredMilliseconds) {
+    buildingstages::ProgressThrottle throttle;
+    const auto t0 = std::chrono::steady_clock::time_point() + 1h;
+    EXPECT_TRUE(throttle.due(0, t0)) << "the first report";
+    EXPECT_FALSE(throttle.due(0, t0 + 99ms));
+    EXPECT_TRUE(throttle.due(1, t0 + 99ms)) << "a new percent";
+    EXPECT_FALSE(throttle.due(1, t0 + 150ms));
+    EXPECT_TRUE(throttle.due(1, t0 + 199ms)) << "100 ms after the last report";
+    EXPECT_FALSE(throttle.due(1, t0 + 200ms));
+    EXPECT_TRUE(throttle.due(0, t0 + 200ms)) << "any other percent";
+}
+
+class BuildingPackages : public importtest::ImportPage {
+protected:
+    void SetUp() override {
+        ImportPage::SetUp();
+        fakes::serveBoundaries(hosts, {fakes::municipality(demo.teryt, demo.municipalityArea)});
+    }
+
+    // A block of 16 x 12 m whose south-west corner lies at (dx, dy) from the frame's centre.
+    Building3D block(const std::string& id, double dx, double dy) const {
+        const double x = centre.x + dx;
+        const double y = centre.y + dy;
+        return {id, {{x, y}, {x + 16, y}, {x + 16, y + 12}, {x, y + 12}, {x, y}}, 100.0, 9.0};
+    }
+
+    // Two sheets: one over the frame with two blocks, one 5 km east with another.
+    std::vector<fakes::Lod1Sheet> lod1Sheets() const {
+        return {{"near.gml", around(0, 0, 500), {block("b1", -50, -50), block("b2", 40, 30)}},
+                {"far.gml", around(5000, 0, 500), {block("b3", 5000, 0)}}};
+    }
+    std::vector<fakes::Lod2Sheet> lod2Sheets() const {
+        return {{"near.gml", around(0, 0, 500), {fakes::lod2Block(block("B1", -50, -50))}}};
+    }
+
+    Bbox around(double dx, double dy, double half) const {
+        return {centre.x + dx - half, centre.y + dy - half, centre.x + dx + half,
+                centre.y + dy + half};
+    }
+
+    static std::string cachedPackage(int year) {
+        return WfsClient::cacheFilePathFor(B3dCatalog::urlForResolvedTeryt(kCounty, year), "zip");
+    }
+
+    json fetchDone(const std::vector<std::string>& keys) {
+        return fetch(demo.frameWgs84, keys).back();
+    }
+
+    static const ImportController::FetchedData& fetched() {
+        return ImportController::Instance().lastFetch();
+    }
+
+    // Posts a fetch and runs the main loop until ready() holds; the messages received meanwhile.
+    std::vector<json> startFetch(const std::vector<std::string>& keys,
+                                 const std::function<bool(const std::vector<json>&)>& ready) {
+        std::vector<json> messages =
+            page.post(json{{"type", "fetch"}, {"bboxWgs84", demo.frameWgs84}, {"layers", keys}});
+        EXPECT_TRUE(host::pumpUntil(
+            [&] {
+                for (json& m : page.received())
+                    messages.push_back(std::move(m));
+                return ready(messages);
+            },
+            10s));
+        return messages;
+    }
+
+    const fakes::Scenario demo = fakes::demoScenario();
+    const GisPoint centre = ProjConv::latLonToPl1992(52.2297, 21.0122);
+};
+
+TEST_F(BuildingPackages, BlocksAndSolidsOfTheSheetsThatMeetTheFrameFromAnIndexedCachedPackage) {
+    fakes::serveLod1Package(hosts, kCounty, 2024, lod1Sheets());
+    fakes::serveLod2Package(hosts, kCounty, lod2Sheets());
+    const auto messages = fetch(demo.frameWgs84, {"budynkilod2", "budynki3d"});
+    const json& done = messages.back();
+    EXPECT_EQ(done.at("counts"), json({{"budynki3d", 2}, {"budynkilod2", 1}}));
+    EXPECT_FALSE(done.contains("warning")) << done;
+
+    const ImportController::FetchedData& data = fetched();
+    ASSERT_EQ(data.lod1.size(), 2u);
+    EXPECT_EQ(data.lod1[0].id, "b1");
+    EXPECT_EQ(data.lod1[1].id, "b2");
+    EXPECT_TRUE(data.lod1Requested);
+    EXPECT_EQ(data.lod1Status, "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2");
+    ASSERT_EQ(data.lod2.size(), 1u);
+    EXPECT_EQ(data.lod2[0].faces.size(), 6u);
+    EXPECT_EQ(data.lod2Status, "Budynki LOD2: powiat 1465, budynkow w kadrze: 1");
+
+    // The download's bytes in whole percent, cancellable; then the one sheet that meets the frame.
+    const auto progress = ofType(messages, "progress");
+    const auto download = std::find_if(progress.begin(), progress.end(), [](const json& p) {
+        return p.at("label").get<std::string>().starts_with("Modele 3D: pobieranie ");
+    });
+    ASSERT_NE(download, progress.end());
+    EXPECT_EQ(download->at("cancellable"), true);
+    EXPECT_EQ(download->at("total"), 100);
+    const json sheets = {{"type", "progress"}, {"done", 0}, {"total", 1}, {"label", "Modele 3D"}};
+    EXPECT_NE(std::find(download, progress.end(), sheets), progress.end());
+    EXPECT_TRUE(std::filesystem::exists(B3dArchive::indexPathFor(cachedPackage(2024))));
+
+    // Again: the cached package and its index, nothing downloaded.
+    const std::size_t asked = hosts.openData.count();
+    EXPECT_EQ(fetchDone({"budynki3d", "budynkilod2"}).at("counts"),
+              json({{"budynki3d", 2}, {"budynkilod2", 1}}));
+    EXPECT_EQ(hosts.openData.count(), asked);
+}
+
+TEST_F(BuildingPackages, AnOlderYearIsTakenWithoutAWordOfTheNewerOnesMissing) {
+    fakes::serveLod1Package(hosts, kCounty, 2022, lod1Sheets());
+    EXPECT_FALSE(fetchDone({"budynki3d"}).contains("warning"));
+    EXPECT_EQ(fetched().lod1Status, "Modele 3D: LOD1 2022, powiat 1465, budynkow w kadrze: 2");
+    EXPECT_EQ(hosts.openData.count(fakes::lod1PackagePath(kCounty, 2024)), 1u);
+}
+
+TEST_F(BuildingPackages, WhenEveryYearFailsOnlyTheLastErrorIsReported) {
+    hosts.openData.on(fakes::lod1PackagePath(kCounty, 2022), loopback::status(500));
+    hosts.openData.on(fakes::lod1PackagePath(kCounty, 2019), loopback::status(503));
+    const json done = fetchDone({"budynki3d"});
+    EXPECT_EQ(done.at("warning"), "Modele 3D: Serwer zwrocil status 503");
+    EXPECT_EQ(done.at("counts"), json::object());
+    EXPECT_EQ(fetched().lod1Status, "");
+}
+
+TEST_F(BuildingPackages, ADamagedPackageIsDroppedFromTheCacheAndTheSideIndexIsTrusted) {
+    hosts.openData.on(fakes::lod1PackagePath(kCounty, 2024), loopback::ok("to nie jest ZIP"));
+    const std::string warning = fetchDone({"budynki3d"}).at("warning");
+    EXPECT_TRUE(warning.starts_with("Modele 3D: ")) << warning;
+    EXPECT_TRUE(
+        warning.ends_with(" Uszkodzona paczka zostala usunieta z cache - sprobuj ponownie."))
+        << warning;
+    EXPECT_FALSE(std::filesystem::exists(cachedPackage(2024)));
+
+    // The next fetch downloads it afresh and indexes it.
+    fakes::serveLod1Package(hosts, kCounty, 2024, lod1Sheets());
+    EXPECT_EQ(fetchDone({"budynki3d"}).at("counts"), json({{"budynki3d", 2}}));
+    EXPECT_EQ(hosts.openData.count(fakes::lod1PackagePath(kCounty, 2024)), 2u);
+
+    // A readable side index is taken as it stands: here it places the near sheet far away, so
+    // no sheet meets the frame; the LoD1 stage says nothing, the LoD2 stage reports no coverage.
+    std::ofstream(B3dArchive::indexPathFor(cachedPackage(2024)))
+        << "B3DIDX1\n1465/near.gml\t0\t0\t10\t10\n";
+    fakes::serveLod2Package(hosts, kCounty, {{"away.gml", around(3000, 0, 100), {}}});
+    const json none = fetchDone({"budynki3d", "budynkilod2"});
+    EXPECT_EQ(none.at("warning"), kNoLod2);
+    EXPECT_EQ(fetched().lod1Status, "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 0");
+}
+
+TEST_F(BuildingPackages, ACancelledDownloadSaysSoAndIsNoGapInTheCoverage) {
+    // The LoD2 package trickles in; the cancel comes with its first progress.
+    loopback::Answer slow = loopback::ok(fakes::lod2Package(kCounty, lod2Sheets()));
+    slow.chunkSize = 64;
+    slow.chunkDelay = 40ms;
+    hosts.openData.on(fakes::lod2PackagePath(kCounty), slow);
+    startFetch({"budynkilod2"}, [](const std::vector<json>& messages) {
+        return ofType(messages, "progress").back().contains("cancellable");
+    });
+    const auto messages = postUntil({{"type", "cancel"}}, "fetchDone");
+    EXPECT_EQ(messages.back().at("warning"), "Budynki LOD2: Pobieranie anulowane.");
+    for (const json& p : ofType(messages, "progress"))
+        EXPECT_LE(p.at("done").get<int>(), 100);
+
+    // LoD1: cancelled while the newest year's answer is still out, older years are not tried,
+    // and its 404 is not reported as a missing package.
+    loopback::Answer late = loopback::status(404);
+    late.delay = 600ms;
+    hosts.openData.on(fakes::lod1PackagePath(kCounty, 2024), late);
+    startFetch({"budynki3d"}, [&](const std::vector<json>&) {
+        return hosts.openData.count(fakes::lod1PackagePath(kCounty, 2024)) == 1;
+    });
+    EXPECT_EQ(postUntil({{"type", "cancel"}}, "fetchDone").back().at("warning"),
+              "Modele 3D: Pobieranie anulowane.");
+    EXPECT_EQ(hosts.openData.count(fakes::lod1PackagePath(kCounty, 2022)), 0u);
+}
+
+}  // namespace

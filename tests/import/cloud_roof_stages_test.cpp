@@ -1,0 +1,252 @@
+// The point-cloud roof stages: the points in buckets, the reconstruction of a footprint and its
+// summary on plain records, and flat roofs and LoD2 reconstruction over the LoD1 footprints
+// through the map page against fake building packages and LiDAR sheets of buildings whose roofs
+// are known.
+
+#include <filesystem>
+
+#include "ImportPage.h"
+#include "geodata/B3dArchive.h"
+#include "geodata/B3dCatalog.h"
+#include "geodata/ProjConv.h"
+#include "geometry/lod2fit/PrimitiveRegistry.h"
+#include "import/ImportCloudRoofStages.h"
+#include "import/ImportController.h"
+#include "support/fakes/BuildingPackages.h"
+#include "support/fakes/KnownRoofs.h"
+#include "support/fakes/Lidar.h"
+#include "support/fakes/Scenario.h"
+
+namespace {
+
+using importtest::json;
+using importtest::ofType;
+
+ClPoint at(double x, double y, double z = 0.0) {
+    return synthetic::classified({x, y, z}, synthetic::kBuildingClass);
+}
+
+TEST(PointBuckets, TheBucketsUnderABoxAndOneAroundItColumnByColumn) {
+    // Buckets of 10 m from (100, 200): columns 0 to 4, rows 0 to 2.
+    const std::vector<ClPoint> points = {at(100, 200), at(125, 205), at(115, 225), at(145, 200),
+                                         at(112, 201), at(135, 215), at(121, 209), at(118, 212)};
+    const cloudroofs::PointBuckets buckets(points);
+    const auto xs = [&](const Bbox& box) {
+        std::vector<double> found;
+        for (const ClPoint& p : buckets.around(box))
+            found.push_back(p.x);
+        return found;
+    };
+    // Under the box: column 2, row 0; around it columns 1 to 3, rows 0 to 1.
+    EXPECT_EQ(xs({121, 201, 122, 202}), (std::vector<double>{112, 118, 125, 121, 135}));
+    EXPECT_EQ(xs({-1e9, -1e9, 1e9, 1e9}).size(), points.size()) << "a huge box meets them all";
+    EXPECT_TRUE(xs({1000, 1000, 1010, 1010}).empty());
+    EXPECT_TRUE(xs({std::nan(""), 0, 1, 1}).empty());
+}
+
+class FootprintReconstruction : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { lod2fit::registerAllPrimitives(); }
+
+    const std::vector<fakes::KnownRoof> roofs = fakes::knownRoofs({600000, 400000});
+    const std::vector<Building3D> blocks = fakes::blocksOf(roofs);
+    const std::vector<ClPoint> points = fakes::lidarPointsOf(roofs);
+    const cloudroofs::PointBuckets buckets{points};
+};
+
+TEST_F(FootprintReconstruction, KnownRoofsAreNamedByTheirTypeOverTheirGround) {
+    const auto all = cloudroofs::reconstructAll(blocks, buckets, [](int, int) {});
+    ASSERT_EQ(all.size(), roofs.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        SCOPED_TRACE(roofs[i].type);
+        EXPECT_TRUE(all[i].fitted);
+        EXPECT_EQ(all[i].roofType, roofs[i].type);
+        EXPECT_DOUBLE_EQ(all[i].groundZ, synthetic::kGroundZ);
+        EXPECT_FALSE(all[i].model.faces.empty());
+        EXPECT_EQ(all[i].model.flag, all[i].ok ? 0 : 1);
+    }
+}
+
+TEST_F(FootprintReconstruction, FewPointsInsideTakeThoseAboveTheGroundAndNoneGiveAnEmptyModel) {
+    // A 1 m square in the gable's middle holds a handful of its points: the solid is fitted to
+    // every roof point around it instead.
+    const lod2fit::Vec2 mid = roofs[0].building.toMap(8, 5);
+    const cloudroofs::Reconstructed small = cloudroofs::reconstructFootprint(
+        {{mid.x, mid.y}, {mid.x + 1, mid.y}, {mid.x + 1, mid.y + 1}, {mid.x, mid.y + 1}}, buckets);
+    EXPECT_TRUE(small.fitted);
+    EXPECT_GT(small.cloudPoints, 900u);
+
+    const cloudroofs::Reconstructed nothing =
+        cloudroofs::reconstructFootprint({{0, 0}, {10, 0}, {10, 10}}, buckets);
+    EXPECT_FALSE(nothing.fitted);
+    EXPECT_TRUE(nothing.model.faces.empty());
+    EXPECT_EQ(std::tie(nothing.model.flag, nothing.groundZ, nothing.cloudPoints),
+              std::make_tuple(0, 0.0, std::size_t{0}));
+}
+
+TEST(ReconstructionStatus, CountsTypesHeightsAndTheFirstTwentyFootprints) {
+    EXPECT_EQ(cloudroofs::reconstructionStatus(2, 10, {}),
+              "Rekonstrukcja LOD2: 2 kafli, 10 pkt, 0 budynkow, Ok(class)=0; typy: (brak) | "
+              "wys.dachu(ridge-eave) min=0.00 sr=0.00 max=0.00 | groundZ sr=0.00 (npm, przed "
+              "zOff)\n");
+
+    std::vector<cloudroofs::Reconstructed> all(25);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        cloudroofs::Reconstructed& r = all[i];
+        r.fitted = i % 3 != 1;  // 1, 4, 7, ... held too few points
+        r.roofType = i % 2 ? "Gabled" : "Flat";
+        r.ok = i < 4;
+        r.groundZ = 100.0;
+        r.eaveZ = 106.0;
+        r.ridgeZ = 106.0 + static_cast<double>(i % 5);
+        r.cloudPoints = 50;
+        r.centre = {637000.04, 486000.0};
+    }
+    const std::string status = cloudroofs::reconstructionStatus(1, 5000, all);
+    const std::string firstLine = status.substr(0, status.find('\n'));
+    EXPECT_EQ(firstLine,
+              "Rekonstrukcja LOD2: 1 kafli, 5000 pkt, 25 budynkow, Ok(class)=3; typy: Flat=9 "
+              "Gabled=8 | wys.dachu(ridge-eave) min=0.00 sr=1.94 max=4.00 | groundZ sr=100.00 "
+              "(npm, przed zOff)");
+    EXPECT_NE(status.find("\n  #0 Flat [Ok] centroid2180=637000.0,486000.0 nDach=50 groundZ=100.00 "
+                          "eaveZ=106.00 ridgeZ=106.00 wys=6.00\n  #2 Flat [Ok]"),
+              std::string::npos)
+        << status;
+    EXPECT_NE(status.find("  #18 "), std::string::npos);
+    EXPECT_EQ(status.find("  #19 "), std::string::npos) << "held too few points";
+    EXPECT_EQ(status.find("  #20 "), std::string::npos) << "only the first 20 footprints";
+    EXPECT_TRUE(status.ends_with("\n"));
+}
+
+class CloudRoofStages : public importtest::ImportPage {
+protected:
+    void SetUp() override {
+        ImportPage::SetUp();
+        fakes::serveBoundaries(hosts, {fakes::municipality(demo.teryt, demo.municipalityArea)});
+        fakes::serveLod1Package(hosts, "1465", 2024,
+                                {{"lod1.gml", area(500), fakes::blocksOf(roofs)}});
+    }
+
+    Bbox area(double half) const {
+        return {centre.x - half, centre.y - half, centre.x + half, centre.y + half};
+    }
+
+    // The sheets' index served on the geoportal, the sheets by the object returned.
+    std::unique_ptr<fakes::LidarSheets> serveLidar(std::vector<fakes::LidarSheet> sheets) {
+        auto lidar = std::make_unique<fakes::LidarSheets>(std::move(sheets));
+        lidar->mount(hosts.geoportal);
+        return lidar;
+    }
+
+    static fakes::LidarSheet sheet(const std::string& godlo, const std::vector<ClPoint>& points,
+                                   const std::string& uklad = "PL-1992") {
+        return {godlo, fakes::classifiedLas(points), "12", uklad};
+    }
+
+    json fetchDone(const std::vector<std::string>& keys) {
+        return fetch(demo.frameWgs84, keys).back();
+    }
+
+    static const ImportController::FetchedData& fetched() {
+        return ImportController::Instance().lastFetch();
+    }
+
+    const fakes::Scenario demo = fakes::demoScenario();
+    const GisPoint centre = ProjConv::latLonToPl1992(52.2297, 21.0122);
+    const std::vector<fakes::KnownRoof> roofs = fakes::knownRoofs({centre.x - 80, centre.y - 20});
+};
+
+TEST_F(CloudRoofStages, FlatRoofsAndReconstructedSolidsOverEveryFootprintFromOneDownload) {
+    const auto lidar = serveLidar({sheet("N-34-1", fakes::lidarPointsOf(roofs))});
+    const auto messages = fetch(demo.frameWgs84, {"budynkirekon", "dachychmura"});
+    const json& done = messages.back();
+    EXPECT_EQ(done.at("counts"), json({{"budynki3d", 4}, {"dachychmura", 4}, {"budynkirekon", 4}}));
+    EXPECT_FALSE(done.contains("warning")) << done;
+
+    const ImportController::FetchedData& data = fetched();
+    EXPECT_FALSE(data.lod1Requested) << "footprints only";
+    for (const RoofModel& roof : data.roofsCloud) {
+        EXPECT_EQ(roof.flag, 0);
+        ASSERT_EQ(roof.faces.size(), 1u);
+    }
+    EXPECT_TRUE(data.roofsCloudStatus.starts_with("Dachy z chmury: 1 kafli, "))
+        << data.roofsCloudStatus;
+    EXPECT_TRUE(data.roofsCloudStatus.ends_with(" pkt, 4 obrysow."));
+    for (std::size_t i = 0; i < roofs.size(); ++i) {
+        EXPECT_FALSE(data.roofsRekon[i].faces.empty());
+        const std::string line = "  #" + std::to_string(i) + " " + roofs[i].type + " [";
+        EXPECT_NE(data.roofsRekonStatus.find(line), std::string::npos) << line << "\n"
+                                                                       << data.roofsRekonStatus;
+    }
+    EXPECT_NE(data.roofsRekonStatus.find("typy: Flat=1 Gabled=1 Hipped=1 Shed=1 | "),
+              std::string::npos);
+    EXPECT_EQ(lidar->fileRequests(0), 1u) << "the second stage reads the cache";
+    const auto labels = ofType(messages, "progress");
+    EXPECT_NE(std::find_if(
+                  labels.begin(), labels.end(),
+                  [](const json& p) { return p.at("label") == "Rekonstrukcja LOD2: dopasowanie"; }),
+              labels.end());
+}
+
+// A sheet in a PL-2000 zone is moved into PL-1992 as the terrain stage moves it: its roofs are
+// those of the same points in a PL-1992 sheet, to the centimetre the zone conversion keeps.
+TEST_F(CloudRoofStages, SheetsOfAZoneGiveTheRoofsOfTheSamePointsInPl1992) {
+    const std::vector<ClPoint> points = fakes::lidarPointsOf(roofs);
+    const auto inPl1992 = serveLidar({sheet("P", points)});
+    EXPECT_FALSE(fetchDone({"dachychmura"}).contains("warning"));
+    const std::vector<RoofModel> expected = fetched().roofsCloud;
+
+    std::vector<ClPoint> inZone = points;
+    for (ClPoint& p : inZone) {
+        const GisPoint moved = ProjConv::pl1992ToPl2000(p.x, p.y, 2178);
+        p.x = moved.x;
+        p.y = moved.y;
+    }
+    const auto zoneSheet = serveLidar({sheet("S7", inZone, "PL-2000:S7")});
+    const json done = fetchDone({"dachychmura", "budynkirekon"});
+    EXPECT_FALSE(done.contains("warning")) << done;
+    EXPECT_EQ(done.at("counts"), json({{"budynki3d", 4}, {"dachychmura", 4}, {"budynkirekon", 4}}));
+    EXPECT_EQ(zoneSheet->fileRequests(0), 1u);
+    const std::vector<RoofModel>& roofsFromZone = fetched().roofsCloud;
+    ASSERT_EQ(roofsFromZone.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(roofsFromZone[i].flag, expected[i].flag);
+        ASSERT_EQ(roofsFromZone[i].faces.size(), 1u);
+        ASSERT_EQ(roofsFromZone[i].faces[0].pts.size(), expected[i].faces[0].pts.size());
+        for (std::size_t k = 0; k < expected[i].faces[0].pts.size(); ++k) {
+            const Pt3& a = roofsFromZone[i].faces[0].pts[k];
+            const Pt3& b = expected[i].faces[0].pts[k];
+            EXPECT_NEAR(a.x, b.x, 0.05);
+            EXPECT_NEAR(a.y, b.y, 0.05);
+            EXPECT_NEAR(a.z, b.z, 0.05);
+        }
+    }
+}
+
+TEST_F(CloudRoofStages, NoFootprintsNoTileAndNoPointInTheFrameEachEndTheStagesWithAWord) {
+    const auto gone = serveLidar({{"gone", "", "12", "PL-1992", 404}});
+    EXPECT_EQ(fetchDone({"dachychmura", "budynkirekon"}).at("warning"),
+              "Dachy z chmury: brak danych LiDAR dla tego obszaru. Rekonstrukcja LOD2: brak danych "
+              "LiDAR dla tego obszaru.");
+
+    // Points 5 km away from the frame.
+    std::vector<ClPoint> away = fakes::lidarPointsOf(roofs, 100);
+    for (ClPoint& p : away)
+        p.x += 5000;
+    const auto far = serveLidar({sheet("away", away)});
+    EXPECT_EQ(fetchDone({"budynkirekon"}).at("warning"),
+              "Rekonstrukcja LOD2: chmura pusta w kadrze.");
+
+    // A package of the county without buildings in the frame, in place of the cached one.
+    const std::string cached =
+        WfsClient::cacheFilePathFor(B3dCatalog::urlForResolvedTeryt("1465", 2024), "zip");
+    std::filesystem::remove(cached);
+    std::filesystem::remove(B3dArchive::indexPathFor(cached));
+    fakes::serveLod1Package(hosts, "1465", 2024, {{"empty.gml", area(500), {}}});
+    EXPECT_EQ(fetchDone({"dachychmura", "budynkirekon"}).at("warning"),
+              "Dachy z chmury: brak obrysow budynkow (Building3D) dla tego kadru - nie ma na czym "
+              "oprzec dachu. Rekonstrukcja LOD2: brak obrysow budynkow (Building3D) dla tego "
+              "kadru.");
+}
+
+}  // namespace

@@ -1,0 +1,238 @@
+// The surface-model stages: one grid over every sheet of a model, and buildings, bridges and
+// roads from the normalised surface model through the map page against the fake geoportal,
+// open-data host and Overpass endpoint.
+
+#include <cmath>
+
+#include "ImportPage.h"
+#include "geodata/ProjConv.h"
+#include "import/ImportController.h"
+#include "import/ImportSurfaceStages.h"
+#include "support/NdsmGrids.h"
+#include "support/fakes/BuildingPackages.h"
+#include "support/fakes/Overpass.h"
+#include "support/fakes/Scenario.h"
+#include "support/fakes/TerrainModel.h"
+
+namespace {
+
+using importtest::json;
+using importtest::ofType;
+
+// A grid over the area in cells of `cell` metres.
+AscGrid gridOf(const Bbox& area, double cell, const std::function<double(double, double)>& z) {
+    return ndsmfix::gridOf(area.minx, area.miny, cell,
+                           static_cast<int>((area.maxx - area.minx) / cell),
+                           static_cast<int>((area.maxy - area.miny) / cell), z);
+}
+
+double at(const AscGrid& grid, double x, double y) {
+    double z = std::nan("");
+    grid.sampleZ(x, y, z);
+    return z;
+}
+
+TEST(SheetMosaic, EveryCellFromTheFirstSheetThatCoversItCutToTheKeptArea) {
+    const auto level = [](double z) { return [z](double, double) { return z; }; };
+    const auto holed = [](double x, double y) {
+        return x > 4 && x < 6 && y > 4 && y < 6 ? std::nan("") : 10.0;
+    };
+    std::vector<AscGrid> sheets = {gridOf({0, 0, 10, 10}, 1, holed),
+                                   gridOf({10, 0, 20, 10}, 1, level(20)),
+                                   gridOf({0, 0, 20, 10}, 1, level(30))};
+    const AscGrid one = surfacestages::mosaic(sheets, {-100, -100, 100, 100});
+    EXPECT_EQ(std::tie(one.ncols, one.nrows, one.xll, one.yll, one.cellsize),
+              std::make_tuple(20, 10, 0.0, 0.0, 1.0));
+    EXPECT_EQ(at(one, 2.5, 2.5), 10.0);
+    EXPECT_EQ(at(one, 15.5, 8.5), 20.0) << "the second sheet beside the first";
+    EXPECT_EQ(at(one, 5.5, 5.5), 30.0) << "a hole of the first filled by the third";
+
+    // Cut to whole cells around the kept area; a coarser second sheet sampled at the centres.
+    const AscGrid cut = surfacestages::mosaic(
+        {gridOf({0, 0, 10, 10}, 1, level(1)), gridOf({10, 0, 30, 10}, 5, level(2))},
+        {8.5, 2.2, 12.5, 3.1});
+    EXPECT_EQ(std::tie(cut.ncols, cut.nrows, cut.xll, cut.yll), std::make_tuple(5, 2, 8.0, 2.0));
+    EXPECT_EQ(at(cut, 9.5, 2.5), 1.0);
+    EXPECT_EQ(at(cut, 12.5, 2.5), 2.0);
+
+    const AscGrid none =
+        surfacestages::mosaic({gridOf({0, 0, 10, 10}, 1, level(1))}, {50, 50, 60, 60});
+    double z = 0.0;
+    EXPECT_FALSE(none.sampleZ(55, 55, z));
+}
+
+class SurfaceStages : public importtest::ImportPage {
+protected:
+    void SetUp() override {
+        ImportPage::SetUp();
+        fakes::serveBoundaries(hosts, {fakes::municipality(demo.teryt, demo.municipalityArea)});
+    }
+
+    // Terrain sloping gently to the east from 100 m at the frame's centre.
+    double terrain(double x, double /*y*/) const { return 100.0 + 0.01 * (x - c.x); }
+
+    // A block of 16 x 12 m, 9 m high, whose south-west corner lies at (dx, dy) from the centre.
+    Building3D block(const std::string& id, double dx, double dy) const {
+        const double x = c.x + dx;
+        const double y = c.y + dy;
+        return {id, {{x, y}, {x + 16, y}, {x + 16, y + 12}, {x, y + 12}, {x, y}}, 100.0, 9.0};
+    }
+
+    // The blocks standing 9 m, the bridge deck 6 m above the terrain.
+    double surface(double x, double y) const {
+        for (const Building3D& b : blocks) {
+            if (x > b.footprint[0].x && x < b.footprint[2].x && y > b.footprint[0].y &&
+                y < b.footprint[2].y)
+                return terrain(x, y) + 9.0;
+        }
+        const bool deck = x > c.x - 80 && x < c.x - 20 && std::abs(y - (c.y - 40)) < 4;
+        return terrain(x, y) + (deck ? 6.0 : 0.0);
+    }
+
+    Bbox box(double dx0, double dy0, double dx1, double dy1) const {
+        return {c.x + dx0, c.y + dy0, c.x + dx1, c.y + dy1};
+    }
+
+    // A sheet of 1 m cells over the area, of the surface or of the terrain.
+    fakes::GridSheet sheet(const std::string& godlo, const Bbox& area, bool raised) const {
+        return {
+            godlo,
+            {area.minx, area.miny},
+            1.0,
+            static_cast<int>(area.maxx - area.minx),
+            static_cast<int>(area.maxy - area.miny),
+            [this, raised](double x, double y) { return raised ? surface(x, y) : terrain(x, y); }};
+    }
+
+    // Each model in one sheet, or in two: west of the centre, then east of it.
+    void serveModels(bool split) {
+        if (!split) {
+            fakes::serveSurfaceModel(hosts, {sheet("A", box(-100, -60, 100, 60), true)});
+            fakes::serveTerrainModel(hosts, {sheet("A", box(-100, -60, 100, 60), false)});
+            return;
+        }
+        const Bbox west = box(-100, -60, 0, 60);
+        const Bbox east = box(0, -60, 100, 60);
+        fakes::serveSurfaceModel(hosts, {sheet("W", west, true), sheet("E", east, true)});
+        fakes::serveTerrainModel(hosts, {sheet("W", west, false), sheet("E", east, false)});
+    }
+
+    void serveBlocks() {
+        fakes::serveLod1Package(hosts, "1465", 2024,
+                                {{"lod1.gml", box(-500, -500, 500, 500), blocks}});
+    }
+
+    // A bridge on a primary road west of the centre and a residential road across both sheets.
+    void serveWays() {
+        const fakes::Feature bridge =
+            fakes::polyline("", {{c.x - 75, c.y - 40}, {c.x - 25, c.y - 40}},
+                            {{"highway", "primary"}, {"bridge", "yes"}, {"width", "6"}});
+        const fakes::Feature road = fakes::polyline(
+            "", {{c.x - 90, c.y + 40}, {c.x + 90, c.y + 40}}, {{"highway", "residential"}});
+        hosts.overpass.onRequest(fakes::Overpass::kPath, fakes::Overpass({bridge, road}));
+    }
+
+    json fetchDone(const std::vector<std::string>& keys) {
+        return fetch(demo.frameWgs84, keys).back();
+    }
+
+    static const ImportController::FetchedData& fetched() {
+        return ImportController::Instance().lastFetch();
+    }
+
+    const fakes::Scenario demo = fakes::demoScenario();
+    const GisPoint c = ProjConv::latLonToPl1992(52.2297, 21.0122);
+    const std::vector<Building3D> blocks = {block("w", -60, -20), block("e", 40, 0)};
+};
+
+// The highest corner of a model's faces.
+double topOf(const RoofModel& model) {
+    double top = -1e9;
+    for (const RoofFace& face : model.faces) {
+        for (const Pt3& p : face.pts)
+            top = std::max(top, p.z);
+    }
+    return top;
+}
+
+TEST_F(SurfaceStages, BuildingsBridgesAndRoadsFromEverySheetOfTheFrameReadOnce) {
+    serveBlocks();
+    serveModels(true);
+    serveWays();
+    const json done = fetchDone({"budynkindsm", "mosty", "drogi"});
+    EXPECT_EQ(done.at("counts"),
+              json({{"budynki3d", 2}, {"budynkindsm", 2}, {"mosty", 1}, {"drogi", 1}}));
+    EXPECT_FALSE(done.contains("warning")) << done;
+
+    const ImportController::FetchedData& data = fetched();
+    EXPECT_FALSE(data.lod1Requested);
+    ASSERT_EQ(data.roofsNdsm.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);  // the second block stands on the second sheet only
+        EXPECT_EQ(data.roofsNdsm[i].flag, 0);
+        const double ground = terrain(blocks[i].footprint[0].x, 0);
+        EXPECT_NEAR(data.roofsNdsm[i].faces.at(0).pts.at(0).z, ground + 9.0, 0.2);
+    }
+    EXPECT_EQ(data.roofsNdsmStatus, "Budynki nMPT: 2 obrysow.");
+    EXPECT_EQ(data.bridges.at(0).flag, 0);
+    EXPECT_NEAR(topOf(data.bridges[0]), terrain(c.x - 25, 0) + 6.0, 0.3);
+    EXPECT_EQ(data.roads.at(0).flag, 0);
+    EXPECT_NEAR(topOf(data.roads[0]), terrain(c.x + 90, 0), 0.1) << "on the terrain";
+    EXPECT_EQ(data.bridgesStatus, "Mosty (OSM): 1 w kadrze.");
+    EXPECT_EQ(data.roadsStatus, "Drogi (OSM): 1 w kadrze.");
+
+    // Both stages use the one model: every index asked and every sheet fetched once.
+    EXPECT_EQ(hosts.geoportal.count(fakes::kSurfaceIndexPath), 1u);
+    EXPECT_EQ(hosts.geoportal.count(fakes::kTerrainIndexPath), 1u);
+    for (const char* godlo : {"W", "E"}) {
+        EXPECT_EQ(hosts.openData.count(fakes::surfaceSheetPath(godlo)), 1u) << godlo;
+        EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath(godlo)), 1u) << godlo;
+    }
+}
+
+TEST_F(SurfaceStages, WhichWaysAreBridgesDependsOnTheKeysAndBothStatusesAreWritten) {
+    serveModels(false);
+    serveWays();
+    EXPECT_EQ(fetchDone({"mosty"}).at("counts"), json({{"mosty", 1}}));
+    EXPECT_EQ(fetched().roadsStatus, "Drogi (OSM): 0 w kadrze.");
+
+    // The bridge is a road too: without "mosty" it is shaped and counted as one.
+    EXPECT_EQ(fetchDone({"drogi"}).at("counts"), json({{"drogi", 2}}));
+    EXPECT_EQ(fetched().bridgesStatus, "Mosty (OSM): 0 w kadrze.");
+    EXPECT_NEAR(topOf(fetched().roads[0]), terrain(c.x - 25, 0), 0.1) << "on the terrain";
+}
+
+TEST_F(SurfaceStages, AFrameWithoutSurfaceModelIsReportedByEachStageThatNeedsIt) {
+    serveBlocks();
+    serveWays();
+    fakes::serveTerrainModel(hosts, {sheet("A", box(-100, -60, 100, 60), false)});
+    const json done = fetchDone({"budynkindsm", "drogi"});
+    EXPECT_EQ(done.at("warning"),
+              "Budynki (nMPT): brak pokrycia nMPT lub NMT dla tego kadru. Mosty/drogi: brak "
+              "pokrycia nMPT lub NMT dla tego kadru.");
+    EXPECT_EQ(done.at("counts"), json({{"budynki3d", 2}}));
+    EXPECT_EQ(fetched().roofsNdsmStatus, "");
+    EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath("A")), 0u);
+}
+
+TEST_F(SurfaceStages, ASheetThatDoesNotReadIsReportedByEachStageThatNeedsIt) {
+    serveBlocks();
+    serveWays();
+    serveModels(false);
+    hosts.openData.on(fakes::terrainSheetPath("A"), loopback::ok("ncols 1\n"));
+    EXPECT_EQ(fetchDone({"budynkindsm", "mosty"}).at("warning"),
+              "Budynki (nMPT): nie udalo sie sparsowac kafli nMPT/NMT. Mosty/drogi: nie udalo sie "
+              "sparsowac kafli nMPT/NMT.");
+    EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath("A")), 1u)
+        << "read once for both stages";
+}
+
+TEST_F(SurfaceStages, WithoutFootprintsTheBuildingsStageIsSilent) {
+    fakes::serveLod1Package(hosts, "1465", 2024, {{"empty.gml", box(-500, -500, 500, 500), {}}});
+    const json done = fetchDone({"budynkindsm"});
+    EXPECT_FALSE(done.contains("counts") && done.at("counts").contains("budynkindsm"));
+    EXPECT_EQ(done.at("warning"), "Nic nie pobrano dla tego obszaru.");
+    EXPECT_EQ(hosts.geoportal.count(fakes::kSurfaceIndexPath), 0u) << "nothing to place a roof on";
+}
+
+}  // namespace

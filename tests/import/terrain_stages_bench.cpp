@@ -1,0 +1,96 @@
+// Terrain from point clouds: one LiDAR sheet of 10 million points read and gridded as the fetch
+// does it (the ground and water points of the frame kept, then the ground and water grid), for
+// a sheet in PL-1992 and one in a PL-2000 zone. The sheet is the shared generated LAZ sample
+// (60,000 points of varied classes over 2.3 x 0.5 km) moved into place, its chunks repeated.
+// Reported: points read a second and the peak resident memory of the reading and gridding
+// alone (the sheet is written before the peak is reset).
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+
+#include "geodata/ProjConv.h"
+#include "geometry/CloudTerrain.h"
+#include "import/ImportTerrainStages.h"
+#include "support/LazChunks.h"
+#include "support/TempDir.h"
+#include "support/fakes/Lidar.h"
+
+namespace {
+
+const std::filesystem::path kSample =
+    std::filesystem::path(TW_SHARED_TESTDATA) / "laz-gen" / "gen_f7.laz";
+constexpr int kRepeats = 167;                    // 60,000 points each: 10.02 million
+constexpr GisPoint kCorner{500000.0, 300000.0};  // the sheet's south-west corner in PL-1992
+// The sheet's extent (its points lie in two strips along its south and north edges); of the
+// zone sheet, turned by the difference of the two systems' meridian convergence, the points of
+// its far corners fall outside.
+constexpr Bbox kFrame{500000.0, 300000.0, 502290.0, 300545.0};
+
+// Peak resident memory since the last reset, in MiB (VmHWM of /proc/self/status).
+double peakMiB() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
+    }
+    return 0.0;
+}
+
+void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+// The sample moved to the sheet's corner in the sheet's system, its chunks repeated.
+bool writeSheet(const loopback::TempDir& dir, int epsg, std::uint64_t& points, std::string& path) {
+    const GisPoint corner =
+        epsg == 2180 ? kCorner : ProjConv::pl1992ToPl2000(kCorner.x, kCorner.y, epsg);
+    const std::string moved = dir.file("moved" + std::to_string(epsg) + ".laz");
+    const std::string sample = fixtures::readBytes(kSample.string());
+    fixtures::writeBytes(moved, fakes::relocatedLas(sample, corner.x, corner.y, 100.0));
+    path = dir.file("sheet" + std::to_string(epsg) + ".laz");
+    points = fakes::lasPointCount(sample) * kRepeats;
+    return fixtures::writeRepeatedChunks(moved, path, kRepeats);
+}
+
+void BM_CloudTerrainFromOneSheet(benchmark::State& state) {
+    const int epsg = static_cast<int>(state.range(0));
+    static const loopback::TempDir dir;
+    std::uint64_t points = 0;
+    std::string path;
+    if (!std::filesystem::exists(kSample) || !writeSheet(dir, epsg, points, path)) {
+        state.SkipWithError("the generated LAZ sample is not in the shared test data");
+        return;
+    }
+    std::string message;
+    const double step = terrainstages::cloudStep(kFrame, 1.0, message);
+    const std::atomic<bool> stop{false};
+
+    resetPeak();
+    std::size_t kept = 0;
+    for (auto _ : state) {
+        terrainstages::CloudPoints read;
+        terrainstages::readSheet(path, epsg, kFrame, stop, read);
+        const CloudTerrain grid(read.ground, kFrame, step, read.water, true);
+        kept = read.ground.size() + read.water.size();
+        benchmark::DoNotOptimize(grid.validCells);
+    }
+    std::filesystem::remove(path);
+    state.counters["points/s"] =
+        benchmark::Counter(static_cast<double>(points) * static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate);
+    state.counters["points"] = static_cast<double>(points);
+    state.counters["kept"] = static_cast<double>(kept);
+    state.counters["peak MiB"] = peakMiB();
+}
+
+BENCHMARK(BM_CloudTerrainFromOneSheet)
+    ->Arg(2180)
+    ->Arg(2178)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
+
+}  // namespace

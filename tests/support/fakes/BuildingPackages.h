@@ -1,0 +1,44 @@
+#pragma once
+// The national 3D building packages on the open-data host: per county a LoD1 package of each
+// publication year and one LoD2 package, ZIP archives of CityGML sheets written from the
+// buildings the caller gives. Namespace `fakes`.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "geodata/GisTypes.h"
+#include "support/fakes/Hosts.h"
+
+namespace fakes {
+
+// One sheet of a package: its entry name (under the county's folder), its envelope and its
+// buildings, LoD1 blocks written as extruded footprints, LoD2 buildings face by face.
+struct Lod1Sheet {
+    std::string name;
+    Bbox envelope;
+    std::vector<Building3D> buildings;
+};
+struct Lod2Sheet {
+    std::string name;
+    Bbox envelope;
+    std::vector<BuildingLod2> buildings;
+};
+
+// A block (footprint open or closed) as the faces of a LoD2 solid with a flat roof: ground,
+// roof, then one wall per footprint edge.
+BuildingLod2 lod2Block(const Building3D& block);
+
+// Where the program asks for the packages of a county (its four digits).
+std::string lod1PackagePath(std::string_view county, int year);
+std::string lod2PackagePath(std::string_view county);
+
+// The bytes of a package.
+std::string lod1Package(std::string_view county, const std::vector<Lod1Sheet>& sheets);
+std::string lod2Package(std::string_view county, const std::vector<Lod2Sheet>& sheets);
+
+void serveLod1Package(Hosts& hosts, std::string_view county, int year,
+                      const std::vector<Lod1Sheet>& sheets);
+void serveLod2Package(Hosts& hosts, std::string_view county, const std::vector<Lod2Sheet>& sheets);
+
+}  // namespace fakes
