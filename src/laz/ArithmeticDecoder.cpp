@@ -108,7 +108,7 @@ public:
         for (std::uint32_t t = next_ + 1; t < to; ++t) {
             write(t, cell);
         }
-        next_ = std::max(next_, to);
+        next_ = to;  // never below: the starts rise
     }
 
 private:
