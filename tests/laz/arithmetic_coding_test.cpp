@@ -138,7 +138,7 @@ TEST(IntegerRoundTrip, EveryCorrectionWidthDecodesToItsValue) {
     values.push_back(0);
 
     laz::ArithmeticEncoder enc;
-    laz::IntegerEncoder ints(2);
+    laz::IntegerEncoder ints(32, 2);
     std::int32_t last = 0;
     for (std::size_t i = 0; i < values.size(); ++i) {
         ints.encode(enc, last, values[i], static_cast<std::uint32_t>(i % 2));

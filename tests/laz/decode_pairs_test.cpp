@@ -13,6 +13,7 @@
 #include "laz/Bytes.h"
 #include "laz/Reader.h"
 #include "support/LazChunks.h"
+#include "support/PointwiseEncoder.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -126,6 +127,38 @@ TEST(DecodeSamples, RepeatedChunksDecodeToTheTwinsRecordsEveryTime) {
         ASSERT_EQ(zr.size(), 5 * sr.size());
         for (std::size_t i = 0; i < zr.size(); ++i) {
             ASSERT_EQ(zr[i], sr[i % sr.size()]) << "first differing record: " << i;
+        }
+    }
+}
+
+// The points of the format 3 sample, without their colour, coded afresh as format 1 in chunks of
+// several lengths: what the benchmarks read as long format 1 files.
+TEST(DecodeSamples, PointsCodedAsFormat1DecodeToTheTwinsRecords) {
+    REQUIRE_SAMPLES();
+    laz::Reader s((kDir / "autzen_trim.las").string());
+    ASSERT_TRUE(s.ok()) << s.error();
+    ASSERT_EQ(s.header().pointFormat, 3);
+    std::vector<std::uint8_t> records;
+    for (const auto& rec : readAll(s)) {
+        records.insert(records.end(), rec.begin(), rec.begin() + 28);
+    }
+    const loopback::TempDir dir;
+    for (const std::size_t chunk : {std::size_t{1}, std::size_t{2}, std::size_t{40000}}) {
+        SCOPED_TRACE(chunk);
+        const std::string path = dir.file("f1.laz");
+        const std::size_t points = chunk == 40000 ? records.size() / 28 : 500;
+        const std::vector<std::uint8_t> head(records.begin(),
+                                             records.begin() + static_cast<long>(28 * points));
+        ASSERT_TRUE(fixtures::writeFormat1Laz(path, head, chunk));
+        laz::Reader z(path);
+        ASSERT_TRUE(z.ok()) << z.error();
+        ASSERT_EQ(z.header().pointFormat, 1);
+        const auto zr = readAll(z);
+        EXPECT_TRUE(z.error().empty()) << z.error();
+        ASSERT_EQ(zr.size(), points);
+        for (std::size_t i = 0; i < zr.size(); ++i) {
+            ASSERT_TRUE(std::equal(zr[i].begin(), zr[i].end(), head.begin() + 28 * i))
+                << "first differing record: " << i;
         }
     }
 }

@@ -1,8 +1,13 @@
 // Decoding speed of the LAS/LAZ reader on one thread: points per second, file opening included.
 //
-// Two inputs per point format: the shared sample as it is, where the short files are a single
-// chunk of about a thousand points and the models' start and first adaptation weigh much, and a
-// larger file of the sample's chunks repeated, written once a process to a temporary folder.
+// Per point format the shared sample as it is, where the short files are a single chunk of
+// about a thousand points and the models' start and first adaptation weigh much, and a larger
+// file of the sample's chunks repeated, written once a process to a temporary folder.
+//
+// A processor learns the branches of a short chunk decoded over and over, and then decodes it
+// faster than any real file: the one-chunk samples of formats 1 and 6 and their repetitions
+// measure that. Files of many distinct points measure real decoding: the format 3 sample, the
+// generated files, and the format 1 and 6 files made of their points.
 
 #include <benchmark/benchmark.h>
 
@@ -12,6 +17,7 @@
 
 #include "laz/Reader.h"
 #include "support/LazChunks.h"
+#include "support/PointwiseEncoder.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -39,15 +45,44 @@ void decodeSample(benchmark::State& state, const char* name) {
     decodeFile(state, (kDir / name).string());
 }
 
-// The sample's chunks repeated `times` times; empty when the sample is missing.
-std::string repeated(const char* name, int times) {
+// A file written once a process by `write(from, to)` from the sample `name`; empty when the
+// sample is missing.
+template <typename Write>
+std::string written(const char* name, const std::string& kind, Write write) {
     static const loopback::TempDir dir;
-    const std::string to = dir.file(std::filesystem::path(name).filename().string() + "." +
-                                    std::to_string(times) + ".laz");
+    const std::string to =
+        dir.file(std::filesystem::path(name).filename().string() + "." + kind + ".laz");
     if (std::filesystem::exists(to)) {
         return to;
     }
-    return fixtures::writeRepeatedChunks((kDir / name).string(), to, times) ? to : std::string();
+    return write((kDir / name).string(), to) ? to : std::string();
+}
+
+// The sample's chunks repeated `times` times.
+std::string repeated(const char* name, int times) {
+    return written(name, std::to_string(times), [times](const std::string& from, const auto& to) {
+        return fixtures::writeRepeatedChunks(from, to, times);
+    });
+}
+
+// The points of a stored format 3 sample, without colour, coded as format 1 in chunks of 50,000.
+std::string codedAsFormat1(const char* name) {
+    return written(name, "f1", [](const std::string& from, const std::string& to) {
+        laz::Reader stored(from);
+        std::vector<std::uint8_t> rec(static_cast<std::size_t>(stored.header().recordLength));
+        std::vector<std::uint8_t> records;
+        while (stored.header().pointFormat == 3 && stored.readPoint(rec.data())) {
+            records.insert(records.end(), rec.begin(), rec.begin() + 28);
+        }
+        return !records.empty() && fixtures::writeFormat1Laz(to, records, 50000);
+    });
+}
+
+// The core records of a layered format 7 or 8 sample alone, as format 6.
+std::string coreRecords(const char* name) {
+    return written(name, "core", [](const std::string& from, const std::string& to) {
+        return fixtures::writeCoreRecordsOnly(from, to, 1);
+    });
 }
 
 void decodeRepeated(benchmark::State& state, const char* name, int times) {
@@ -60,6 +95,10 @@ void BM_DecodeFormat1(benchmark::State& s) {
 }
 void BM_DecodeRepeatedFormat1(benchmark::State& s) {
     decodeRepeated(s, "laz/1815.laz", 400);
+}
+// Format 1 made of the format 3 sample's points: 110,000 points in chunks of 50,000.
+void BM_DecodeCodedFormat1(benchmark::State& s) {
+    decodeFile(s, codedAsFormat1("laz/autzen_trim.las"));
 }
 // Format 3, point-wise chunks, 110,000 points in three chunks; repeated 5 times.
 void BM_DecodeAutzenFormat3(benchmark::State& s) {
@@ -74,6 +113,11 @@ void BM_DecodeLayeredFormat6(benchmark::State& s) {
 }
 void BM_DecodeRepeatedFormat6(benchmark::State& s) {
     decodeRepeated(s, "laz/1_4_w_evlr.laz", 500);
+}
+// Format 6 made of the generated format 7 file's core records: 60,000 points in chunks of
+// 5,000, four scanner channels.
+void BM_DecodeCoreFormat6(benchmark::State& s) {
+    decodeFile(s, coreRecords("laz-gen/gen_f7.laz"));
 }
 // Format 7, layered variable-size chunks, 1,065 points.
 void BM_DecodeLayeredFormat7(benchmark::State& s) {
@@ -101,10 +145,12 @@ void BM_ReadStoredFormat3(benchmark::State& s) {
 
 BENCHMARK(BM_DecodeFormat1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeRepeatedFormat1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeCodedFormat1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeAutzenFormat3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeRepeatedFormat3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeLayeredFormat6)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeRepeatedFormat6)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeCoreFormat6)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeLayeredFormat7)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeGeneratedFormat7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeRepeatedFormat7)->Unit(benchmark::kMillisecond);
