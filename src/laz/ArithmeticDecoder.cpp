@@ -44,9 +44,11 @@ SymbolModel::SymbolModel(std::uint32_t symbols) : SymbolModel(symbols, Blank{}) 
 
 SymbolModel::SymbolModel(std::uint32_t symbols, Blank)
     : symbols_(std::clamp<std::uint32_t>(symbols, 2, kMaxSymbols)), lastSymbol_(symbols_ - 1) {
-    if (symbols_ > 16) {
-        // At least one cell for two symbols: the likely symbols, the ones decoded mostly, span
-        // cells of their own, and every model update writes all cells anew.
+    if (symbols_ > 2) {
+        // Small models too: counting through their starts would take a step a symbol and end
+        // its loop after a different number of steps for each size, which the processor
+        // mispredicts. At least one cell for two symbols: the likely symbols, the ones decoded
+        // mostly, span cells of their own, and every model update writes all cells anew.
         std::uint32_t tableBits = 4;
         while (symbols_ > (2u << tableBits)) {
             ++tableBits;

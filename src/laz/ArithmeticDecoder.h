@@ -36,7 +36,7 @@ private:
 };
 
 // Cumulative distribution of 2 to 2048 symbols, scaled to 2^15, with a lookup table of the
-// symbols and their bounds for models of more than 16 symbols.
+// symbols and their bounds for models of more than 2 symbols.
 class SymbolModel {
 public:
     explicit SymbolModel(std::uint32_t symbols);
@@ -160,19 +160,20 @@ private:
         length_ <<= shift;
         pos_ += bytes;
     }
-    // The same after a modelled symbol or bit. In real data most of these are likely ones
-    // that leave the interval long enough, and the test for that is well predicted; an
-    // unlikely one mostly needs a single byte, more (rarely) go the general way.
+    // The same after a modelled symbol or bit, which needs one byte or none unless it was a
+    // very unlikely one (that, and the last bytes of the range, go the general way). Whether
+    // it needs the byte is as random as the data: the byte is shifted in by arithmetic on that
+    // condition, not behind a branch the processor would mispredict.
     void renormalizeAfterSymbol() {
-        if (length_ >= kMinLength) {
-            return;
-        }
         if ((length_ < (1u << 16)) | (pos_ >= end_)) [[unlikely]] {
             renormalize();
             return;
         }
-        value_ = (value_ << 8) | *pos_++;
-        length_ <<= 8;
+        const std::uint32_t n = length_ < kMinLength ? 1 : 0;
+        const std::uint32_t s = 8 * n;
+        value_ = (value_ << s) | (*pos_ & (0u - n));
+        length_ <<= s;
+        pos_ += n;
     }
     std::uint32_t nextByte() {
         if (pos_ < end_) {
@@ -255,10 +256,12 @@ template <typename Start>
         const auto entry = [cell](int i) {
             return static_cast<std::uint32_t>(cell >> (16 * i)) & 0xFFFFu;
         };
-        const bool second = entry(1) <= dv;
-        sym = entry(3) + (second ? 1 : 0);
-        low = second ? entry(1) : entry(0);
-        high = second ? entry(2) : entry(1);
+        // Which of the two it is, is as random as the data: the bounds are picked by a shift.
+        const std::uint32_t second = entry(1) <= dv ? 1 : 0;
+        sym = entry(3) + second;
+        const auto bounds = static_cast<std::uint32_t>(cell >> (16 * second));
+        low = bounds & 0xFFFFu;
+        high = bounds >> 16;
         if (high <= dv) [[unlikely]] {
             while (dist[sym + 1] <= dv) {
                 ++sym;
