@@ -99,7 +99,7 @@ void SymbolModel::restore() {
 class SymbolModel::CellWriter {
 public:
     explicit CellWriter(SymbolModel& m)
-        : cells_(m.cells()), shift_(m.tableShift_), end_(m.tableSize_ + 1) {}
+        : cells_(m.cells()), shift_(m.tableShift_), end_(m.tableSize_ + 2) {}
 
     // `starts`: the starts of sym and of the two symbols after it (kEnd past the last).
     void put(std::uint32_t sym, std::uint64_t starts) {
@@ -182,6 +182,7 @@ void ArithmeticDecoder::start(const std::uint8_t* begin, const std::uint8_t* end
     for (int i = 0; i < 4; ++i) {
         value_ = (value_ << 8) | nextByte();
     }
+    value_ = std::min(value_, length_ - 1);  // only a damaged stream starts with four 0xFF
 }
 
 std::uint32_t ArithmeticDecoder::readInt() {

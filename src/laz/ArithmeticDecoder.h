@@ -58,7 +58,7 @@ private:
     std::size_t countsAt() const { return symbols_ + 2; }
     std::size_t cellsAt() const { return (countsAt() + symbols_ + 3) & ~std::size_t{3}; }
     std::size_t dataSize() const {
-        return tableSize_ != 0 ? cellsAt() + 4 * (tableSize_ + 1) : countsAt() + symbols_;
+        return tableSize_ != 0 ? cellsAt() + 4 * (tableSize_ + 2) : countsAt() + symbols_;
     }
     void restore();
     void update();
@@ -73,12 +73,15 @@ private:
     std::uint32_t untilUpdate_ = 0;
     bool stale_ = true;
     // One block, for locality: the cumulative distribution (symbols_ entries and two kEnd), the
-    // counts (symbols_ entries), then, with a table, its tableSize_ + 1 cells of four entries.
+    // counts (symbols_ entries), then, with a table, its tableSize_ + 2 cells of four entries.
     // Cell t serves the scaled code values in [t, t + 1) << tableShift_: it holds the starts of
     // the first symbol such a value may fall in and of the two symbols after it, then that
     // symbol, so that a value in either of the first two symbols is decoded from the cell
-    // alone. Distribution values stay within 2^15, counts below 2^15 plus one update cycle,
-    // symbols below 2048: 16 bits hold them all, and halve the models' share of the cache.
+    // alone. Scaled to 2^15 units of the interval, a code value in the last symbol reaches
+    // 2^15 + 63, the interval's remainder beyond those units: the largest tables (cells of 32
+    // units) need a cell more for it, and all have it. Distribution values stay within 2^15,
+    // counts below 2^15 plus one update cycle, symbols below 2048: 16 bits hold them all, and
+    // halve the models' share of the cache.
     const std::vector<Entry>* pristine_ = nullptr;  // the initial data of models of this size
     std::vector<Entry> data_;
     Entry* distribution() { return data_.data(); }
@@ -140,6 +143,7 @@ private:
     void renormalize() {
         if (length_ == 0) [[unlikely]] {  // only a damaged stream collapses the interval
             length_ = kMinLength;
+            value_ &= kMinLength - 1;
             ++overrun_;
             return;
         }
@@ -190,7 +194,9 @@ private:
         return sym;
     }
 
-    // Before start() the decoder is an exhausted one on no bytes: safe to use, never trusted.
+    // The code value stays below the interval's length, whatever the data: every step keeps it
+    // so, and the table look-ups rely on it. Before start() the decoder is an exhausted one on
+    // no bytes: safe to use, never trusted.
     const std::uint8_t* pos_ = nullptr;
     const std::uint8_t* end_ = nullptr;
     std::uint32_t value_ = 0;
@@ -247,9 +253,9 @@ template <typename Start>
     std::uint32_t high;  // the next symbol's start, kEnd after the last
     if (m.tableSize_ != 0) {
         // The cell gives the symbol and its bounds without further look-ups when the value
-        // falls in its first symbol or the next, and nearly always it does. A code value beyond
-        // the interval (only in a damaged stream) is held to the last cell and symbol.
-        const std::uint32_t dv = std::min(value / length, std::uint32_t{1} << 15);
+        // falls in its first symbol or the next, and nearly always it does. The code value
+        // lies within the interval, damaged data or not, so the cell is one of the table's.
+        const std::uint32_t dv = value / length;
         const std::uint32_t t = dv >> m.tableShift_;
         std::uint64_t cell;
         std::memcpy(&cell, m.cells() + 4 * t, sizeof cell);

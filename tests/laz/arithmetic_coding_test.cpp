@@ -118,8 +118,35 @@ INSTANTIATE_TEST_SUITE_P(
                       SymbolCase{33, Spread::Spikes}, SymbolCase{256, Spread::Uniform},
                       SymbolCase{256, Spread::Skewed}, SymbolCase{256, Spread::Spikes},
                       SymbolCase{517, Spread::LastOnly}, SymbolCase{2048, Spread::Uniform},
-                      SymbolCase{2048, Spread::Spikes}),
+                      SymbolCase{2048, Spread::Spikes}, SymbolCase{2048, Spread::LastOnly}),
     caseName);
+
+// Bytes no encoder wrote, as in a damaged file: every symbol decoded is one of the model's, and
+// the look-ups stay within it (which the sanitizer build checks), from any first bytes on.
+TEST(DamagedStreams, DecodeToSymbolsOfTheModel) {
+    std::mt19937 random(5);
+    std::vector<std::vector<std::uint8_t>> streams = {std::vector<std::uint8_t>(4000, 0xFF),
+                                                      std::vector<std::uint8_t>(4000, 0x00),
+                                                      std::vector<std::uint8_t>(4000)};
+    for (auto& b : streams.back()) {
+        b = static_cast<std::uint8_t>(random());
+    }
+    streams.back()[0] = streams.back()[1] = streams.back()[2] = streams.back()[3] = 0xFF;
+    for (const std::uint32_t symbols : {3u, 17u, 33u, 256u, 516u, 1025u, 2048u}) {
+        for (const auto& bytes : streams) {
+            laz::ArithmeticDecoder dec;
+            dec.start(bytes.data(), bytes.data() + bytes.size());
+            laz::SymbolModel model(symbols);
+            laz::BitModel bit;
+            for (int i = 0; i < 3000; ++i) {
+                ASSERT_LT(dec.decodeSymbol(model), symbols) << "symbols " << symbols;
+                dec.decodeBit(bit);
+                dec.readBits(1 + i % 32);
+            }
+            EXPECT_TRUE(dec.exhausted());
+        }
+    }
+}
 
 // Corrections of every width, the extremes of 32 bits included, in two contexts.
 TEST(IntegerRoundTrip, EveryCorrectionWidthDecodesToItsValue) {
