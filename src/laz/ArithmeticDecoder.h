@@ -55,11 +55,9 @@ private:
     struct Blank {};
     SymbolModel(std::uint32_t symbols, Blank);
     static const std::vector<Entry>& pristine(std::uint32_t symbols);
-    std::size_t countsAt() const { return symbols_ + 2; }
-    std::size_t cellsAt() const { return (countsAt() + symbols_ + 3) & ~std::size_t{3}; }
-    std::size_t dataSize() const {
-        return tableSize_ != 0 ? cellsAt() + 4 * (tableSize_ + 2) : countsAt() + symbols_;
-    }
+    std::size_t distributionAt() const { return tableSize_ != 0 ? 4 * (tableSize_ + 2) : 0; }
+    std::size_t countsAt() const { return distributionAt() + symbols_ + 2; }
+    std::size_t dataSize() const { return countsAt() + symbols_; }
     void restore();
     void update();
     class CellWriter;
@@ -72,11 +70,12 @@ private:
     std::uint32_t updateCycle_ = 0;
     std::uint32_t untilUpdate_ = 0;
     bool stale_ = true;
-    // One block, for locality: the cumulative distribution (symbols_ entries and two kEnd), the
-    // counts (symbols_ entries), then, with a table, its tableSize_ + 2 cells of four entries.
-    // Cell t serves the scaled code values in [t, t + 1) << tableShift_: it holds the starts of
-    // the first symbol such a value may fall in and of the two symbols after it, then that
-    // symbol, so that a value in either of the first two symbols is decoded from the cell
+    // One block, for locality: with a table, its tableSize_ + 2 cells of four entries first
+    // (at the block's start, the cell is found by one addition to the index), then the
+    // cumulative distribution (symbols_ entries and two kEnd) and the counts (symbols_
+    // entries). Cell t serves the scaled code values in [t, t + 1) << tableShift_: it holds the
+    // starts of the first symbol such a value may fall in and of the two symbols after it, then
+    // that symbol, so that a value in either of the first two symbols is decoded from the cell
     // alone. Scaled to 2^15 units of the interval, a code value in the last symbol reaches
     // 2^15 + 63, the interval's remainder beyond those units: the largest tables (cells of 32
     // units) need a cell more for it, and all have it. Distribution values stay within 2^15,
@@ -84,9 +83,9 @@ private:
     // halve the models' share of the cache.
     const std::vector<Entry>* pristine_ = nullptr;  // the initial data of models of this size
     std::vector<Entry> data_;
-    Entry* distribution() { return data_.data(); }
+    Entry* cells() { return data_.data(); }
+    Entry* distribution() { return data_.data() + distributionAt(); }
     Entry* counts() { return data_.data() + countsAt(); }
-    Entry* cells() { return data_.data() + cellsAt(); }
 };
 
 // Symbol models made on first use, one per context value; reset() returns the ones made so far
@@ -258,7 +257,7 @@ template <typename Start>
         const std::uint32_t dv = value / length;
         const std::uint32_t t = dv >> m.tableShift_;
         std::uint64_t cell;
-        std::memcpy(&cell, m.cells() + 4 * t, sizeof cell);
+        std::memcpy(&cell, m.cells() + 4 * std::size_t{t}, sizeof cell);
         const auto entry = [cell](int i) {
             return static_cast<std::uint32_t>(cell >> (16 * i)) & 0xFFFFu;
         };
