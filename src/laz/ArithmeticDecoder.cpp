@@ -44,18 +44,17 @@ SymbolModel::SymbolModel(std::uint32_t symbols) : SymbolModel(symbols, Blank{}) 
 
 SymbolModel::SymbolModel(std::uint32_t symbols, Blank)
     : symbols_(std::clamp<std::uint32_t>(symbols, 2, kMaxSymbols)), lastSymbol_(symbols_ - 1) {
-    if (symbols_ > 2) {
-        // Small models too: counting through their starts would take a step a symbol and end
-        // its loop after a different number of steps for each size, which the processor
-        // mispredicts. At least one cell for two symbols: the likely symbols, the ones decoded
-        // mostly, span cells of their own, and every model update writes all cells anew.
-        std::uint32_t tableBits = 4;
-        while (symbols_ > (2u << tableBits)) {
-            ++tableBits;
-        }
-        tableSize_ = 1u << tableBits;
-        tableShift_ = kSymLengthShift - tableBits;
+    // Small models too: one way to a symbol for all is a branch fewer, and the way of small
+    // models, counting through their starts, would end after a different number of steps for
+    // each size, which the processor mispredicts. At least one cell for two symbols: the likely
+    // symbols, the ones decoded mostly, span cells of their own, and every model update writes
+    // all cells anew.
+    std::uint32_t tableBits = 4;
+    while (symbols_ > (2u << tableBits)) {
+        ++tableBits;
     }
+    tableSize_ = 1u << tableBits;
+    tableShift_ = kSymLengthShift - tableBits;
 }
 
 // Every model of a given size starts from the same distribution and table: they are worked out
@@ -141,25 +140,19 @@ void SymbolModel::update() {
         return start;
     };
     const std::uint32_t symbols = symbols_;  // a local: the cells' writes could alias a member
-    if (tableSize_ == 0) {
-        for (std::uint32_t k = 0; k < symbols; ++k) {
-            next(k);
-        }
-    } else {
-        // A symbol's cells are known with the starts of the two symbols after it, which come
-        // along in `starts` rather than being read back from the distribution just written.
-        CellWriter cells(*this);
-        std::uint64_t starts = 0;  // of symbols k - 2, k - 1 and k, 16 bits each
-        for (std::uint32_t k = 0; k < symbols; ++k) {
-            starts = (starts >> 16) | (std::uint64_t{next(k)} << 32);
-            if (k >= 2) {
-                cells.put(k - 2, starts);
-            }
-        }
-        for (std::uint32_t k = symbols; k < symbols + 2; ++k) {
-            starts = (starts >> 16) | (std::uint64_t{kEnd} << 32);
+    // A symbol's cells are known with the starts of the two symbols after it, which come along
+    // in `starts` rather than being read back from the distribution just written.
+    CellWriter cells(*this);
+    std::uint64_t starts = 0;  // of symbols k - 2, k - 1 and k, 16 bits each
+    for (std::uint32_t k = 0; k < symbols; ++k) {
+        starts = (starts >> 16) | (std::uint64_t{next(k)} << 32);
+        if (k >= 2) {
             cells.put(k - 2, starts);
         }
+    }
+    for (std::uint32_t k = symbols; k < symbols + 2; ++k) {
+        starts = (starts >> 16) | (std::uint64_t{kEnd} << 32);
+        cells.put(k - 2, starts);
     }
     updateCycle_ = std::min((5 * updateCycle_) >> 2, (symbols_ + 6) << 3);
     untilUpdate_ = updateCycle_;

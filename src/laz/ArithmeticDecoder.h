@@ -36,7 +36,7 @@ private:
 };
 
 // Cumulative distribution of 2 to 2048 symbols, scaled to 2^15, with a lookup table of the
-// symbols and their bounds for models of more than 2 symbols.
+// symbols and their bounds.
 class SymbolModel {
 public:
     explicit SymbolModel(std::uint32_t symbols);
@@ -55,7 +55,7 @@ private:
     struct Blank {};
     SymbolModel(std::uint32_t symbols, Blank);
     static const std::vector<Entry>& pristine(std::uint32_t symbols);
-    std::size_t distributionAt() const { return tableSize_ != 0 ? 4 * (tableSize_ + 2) : 0; }
+    std::size_t distributionAt() const { return 4 * (tableSize_ + 2); }
     std::size_t countsAt() const { return distributionAt() + symbols_ + 2; }
     std::size_t dataSize() const { return countsAt() + symbols_; }
     void restore();
@@ -70,7 +70,7 @@ private:
     std::uint32_t updateCycle_ = 0;
     std::uint32_t untilUpdate_ = 0;
     bool stale_ = true;
-    // One block, for locality: with a table, its tableSize_ + 2 cells of four entries first
+    // One block, for locality: the table's tableSize_ + 2 cells of four entries first
     // (at the block's start, the cell is found by one addition to the index), then the
     // cumulative distribution (symbols_ entries and two kEnd) and the counts (symbols_
     // entries). Cell t serves the scaled code values in [t, t + 1) << tableShift_: it holds the
@@ -224,20 +224,6 @@ inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
     return bit;
 }
 
-// The last symbol in [first, last] whose scaled start `start(k)` lies at or below the code
-// value, found by counting the starts after the first that do. The comparisons are independent
-// of each other: none waits for another's outcome, as the steps of a bisection do.
-template <typename Start>
-[[gnu::always_inline]] inline std::uint32_t lastStartAtOrBelow(std::uint32_t first,
-                                                               std::uint32_t last,
-                                                               std::uint32_t value, Start start) {
-    std::uint32_t sym = first;
-    for (std::uint32_t k = first + 1; k <= last; ++k) {
-        sym += start(k) <= value ? 1 : 0;
-    }
-    return sym;
-}
-
 [[gnu::always_inline]] inline std::uint32_t ArithmeticDecoder::decodeSymbol(SymbolModel& m) {
     // The interval is worked on in locals: the model's counters are written through pointers
     // the compiler could not otherwise tell apart from it.
@@ -246,37 +232,27 @@ template <typename Start>
     }
     const std::uint32_t value = value_;
     const std::uint32_t length = length_ >> 15;
-    const SymbolModel::Entry* dist = m.distribution();
-    std::uint32_t sym;
-    std::uint32_t low;   // the symbol's start
-    std::uint32_t high;  // the next symbol's start, kEnd after the last
-    if (m.tableSize_ != 0) {
-        // The cell gives the symbol and its bounds without further look-ups when the value
-        // falls in its first symbol or the next, and nearly always it does. The code value
-        // lies within the interval, damaged data or not, so the cell is one of the table's.
-        const std::uint32_t dv = value / length;
-        const std::uint32_t t = dv >> m.tableShift_;
-        std::uint64_t cell;
-        std::memcpy(&cell, m.cells() + 4 * std::size_t{t}, sizeof cell);
-        const auto entry = [cell](int i) {
-            return static_cast<std::uint32_t>(cell >> (16 * i)) & 0xFFFFu;
-        };
-        // Which of the two it is, is as random as the data: the bounds are picked by a shift.
-        const std::uint32_t second = entry(1) <= dv ? 1 : 0;
-        sym = entry(3) + second;
-        const auto bounds = static_cast<std::uint32_t>(cell >> (16 * second));
-        low = bounds & 0xFFFFu;
-        high = bounds >> 16;
-        if (high <= dv) [[unlikely]] {
-            while (dist[sym + 1] <= dv) {
-                ++sym;
-            }
-            low = dist[sym];
-            high = dist[sym + 1];
+    // The cell gives the symbol and its bounds without further look-ups when the value falls
+    // in its first symbol or the next, and nearly always it does. The code value lies within
+    // the interval, damaged data or not, so the cell is one of the table's.
+    const std::uint32_t dv = value / length;
+    const std::uint32_t t = dv >> m.tableShift_;
+    std::uint64_t cell;
+    std::memcpy(&cell, m.cells() + 4 * std::size_t{t}, sizeof cell);
+    const auto entry = [cell](int i) {
+        return static_cast<std::uint32_t>(cell >> (16 * i)) & 0xFFFFu;
+    };
+    // Which of the two it is, is as random as the data: the bounds are picked by a shift.
+    const std::uint32_t second = entry(1) <= dv ? 1 : 0;
+    std::uint32_t sym = entry(3) + second;
+    const auto bounds = static_cast<std::uint32_t>(cell >> (16 * second));
+    std::uint32_t low = bounds & 0xFFFFu;  // the symbol's start
+    std::uint32_t high = bounds >> 16;     // the next symbol's start, kEnd after the last
+    if (high <= dv) [[unlikely]] {
+        const SymbolModel::Entry* dist = m.distribution();
+        while (dist[sym + 1] <= dv) {
+            ++sym;
         }
-    } else {
-        sym = lastStartAtOrBelow(0, m.lastSymbol_, value,
-                                 [dist, length](std::uint32_t k) { return length * dist[k]; });
         low = dist[sym];
         high = dist[sym + 1];
     }
