@@ -121,6 +121,26 @@ INSTANTIATE_TEST_SUITE_P(
                       SymbolCase{2048, Spread::Spikes}, SymbolCase{2048, Spread::LastOnly}),
     caseName);
 
+// Nothing but the last symbol: the code value climbs to the interval's very end, beyond 2^15
+// of its units, where the largest tables need their extra cell.
+TEST(SymbolRoundTrip, OnlyTheLastSymbolReachesTheIntervalsEnd) {
+    for (const std::uint32_t symbols : {2u, 17u, 256u, 1025u, 2048u}) {
+        laz::ArithmeticEncoder enc;
+        laz::SymbolModel encModel(symbols);
+        for (int i = 0; i < 50000; ++i) {
+            enc.encodeSymbol(encModel, symbols - 1);
+        }
+        const std::vector<std::uint8_t> bytes = enc.finish();
+        laz::ArithmeticDecoder dec;
+        dec.start(bytes.data(), bytes.data() + bytes.size());
+        laz::SymbolModel decModel(symbols);
+        for (int i = 0; i < 50000; ++i) {
+            ASSERT_EQ(dec.decodeSymbol(decModel), symbols - 1) << symbols << " symbols, step " << i;
+        }
+        EXPECT_FALSE(dec.exhausted());
+    }
+}
+
 // Bytes no encoder wrote, as in a damaged file: every symbol decoded is one of the model's, and
 // the look-ups stay within it (which the sanitizer build checks), from any first bytes on.
 TEST(DamagedStreams, DecodeToSymbolsOfTheModel) {
