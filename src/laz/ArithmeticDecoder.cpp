@@ -43,7 +43,7 @@ SymbolModel::SymbolModel(std::uint32_t symbols) : SymbolModel(symbols, Blank{}) 
 }
 
 SymbolModel::SymbolModel(std::uint32_t symbols, Blank)
-    : symbols_(std::clamp<std::uint32_t>(symbols, 2, kMaxSymbols)), lastSymbol_(symbols_ - 1) {
+    : symbols_(std::clamp<std::uint32_t>(symbols, 2, kMaxSymbols)) {
     // Small models too: one way to a symbol for all is a branch fewer, and the way of small
     // models, counting through their starts, would end after a different number of steps for
     // each size, which the processor mispredicts. At least one cell for two symbols: the likely

@@ -63,7 +63,6 @@ private:
     class CellWriter;
 
     std::uint32_t symbols_;
-    std::uint32_t lastSymbol_;
     std::uint32_t tableSize_ = 0;
     std::uint32_t tableShift_ = 0;
     std::uint32_t totalCount_ = 0;

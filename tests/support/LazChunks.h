@@ -42,7 +42,7 @@ public:
         }
         const std::uint32_t l = length_ >> 15;
         const std::uint32_t x = m.distribution()[sym] * l;
-        const std::uint32_t y = sym != m.lastSymbol_ ? m.distribution()[sym + 1] * l : length_;
+        const std::uint32_t y = sym + 1 != m.symbols() ? m.distribution()[sym + 1] * l : length_;
         add(x);
         length_ = y - x;
         renormalize();
