@@ -46,6 +46,7 @@ constexpr double kPlotWidth = 17.75;
 constexpr double kSetback = 4.0;
 
 constexpr double kRoofPointsPerM2 = 6.0;
+constexpr double kLidarMargin = 50.0;  // the sheet reaches this far past the area
 constexpr std::uint8_t kGroundClass = 2, kBuildingClass = 6, kWaterClass = 9, kDeckClass = 17;
 
 // Numbers drawn from the seed, the same on every machine (the engine is fully specified; the
@@ -398,7 +399,8 @@ std::vector<ClPoint> lidarPoints(const Town& town) {
     constexpr std::array<std::uint8_t, 3> kGrass{104, 138, 68}, kAsphalt{118, 118, 112},
         kWater{60, 92, 150}, kDeck{140, 140, 134};
     std::vector<ClPoint> points;
-    const Bbox& a = town.area;
+    const Bbox a{town.area.minx - kLidarMargin, town.area.miny - kLidarMargin,
+                 town.area.maxx + kLidarMargin, town.area.maxy + kLidarMargin};
     const auto onStreet = [&town](double x, double y) {
         return std::any_of(town.ways.begin(), town.ways.end(), [x, y](const Feature& w) {
             return onWay(w, {x, y});

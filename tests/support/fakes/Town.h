@@ -76,8 +76,8 @@ BuildingLod2 lod2Solid(const House& house);
 Building3D lod1Block(const House& house);
 
 // The town's LiDAR points in PL-1992, coloured and classified: ground every metre over the
-// area (streets grey), roofs of about 6 points a square metre, the river's surface (water, 4 a
-// square metre) and the bridge deck.
+// area and 50 m around it (streets grey), roofs of about 6 points a square metre, the river's
+// surface (water, 4 a square metre) and the bridge deck.
 std::vector<ClPoint> lidarPoints(const Town& town);
 
 }  // namespace fakes
