@@ -1,6 +1,7 @@
 #include "support/fakes/Town.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <initializer_list>
 #include <limits>
@@ -15,6 +16,8 @@ namespace {
 constexpr double kCentreLat = 49.8150;
 constexpr double kCentreLon = 22.2340;
 constexpr const char* kTeryt = "1816011";
+// Land-registry numbers begin with the commune's code and the district's number.
+constexpr const char* kRegistryPrefix = "181601_1.0001.";
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 // The layout, in metres east and north of the middle.
@@ -167,7 +170,7 @@ Feature parcel(const GisPoint& m, const Row& row, double x0, int number) {
     const std::string n = std::to_string(number);
     return rectangle("dzialki." + n,
                      {m.x + x0, m.y + row.south, m.x + x0 + kPlotWidth, m.y + row.north},
-                     {{"ID_DZIALKI", "181601_1.0001." + n}, {"NUMER_DZIALKI", n}});
+                     {{"ID_DZIALKI", kRegistryPrefix + n}, {"NUMER_DZIALKI", n}});
 }
 
 Feature registryBuilding(const House& h, int number) {
@@ -175,7 +178,7 @@ Feature registryBuilding(const House& h, int number) {
     return {"budynki." + n,
             {GisPolygon{h.footprint(), {}}},
             {},
-            {{"ID_BUDYNKU", "181601_1.0001." + n + "_BUD"}, {"FUNKCJA", "budynek mieszkalny"}}};
+            {{"ID_BUDYNKU", kRegistryPrefix + n + "_BUD"}, {"FUNKCJA", "budynek mieszkalny"}}};
 }
 
 // The parcels, row by row from the south, each row west to east; a house on most.
@@ -198,18 +201,6 @@ GisPoint wgs84Of(const GisPoint& p) {
     double lon = 0.0;
     ProjConv::pl1992ToLatLon(p.x, p.y, lat, lon);
     return {lon, lat};
-}
-
-std::array<double, 4> wgs84Frame(const Bbox& area) {
-    std::array<double, 4> frame{180.0, 90.0, -180.0, -90.0};
-    for (const GisPoint& corner :
-         {GisPoint{area.minx, area.miny}, GisPoint{area.maxx, area.miny},
-          GisPoint{area.minx, area.maxy}, GisPoint{area.maxx, area.maxy}}) {
-        const GisPoint g = wgs84Of(corner);
-        frame = {std::min(frame[0], g.x), std::min(frame[1], g.y), std::max(frame[2], g.x),
-                 std::max(frame[3], g.y)};
-    }
-    return frame;
 }
 
 Feature zone(const GisPoint& m, const std::string& id, const Bbox& box, const std::string& symbol) {
@@ -333,7 +324,6 @@ Town demoTown(std::uint32_t seed) {
     town.teryt = kTeryt;
     const GisPoint& m = town.middle;
     town.area = {m.x - kHalfWidth, m.y - kHalfHeight, m.x + kHalfWidth, m.y + kHalfHeight};
-    town.frameWgs84 = wgs84Frame(town.area);
     Landscape land{m, draws.uniform(0.0, 6.28), {}};
     for (double& phase : land.hillPhases)
         phase = draws.uniform(0.0, 6.28);

@@ -7,7 +7,6 @@
 // models, the LiDAR points and the streets as OpenStreetMap ways. The same seed gives the same
 // town, whatever the machine. Namespace `fakes`.
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,7 +43,6 @@ struct Town {
     GisPoint middle;  // the same point in PL-1992
     std::string teryt;
     Bbox area;                          // PL-1992: every house, parcel and street
-    std::array<double, 4> frameWgs84;   // a frame over the area: west, south, east, north
     double waterLevel = 0.0;            // of the river
     HeightField ground;                 // the terrain, and the water's surface on the river
     std::vector<Feature> parcels;       // of the land registry
