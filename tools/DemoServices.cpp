@@ -19,7 +19,7 @@ constexpr const char* kSheet = "M-34-82-A-c-4-2";  // the terrain and surface mo
 constexpr const char* kLidarSheet = "M-34-82-A-c-4-2-1";
 constexpr const char* kPackage = "dynow.gml";  // the one sheet of each building package
 constexpr int kLod1Year = 2024;
-constexpr double kMunicipalityHalf = 3000.0;  // metres around the town
+constexpr double kMunicipalityMargin = 3000.0;  // metres around the town
 // The terrain model reaches well past the town, for frames drawn wider than it; the surface
 // model covers the town and its surroundings.
 constexpr double kTerrainMargin = 150.0;
@@ -44,8 +44,8 @@ void serveRegisters(fakes::Hosts& hosts, const fakes::Town& town) {
     const Bbox& a = town.area;
     fakes::serveBoundaries(
         hosts, {fakes::municipality(town.teryt,
-                                    {a.minx - kMunicipalityHalf, a.miny - kMunicipalityHalf,
-                                     a.maxx + kMunicipalityHalf, a.maxy + kMunicipalityHalf})});
+                                    {a.minx - kMunicipalityMargin, a.miny - kMunicipalityMargin,
+                                     a.maxx + kMunicipalityMargin, a.maxy + kMunicipalityMargin})});
     fakes::serveCountyCadastre(hosts, town.teryt, town.parcels, town.buildings);
     fakes::serveNewBuildings(hosts, town.newBuildings);
     fakes::PlanningRegister(town.plans).mount(hosts.registry);
