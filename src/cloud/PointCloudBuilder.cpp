@@ -118,10 +118,14 @@ void PointCloudBuilder::VoxelSet::growTiles() {
 bool PointCloudBuilder::VoxelSet::insert(const VoxelKey& key) {
     // Arithmetic shifts divide by powers of two rounding down, negative indices included.
     const VoxelKey block{key.ix >> 2, key.iy >> 2, key.iz >> 2};
-    Tile& tile = tileFor({block.ix >> 4, block.iy >> 4, block.iz >> 4});
-    const auto place =
-        static_cast<std::uint16_t>((block.ix & 15) | (block.iy & 15) << 4 | (block.iz & 15) << 8);
-    std::uint64_t& held = heldIn(tile, place);
+    if (lastHeld_ == nullptr || !(block == lastBlock_)) {
+        Tile& tile = tileFor({block.ix >> 4, block.iy >> 4, block.iz >> 4});
+        const auto place = static_cast<std::uint16_t>((block.ix & 15) | (block.iy & 15) << 4 |
+                                                      (block.iz & 15) << 8);
+        lastHeld_ = &heldIn(tile, place);
+        lastBlock_ = block;
+    }
+    std::uint64_t& held = *lastHeld_;
     const std::uint64_t bit = std::uint64_t{1}
                               << ((key.ix & 3) | (key.iy & 3) << 2 | (key.iz & 3) << 4);
     if ((held & bit) != 0)

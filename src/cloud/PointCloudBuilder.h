@@ -64,6 +64,11 @@ public:
         std::size_t tileCount_ = 0;
         int tileShift_ = 64;    // 64 - log2(tile slots)
         std::size_t last_ = 0;  // the slot of the tile used last, when there is one
+        // The block used last and its voxel bits: a scanner's next point mostly falls into it.
+        // Only a growth of that block's own table moves the bits, and a growth happens only
+        // while a block is looked up, after which this is set anew.
+        VoxelKey lastBlock_;
+        std::uint64_t* lastHeld_ = nullptr;
         std::size_t size_ = 0;
     };
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -44,9 +45,10 @@ SymbolModel::SymbolModel(std::uint32_t symbols) : SymbolModel(symbols, Blank{}) 
 SymbolModel::SymbolModel(std::uint32_t symbols, Blank)
     : symbols_(std::clamp<std::uint32_t>(symbols, 2, kMaxSymbols)), lastSymbol_(symbols_ - 1) {
     if (symbols_ > 16) {
-        // At least one entry a symbol: the bracket it gives is mostly a single symbol.
-        std::uint32_t tableBits = 5;
-        while (symbols_ > (1u << tableBits)) {
+        // At least one cell for two symbols: the likely symbols, the ones decoded mostly, span
+        // cells of their own, and every model update writes all cells anew.
+        std::uint32_t tableBits = 4;
+        while (symbols_ > (2u << tableBits)) {
             ++tableBits;
         }
         tableSize_ = 1u << tableBits;
@@ -69,6 +71,7 @@ const std::vector<SymbolModel::Entry>& SymbolModel::pristine(std::uint32_t symbo
     if (found == known.end()) {
         SymbolModel first(symbols, Blank{});
         first.data_.resize(first.dataSize());
+        first.distribution()[first.symbols_] = first.distribution()[first.symbols_ + 1] = kEnd;
         std::fill(first.counts(), first.counts() + first.symbols_, Entry{1});
         first.updateCycle_ = first.symbols_;
         first.update();
@@ -86,6 +89,37 @@ void SymbolModel::restore() {
     updateCycle_ = untilUpdate_ = (symbols_ + 6) >> 1;
 }
 
+// Symbol k is the first of the cells from the one its start falls in (or the next, when it
+// starts on a cell's boundary) up to the cell the next symbol starts in; the last symbol is the
+// first of all cells after. A symbol of less than one cell's width owns one cell or none: its
+// cell is written anyway, to be written over by the next symbol when it owns none, so that only
+// wide symbols take a loop.
+class SymbolModel::CellWriter {
+public:
+    explicit CellWriter(SymbolModel& m)
+        : cells_(m.cells()), shift_(m.tableShift_), end_(m.tableSize_ + 1) {}
+
+    // `starts`: the starts of sym and of the two symbols after it (kEnd past the last).
+    void put(std::uint32_t sym, std::uint64_t starts) {
+        const std::uint64_t cell = starts | (std::uint64_t{sym} << 48);
+        const auto nextStart = static_cast<std::uint32_t>(starts >> 16) & 0xFFFFu;
+        const std::uint32_t to = std::min((nextStart + (1u << shift_) - 1) >> shift_, end_);
+        write(next_, cell);
+        for (std::uint32_t t = next_ + 1; t < to; ++t) {
+            write(t, cell);
+        }
+        next_ = to;  // never below: the starts rise
+    }
+
+private:
+    void write(std::uint32_t t, std::uint64_t cell) { std::memcpy(cells_ + 4 * t, &cell, 8); }
+
+    Entry* cells_;
+    std::uint32_t shift_;
+    std::uint32_t end_;
+    std::uint32_t next_ = 0;  // the first cell not written
+};
+
 void SymbolModel::update() {
     Entry* const dist = distribution();
     Entry* const count = counts();
@@ -98,26 +132,31 @@ void SymbolModel::update() {
     }
     const std::uint32_t scale = 0x80000000u / totalCount_;
     std::uint32_t sum = 0;
+    const auto next = [&](std::uint32_t k) {
+        const auto start = static_cast<Entry>((scale * sum) >> (31 - kSymLengthShift));
+        dist[k] = start;
+        sum += count[k];
+        return start;
+    };
+    const std::uint32_t symbols = symbols_;  // a local: the cells' writes could alias a member
     if (tableSize_ == 0) {
-        for (std::uint32_t k = 0; k < symbols_; ++k) {
-            dist[k] = static_cast<Entry>((scale * sum) >> (31 - kSymLengthShift));
-            sum += count[k];
+        for (std::uint32_t k = 0; k < symbols; ++k) {
+            next(k);
         }
     } else {
-        // table[t] is the largest symbol whose cumulative share starts below t.
-        Entry* const tab = table();
-        std::uint32_t s = 0;
-        for (std::uint32_t k = 0; k < symbols_; ++k) {
-            dist[k] = static_cast<Entry>((scale * sum) >> (31 - kSymLengthShift));
-            sum += count[k];
-            const std::uint32_t w = dist[k] >> tableShift_;
-            while (s < w) {
-                tab[++s] = static_cast<Entry>(k - 1);
+        // A symbol's cells are known with the starts of the two symbols after it, which come
+        // along in `starts` rather than being read back from the distribution just written.
+        CellWriter cells(*this);
+        std::uint64_t starts = 0;  // of symbols k - 2, k - 1 and k, 16 bits each
+        for (std::uint32_t k = 0; k < symbols; ++k) {
+            starts = (starts >> 16) | (std::uint64_t{next(k)} << 32);
+            if (k >= 2) {
+                cells.put(k - 2, starts);
             }
         }
-        tab[0] = 0;
-        while (s <= tableSize_) {
-            tab[++s] = static_cast<Entry>(symbols_ - 1);
+        for (std::uint32_t k = symbols; k < symbols + 2; ++k) {
+            starts = (starts >> 16) | (std::uint64_t{kEnd} << 32);
+            cells.put(k - 2, starts);
         }
     }
     updateCycle_ = std::min((5 * updateCycle_) >> 2, (symbols_ + 6) << 3);

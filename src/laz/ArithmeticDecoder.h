@@ -35,8 +35,8 @@ private:
     std::uint32_t untilUpdate_ = 0;
 };
 
-// Cumulative distribution of 2 to 2048 symbols, scaled to 2^15, with a lookup table that narrows
-// the search for models of more than 16 symbols.
+// Cumulative distribution of 2 to 2048 symbols, scaled to 2^15, with a lookup table of the
+// symbols and their bounds for models of more than 16 symbols.
 class SymbolModel {
 public:
     explicit SymbolModel(std::uint32_t symbols);
@@ -50,12 +50,19 @@ private:
     friend class ArithmeticEncoder;
     using Entry = std::uint16_t;
     static constexpr std::uint32_t kMaxSymbols = 2048;
+    // The start after the last symbol: above every scaled code value of an intact stream.
+    static constexpr Entry kEnd = 0xFFFF;
     struct Blank {};
     SymbolModel(std::uint32_t symbols, Blank);
     static const std::vector<Entry>& pristine(std::uint32_t symbols);
-    std::size_t dataSize() const { return 2 * symbols_ + (tableSize_ != 0 ? tableSize_ + 2 : 0); }
+    std::size_t countsAt() const { return symbols_ + 2; }
+    std::size_t cellsAt() const { return (countsAt() + symbols_ + 3) & ~std::size_t{3}; }
+    std::size_t dataSize() const {
+        return tableSize_ != 0 ? cellsAt() + 4 * (tableSize_ + 1) : countsAt() + symbols_;
+    }
     void restore();
     void update();
+    class CellWriter;
 
     std::uint32_t symbols_;
     std::uint32_t lastSymbol_;
@@ -65,15 +72,18 @@ private:
     std::uint32_t updateCycle_ = 0;
     std::uint32_t untilUpdate_ = 0;
     bool stale_ = true;
-    // One block, for locality: the cumulative distribution (symbols_ entries), the counts
-    // (symbols_ entries), then the lookup table (tableSize_ + 2 entries, none without a table).
-    // Distribution values stay within 2^15, counts below 2^15 plus one update cycle, symbols
-    // below 2048: 16 bits hold them all, and halve the models' share of the cache.
+    // One block, for locality: the cumulative distribution (symbols_ entries and two kEnd), the
+    // counts (symbols_ entries), then, with a table, its tableSize_ + 1 cells of four entries.
+    // Cell t serves the scaled code values in [t, t + 1) << tableShift_: it holds the starts of
+    // the first symbol such a value may fall in and of the two symbols after it, then that
+    // symbol, so that a value in either of the first two symbols is decoded from the cell
+    // alone. Distribution values stay within 2^15, counts below 2^15 plus one update cycle,
+    // symbols below 2048: 16 bits hold them all, and halve the models' share of the cache.
     const std::vector<Entry>* pristine_ = nullptr;  // the initial data of models of this size
     std::vector<Entry> data_;
     Entry* distribution() { return data_.data(); }
-    Entry* counts() { return data_.data() + symbols_; }
-    Entry* table() { return data_.data() + 2 * symbols_; }
+    Entry* counts() { return data_.data() + countsAt(); }
+    Entry* cells() { return data_.data() + cellsAt(); }
 };
 
 // Symbol models made on first use, one per context value; reset() returns the ones made so far
@@ -125,8 +135,8 @@ private:
     static constexpr std::uint32_t kOverrunSlack = 4;
 
     // Brings the interval back to at least kMinLength by shifting in none, one, two or three
-    // bytes. Which it is cannot be predicted, so it is worked out rather than looped over; only
-    // the last bytes of the range go one at a time.
+    // bytes, as after raw bits, where which it is cannot be predicted: it is worked out rather
+    // than looped over; only the last bytes of the range go one at a time.
     void renormalize() {
         if (length_ == 0) [[unlikely]] {  // only a damaged stream collapses the interval
             length_ = kMinLength;
@@ -149,6 +159,20 @@ private:
             static_cast<std::uint32_t>((std::uint64_t{value_} << shift) | (next >> (32 - shift)));
         length_ <<= shift;
         pos_ += bytes;
+    }
+    // The same after a modelled symbol or bit. In real data most of these are likely ones
+    // that leave the interval long enough, and the test for that is well predicted; an
+    // unlikely one mostly needs a single byte, more (rarely) go the general way.
+    void renormalizeAfterSymbol() {
+        if (length_ >= kMinLength) {
+            return;
+        }
+        if ((length_ < (1u << 16)) | (pos_ >= end_)) [[unlikely]] {
+            renormalize();
+            return;
+        }
+        value_ = (value_ << 8) | *pos_++;
+        length_ <<= 8;
     }
     std::uint32_t nextByte() {
         if (pos_ < end_) {
@@ -187,7 +211,7 @@ inline std::uint32_t ArithmeticDecoder::decodeBit(BitModel& m) {
         value_ -= x;
         length_ -= x;
     }
-    renormalize();
+    renormalizeAfterSymbol();
     if (--m.untilUpdate_ == 0) [[unlikely]] {
         m.update();
     }
@@ -218,23 +242,41 @@ template <typename Start>
     const std::uint32_t length = length_ >> 15;
     const SymbolModel::Entry* dist = m.distribution();
     std::uint32_t sym;
+    std::uint32_t low;   // the symbol's start
+    std::uint32_t high;  // the next symbol's start, kEnd after the last
     if (m.tableSize_ != 0) {
-        // The table brackets the symbol, mostly to a single one. A code value beyond the
-        // interval (only in a damaged stream) is held to the table's last entry.
-        const SymbolModel::Entry* table = m.table();
-        const std::uint32_t dv = value / length;
-        const std::uint32_t t = std::min(dv >> m.tableShift_, m.tableSize_);
-        sym = lastStartAtOrBelow(table[t], table[t + 1], dv,
-                                 [dist](std::uint32_t k) { return std::uint32_t{dist[k]}; });
+        // The cell gives the symbol and its bounds without further look-ups when the value
+        // falls in its first symbol or the next, and nearly always it does. A code value beyond
+        // the interval (only in a damaged stream) is held to the last cell and symbol.
+        const std::uint32_t dv = std::min(value / length, std::uint32_t{1} << 15);
+        const std::uint32_t t = dv >> m.tableShift_;
+        std::uint64_t cell;
+        std::memcpy(&cell, m.cells() + 4 * t, sizeof cell);
+        const auto entry = [cell](int i) {
+            return static_cast<std::uint32_t>(cell >> (16 * i)) & 0xFFFFu;
+        };
+        const bool second = entry(1) <= dv;
+        sym = entry(3) + (second ? 1 : 0);
+        low = second ? entry(1) : entry(0);
+        high = second ? entry(2) : entry(1);
+        if (high <= dv) [[unlikely]] {
+            while (dist[sym + 1] <= dv) {
+                ++sym;
+            }
+            low = dist[sym];
+            high = dist[sym + 1];
+        }
     } else {
         sym = lastStartAtOrBelow(0, m.lastSymbol_, value,
                                  [dist, length](std::uint32_t k) { return length * dist[k]; });
+        low = dist[sym];
+        high = dist[sym + 1];
     }
-    const std::uint32_t x = dist[sym] * length;
-    const std::uint32_t y = sym != m.lastSymbol_ ? dist[sym + 1] * length : length_;
+    const std::uint32_t x = low * length;
+    const std::uint32_t y = high != SymbolModel::kEnd ? high * length : length_;
     value_ = value - x;
     length_ = y - x;
-    renormalize();
+    renormalizeAfterSymbol();
     ++m.counts()[sym];
     if (--m.untilUpdate_ == 0) [[unlikely]] {
         m.update();

@@ -1,5 +1,6 @@
 #include "laz/IntegerDecoder.h"
 
+#include <bit>
 #include <limits>
 
 namespace laz {
@@ -10,12 +11,7 @@ IntegerDecoder::IntegerDecoder(std::uint32_t bits, std::uint32_t contexts, std::
     if (range != 0) {
         // Bits needed for the range, one fewer when it is an exact power of two.
         corrRange_ = range;
-        for (std::uint32_t r = range; r != 0; r >>= 1) {
-            ++corrBits_;
-        }
-        if (corrRange_ == (1u << (corrBits_ - 1))) {
-            --corrBits_;
-        }
+        corrBits_ = static_cast<std::uint32_t>(std::bit_width(range - 1));
         corrMin_ = -static_cast<std::int32_t>(corrRange_ / 2);
     } else if (bits > 0 && bits < 32) {
         corrBits_ = bits;

@@ -72,9 +72,9 @@ inline std::int32_t IntegerDecoder::readCorrector(ArithmeticDecoder& dec, Symbol
         c = static_cast<std::int64_t>((high << lowBits) | dec.readBits(lowBits));
     }
     // Band k holds the corrections [-(2^k - 1), -2^(k-1)] and [2^(k-1) + 1, 2^k].
-    const std::int64_t half = std::int64_t{1} << (k_ - 1);
-    c = c >= half ? c + 1 : c - (2 * half - 1);
-    return static_cast<std::int32_t>(c);
+    // The sign is the top bit of the band: worked out, not branched on, as it is a coin toss.
+    const std::int64_t below = c < (std::int64_t{1} << (k_ - 1)) ? 1 : 0;
+    return static_cast<std::int32_t>(c + 1 - (below << k_));
 }
 
 }  // namespace laz

@@ -250,12 +250,21 @@ public:
         Point14& p = c->last;
         const bool gpsChanged = (changed & 16) != 0;
         decodeReturns(*c, changed, gpsChanged);
-        const std::uint32_t n = p.numberOfReturns;
-        const std::uint32_t r = p.returnNumber;
-        const std::uint32_t m = kReturnMap6[n][r];
-        const std::uint32_t cpr = (r == 1 ? 2 : 0) + (r >= n ? 1 : 0);
-        decodeXyz(*c, n, m, returnLevel(n, r), gpsChanged);
-        decodeAttributes(*c, changed, cpr, gpsChanged);
+        const Fields f = Fields::of(*c, changed, gpsChanged);
+        // Each layer has a decoder of its own, and a record's layers depend on one another only
+        // through the return fields decoded above and the x and y corrections' widths, which z
+        // takes as its context. Their decoding is interleaved, so that the processor works on
+        // several layers at once rather than on one layer's chain of symbols at a time.
+        decodeGpsTime(f);
+        decodeX(f);
+        decodeClassification(f);
+        decodeIntensity(f);
+        decodeY(f);
+        decodeFlags(f);
+        decodeZ(f);
+        decodeUserData(f);
+        decodeScanAngle(f);
+        decodePointSource(f);
         p.write(out);
         p.gpsTimeChanged = gpsChanged;
     }
@@ -301,64 +310,126 @@ private:
         }
     }
 
-    void decodeXyz(Point14Context& c, std::uint32_t n, std::uint32_t m, std::uint32_t l,
-                   bool gpsChanged) {
-        ArithmeticDecoder& dec = layers_[kXy];
-        Point14& p = c.last;
-        const std::uint32_t single = n == 1 ? 1 : 0;
-        const std::size_t idx = (m << 1) | (gpsChanged ? 1u : 0u);
-        std::int32_t diff = c.dx.decode(dec, c.medianX[idx].get(), single);
-        p.x = wrapAdd(p.x, diff);
-        c.medianX[idx].add(diff);
+    // What the layers of one record share: its context, the changed-fields mask and the
+    // return fields, decoded first.
+    struct Fields {
+        Point14Context& c;
+        std::uint32_t changed;
+        bool gpsChanged;
+        std::uint32_t n;    // number of returns
+        std::uint32_t r;    // return number
+        std::uint32_t m;    // return kind, of 6
+        std::uint32_t cpr;  // first return 2, last return 1
 
-        std::uint32_t kBits = c.dx.k();
-        diff = c.dy.decode(dec, c.medianY[idx].get(), single + (kBits < 20 ? (kBits & ~1u) : 20));
-        p.y = wrapAdd(p.y, diff);
-        c.medianY[idx].add(diff);
-
-        if (layers_.present(kZ)) {
-            kBits = (c.dx.k() + c.dy.k()) / 2;
-            p.z = c.dz.decode(layers_[kZ], c.lastZ[l], single + (kBits < 18 ? (kBits & ~1u) : 18));
-            c.lastZ[l] = p.z;
+        static Fields of(Point14Context& c, std::uint32_t changed, bool gpsChanged) {
+            const std::uint32_t n = c.last.numberOfReturns;
+            const std::uint32_t r = c.last.returnNumber;
+            return {c,
+                    changed,
+                    gpsChanged,
+                    n,
+                    r,
+                    kReturnMap6[n][r],
+                    (r == 1 ? 2u : 0u) + (r >= n ? 1u : 0u)};
         }
+        std::size_t medianSlot() const { return (m << 1) | (gpsChanged ? 1u : 0u); }
+        std::uint32_t single() const { return n == 1 ? 1 : 0; }
+    };
+
+    void decodeX(const Fields& f) {
+        Point14& p = f.c.last;
+        Median5& median = f.c.medianX[f.medianSlot()];
+        const std::int32_t diff = f.c.dx.decode(layers_[kXy], median.get(), f.single());
+        p.x = wrapAdd(p.x, diff);
+        median.add(diff);
     }
 
-    void decodeAttributes(Point14Context& c, std::uint32_t changed, std::uint32_t cpr,
-                          bool gpsChanged) {
-        Point14& p = c.last;
-        if (layers_.present(kClassification)) {
-            const std::uint32_t ctx = ((p.classification & 0x1Fu) << 1) + (cpr == 3 ? 1 : 0);
-            p.classification = static_cast<std::uint8_t>(
-                layers_[kClassification].decodeSymbol(c.classification[ctx]));
+    void decodeY(const Fields& f) {
+        Point14& p = f.c.last;
+        Median5& median = f.c.medianY[f.medianSlot()];
+        const std::uint32_t kx = f.c.dx.k();
+        const std::int32_t diff =
+            f.c.dy.decode(layers_[kXy], median.get(), f.single() + (kx < 20 ? (kx & ~1u) : 20));
+        p.y = wrapAdd(p.y, diff);
+        median.add(diff);
+    }
+
+    void decodeZ(const Fields& f) {
+        if (!layers_.present(kZ)) {
+            return;
         }
-        if (layers_.present(kFlags)) {
-            const std::uint32_t lastFlags = (p.edge << 5) | (p.scanDirection << 4) | p.classFlags;
-            const std::uint32_t flags = layers_[kFlags].decodeSymbol(c.flags[lastFlags]);
-            p.edge = (flags >> 5) & 1u;
-            p.scanDirection = (flags >> 4) & 1u;
-            p.classFlags = flags & 15u;
+        Point14& p = f.c.last;
+        const std::uint32_t l = returnLevel(f.n, f.r);
+        const std::uint32_t kxy = (f.c.dx.k() + f.c.dy.k()) / 2;
+        p.z = f.c.dz.decode(layers_[kZ], f.c.lastZ[l], f.single() + (kxy < 18 ? (kxy & ~1u) : 18));
+        f.c.lastZ[l] = p.z;
+    }
+
+    void decodeClassification(const Fields& f) {
+        if (!layers_.present(kClassification)) {
+            return;
         }
-        if (layers_.present(kIntensity)) {
-            const std::size_t idx = (cpr << 1) | (gpsChanged ? 1u : 0u);
-            p.intensity = static_cast<std::uint16_t>(
-                c.intensity.decode(layers_[kIntensity], c.lastIntensity[idx], cpr));
-            c.lastIntensity[idx] = p.intensity;
+        Point14& p = f.c.last;
+        const std::uint32_t ctx = ((p.classification & 0x1Fu) << 1) + (f.cpr == 3 ? 1 : 0);
+        p.classification = static_cast<std::uint8_t>(
+            layers_[kClassification].decodeSymbol(f.c.classification[ctx]));
+    }
+
+    void decodeFlags(const Fields& f) {
+        if (!layers_.present(kFlags)) {
+            return;
         }
-        if (layers_.present(kScanAngle) && (changed & 8)) {
-            p.scanAngle = static_cast<std::int16_t>(
-                c.scanAngle.decode(layers_[kScanAngle], p.scanAngle, gpsChanged ? 1 : 0));
+        Point14& p = f.c.last;
+        const std::uint32_t lastFlags = (p.edge << 5) | (p.scanDirection << 4) | p.classFlags;
+        const std::uint32_t flags = layers_[kFlags].decodeSymbol(f.c.flags[lastFlags]);
+        p.edge = (flags >> 5) & 1u;
+        p.scanDirection = (flags >> 4) & 1u;
+        p.classFlags = flags & 15u;
+    }
+
+    void decodeIntensity(const Fields& f) {
+        if (!layers_.present(kIntensity)) {
+            return;
         }
-        if (layers_.present(kUserData)) {
-            p.userData = static_cast<std::uint8_t>(
-                layers_[kUserData].decodeSymbol(c.userData[p.userData / 4u]));
+        Point14& p = f.c.last;
+        const std::size_t slot = (f.cpr << 1) | (f.gpsChanged ? 1u : 0u);
+        p.intensity = static_cast<std::uint16_t>(
+            f.c.intensity.decode(layers_[kIntensity], f.c.lastIntensity[slot], f.cpr));
+        f.c.lastIntensity[slot] = p.intensity;
+    }
+
+    void decodeScanAngle(const Fields& f) {
+        if (!layers_.present(kScanAngle) || (f.changed & 8) == 0) {
+            return;
         }
-        if (layers_.present(kPointSource) && (changed & 32)) {
-            p.pointSource = static_cast<std::uint16_t>(
-                c.pointSource.decode(layers_[kPointSource], p.pointSource));
+        Point14& p = f.c.last;
+        p.scanAngle = static_cast<std::int16_t>(
+            f.c.scanAngle.decode(layers_[kScanAngle], p.scanAngle, f.gpsChanged ? 1 : 0));
+    }
+
+    void decodeUserData(const Fields& f) {
+        if (!layers_.present(kUserData)) {
+            return;
         }
-        if (layers_.present(kGpsTime) && gpsChanged) {
-            p.gpsTime = c.gps.decode(layers_[kGpsTime]);
+        Point14& p = f.c.last;
+        p.userData = static_cast<std::uint8_t>(
+            layers_[kUserData].decodeSymbol(f.c.userData[p.userData / 4u]));
+    }
+
+    void decodePointSource(const Fields& f) {
+        if (!layers_.present(kPointSource) || (f.changed & 32) == 0) {
+            return;
         }
+        Point14& p = f.c.last;
+        p.pointSource = static_cast<std::uint16_t>(
+            f.c.pointSource.decode(layers_[kPointSource], p.pointSource));
+    }
+
+    void decodeGpsTime(const Fields& f) {
+        if (!layers_.present(kGpsTime) || !f.gpsChanged) {
+            return;
+        }
+        f.c.last.gpsTime = f.c.gps.decode(layers_[kGpsTime]);
     }
 
     Layers layers_{kLayerCount};

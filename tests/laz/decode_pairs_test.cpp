@@ -12,6 +12,8 @@
 
 #include "laz/Bytes.h"
 #include "laz/Reader.h"
+#include "support/LazChunks.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -103,6 +105,29 @@ TEST(DecodeSamples, VariableChunkLayeredFileHasTheCoordinatesOfItsTwin) {
     EXPECT_EQ(copc.header().pointFormat, 7);
     EXPECT_EQ(copc.header().laz->chunkSize, laz::LazInfo::kVariableChunks);
     EXPECT_EQ(coordinates(copc), coordinates(las));
+}
+
+// Short single-chunk samples of both compressors, their chunk repeated as in a large file:
+// every chunk starts its models afresh.
+TEST(DecodeSamples, RepeatedChunksDecodeToTheTwinsRecordsEveryTime) {
+    REQUIRE_SAMPLES();
+    const loopback::TempDir dir;
+    for (const Pair& p : {Pair{"1815.laz", "1815.las"}, Pair{"1_4_w_evlr.laz", "1_4_w_evlr.las"}}) {
+        SCOPED_TRACE(p.laz);
+        const std::string big = dir.file(std::string(p.laz) + ".big.laz");
+        ASSERT_TRUE(fixtures::writeRepeatedChunks((kDir / p.laz).string(), big, 5));
+        laz::Reader z(big);
+        laz::Reader s((kDir / p.las).string());
+        ASSERT_TRUE(z.ok()) << z.error();
+        EXPECT_EQ(z.chunks().size(), 5u);
+        const auto zr = readAll(z);
+        const auto sr = readAll(s);
+        EXPECT_TRUE(z.error().empty()) << z.error();
+        ASSERT_EQ(zr.size(), 5 * sr.size());
+        for (std::size_t i = 0; i < zr.size(); ++i) {
+            ASSERT_EQ(zr[i], sr[i % sr.size()]) << "first differing record: " << i;
+        }
+    }
 }
 
 TEST(DecodeSamples, EmptyFileOpensAndYieldsNothing) {

@@ -12,6 +12,8 @@
 #include "laz/Bytes.h"
 #include "laz/Reader.h"
 #include "support/DecodedRecords.h"
+#include "support/LazChunks.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -28,26 +30,45 @@ DecodedPoint decoded(const laz::Header& h, const std::uint8_t* rec) {
 
 class GeneratedRecords : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(GeneratedRecords, EveryRecordMatchesTheIndependentDecoders) {
-    const auto path = fixtures::generatedLazDir() / GetParam();
-    if (!std::filesystem::exists(path)) {
-        GTEST_SKIP() << "synthetic LAZ files not found in " << path.parent_path()
-                     << " - test skipped";
-    }
-    const fixtures::DecodedFile expect = fixtures::readDecodedRecords(path.string() + ".expect");
-    ASSERT_EQ(expect.points.size(), expect.count);
-
-    laz::Reader reader(path.string());
+// Reads `path` to its end: `times` rounds of the expected records.
+void expectRecords(const std::string& path, const fixtures::DecodedFile& expect, int times) {
+    laz::Reader reader(path);
     ASSERT_TRUE(reader.ok()) << reader.error();
     ASSERT_EQ(reader.header().pointFormat, expect.format);
-    ASSERT_EQ(reader.pointCount(), expect.count);
+    ASSERT_EQ(reader.pointCount(), expect.count * static_cast<std::uint64_t>(times));
     std::vector<std::uint8_t> rec(static_cast<std::size_t>(reader.header().recordLength));
-    for (std::size_t i = 0; i < expect.points.size(); ++i) {
+    for (std::size_t i = 0; i < reader.pointCount(); ++i) {
         ASSERT_TRUE(reader.readPoint(rec.data())) << "record " << i << ": " << reader.error();
-        ASSERT_EQ(decoded(reader.header(), rec.data()), expect.points[i]) << "record " << i;
+        ASSERT_EQ(decoded(reader.header(), rec.data()), expect.points[i % expect.points.size()])
+            << "record " << i;
     }
     EXPECT_FALSE(reader.readPoint(rec.data()));
     EXPECT_TRUE(reader.error().empty()) << reader.error();
+}
+
+#define REQUIRE_FILE(path)                                                          \
+    if (!std::filesystem::exists(path)) {                                           \
+        GTEST_SKIP() << "synthetic LAZ files not found in " << (path).parent_path() \
+                     << " - test skipped";                                          \
+    }
+
+TEST_P(GeneratedRecords, EveryRecordMatchesTheIndependentDecoders) {
+    const auto path = fixtures::generatedLazDir() / GetParam();
+    REQUIRE_FILE(path);
+    const fixtures::DecodedFile expect = fixtures::readDecodedRecords(path.string() + ".expect");
+    ASSERT_EQ(expect.points.size(), expect.count);
+    expectRecords(path.string(), expect, 1);
+}
+
+// The chunks again and again, as in a large file: every chunk starts its models afresh, and a
+// table of many variable chunks places them.
+TEST_P(GeneratedRecords, RepeatedChunksMatchTheIndependentDecodersEveryTime) {
+    const auto path = fixtures::generatedLazDir() / GetParam();
+    REQUIRE_FILE(path);
+    const fixtures::DecodedFile expect = fixtures::readDecodedRecords(path.string() + ".expect");
+    const loopback::TempDir dir;
+    ASSERT_TRUE(fixtures::writeRepeatedChunks(path.string(), dir.file("big.laz"), 3));
+    expectRecords(dir.file("big.laz"), expect, 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, GeneratedRecords, ::testing::Values("gen_f7.laz", "gen_f8_var.laz"),

@@ -1,5 +1,8 @@
-// Decoding speed of the LAS/LAZ reader on the shared samples: points per second, file opening
-// included.
+// Decoding speed of the LAS/LAZ reader on one thread: points per second, file opening included.
+//
+// Two inputs per point format: the shared sample as it is, where the short files are a single
+// chunk of about a thousand points and the models' start and first adaptation weigh much, and a
+// larger file of the sample's chunks repeated, written once a process to a temporary folder.
 
 #include <benchmark/benchmark.h>
 
@@ -8,14 +11,15 @@
 #include <vector>
 
 #include "laz/Reader.h"
+#include "support/LazChunks.h"
+#include "support/TempDir.h"
 
 namespace {
 
 const std::filesystem::path kDir = std::filesystem::path(TW_SHARED_TESTDATA);
 
-void decodeFile(benchmark::State& state, const char* name) {
-    const std::string path = (kDir / name).string();
-    if (!std::filesystem::exists(path)) {
+void decodeFile(benchmark::State& state, const std::string& path) {
+    if (path.empty() || !std::filesystem::exists(path)) {
         state.SkipWithError("shared LAS/LAZ samples not found");
         return;
     }
@@ -31,41 +35,81 @@ void decodeFile(benchmark::State& state, const char* name) {
     state.SetItemsProcessed(static_cast<std::int64_t>(points));
 }
 
-// Format 1, point-wise chunks, 1,247 points.
+void decodeSample(benchmark::State& state, const char* name) {
+    decodeFile(state, (kDir / name).string());
+}
+
+// The sample's chunks repeated `times` times; empty when the sample is missing.
+std::string repeated(const char* name, int times) {
+    static const loopback::TempDir dir;
+    const std::string to = dir.file(std::filesystem::path(name).filename().string() + "." +
+                                    std::to_string(times) + ".laz");
+    if (std::filesystem::exists(to)) {
+        return to;
+    }
+    return fixtures::writeRepeatedChunks((kDir / name).string(), to, times) ? to : std::string();
+}
+
+void decodeRepeated(benchmark::State& state, const char* name, int times) {
+    decodeFile(state, repeated(name, times));
+}
+
+// Format 1, point-wise chunks, 1,247 points in one chunk; repeated 400 times.
 void BM_DecodeFormat1(benchmark::State& s) {
-    decodeFile(s, "laz/1815.laz");
+    decodeSample(s, "laz/1815.laz");
 }
-// Format 3, point-wise chunks, 110,000 points.
+void BM_DecodeRepeatedFormat1(benchmark::State& s) {
+    decodeRepeated(s, "laz/1815.laz", 400);
+}
+// Format 3, point-wise chunks, 110,000 points in three chunks; repeated 5 times.
 void BM_DecodeAutzenFormat3(benchmark::State& s) {
-    decodeFile(s, "laz/autzen_trim.laz");
+    decodeSample(s, "laz/autzen_trim.laz");
 }
-// Format 6, layered chunks, 1,000 points.
+void BM_DecodeRepeatedFormat3(benchmark::State& s) {
+    decodeRepeated(s, "laz/autzen_trim.laz", 5);
+}
+// Format 6, layered chunks, 1,000 points in one chunk; repeated 500 times.
 void BM_DecodeLayeredFormat6(benchmark::State& s) {
-    decodeFile(s, "laz/1_4_w_evlr.laz");
+    decodeSample(s, "laz/1_4_w_evlr.laz");
+}
+void BM_DecodeRepeatedFormat6(benchmark::State& s) {
+    decodeRepeated(s, "laz/1_4_w_evlr.laz", 500);
 }
 // Format 7, layered variable-size chunks, 1,065 points.
 void BM_DecodeLayeredFormat7(benchmark::State& s) {
-    decodeFile(s, "laz/simple.copc.laz");
+    decodeSample(s, "laz/simple.copc.laz");
 }
-// Format 7, four scanner channels, 60,000 points in chunks of 5,000.
+// Format 7, four scanner channels, 60,000 points in chunks of 5,000; repeated 10 times.
 void BM_DecodeGeneratedFormat7(benchmark::State& s) {
-    decodeFile(s, "laz-gen/gen_f7.laz");
+    decodeSample(s, "laz-gen/gen_f7.laz");
 }
-// Format 8 with 3 extra bytes, four scanner channels, 45,000 points in variable chunks.
+void BM_DecodeRepeatedFormat7(benchmark::State& s) {
+    decodeRepeated(s, "laz-gen/gen_f7.laz", 10);
+}
+// Format 8 with 3 extra bytes, four scanner channels, 45,000 points in variable chunks;
+// repeated 10 times.
 void BM_DecodeGeneratedFormat8(benchmark::State& s) {
-    decodeFile(s, "laz-gen/gen_f8_var.laz");
+    decodeSample(s, "laz-gen/gen_f8_var.laz");
+}
+void BM_DecodeRepeatedFormat8(benchmark::State& s) {
+    decodeRepeated(s, "laz-gen/gen_f8_var.laz", 10);
 }
 // The same points as the format 3 file stored uncompressed, for scale.
 void BM_ReadStoredFormat3(benchmark::State& s) {
-    decodeFile(s, "laz/autzen_trim.las");
+    decodeSample(s, "laz/autzen_trim.las");
 }
 
 BENCHMARK(BM_DecodeFormat1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeRepeatedFormat1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeAutzenFormat3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeRepeatedFormat3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeLayeredFormat6)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeRepeatedFormat6)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeLayeredFormat7)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DecodeGeneratedFormat7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeRepeatedFormat7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeGeneratedFormat8)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeRepeatedFormat8)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadStoredFormat3)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -5,6 +5,7 @@
 //
 // The table is coded with the decoder's own models, by the small arithmetic encoder here.
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -115,12 +116,12 @@ public:
             return;
         }
         const std::int64_t c = corr;
-        std::uint64_t magnitude = static_cast<std::uint64_t>(c <= 0 ? -c : c - 1);
-        std::uint32_t k = 0;
-        for (; magnitude != 0; magnitude >>= 1) {
-            ++k;
-        }
+        const auto k = static_cast<std::uint32_t>(
+            std::bit_width(static_cast<std::uint64_t>(c <= 0 ? -c : c - 1)));
         enc.encodeSymbol(bits_[ctx], k);
+        if (k == 32) {  // the smallest correction, which the decoder takes without more bits
+            return;
+        }
         const auto code =
             static_cast<std::uint32_t>(c > 0 ? c - 1 : c + ((std::int64_t{1} << k) - 1));
         if (k <= kBitsHigh) {
@@ -143,18 +144,60 @@ private:
 
 namespace fixtures {
 
-// Writes to `to` the LAS 1.4 LAZ file `from` (fixed-size chunks, all full) with its chunks
-// repeated `times` times, a chunk at a time; false when `from` cannot be read so.
+template <typename T>
+T headerField(const std::string& head, std::size_t at) {
+    T v{};
+    std::memcpy(&v, &head[at], sizeof v);
+    return v;
+}
+
+template <typename T>
+void setHeaderField(std::string& head, std::size_t at, T v) {
+    std::memcpy(&head[at], &v, sizeof v);
+}
+
+// Marks the compression record of the LAZ file `head` (header and records up to the points) as
+// one of variable chunks; false when it has none.
+inline bool markVariableChunks(std::string& head, std::uint16_t headerSize) {
+    constexpr std::size_t kVlrHeader = 54;
+    const auto records = headerField<std::uint32_t>(head, 100);
+    std::size_t pos = headerSize;
+    for (std::uint32_t i = 0; i < records && pos + kVlrHeader <= head.size(); ++i) {
+        const auto id = headerField<std::uint16_t>(head, pos + 18);
+        const auto length = headerField<std::uint16_t>(head, pos + 20);
+        pos += kVlrHeader;
+        if (id == 22204 && pos + 16 <= head.size()) {
+            setHeaderField(head, pos + 12, laz::LazInfo::kVariableChunks);
+            return true;
+        }
+        pos += length;
+    }
+    return false;
+}
+
+// Writes to `to` the LAZ file `from` with its chunks repeated `times` times, a chunk at a time,
+// as a file of variable chunks (so that a short last chunk may repeat too); the extended records
+// after the points are left out. False when `from` cannot be read so.
 inline bool writeRepeatedChunks(const std::string& from, const std::string& to, int times) {
     const laz::Reader reader(from);
     const std::string small = readBytes(from);
-    if (!reader.ok() || reader.header().versionMinor != 4 || !reader.header().laz ||
-        reader.header().laz->chunkSize == laz::LazInfo::kVariableChunks) {
+    const laz::Header& h = reader.header();
+    if (!reader.ok() || !h.laz || reader.chunks().empty()) {
         return false;
     }
-    std::string head = small.substr(0, reader.header().pointOffset);
+    std::string head = small.substr(0, h.pointOffset);
+    if (!markVariableChunks(head, h.headerSize)) {
+        return false;
+    }
     const std::uint64_t count = reader.pointCount() * static_cast<std::uint64_t>(times);
-    std::memcpy(&head[247], &count, 8);
+    if (headerField<std::uint32_t>(head, 107) != 0) {  // the count of LAS 1.0 to 1.3
+        setHeaderField(head, 107, static_cast<std::uint32_t>(count));
+    }
+    if (h.versionMinor >= 4 && head.size() >= 255) {
+        setHeaderField(head, 235, std::uint64_t{0});  // no extended records
+        setHeaderField(head, 243, std::uint32_t{0});
+        setHeaderField(head, 247, count);
+    }
     std::int64_t tableAt = static_cast<std::int64_t>(head.size()) + 8;
     for (const laz::Chunk& c : reader.chunks()) {
         tableAt += static_cast<std::int64_t>(c.bytes) * times;
@@ -164,12 +207,15 @@ inline bool writeRepeatedChunks(const std::string& from, const std::string& to, 
     out << head;
     laz::ArithmeticEncoder enc;
     laz::IntegerEncoder entries(2);
-    std::int32_t previous = 0;
+    std::int32_t previousPoints = 0;
+    std::int32_t previousBytes = 0;
     for (int t = 0; t < times; ++t) {
         for (const laz::Chunk& c : reader.chunks()) {
             out.write(small.data() + c.offset, static_cast<std::streamsize>(c.bytes));
-            entries.encode(enc, previous, static_cast<std::int32_t>(c.bytes), 1);
-            previous = static_cast<std::int32_t>(c.bytes);
+            entries.encode(enc, previousPoints, static_cast<std::int32_t>(c.points), 0);
+            entries.encode(enc, previousBytes, static_cast<std::int32_t>(c.bytes), 1);
+            previousPoints = static_cast<std::int32_t>(c.points);
+            previousBytes = static_cast<std::int32_t>(c.bytes);
         }
     }
     const std::uint32_t tableHead[2] = {
