@@ -237,6 +237,8 @@ async function checkCloud(context, url) {
   expect(Math.abs(init.lat - town.lat) < 1e-6 && Math.abs(init.lon - town.lon) < 1e-6,
     "the point-cloud map opens at " + init.lat + ", " + init.lon);
   await frameTown(page, "#frame", init, init.zoom);
+  const selected = await page.evaluate(() => window.getSelection().toString());
+  expect(selected === "", "the drag selected " + JSON.stringify(selected));
   await page.waitForFunction(() => /^Szacunek: /.test(document.getElementById("estimate")
     .textContent), null, { timeout: answerTimeoutMs });
   await page.click("#download");
