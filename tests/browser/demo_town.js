@@ -113,6 +113,15 @@ async function checkFetch(page, events) {
   const features = JSON.parse(done.geojson).features.length;
   const drawn = await page.locator("path.preview").count();
   expect(features > 100 && drawn === features, drawn + " of " + features + " features drawn");
+  // The parcels and buildings lie inside the frame (the plan's zones reach past it).
+  const outside = await page.evaluate(() => {
+    const frame = document.querySelector("path.frame").getBoundingClientRect();
+    return [...document.querySelectorAll("path.preview-dzialka, path.preview-budynek")]
+      .map((node) => node.getBoundingClientRect())
+      .filter((r) => r.left < frame.left || r.top < frame.top || r.right > frame.right ||
+        r.bottom > frame.bottom).length;
+  });
+  expect(outside === 0, outside + " parcels or buildings drawn outside the frame");
   await page.screenshot({ path: path.join(artifactsDir, "demo-map.png") });
 }
 
@@ -173,6 +182,7 @@ async function checkPlace(page, events) {
   expect(sorted(elementsByLayer(project)) === sorted(expectedLayers(placed.counts)),
     "placed " + JSON.stringify(placed.counts) + ", the project holds " +
     JSON.stringify(elementsByLayer(project)));
+  // Every layer of the table holds elements: no kind fetched was left out.
   const placedLayers = new Set(Object.values(placedAs).map(([layer]) => layer));
   expect(placedLayers.size === Object.keys(elementsByLayer(project)).length,
     "layers " + JSON.stringify(Object.keys(elementsByLayer(project))));
@@ -224,8 +234,9 @@ function readE57(file) {
   return JSON.parse(execFileSync("node", [script, file], { encoding: "utf8" }).trim().split("\n").pop());
 }
 
-// The point-cloud page opens on the town too; the town's frame downloads into an E57 file that
-// web-e57 reads: the frame's points with their colours.
+// The point-cloud page opens on the town too; dragging the town's frame selects no text of the
+// page, and the frame downloads into an E57 file that web-e57 reads: the frame's points with
+// their colours.
 async function checkCloud(context, url) {
   const page = await context.newPage();
   page.on("pageerror", (e) => console.log("page error: " + e.message));
@@ -270,8 +281,8 @@ async function main() {
   try {
     await check("the map page opens on the demo town, which the user frames", () =>
       checkOpening(page, events));
-    await check("every kind the page offers is fetched: each but the 1:500 map brings data, " +
-      "drawn inside the frame", () => checkFetch(page, events));
+    await check("every kind the page offers is fetched: each but the 1:500 map brings data, the " +
+      "town's parcels and buildings drawn inside the frame", () => checkFetch(page, events));
     let project = null;
     await check('the placement brings as many elements per layer as "placeDone" counts',
       async () => {
@@ -281,8 +292,9 @@ async function main() {
       await check("the plan and 3D views show the town, roofs in 3D, until the user's Undo " +
         "empties the project and them", () => checkViewsAndUndo(context, views, project));
     }
-    await check("the point-cloud page downloads the town's LiDAR sheet into an E57 file that " +
-      "web-e57 reads", () => checkCloud(context, views.cloud));
+    await check("the point-cloud page opens on the town, framed without selecting text, and " +
+      "downloads its LiDAR sheet into an E57 file that web-e57 reads",
+    () => checkCloud(context, views.cloud));
   } finally {
     if (failures() > 0) await page.screenshot({ path: path.join(artifactsDir, "demo-failure.png") });
     await context.close();
