@@ -100,3 +100,13 @@ int loadSurveyPointFromProject(GeoTransform& transform, std::string& message, in
     }
     return fromSurveyPoint(geo, transform, message, epsg);
 }
+
+int projectZoneOr(double longitude) {
+    API_GeoLocation geo{};
+    if (ACAPI_GeoLocation_GetGeoLocation(&geo) == NoError) {
+        const int named = ProjConv::epsgFromName(geo.surveyPoint.geoReferenceData.name.ToUtf8());
+        if (ProjConv::isPl2000(named))
+            return named;
+    }
+    return ProjConv::zoneForLon(longitude);
+}

@@ -37,3 +37,7 @@ inline constexpr int kGeoreferenceSurveyPoint = 2;
 // coordinate system is not recognised; it is empty otherwise. Without a usable georeference
 // the transform is left untouched. Main thread only: it calls the host.
 int loadSurveyPointFromProject(GeoTransform& transform, std::string& message, int& epsg);
+
+// The PL-2000 zone that the name of the project's coordinate system gives, else (no zone named,
+// or the geo-location unreadable) the zone of the longitude. Main thread only: it calls the host.
+int projectZoneOr(double longitude);

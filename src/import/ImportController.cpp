@@ -88,7 +88,7 @@ ImportController::json ImportController::onGetInit(const json& /*message*/) {
         return nullptr;
     double lat = 0.0;
     double lon = 0.0;
-    if (epsg >= 2176 && epsg <= 2179)
+    if (ProjConv::isPl2000(epsg))
         ProjConv::pl2000ToLatLon(frame.surveyEasting, frame.surveyNorthing, epsg, lat, lon);
     else
         ProjConv::pl1992ToLatLon(frame.surveyEasting, frame.surveyNorthing, lat, lon);
