@@ -210,10 +210,6 @@ json CloudController::onGetInit(const json&) {
         return nullptr;
     double lat = 0.0;
     double lon = 0.0;
-    if (ProjConv::isPl2000(epsg)) {
-        ProjConv::pl2000ToLatLon(geo.surveyEasting, geo.surveyNorthing, epsg, lat, lon);
-    } else {
-        ProjConv::pl1992ToLatLon(geo.surveyEasting, geo.surveyNorthing, lat, lon);
-    }
+    geo.surveyPointToLatLon(epsg, lat, lon);
     return {{"type", "init"}, {"lat", lat}, {"lon", lon}, {"zoom", 17}};
 }

@@ -24,6 +24,10 @@ struct GeoTransform {
     // The exact inverse of toLocal: the result is in the survey point's map system, whichever
     // that is.
     GisPoint toEPSG2180(const GisPoint& q) const;
+
+    // The survey point in WGS84 degrees, read as a point of the PL-2000 zone epsg (2176 to
+    // 2179) or, for any other code, of PL-1992.
+    void surveyPointToLatLon(int epsg, double& lat, double& lon) const;
 };
 
 // What loadSurveyPointFromProject found.

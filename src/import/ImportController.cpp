@@ -88,10 +88,7 @@ ImportController::json ImportController::onGetInit(const json& /*message*/) {
         return nullptr;
     double lat = 0.0;
     double lon = 0.0;
-    if (ProjConv::isPl2000(epsg))
-        ProjConv::pl2000ToLatLon(frame.surveyEasting, frame.surveyNorthing, epsg, lat, lon);
-    else
-        ProjConv::pl1992ToLatLon(frame.surveyEasting, frame.surveyNorthing, lat, lon);
+    frame.surveyPointToLatLon(epsg, lat, lon);
     return {{"type", "init"}, {"lat", lat}, {"lon", lon}, {"zoom", kInitialZoom}};
 }
 
