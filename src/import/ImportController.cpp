@@ -8,7 +8,6 @@
 #include "ACAPinc.h"
 #include "LayerMapper.h"
 #include "geodata/GeoTransform.h"
-#include "geodata/ProjConv.h"
 
 namespace {
 
