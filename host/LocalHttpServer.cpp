@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <chrono>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -151,6 +152,21 @@ void LocalHttpServer::streamEvents(const httplib::Request& req, httplib::Respons
         [&stream, listener](bool) { stream.unsubscribe(listener); });
 }
 
+// The library compresses a body set whole, never one given with its length by a provider (nor an
+// empty one).
+void sendUncompressed(httplib::Response& res, std::string body, const std::string& contentType) {
+    if (body.empty()) {
+        res.set_content(body, contentType);
+        return;
+    }
+    auto text = std::make_shared<const std::string>(std::move(body));
+    const std::size_t length = text->size();
+    res.set_content_provider(length, contentType,
+                             [text](std::size_t offset, std::size_t size, httplib::DataSink& sink) {
+                                 return sink.write(text->data() + offset, size);
+                             });
+}
+
 void refuse(httplib::Response& res, int status, const std::string& text) {
     res.status = status;
     res.set_content(text, "text/plain; charset=utf-8");
@@ -164,8 +180,8 @@ void sendFile(httplib::Response& res, const std::optional<std::filesystem::path>
         return;
     }
     res.set_header("Cache-Control", "no-store");
-    res.set_content(html && file->extension() == ".html" ? html(*content) : *content,
-                    contentTypeOf(*file));
+    sendUncompressed(res, html && file->extension() == ".html" ? html(*content) : *content,
+                     contentTypeOf(*file));
 }
 
 }  // namespace host

@@ -62,6 +62,11 @@ private:
     std::string error_;
 };
 
+// Answers with the body as it is, never compressed: on 127.0.0.1 compressing costs more than it
+// saves, and the library would compress text for a browser with Brotli at its highest quality,
+// which takes tens of seconds for some megabytes.
+void sendUncompressed(httplib::Response& res, std::string body, const std::string& contentType);
+
 // An answer with a short Polish text saying why the request was refused.
 void refuse(httplib::Response& res, int status, const std::string& text);
 

@@ -21,6 +21,7 @@
 #include "support/LoopbackServer.h"
 #include "support/PalettePage.h"
 #include "support/TempDir.h"
+#include "support/fakes/Town.h"
 
 extern char** environ;
 
@@ -236,6 +237,38 @@ TEST(HostServeMode, OpensThePointCloudPageWhenAskedOnTheGivenPort) {
     ASSERT_TRUE(cloudPage) << *cloud;
     EXPECT_EQ(cloudPage->path, "/cloud.html");
     EXPECT_EQ(exchange(*cloudPage, R"({"type":"ping"})").value("type", ""), "pong");
+}
+
+// The demo opens both pages on its town, whose services answer the add-on in place of the outside
+// ones (here the geocoder), and starts with the project georeferenced there.
+TEST(HostServeMode, TheDemoOpensOnItsTownAndAnswersForTheOutsideServices) {
+    ServedHost program({"--demo"});
+    std::vector<std::string> paths;
+    std::optional<Address> map;
+    for (int i = 0; i < 4; ++i) {
+        const std::optional<std::string> line = program.line();
+        ASSERT_TRUE(line);
+        const std::optional<Address> address = addressOf(*line);
+        ASSERT_TRUE(address) << *line;
+        paths.push_back(address->path);
+        map = map ? map : address;
+    }
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"/map.html", "/cloud.html", "/plan.html", "/3d.html"}));
+    const GisPoint centre = fakes::demoTown(1).centre;  // the same place whatever the seed
+    const json init = exchange(*map, R"({"type":"getInit"})");
+    EXPECT_EQ(init.value("type", ""), "init") << init;
+    EXPECT_NEAR(init.value("lat", 0.0), centre.y, 1e-7);
+    EXPECT_NEAR(init.value("lon", 0.0), centre.x, 1e-7);
+    const json found = exchange(*map, R"({"type":"searchAddress","query":"Rynek 1"})");
+    EXPECT_EQ(found.value("label", ""), "Rynek, Rynek 1, Dynow, rzeszowski") << found;
+    program.send(R"({"cmd":"dump"})");
+    const std::optional<std::string> dump = program.line();
+    ASSERT_TRUE(dump);
+    const json geo = json::parse(*dump).at("project").at("geoLocation");
+    EXPECT_EQ(geo.at("crs").at("name"), "EPSG:2178") << *dump;
+    EXPECT_GT(geo.at("surveyPoint").at("orthogonalHeight").get<double>(), 200.0) << *dump;
+    EXPECT_EQ(program.stop(), 0);
 }
 
 TEST(HostServeMode, ScriptedCommandsOnStandardInputUndoAndShowTheProject) {

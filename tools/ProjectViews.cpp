@@ -24,6 +24,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using host::refuse;
 using host::sendFile;
+using host::sendUncompressed;
 
 constexpr const char* kPlanPage = "/plan.html";
 constexpr const char* kScenePage = "/3d.html";
@@ -112,9 +113,7 @@ private:
         return true;
     }
 
-    // The dump of the latest revision, made on the main thread once per revision. Sent as bare
-    // JSON, which the library compresses for a browser that takes it: a large project's dump is
-    // mostly digits.
+    // The dump of the latest revision, made on the main thread once per revision, sent as it is.
     void sendProject(httplib::Response& res) {
         std::optional<std::string> text = cachedProject();
         if (!text) {
@@ -133,7 +132,7 @@ private:
             return;
         }
         res.set_header("Cache-Control", "no-store");
-        res.set_content(std::move(*text), "application/json");
+        sendUncompressed(res, std::move(*text), "application/json");
     }
 
     std::optional<std::string> cachedProject() const {

@@ -14,6 +14,7 @@
 
 #include "ACAPinc.h"
 #include "AddOn.h"
+#include "DemoServices.h"
 #include "HostTestApi.h"
 #include "LoopbackBrowser.h"
 #include "MapPalette.h"
@@ -86,6 +87,15 @@ std::vector<std::string> viewAddresses(const ProjectViews& views) {
     return {views.planAddress(), views.sceneAddress()};
 }
 
+// The demo area's services, the add-on's service addresses pointed at them and the project
+// georeferenced in the area.
+std::unique_ptr<DemoServices> startDemo() {
+    auto demo = std::make_unique<DemoServices>();
+    services::setEndpoints(demo->endpoints());
+    host::setGeoLocation(demo->geoLocation());
+    return demo;
+}
+
 }  // namespace
 
 std::optional<ServeOptions> serveOptionsOf(const std::vector<std::string>& args) {
@@ -93,6 +103,8 @@ std::optional<ServeOptions> serveOptionsOf(const std::vector<std::string>& args)
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--cloud") {
             options.cloud = true;
+        } else if (args[i] == "--demo") {
+            options.demo = true;
         } else if (args[i] == "--port" && i + 1 < args.size()) {
             const std::string& text = args[++i];
             if (text.empty() || text.size() > 5 ||
@@ -130,12 +142,15 @@ int runServe(const ServeOptions& options) {
     host::setReportListener(print);
     host::setAlertListener([&print](const host::AlertRecord& alert) { print(alertLine(alert)); });
     const ProjectViews views(viewsFolder());
+    std::unique_ptr<DemoServices> demo;
     std::vector<std::string> addresses;
     try {
+        if (options.demo)
+            demo = startDemo();
         if (const GSErrCode err = loadAddOn())
             throw std::runtime_error("Dodatek nie zaladowal sie (kod " + std::to_string(err) + ")");
         addresses.push_back(openServedPalette(MapPalette::Guid()));
-        if (options.cloud)
+        if (options.cloud || options.demo)
             addresses.push_back(openServedPalette(CloudPalette::Guid()));
         for (std::string& view : viewAddresses(views))
             addresses.push_back(std::move(view));

@@ -16,6 +16,9 @@ namespace twhost {
 struct ServeOptions {
     int port = 0;  // of the map page; 0: any free port
     bool cloud = false;
+    // The demo area (DemoServices.h) answers the add-on's requests instead of the outside
+    // services, the project starts georeferenced in it and both palettes open.
+    bool demo = false;
 };
 
 // The options after "--serve" (args[0]), or nothing when they cannot be read.

@@ -1,6 +1,6 @@
 // terraweft-host: the stand-in host program with the add-on linked in.
 //
-//   terraweft-host --serve [--port N] [--cloud]
+//   terraweft-host --serve [--port N] [--cloud] [--demo]
 //                                  serves the map palette's page (and with --cloud the point-cloud
 //                                  palette's page too) on 127.0.0.1 for a real browser, with the
 //                                  host's plan and 3D views of the project beside them: prints the
@@ -8,7 +8,9 @@
 //                                  line of the report window and every alert; carries out the
 //                                  commands of scripted mode read from standard input; runs until
 //                                  SIGINT or SIGTERM. Without --port any free port is taken
-//                                  (ServeMode.h).
+//                                  (ServeMode.h). With --demo a demo area generated at start-up
+//                                  answers instead of the outside services, and both palettes
+//                                  open (DemoServices.h).
 //
 //   terraweft-host --script FILE   reads one JSON command per line from FILE ("-": standard
 //                                  input) and writes one JSON line per event to standard output
@@ -27,7 +29,7 @@ namespace {
 
 int usage() {
     std::cerr << "uzycie: terraweft-host --script PLIK|-\n"
-                 "       terraweft-host --serve [--port N] [--cloud]\n";
+                 "       terraweft-host --serve [--port N] [--cloud] [--demo]\n";
     return 2;
 }
 

@@ -80,18 +80,7 @@ void CloudController::setThreadLauncher(ThreadLauncher launcher) {
 // ---- Frame and detail ---------------------------------------------------------------------------
 
 Bbox CloudController::bboxFromWgs84(const std::vector<double>& c) const {
-    const double lon0 = c.at(0), lat0 = c.at(1), lon1 = c.at(2), lat1 = c.at(3);
-    const GisPoint corners[] = {
-        ProjConv::latLonToPl1992(lat0, lon0), ProjConv::latLonToPl1992(lat1, lon1),
-        ProjConv::latLonToPl1992(lat1, lon0), ProjConv::latLonToPl1992(lat0, lon1)};
-    Bbox box{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
-    for (const GisPoint& p : corners) {
-        box.minx = std::min(box.minx, p.x);
-        box.miny = std::min(box.miny, p.y);
-        box.maxx = std::max(box.maxx, p.x);
-        box.maxy = std::max(box.maxy, p.y);
-    }
-    return box;
+    return ProjConv::pl1992ExtentOfWgs84(c.at(0), c.at(1), c.at(2), c.at(3));
 }
 
 cloudui::Detail CloudController::detailFromString(const std::string& text) {
@@ -221,10 +210,6 @@ json CloudController::onGetInit(const json&) {
         return nullptr;
     double lat = 0.0;
     double lon = 0.0;
-    if ((epsg & ~3) == 2176) {
-        ProjConv::pl2000ToLatLon(geo.surveyEasting, geo.surveyNorthing, epsg, lat, lon);
-    } else {
-        ProjConv::pl1992ToLatLon(geo.surveyEasting, geo.surveyNorthing, lat, lon);
-    }
+    geo.surveyPointToLatLon(epsg, lat, lon);
     return {{"type", "init"}, {"lat", lat}, {"lon", lon}, {"zoom", 17}};
 }

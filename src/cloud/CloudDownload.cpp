@@ -29,21 +29,9 @@ struct Placement {
     bool hasGeo = false;
 };
 
-// The zone of the frame's centre longitude, unless the project's coordinate system names one.
-int placementZone(double centreLon) {
-    int zone = ProjConv::zoneForLon(centreLon);
-    API_GeoLocation geo{};
-    if (ACAPI_GeoLocation_GetGeoLocation(&geo) == NoError) {
-        const int named = ProjConv::epsgFromName(geo.surveyPoint.geoReferenceData.name.ToUtf8());
-        if (named >= 2176 && named <= 2179)
-            zone = named;
-    }
-    return zone;
-}
-
 Placement placementFor(double centreLon) {
     Placement place;
-    place.epsg = placementZone(centreLon);
+    place.epsg = projectZoneOr(centreLon);
     GeoTransform survey;
     std::string message;
     int epsg = 2180;

@@ -33,23 +33,9 @@ void fail(Result& result, const std::string& message) {
     result.path = path;
 }
 
-bool isZone(int epsg) {
-    return epsg >= 2176 && epsg <= 2179;
-}
-
 // The frame's extent in the sheet's zone, widened by the margin.
 Bbox zoneClipOf(const Bbox& frame, int epsg) {
-    const GisPoint corners[] = {ProjConv::pl1992ToPl2000(frame.minx, frame.miny, epsg),
-                                ProjConv::pl1992ToPl2000(frame.maxx, frame.miny, epsg),
-                                ProjConv::pl1992ToPl2000(frame.minx, frame.maxy, epsg),
-                                ProjConv::pl1992ToPl2000(frame.maxx, frame.maxy, epsg)};
-    Bbox clip{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
-    for (const GisPoint& c : corners) {
-        clip.minx = std::min(clip.minx, c.x);
-        clip.miny = std::min(clip.miny, c.y);
-        clip.maxx = std::max(clip.maxx, c.x);
-        clip.maxy = std::max(clip.maxy, c.y);
-    }
+    const Bbox clip = ProjConv::pl2000ExtentOf(frame, epsg);
     return {clip.minx - kZoneMargin, clip.miny - kZoneMargin, clip.maxx + kZoneMargin,
             clip.maxy + kZoneMargin};
 }
@@ -71,7 +57,7 @@ struct Sink {
 // PL-1992 already. False when the file cannot be read.
 bool readSheet(const std::string& path, const LidarResolver::LidarTile& tile, const Bbox& frame,
                Sink& sink) {
-    if (!isZone(tile.epsg)) {
+    if (!ProjConv::isPl2000(tile.epsg)) {
         return readSheetPoints(path, [&](std::span<const ClPoint> batch) {
             for (const ClPoint& p : batch)
                 sink.keep(p.x, p.y, p);

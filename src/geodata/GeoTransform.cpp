@@ -100,3 +100,20 @@ int loadSurveyPointFromProject(GeoTransform& transform, std::string& message, in
     }
     return fromSurveyPoint(geo, transform, message, epsg);
 }
+
+void GeoTransform::surveyPointToLatLon(int epsg, double& lat, double& lon) const {
+    if (ProjConv::isPl2000(epsg))
+        ProjConv::pl2000ToLatLon(surveyEasting, surveyNorthing, epsg, lat, lon);
+    else
+        ProjConv::pl1992ToLatLon(surveyEasting, surveyNorthing, lat, lon);
+}
+
+int projectZoneOr(double longitude) {
+    API_GeoLocation geo{};
+    if (ACAPI_GeoLocation_GetGeoLocation(&geo) == NoError) {
+        const int named = ProjConv::epsgFromName(geo.surveyPoint.geoReferenceData.name.ToUtf8());
+        if (ProjConv::isPl2000(named))
+            return named;
+    }
+    return ProjConv::zoneForLon(longitude);
+}

@@ -24,6 +24,10 @@ struct GeoTransform {
     // The exact inverse of toLocal: the result is in the survey point's map system, whichever
     // that is.
     GisPoint toEPSG2180(const GisPoint& q) const;
+
+    // The survey point in WGS84 degrees, read as a point of the PL-2000 zone epsg (2176 to
+    // 2179) or, for any other code, of PL-1992.
+    void surveyPointToLatLon(int epsg, double& lat, double& lon) const;
 };
 
 // What loadSurveyPointFromProject found.
@@ -37,3 +41,7 @@ inline constexpr int kGeoreferenceSurveyPoint = 2;
 // coordinate system is not recognised; it is empty otherwise. Without a usable georeference
 // the transform is left untouched. Main thread only: it calls the host.
 int loadSurveyPointFromProject(GeoTransform& transform, std::string& message, int& epsg);
+
+// The PL-2000 zone that the name of the project's coordinate system gives, else (no zone named,
+// or the geo-location unreadable) the zone of the longitude. Main thread only: it calls the host.
+int projectZoneOr(double longitude);

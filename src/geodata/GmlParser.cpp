@@ -24,10 +24,6 @@ struct SrsInfo {
     bool northingFirst = false;  // the first number of a position is the northing
 };
 
-bool isPl2000(int epsg) {
-    return epsg >= 2176 && epsg <= 2179;
-}
-
 bool isElement(pugi::xml_node node) {
     return node.type() == pugi::node_element;
 }
@@ -89,15 +85,15 @@ pugi::xml_attribute nearestAttribute(pugi::xml_node element, const char* name) {
 SrsInfo srsForNode(pugi::xml_node geometry) {
     if (const pugi::xml_attribute srsName = nearestAttribute(geometry, "srsName")) {
         const int epsg = GmlParser::epsgFromSrsName(srsName.value());
-        return {epsg, epsg == 2180 || isPl2000(epsg)};
+        return {epsg, epsg == 2180 || ProjConv::isPl2000(epsg)};
     }
-    return {g_epsgDoc, isPl2000(g_epsgDoc)};
+    return {g_epsgDoc, ProjConv::isPl2000(g_epsgDoc)};
 }
 
 // The pair (a, b) as written, as a PL-1992 point. In a PL-2000 zone the number that carries the
 // zone digit in its millions is the easting; when both or neither do, the second one is.
 GisPoint interpretPair(double a, double b, const SrsInfo& srs) {
-    if (isPl2000(srs.epsg)) {
+    if (ProjConv::isPl2000(srs.epsg)) {
         const double zone = srs.epsg - 2171;
         const bool aIsEasting = std::trunc(a / 1e6) == zone && std::trunc(b / 1e6) != zone;
         return aIsEasting ? ProjConv::pl2000toPl1992(a, b, srs.epsg)

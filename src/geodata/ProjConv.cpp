@@ -1,5 +1,6 @@
 #include "geodata/ProjConv.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -171,6 +172,33 @@ int epsgFromName(std::string_view name) {
             return code;
     }
     return 0;
+}
+
+namespace {
+
+Bbox extentOf(const GisPoint (&corners)[4]) {
+    Bbox box{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
+    for (const GisPoint& c : corners) {
+        box.minx = std::min(box.minx, c.x);
+        box.miny = std::min(box.miny, c.y);
+        box.maxx = std::max(box.maxx, c.x);
+        box.maxy = std::max(box.maxy, c.y);
+    }
+    return box;
+}
+
+}  // namespace
+
+Bbox pl1992ExtentOfWgs84(double west, double south, double east, double north) {
+    return extentOf({latLonToPl1992(south, west), latLonToPl1992(north, east),
+                     latLonToPl1992(north, west), latLonToPl1992(south, east)});
+}
+
+Bbox pl2000ExtentOf(const Bbox& pl1992, int epsg) {
+    return extentOf({pl1992ToPl2000(pl1992.minx, pl1992.miny, epsg),
+                     pl1992ToPl2000(pl1992.maxx, pl1992.miny, epsg),
+                     pl1992ToPl2000(pl1992.minx, pl1992.maxy, epsg),
+                     pl1992ToPl2000(pl1992.maxx, pl1992.maxy, epsg)});
 }
 
 Sim2000 makeSim2000(const Bbox& box, int epsg) {

@@ -42,6 +42,19 @@ void pl2000ToLatLon(double easting, double northing, int epsg, double& lat, doub
 GisPoint pl2000toPl1992(double easting, double northing, int epsg);
 GisPoint pl1992ToPl2000(double easting, double northing, int epsg);
 
+// Whether the code is one of the PL-2000 zones, 2176 to 2179.
+constexpr bool isPl2000(int epsg) {
+    return epsg >= 2176 && epsg <= 2179;
+}
+
+// The PL-1992 extent of the four corners of a WGS84 box given in degrees; west and east (or
+// south and north) may come exchanged.
+Bbox pl1992ExtentOfWgs84(double west, double south, double east, double north);
+
+// The extent in a PL-2000 zone of the four corners of a PL-1992 box. The image of a side bulges
+// past its corners by up to a metre or so over a few kilometres.
+Bbox pl2000ExtentOf(const Bbox& pl1992, int epsg);
+
 // The PL-2000 zone whose strip holds the longitude; a border goes to the eastern zone and a
 // longitude that is not a number to 2179.
 int zoneForLon(double lon);

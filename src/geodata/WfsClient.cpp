@@ -83,10 +83,6 @@ const char* querySeparator(const std::string& base) {
     return base.find('?') != std::string::npos ? "&" : "?";
 }
 
-bool isPl2000(int epsg) {
-    return epsg >= 2176 && epsg <= 2179;
-}
-
 // The box's corners moved into a PL-2000 zone: the least and greatest converted coordinates.
 Bbox inZone(const Bbox& box, int epsg) {
     const GisPoint a = ProjConv::pl1992ToPl2000(box.minx, box.miny, epsg);
@@ -293,7 +289,7 @@ std::string WfsClient::buildGetFeatureUrl(const std::string& base, const std::st
     }
     Bbox b = box;
     int code = 2180;
-    if (isPl2000(epsg)) {
+    if (ProjConv::isPl2000(epsg)) {
         b = inZone(box, epsg);
         code = epsg;
         url += "&SRSNAME=" + urlEncode("EPSG:" + std::to_string(epsg));

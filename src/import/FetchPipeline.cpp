@@ -108,19 +108,4 @@ WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& ur
     return client.get(url + separator + "service=" + service + "&request=GetCapabilities");
 }
 
-Bbox extentInZone(const Bbox& frame, int epsg) {
-    const GisPoint corners[] = {ProjConv::pl1992ToPl2000(frame.minx, frame.miny, epsg),
-                                ProjConv::pl1992ToPl2000(frame.maxx, frame.miny, epsg),
-                                ProjConv::pl1992ToPl2000(frame.minx, frame.maxy, epsg),
-                                ProjConv::pl1992ToPl2000(frame.maxx, frame.maxy, epsg)};
-    Bbox box{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
-    for (const GisPoint& c : corners) {
-        box.minx = std::min(box.minx, c.x);
-        box.miny = std::min(box.miny, c.y);
-        box.maxx = std::max(box.maxx, c.x);
-        box.maxy = std::max(box.maxy, c.y);
-    }
-    return box;
-}
-
 }  // namespace fetchstages

@@ -54,7 +54,4 @@ namespace fetchstages {
 WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
                                         const std::string& service);
 
-// The extent of the frame's four corners in a PL-2000 zone (epsg 2176 to 2179).
-Bbox extentInZone(const Bbox& frame, int epsg);
-
 }  // namespace fetchstages

@@ -8,7 +8,6 @@
 #include "ACAPinc.h"
 #include "LayerMapper.h"
 #include "geodata/GeoTransform.h"
-#include "geodata/ProjConv.h"
 
 namespace {
 
@@ -88,10 +87,7 @@ ImportController::json ImportController::onGetInit(const json& /*message*/) {
         return nullptr;
     double lat = 0.0;
     double lon = 0.0;
-    if (epsg >= 2176 && epsg <= 2179)
-        ProjConv::pl2000ToLatLon(frame.surveyEasting, frame.surveyNorthing, epsg, lat, lon);
-    else
-        ProjConv::pl1992ToLatLon(frame.surveyEasting, frame.surveyNorthing, lat, lon);
+    frame.surveyPointToLatLon(epsg, lat, lon);
     return {{"type", "init"}, {"lat", lat}, {"lon", lon}, {"zoom", kInitialZoom}};
 }
 

@@ -12,6 +12,7 @@
 #include "ACAPinc.h"
 #include "ExceptionText.h"
 #include "MapPalette.h"
+#include "geodata/GeoTransform.h"
 #include "geodata/GmlParser.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
@@ -94,18 +95,6 @@ bool isArea(const Bbox& box) {
     return finite && box.maxx > box.minx && box.maxy > box.miny;
 }
 
-// The zone of the project's coordinate system when it names one, else that of the longitude.
-int zoneFor(double longitude) {
-    int zone = ProjConv::zoneForLon(longitude);
-    API_GeoLocation geo{};
-    if (ACAPI_GeoLocation_GetGeoLocation(&geo) == NoError) {
-        const int named = ProjConv::epsgFromName(geo.surveyPoint.geoReferenceData.name.ToUtf8());
-        if (named >= 2176 && named <= 2179)
-            zone = named;
-    }
-    return zone;
-}
-
 ImportController::FetchedData failedFetch(const std::string& why) {
     ImportController::FetchedData data;
     data.warning = "Blad pobierania: " + why;
@@ -152,17 +141,7 @@ bool ImportController::FetchedData::hasData() const {
 
 Bbox ImportController::bboxFromWgs84(const std::array<double, 4>& wsen) {
     const auto [west, south, east, north] = wsen;
-    const GisPoint corners[] = {
-        ProjConv::latLonToPl1992(south, west), ProjConv::latLonToPl1992(north, east),
-        ProjConv::latLonToPl1992(north, west), ProjConv::latLonToPl1992(south, east)};
-    Bbox box{corners[0].x, corners[0].y, corners[0].x, corners[0].y};
-    for (const GisPoint& c : corners) {
-        box.minx = std::min(box.minx, c.x);
-        box.miny = std::min(box.miny, c.y);
-        box.maxx = std::max(box.maxx, c.x);
-        box.maxy = std::max(box.maxy, c.y);
-    }
-    return box;
+    return ProjConv::pl1992ExtentOfWgs84(west, south, east, north);
 }
 
 std::optional<ImportController::FetchRequest> ImportController::readFetchRequest(
@@ -180,7 +159,7 @@ std::optional<ImportController::FetchRequest> ImportController::readFetchRequest
     request.poziomiceCiecie = numberMember(message, "poziomiceCiecie", request.poziomiceCiecie);
     request.poziomiceWygladz = flagMember(message, "poziomiceWygladz", request.poziomiceWygladz);
     request.terenChmuraKrok = numberMember(message, "terenChmuraKrok", request.terenChmuraKrok);
-    request.zoneEpsg = zoneFor((wsen[0] + wsen[2]) * 0.5);
+    request.zoneEpsg = projectZoneOr((wsen[0] + wsen[2]) * 0.5);
     return request;
 }
 

@@ -8,6 +8,7 @@
 
 #include "ACAPinc.h"
 #include "ExceptionText.h"
+#include "geodata/ProjConv.h"
 #include "import/PlacementCommand.h"
 
 namespace {
@@ -25,10 +26,6 @@ constexpr double kSomePoint = 1e17;
 
 json errorReply(const std::string& message) {
     return {{"type", "error"}, {"msg", message}};
-}
-
-bool isPl2000(int epsg) {
-    return epsg >= 2176 && epsg <= 2179;
 }
 
 // The value truncated toward zero, as a decimal integer, whatever its size.
@@ -209,8 +206,8 @@ ImportController::json ImportController::onPlace(const json& /*message*/) {
     Georeference geo = readGeoreference();
     if (geo.status == kGeoreferenceNone)
         return errorReply(geo.message);
-    const int zone = isPl2000(geo.epsg) ? geo.epsg : zoneEpsg_;
-    if (!isPl2000(geo.epsg)) {
+    const int zone = ProjConv::isPl2000(geo.epsg) ? geo.epsg : zoneEpsg_;
+    if (!ProjConv::isPl2000(geo.epsg)) {
         const GisPoint inZone =
             ProjConv::pl1992ToPl2000(geo.frame.surveyEasting, geo.frame.surveyNorthing, zone);
         geo.frame.setSurveyPoint(inZone.x, inZone.y, geo.frame.angle);

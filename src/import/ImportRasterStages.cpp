@@ -10,6 +10,7 @@
 #include "geodata/LocalServices.h"
 #include "geodata/NameMatch.h"
 #include "geodata/NumberText.h"
+#include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
 #include "import/FetchRun.h"
 #include "import/ImageType.h"
@@ -20,10 +21,6 @@ constexpr const char* kOrthophotoPath = "/wss/service/PZGIK/ORTO/WMS/StandardRes
 constexpr const char* kOrthophotoLayers = "Raster";
 constexpr double kOrthophotoMpp = 0.25;
 constexpr int kHalvingFrom = 1024;  // a rejected request at least this wide is asked again
-
-bool isZone(int epsg) {
-    return epsg >= 2176 && epsg <= 2179;
-}
 
 bool hasArea(const Bbox& box) {
     const double dx = box.maxx - box.minx;
@@ -43,7 +40,7 @@ std::string wholeText(double metres) {
 
 // The frame in the request's coordinate system.
 Bbox requestBox(const Bbox& frame, int epsg) {
-    return isZone(epsg) ? fetchstages::extentInZone(frame, epsg) : frame;
+    return ProjConv::isPl2000(epsg) ? ProjConv::pl2000ExtentOf(frame, epsg) : frame;
 }
 
 std::string joinedLayers(const std::vector<std::string>& chosen,

@@ -1,7 +1,6 @@
 #include "import/SheetPoints.h"
 
 #include "geodata/ProjConv.h"
-#include "import/FetchRun.h"
 
 namespace sheetpoints {
 
@@ -20,9 +19,9 @@ Bbox grown(Bbox box, double by) {
 }  // namespace
 
 FrameInZone::FrameInZone(int epsg, const Bbox& frame)
-    : zone_(epsg >= 2176 && epsg <= 2179 ? epsg : 0), frame_(frame) {
+    : zone_(ProjConv::isPl2000(epsg) ? epsg : 0), frame_(frame) {
     if (zone_ != 0)
-        zoneBox_ = grown(fetchstages::extentInZone(frame, zone_), kZoneMargin);
+        zoneBox_ = grown(ProjConv::pl2000ExtentOf(frame, zone_), kZoneMargin);
 }
 
 bool FrameInZone::place(ClPoint& p) const {

@@ -49,12 +49,12 @@ function startChromium(profileDir, flags, viewport) {
   });
 }
 
-// A browser whose requests to any host but the page's own are refused, so nothing reaches an
-// outside host (the map's base layer never loads).
-async function launch(pageUrl, profileDir, viewport = defaultViewport) {
-  const origin = new URL(pageUrl).origin;
+// A browser whose requests to any host but the page's own (or the pages', given a list of
+// addresses) are refused, so nothing reaches an outside host (the map's base layer never loads).
+async function launch(pageUrls, profileDir, viewport = defaultViewport) {
+  const origins = new Set([].concat(pageUrls).map((url) => new URL(url).origin));
   const context = await startChromium(profileDir, [], viewport);
-  await context.route((url) => url.origin !== origin, (route) => route.abort());
+  await context.route((url) => !origins.has(url.origin), (route) => route.abort());
   return context;
 }
 
@@ -131,6 +131,32 @@ async function programEvents(commands) {
   }
 }
 
+// Web Mercator of the map at `zoom`: world pixels from degrees.
+function worldPixel(lat, lon, zoom) {
+  const size = 256 * Math.pow(2, zoom);
+  const phi = (lat * Math.PI) / 180;
+  return {
+    x: ((lon + 180) / 360) * size,
+    y: ((1 - Math.log(Math.tan(phi) + 1 / Math.cos(phi)) / Math.PI) / 2) * size,
+  };
+}
+
+// A map page of its own browser, loaded and answered by its program; with the messages it sends
+// and the fetch events it receives. The browser may also open the other pages given.
+async function openMapPage(url, profile, viewport = defaultViewport, otherPages = []) {
+  const context = await launch([url].concat(otherPages), profile, viewport);
+  const page = context.pages()[0] || (await context.newPage());
+  page.on("pageerror", (e) => console.log("page error: " + e.message));
+  const sent = recordMessages(page);
+  await page.goto(url);
+  await page.locator("#map.leaflet-container").waitFor({ state: "visible" });
+  await page.waitForFunction(() => document.getElementById("status").textContent
+    .startsWith("TERRAWEFT"), null, { timeout: answerTimeoutMs });
+  const events = await recordEvents(page,
+    ["init", "progress", "cancelled", "fetchDone", "originSet", "placeDone"]);
+  return { context, page, sent, events };
+}
+
 // Runs the file's checks and ends the process with the summary line.
 function run(main) {
   main()
@@ -155,8 +181,10 @@ module.exports = {
   failures,
   launch,
   launchForTiming,
+  openMapPage,
   programEvents,
   recordEvents,
   recordMessages,
   run,
+  worldPixel,
 };

@@ -14,8 +14,7 @@
 
 const path = require("path");
 const {
-  answerTimeoutMs, check, expect, failures, launch, programEvents, recordEvents, recordMessages,
-  run,
+  answerTimeoutMs, check, expect, failures, openMapPage, programEvents, run, worldPixel,
 } = require("./harness");
 
 const [pageUrl, profileDir, artifactsDir] = process.argv.slice(2);
@@ -34,16 +33,6 @@ const layerKeys = [
   "poziomice2d", "poziomice3d", "budynkilod2", "budynkindsm", "mosty", "drogi", "terenchmura",
   "poziomicechmura2d", "poziomicechmura3d", "budynkirekon", "wodachmura",
 ];
-
-// Web Mercator of the map at `zoom`: world pixels from degrees.
-function worldPixel(lat, lon, zoom) {
-  const size = 256 * Math.pow(2, zoom);
-  const phi = (lat * Math.PI) / 180;
-  return {
-    x: ((lon + 180) / 360) * size,
-    y: ((1 - Math.log(Math.tan(phi) + 1 / Math.cos(phi)) / Math.PI) / 2) * size,
-  };
-}
 
 // The map shows the scenario's frame whole at this zoom, centred on the frame's middle.
 const frameZoom = 16;
@@ -564,22 +553,6 @@ async function checkSmallSizes(page) {
     await last.click();
     await page.screenshot({ path: path.join(artifactsDir, "map-page-" + size.width + ".png") });
   }
-}
-
-// A map page of its own browser, loaded and answered by its program; with the messages it sends
-// and the fetch events it receives.
-async function openMapPage(url, profile) {
-  const context = await launch(url, profile);
-  const page = context.pages()[0] || (await context.newPage());
-  page.on("pageerror", (e) => console.log("page error: " + e.message));
-  const sent = recordMessages(page);
-  await page.goto(url);
-  await page.locator("#map.leaflet-container").waitFor({ state: "visible" });
-  await page.waitForFunction(() => document.getElementById("status").textContent
-    .startsWith("TERRAWEFT"), null, { timeout: answerTimeoutMs });
-  const events = await recordEvents(page,
-    ["progress", "cancelled", "fetchDone", "originSet", "placeDone"]);
-  return { context, page, sent, events };
 }
 
 async function main() {

@@ -4,7 +4,8 @@
 # own, terraweft-host --serve --cloud pointed at them (in a folder of its own: its project,
 # download cache, temporary files, settings and logs belong to that file alone, so no file sees
 # what another one did); runs the file against it in headless Chromium, then stops the program.
-# A second pair of fakes and program, whose county lists no buildings, serves the fallback checks.
+# A second pair of fakes and program, whose county lists no buildings, serves the fallback checks;
+# demo_town.js runs against a program started with --demo, which serves its own demo area instead.
 # Everything started is stopped, also when a step fails. Screenshots go to
 # tests/browser/artifacts/. Prints each file's checks, then the sum "N passed, M failed"; exits
 # non-zero on any failure.
@@ -93,14 +94,16 @@ start_fakes() {
   scenario=${lines[1]}
 }
 
-# Starts a program as NAME, in a folder of its own, with the given variable assignments; sets
-# `page_url` to its map page, `cloud_url` to its point-cloud page and `plan_url` to its plan view.
+# Starts a program as NAME, in a folder of its own, with serve mode's option FLAG (--cloud, or
+# --demo: the program's own demo area answers instead of the fakes, and both pages open too) and
+# the given variable assignments; sets `page_url` to its map page, `cloud_url` to its
+# point-cloud page and `plan_url` to its plan view.
 start_program() {
-  local name=$1
-  shift
+  local name=$1 flag=$2
+  shift 2
   mkdir -p "$work/$name/home" "$work/$name/tmp"
   start "$name" env "$@" HOME="$work/$name/home" TMPDIR="$work/$name/tmp" \
-    XDG_DATA_HOME="$work/$name/home/data" "$program" --serve --cloud
+    XDG_DATA_HOME="$work/$name/home/data" "$program" --serve "$flag"
   await_lines "$name" 4
   page_url=${lines[0]}
   cloud_url=${lines[1]}
@@ -118,7 +121,7 @@ stop_last() {
 }
 
 start_fakes fallback-fakes --no-buildings
-start_program fallback "${assignments[@]}"
+start_program fallback --cloud "${assignments[@]}"
 export TW_FALLBACK_PAGE_URL=$page_url
 start_fakes main-fakes
 main_assignments=("${assignments[@]}")
@@ -126,12 +129,15 @@ export TW_SCENARIO=$scenario
 
 mkdir -p tests/browser/artifacts
 # Runs one test file against the map page, the point-cloud page or the plan view (PAGE "map",
-# "cloud" or "plan") of a program started for it alone. Each file prints its checks and ends with its own
+# "cloud" or "plan") of a program started for it alone, pointed at the main fakes or, with the
+# third argument --demo, serving its demo area. Each file prints its checks and ends with its own
 # "N passed, M failed" line.
 run_file() {
-  local file=$1 page=$2 name=${1%.js}
+  local file=$1 page=$2 flag=${3:---cloud} name=${1%.js}
+  local assignments=("${main_assignments[@]}")
+  [ "$flag" = --demo ] && assignments=()
   echo "--- $file"
-  start_program "$name" "${main_assignments[@]}"
+  start_program "$name" "$flag" "${assignments[@]}"
   local url=$page_url
   case $page in
     cloud) url=$cloud_url ;;
@@ -156,6 +162,7 @@ for file in palette_pages.js map_import.js ping_round_trips.js; do
 done
 run_file cloud_page.js cloud
 run_file project_views.js plan
+run_file demo_town.js map --demo
 
 if [ "$failed" -ne 0 ]; then
   for name in "${names[@]}"; do

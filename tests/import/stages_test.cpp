@@ -19,7 +19,7 @@ using importtest::json;
 using importtest::ofType;
 using namespace std::chrono_literals;
 
-constexpr const char* kOrthophotoPath = "/wss/service/PZGIK/ORTO/WMS/StandardResolution";
+using fakes::kOrthophotoPath;
 
 const ImportController::FetchedData& lastFetch() {
     return ImportController::Instance().fetchedForTest();

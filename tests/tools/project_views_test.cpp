@@ -187,6 +187,23 @@ TEST_F(ProjectViewsTest, AnUnchangedProjectIsSentAgainWithoutTheMainThread) {
     EXPECT_EQ(json::parse(again->body), first);
 }
 
+// A browser takes Brotli, which the server's library would use at its highest quality: tens of
+// seconds for the dump of a large placement. Nothing goes out compressed, empty files included.
+TEST_F(ProjectViewsTest, TheProjectAndThePagesGoOutUncompressedToABrowser) {
+    writeFile(web() / "lib" / "empty.js", "");
+    const httplib::Headers browser{{"Accept-Encoding", "gzip, deflate, br"}};
+    for (const char* path :
+         {"/project.json", "/plan.html", "/lib/three.module.js", "/lib/empty.js"}) {
+        const auto res = get(path, browser);
+        ASSERT_TRUE(res) << path;
+        EXPECT_EQ(res->status, 200) << path;
+        EXPECT_FALSE(res->has_header("Content-Encoding")) << path;
+        EXPECT_EQ(res->get_header_value("Content-Length"), std::to_string(res->body.size()))
+            << path;
+    }
+    EXPECT_EQ(get("/lib/three.module.js", browser)->body, "export const x = 1;\n");
+}
+
 TEST_F(ProjectViewsTest, APictureIsServedInItsImageTypeByItsGuidOnly) {
     const std::string guid = APIGuidToString(placePicture()).ToUtf8();
     const auto res = get("/picture?guid=" + httplib::detail::encode_query_param(guid));

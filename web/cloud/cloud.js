@@ -106,13 +106,16 @@
 
   function endFraming() {
     dragStart = null;
+    L.DomUtil.enableTextSelection();
     map.dragging.enable();
     L.DomUtil.removeClass(map.getContainer(), "framing");
     ui.frame.disabled = false;
   }
 
+  // The drag draws the frame: it selects no text of the page (the zoom buttons' signs).
   map.on("mousedown", function (e) {
     if (!ui.frame.disabled || downloading) return;
+    L.DomUtil.disableTextSelection();
     dragStart = e.latlng;
   });
   map.on("mousemove", function (e) {

@@ -51,7 +51,8 @@ BuildingLod2 lod2Block(const Building3D& block) {
     if (ring.size() > 1 && same(ring.front(), ring.back()))
         ring.pop_back();
     const double top = block.baseZ + block.height;
-    BuildingLod2 solid{block.id, {flatFace(ring, block.baseZ), flatFace(ring, top)}, 0};
+    const std::vector<GisPoint> down(ring.rbegin(), ring.rend());
+    BuildingLod2 solid{block.id, {flatFace(down, block.baseZ), flatFace(ring, top)}, 0};
     for (std::size_t i = 0; i < ring.size(); ++i) {
         const GisPoint& a = ring[i];
         const GisPoint& b = ring[(i + 1) % ring.size()];

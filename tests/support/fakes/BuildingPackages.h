@@ -26,7 +26,8 @@ struct Lod2Sheet {
 };
 
 // A block (footprint open or closed) as the faces of a LoD2 solid with a flat roof: ground,
-// roof, then one wall per footprint edge.
+// roof, then one wall per footprint edge; each face turned outwards when the footprint runs
+// counter-clockwise.
 BuildingLod2 lod2Block(const Building3D& block);
 
 // Where the program asks for the packages of a county (its four digits).

@@ -1,6 +1,7 @@
 #include "support/fakes/Hosts.h"
 
 #include "geodata/ServiceTables.h"
+#include "support/fakes/Wms.h"
 
 namespace fakes {
 
@@ -40,6 +41,17 @@ std::string pathOf(std::string_view address) {
         return "/";
     const std::string_view path = address.substr(start);
     return std::string(path.substr(0, path.find_first_of("?#")));
+}
+
+std::vector<std::string> wmsLayersOf(DataType kind) {
+    switch (kind) {
+        case DataType::Mpzp:
+            return {"granice_planow", "rysunek_planu", "aktplanowania"};
+        case DataType::Gesut:
+            return {"przewody_wodociagowe", "przewody_gazowe", "strefa_ochronna"};
+        default:
+            return {"budowle", "ogrodzenia", "komunikacja"};
+    }
 }
 
 const ServiceRow* rowOf(std::span<const ServiceRow> table, std::string_view teryt,
@@ -83,6 +95,21 @@ void serveCountyCadastre(Hosts& hosts, std::string_view teryt, std::vector<Featu
     if (buildings)
         layers.push_back({kBuildingsTypename, std::move(*buildings)});
     hosts.county.onRequest(countyCadastrePath(teryt), FeatureWfs(std::move(layers), behaviour));
+}
+
+void serveOrthophoto(Hosts& hosts, std::string image, std::string imageType) {
+    hosts.geoportal.onRequest(kOrthophotoPath,
+                              MapWms({"Raster"}, {.systems = {2176, 2177, 2178, 2179, 2180},
+                                                  .image = std::move(image),
+                                                  .imageType = std::move(imageType)}));
+}
+
+void serveLocalMaps(Hosts& hosts, std::string_view teryt, int zoneEpsg,
+                    const std::vector<DataType>& kinds) {
+    for (const DataType kind : kinds) {
+        hosts.county.onRequest(localWmsPath(kind, teryt),
+                               MapWms(wmsLayersOf(kind), {.systems = {2180, zoneEpsg}}));
+    }
 }
 
 }  // namespace fakes

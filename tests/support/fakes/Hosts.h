@@ -63,4 +63,14 @@ void serveCountyCadastre(Hosts& hosts, std::string_view teryt, std::vector<Featu
                          std::optional<std::vector<Feature>> buildings,
                          WfsBehaviour behaviour = {});
 
+// The national orthophoto WMS (layer "Raster", PL-1992 and every PL-2000 zone), answering every
+// GetMap with the image.
+inline constexpr const char* kOrthophotoPath = "/wss/service/PZGIK/ORTO/WMS/StandardResolution";
+void serveOrthophoto(Hosts& hosts, std::string image, std::string imageType);
+
+// The map-image services of teryt's county or commune, one per kind (Mpzp, Gesut, Bdot500),
+// each with layers of its kind in PL-1992 and the PL-2000 zone zoneEpsg.
+void serveLocalMaps(Hosts& hosts, std::string_view teryt, int zoneEpsg,
+                    const std::vector<DataType>& kinds);
+
 }  // namespace fakes

@@ -87,27 +87,6 @@ RasterPlace rasterPlace(const std::string& teryt, double lat, double lon,
             std::move(kinds)};
 }
 
-std::vector<std::string> wmsLayersOf(DataType kind) {
-    switch (kind) {
-        case DataType::Mpzp:
-            return {"granice_planow", "rysunek_planu", "aktplanowania"};
-        case DataType::Gesut:
-            return {"przewody_wodociagowe", "przewody_gazowe", "strefa_ochronna"};
-        default:
-            return {"budowle", "ogrodzenia", "komunikacja"};
-    }
-}
-
-constexpr const char* kOrthophotoPath = "/wss/service/PZGIK/ORTO/WMS/StandardResolution";
-
-void serveRasterPlace(Hosts& hosts, const RasterPlace& place) {
-    const int zone = ProjConv::zoneForLon((place.frameWgs84[0] + place.frameWgs84[2]) / 2.0);
-    for (const DataType kind : place.kinds) {
-        hosts.county.onRequest(localWmsPath(kind, place.teryt),
-                               MapWms(wmsLayersOf(kind), {.systems = {2180, zone}}));
-    }
-}
-
 }  // namespace
 
 Scenario demoScenario() {
@@ -167,12 +146,11 @@ void serveScenario(Hosts& hosts, const Scenario& scenario, const ScenarioOptions
     for (const RasterPlace& place : scenario.rasterPlaces)
         municipalities.push_back(municipality(place.teryt, place.area));
     serveBoundaries(hosts, std::move(municipalities));
-    hosts.geoportal.onRequest(kOrthophotoPath,
-                              MapWms({"Raster"}, {.systems = {2176, 2177, 2178, 2179, 2180},
-                                                  .image = jpegImage(),
-                                                  .imageType = "image/jpeg"}));
-    for (const RasterPlace& place : scenario.rasterPlaces)
-        serveRasterPlace(hosts, place);
+    serveOrthophoto(hosts, jpegImage(), "image/jpeg");
+    for (const RasterPlace& place : scenario.rasterPlaces) {
+        const int zone = ProjConv::zoneForLon((place.frameWgs84[0] + place.frameWgs84[2]) / 2.0);
+        serveLocalMaps(hosts, place.teryt, zone, place.kinds);
+    }
     serveNewBuildings(hosts, scenario.newBuildings);
     std::optional<std::vector<Feature>> buildings;
     if (options.countyBuildings)
