@@ -203,13 +203,9 @@ json CloudController::onSetOrigin(const json& message) {
 }
 
 json CloudController::onGetInit(const json&) {
-    GeoTransform geo;
-    std::string message;
-    int epsg = 2180;
-    if (loadSurveyPointFromProject(geo, message, epsg) == kGeoreferenceNone)
-        return nullptr;
     double lat = 0.0;
     double lon = 0.0;
-    geo.surveyPointToLatLon(epsg, lat, lon);
+    if (!projectSurveyPointLatLon(lat, lon))
+        return nullptr;
     return {{"type", "init"}, {"lat", lat}, {"lon", lon}, {"zoom", 17}};
 }

@@ -108,6 +108,16 @@ void GeoTransform::surveyPointToLatLon(int epsg, double& lat, double& lon) const
         ProjConv::pl1992ToLatLon(surveyEasting, surveyNorthing, lat, lon);
 }
 
+bool projectSurveyPointLatLon(double& lat, double& lon) {
+    GeoTransform survey;
+    std::string message;
+    int epsg = 2180;
+    if (loadSurveyPointFromProject(survey, message, epsg) == kGeoreferenceNone)
+        return false;
+    survey.surveyPointToLatLon(epsg, lat, lon);
+    return true;
+}
+
 int projectZoneOr(double longitude) {
     API_GeoLocation geo{};
     if (ACAPI_GeoLocation_GetGeoLocation(&geo) == NoError) {

@@ -42,6 +42,10 @@ inline constexpr int kGeoreferenceSurveyPoint = 2;
 // the transform is left untouched. Main thread only: it calls the host.
 int loadSurveyPointFromProject(GeoTransform& transform, std::string& message, int& epsg);
 
+// The project's survey point in WGS84 degrees, where the project is georeferenced at all (the
+// palettes open their maps on it). Main thread only: it calls the host.
+bool projectSurveyPointLatLon(double& lat, double& lon);
+
 // The PL-2000 zone that the name of the project's coordinate system gives, else (no zone named,
 // or the geo-location unreadable) the zone of the longitude. Main thread only: it calls the host.
 int projectZoneOr(double longitude);

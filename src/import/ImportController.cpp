@@ -80,14 +80,10 @@ ImportController::json ImportController::onSettingsChanged(const json& message) 
 }
 
 ImportController::json ImportController::onGetInit(const json& /*message*/) {
-    GeoTransform frame;
-    std::string note;
-    int epsg = 2180;
-    if (loadSurveyPointFromProject(frame, note, epsg) == kGeoreferenceNone)
-        return nullptr;
     double lat = 0.0;
     double lon = 0.0;
-    frame.surveyPointToLatLon(epsg, lat, lon);
+    if (!projectSurveyPointLatLon(lat, lon))
+        return nullptr;
     return {{"type", "init"}, {"lat", lat}, {"lon", lon}, {"zoom", kInitialZoom}};
 }
 
