@@ -32,8 +32,8 @@
 #include "geometry/RoofModel.h"
 #include "geometry/TerrainBuilder.h"
 #include "geometry/Warstwica.h"
-#include "import/ImportTerrainStages.h"
-#include "import/MunicipalityLookup.h"
+#include "import/fetch/ImportTerrainStages.h"
+#include "import/fetch/MunicipalityLookup.h"
 
 class CloudTerrain;
 class NdsmModel;

@@ -23,8 +23,8 @@
 #include "geodata/GisTypes.h"
 #include "geometry/TerrainBuilder.h"
 #include "geometry/Warstwica.h"
-#include "import/ImportResult.h"
 #include "import/creators/AttributeCache.h"
+#include "import/creators/ImportResult.h"
 
 namespace AcImporter {
 

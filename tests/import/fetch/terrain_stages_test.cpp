@@ -7,7 +7,7 @@
 
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
-#include "import/ImportTerrainStages.h"
+#include "import/fetch/ImportTerrainStages.h"
 #include "support/LasBuilder.h"
 #include "support/TempDir.h"
 #include "support/fakes/Lidar.h"
@@ -15,8 +15,8 @@
 
 namespace {
 
-using terrainstages::CloudPoints;
 using sheetpoints::SheetRead;
+using terrainstages::CloudPoints;
 
 TEST(CloudStep, CoarsenedToEightHundredNodesAnAxis) {
     struct Case {

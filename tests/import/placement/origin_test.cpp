@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "ImportPage.h"
 #include "geodata/ProjConv.h"
+#include "import/ImportPage.h"
 #include "support/fakes/TerrainModel.h"
 
 namespace {

@@ -13,7 +13,7 @@
 
 #include "geodata/ProjConv.h"
 #include "geometry/CloudTerrain.h"
-#include "import/ImportTerrainStages.h"
+#include "import/fetch/ImportTerrainStages.h"
 #include "support/LazChunks.h"
 #include "support/TempDir.h"
 #include "support/fakes/Lidar.h"

@@ -1,4 +1,4 @@
-#include "import/SheetPoints.h"
+#include "import/fetch/SheetPoints.h"
 
 #include "geodata/ProjConv.h"
 

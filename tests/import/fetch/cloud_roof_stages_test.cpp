@@ -5,13 +5,13 @@
 
 #include <filesystem>
 
-#include "ImportPage.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/ProjConv.h"
 #include "geometry/lod2fit/PrimitiveRegistry.h"
-#include "import/ImportCloudRoofStages.h"
 #include "import/ImportController.h"
+#include "import/ImportPage.h"
+#include "import/fetch/ImportCloudRoofStages.h"
 #include "support/fakes/BuildingPackages.h"
 #include "support/fakes/KnownRoofs.h"
 #include "support/fakes/Lidar.h"

@@ -1,4 +1,4 @@
-#include "import/MunicipalityLookup.h"
+#include "import/fetch/MunicipalityLookup.h"
 
 #include <algorithm>
 #include <cctype>

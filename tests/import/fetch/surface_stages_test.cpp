@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "ImportPage.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
-#include "import/ImportSurfaceStages.h"
+#include "import/ImportPage.h"
+#include "import/fetch/ImportSurfaceStages.h"
 #include "support/NdsmGrids.h"
 #include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Overpass.h"

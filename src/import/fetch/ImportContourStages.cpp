@@ -8,7 +8,7 @@
 #include "geometry/CloudTerrain.h"
 #include "geometry/ContourBuilder.h"
 #include "geometry/PoziomiceValidation.h"
-#include "import/FetchRun.h"
+#include "import/fetch/FetchRun.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "GSMessageLoop.h"
-#include "ImportPage.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
+#include "import/ImportPage.h"
 #include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Scenario.h"
 #include "support/fakes/Services.h"

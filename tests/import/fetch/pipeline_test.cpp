@@ -9,8 +9,8 @@
 #include "geodata/GmlParser.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
-#include "import/ImportVectorStages.h"
-#include "import/MunicipalityLookup.h"
+#include "import/fetch/ImportVectorStages.h"
+#include "import/fetch/MunicipalityLookup.h"
 #include "support/TempDir.h"
 #include "support/fakes/Hosts.h"
 

@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ImportPage.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/ProjConv.h"
-#include "import/ImportBuildingStages.h"
 #include "import/ImportController.h"
+#include "import/ImportPage.h"
+#include "import/fetch/ImportBuildingStages.h"
 #include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Scenario.h"
 

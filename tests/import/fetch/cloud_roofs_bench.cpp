@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "geometry/lod2fit/PrimitiveRegistry.h"
-#include "import/ImportCloudRoofStages.h"
+#include "import/fetch/ImportCloudRoofStages.h"
 #include "support/fakes/KnownRoofs.h"
 
 namespace {

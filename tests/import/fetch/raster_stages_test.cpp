@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "import/ImportController.h"
-#include "import/ImportRasterStages.h"
+#include "import/fetch/ImportRasterStages.h"
 #include "support/fakes/Wms.h"
 
 namespace {

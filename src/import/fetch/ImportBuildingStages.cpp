@@ -2,7 +2,7 @@
 // downloaded into the cache with progress and cancel, indexed once, and read sheet by sheet
 // where they meet the frame. The LoD1 blocks are also the footprints of the later roof stages.
 
-#include "import/ImportBuildingStages.h"
+#include "import/fetch/ImportBuildingStages.h"
 
 #include <filesystem>
 #include <iterator>
@@ -13,7 +13,7 @@
 #include "geodata/B3dCatalog.h"
 #include "geodata/CityGmlLod2Reader.h"
 #include "geodata/CityGmlReader.h"
-#include "import/FetchRun.h"
+#include "import/fetch/FetchRun.h"
 
 namespace {
 

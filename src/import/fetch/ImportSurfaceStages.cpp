@@ -2,7 +2,7 @@
 // shaped from the normalised surface model. Both share one surface model per fetch, made of
 // every surface-model and terrain sheet of the frame and loaded by whichever stage asks first.
 
-#include "import/ImportSurfaceStages.h"
+#include "import/fetch/ImportSurfaceStages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +15,7 @@
 #include "geometry/Corridor.h"
 #include "geometry/RoofNdsm.h"
 #include "geometry/Surface.h"
-#include "import/FetchRun.h"
+#include "import/fetch/FetchRun.h"
 
 namespace {
 

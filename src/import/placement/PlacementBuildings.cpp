@@ -3,7 +3,7 @@
 // kind with its report line and diagnostic file.
 
 #include "LayerMapper.h"
-#include "import/PlacementCommand.h"
+#include "import/placement/PlacementCommand.h"
 
 namespace {
 

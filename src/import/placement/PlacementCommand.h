@@ -12,8 +12,8 @@
 
 #include "geodata/GeoTransform.h"
 #include "import/ImportController.h"
-#include "import/ImportResult.h"
 #include "import/creators/AcImporter.h"
+#include "import/creators/ImportResult.h"
 
 // Returned by the step's body when the host must take the whole step back.
 inline constexpr GSErrCode kPlacementRollback = static_cast<GSErrCode>(0x81060001u);

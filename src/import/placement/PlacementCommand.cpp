@@ -3,7 +3,7 @@
 // picture, a message of the feature import and a refused terrain-model mesh end the step; every
 // other element that fails is counted as left out and the step goes on.
 
-#include "import/PlacementCommand.h"
+#include "import/placement/PlacementCommand.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,7 +1,7 @@
 // The terrain stages of the fetch: terrain tiles from the national terrain model, and terrain,
 // water and contours from the LiDAR point clouds of the frame, all three from one ground grid.
 
-#include "import/ImportTerrainStages.h"
+#include "import/fetch/ImportTerrainStages.h"
 
 #include <algorithm>
 #include <charconv>
@@ -11,7 +11,7 @@
 #include "geodata/NumberText.h"
 #include "geodata/ProjConv.h"
 #include "geometry/CloudTerrain.h"
-#include "import/FetchRun.h"
+#include "import/fetch/FetchRun.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "Platform.h"
 #include "geodata/AscGrid.h"
 #include "geodata/NmtClient.h"
-#include "import/PlacementCommand.h"
+#include "import/placement/PlacementCommand.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "import/ImportVectorStages.h"
+#include "import/fetch/ImportVectorStages.h"
 
 namespace {
 

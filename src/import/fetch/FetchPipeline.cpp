@@ -5,9 +5,9 @@
 #include <array>
 
 #include "geodata/ProjConv.h"
-#include "import/FetchRun.h"
 #include "import/ImportController.h"
-#include "import/ImportRasterStages.h"
+#include "import/fetch/FetchRun.h"
+#include "import/fetch/ImportRasterStages.h"
 
 namespace {
 

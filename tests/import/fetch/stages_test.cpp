@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <regex>
 
-#include "ImportPage.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
+#include "import/ImportPage.h"
 #include "support/fakes/Lidar.h"
 #include "support/fakes/Scenario.h"
 #include "support/fakes/TerrainModel.h"

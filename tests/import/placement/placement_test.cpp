@@ -7,11 +7,11 @@
 #include <limits>
 #include <sstream>
 
-#include "ImportPage.h"
 #include "ProjectDump.h"
 #include "Settings.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
+#include "import/ImportPage.h"
 #include "support/fakes/Scenario.h"
 
 namespace {

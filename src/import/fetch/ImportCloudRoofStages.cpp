@@ -2,7 +2,7 @@
 // footprints from the classified LiDAR points of the frame. The reconstruction fits one building
 // per core at a time.
 
-#include "import/ImportCloudRoofStages.h"
+#include "import/fetch/ImportCloudRoofStages.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,9 +23,9 @@
 #include "geometry/RoofPlacement.h"
 #include "geometry/lod2fit/MeshOrientation.h"
 #include "geometry/lod2fit/PrimitiveRegistry.h"
-#include "import/FetchRun.h"
-#include "import/ImportSurfaceStages.h"
-#include "import/SheetPoints.h"
+#include "import/fetch/FetchRun.h"
+#include "import/fetch/ImportSurfaceStages.h"
+#include "import/fetch/SheetPoints.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "ACAPinc.h"
 #include "ExceptionText.h"
 #include "geodata/ProjConv.h"
-#include "import/PlacementCommand.h"
+#include "import/placement/PlacementCommand.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // WFS with the national new-buildings fallback, general-plan zones from the planning register,
 // and utility lines from the county WFS.
 
-#include "import/ImportVectorStages.h"
+#include "import/fetch/ImportVectorStages.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -13,7 +13,7 @@
 #include "geodata/RuClient.h"
 #include "geodata/ServiceConfig.h"
 #include "geometry/PlanPolygons.h"
-#include "import/FetchRun.h"
+#include "import/fetch/FetchRun.h"
 
 namespace {
 

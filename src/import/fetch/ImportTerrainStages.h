@@ -11,7 +11,7 @@
 #include "geodata/AscGrid.h"
 #include "geodata/GisTypes.h"
 #include "geodata/NmtClient.h"
-#include "import/SheetPoints.h"
+#include "import/fetch/SheetPoints.h"
 
 namespace terrainstages {
 

@@ -1,7 +1,7 @@
 // The raster stages of the fetch: the local plan drawing, the utility map, the county 1:500 map
 // and the orthophoto, as WMS images cut into at most 4 x 4 tiles.
 
-#include "import/ImportRasterStages.h"
+#include "import/fetch/ImportRasterStages.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,8 +12,8 @@
 #include "geodata/NumberText.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
-#include "import/FetchRun.h"
 #include "import/ImageType.h"
+#include "import/fetch/FetchRun.h"
 
 namespace {
 
