@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
 
+#include "import/ImageType.h"
 #include "import/ImportController.h"
 #include "import/fetch/ImportRasterStages.h"
 #include "support/fakes/Wms.h"
@@ -126,6 +128,20 @@ TEST(RasterTile, OnlyPngOrJpegBodiesWithStatus200AreImages) {
     EXPECT_FALSE(accepted({200, "<html><body>Mapa niedostepna</body></html>", ""}));
     EXPECT_FALSE(accepted({404, fakes::pngImage(2, 2), ""}));
     EXPECT_FALSE(accepted({200, "", ""}));
+}
+
+// The host takes a JPEG picture only from bytes that begin FF D8 FF; a tile that would not become
+// a picture is no image.
+TEST(RasterTile, AJpegBeginsWithTheStartOfImageMarkerAndAnotherMarker) {
+    using namespace std::string_view_literals;
+    struct Case {
+        std::string_view bytes;
+        std::string_view type;
+    };
+    for (const Case& c : {Case{"\xFF\xD8"sv, ""}, Case{"\xFF\xD8\x00\xE0\x00\x10JFIF"sv, ""},
+                          Case{"\xFF\xD8\xFF\xE0\x00\x10JFIF"sv, "image/jpeg"}}) {
+        EXPECT_EQ(imageMimeType(c.bytes), c.type) << testing::PrintToString(std::string(c.bytes));
+    }
 }
 
 TEST(RasterText, ScaleAndDensityAsTheReportLineWritesThem) {
