@@ -295,7 +295,8 @@ private:
 
     // ---- Project origin: the height of the survey point (own thread, then main thread) -----
     // surveyPoint is the easting and northing the origin was written with; the height found at
-    // (x, y) (PL-1992) is applied only while the project still has that survey point.
+    // (x, y) (PL-1992) is applied only while the project still has that survey point, to the
+    // millimetre.
     static void originHeightWorker(double x, double y, GisPoint surveyPoint);
     static void applyOriginHeight(double z, GisPoint surveyPoint);
 
