@@ -201,6 +201,9 @@ private:
 
     // Map rasters (ImportRasterStages.cpp).
 public:
+    // The scale denominator the county and municipal images are asked at: the request's from
+    // 100 to 10000, 1000 for any other.
+    static int usableRasterScale(int requested);
     // The tiles of a box, nx by ny (below 1 counts as 1), row by row from the south, west to
     // east within a row; the last column and row end exactly on the box's edges.
     static std::vector<Bbox> tileBboxes(const Bbox& box, int nx, int ny);

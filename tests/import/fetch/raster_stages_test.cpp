@@ -1,6 +1,6 @@
-// The raster stages on plain values: how a frame is cut into tiles and how large each image is
-// asked for, the retries of one tile at smaller sizes, the layers of a zoning-plan service and
-// the reference system of a request.
+// The raster stages on plain values: the scale the images are asked at, how a frame is cut into
+// tiles and how large each image is asked for, the retries of one tile at smaller sizes, which
+// answers are images, the layers of a zoning-plan service and the reference system of a request.
 
 #include <gtest/gtest.h>
 
@@ -46,6 +46,17 @@ TEST(RasterTiles, TheCutOfAFrameAndTheSizeOfItsFirstRequest) {
     }
     // The capped cut reports the scale it comes to: 6000 m over 4 x 4096 pixels.
     EXPECT_EQ(rasterstages::scaleOf(rasterstages::cutFor(6000, 800, 0.28)->cappedMpp), 1307);
+}
+
+TEST(RasterScale, ScalesFrom100To10000AreKeptAnyOtherAsksFor1000) {
+    struct Case {
+        int requested;
+        int used;
+    };
+    for (const Case& c :
+         {Case{99, 1000}, Case{100, 100}, Case{10000, 10000}, Case{10001, 1000}, Case{0, 1000}}) {
+        EXPECT_EQ(ImportController::usableRasterScale(c.requested), c.used) << c.requested;
+    }
 }
 
 TEST(RasterTiles, FramesWithoutAreaOrTooLargeForIntegersAreRefusedOrCapped) {
