@@ -201,6 +201,9 @@ private:
 
     // Map rasters (ImportRasterStages.cpp).
 public:
+    // The scale denominator the county and municipal images are asked at: the request's from
+    // 100 to 10000, 1000 for any other.
+    static int usableRasterScale(int requested);
     // The tiles of a box, nx by ny (below 1 counts as 1), row by row from the south, west to
     // east within a row; the last column and row end exactly on the box's edges.
     static std::vector<Bbox> tileBboxes(const Bbox& box, int nx, int ny);
@@ -295,7 +298,8 @@ private:
 
     // ---- Project origin: the height of the survey point (own thread, then main thread) -----
     // surveyPoint is the easting and northing the origin was written with; the height found at
-    // (x, y) (PL-1992) is applied only while the project still has that survey point.
+    // (x, y) (PL-1992) is applied only while the project still has that survey point, to the
+    // millimetre.
     static void originHeightWorker(double x, double y, GisPoint surveyPoint);
     static void applyOriginHeight(double z, GisPoint surveyPoint);
 

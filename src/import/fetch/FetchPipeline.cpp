@@ -44,7 +44,7 @@ void ImportController::FetchRun::notYetSupported(const std::string& what) {
     appendWarning("Pobieranie " + what + " nie jest jeszcze obslugiwane.");
 }
 
-int ImportController::FetchRun::usableRasterScale(int requested) {
+int ImportController::usableRasterScale(int requested) {
     const bool inRange = requested >= kMinRasterScale && requested <= kMaxRasterScale;
     return inRange ? requested : kDefaultRasterScale;
 }

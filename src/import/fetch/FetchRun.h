@@ -44,8 +44,6 @@ struct ImportController::FetchRun {
     // For a stage this build does not carry yet: "Pobieranie " + what + " nie jest jeszcze
     // obslugiwane.".
     void notYetSupported(const std::string& what);
-
-    static int usableRasterScale(int requested);
 };
 
 namespace fetchstages {

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <exception>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -148,40 +149,49 @@ RoofModel modelOf(const lod2fit::SolidMesh& mesh, int flag) {
     return model;
 }
 
-// Calls body(i) for every i below count on every core, the calling thread among them, which
-// calls progress(done, count) before each item it takes. When starting a thread fails, the ones
-// already running do the work. The first exception stops the rest of the items and is thrown
-// here once every thread has ended.
+// Calls body(i) for every i below count on every core, the calling thread among them. progress
+// hears (0, count) before the first item and then, as items finish in whatever order, the number
+// finished, up to count - 1: the page sees the counts one after another as on one thread. Its
+// calls never overlap; each comes from the thread that finished the item. When starting a thread
+// fails, the ones already running do the work. The first exception stops the rest of the items
+// and is thrown here once every thread has ended.
 void onAllCores(std::size_t count, const std::function<void(std::size_t)>& body,
                 const std::function<void(int, int)>& progress) {
+    if (count == 0)
+        return;
     std::atomic<std::size_t> next{0};
-    std::atomic<std::size_t> done{0};
+    std::mutex reporting;
+    std::size_t done = 0;  // guarded by reporting, so that the counts go out in their order
     std::atomic_flag failed;
     std::exception_ptr failure;
-    const auto work = [&](bool reports) {
+    const auto finished = [&] {
+        const std::lock_guard lock(reporting);
+        if (++done < count)
+            progress(static_cast<int>(done), static_cast<int>(count));
+    };
+    const auto work = [&] {
         for (std::size_t i = next++; i < count; i = next++) {
-            if (reports)
-                progress(static_cast<int>(done.load()), static_cast<int>(count));
             try {
                 body(i);
+                finished();
             } catch (...) {
                 if (!failed.test_and_set())
                     failure = std::current_exception();
                 next = count;
             }
-            ++done;
         }
     };
+    progress(0, static_cast<int>(count));
     const std::size_t cores = std::max(std::thread::hardware_concurrency(), 1u);
     std::vector<std::jthread> helpers;
     for (std::size_t k = 1; k < std::min(cores, count); ++k) {
         try {
-            helpers.emplace_back(work, false);
+            helpers.emplace_back(work);
         } catch (const std::system_error&) {
             break;
         }
     }
-    work(true);
+    work();
     helpers.clear();  // joins
     if (failure)
         std::rethrow_exception(failure);

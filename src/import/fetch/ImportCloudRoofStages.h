@@ -57,8 +57,9 @@ Reconstructed reconstructFootprint(const std::vector<GisPoint>& footprint,
                                    const PointBuckets& buckets);
 
 // Every footprint reconstructed, in footprint order, on all cores while the registry is only
-// read. The calling thread works too and calls progress(done, total) before each footprint it
-// takes. An exception of any footprint ends the work and is thrown here once all have stopped.
+// read. progress hears (0, total) and then the number of footprints done each time one is done,
+// up to total - 1, in that order and one call at a time, from whichever thread finished it. An
+// exception of any footprint ends the work and is thrown here once all have stopped.
 std::vector<Reconstructed> reconstructAll(const std::vector<Building3D>& buildings,
                                           const PointBuckets& buckets,
                                           const std::function<void(int, int)>& progress);

@@ -3,7 +3,11 @@
 // through the map page against fake building packages and LiDAR sheets of buildings whose roofs
 // are known.
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
@@ -82,6 +86,38 @@ TEST_F(FootprintReconstruction, FewPointsInsideTakeThoseAboveTheGroundAndNoneGiv
     EXPECT_TRUE(nothing.model.faces.empty());
     EXPECT_EQ(std::tie(nothing.model.flag, nothing.groundZ, nothing.cloudPoints),
               std::make_tuple(0, 0.0, std::size_t{0}));
+}
+
+// Buildings finish out of order on several cores; the page still sees one count after another.
+TEST_F(FootprintReconstruction, ProgressCountsTheFootprintsDoneInOrderOneCallAtATime) {
+    constexpr int kBuildings = 12;
+    const std::vector<fakes::KnownRoof> many = fakes::knownRoofs({610000, 410000}, kBuildings);
+    const std::vector<ClPoint> manyPoints = fakes::lidarPointsOf(many);
+    const cloudroofs::PointBuckets manyBuckets{manyPoints};
+    std::mutex guard;  // the test's own, so that overlapping calls are seen, not raced
+    std::vector<std::pair<int, int>> heard;
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    const auto progress = [&](int done, int total) {
+        if (inside.fetch_add(1) != 0)
+            overlapped = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // room for another caller
+        {
+            const std::lock_guard lock(guard);
+            heard.emplace_back(done, total);
+        }
+        inside.fetch_sub(1);
+    };
+    const auto all = cloudroofs::reconstructAll(fakes::blocksOf(many), manyBuckets, progress);
+
+    std::vector<std::pair<int, int>> expected;
+    for (int i = 0; i < kBuildings; ++i)
+        expected.emplace_back(i, kBuildings);
+    EXPECT_EQ(heard, expected);
+    EXPECT_FALSE(overlapped);
+    ASSERT_EQ(all.size(), many.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        EXPECT_EQ(all[i].roofType, many[i].type) << "results stay in footprint order";
 }
 
 TEST(ReconstructionStatus, CountsTypesHeightsAndTheFirstTwentyFootprints) {
@@ -181,11 +217,12 @@ TEST_F(CloudRoofStages, FlatRoofsAndReconstructedSolidsOverEveryFootprintFromOne
     EXPECT_NE(data.roofsRekonStatus.find("typy: Flat=1 Gabled=1 Hipped=1 Shed=1 | "),
               std::string::npos);
     EXPECT_EQ(lidar->fileRequests(0), 1u) << "the second stage reads the cache";
-    const auto labels = ofType(messages, "progress");
-    EXPECT_NE(std::find_if(
-                  labels.begin(), labels.end(),
-                  [](const json& p) { return p.at("label") == "Rekonstrukcja LOD2: dopasowanie"; }),
-              labels.end());
+    std::vector<int> fitting;
+    for (const json& p : ofType(messages, "progress")) {
+        if (p.at("label") == "Rekonstrukcja LOD2: dopasowanie")
+            fitting.push_back(p.at("done"));
+    }
+    EXPECT_EQ(fitting, (std::vector<int>{0, 1, 2, 3})) << "building by building, in order";
 }
 
 // A sheet in a PL-2000 zone is moved into PL-1992 as the terrain stage moves it: its roofs are

@@ -271,6 +271,25 @@ TEST_F(Stages, ContoursFromTheTerrainModelOnceWithTheIntervalRules) {
               "beda kanciaste. Zmniejsz krok terenu.");
 }
 
+// A frame 6 km wide at a step of 1 m would need 6000 nodes along it: the step grows to about
+// 2 m, and a fine interval is then blamed on the frame, not on the terrain step.
+TEST_F(Stages, AFrameTooWideForTheStepCoarsensItAndTheFinenessSentenceSaysWhy) {
+    fakes::serveScenario(hosts, demo);
+    const GisPoint centre = ProjConv::latLonToPl1992(demo.centre.y, demo.centre.x);
+    std::array<double, 4> frame{};  // west, south, east, north
+    ProjConv::pl1992ToLatLon(centre.x - 3000, centre.y - 50, frame[1], frame[0]);
+    ProjConv::pl1992ToLatLon(centre.x + 3000, centre.y + 50, frame[3], frame[2]);
+    const json done =
+        fetchWith(frame, {"poziomice2d"}, {{"poziomiceCiecie", 0.25}, {"terrainStep", 1}}).back();
+    EXPECT_EQ(done.at("warning"),
+              "Poziomice: kadr za duzy dla kroku 1,00 m - siatka NMT ograniczona do 3000 wezlow na "
+              "os. Uzyto kroku 2,00 m, aby zmiescic caly obszar. Poziomice: ciecie 0,25 m jest "
+              "drobne wzgledem kroku probkowania 2,00 m - warstwice beda kanciaste. Krok zostal "
+              "zgrubiony przez limit gestosci dla tego kadru - zmniejsz kadr albo wybierz wieksze "
+              "ciecie.");
+    EXPECT_FALSE(lastFetch().contours.empty());
+}
+
 TEST_F(Stages, FlatOrEmptyTerrainGivesNoLinesAndSaysWhy) {
     fakes::serveScenario(hosts, demo);
     serveTerrainFiles({{"flat", gridOf(fakes::plane(120.4, 0, 0, {}))}});
