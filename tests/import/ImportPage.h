@@ -34,6 +34,16 @@ inline std::vector<json> ofType(const std::vector<json>& messages, const std::st
     return found;
 }
 
+// A feature service whose every answer comes after the delay.
+inline std::function<loopback::Answer(const loopback::Request&)> slowly(
+    fakes::FeatureWfs service, std::chrono::milliseconds delay) {
+    return [service = std::move(service), delay](const loopback::Request& r) {
+        loopback::Answer answer = service(r);
+        answer.delay = delay;
+        return answer;
+    };
+}
+
 class ImportPage : public ::testing::Test {
 protected:
     void SetUp() override {

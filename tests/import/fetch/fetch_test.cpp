@@ -23,6 +23,7 @@ namespace {
 
 using importtest::json;
 using importtest::ofType;
+using importtest::slowly;
 using namespace std::chrono_literals;
 
 constexpr const char* kZabrze =
@@ -47,16 +48,6 @@ std::vector<std::string> labelsOf(const std::vector<json>& messages) {
     for (const json& progress : ofType(messages, "progress"))
         labels.push_back(progress.at("label"));
     return labels;
-}
-
-// A feature service whose every answer comes after the delay.
-std::function<loopback::Answer(const loopback::Request&)> slowly(fakes::FeatureWfs service,
-                                                                 std::chrono::milliseconds delay) {
-    return [service = std::move(service), delay](const loopback::Request& r) {
-        loopback::Answer answer = service(r);
-        answer.delay = delay;
-        return answer;
-    };
 }
 
 class Fetch : public importtest::ImportPage {
