@@ -190,14 +190,16 @@ private:
                                std::string warning);
     std::string terytForBbox(const Bbox& bbox);
 
-    // Vector sources (ImportVectorStages.cpp).
+    // Vector sources (ImportVectorStages.cpp). The features of one kind, or nothing when a
+    // cancel cut their download short.
+    using KindFeatures = std::optional<std::vector<GisFeature>>;
     void fetchCadastral(FetchRun& run);
     void fetchEgib(FetchRun& run, const std::string& teryt, const std::string& url,
-                   std::vector<GisFeature>& parcels, std::vector<GisFeature>& buildings);
+                   KindFeatures& parcels, KindFeatures& buildings);
     void fetchZoning(FetchRun& run);
     void fetchGeneralPlanZones(FetchRun& run, const std::string& teryt);
     void fetchUtilities(FetchRun& run);
-    void fetchNewBuildings(FetchRun& run, std::vector<GisFeature>& buildings);
+    KindFeatures fetchNewBuildings(FetchRun& run);
 
     // Map rasters (ImportRasterStages.cpp).
 public:

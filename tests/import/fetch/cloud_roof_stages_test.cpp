@@ -25,6 +25,7 @@ namespace {
 
 using importtest::json;
 using importtest::ofType;
+using namespace std::chrono_literals;
 
 ClPoint at(double x, double y, double z = 0.0) {
     return synthetic::classified({x, y, z}, synthetic::kBuildingClass);
@@ -59,7 +60,10 @@ protected:
 };
 
 TEST_F(FootprintReconstruction, KnownRoofsAreNamedByTheirTypeOverTheirGround) {
-    const auto all = cloudroofs::reconstructAll(blocks, buckets, [](int, int) {});
+    const auto whole = cloudroofs::reconstructAll(
+        blocks, buckets, [](int, int) {}, [] { return false; });
+    ASSERT_TRUE(whole);
+    const std::vector<cloudroofs::Reconstructed>& all = *whole;
     ASSERT_EQ(all.size(), roofs.size());
     for (std::size_t i = 0; i < all.size(); ++i) {
         SCOPED_TRACE(roofs[i].type);
@@ -68,6 +72,26 @@ TEST_F(FootprintReconstruction, KnownRoofsAreNamedByTheirTypeOverTheirGround) {
         EXPECT_DOUBLE_EQ(all[i].groundZ, synthetic::kGroundZ);
         EXPECT_FALSE(all[i].model.faces.empty());
         EXPECT_EQ(all[i].model.flag, all[i].ok ? 0 : 1);
+    }
+}
+
+// stop() is asked before every footprint: once it holds, no further footprint is taken and
+// nothing comes back; holding only after the last one, it changes nothing.
+TEST_F(FootprintReconstruction, AStopLeavesTheFootprintsNotYetTaken) {
+    std::vector<Building3D> many;
+    for (int k = 0; k < 10; ++k)
+        many.insert(many.end(), blocks.begin(), blocks.end());
+    const std::size_t threads = std::max(std::thread::hardware_concurrency(), 1u);
+    for (const std::size_t stopAt : {std::size_t{0}, std::size_t{3}, many.size()}) {
+        std::atomic<std::size_t> asked{0};
+        int reported = 0;
+        const auto all = cloudroofs::reconstructAll(
+            many, buckets, [&reported](int, int) { ++reported; },
+            [&asked, stopAt] { return asked++ >= stopAt; });
+        EXPECT_EQ(all.has_value(), stopAt == many.size()) << stopAt;
+        EXPECT_LE(asked, stopAt + threads) << "each thread asks once more at most";
+        EXPECT_LE(static_cast<std::size_t>(reported), stopAt + 1)
+            << "the opening (0, n), then a footprint done each";
     }
 }
 
@@ -108,7 +132,10 @@ TEST_F(FootprintReconstruction, ProgressCountsTheFootprintsDoneInOrderOneCallAtA
         }
         inside.fetch_sub(1);
     };
-    const auto all = cloudroofs::reconstructAll(fakes::blocksOf(many), manyBuckets, progress);
+    const auto whole = cloudroofs::reconstructAll(fakes::blocksOf(many), manyBuckets, progress,
+                                                  [] { return false; });
+    ASSERT_TRUE(whole);
+    const std::vector<cloudroofs::Reconstructed>& all = *whole;
 
     std::vector<std::pair<int, int>> expected;
     for (int i = 0; i < kBuildings; ++i)
@@ -258,6 +285,22 @@ TEST_F(CloudRoofStages, SheetsOfAZoneGiveTheRoofsOfTheSamePointsInPl1992) {
             EXPECT_NEAR(a.z, b.z, 0.05);
         }
     }
+}
+
+// The tile trickles in; the cancel comes while it does, in the last stage asked for.
+TEST_F(CloudRoofStages, ACancelCutsTheStageShortWithItsSentenceAndKeepsNoRoof) {
+    const fakes::LidarSheets slow({sheet("N-34-1", fakes::lidarPointsOf(roofs))},
+                                  {.chunkSize = 4096, .chunkDelay = 200ms});
+    slow.mount(hosts.geoportal);
+    const std::pair<std::string, std::string> stages[] = {{"dachychmura", "Dachy z chmury: "},
+                                                          {"budynkirekon", "Rekonstrukcja LOD2: "}};
+    for (const auto& [key, prefix] : stages) {
+        const json done =
+            cancelAt(demo.frameWgs84, {key}, prefix + "pobieranie kafli LiDAR").back();
+        EXPECT_EQ(done.at("warning"), prefix + "przerwano przez uzytkownika.");
+        EXPECT_EQ(done.at("counts"), json({{"budynki3d", 4}})) << "the footprints stay";
+    }
+    EXPECT_TRUE(fetched().roofsRekonStatus.empty());
 }
 
 TEST_F(CloudRoofStages, NoFootprintsNoTileAndNoPointInTheFrameEachEndTheStagesWithAWord) {
