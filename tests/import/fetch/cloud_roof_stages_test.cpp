@@ -5,6 +5,8 @@
 
 #include <filesystem>
 
+#include "fakes/BuildingPackages.h"
+#include "fakes/Lidar.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/ProjConv.h"
@@ -12,9 +14,7 @@
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
 #include "import/fetch/ImportCloudRoofStages.h"
-#include "support/fakes/BuildingPackages.h"
 #include "support/fakes/KnownRoofs.h"
-#include "support/fakes/Lidar.h"
 #include "support/fakes/Scenario.h"
 
 namespace {

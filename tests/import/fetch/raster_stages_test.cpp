@@ -7,9 +7,9 @@
 #include <cmath>
 #include <limits>
 
+#include "fakes/Wms.h"
 #include "import/ImportController.h"
 #include "import/fetch/ImportRasterStages.h"
-#include "support/fakes/Wms.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "fakes/TerrainModel.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportPage.h"
-#include "support/fakes/TerrainModel.h"
 
 namespace {
 
