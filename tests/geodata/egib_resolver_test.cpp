@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "fakes/Wfs.h"
 #include "geodata/EgibResolver.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
 #include "geodata/ServiceTables.h"
-#include "support/TempDir.h"
-#include "support/fakes/Wfs.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

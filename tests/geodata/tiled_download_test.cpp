@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "geodata/WfsClient.h"
-#include "support/LoopbackServer.h"
-#include "support/TempDir.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "tiled_fixtures.h"
 
 using loopback::LoopbackServer;

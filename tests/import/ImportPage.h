@@ -16,9 +16,9 @@
 #include "AddOnResources.h"
 #include "HostTestApi.h"
 #include "MapPalette.h"
+#include "fakes/Hosts.h"
+#include "loopback/TempDir.h"
 #include "support/PalettePage.h"
-#include "support/TempDir.h"
-#include "support/fakes/Hosts.h"
 
 namespace importtest {
 

@@ -17,8 +17,8 @@
 #include "ACAPinc.h"
 #include "HostTestApi.h"
 #include "ProjectViews.h"
+#include "loopback/TempDir.h"
 #include "support/EventStream.h"
-#include "support/TempDir.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "fakes/BuildingPackages.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
 #include "import/fetch/ImportBuildingStages.h"
-#include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Scenario.h"
 
 namespace {

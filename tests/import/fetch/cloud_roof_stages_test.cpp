@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "fakes/BuildingPackages.h"
+#include "fakes/Lidar.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/ProjConv.h"
@@ -16,9 +18,7 @@
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
 #include "import/fetch/ImportCloudRoofStages.h"
-#include "support/fakes/BuildingPackages.h"
 #include "support/fakes/KnownRoofs.h"
-#include "support/fakes/Lidar.h"
 #include "support/fakes/Scenario.h"
 
 namespace {

@@ -12,12 +12,12 @@
 #include <thread>
 
 #include "GSMessageLoop.h"
+#include "fakes/BuildingPackages.h"
+#include "fakes/Services.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
-#include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/Services.h"
 
 namespace {
 

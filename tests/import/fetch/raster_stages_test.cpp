@@ -8,10 +8,10 @@
 #include <limits>
 #include <string_view>
 
+#include "fakes/Wms.h"
 #include "import/ImageType.h"
 #include "import/ImportController.h"
 #include "import/fetch/ImportRasterStages.h"
-#include "support/fakes/Wms.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <regex>
 
+#include "fakes/Lidar.h"
+#include "fakes/TerrainModel.h"
+#include "fakes/Wms.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
-#include "support/fakes/Lidar.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/TerrainModel.h"
-#include "support/fakes/Wms.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <functional>
 #include <sstream>
 
+#include "fakes/TerrainModel.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportPage.h"
-#include "support/fakes/TerrainModel.h"
 
 namespace {
 
