@@ -344,6 +344,26 @@ GSHandle handleFromBytes(const std::string& bytes) {
     return h;
 }
 
+// The defaults of an element type: the user's own where a test set them, else the template's.
+API_Element defaultsOf(const API_ElemType& type) {
+    const auto& own = state().userDefaults;
+    if (const auto it = own.find(type.typeID); it != own.end()) {
+        API_Element element = it->second;
+        element.header.guid = APINULLGuid;
+        return element;
+    }
+    API_Element element{};
+    element.header.type = type;
+    element.header.layer = 1;
+    element.header.floorInd = state().project.activeFloor;
+    element.text.size = 2.5;
+    element.text.anchor = APIAnc_LB;
+    element.slab.thickness = 0.3;
+    element.hatch.fillInd = 1;
+    element.morph.tranmat[0] = element.morph.tranmat[5] = element.morph.tranmat[10] = 1.0;
+    return element;
+}
+
 GSErrCode needsUndoScope() {
     return state().commandDepth > 0 ? NoError : APIERR_NEEDSUNDOSCOPE;
 }
@@ -442,15 +462,7 @@ GSErrCode ACAPI_Element_GetDefaults(API_Element* element, API_ElementMemo* memo)
     const API_ElemType type = element->header.type;
     if (!isKnownType(type.typeID))
         return APIERR_BADID;
-    *element = API_Element{};
-    element->header.type = type;
-    element->header.layer = 1;
-    element->header.floorInd = state().project.activeFloor;
-    element->text.size = 2.5;
-    element->text.anchor = APIAnc_LB;
-    element->slab.thickness = 0.3;
-    element->hatch.fillInd = 1;
-    element->morph.tranmat[0] = element->morph.tranmat[5] = element->morph.tranmat[10] = 1.0;
+    *element = defaultsOf(type);
     if (memo != nullptr)
         *memo = API_ElementMemo{};
     return NoError;

@@ -113,6 +113,8 @@ struct State {
     std::map<GSResModule, ResourceSet> resources;
     std::vector<DG::ModelessBase*> palettes;  // live palettes, not owned
     BodyRule bodyRefusal;                     // morph bodies ACAPI_Element_Create refuses
+    // The user's own defaults of an element type (setElementDefaults), in place of the template's.
+    std::map<API_ElemTypeID, API_Element> userDefaults;
 };
 
 // The host's state; only the main thread touches it.

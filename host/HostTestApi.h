@@ -111,6 +111,11 @@ std::vector<ElementSnapshot> elements();
 std::optional<ElementSnapshot> element(const API_Guid& guid);
 std::size_t elementCount(API_ElemTypeID type = API_ZombieElemID);
 
+// From now on ACAPI_Element_GetDefaults gives elements of defaults.header.type this record (the
+// user's last settings of that tool, whatever they hold) in place of the template's; reset() ends
+// it.
+void setElementDefaults(const API_Element& defaults);
+
 // Adds elements directly, without an undoable command (fixtures). Returns the identifier.
 API_Guid addPolyline(const std::vector<API_Coord>& points, API_AttributeIndex layer = 1,
                      short floor = 0, const std::vector<API_PolyArc>& arcs = {});

@@ -219,6 +219,10 @@ std::vector<std::string> undoNames() {
     return names;
 }
 
+void setElementDefaults(const API_Element& defaults) {
+    state().userDefaults[defaults.header.type.typeID] = defaults;
+}
+
 void refuseBodies(BodyRule rule) {
     state().bodyRefusal = std::move(rule);
 }

@@ -91,7 +91,7 @@ GSErrCode fillPicture(NewElement& picture, const std::string& image, std::string
     record.destBox = {a.x, a.y, a.x + width, a.y + height};
     record.origBox = record.destBox;
     record.rotAngle = std::atan2(local[1].y - a.y, local[1].x - a.x);
-    std::memcpy(record.mimeType, mimeType.data(), mimeType.size());
+    detail::copyText(record.mimeType, mimeType);
     record.stretchToBox = true;
     const GSHandle bytes = BMAllocateHandle(static_cast<GSSize>(image.size()));
     if (bytes == nullptr)
