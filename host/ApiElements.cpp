@@ -7,10 +7,13 @@
 #include <type_traits>
 
 #include "ACAPinc.h"
+#include "HandleBytes.h"
 #include "HostState.h"
 
+using host::detail::bytesOf;
 using host::detail::enter;
 using host::detail::findElement;
+using host::detail::handleOf;
 using host::detail::state;
 using host::detail::StoredElement;
 
@@ -227,8 +230,7 @@ GSErrCode checkBody(const API_Element& e, const API_ElementMemo* memo) {
         return NoError;
     if (memo == nullptr || memo->morphBody == nullptr)
         return APIERR_BADPARS;
-    const auto body = host::detail::decodeBody(
-        std::string(*memo->morphBody, static_cast<std::size_t>(BMGetHandleSize(memo->morphBody))));
+    const auto body = host::detail::decodeBody(bytesOf(memo->morphBody));
     if (!body || !host::detail::isClosedBody(*body))
         return APIERR_BADPOLY;
     const auto finite = [](const API_Coord3D& v) { return isFinite(v); };
@@ -260,8 +262,7 @@ GSErrCode checkPicture(const API_Element& e, const API_ElementMemo* memo) {
         std::memchr(picture.mimeType, '\0', sizeof picture.mimeType) == nullptr) {
         return APIERR_BADPARS;
     }
-    const std::string bytes(*memo->pictHdl,
-                            static_cast<std::size_t>(BMGetHandleSize(memo->pictHdl)));
+    const std::string bytes = bytesOf(memo->pictHdl);
     const API_Box& box = picture.destBox;
     const bool sized = box.xMax - box.xMin > 0 && box.yMax - box.yMin > 0 &&
                        std::isfinite(box.xMax - box.xMin) && std::isfinite(box.yMax - box.yMin);
@@ -329,19 +330,6 @@ bool floorExists(short floor) {
     const auto& floors = state().project.floors;
     return std::any_of(floors.begin(), floors.end(),
                        [&](const auto& f) { return f.index == floor; });
-}
-
-std::string handleBytes(GSConstHandle h) {
-    if (h == nullptr)
-        return {};
-    return std::string(*h, static_cast<std::size_t>(BMGetHandleSize(h)));
-}
-
-GSHandle handleFromBytes(const std::string& bytes) {
-    GSHandle h = BMAllocateHandle(static_cast<GSSize>(bytes.size()));
-    if (h != nullptr && !bytes.empty())
-        std::memcpy(*h, bytes.data(), bytes.size());
-    return h;
 }
 
 // The defaults of an element type: the user's own where a test set them, else the template's.
@@ -423,7 +411,7 @@ GSErrCode ACAPI_Element_GetMemo(const API_Guid& guid, API_ElementMemo* memo, UIn
     for (const auto& [field, bytes] : stored->memo) {
         if ((memoMaskOf(field) & mask) == 0)
             continue;
-        const GSHandle copy = handleFromBytes(bytes);
+        const GSHandle copy = handleOf(bytes);
         setMemoHandle(*memo, field, copy);
         if (copy == nullptr) {
             ACAPI_DisposeElemMemoHdls(memo);
@@ -493,7 +481,7 @@ GSErrCode ACAPI_Element_Create(API_Element* element, API_ElementMemo* memo) {
         for (std::size_t field = 0; field < kMemoFieldCount; ++field) {
             const GSHandle h = memoHandle(*memo, field);
             if (h != nullptr)
-                stored.memo[field] = handleBytes(h);
+                stored.memo[field] = bytesOf(h);
         }
     }
     stored.element.header.hasMemo = !stored.memo.empty();
