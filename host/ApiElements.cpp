@@ -45,8 +45,10 @@ void visitMemo(Memo& memo, std::size_t field, Visit&& visit) {
             return visit(memo.pictHdl);
         case kMorphBody:
             return visit(memo.morphBody);
-        default:
+        case kMorphMaterialMap:
             return visit(memo.morphMaterialMap);
+        default:
+            return visit(memo.drawingData);
     }
 }
 
@@ -76,6 +78,8 @@ UInt64 memoMaskOf(std::size_t field) {
         case kMeshLevelCoords:
         case kMeshLevelEnds:
             return APIMemoMask_MeshLevel;
+        case kDrawingData:
+            return APIMemoMask_DrawingData;
         default:
             return APIMemoMask_Polygon;
     }
@@ -117,6 +121,8 @@ const API_Polygon* polygonOf(const API_Element& e) {
             return &e.mesh.poly;
         case API_HatchID:
             return &e.hatch.poly;
+        case API_DrawingID:
+            return &e.drawing.poly;
         default:
             return nullptr;
     }
@@ -269,6 +275,16 @@ GSErrCode checkPicture(const API_Element& e, const API_ElementMemo* memo) {
     return sized && bytesMatchMimeType(bytes, picture.mimeType) ? NoError : APIERR_BADPARS;
 }
 
+// A drawing needs drawing data and a name that ends within its field.
+GSErrCode checkDrawing(const API_Element& e, const API_ElementMemo* memo) {
+    if (e.header.type.typeID != API_DrawingID)
+        return NoError;
+    const bool data =
+        memo != nullptr && host::detail::decodeDrawing(bytesOf(memo->drawingData)).has_value();
+    const bool named = std::memchr(e.drawing.name, '\0', sizeof e.drawing.name) != nullptr;
+    return data && named ? NoError : APIERR_BADPARS;
+}
+
 // A text needs content and an anchor point that is a number.
 GSErrCode checkText(const API_Element& e, const API_ElementMemo* memo) {
     if (e.header.type.typeID != API_TextID)
@@ -311,6 +327,8 @@ GSErrCode checkMemo(const API_Element& e, const API_ElementMemo* memo) {
     if (const GSErrCode err = checkMesh(e, memo))
         return err;
     if (const GSErrCode err = checkPicture(e, memo))
+        return err;
+    if (const GSErrCode err = checkDrawing(e, memo))
         return err;
     if (const GSErrCode err = checkText(e, memo))
         return err;
@@ -486,7 +504,11 @@ GSErrCode ACAPI_Element_Create(API_Element* element, API_ElementMemo* memo) {
     }
     stored.element.header.hasMemo = !stored.memo.empty();
     element->header.guid = stored.element.header.guid;
-    state().project.elements.add(std::move(stored));
+    auto& s = state();
+    if (s.openDrawing)
+        s.openDrawing->elements.push_back(std::move(stored));
+    else
+        s.project.elements.add(std::move(stored));
     return NoError;
 }
 

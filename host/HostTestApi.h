@@ -87,6 +87,10 @@ struct MorphBody {
 using BodyRule = std::function<bool(const MorphBody& body)>;
 void refuseBodies(BodyRule rule);
 
+// Whether drawing data is open (ACAPI_Drawing_StartDrawingData not yet stopped): new elements
+// go into it, not into the project.
+bool drawingDataOpen();
+
 // Body builders opened with ACAPI_Body_Create and not yet disposed: check for leaks.
 std::size_t liveBodyBuilders();
 
@@ -104,10 +108,14 @@ struct ElementSnapshot {
     std::size_t pictureBytes = 0;
     std::string picture;            // the picture's image bytes
     std::optional<MorphBody> body;  // morphs
+    // Drawings: the scale their drawing data was opened at and the elements it holds, in the
+    // drawing's own coordinates.
+    double drawingScale = 0;
+    std::vector<ElementSnapshot> drawing;
 };
 
-// Every element of the project in creation order.
-std::vector<ElementSnapshot> elements();
+// Every element of the project in creation order; of one type only when a type is given.
+std::vector<ElementSnapshot> elements(API_ElemTypeID type = API_ZombieElemID);
 std::optional<ElementSnapshot> element(const API_Guid& guid);
 std::size_t elementCount(API_ElemTypeID type = API_ZombieElemID);
 
