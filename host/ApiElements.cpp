@@ -350,7 +350,8 @@ bool floorExists(short floor) {
                        [&](const auto& f) { return f.index == floor; });
 }
 
-// The defaults of an element type: the user's own where a test set them, else the template's.
+// The defaults of an element type: the user's own where setElementDefaults gave them, else the
+// template's.
 API_Element defaultsOf(const API_ElemType& type) {
     const auto& own = state().userDefaults;
     if (const auto it = own.find(type.typeID); it != own.end()) {

@@ -26,7 +26,8 @@ namespace host {
 // surface materials, elements or selection; zero geo-location), the undo history, the interface
 // registrations (menus, handlers, palette callbacks, project-event handlers, menu flags, the
 // keep-in-memory flag), report lines, alert records and answers, injected failures, call counts,
-// queued main-thread tasks and installed resources. Live palettes are not touched.
+// queued main-thread tasks, installed resources, open drawing data and the user's element
+// defaults. Live palettes are not touched.
 void reset();
 
 // ---- Main thread -------------------------------------------------------------------------------

@@ -694,23 +694,4 @@ TEST_F(Project, DrawingDataHoldsItsElementsUntilADrawingBringsThemIn) {
     EXPECT_EQ(host::elementCount(), 0u);
 }
 
-TEST_F(Project, TheUsersDefaultsOfATypeStandInForTheTemplatesUntilReset) {
-    API_Element own{};
-    own.header.type = API_TextID;
-    own.header.guid = GSGuid2APIGuid(GS::Guid::Generate());
-    own.text.size = 7.5;
-    host::setElementDefaults(own);
-    const auto defaults = [](API_ElemTypeID type) {
-        API_Element element{};
-        element.header.type = type;
-        EXPECT_EQ(ACAPI_Element_GetDefaults(&element, nullptr), NoError);
-        return element;
-    };
-    EXPECT_EQ(defaults(API_TextID).text.size, 7.5);
-    EXPECT_EQ(defaults(API_TextID).header.guid, APINULLGuid);
-    EXPECT_EQ(defaults(API_SlabID).slab.thickness, 0.3) << "other types keep the template's";
-    host::reset();
-    EXPECT_EQ(defaults(API_TextID).text.size, 2.5);
-}
-
 }  // namespace
