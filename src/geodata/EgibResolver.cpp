@@ -37,6 +37,10 @@ std::string withQuery(const std::string& url, std::string_view query) {
     return url + (url.find('?') != std::string::npos ? "&" : "?") + std::string(query);
 }
 
+bool stopped(const WfsClient::StopRequested& stop) {
+    return stop && stop();
+}
+
 int zoneOfCentre(const Bbox& area) {
     double lat = 0.0;
     double lon = 0.0;
@@ -173,7 +177,8 @@ EgibResolver::Typenames EgibResolver::matchTypenames(std::string_view xml) {
 
 std::vector<GisFeature> EgibResolver::fetch(const std::string& wfsUrl, const std::string& typeName,
                                             const Bbox& area, DataType kind,
-                                            const WfsClient::CellProgress& progress) {
+                                            const WfsClient::CellProgress& progress,
+                                            const WfsClient::StopRequested& stop) {
     if (typeName.empty())
         return {};
     const std::string key = wfsUrl + "|" + typeName;
@@ -186,7 +191,7 @@ std::vector<GisFeature> EgibResolver::fetch(const std::string& wfsUrl, const std
             continue;
         const std::string document =
             client_.getFeaturesCached(wfsUrl, typeName, area, progress, variant.swapAxes,
-                                      variant.wfs110, variant.inZone ? zone : 0);
+                                      variant.wfs110, variant.inZone ? zone : 0, stop);
         std::vector<GisFeature> features = GmlParser::parseFeatureCollection(document, kind);
         if (known == variant.id)
             return features;
@@ -195,18 +200,21 @@ std::vector<GisFeature> EgibResolver::fetch(const std::string& wfsUrl, const std
             return features;
         }
     }
-    return fetchWholeLayer(wfsUrl, typeName, area, kind, progress);
+    return fetchWholeLayer(wfsUrl, typeName, area, kind, progress, stop);
 }
 
 std::vector<GisFeature> EgibResolver::fetchWholeLayer(const std::string& wfsUrl,
                                                       const std::string& typeName, const Bbox& area,
                                                       DataType kind,
-                                                      const WfsClient::CellProgress& progress) {
+                                                      const WfsClient::CellProgress& progress,
+                                                      const WfsClient::StopRequested& stop) {
+    if (stopped(stop))
+        return {};
     const std::string layerUrl =
         withQuery(wfsUrl, "service=WFS&version=2.0.0&request=GetFeature&typenames=" +
                               WfsClient::urlEncode(typeName));
     const long long count = numberMatched(client_.get(layerUrl + "&resultType=hits").body);
-    if (count < 1 || count > kMaxWholeLayerFeatures)
+    if (count < 1 || count > kMaxWholeLayerFeatures || stopped(stop))
         return {};
     if (progress)
         progress(0, 1);

@@ -27,6 +27,8 @@ public:
     using ByteProgress = std::function<bool(long long done, long long total)>;
     // (cells done, cells in all), after every cell of a tiled download.
     using CellProgress = std::function<void(int done, int total)>;
+    // Asked before every request of a long download; true ends the download there.
+    using StopRequested = std::function<bool()>;
 
     // What a tiled download brought: the spliced document ("" when no cell answered with a
     // feature collection) and how many cells could not be fetched whole.
@@ -35,7 +37,8 @@ public:
         int cells = 0;
         int failedCells = 0;     // no usable answer; nothing of them was cached
         int truncatedCells = 0;  // more features than could be paged through
-        bool complete() const { return failedCells == 0 && truncatedCells == 0; }
+        bool stopped = false;    // a stop came before the last cell was done
+        bool complete() const { return failedCells == 0 && truncatedCells == 0 && !stopped; }
     };
 
     static constexpr const char* kUserAgent = "TERRAWEFT/0.1 (bim-addon)";
@@ -91,13 +94,14 @@ public:
     static std::string formatBytes(int64_t bytes);
 
     // Features of one type for a box of any size, asked in cells of 500 m through the cache and
-    // spliced into one GML document.
+    // spliced into one GML document. stop is asked before every page of every cell; once it
+    // holds, the document keeps what the pages before brought.
     std::string getFeaturesCached(const std::string& base, const std::string& typeName,
                                   const Bbox& box, const CellProgress& progress, bool swapAxes,
-                                  bool wfs110, int epsg);
+                                  bool wfs110, int epsg, const StopRequested& stop = {});
     TiledResult getFeaturesTiled(const std::string& base, const std::string& typeName,
                                  const Bbox& box, const CellProgress& progress, bool swapAxes,
-                                 bool wfs110, int epsg);
+                                 bool wfs110, int epsg, const StopRequested& stop = {});
 
 private:
     std::string headersFor(const std::string& url, const std::string& contentType) const;

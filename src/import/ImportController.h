@@ -190,17 +190,22 @@ private:
                                std::string warning);
     std::string terytForBbox(const Bbox& bbox);
 
-    // Vector sources (ImportVectorStages.cpp).
+    // Vector sources (ImportVectorStages.cpp). The features of one kind, or nothing when a
+    // cancel cut their download short.
+    using KindFeatures = std::optional<std::vector<GisFeature>>;
     void fetchCadastral(FetchRun& run);
     void fetchEgib(FetchRun& run, const std::string& teryt, const std::string& url,
-                   std::vector<GisFeature>& parcels, std::vector<GisFeature>& buildings);
+                   KindFeatures& parcels, KindFeatures& buildings);
     void fetchZoning(FetchRun& run);
     void fetchGeneralPlanZones(FetchRun& run, const std::string& teryt);
     void fetchUtilities(FetchRun& run);
-    void fetchNewBuildings(FetchRun& run, std::vector<GisFeature>& buildings);
+    KindFeatures fetchNewBuildings(FetchRun& run);
 
     // Map rasters (ImportRasterStages.cpp).
 public:
+    // The scale denominator the county and municipal images are asked at: the request's from
+    // 100 to 10000, 1000 for any other.
+    static int usableRasterScale(int requested);
     // The tiles of a box, nx by ny (below 1 counts as 1), row by row from the south, west to
     // east within a row; the last column and row end exactly on the box's edges.
     static std::vector<Bbox> tileBboxes(const Bbox& box, int nx, int ny);
@@ -295,7 +300,8 @@ private:
 
     // ---- Project origin: the height of the survey point (own thread, then main thread) -----
     // surveyPoint is the easting and northing the origin was written with; the height found at
-    // (x, y) (PL-1992) is applied only while the project still has that survey point.
+    // (x, y) (PL-1992) is applied only while the project still has that survey point, to the
+    // millimetre.
     static void originHeightWorker(double x, double y, GisPoint surveyPoint);
     static void applyOriginHeight(double z, GisPoint surveyPoint);
 

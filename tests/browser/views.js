@@ -78,15 +78,22 @@ function same(actual, wanted, what) {
     what + " " + JSON.stringify(actual) + ", expected " + JSON.stringify(wanted));
 }
 
-// The element types each view draws.
-const planTypes = [8, 10, 15, 18, 20, 31, 45];
+// The element types each view draws (a drawing's type number is 30).
+const drawingType = 30;
+const planTypes = [8, 10, 15, 18, 20, drawingType, 31, 45];
 const sceneTypes = [8, 10, 45];
 
-// How many elements of the types a view draws each layer of the project holds.
+// How many elements of the types a view draws each layer of the project holds, those inside the
+// drawings it draws included.
 function byLayer(project, types) {
   const counts = {};
-  for (const e of project.elements.filter((e) => types.includes(e.type)))
-    counts[e.layer] = (counts[e.layer] || 0) + 1;
+  const add = (elements) => {
+    for (const e of elements.filter((e) => types.includes(e.type))) {
+      counts[e.layer] = (counts[e.layer] || 0) + 1;
+      if (e.type === drawingType) add(e.content || []);
+    }
+  };
+  add(project.elements);
   return counts;
 }
 

@@ -13,9 +13,9 @@
 #include "geodata/DownloadCache.h"
 #include "geodata/Sha1.h"
 #include "geodata/WfsClient.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "support/ScopedAnswerBound.h"
-#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;

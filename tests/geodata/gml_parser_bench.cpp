@@ -20,7 +20,7 @@
 #include <string>
 
 #include "geodata/GmlParser.h"
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "geodata/Net.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
 #include "support/ScopedAnswerBound.h"
 
 using namespace std::chrono_literals;

@@ -16,6 +16,7 @@ constexpr int kMinRasterScale = 100;
 constexpr int kMaxRasterScale = 10000;
 constexpr const char* kCancelledRest =
     "Pobieranie przerwane przez uzytkownika - pozostale dane nie zostaly pobrane.";
+constexpr const char* kCutShort = "przerwano przez uzytkownika.";
 
 }  // namespace
 
@@ -44,7 +45,7 @@ void ImportController::FetchRun::notYetSupported(const std::string& what) {
     appendWarning("Pobieranie " + what + " nie jest jeszcze obslugiwane.");
 }
 
-int ImportController::FetchRun::usableRasterScale(int requested) {
+int ImportController::usableRasterScale(int requested) {
     const bool inRange = requested >= kMinRasterScale && requested <= kMaxRasterScale;
     return inRange ? requested : kDefaultRasterScale;
 }
@@ -106,6 +107,10 @@ WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& ur
                                         const std::string& service) {
     const char* separator = url.find('?') != std::string::npos ? "&" : "?";
     return client.get(url + separator + "service=" + service + "&request=GetCapabilities");
+}
+
+std::string cutShortSentence(std::string_view prefix) {
+    return std::string(prefix) + kCutShort;
 }
 
 }  // namespace fetchstages

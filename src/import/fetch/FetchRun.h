@@ -3,8 +3,11 @@
 // and the warning text every stage adds its sentences to; and the small helpers several stage
 // groups use.
 
+#include <atomic>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "geodata/GisTypes.h"
@@ -44,8 +47,6 @@ struct ImportController::FetchRun {
     // For a stage this build does not carry yet: "Pobieranie " + what + " nie jest jeszcze
     // obslugiwane.".
     void notYetSupported(const std::string& what);
-
-    static int usableRasterScale(int requested);
 };
 
 namespace fetchstages {
@@ -53,5 +54,25 @@ namespace fetchstages {
 // A service's GetCapabilities (service "WMS" or "WFS"), asked with one retry.
 WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
                                         const std::string& service);
+
+// The sentence of a stage, or of one kind of a stage, that a cancel cut short: its prefix (as
+// "Teren z chmury: ") and the words every such stage ends with.
+std::string cutShortSentence(std::string_view prefix);
+
+// What a download brought that asks stop() before each of its requests; nothing when the
+// fetch's cancel stopped it before it was done. Once stop() has held it holds on.
+template <class Download>
+auto unlessCutShort(const std::atomic<bool>& cancel, Download&& download)
+    -> std::optional<std::invoke_result_t<Download&, const WfsClient::StopRequested&>> {
+    bool stopped = false;
+    const WfsClient::StopRequested stop = [&cancel, &stopped] {
+        stopped = stopped || cancel;
+        return stopped;
+    };
+    auto brought = download(stop);
+    if (stopped)
+        return std::nullopt;
+    return brought;
+}
 
 }  // namespace fetchstages

@@ -54,7 +54,7 @@ std::optional<std::string> countyOf(const std::string& teryt, const PackageTexts
     return teryt.substr(0, kCountyDigits);
 }
 
-// Why no package came: the fetch was cancelled (whatever the last attempt said), the last
+// Why no package is read: the fetch was cancelled (whatever the last attempt said), the last
 // attempt's error, or no package published for the county.
 std::string missingPackage(const PackageTexts& texts, const std::string& county,
                            const std::string& error, bool cancelled) {
@@ -172,12 +172,12 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
         if (!path.empty() || cancel_)
             break;
     }
-    if (path.empty()) {
+    // A package that came from the cache while the cancel was already asked for is cancelled
+    // too.
+    if (path.empty() || cancel_) {
         warn(missingPackage(kLod1, *county, error, cancel_));
         return {};
     }
-    if (cancel_)
-        return {};
     const std::optional<B3dArchive> archive = openPackage(path, kLod1, warn);
     if (!archive)
         return {};
@@ -202,12 +202,10 @@ std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame
     std::string error;
     const std::string path = client_.getCachedFile(url, packageDownloadProgress(kLod2.download),
                                                    kPackageTimeoutMs, error);
-    if (path.empty()) {
+    if (path.empty() || cancel_) {
         warn(missingPackage(kLod2, *county, error, cancel_));
         return {};
     }
-    if (cancel_)
-        return {};
     const std::optional<B3dArchive> archive = openPackage(path, kLod2, warn);
     if (!archive)
         return {};

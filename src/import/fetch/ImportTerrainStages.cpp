@@ -115,7 +115,7 @@ void ImportController::fetchCloudTerrain(FetchRun& run) {
     }
     terrainstages::CloudPoints points;
     if (!readCloudSheets(lidar, sheets, run.bbox, points)) {
-        run.appendWarning("Teren z chmury: przerwano przez uzytkownika.");
+        run.appendWarning(fetchstages::cutShortSentence("Teren z chmury: "));
         return;
     }
     if (points.ground.empty()) {

@@ -21,6 +21,9 @@ namespace {
 constexpr const char* kNewBuildingsPath = "/wss/service/PZGIK/BDOT10k/WFS/NoweBudynki";
 constexpr const char* kNewBuildingsTypename = "ms:bud_2025";
 constexpr const char* kGeneralPlan = "MUNICIPAL_GENERAL_PLAN";
+constexpr const char* kParcelsPrefix = "Dzialki: ";
+constexpr const char* kBuildingsPrefix = "Budynki: ";
+constexpr const char* kUtilitiesPrefix = "GESUT: ";
 
 bool inside(const GisPoint& p, const Bbox& box) {
     return p.x >= box.minx && p.x <= box.maxx && p.y >= box.miny && p.y <= box.maxy;
@@ -153,7 +156,8 @@ void dropRepeatedFeatures(std::vector<GisFeature>& features) {
 }
 
 std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUrl,
-                                     const Bbox& frame, const ProgressFor& progressFor) {
+                                     const Bbox& frame, const ProgressFor& progressFor,
+                                     const WfsClient::StopRequested& stop) {
     const WfsClient::HttpResult capabilities =
         fetchstages::probeCapabilities(client, wfsUrl, "WFS");
     if (capabilities.status != 200)
@@ -161,7 +165,7 @@ std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUr
     std::vector<GisFeature> lines;
     for (const std::string& typeName : LocalServices::gesutLineTypenames(capabilities.body)) {
         const std::string text = client.getFeaturesCached(
-            wfsUrl, typeName, frame, progressFor("GESUT (WFS)"), true, false, 2180);
+            wfsUrl, typeName, frame, progressFor("GESUT (WFS)"), true, false, 2180, stop);
         for (GisFeature& line : GmlParser::parseFeatureCollection(text, DataType::Gesut)) {
             line.props.insert_or_assign("rodzajSieci", typeName);
             lines.push_back(std::move(line));
@@ -173,11 +177,13 @@ std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUr
 
 }  // namespace vectorstages
 
+// A kind cut short says so and brings nothing; the kinds downloaded whole before the cancel
+// stay.
 void ImportController::fetchCadastral(FetchRun& run) {
     const std::string teryt = terytForBbox(run.bbox);
     const std::string url = EgibResolver::urlForTeryt(teryt);
-    std::vector<GisFeature> parcels;
-    std::vector<GisFeature> buildings;
+    KindFeatures parcels = std::vector<GisFeature>();
+    KindFeatures buildings = std::vector<GisFeature>();
     if (url.empty()) {
         run.appendWarning(teryt.empty() ? "Nie udalo sie ustalic powiatu dla widoku."
                                         : "Powiat (TERYT " + teryt.substr(0, 4) +
@@ -185,52 +191,66 @@ void ImportController::fetchCadastral(FetchRun& run) {
     } else {
         fetchEgib(run, teryt, url, parcels, buildings);
     }
-    if (run.requested("dzialki") && parcels.empty())
+    if (!parcels)
+        run.appendWarning(fetchstages::cutShortSentence(kParcelsPrefix));
+    else if (run.requested("dzialki") && parcels->empty())
         run.appendWarning("Brak dzialek dla tego obszaru.");
-    if (run.requested("budynki") && buildings.empty()) {
-        if (!parcels.empty()) {
+    if (run.requested("budynki") && buildings && buildings->empty()) {
+        if (parcels && !parcels->empty()) {
             run.appendWarning(
                 "Powiatowa usluga zwraca dzialki, ale nie filtruje budynkow po obszarze (blad "
                 "konfiguracji serwera powiatu - np. Zabrze).");
         }
-        fetchNewBuildings(run, buildings);
+        buildings = fetchNewBuildings(run);
     }
-    appendAll(run.data.features, std::move(parcels));
-    appendAll(run.data.features, std::move(buildings));
+    if (!buildings)
+        run.appendWarning(fetchstages::cutShortSentence(kBuildingsPrefix));
+    appendAll(run.data.features, std::move(parcels).value_or(std::vector<GisFeature>()));
+    appendAll(run.data.features, std::move(buildings).value_or(std::vector<GisFeature>()));
 }
 
 void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const std::string& url,
-                                 std::vector<GisFeature>& parcels,
-                                 std::vector<GisFeature>& buildings) {
+                                 KindFeatures& parcels, KindFeatures& buildings) {
     EgibResolver resolver(client_);
     EgibResolver::Typenames names;
     if (!resolver.discoverTypenames(url, names)) {
         run.appendWarning("Powiatowa usluga WFS EGiB nie odpowiada.");
         return;
     }
-    if (run.requested("dzialki")) {
-        parcels = resolver.fetch(url, names.parcels, run.bbox, DataType::Dzialki,
-                                 stageProgress("Import: dzialki"));
-        vectorstages::dropRepeatedFeatures(parcels);
-    }
-    if (run.requested("budynki")) {
-        buildings = resolver.fetch(url, names.buildings, run.bbox, DataType::Budynki,
-                                   stageProgress("Import: budynki"));
-        vectorstages::dropRepeatedFeatures(buildings);
-    }
+    const auto kindOf = [&](const std::string& typeName, DataType kind, const char* label) {
+        return fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
+            std::vector<GisFeature> features =
+                resolver.fetch(url, typeName, run.bbox, kind, stageProgress(label), stop);
+            vectorstages::dropRepeatedFeatures(features);
+            return features;
+        });
+    };
+    if (run.requested("dzialki"))
+        parcels = kindOf(names.parcels, DataType::Dzialki, "Import: dzialki");
+    if (run.requested("budynki"))
+        buildings = kindOf(names.buildings, DataType::Budynki, "Import: budynki");
+    const auto count = [](const KindFeatures& kind) {
+        return std::to_string(kind ? kind->size() : 0);
+    };
     postReport("TERRAWEFT EGiB [TERYT " + teryt + "] " + url + " | tn.dzialki='" + names.parcels +
-               "' -> " + std::to_string(parcels.size()) + " | tn.budynki='" + names.buildings +
-               "' -> " + std::to_string(buildings.size()));
+               "' -> " + count(parcels) + " | tn.budynki='" + names.buildings + "' -> " +
+               count(buildings));
 }
 
-void ImportController::fetchNewBuildings(FetchRun& run, std::vector<GisFeature>& buildings) {
-    const std::string text = client_.getFeaturesCached(
-        services::endpoints().geoportalMaps + kNewBuildingsPath, kNewBuildingsTypename, run.bbox,
-        stageProgress("Import: budynki (BDOT10k)"), true, false, 2180);
-    buildings = GmlParser::parseFeatureCollection(text, DataType::Budynki);
-    vectorstages::dropRepeatedFeatures(buildings);
-    if (!buildings.empty())
+ImportController::KindFeatures ImportController::fetchNewBuildings(FetchRun& run) {
+    KindFeatures buildings =
+        fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
+            const std::string text = client_.getFeaturesCached(
+                services::endpoints().geoportalMaps + kNewBuildingsPath, kNewBuildingsTypename,
+                run.bbox, stageProgress("Import: budynki (BDOT10k)"), true, false, 2180, stop);
+            std::vector<GisFeature> found =
+                GmlParser::parseFeatureCollection(text, DataType::Budynki);
+            vectorstages::dropRepeatedFeatures(found);
+            return found;
+        });
+    if (buildings && !buildings->empty())
         run.appendWarning("Budynki z BDOT10k NoweBudynki (fallback - tylko nowe obiekty).");
+    return buildings;
 }
 
 void ImportController::fetchZoning(FetchRun& run) {
@@ -262,17 +282,24 @@ void ImportController::fetchGeneralPlanZones(FetchRun& run, const std::string& t
     appendAll(run.data.features, std::move(zones));
 }
 
+// Lines cut short by a cancel are dropped, and the map in their place is not asked for.
 void ImportController::fetchUtilities(FetchRun& run) {
     const LocalServices::Service service = LocalServices::gesutFor(terytForBbox(run.bbox));
-    std::vector<GisFeature> lines;
+    KindFeatures lines = std::vector<GisFeature>();
     if (!service.wfs.empty()) {
-        lines =
-            vectorstages::utilityLines(client_, service.wfs, run.bbox,
-                                       [this](const char* label) { return stageProgress(label); });
+        lines = fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
+            return vectorstages::utilityLines(
+                client_, service.wfs, run.bbox,
+                [](const char* label) { return stageProgress(label); }, stop);
+        });
     }
-    if (lines.empty()) {
+    if (!lines) {
+        run.appendWarning(fetchstages::cutShortSentence(kUtilitiesPrefix));
+        return;
+    }
+    if (lines->empty()) {
         fetchGesutRaster(run, service);
         return;
     }
-    appendAll(run.data.features, std::move(lines));
+    appendAll(run.data.features, std::move(*lines));
 }

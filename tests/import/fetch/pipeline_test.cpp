@@ -6,13 +6,13 @@
 
 #include "GSException.h"
 #include "HostTestApi.h"
+#include "fakes/Hosts.h"
 #include "geodata/GmlParser.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/fetch/ImportVectorStages.h"
 #include "import/fetch/MunicipalityLookup.h"
-#include "support/TempDir.h"
-#include "support/fakes/Hosts.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

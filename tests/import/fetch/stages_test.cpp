@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <regex>
 
+#include "fakes/Lidar.h"
+#include "fakes/TerrainModel.h"
+#include "fakes/Wms.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
-#include "support/fakes/Lidar.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/TerrainModel.h"
-#include "support/fakes/Wms.h"
 
 namespace {
 
@@ -35,23 +35,6 @@ protected:
         json message = {{"type", "fetch"}, {"bboxWgs84", frame}, {"layers", keys}};
         message.update(members);
         return postUntil(message, "fetchDone");
-    }
-
-    // Starts a fetch, waits for the progress label, cancels; the messages up to "fetchDone".
-    std::vector<json> cancelAt(const std::array<double, 4>& frame,
-                               const std::vector<std::string>& keys, const std::string& label) {
-        std::vector<json> messages =
-            page.post(json{{"type", "fetch"}, {"bboxWgs84", frame}, {"layers", keys}});
-        const auto reached = [&] {
-            for (json& m : page.received())
-                messages.push_back(std::move(m));
-            return std::any_of(messages.begin(), messages.end(),
-                               [&label](const json& m) { return m.value("label", "") == label; });
-        };
-        EXPECT_TRUE(host::pumpUntil(reached, 30s)) << label;
-        for (json& m : postUntil({{"type", "cancel"}}, "fetchDone"))
-            messages.push_back(std::move(m));
-        return messages;
     }
 
     // The terrain model's index lists sheets over the whole terrain of the scenario whose files
@@ -269,6 +252,25 @@ TEST_F(Stages, ContoursFromTheTerrainModelOnceWithTheIntervalRules) {
     EXPECT_EQ(coarse.at("warning"),
               "Poziomice: ciecie 0,50 m jest drobne wzgledem kroku probkowania 5,00 m - warstwice "
               "beda kanciaste. Zmniejsz krok terenu.");
+}
+
+// A frame 6 km wide at a step of 1 m would need 6000 nodes along it: the step grows to about
+// 2 m, and a fine interval is then blamed on the frame, not on the terrain step.
+TEST_F(Stages, AFrameTooWideForTheStepCoarsensItAndTheFinenessSentenceSaysWhy) {
+    fakes::serveScenario(hosts, demo);
+    const GisPoint centre = ProjConv::latLonToPl1992(demo.centre.y, demo.centre.x);
+    std::array<double, 4> frame{};  // west, south, east, north
+    ProjConv::pl1992ToLatLon(centre.x - 3000, centre.y - 50, frame[1], frame[0]);
+    ProjConv::pl1992ToLatLon(centre.x + 3000, centre.y + 50, frame[3], frame[2]);
+    const json done =
+        fetchWith(frame, {"poziomice2d"}, {{"poziomiceCiecie", 0.25}, {"terrainStep", 1}}).back();
+    EXPECT_EQ(done.at("warning"),
+              "Poziomice: kadr za duzy dla kroku 1,00 m - siatka NMT ograniczona do 3000 wezlow na "
+              "os. Uzyto kroku 2,00 m, aby zmiescic caly obszar. Poziomice: ciecie 0,25 m jest "
+              "drobne wzgledem kroku probkowania 2,00 m - warstwice beda kanciaste. Krok zostal "
+              "zgrubiony przez limit gestosci dla tego kadru - zmniejsz kadr albo wybierz wieksze "
+              "ciecie.");
+    EXPECT_FALSE(lastFetch().contours.empty());
 }
 
 TEST_F(Stages, FlatOrEmptyTerrainGivesNoLinesAndSaysWhy) {

@@ -4,15 +4,15 @@
 
 #include <cmath>
 
+#include "fakes/BuildingPackages.h"
+#include "fakes/Overpass.h"
+#include "fakes/TerrainModel.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
 #include "import/fetch/ImportSurfaceStages.h"
 #include "support/NdsmGrids.h"
-#include "support/fakes/BuildingPackages.h"
-#include "support/fakes/Overpass.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/TerrainModel.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "fakes/Lidar.h"
 #include "geodata/ProjConv.h"
 #include "geometry/CloudTerrain.h"
 #include "import/fetch/ImportTerrainStages.h"
+#include "loopback/TempDir.h"
 #include "support/LazChunks.h"
-#include "support/TempDir.h"
-#include "support/fakes/Lidar.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "support/LoopbackServer.h"
-#include "support/fakes/Hosts.h"
+#include "fakes/Hosts.h"
+#include "loopback/LoopbackServer.h"
 
 namespace fakes {
 

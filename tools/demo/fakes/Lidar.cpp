@@ -1,12 +1,12 @@
-#include "support/fakes/Lidar.h"
+#include "fakes/Lidar.h"
 
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
+#include "builders/LasBuilder.h"
 #include "geodata/ProjConv.h"
-#include "support/LasBuilder.h"
 
 namespace fakes {
 namespace {

@@ -1,4 +1,4 @@
-#include "support/fakes/Wfs.h"
+#include "fakes/Wfs.h"
 
 #include <algorithm>
 #include <cctype>

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "geodata/GisTypes.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
 
 namespace fakes {
 

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "support/LoopbackServer.h"
-#include "support/fakes/Records.h"
+#include "fakes/Records.h"
+#include "loopback/LoopbackServer.h"
 
 namespace fakes {
 

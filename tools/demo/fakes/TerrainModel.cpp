@@ -1,4 +1,4 @@
-#include "support/fakes/TerrainModel.h"
+#include "fakes/TerrainModel.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <locale>
 #include <sstream>
 
-#include "support/fakes/Wfs.h"
+#include "fakes/Wfs.h"
 
 namespace fakes {
 namespace {
