@@ -46,7 +46,7 @@ Bbox clipped(const Bbox& box, const Bbox& clip) {
 // The usable nodes of row j among columns [first, end). Each node is tested and sampled once,
 // however many cells share it.
 NodeRow sampleRow(RingRowScan& scan, const Lattice& lattice, std::int64_t j, ColumnRun columns,
-                  const AscGrid& grid) {
+                  const FloatGrid& grid) {
     const double y = lattice.y(j);
     NodeRow row;
     for (const ColumnRun& run : scan.insideRuns(y, lattice, columns.end)) {
@@ -105,7 +105,7 @@ void addRowCells(const NodeRow& below, const NodeRow& above, const Lattice& latt
 }
 
 CellTally triangulate(const PlanRing& ring, const Bbox& box, const NdsmModel& model,
-                      const AscGrid& grid, const SurfaceParams& params) {
+                      const FloatGrid& grid, const SurfaceParams& params) {
     CellTally tally;
     Bbox reach;
     if (!gridReach(grid, reach)) {
@@ -146,7 +146,7 @@ RoofModel buildSurface(const PlanRing& ring, const NdsmModel& model, const Surfa
             return out;
         }
     }
-    const AscGrid& grid = params.sampleTerrain ? model.terrain : model.surface;
+    const FloatGrid& grid = params.sampleTerrain ? model.terrain : model.surface;
     CellTally tally = triangulate(ring, box, model, grid, params);
     const std::size_t used = tally.firstCorners.size();
     out.quality = used > 0 ? static_cast<double>(tally.raised) / static_cast<double>(used) : 0.0;

@@ -38,7 +38,7 @@ inline RoofModel buildSurfacePlain(const PlanRing& ring, const NdsmModel& model,
     const double step = params.step > 0 ? params.step : 1.0;
     const long nx = std::max(1L, static_cast<long>(std::floor((maxx - minx) / step)));
     const long ny = std::max(1L, static_cast<long>(std::floor((maxy - miny) / step)));
-    const AscGrid& grid = params.sampleTerrain ? model.terrain : model.surface;
+    const FloatGrid& grid = params.sampleTerrain ? model.terrain : model.surface;
     std::vector<double> firsts;
     long raised = 0;
     const auto corner = [&](double x, double y, double& z) {

@@ -17,6 +17,8 @@
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The surface model keeps its heights as floats: to a few micrometres at 100 m.
+constexpr double kHeight = 1e-5;
 
 // A straight road 10 m long and 6 m wide along x from the origin.
 const PlanRing kRoad = buildCorridor({{0, 0}, {10, 0}}, {3, 3}, {3, 3}, kOwnOffsets);
@@ -64,7 +66,7 @@ RoofFace levelRing(const PlanRing& ring, double z) {
 void expectNear(const Pt3& p, double x, double y, double z) {
     EXPECT_EQ(p.x, x);
     EXPECT_EQ(p.y, y);
-    EXPECT_NEAR(p.z, z, 1e-9);
+    EXPECT_NEAR(p.z, z, kHeight);
 }
 
 TEST(RoadSurface, TenByHalfMetreCellsCoverTheRoadOnTheTerrain) {
@@ -105,7 +107,7 @@ TEST(RoadSurface, OnlyThePartInsideTheFetchAreaIsTriangulated) {
     ASSERT_EQ(flat.faces.size(), 1u);
     // The upper median of 110 first corners, 11 per column: the column at x = 2.5.
     EXPECT_EQ(flat.faces[0].pts.size(), kRoad.size());
-    EXPECT_NEAR(flat.faces[0].pts[0].z, 100.25, 1e-9);
+    EXPECT_NEAR(flat.faces[0].pts[0].z, 100.25, kHeight);
     EXPECT_EQ(flat.faces[0].pts[1].x, 10.0);
 }
 
@@ -129,7 +131,7 @@ TEST(BridgeSurface, MissingDeckFallsBackToOneFlatFace) {
     // Element 104 of 209 first corners in 19 columns of 11: the column at x = 4.5.
     const RoofFace expected = levelRing(kRoad, r.faces[0].pts[0].z);
     EXPECT_EQ(r.faces[0], expected);
-    EXPECT_NEAR(r.faces[0].pts[0].z, 100.45, 1e-9);
+    EXPECT_NEAR(r.faces[0].pts[0].z, 100.45, kHeight);
 }
 
 TEST(BridgeSurface, DeckHeightsComeFromTheSurfaceAboveTheQualityShare) {
@@ -137,7 +139,7 @@ TEST(BridgeSurface, DeckHeightsComeFromTheSurfaceAboveTheQualityShare) {
     EXPECT_EQ(full.flag, 0);
     EXPECT_EQ(full.quality, 1.0);
     ASSERT_EQ(full.faces.size(), 418u);
-    EXPECT_NEAR(full.faces[0].pts[0].z, 106.0, 1e-9);
+    EXPECT_NEAR(full.faces[0].pts[0].z, 106.0, kHeight);
 
     // Seven of 19 columns raised: 0.37 of the cells, enough for a bridge.
     const RoofModel seven = buildSurface(kRoad, ground(6.0, 3.0), bridgeSet());
@@ -158,7 +160,7 @@ TEST(Surface, WithoutCellsTheLevelComesFromTheBoxCentre) {
     EXPECT_EQ(r.flag, 1);
     EXPECT_EQ(r.quality, 0.0);
     ASSERT_EQ(r.faces.size(), 1u);
-    EXPECT_NEAR(r.faces[0].pts[0].z, 100.015, 1e-9);
+    EXPECT_NEAR(r.faces[0].pts[0].z, 100.015, kHeight);
 
     const PlanRing away{{50, 50}, {50.3, 50}, {50.3, 50.3}};
     const RoofModel none = buildSurface(away, ground(), bridgeSet());

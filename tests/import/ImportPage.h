@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -63,6 +64,23 @@ protected:
                             const std::vector<std::string>& keys) {
         return postUntil({{"type", "fetch"}, {"bboxWgs84", frameWgs84}, {"layers", keys}},
                          "fetchDone");
+    }
+
+    // Starts a fetch, waits for a progress of the label, cancels; the messages up to "fetchDone".
+    std::vector<json> cancelAt(const std::array<double, 4>& frameWgs84,
+                               const std::vector<std::string>& keys, const std::string& label) {
+        std::vector<json> messages =
+            page.post(json{{"type", "fetch"}, {"bboxWgs84", frameWgs84}, {"layers", keys}});
+        const auto reached = [&] {
+            for (json& m : page.received())
+                messages.push_back(std::move(m));
+            return std::any_of(messages.begin(), messages.end(),
+                               [&label](const json& m) { return m.value("label", "") == label; });
+        };
+        EXPECT_TRUE(host::pumpUntil(reached, std::chrono::seconds(30))) << label;
+        for (json& m : postUntil({{"type", "cancel"}}, "fetchDone"))
+            messages.push_back(std::move(m));
+        return messages;
     }
 
     loopback::TempDir dir;

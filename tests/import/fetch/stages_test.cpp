@@ -37,23 +37,6 @@ protected:
         return postUntil(message, "fetchDone");
     }
 
-    // Starts a fetch, waits for the progress label, cancels; the messages up to "fetchDone".
-    std::vector<json> cancelAt(const std::array<double, 4>& frame,
-                               const std::vector<std::string>& keys, const std::string& label) {
-        std::vector<json> messages =
-            page.post(json{{"type", "fetch"}, {"bboxWgs84", frame}, {"layers", keys}});
-        const auto reached = [&] {
-            for (json& m : page.received())
-                messages.push_back(std::move(m));
-            return std::any_of(messages.begin(), messages.end(),
-                               [&label](const json& m) { return m.value("label", "") == label; });
-        };
-        EXPECT_TRUE(host::pumpUntil(reached, 30s)) << label;
-        for (json& m : postUntil({{"type", "cancel"}}, "fetchDone"))
-            messages.push_back(std::move(m));
-        return messages;
-    }
-
     // The terrain model's index lists sheets over the whole terrain of the scenario whose files
     // are the texts given (served on the open-data host).
     void serveTerrainFiles(const std::vector<std::pair<std::string, std::string>>& files) {
