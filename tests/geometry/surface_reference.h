@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "geometry/PlanPolygons.h"
@@ -11,6 +12,15 @@
 #include "geometry/Surface.h"
 
 namespace surfaceref {
+
+// Every face of a model as a ring of points: the planar faces, then the mesh's triangles.
+inline std::vector<RoofFace> facesOf(const RoofModel& model) {
+    std::vector<RoofFace> faces;
+    model.forEachFace([&faces](std::span<const Pt3> corners) {
+        faces.push_back({{corners.begin(), corners.end()}});
+    });
+    return faces;
+}
 
 inline RoofModel buildSurfacePlain(const PlanRing& ring, const NdsmModel& model,
                                    const SurfaceParams& params) {

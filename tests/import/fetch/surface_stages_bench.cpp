@@ -4,9 +4,9 @@
 // 100 m in both directions and a street every 500 m (about 4, 17 and 100 km of road). The frame's
 // south-west corner lies in the middle of a sheet, so the frames meet 4, 9 and 36 sheets of each
 // model. Reported: the time of the whole fetch, of its surface-model stages alone, and the
-// process's resident memory when the fetch starts, its peak during the fetch (the record of the
-// fetch before is dropped and the peak reset first) and what the fetch's record still holds
-// after it.
+// process's resident memory when the fetch starts and its peak during the fetch (the record of
+// the fetch before is dropped and the peak reset first), and the bytes the road models hold per
+// square metre of road (allocations at their capacity, without the allocator's own overhead).
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
@@ -26,6 +26,7 @@
 #include "MapPalette.h"
 #include "geodata/ProjConv.h"
 #include "geodata/WfsClient.h"
+#include "import/ImportController.h"
 #include "support/PalettePage.h"
 #include "support/PeakMemory.h"
 #include "support/TempDir.h"
@@ -45,6 +46,7 @@ constexpr double kSurfaceCell = 0.5;
 constexpr double kTerrainCell = 1.0;
 constexpr double kBlockSpacing = 100.0;
 constexpr double kStreetSpacing = 500.0;
+constexpr double kStreetWidth = 6.0;  // of a residential street without a width of its own
 constexpr GisPoint kOrigin{637000.0, 486000.0};  // south-west corner of the sheets, PL-1992
 constexpr const char* kTeryt = "1465011";
 constexpr const char* kSheetProgress = "nMPT/NMT: pobieranie kafli";
@@ -236,6 +238,19 @@ std::array<double, 4> frameWgs84(double km, Bbox& frame) {
     return {west, south, east, north};
 }
 
+// What the road models hold: their faces and meshes, allocations counted at their capacity.
+double roadBytes(const std::vector<RoofModel>& roads) {
+    std::size_t bytes = 0;
+    for (const RoofModel& road : roads) {
+        bytes += road.faces.capacity() * sizeof(RoofFace) +
+                 road.mesh.vertices.capacity() * sizeof(Pt3) +
+                 road.mesh.triangles.capacity() * sizeof(road.mesh.triangles[0]);
+        for (const RoofFace& face : road.faces)
+            bytes += face.pts.capacity() * sizeof(Pt3);
+    }
+    return static_cast<double>(bytes);
+}
+
 double secondsBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
 }
@@ -247,20 +262,17 @@ void BM_SurfaceBuildingsAndRoads(benchmark::State& state) {
     const double roadKm = w.serveStreets(frame);
     double start = 0.0;
     double peak = 0.0;
-    double held = 0.0;
     double stages = 0.0;
     json counts;
     for (auto _ : state) {
         state.PauseTiming();
-        w.fetch(wgs84, {});  // drops the record of the fetch before
+        w.fetch(wgs84, {});  // a fetch of nothing drops the record of the one before
         malloc_trim(0);
         peakmemory::reset();
         start = peakmemory::peakMiB();
         state.ResumeTiming();
         const std::vector<World::Seen> seen = w.fetch(wgs84, {"budynkindsm", "drogi"});
         peak = peakmemory::peakMiB();
-        malloc_trim(0);
-        held = peakmemory::residentMiB() - start;
         const auto firstSheet = std::find_if(seen.begin(), seen.end(), [](const World::Seen& s) {
             return s.message.value("label", "") == kSheetProgress;
         });
@@ -271,7 +283,8 @@ void BM_SurfaceBuildingsAndRoads(benchmark::State& state) {
         state.SkipWithError(("the fetch brought no roads or buildings: " + counts.dump()).c_str());
     state.counters["start MiB"] = start;
     state.counters["peak MiB"] = peak;
-    state.counters["held MiB"] = held;
+    state.counters["road bytes/m2"] = roadBytes(ImportController::Instance().lastFetch().roads) /
+                                      (roadKm * 1000.0 * kStreetWidth);
     state.counters["stages s"] = stages;
     state.counters["road km"] = roadKm;
     state.counters["frame km2"] = (frame.maxx - frame.minx) * (frame.maxy - frame.miny) / 1e6;

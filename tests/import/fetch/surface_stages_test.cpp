@@ -3,6 +3,7 @@
 // open-data host and Overpass endpoint.
 
 #include <cmath>
+#include <span>
 
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
@@ -173,10 +174,10 @@ protected:
 // The highest corner of a model's faces.
 double topOf(const RoofModel& model) {
     double top = -1e9;
-    for (const RoofFace& face : model.faces) {
-        for (const Pt3& p : face.pts)
+    model.forEachFace([&top](std::span<const Pt3> corners) {
+        for (const Pt3& p : corners)
             top = std::max(top, p.z);
-    }
+    });
     return top;
 }
 
@@ -290,10 +291,10 @@ TEST_F(SurfaceStages, SheetsThatDoNotComeOrReadAreNamedAndTheOthersUsed) {
     const RoofModel& road = data.roads.at(0);
     EXPECT_EQ(road.flag, 0);
     double west = 1e300;
-    for (const RoofFace& face : road.faces) {
-        for (const Pt3& p : face.pts)
+    road.forEachFace([&west](std::span<const Pt3> corners) {
+        for (const Pt3& p : corners)
             west = std::min(west, p.x);
-    }
+    });
     EXPECT_GE(west, c.x - 0.5);
     EXPECT_NEAR(topOf(road), terrain(c.x + 90, 0), 0.1);
 }
