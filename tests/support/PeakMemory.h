@@ -8,25 +8,14 @@
 
 namespace peakmemory {
 
-// A size line of /proc/self/status ("VmHWM:", "VmRSS:") in MiB; 0 where the system does not
-// tell.
-inline double statusMiB(const std::string& key) {
+// Peak resident memory since the last reset, in MiB; 0 where the system does not tell.
+inline double peakMiB() {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.rfind(key, 0) == 0)
-            return std::stod(line.substr(key.size())) / 1024.0;
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stod(line.substr(6)) / 1024.0;
     }
     return 0.0;
-}
-
-// Peak resident memory since the last reset, in MiB.
-inline double peakMiB() {
-    return statusMiB("VmHWM:");
-}
-
-// Resident memory now, in MiB.
-inline double residentMiB() {
-    return statusMiB("VmRSS:");
 }
 
 // Starts a new peak at the present resident memory.
