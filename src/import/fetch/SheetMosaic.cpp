@@ -8,6 +8,11 @@
 
 namespace {
 
+// The finest cells a sheet may have to set the grid's cells: the national sheets have half a
+// metre and more. Finer cells come from a damaged header, and over the kept area they would ask
+// for more memory than any frame warrants.
+constexpr double kFinestCell = 0.25;
+
 // Cell indices of the span [from, to) along one axis of a lattice from origin.
 struct Span {
     std::int64_t first = 0;
@@ -67,7 +72,8 @@ bool SheetMosaic::add(std::string_view text) {
     // Of a sheet only what the grid can take is kept: the kept area until the grid exists,
     // then the grid's own cells.
     FloatGrid sheet;
-    if (!sheet.parse(text, grid_.z.empty() ? keep_ : extentOf(grid_)))
+    if (!sheet.parse(text, grid_.z.empty() ? keep_ : extentOf(grid_)) ||
+        (grid_.z.empty() && sheet.cellsize < kFinestCell))
         return false;
     const std::optional<Bbox> covered = overlap(extentOf(sheet), keep_);
     if (!covered)

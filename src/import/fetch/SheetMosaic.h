@@ -17,7 +17,7 @@ public:
     // Reads one sheet's text into the grid: each cell still without a height takes the sheet's
     // height at the cell's centre, so a cell keeps the height of the first sheet, in reading
     // order, that has one there. False, with the grid unchanged, when the text is no complete
-    // grid.
+    // grid, or when it would set the grid's cells finer than a quarter metre.
     bool add(std::string_view text);
 
     // The grid, cut to whole cells around the part of the kept area that the sheets read cover;

@@ -76,6 +76,10 @@ TEST(SheetMosaic, ASheetThatDoesNotReadLeavesTheGridAsItWas) {
     SheetMosaic mosaic({0, 0, 20, 10});
     EXPECT_FALSE(mosaic.add("<html><body>Limit pobran</body></html>"));
     EXPECT_FALSE(mosaic.add(""));
+    // Cells of a micrometre cannot set the grid's: over the kept area they would be 10^14.
+    EXPECT_FALSE(
+        mosaic.add("ncols 2 nrows 2 xllcorner 0 yllcorner 0 cellsize 1e-6 "
+                   "nodata_value -9999 1 2 3 4"));
     // The first sheet that reads sets the cells; a sheet one value short does not read at all.
     EXPECT_TRUE(mosaic.add(sheetText({0, 0, 10, 10}, 0.5, level(1))));
     std::string shortSheet = sheetText({10, 0, 20, 10}, 1, level(2));
