@@ -24,6 +24,12 @@ Span cellsOver(double from, double to, double origin, double cell) {
             static_cast<std::int64_t>(std::ceil((to - origin) / cell))};
 }
 
+// The span cut to the cells 0 .. count: rounding at the grid's edges may reach one beyond.
+Span within(Span span, std::int64_t count) {
+    const std::int64_t first = std::clamp<std::int64_t>(span.first, 0, count);
+    return {first, std::clamp<std::int64_t>(span.end, first, count)};
+}
+
 Bbox extentOf(const FloatGrid& grid) {
     return {grid.xll, grid.yll, grid.xll + grid.ncols * grid.cellsize,
             grid.yll + grid.nrows * grid.cellsize};
@@ -88,8 +94,9 @@ bool SheetMosaic::add(std::string_view text) {
 FloatGrid SheetMosaic::take() {
     if (covered_) {
         const double cell = grid_.cellsize;
-        cutTo(grid_, cellsOver(covered_->minx, covered_->maxx, grid_.xll, cell),
-              cellsOver(covered_->miny, covered_->maxy, grid_.yll, cell));
+        cutTo(grid_,
+              within(cellsOver(covered_->minx, covered_->maxx, grid_.xll, cell), grid_.ncols),
+              within(cellsOver(covered_->miny, covered_->maxy, grid_.yll, cell), grid_.nrows));
     }
     covered_.reset();
     return std::exchange(grid_, FloatGrid());

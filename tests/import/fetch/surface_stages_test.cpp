@@ -3,6 +3,7 @@
 // open-data host and Overpass endpoint.
 
 #include <cmath>
+#include <random>
 #include <span>
 
 #include "geodata/ProjConv.h"
@@ -24,8 +25,8 @@ std::string sheetText(const Bbox& area, double cell, const fakes::HeightField& z
     return fakes::ascGrid({"",
                            {area.minx, area.miny},
                            cell,
-                           static_cast<int>((area.maxx - area.minx) / cell),
-                           static_cast<int>((area.maxy - area.miny) / cell),
+                           static_cast<int>(std::lround((area.maxx - area.minx) / cell)),
+                           static_cast<int>(std::lround((area.maxy - area.miny) / cell)),
                            z});
 }
 
@@ -89,6 +90,32 @@ TEST(SheetMosaic, ASheetThatDoesNotReadLeavesTheGridAsItWas) {
     EXPECT_EQ(std::tie(grid.ncols, grid.nrows, grid.cellsize), std::make_tuple(20, 20, 0.5));
     EXPECT_EQ(at(grid, 5, 5), 1.0);
     EXPECT_TRUE(std::isnan(at(grid, 15, 5))) << "nothing of the short sheet";
+}
+
+TEST(SheetMosaic, CellsStayInPlaceWhereverTheKeptAreaCutsTheLattice) {
+    // Sheets at map coordinates that no double holds exactly, cut by kept areas at odd places:
+    // the grid holds the plane the sheets sample, inside the area the sheets cover.
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const auto plane = [](double x, double y) { return (x - 500000.0) + 0.5 * (y - 300000.0); };
+    for (int trial = 0; trial < 100; ++trial) {
+        const double cell = 0.3 + 0.7 * unit(rng);
+        const double x0 = 500000.1 + unit(rng);
+        const double y0 = 300000.7 + unit(rng);
+        const Bbox first{x0, y0, x0 + 40 * cell, y0 + 30 * cell};
+        const Bbox second{first.maxx, y0, first.maxx + 40 * cell, y0 + 30 * cell};
+        const Bbox keep{x0 + 60 * cell * unit(rng), y0 + 10 * cell * unit(rng),
+                        x0 + 80 * cell * (0.8 + 0.2 * unit(rng)),
+                        y0 + 30 * cell * (0.7 + 0.3 * unit(rng))};
+        const FloatGrid grid =
+            mosaicOf({sheetText(first, cell, plane), sheetText(second, cell, plane)}, keep);
+        ASSERT_FALSE(grid.z.empty()) << "trial " << trial;
+        for (int k = 0; k < 20; ++k) {
+            const double x = keep.minx + cell + (keep.maxx - keep.minx - 2 * cell) * unit(rng);
+            const double y = keep.miny + cell + (keep.maxy - keep.miny - 2 * cell) * unit(rng);
+            ASSERT_NEAR(at(grid, x, y), plane(x, y), 1e-3) << "trial " << trial;
+        }
+    }
 }
 
 class SurfaceStages : public importtest::ImportPage {
