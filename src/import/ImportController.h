@@ -269,8 +269,10 @@ private:
     // Surface-model buildings, bridges and roads (ImportSurfaceStages.cpp).
     void fetchNdsmBuildings(FetchRun& run);
     void fetchBridgesAndRoads(FetchRun& run);
-    // The frame's surface model from every surface-model and terrain sheet listed for it, read
-    // at the first call of a fetch; null when either index lists none or a sheet does not read.
+    // The frame's surface model from every surface-model and terrain sheet listed for it that
+    // reads, read at the first call of a fetch (the sheets left out are named in the warning);
+    // null when either index lists none, no sheet of a model reads, or a cancel came between
+    // two sheets.
     const NdsmModel* loadNdsmTiles(FetchRun& run);
 
     // Roofs and reconstruction from point clouds (ImportCloudRoofStages.cpp).

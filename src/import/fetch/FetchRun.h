@@ -32,8 +32,9 @@ struct ImportController::FetchRun {
     // asks for it (ImportController::loadNdsmTiles), remembered for the other.
     struct NdsmTiles {
         bool tried = false;
-        bool covered = false;  // both indexes list sheets for the frame
-        bool parsed = false;
+        bool covered = false;    // both indexes list sheets for the frame
+        bool parsed = false;     // a sheet of each model read
+        bool cancelled = false;  // a cancel stopped the reading between two sheets
         NdsmModel model;
     };
     NdsmTiles ndsm;
