@@ -336,6 +336,8 @@ std::string WfsClient::formatBytes(int64_t bytes) {
 
 std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs) {
     const std::string path = cachePathFor(url);
+    if (path.empty())
+        return {};
     if (auto cached = DownloadCache::read(path))
         return std::move(*cached);
     HttpResult answer = get(url, timeoutMs);
@@ -349,6 +351,10 @@ std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs) {
 std::string WfsClient::getCachedFile(const std::string& url, const ByteProgress& progress,
                                      int timeoutMs, std::string& error) {
     const std::string path = cacheFilePathFor(url, "zip");
+    if (path.empty()) {
+        error = "Brak SHA-1 w libcrypto: nie mozna nazwac pliku pamieci podrecznej.";
+        return {};
+    }
     if (DownloadCache::holds(path))
         return path;
     throttle(hostOf(url));

@@ -74,7 +74,9 @@ public:
     static std::string buildWmsGetMapUrl(const std::string& base, const std::string& layers,
                                          const Bbox& box, int width, int height, int epsg);
 
-    // Download cache: files named by the SHA-1 of the URL under the user's data folder.
+    // Download cache: files named by the SHA-1 of the URL under the user's data folder. Without
+    // SHA-1 in libcrypto no URL can be named: the path functions give "", and the two downloads
+    // fail as they do for other reasons.
     static std::string cacheDir();
     // Renames the cache's application folder before its first use; null or "" leaves it.
     static void setCacheAppName(const char* name);

@@ -114,7 +114,7 @@ protected:
     static std::vector<std::string> ids(const std::vector<GisFeature>& features) {
         std::vector<std::string> out;
         for (const GisFeature& f : features)
-            out.push_back(f.props.at("ID_DZIALKI"));
+            out.emplace_back(f.props.at("ID_DZIALKI"));
         return out;
     }
 

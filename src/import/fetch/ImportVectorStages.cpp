@@ -5,6 +5,7 @@
 #include "import/fetch/ImportVectorStages.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "geodata/EgibResolver.h"
@@ -99,7 +100,7 @@ void appendPoints(std::string& key, const std::vector<GisPoint>& points) {
     }
 }
 
-void appendText(std::string& key, const std::string& text) {
+void appendText(std::string& key, std::string_view text) {
     const std::size_t size = text.size();
     appendBytes(key, &size, sizeof size);
     key += text;
@@ -166,7 +167,7 @@ std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUr
         const std::string text = client.getFeaturesCached(
             wfsUrl, typeName, frame, progressFor("GESUT (WFS)"), true, false, 2180, stop);
         for (GisFeature& line : GmlParser::parseFeatureCollection(text, DataType::Gesut)) {
-            line.props["rodzajSieci"] = typeName;
+            line.props.insert_or_assign("rodzajSieci", typeName);
             lines.push_back(std::move(line));
         }
     }

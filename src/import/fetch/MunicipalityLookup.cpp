@@ -39,7 +39,7 @@ std::string terytOf(const std::vector<GisFeature>& features) {
             const bool namesCode =
                 lower.find("teryt") != std::string::npos || lower.find("kod") != std::string::npos;
             if (namesCode && (value.size() == 6 || value.size() == 7) && allDigits(value))
-                return value.substr(0, 6);
+                return std::string(value.substr(0, 6));
         }
     }
     return {};

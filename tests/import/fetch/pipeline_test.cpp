@@ -62,7 +62,7 @@ TEST(DropRepeatedFeatures, KeepsTheFirstOfEqualFeaturesOnly) {
     GisFeature a = zone(ring(0, 0, 1, 1));
     a.props = {{"ID", "1"}};
     GisFeature otherProps = a;
-    otherProps.props["ID"] = "2";
+    otherProps.props.insert_or_assign("ID", "2");
     GisFeature otherKind = a;
     otherKind.kind = 1;
     GisFeature moved = a;
