@@ -245,6 +245,13 @@ std::string GmlSplice::wrapped(std::string_view text, const Feature& f) const {
     return "<" + memberName_ + ">" + std::string(inner) + "</" + memberName_ + ">";
 }
 
+std::optional<int> GmlSplice::featureCount(std::string_view document) {
+    const auto scan = Scan::of(document);
+    if (!scan)
+        return std::nullopt;
+    return static_cast<int>(scan->features.size());
+}
+
 GmlSplice::Added GmlSplice::add(std::string_view document) {
     const auto scan = Scan::of(document);
     if (!scan)
