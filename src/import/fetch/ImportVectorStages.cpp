@@ -20,6 +20,8 @@ namespace {
 constexpr const char* kNewBuildingsPath = "/wss/service/PZGIK/BDOT10k/WFS/NoweBudynki";
 constexpr const char* kNewBuildingsTypename = "ms:bud_2025";
 constexpr const char* kGeneralPlan = "MUNICIPAL_GENERAL_PLAN";
+constexpr const char* kCadastralPrefix = "Dzialki/budynki: ";
+constexpr const char* kRegister = "Rejestru Urbanistycznego";
 
 bool inside(const GisPoint& p, const Bbox& box) {
     return p.x >= box.minx && p.x <= box.maxx && p.y >= box.miny && p.y <= box.maxy;
@@ -152,88 +154,129 @@ void dropRepeatedFeatures(std::vector<GisFeature>& features) {
 }
 
 std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUrl,
-                                     const Bbox& frame, const ProgressFor& progressFor) {
+                                     const Bbox& frame, const ProgressFor& progressFor,
+                                     ServiceReach& reach) {
     const WfsClient::HttpResult capabilities =
         fetchstages::probeCapabilities(client, wfsUrl, "WFS");
-    if (capabilities.status != 200)
+    reach = fetchstages::capabilitiesReach(capabilities);
+    if (!reach.reached)
         return {};
     std::vector<GisFeature> lines;
+    ReachTally downloads;
     for (const std::string& typeName : LocalServices::gesutLineTypenames(capabilities.body)) {
-        const std::string text = client.getFeaturesCached(
+        const WfsClient::TiledResult tiled = client.getFeaturesTiled(
             wfsUrl, typeName, frame, progressFor("GESUT (WFS)"), true, false, 2180);
-        for (GisFeature& line : GmlParser::parseFeatureCollection(text, DataType::Gesut)) {
+        downloads.note(tiled.reach);
+        for (GisFeature& line :
+             GmlParser::parseFeatureCollection(tiled.document, DataType::Gesut)) {
             line.props["rodzajSieci"] = typeName;
             lines.push_back(std::move(line));
         }
     }
+    reach = downloads.result();
     dropRepeatedFeatures(lines);
     return lines;
 }
 
 }  // namespace vectorstages
 
-void ImportController::fetchCadastral(FetchRun& run) {
-    const std::string teryt = terytForBbox(run.bbox);
-    const std::string url = EgibResolver::urlForTeryt(teryt);
+// What the county land-registry gave. An empty list tells of the area only when the service
+// answered for it; otherwise a sentence has said why nothing came.
+struct ImportController::Cadastre {
     std::vector<GisFeature> parcels;
     std::vector<GisFeature> buildings;
-    if (url.empty()) {
+    bool parcelsAnswered = true;
+    bool buildingsAnswered = true;
+
+    void unanswered() { parcelsAnswered = buildingsAnswered = false; }
+};
+
+void ImportController::fetchCadastral(FetchRun& run) {
+    const MunicipalityLookup::Found municipality = terytForBbox(run.bbox);
+    const std::string& teryt = municipality.teryt;
+    const std::string url = EgibResolver::urlForTeryt(teryt);
+    Cadastre cadastre;
+    if (!municipality.reach.reached) {
+        run.appendWarning(fetchstages::lookupUnreachable(kCadastralPrefix, municipality.reach));
+        cadastre.unanswered();
+    } else if (url.empty()) {
         run.appendWarning(teryt.empty() ? "Nie udalo sie ustalic powiatu dla widoku."
                                         : "Powiat (TERYT " + teryt.substr(0, 4) +
                                               ") nie publikuje WFS EGiB w EZiU.");
     } else {
-        fetchEgib(run, teryt, url, parcels, buildings);
+        fetchEgib(run, teryt, url, cadastre);
     }
-    if (run.requested("dzialki") && parcels.empty())
+    if (run.requested("dzialki") && cadastre.parcels.empty() && cadastre.parcelsAnswered)
         run.appendWarning("Brak dzialek dla tego obszaru.");
-    if (run.requested("budynki") && buildings.empty()) {
-        if (!parcels.empty()) {
+    if (run.requested("budynki") && cadastre.buildings.empty()) {
+        if (!cadastre.parcels.empty() && cadastre.buildingsAnswered) {
             run.appendWarning(
                 "Powiatowa usluga zwraca dzialki, ale nie filtruje budynkow po obszarze (blad "
                 "konfiguracji serwera powiatu - np. Zabrze).");
         }
-        fetchNewBuildings(run, buildings);
+        fetchNewBuildings(run, cadastre.buildings);
     }
-    appendAll(run.data.features, std::move(parcels));
-    appendAll(run.data.features, std::move(buildings));
+    appendAll(run.data.features, std::move(cadastre.parcels));
+    appendAll(run.data.features, std::move(cadastre.buildings));
 }
 
 void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const std::string& url,
-                                 std::vector<GisFeature>& parcels,
-                                 std::vector<GisFeature>& buildings) {
+                                 Cadastre& cadastre) {
     EgibResolver resolver(client_);
+    const std::string service = "WFS EGiB powiatu " + teryt.substr(0, 4);
+    // False, after its sentence, when the resolver's last request did not reach the service.
+    const auto answered = [&](const char* prefix, const char* consequence) {
+        if (resolver.reach().reached)
+            return true;
+        run.appendWarning(fetchstages::unreachable(prefix, service, consequence, resolver.reach()));
+        return false;
+    };
     EgibResolver::Typenames names;
     if (!resolver.discoverTypenames(url, names)) {
-        run.appendWarning("Powiatowa usluga WFS EGiB nie odpowiada.");
+        if (!answered(kCadastralPrefix, "nie sprawdzono dzialek ani budynkow"))
+            cadastre.unanswered();
+        else
+            run.appendWarning("Powiatowa usluga WFS EGiB nie odpowiada.");
         return;
     }
     if (run.requested("dzialki")) {
-        parcels = resolver.fetch(url, names.parcels, run.bbox, DataType::Dzialki,
-                                 stageProgress("Import: dzialki"));
-        vectorstages::dropRepeatedFeatures(parcels);
+        cadastre.parcels = resolver.fetch(url, names.parcels, run.bbox, DataType::Dzialki,
+                                          stageProgress("Import: dzialki"));
+        cadastre.parcelsAnswered = answered("Dzialki: ", "nie pobrano dzialek");
+        vectorstages::dropRepeatedFeatures(cadastre.parcels);
     }
     if (run.requested("budynki")) {
-        buildings = resolver.fetch(url, names.buildings, run.bbox, DataType::Budynki,
-                                   stageProgress("Import: budynki"));
-        vectorstages::dropRepeatedFeatures(buildings);
+        cadastre.buildings = resolver.fetch(url, names.buildings, run.bbox, DataType::Budynki,
+                                            stageProgress("Import: budynki"));
+        cadastre.buildingsAnswered = answered("Budynki: ", "nie pobrano budynkow");
+        vectorstages::dropRepeatedFeatures(cadastre.buildings);
     }
     postReport("TERRAWEFT EGiB [TERYT " + teryt + "] " + url + " | tn.dzialki='" + names.parcels +
-               "' -> " + std::to_string(parcels.size()) + " | tn.budynki='" + names.buildings +
-               "' -> " + std::to_string(buildings.size()));
+               "' -> " + std::to_string(cadastre.parcels.size()) + " | tn.budynki='" +
+               names.buildings + "' -> " + std::to_string(cadastre.buildings.size()));
 }
 
 void ImportController::fetchNewBuildings(FetchRun& run, std::vector<GisFeature>& buildings) {
-    const std::string text = client_.getFeaturesCached(
+    const WfsClient::TiledResult tiled = client_.getFeaturesTiled(
         services::endpoints().geoportalMaps + kNewBuildingsPath, kNewBuildingsTypename, run.bbox,
         stageProgress("Import: budynki (BDOT10k)"), true, false, 2180);
-    buildings = GmlParser::parseFeatureCollection(text, DataType::Budynki);
+    if (!tiled.reach.reached) {
+        run.appendWarning(fetchstages::unreachable("Budynki: ", "BDOT10k NoweBudynki (geoportal)",
+                                                   "nie pobrano nowych budynkow", tiled.reach));
+    }
+    buildings = GmlParser::parseFeatureCollection(tiled.document, DataType::Budynki);
     vectorstages::dropRepeatedFeatures(buildings);
     if (!buildings.empty())
         run.appendWarning("Budynki z BDOT10k NoweBudynki (fallback - tylko nowe obiekty).");
 }
 
 void ImportController::fetchZoning(FetchRun& run) {
-    const std::string teryt = terytForBbox(run.bbox);
+    const MunicipalityLookup::Found municipality = terytForBbox(run.bbox);
+    if (!municipality.reach.reached) {
+        run.appendWarning(fetchstages::lookupUnreachable("MPZP/POG: ", municipality.reach, true));
+        return;
+    }
+    const std::string& teryt = municipality.teryt;
     if (teryt.empty()) {
         run.appendWarning("MPZP/POG pominiete: nie udalo sie ustalic gminy (TERYT) dla widoku.");
         return;
@@ -246,13 +289,25 @@ void ImportController::fetchZoning(FetchRun& run) {
 
 void ImportController::fetchGeneralPlanZones(FetchRun& run, const std::string& teryt) {
     RuClient registry(client_);
+    const std::vector<RuClient::RuAct> acts = registry.queryByTeryt(teryt);
+    if (!registry.reach().reached) {
+        run.appendWarning(fetchstages::unreachable(
+            "POG: ", kRegister, "nie sprawdzono, czy gmina " + teryt + " ma Plan Ogolny",
+            registry.reach()));
+        return;
+    }
     RuClient::RuAct plan;
-    if (!RuClient::pickBest(registry.queryByTeryt(teryt), plan, kGeneralPlan)) {
+    if (!RuClient::pickBest(acts, plan, kGeneralPlan)) {
         run.appendWarning("Brak POG dla gminy " + teryt +
                           " (Plan Ogolny jeszcze nieuchwalony w Rejestrze Urbanistycznym).");
         return;
     }
     std::vector<GisFeature> zones = registry.downloadZones(plan, DataType::Pog);
+    if (!registry.reach().reached) {
+        run.appendWarning(fetchstages::unreachable("POG gminy " + teryt + ": ", kRegister,
+                                                   "nie pobrano stref planu", registry.reach()));
+        return;
+    }
     std::erase_if(zones, [&run](const GisFeature& zone) {
         return !vectorstages::zoneMeetsFrame(zone, run.bbox);
     });
@@ -262,12 +317,22 @@ void ImportController::fetchGeneralPlanZones(FetchRun& run, const std::string& t
 }
 
 void ImportController::fetchUtilities(FetchRun& run) {
-    const LocalServices::Service service = LocalServices::gesutFor(terytForBbox(run.bbox));
+    const MunicipalityLookup::Found municipality = terytForBbox(run.bbox);
+    if (!municipality.reach.reached) {
+        run.appendWarning(fetchstages::lookupUnreachable("GESUT: ", municipality.reach));
+        return;
+    }
+    const LocalServices::Service service = LocalServices::gesutFor(municipality.teryt);
     std::vector<GisFeature> lines;
     if (!service.wfs.empty()) {
-        lines =
-            vectorstages::utilityLines(client_, service.wfs, run.bbox,
-                                       [this](const char* label) { return stageProgress(label); });
+        ServiceReach reach;
+        lines = vectorstages::utilityLines(
+            client_, service.wfs, run.bbox,
+            [this](const char* label) { return stageProgress(label); }, reach);
+        if (!reach.reached) {
+            run.appendWarning(fetchstages::unreachable(
+                "GESUT: ", "WFS GESUT powiatu", "nie pobrano przewodow jako obiektow", reach));
+        }
     }
     if (lines.empty()) {
         fetchGesutRaster(run, service);
