@@ -1,6 +1,6 @@
 // The service clients tell a service that answered with nothing from one that was not reached:
 // no connection, an error status, or an answer of another kind, each with the reason the user
-// is told.
+// is told. (The sheet indexes: sheet_index_test.cpp.)
 
 #include <gtest/gtest.h>
 
@@ -117,43 +117,30 @@ TEST_F(ServiceReachOf, ThePlanningRegisterAfterItsLastAttempt) {
     EXPECT_FALSE(registry.reach().reached);
     EXPECT_EQ(registry.reach().reason, "Serwer zwrocil strone WWW zamiast danych.");
     EXPECT_EQ(server.count("/api/public/published/77/download"), 3u) << "asked three times";
-
-    server.on(fakes::PlanningRegister::kQueryPath, loopback::ok("{\"inne\":[]}"));
-    EXPECT_TRUE(registry.queryByTeryt("1465011").empty());
-    EXPECT_FALSE(registry.reach().reached);
-    EXPECT_EQ(registry.reach().reason, "Serwer zwrocil odpowiedz innego rodzaju niz oczekiwana.");
 }
 
-TEST_F(ServiceReachOf, OverpassGivesJsonOrIsNotReached) {
-    const Bbox area{500000, 300000, 500500, 300500};
+TEST_F(ServiceReachOf, OverpassGivesJsonOrIsNotReachedAndKeepsItsOwnText) {
+    const loopback::ScopedEndpoints endpoints{{&services::Endpoints::overpass, server.url()}};
     struct Case {
         const char* what;
         loopback::Answer answer;
         bool reached;
         std::string error;  // the client's own text, as before
     };
-    const std::vector<Case> cases = {
-        {"no way", loopback::ok("{\"elements\":[]}"), true, ""},
-        {"a web page", loopback::ok(kWebPage, "text/html"), false, ""},
-        {"an error status", loopback::status(429), false,
-         "OSM (Overpass): usluga nie odpowiada (status 429)."},
-    };
-    const loopback::ScopedEndpoints endpoints{{&services::Endpoints::overpass, server.url()}};
-    for (const Case& c : cases) {
+    for (const Case& c : {Case{"no way", loopback::ok("{\"elements\":[]}"), true, ""},
+                          Case{"a web page", loopback::ok(kWebPage, "text/html"), false, ""},
+                          Case{"an error status", loopback::status(429), false,
+                               "OSM (Overpass): usluga nie odpowiada (status 429)."}}) {
         server.on("/api/interpreter", c.answer);
         WfsClient client;
         std::string error;
         ServiceReach reach;
-        EXPECT_TRUE(OsmClient::fetchWays(area, client, true, true, error, reach).empty());
+        EXPECT_TRUE(
+            OsmClient::fetchWays({500000, 300000, 500500, 300500}, client, true, true, error, reach)
+                .empty());
         EXPECT_EQ(reach.reached, c.reached) << c.what;
         EXPECT_EQ(error, c.error) << c.what;
     }
-    const loopback::ScopedEndpoints refused{{&services::Endpoints::overpass, refusedUrl()}};
-    WfsClient client;
-    std::string error;
-    ServiceReach reach;
-    OsmClient::fetchWays(area, client, true, false, error, reach);
-    expectRefused(reach, "overpass");
 }
 
 }  // namespace

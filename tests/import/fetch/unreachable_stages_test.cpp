@@ -115,121 +115,68 @@ TEST_P(Unreachable, EveryStageNamesTheServiceAndTheReasonAndNeverAnAreaWithoutDa
     EXPECT_EQ(done.at("counts"), json::object());
 }
 
-std::string lookup(const std::string& prefix, const char* what = "powiatu") {
-    return prefix + "usluga granic administracyjnych (geoportal) nie odpowiada - nie ustalono " +
-           what + " dla widoku. " + kRefused;
+// "<prefix>usluga <service> nie odpowiada - <consequence>. Powod: <reason>".
+std::string down(const std::string& prefix, const std::string& service,
+                 const std::string& consequence, const std::string& reason = kRefused) {
+    return prefix + "usluga " + service + " nie odpowiada - " + consequence + ". " + reason;
+}
+
+std::string lookup(const std::string& prefix, const std::string& what = "powiatu") {
+    return down(prefix, "granic administracyjnych (geoportal)",
+                "nie ustalono " + what + " dla widoku");
 }
 
 std::string index(const std::string& prefix, const std::string& name) {
-    return prefix + "usluga skorowidza " + name + " (geoportal) nie odpowiada - nie sprawdzono, " +
-           "czy sa arkusze " + name + " dla tego obszaru. " + kRefused;
+    return down(prefix, "skorowidza " + name + " (geoportal)",
+                "nie sprawdzono, czy sa arkusze " + name + " dla tego obszaru");
 }
 
+const std::string kPackages = "paczek modeli 3D (opendata)";
+const std::string kNoFootprints =
+    "pominiete - obrysy budynkow (LOD1) nie zostaly pobrane, bo ich usluga nie odpowiada.";
+
+// clang-format off
 const std::vector<Row> kRows = {
-    {"Cadastre",
-     Up::Nothing,
-     "krakow",
-     {"dzialki", "budynki"},
+    {"Cadastre", Up::Nothing, "krakow", {"dzialki", "budynki"},
      {lookup("Dzialki/budynki: "),
-      std::string("Budynki: usluga BDOT10k NoweBudynki (geoportal) nie odpowiada - nie pobrano "
-                  "nowych budynkow. ") +
-          kRefused}},
+      down("Budynki: ", "BDOT10k NoweBudynki (geoportal)", "nie pobrano nowych budynkow")}},
     {"Zoning", Up::Nothing, "krakow", {"pog", "mpzp"}, {lookup("MPZP/POG: ", "gminy")}},
-    {"CountyMaps",
-     Up::Nothing,
-     "krakow",
-     {"gesut", "bdot500"},
+    {"CountyMaps", Up::Nothing, "krakow", {"gesut", "bdot500"},
      {lookup("GESUT: "), lookup("BDOT500: ")}},
-    {"Orthophoto",
-     Up::Nothing,
-     "krakow",
-     {"rastr"},
-     {std::string("Ortofotomapa: usluga WMS ortofotomapy (geoportal) nie odpowiada - rastr "
-                  "pominiety. ") +
-      kRefused}},
-    {"TerrainModel",
-     Up::Nothing,
-     "krakow",
-     {"teren", "poziomice2d"},
+    {"Orthophoto", Up::Nothing, "krakow", {"rastr"},
+     {down("Ortofotomapa: ", "WMS ortofotomapy (geoportal)", "rastr pominiety")}},
+    {"TerrainModel", Up::Nothing, "krakow", {"teren", "poziomice2d"},
      {index("Teren: ", "NMT"), index("Poziomice: ", "NMT")}},
-    {"PointClouds",
-     Up::Nothing,
-     "krakow",
-     {"terenchmura", "wodachmura"},
+    {"PointClouds", Up::Nothing, "krakow", {"terenchmura", "wodachmura"},
      {index("Teren z chmury: ", "LiDAR")}},
-    {"BuildingsAndRoofs",
-     Up::Nothing,
-     "krakow",
+    {"BuildingsAndRoofs", Up::Nothing, "krakow",
      {"budynki3d", "budynkilod2", "dachychmura", "budynkirekon", "budynkindsm"},
-     {lookup("Modele 3D: "), lookup("Budynki LOD2: "),
-      "Dachy z chmury: pominiete - obrysy budynkow (LOD1) nie zostaly pobrane, bo ich usluga nie "
-      "odpowiada.",
-      "Rekonstrukcja LOD2: pominiete - obrysy budynkow (LOD1) nie zostaly pobrane, bo ich usluga "
-      "nie odpowiada."}},
-    {"Ways",
-     Up::Nothing,
-     "krakow",
-     {"mosty", "drogi"},
-     {std::string("Mosty/drogi: usluga Overpass (OSM) nie odpowiada - nie sprawdzono mostow ani "
-                  "drog. ") +
-      kRefused}},
+     {lookup("Modele 3D: "), lookup("Budynki LOD2: "), "Dachy z chmury: " + kNoFootprints,
+      "Rekonstrukcja LOD2: " + kNoFootprints}},
+    {"Ways", Up::Nothing, "krakow", {"mosty", "drogi"},
+     {down("Mosty/drogi: ", "Overpass (OSM)", "nie sprawdzono mostow ani drog")}},
     {"SurfaceModel", Up::Overpass, "warszawa", {"mosty"}, {index("Mosty/drogi: ", "NMPT")}},
-    {"CountyCadastre",
-     Up::Boundaries,
-     "warszawa",
-     {"dzialki", "budynki"},
-     {std::string("Dzialki/budynki: usluga WFS EGiB powiatu 1465 nie odpowiada - nie sprawdzono "
-                  "dzialek ani budynkow. ") +
-          kRefused,
-      "Budynki: usluga BDOT10k NoweBudynki (geoportal) nie odpowiada - nie pobrano nowych "
-      "budynkow. Powod: Serwer zwrocil status 503."}},
-    {"PlanningRegister",
-     Up::Boundaries,
-     "warszawa",
-     {"pog"},
-     {std::string("POG: usluga Rejestru Urbanistycznego nie odpowiada - nie sprawdzono, czy "
-                  "gmina 146501 ma Plan Ogolny. ") +
-      kRefused}},
-    {"CommuneAndCountyWms",
-     Up::Boundaries,
-     "dynow",
-     {"mpzp", "gesut"},
-     {std::string("MPZP gminy 181601: usluga WMS gminy nie odpowiada - nie pobrano rysunku "
-                  "planu. ") +
-          kRefused,
-      std::string("GESUT: usluga WMS GESUT powiatu nie odpowiada - nie pobrano mapy uzbrojenia. ") +
-          kRefused}},
-    {"CountyMapWms",
-     Up::Boundaries,
-     "poznan",
-     {"bdot500"},
-     {std::string("BDOT500: usluga WMS BDOT500 powiatu nie odpowiada - nie pobrano mapy. ") +
-      kRefused}},
-    {"BuildingPackages",
-     Up::Boundaries,
-     "warszawa",
-     {"budynki3d", "budynkilod2"},
-     {std::string("Modele 3D: usluga paczek modeli 3D (opendata) nie odpowiada - nie sprawdzono, "
-                  "czy powiat 1465 ma paczke. ") +
-          kRefused,
-      std::string("Budynki LOD2: usluga paczek modeli 3D (opendata) nie odpowiada - nie "
-                  "sprawdzono, czy powiat 1465 ma paczke. ") +
-          kRefused}},
-    {"TerrainSheets",
-     Up::Boundaries,
-     "warszawa",
-     {"teren"},
-     {std::string("Teren: usluga plikow NMT (geoportal) nie odpowiada - nie pobrano zadnego "
-                  "arkusza NMT. ") +
-      kRefused}},
-    {"LidarSheets",
-     Up::Boundaries,
-     "warszawa",
-     {"terenchmura", "dachychmura"},
-     {std::string("Teren z chmury: usluga plikow LiDAR (geoportal) nie odpowiada - nie pobrano "
-                  "zadnego kafla LiDAR. ") +
-      kRefused}},
+    {"CountyCadastre", Up::Boundaries, "warszawa", {"dzialki", "budynki"},
+     {down("Dzialki/budynki: ", "WFS EGiB powiatu 1465", "nie sprawdzono dzialek ani budynkow"),
+      down("Budynki: ", "BDOT10k NoweBudynki (geoportal)", "nie pobrano nowych budynkow",
+           "Powod: Serwer zwrocil status 503.")}},
+    {"PlanningRegister", Up::Boundaries, "warszawa", {"pog"},
+     {down("POG: ", "Rejestru Urbanistycznego",
+           "nie sprawdzono, czy gmina 146501 ma Plan Ogolny")}},
+    {"CommuneAndCountyWms", Up::Boundaries, "dynow", {"mpzp", "gesut"},
+     {down("MPZP gminy 181601: ", "WMS gminy", "nie pobrano rysunku planu"),
+      down("GESUT: ", "WMS GESUT powiatu", "nie pobrano mapy uzbrojenia")}},
+    {"CountyMapWms", Up::Boundaries, "poznan", {"bdot500"},
+     {down("BDOT500: ", "WMS BDOT500 powiatu", "nie pobrano mapy")}},
+    {"BuildingPackages", Up::Boundaries, "warszawa", {"budynki3d", "budynkilod2"},
+     {down("Modele 3D: ", kPackages, "nie sprawdzono, czy powiat 1465 ma paczke"),
+      down("Budynki LOD2: ", kPackages, "nie sprawdzono, czy powiat 1465 ma paczke")}},
+    {"TerrainSheets", Up::Boundaries, "warszawa", {"teren"},
+     {down("Teren: ", "plikow NMT (geoportal)", "nie pobrano zadnego arkusza NMT")}},
+    {"LidarSheets", Up::Boundaries, "warszawa", {"terenchmura", "dachychmura"},
+     {down("Teren z chmury: ", "plikow LiDAR (geoportal)", "nie pobrano zadnego kafla LiDAR")}},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Services, Unreachable, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<Row>& info) { return info.param.name; });
