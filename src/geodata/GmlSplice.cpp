@@ -246,6 +246,13 @@ std::string GmlSplice::wrapped(std::string_view text, const Feature& f) const {
     return "<" + memberName_ + ">" + std::string(inner) + "</" + memberName_ + ">";
 }
 
+std::optional<int> GmlSplice::featureCount(std::string_view document) {
+    const auto scan = Scan::of(document);
+    if (!scan)
+        return std::nullopt;
+    return static_cast<int>(scan->features.size());
+}
+
 // A first page, or one without features, repeats nothing.
 bool GmlSplice::bringsNewToArea(std::string_view text, const Scan& scan, Page page) {
     if (page == Page::First)

@@ -11,6 +11,7 @@
 // a service that ignores the start index answers, and is not joined.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -33,6 +34,9 @@ public:
 
     // Adds the features of one answer; a text that is not a feature collection adds nothing.
     Added add(std::string_view document, Page page = Page::First);
+
+    // The number of features of a feature collection; nothing for a text that is not one.
+    static std::optional<int> featureCount(std::string_view document);
 
     // The joined document; "" while no collection was added.
     const std::string& document() const { return document_; }

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "geodata/GisTypes.h"
+#include "geodata/ServiceReach.h"
 
 class WfsClient {
 public:
@@ -31,13 +32,15 @@ public:
     using StopRequested = std::function<bool()>;
 
     // What a tiled download brought: the spliced document ("" when no cell answered with a
-    // feature collection) and how many cells could not be fetched whole.
+    // feature collection), how many cells could not be fetched whole, and whether the service
+    // answered any cell.
     struct TiledResult {
         std::string document;
         int cells = 0;
         int failedCells = 0;     // no usable answer; nothing of them was cached
         int truncatedCells = 0;  // more features than could be paged through
         bool stopped = false;    // a stop came before the last cell was done
+        ServiceReach reach;      // not reached when no cell was
         bool complete() const { return failedCells == 0 && truncatedCells == 0 && !stopped; }
     };
 
@@ -65,6 +68,11 @@ public:
     HttpResult get(const std::string& url, int timeoutMs);
     HttpResult postJson(const std::string& url, const std::string& body);
 
+    // The reach of one answer; asAsked tells whether its body is of the kind asked for.
+    static ServiceReach reachOf(const HttpResult& answer, bool asAsked);
+    // The count after numberMatched=" in a WFS 2.0 answer; -1 when there is none (or "unknown").
+    static long long numberMatched(std::string_view answer);
+
     // WFS GetFeature (2.0.0, or 1.1.0 with wfs110) for a PL-1992 box; an epsg of a PL-2000 zone
     // (2176-2179) converts the box into that zone, any other value means EPSG:2180.
     static std::string buildGetFeatureUrl(const std::string& base, const std::string& typeName,
@@ -86,10 +94,18 @@ public:
     // The answer body from the cache, or fetched (one GET, no retry) and kept; "" on failure.
     // A web page answered in place of data is handed back but not kept.
     std::string getCachedRaw(const std::string& url, int timeoutMs);
+    // The same; reach tells whether the service answered: an answer that nothing is at the
+    // address (4xx) counts as one; an empty body or a web page do not.
+    std::string getCachedRaw(const std::string& url, int timeoutMs, ServiceReach& reach);
     // The path of the cached file, streamed into the cache when missing; "" with error set on
     // failure (error is left alone on success).
     std::string getCachedFile(const std::string& url, const ByteProgress& progress, int timeoutMs,
                               std::string& error);
+    // The same; reach tells whether the service answered. An answer that the file is not there
+    // (4xx) counts as one, and so does a failure of the program's own (cancel, the disk); no
+    // answer at all, a broken transfer, a server error (5xx) or a web page do not.
+    std::string getCachedFile(const std::string& url, const ByteProgress& progress, int timeoutMs,
+                              std::string& error, ServiceReach& reach);
 
     static std::string formatBytes(int64_t bytes);
 

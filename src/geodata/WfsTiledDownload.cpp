@@ -73,6 +73,7 @@ WfsClient::TiledResult WfsClient::getFeaturesTiled(const std::string& base,
                                                    const StopRequested& stop) {
     const std::optional<CellGrid> grid = gridOf(box);
     GmlSplice splice(wfs110);
+    ReachTally reach;
 
     // One page of a cell: from the cache, else from the service. Only an answer that is a
     // feature collection is kept, so a failure is asked again next time.
@@ -83,12 +84,13 @@ WfsClient::TiledResult WfsClient::getFeaturesTiled(const std::string& base,
         const std::string path = cachePathFor(url);
         if (const auto cached = DownloadCache::read(path)) {
             const auto added = splice.add(*cached, order);
+            reach.note({});  // it was answered once
             return added.collection ? std::optional(added) : std::nullopt;
         }
         const HttpResult answer = get(url);
-        if (!net::is2xx(answer.status))
-            return std::nullopt;
-        const auto added = splice.add(answer.body, order);
+        const auto added =
+            net::is2xx(answer.status) ? splice.add(answer.body, order) : GmlSplice::Added{};
+        reach.note(reachOf(answer, added.collection));
         if (!added.collection)
             return std::nullopt;
         DownloadCache::shared().store(path, answer.body);
@@ -129,5 +131,6 @@ WfsClient::TiledResult WfsClient::getFeaturesTiled(const std::string& base,
             progress(k + 1, result.cells);
     }
     result.document = splice.take();
+    result.reach = reach.result();
     return result;
 }

@@ -77,6 +77,7 @@ ImportController::FetchedData ImportController::fetchForImport(const Bbox& bbox,
         {{"poziomice2d", "poziomice3d"}, &ImportController::fetchContours},
     }};
     FetchRun run(bbox, keys, rasterScale, terrainStep, contourInterval, std::move(warning));
+    municipalities_.forgetUnreached();  // a service not heard last time is asked again
     bool ran = false;
     for (const Stage& stage : kStages) {
         const bool wanted =
@@ -97,8 +98,8 @@ ImportController::FetchedData ImportController::fetchForImport(const Bbox& bbox,
     return std::move(run.data);
 }
 
-std::string ImportController::terytForBbox(const Bbox& bbox) {
-    return municipalities_.terytForBbox(client_, bbox);
+MunicipalityLookup::Found ImportController::terytForBbox(const Bbox& bbox) {
+    return municipalities_.find(client_, bbox);
 }
 
 namespace fetchstages {

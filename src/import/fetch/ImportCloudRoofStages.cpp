@@ -49,6 +49,9 @@ struct CloudTexts {
     std::string prefix;
     std::string noFootprints;
 };
+constexpr const char* kFootprintsUnreached =
+    "pominiete - obrysy budynkow (LOD1) nie zostaly pobrane, bo ich usluga nie odpowiada.";
+
 const CloudTexts kRoofTexts{
     "Dachy z chmury: ",
     "Dachy z chmury: brak obrysow budynkow (Building3D) dla tego kadru - nie ma na czym oprzec "
@@ -56,6 +59,11 @@ const CloudTexts kRoofTexts{
 const CloudTexts kRekonTexts{
     "Rekonstrukcja LOD2: ",
     "Rekonstrukcja LOD2: brak obrysow budynkow (Building3D) dla tego kadru."};
+
+// The stage's sentence for a frame without footprints: why there are none.
+std::string noFootprints(bool unreached, const CloudTexts& texts) {
+    return unreached ? texts.prefix + kFootprintsUnreached : texts.noFootprints;
+}
 
 // The LiDAR points of the frame and how many tiles they came from.
 struct FrameCloud {
@@ -65,21 +73,28 @@ struct FrameCloud {
 
 // The points of the frame from every tile of the frame, downloaded one after another through the
 // cache and read in PL-1992 (a tile in a PL-2000 zone is moved point by point); nothing, after
-// one warning, when a cancel came meanwhile, no tile gave a file or the files hold no point of
-// the frame. A cancel ends a download or a reading early and leaves the tiles after it.
+// one warning, when a cancel came meanwhile, when the index or the tiles' service was not
+// reached, when no tile gave a file or the files hold no point of the frame. A cancel ends a
+// download or a reading early and leaves the tiles after it.
 std::optional<FrameCloud> frameCloud(WfsClient& client, const Bbox& frame, const CloudTexts& texts,
                                      const std::atomic<bool>& stop,
                                      const std::function<void(int, int)>& progress,
                                      const std::function<void(const std::string&)>& warn) {
     LidarResolver lidar(client);
-    const std::vector<LidarResolver::LidarTile> tiles = lidar.tilesFor(frame);
+    const sheetindex::Listing<LidarResolver::LidarTile> listing = lidar.listFor(frame);
+    if (!fetchstages::acceptListing(texts.prefix, "LiDAR", listing, warn))
+        return std::nullopt;
+    const std::vector<LidarResolver::LidarTile>& tiles = listing.sheets;
     const LidarResolver::Progress untilStopped = [&stop](long long, long long) { return !stop; };
     const int count = static_cast<int>(tiles.size());
     FrameCloud cloud;
+    ReachTally downloads;
     for (int i = 0; i < count && !stop; ++i) {
         progress(i, count);
         const LidarResolver::LidarTile& tile = tiles[static_cast<std::size_t>(i)];
-        const std::string path = lidar.download(tile, untilStopped);
+        ServiceReach answered;
+        const std::string path = lidar.download(tile, untilStopped, answered);
+        downloads.note(answered);
         if (path.empty())
             continue;
         const sheetpoints::SheetRead read = sheetpoints::readFramePoints(
@@ -90,6 +105,10 @@ std::optional<FrameCloud> frameCloud(WfsClient& client, const Bbox& frame, const
     }
     if (stop) {
         warn(fetchstages::cutShortSentence(texts.prefix));
+        return std::nullopt;
+    }
+    if (const ServiceReach reach = downloads.result(); !reach.reached) {
+        warn(fetchstages::lidarFilesUnreachable(texts.prefix, reach));
         return std::nullopt;
     }
     if (cloud.tiles == 0) {
@@ -351,7 +370,7 @@ std::string reconstructionStatus(std::size_t tiles, std::size_t points,
 void ImportController::fetchCloudRoofs(FetchRun& run) {
     const std::vector<Building3D>& buildings = run.data.lod1;
     if (buildings.empty()) {
-        run.appendWarning(kRoofTexts.noFootprints);
+        run.appendWarning(noFootprints(run.footprintsUnreached, kRoofTexts));
         return;
     }
     const std::optional<FrameCloud> cloud =
@@ -389,7 +408,7 @@ void ImportController::fetchCloudRoofs(FetchRun& run) {
 void ImportController::fetchReconstruction(FetchRun& run) {
     const std::vector<Building3D>& buildings = run.data.lod1;
     if (buildings.empty()) {
-        run.appendWarning(kRekonTexts.noFootprints);
+        run.appendWarning(noFootprints(run.footprintsUnreached, kRekonTexts));
         return;
     }
     const std::optional<FrameCloud> cloud =

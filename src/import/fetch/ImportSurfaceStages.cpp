@@ -162,10 +162,12 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
     FetchRun::NdsmTiles& tiles = run.ndsm;
     if (!tiles.tried) {
         tiles.tried = true;
-        const std::vector<NmptClient::Tile> surface = NmptClient(client_).tilesFor(run.bbox);
-        const std::vector<NmtClient::Tile> terrain = NmtClient(client_).tilesFor(run.bbox);
-        tiles.covered = !surface.empty() && !terrain.empty();
+        tiles.surface = NmptClient(client_).listFor(run.bbox);
+        tiles.terrain = NmtClient(client_).listFor(run.bbox);
+        tiles.covered = !tiles.surface.sheets.empty() && !tiles.terrain.sheets.empty();
         if (tiles.covered) {
+            const std::vector<sheetindex::Tile>& surface = tiles.surface.sheets;
+            const std::vector<sheetindex::Tile>& terrain = tiles.terrain.sheets;
             SheetTurns turns(surface.size() + terrain.size(),
                              cancellableProgress("nMPT/NMT: pobieranie kafli"), isCancelled());
             const SheetsRead read =
@@ -179,10 +181,18 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
     return tiles.covered && tiles.parsed ? &tiles.model : nullptr;
 }
 
+bool ImportController::acceptNdsmListings(FetchRun& run, std::string_view prefix) {
+    const auto warn = run.warnings();
+    return fetchstages::acceptListing(prefix, "NMPT", run.ndsm.surface, warn) &&
+           fetchstages::acceptListing(prefix, "NMT", run.ndsm.terrain, warn);
+}
+
 void ImportController::fetchNdsmBuildings(FetchRun& run) {
     if (run.data.lod1.empty())
         return;
     const NdsmModel* const model = loadNdsmTiles(run);
+    if (!acceptNdsmListings(run, "Budynki (nMPT): "))
+        return;
     if (model == nullptr) {
         run.appendWarning(withoutModel("Budynki (nMPT)", run.ndsm.covered, run.ndsm.cancelled));
         return;
@@ -203,14 +213,22 @@ void ImportController::fetchNdsmBuildings(FetchRun& run) {
 void ImportController::fetchBridgesAndRoads(FetchRun& run) {
     const bool bridgesWanted = run.requested("mosty");
     std::string error;
-    const std::vector<OsmWay> ways =
-        OsmClient::fetchWays(run.bbox, client_, bridgesWanted, run.requested("drogi"), error);
+    ServiceReach reach;
+    const std::vector<OsmWay> ways = OsmClient::fetchWays(run.bbox, client_, bridgesWanted,
+                                                          run.requested("drogi"), error, reach);
+    if (!reach.reached) {
+        run.appendWarning(fetchstages::unreachable("Mosty/drogi: ", "Overpass (OSM)",
+                                                   "nie sprawdzono mostow ani drog", reach));
+        return;
+    }
     if (ways.empty()) {
         if (!error.empty())
             run.appendWarning(error);
         return;
     }
     const NdsmModel* const model = loadNdsmTiles(run);
+    if (!acceptNdsmListings(run, "Mosty/drogi: "))
+        return;
     if (model == nullptr) {
         run.appendWarning(withoutModel("Mosty/drogi", run.ndsm.covered, run.ndsm.cancelled));
         return;

@@ -154,7 +154,9 @@ TEST_F(BuildingPackages, WhenEveryYearFailsOnlyTheLastErrorIsReported) {
     hosts.openData.on(fakes::lod1PackagePath(kCounty, 2022), loopback::status(500));
     hosts.openData.on(fakes::lod1PackagePath(kCounty, 2019), loopback::status(503));
     const json done = fetchDone({"budynki3d"});
-    EXPECT_EQ(done.at("warning"), "Modele 3D: Serwer zwrocil status 503");
+    EXPECT_EQ(done.at("warning"),
+              "Modele 3D: usluga paczek modeli 3D (opendata) nie odpowiada - nie sprawdzono, czy "
+              "powiat 1465 ma paczke. Powod: Serwer zwrocil status 503.");
     EXPECT_EQ(done.at("counts"), json::object());
     EXPECT_EQ(fetched().lod1Status, "");
 }

@@ -157,7 +157,8 @@ TEST_F(Fetch, StagesRunInTheirOrderOnExactKeys) {
     const std::vector<std::string> sentences = {
         "GESUT: powiat nie publikuje uslugi w EZiU.",
         "BDOT500: powiat nie publikuje uslugi w EZiU.",
-        "OSM (Overpass): usluga nie odpowiada (status 404).",
+        "Mosty/drogi: usluga Overpass (OSM) nie odpowiada - nie sprawdzono mostow ani drog. "
+        "Powod: Serwer zwrocil status 404.",
         "Budynki LOD2: Serwer zwrocil status 404",
         "Brak budynkow LOD2 dla tego obszaru (pokrycie GUGiK ~236/380 powiatow).",
         "Dachy z chmury: brak obrysow budynkow (Building3D) dla tego kadru - nie ma na czym oprzec "

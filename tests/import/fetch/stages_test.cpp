@@ -132,7 +132,9 @@ TEST_F(Stages, RasterSourcesThatAreMissingOrSilentSaySo) {
                            fakes::MapWms({"budowle"}, {.image = "<html>Mapa</html>"}));
     const json silent = fetchWith(poznan.frameWgs84, {"gesut", "bdot500"}).back();
     EXPECT_EQ(silent.at("warning"),
-              "GESUT: powiatowa usluga nie odpowiada. BDOT500: usluga WMS nie odpowiada.");
+              "GESUT: usluga WMS GESUT powiatu nie odpowiada - nie pobrano mapy uzbrojenia. "
+              "Powod: Serwer zwrocil status 503. BDOT500: usluga WMS BDOT500 powiatu nie "
+              "odpowiada - nie pobrano mapy. Powod: Serwer zwrocil strone WWW zamiast danych.");
     EXPECT_EQ(silent.at("counts"), json::object());
 
     // A frame 4.2 km wide needs 5 orthophoto tiles along it: 4 are asked, coarser.
@@ -149,7 +151,45 @@ TEST_F(Stages, RasterSourcesThatAreMissingOrSilentSaySo) {
     hosts.geoportal.onRequest(kOrthophotoPath,
                               [](const loopback::Request&) { return loopback::status(404); });
     EXPECT_EQ(fetchWith(demo.frameWgs84, {"rastr"}).back().at("warning"),
-              "Ortofotomapa WMS nie odpowiada - rastr pominiety.");
+              "Ortofotomapa: usluga WMS ortofotomapy (geoportal) nie odpowiada - rastr pominiety. "
+              "Powod: Serwer zwrocil status 404.");
+}
+
+TEST_F(Stages, EveryLidarSheetOfTheFrameIsReadAndAnIndexReadInPartSaysSo) {
+    // More sheets than one answer of the index lists: a ground point of each inside the frame.
+    const GisPoint c = ProjConv::latLonToPl1992(demo.centre.y, demo.centre.x);
+    const auto sheetsOf = [&c](int count) {
+        std::vector<fakes::LidarSheet> sheets;
+        for (int i = 0; i < count; ++i) {
+            const ClPoint ground{c.x - 100 + 5.0 * i, c.y, 100.0, 0, 0, 0, 2};
+            sheets.push_back({"L-" + std::to_string(i), fakes::classifiedLas({ground})});
+        }
+        return sheets;
+    };
+    const auto read = [](const fakes::LidarSheets& lidar, int count) {
+        int fetched = 0;
+        for (int i = 0; i < count; ++i)
+            fetched += static_cast<int>(lidar.fileRequests(static_cast<std::size_t>(i)));
+        return fetched;
+    };
+    fakes::serveScenario(hosts, demo);
+    const fakes::LidarSheets all(sheetsOf(21));
+    all.mount(hosts.geoportal);
+    EXPECT_FALSE(fetchWith(demo.frameWgs84, {"terenchmura"}).back().contains("warning"));
+    EXPECT_EQ(read(all, 21), 21) << "every sheet once";
+    EXPECT_TRUE(lastFetch().cloudTerrainStatus.starts_with("Teren z chmury: 21 kafli, 21 pkt"))
+        << lastFetch().cloudTerrainStatus;
+
+    // The index's second page fails: the first page's sheets are used, and the user is told.
+    const fakes::LidarSheets some(sheetsOf(25));
+    some.mount(hosts.geoportal);
+    hosts.geoportal.on(fakes::kLidarIndexPath, "STARTINDEX=20", loopback::status(503));
+    EXPECT_EQ(fetchWith(demo.frameWgs84, {"terenchmura"}).back().at("warning"),
+              "Teren z chmury: skorowidz LiDAR nie podal wszystkich arkuszy kadru (odczytano 20) - "
+              "kadr moze byc pokryty tylko czesciowo.");
+    EXPECT_EQ(read(some, 25), 20);
+    EXPECT_TRUE(lastFetch().cloudTerrainStatus.starts_with("Teren z chmury: 20 kafli, 20 pkt"))
+        << lastFetch().cloudTerrainStatus;
 }
 
 TEST_F(Stages, TerrainWaterAndContoursFromOneReadingOfThePointCloud) {

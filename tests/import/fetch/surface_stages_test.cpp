@@ -263,6 +263,7 @@ TEST_F(SurfaceStages, AFrameWithoutSurfaceModelIsReportedByEachStageThatNeedsIt)
     serveBlocks();
     serveWays();
     fakes::serveTerrainModel(hosts, {sheet("A", box(-100, -60, 100, 60), false)});
+    fakes::serveSurfaceModel(hosts, {});  // the index answers, with no sheet
     const json done = fetchDone({"budynkindsm", "drogi"});
     EXPECT_EQ(done.at("warning"),
               "Budynki (nMPT): brak pokrycia nMPT lub NMT dla tego kadru. Mosty/drogi: brak "
