@@ -375,14 +375,14 @@ void ImportController::fetchCloudRoofs(FetchRun& run) {
     }
     const std::optional<FrameCloud> cloud =
         frameCloud(client_, run.bbox, kRoofTexts, cancel_,
-                   stageProgress("Dachy z chmury: pobieranie kafli LiDAR"),
+                   cancellableProgress("Dachy z chmury: pobieranie kafli LiDAR"),
                    [&run](const std::string& text) { run.appendWarning(text); });
     if (!cloud)
         return;
     stageProgress("Dachy z chmury: model terenu")(0, 1);
     const GroundModel ground(cloud->points, kGroundCell);
     const cloudroofs::PointBuckets buckets(cloud->points);
-    const auto progress = stageProgress("Dachy z chmury: dopasowanie dachow");
+    const auto progress = cancellableProgress("Dachy z chmury: dopasowanie dachow");
     const int count = static_cast<int>(buildings.size());
     // Placement takes the roofs only with one for every footprint: a cancel drops them all.
     std::vector<RoofModel> roofs;
@@ -413,14 +413,14 @@ void ImportController::fetchReconstruction(FetchRun& run) {
     }
     const std::optional<FrameCloud> cloud =
         frameCloud(client_, run.bbox, kRekonTexts, cancel_,
-                   stageProgress("Rekonstrukcja LOD2: pobieranie kafli LiDAR"),
+                   cancellableProgress("Rekonstrukcja LOD2: pobieranie kafli LiDAR"),
                    [&run](const std::string& text) { run.appendWarning(text); });
     if (!cloud)
         return;
     lod2fit::registerAllPrimitives();  // before the threads: they only read the registry
     const cloudroofs::PointBuckets buckets(cloud->points);
     std::optional<std::vector<cloudroofs::Reconstructed>> all = cloudroofs::reconstructAll(
-        buildings, buckets, stageProgress("Rekonstrukcja LOD2: dopasowanie"), isCancelled());
+        buildings, buckets, cancellableProgress("Rekonstrukcja LOD2: dopasowanie"), isCancelled());
     // As with the flat roofs, the solids of only some footprints are not kept.
     if (!all) {
         run.appendWarning(fetchstages::cutShortSentence(kRekonTexts.prefix));

@@ -30,13 +30,17 @@ std::string shortText(double value) {
 
 namespace terrainstages {
 
-std::vector<AscGrid> downloadGrids(NmtClient& nmt, const std::vector<NmtClient::Tile>& sheets,
-                                   const std::function<void(int, int)>& progress,
-                                   ServiceReach& reach) {
+std::optional<std::vector<AscGrid>> downloadGrids(NmtClient& nmt,
+                                                  const std::vector<NmtClient::Tile>& sheets,
+                                                  const std::function<void(int, int)>& progress,
+                                                  const std::function<bool()>& stop,
+                                                  ServiceReach& reach) {
     std::vector<AscGrid> grids;
     ReachTally downloads;
     const int count = static_cast<int>(sheets.size());
     for (int i = 0; i < count; ++i) {
+        if (stop())
+            return std::nullopt;
         progress(i, count);
         ServiceReach sheet;
         const std::string text = nmt.download(sheets[static_cast<std::size_t>(i)], sheet);
@@ -99,8 +103,13 @@ std::vector<AscGrid> ImportController::terrainGrids(FetchRun& run,
         return {};
     }
     ServiceReach reach;
-    std::vector<AscGrid> grids =
-        terrainstages::downloadGrids(nmt, listing.sheets, stageProgress(texts.progress), reach);
+    std::optional<std::vector<AscGrid>> downloaded = terrainstages::downloadGrids(
+        nmt, listing.sheets, cancellableProgress(texts.progress), isCancelled(), reach);
+    if (!downloaded) {
+        run.appendWarning(fetchstages::cutShortSentence(texts.prefix));
+        return {};
+    }
+    std::vector<AscGrid> grids = std::move(*downloaded);
     if (grids.empty()) {
         run.appendWarning(!reach.reached
                               ? fetchstages::unreachable(texts.prefix, kTerrainFilesService,

@@ -255,7 +255,7 @@ void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const 
     const auto kindOf = [&](const std::string& typeName, DataType kind, const char* label) {
         return fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
             std::vector<GisFeature> features =
-                resolver.fetch(url, typeName, run.bbox, kind, stageProgress(label), stop);
+                resolver.fetch(url, typeName, run.bbox, kind, cancellableProgress(label), stop);
             vectorstages::dropRepeatedFeatures(features);
             return features;
         });
@@ -285,7 +285,8 @@ ImportController::KindFeatures ImportController::fetchNewBuildings(FetchRun& run
         fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
             const WfsClient::TiledResult tiled = client_.getFeaturesTiled(
                 services::endpoints().geoportalMaps + kNewBuildingsPath, kNewBuildingsTypename,
-                run.bbox, stageProgress("Import: budynki (BDOT10k)"), true, false, 2180, stop);
+                run.bbox, cancellableProgress("Import: budynki (BDOT10k)"), true, false, 2180,
+                stop);
             reach = tiled.reach;
             std::vector<GisFeature> found =
                 GmlParser::parseFeatureCollection(tiled.document, DataType::Budynki);
@@ -362,7 +363,7 @@ void ImportController::fetchUtilities(FetchRun& run) {
         lines = fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
             return vectorstages::utilityLines(
                 client_, service.wfs, run.bbox,
-                [](const char* label) { return stageProgress(label); }, reach, stop);
+                [](const char* label) { return cancellableProgress(label); }, reach, stop);
         });
         if (lines && !reach.reached) {
             run.appendWarning(fetchstages::unreachable(kUtilitiesPrefix, "WFS GESUT powiatu",

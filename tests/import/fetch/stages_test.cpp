@@ -205,8 +205,11 @@ TEST_F(Stages, TerrainWaterAndContoursFromOneReadingOfThePointCloud) {
         EXPECT_GT(done.at("counts").value(key, 0), 0) << key;
     EXPECT_EQ(hosts.openData.count(), 1u) << "one terrain sheet";
     EXPECT_EQ(lidar.fileRequests(0), 1u) << "one LiDAR sheet for terrain, water and contours";
-    EXPECT_EQ(progressOf(messages, "Pobieranie NMT").at(0),
-              json({{"type", "progress"}, {"done", 0}, {"total", 1}, {"label", "Pobieranie NMT"}}));
+    EXPECT_EQ(progressOf(messages, "Pobieranie NMT").at(0), json({{"type", "progress"},
+                                                                  {"done", 0},
+                                                                  {"total", 1},
+                                                                  {"label", "Pobieranie NMT"},
+                                                                  {"cancellable", true}}));
     for (const char* label : {"Teren z chmury: LiDAR", "Poziomice z chmury"})
         EXPECT_EQ(progressOf(messages, label).at(0).value("cancellable", false), true) << label;
 
@@ -344,6 +347,17 @@ TEST_F(Stages, ACancelStopsTheTracingTheCloudReadingAndEveryLaterStage) {
     EXPECT_EQ(traced.back().at("warning"), "Poziomice: przerwano przez uzytkownika.");
     EXPECT_TRUE(lastFetch().contoursStatus.empty());
     EXPECT_TRUE(lastFetch().contours.empty());
+
+    // Terrain of two slow sheets: the cancel during the first leaves the second unasked.
+    const std::string grid = gridOf([](double, double) { return 200.0; });
+    serveTerrainFiles({{"first", grid}, {"second", grid}});
+    loopback::Answer slowSheet = loopback::ok(grid);
+    slowSheet.delay = 800ms;
+    hosts.openData.on(fakes::terrainSheetPath("first"), slowSheet);
+    const auto sheets = cancelAt(demo.frameWgs84, {"teren"}, "Pobieranie NMT");
+    EXPECT_EQ(sheets.back().at("warning"), "Teren: przerwano przez uzytkownika.");
+    EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath("second")), 0u);
+    EXPECT_TRUE(lastFetch().terrain.empty());
 
     const fakes::LidarSheets slowCloud(demo.classifiedLidar,
                                        {.chunkSize = 256 * 1024, .chunkDelay = 300ms});
