@@ -17,15 +17,16 @@ constexpr std::uint64_t kNoPiece = std::numeric_limits<std::uint64_t>::max();
 class PieceMaker {
 public:
     explicit PieceMaker(const Reader& reader)
-        : cursor_(reader),
-          length_(static_cast<std::size_t>(reader.header().recordLength)),
-          records_(kPieceRecords * length_) {}
+        : cursor_(reader), length_(static_cast<std::size_t>(reader.header().recordLength)) {}
 
     // Hands every piece of the run, numbered from its first, to emit(piece, records, error),
     // which returns false to stop. Returns false when emit stopped or a chunk is damaged (the
     // piece of the damage then carries the message, with the records before it).
     template <typename Emit>
     bool make(const Run& run, Emit emit) {
+        const auto most =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kPieceRecords, run.records));
+        records_.resize(std::max(records_.size(), most * length_));
         std::uint64_t piece = run.firstPiece;
         std::size_t held = 0;
         const auto hand = [&](const std::string& error) {
