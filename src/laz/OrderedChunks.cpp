@@ -63,19 +63,6 @@ private:
     std::vector<std::uint8_t> records_;
 };
 
-// The threads worth starting for the runs (the last of which is the empty one at the end).
-unsigned workersFor(const std::vector<Run>& runs, unsigned threads) {
-    std::uint64_t records = 0;
-    std::uint64_t largest = 1;
-    for (const Run& run : runs) {
-        records += run.records;
-        largest = std::max(largest, run.records);
-    }
-    const std::uint64_t worth =
-        std::min<std::uint64_t>(runs.size() - 1, (records + largest - 1) / largest);
-    return static_cast<unsigned>(std::min<std::uint64_t>(threads, worth));
-}
-
 std::string readOnThisThread(const Reader& reader, const std::vector<Run>& runs,
                              const PieceHandlers& handlers) {
     PieceMaker maker(reader);
@@ -263,7 +250,7 @@ std::string readChunksInOrder(const Reader& reader, unsigned threads,
         return reader.error();
     }
     std::vector<Run> runs = runsOf(reader.chunks());
-    const unsigned workers = workersFor(runs, threads);
+    const auto workers = static_cast<unsigned>(std::min<std::size_t>(threads, runs.size() - 1));
     if (workers < 2) {
         return readOnThisThread(reader, runs, handlers);
     }

@@ -8,9 +8,9 @@
 // caller's `prepare` on the worker's thread, into one of slotCount(threads) batches that the
 // caller keeps, and then, on the calling thread and in file order, through `take`. Decoding runs
 // at most slotCount(threads) pieces ahead of `take`, so memory stays the same whatever the
-// file's size. No more threads start than there are runs, nor than the file's records over
-// those of its largest run (more would only wait while that run is decoded): a file of a single
-// run is read on the calling thread alone.
+// file's size. No more threads start than there are runs, so that each has at least a run's
+// records to decode, far more work than its start costs: a file of a single run is read on the
+// calling thread alone.
 
 #include <cstddef>
 #include <cstdint>
