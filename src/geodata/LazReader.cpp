@@ -44,7 +44,7 @@ bool anyWideColour(std::span<const std::uint8_t> records, std::size_t length, st
 }
 
 // Records of the file's first chunk looked at before the whole file is.
-constexpr std::size_t kColourSample = 1024;
+constexpr std::size_t kColourSample = 256;
 
 // Whether a colour channel of the file holds a value above 255. The first records are looked at
 // on this thread; only when they hold none and are not all of the file is the whole file read,
