@@ -68,6 +68,19 @@ GSErrCode ACAPI_Element_GetElementInfoString(const API_Guid* elemGuid, GS::UniSt
 // Frees every handle of memo and sets it to null.
 GSErrCode ACAPI_DisposeElemMemoHdls(API_ElementMemo* memo);
 
+// ---- Drawing data ------------------------------------------------------------------------------
+
+// Opens drawing data at the scale (positive), drawn with the project's pens (penTable null; the
+// stand-in takes no pen table of its own: APIERR_NOTSUPPORTED). Until it is stopped every element
+// created goes into the drawing data instead of the project. Only one is open at a time
+// (APIERR_REFUSEDCMD).
+GSErrCode ACAPI_Drawing_StartDrawingData(double drawingScale, const API_PenType* penTable);
+// Closes the drawing data (APIERR_REFUSEDCMD when none is open). When it holds elements,
+// *drawingData becomes a new handle (the caller's, for a drawing's memo or to free) and
+// *boundingBox their extent in the drawing's own coordinates; drawing data without elements gives
+// a null handle and an empty box.
+GSErrCode ACAPI_Drawing_StopDrawingData(GSHandle* drawingData, API_Box* boundingBox);
+
 // ---- Morph bodies ------------------------------------------------------------------------------
 
 // Opens an empty body (fromBody and bodyMaterial may be null). Vertices, edges and polygons are

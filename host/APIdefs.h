@@ -224,6 +224,16 @@ struct API_PictureType {
     bool stretchToBox;
 };
 
+// A drawing: 2D content gathered as drawing data (ACAPI_Drawing_StartDrawingData) shown in the
+// plan. The content's own origin lands on pos; only what lies inside the clip polygon (poly, in
+// the content's own coordinates, one closed ring in the memo's coords and pends) is shown. The
+// drawing data itself is the memo's drawingData.
+struct API_DrawingType {
+    API_Polygon poly;
+    API_Coord pos;
+    char name[256];  // UTF-8, zero-terminated
+};
+
 // One element. Unlike the host's own union, each type's part is a member of its own, so every
 // field is always addressable; only the part that header.type names is meaningful.
 struct API_Element {
@@ -235,6 +245,7 @@ struct API_Element {
     API_HatchType hatch;
     API_MorphType morph;
     API_PictureType picture;
+    API_DrawingType drawing;
 };
 
 // A level point of a mesh: its position (z in project heights) and the host's vertex number.
@@ -258,6 +269,7 @@ struct API_ElementMemo {
     GSHandle pictHdl;
     GSHandle morphBody;         // filled by ACAPI_Body_Finish
     GSHandle morphMaterialMap;  // filled by ACAPI_Body_Finish: the polygons' materials
+    GSHandle drawingData;       // a drawing's content, as ACAPI_Drawing_StopDrawingData gave it
 };
 
 inline constexpr UInt64 APIMemoMask_Polygon =
@@ -265,8 +277,8 @@ inline constexpr UInt64 APIMemoMask_Polygon =
 inline constexpr UInt64 APIMemoMask_TextContent = 0x00000080;
 inline constexpr UInt64 APIMemoMask_Picture = 0x00000100;
 inline constexpr UInt64 APIMemoMask_MorphBody = 0x00000200;
-inline constexpr UInt64 APIMemoMask_MeshLevel =
-    0x00000400;  // meshLevelCoords and meshLevelEnds  // morphBody and morphMaterialMap
+inline constexpr UInt64 APIMemoMask_MeshLevel = 0x00000400;  // meshLevelCoords and meshLevelEnds
+inline constexpr UInt64 APIMemoMask_DrawingData = 0x00000800;
 inline constexpr UInt64 APIMemoMask_All = 0xFFFFFFFFFFFFFFFF;
 
 using API_ElemFilterFlags = GSFlags;
@@ -274,6 +286,11 @@ inline constexpr API_ElemFilterFlags APIFilt_None = 0;
 inline constexpr API_ElemFilterFlags APIFilt_IsEditable = 0x1;
 inline constexpr API_ElemFilterFlags APIFilt_OnVisLayer = 0x2;
 inline constexpr API_ElemFilterFlags APIFilt_OnActFloor = 0x4;
+
+// ---- Drawing data ------------------------------------------------------------------------------
+
+// A table of pen colours and widths for drawing data; the stand-in keeps none.
+struct API_PenType;
 
 // ---- Morph bodies ------------------------------------------------------------------------------
 

@@ -1,11 +1,11 @@
 // Morph bodies: built vertex by vertex, edge by edge and polygon by polygon, then written into a
 // morph's memo as one block of bytes.
 
-#include <cstring>
 #include <map>
 #include <memory>
 
 #include "ACAPinc.h"
+#include "HandleBytes.h"
 #include "HostState.h"
 
 // The builder behind the add-on's opaque pointer.
@@ -17,6 +17,9 @@ namespace {
 
 using host::MorphBody;
 using host::detail::enter;
+using host::detail::handleOf;
+using host::detail::put;
+using host::detail::take;
 
 // The builders alive, owned here; the add-on holds plain pointers to them until it disposes.
 std::map<const API_BodyBuilder*, std::unique_ptr<API_BodyBuilder>>& builders() {
@@ -38,27 +41,6 @@ struct Counts {
     UInt32 polygons;
     UInt32 polygonEdges;
 };
-
-template <class T>
-void put(std::string& out, const T& value) {
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-template <class T>
-bool take(const std::string& in, std::size_t& at, T& value) {
-    if (at > in.size() || in.size() - at < sizeof value)
-        return false;
-    std::memcpy(&value, in.data() + at, sizeof value);
-    at += sizeof value;
-    return true;
-}
-
-GSHandle handleOf(const std::string& bytes) {
-    GSHandle h = BMAllocateHandle(static_cast<GSSize>(bytes.size()));
-    if (h != nullptr && !bytes.empty())
-        std::memcpy(*h, bytes.data(), bytes.size());
-    return h;
-}
 
 }  // namespace
 
@@ -165,8 +147,7 @@ GSErrCode ACAPI_Body_Create(const API_ElementMemo* fromBody, const API_Overridde
         return APIERR_BADPARS;
     auto builder = std::make_unique<API_BodyBuilder>();
     if (fromBody != nullptr && fromBody->morphBody != nullptr) {
-        const auto start = host::detail::decodeBody(std::string(
-            *fromBody->morphBody, static_cast<std::size_t>(BMGetHandleSize(fromBody->morphBody))));
+        const auto start = host::detail::decodeBody(host::detail::bytesOf(fromBody->morphBody));
         if (!start)
             return APIERR_BADPARS;
         builder->body = *start;

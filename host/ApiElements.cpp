@@ -7,10 +7,13 @@
 #include <type_traits>
 
 #include "ACAPinc.h"
+#include "HandleBytes.h"
 #include "HostState.h"
 
+using host::detail::bytesOf;
 using host::detail::enter;
 using host::detail::findElement;
+using host::detail::handleOf;
 using host::detail::state;
 using host::detail::StoredElement;
 
@@ -42,8 +45,10 @@ void visitMemo(Memo& memo, std::size_t field, Visit&& visit) {
             return visit(memo.pictHdl);
         case kMorphBody:
             return visit(memo.morphBody);
-        default:
+        case kMorphMaterialMap:
             return visit(memo.morphMaterialMap);
+        default:
+            return visit(memo.drawingData);
     }
 }
 
@@ -73,6 +78,8 @@ UInt64 memoMaskOf(std::size_t field) {
         case kMeshLevelCoords:
         case kMeshLevelEnds:
             return APIMemoMask_MeshLevel;
+        case kDrawingData:
+            return APIMemoMask_DrawingData;
         default:
             return APIMemoMask_Polygon;
     }
@@ -114,6 +121,8 @@ const API_Polygon* polygonOf(const API_Element& e) {
             return &e.mesh.poly;
         case API_HatchID:
             return &e.hatch.poly;
+        case API_DrawingID:
+            return &e.drawing.poly;
         default:
             return nullptr;
     }
@@ -227,8 +236,7 @@ GSErrCode checkBody(const API_Element& e, const API_ElementMemo* memo) {
         return NoError;
     if (memo == nullptr || memo->morphBody == nullptr)
         return APIERR_BADPARS;
-    const auto body = host::detail::decodeBody(
-        std::string(*memo->morphBody, static_cast<std::size_t>(BMGetHandleSize(memo->morphBody))));
+    const auto body = host::detail::decodeBody(bytesOf(memo->morphBody));
     if (!body || !host::detail::isClosedBody(*body))
         return APIERR_BADPOLY;
     const auto finite = [](const API_Coord3D& v) { return isFinite(v); };
@@ -260,12 +268,21 @@ GSErrCode checkPicture(const API_Element& e, const API_ElementMemo* memo) {
         std::memchr(picture.mimeType, '\0', sizeof picture.mimeType) == nullptr) {
         return APIERR_BADPARS;
     }
-    const std::string bytes(*memo->pictHdl,
-                            static_cast<std::size_t>(BMGetHandleSize(memo->pictHdl)));
+    const std::string bytes = bytesOf(memo->pictHdl);
     const API_Box& box = picture.destBox;
     const bool sized = box.xMax - box.xMin > 0 && box.yMax - box.yMin > 0 &&
                        std::isfinite(box.xMax - box.xMin) && std::isfinite(box.yMax - box.yMin);
     return sized && bytesMatchMimeType(bytes, picture.mimeType) ? NoError : APIERR_BADPARS;
+}
+
+// A drawing needs drawing data and a name that ends within its field.
+GSErrCode checkDrawing(const API_Element& e, const API_ElementMemo* memo) {
+    if (e.header.type.typeID != API_DrawingID)
+        return NoError;
+    const bool data =
+        memo != nullptr && host::detail::decodeDrawing(bytesOf(memo->drawingData)).has_value();
+    const bool named = std::memchr(e.drawing.name, '\0', sizeof e.drawing.name) != nullptr;
+    return data && named ? NoError : APIERR_BADPARS;
 }
 
 // A text needs content and an anchor point that is a number.
@@ -311,6 +328,8 @@ GSErrCode checkMemo(const API_Element& e, const API_ElementMemo* memo) {
         return err;
     if (const GSErrCode err = checkPicture(e, memo))
         return err;
+    if (const GSErrCode err = checkDrawing(e, memo))
+        return err;
     if (const GSErrCode err = checkText(e, memo))
         return err;
     return checkAttributes(e);
@@ -331,17 +350,25 @@ bool floorExists(short floor) {
                        [&](const auto& f) { return f.index == floor; });
 }
 
-std::string handleBytes(GSConstHandle h) {
-    if (h == nullptr)
-        return {};
-    return std::string(*h, static_cast<std::size_t>(BMGetHandleSize(h)));
-}
-
-GSHandle handleFromBytes(const std::string& bytes) {
-    GSHandle h = BMAllocateHandle(static_cast<GSSize>(bytes.size()));
-    if (h != nullptr && !bytes.empty())
-        std::memcpy(*h, bytes.data(), bytes.size());
-    return h;
+// The defaults of an element type: the user's own where setElementDefaults gave them, else the
+// template's.
+API_Element defaultsOf(const API_ElemType& type) {
+    const auto& own = state().userDefaults;
+    if (const auto it = own.find(type.typeID); it != own.end()) {
+        API_Element element = it->second;
+        element.header.guid = APINULLGuid;
+        return element;
+    }
+    API_Element element{};
+    element.header.type = type;
+    element.header.layer = 1;
+    element.header.floorInd = state().project.activeFloor;
+    element.text.size = 2.5;
+    element.text.anchor = APIAnc_LB;
+    element.slab.thickness = 0.3;
+    element.hatch.fillInd = 1;
+    element.morph.tranmat[0] = element.morph.tranmat[5] = element.morph.tranmat[10] = 1.0;
+    return element;
 }
 
 GSErrCode needsUndoScope() {
@@ -403,7 +430,7 @@ GSErrCode ACAPI_Element_GetMemo(const API_Guid& guid, API_ElementMemo* memo, UIn
     for (const auto& [field, bytes] : stored->memo) {
         if ((memoMaskOf(field) & mask) == 0)
             continue;
-        const GSHandle copy = handleFromBytes(bytes);
+        const GSHandle copy = handleOf(bytes);
         setMemoHandle(*memo, field, copy);
         if (copy == nullptr) {
             ACAPI_DisposeElemMemoHdls(memo);
@@ -442,15 +469,7 @@ GSErrCode ACAPI_Element_GetDefaults(API_Element* element, API_ElementMemo* memo)
     const API_ElemType type = element->header.type;
     if (!isKnownType(type.typeID))
         return APIERR_BADID;
-    *element = API_Element{};
-    element->header.type = type;
-    element->header.layer = 1;
-    element->header.floorInd = state().project.activeFloor;
-    element->text.size = 2.5;
-    element->text.anchor = APIAnc_LB;
-    element->slab.thickness = 0.3;
-    element->hatch.fillInd = 1;
-    element->morph.tranmat[0] = element->morph.tranmat[5] = element->morph.tranmat[10] = 1.0;
+    *element = defaultsOf(type);
     if (memo != nullptr)
         *memo = API_ElementMemo{};
     return NoError;
@@ -481,12 +500,16 @@ GSErrCode ACAPI_Element_Create(API_Element* element, API_ElementMemo* memo) {
         for (std::size_t field = 0; field < kMemoFieldCount; ++field) {
             const GSHandle h = memoHandle(*memo, field);
             if (h != nullptr)
-                stored.memo[field] = handleBytes(h);
+                stored.memo[field] = bytesOf(h);
         }
     }
     stored.element.header.hasMemo = !stored.memo.empty();
     element->header.guid = stored.element.header.guid;
-    state().project.elements.add(std::move(stored));
+    auto& s = state();
+    if (s.openDrawing)
+        s.openDrawing->elements.push_back(std::move(stored));
+    else
+        s.project.elements.add(std::move(stored));
     return NoError;
 }
 

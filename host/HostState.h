@@ -52,11 +52,18 @@ enum MemoField : std::size_t {
     kPicture,
     kMorphBody,
     kMorphMaterialMap,
+    kDrawingData,
     kMemoFieldCount
 };
 GSHandle memoHandle(const API_ElementMemo& memo, std::size_t field);
 void setMemoHandle(API_ElementMemo& memo, std::size_t field, GSHandle handle);
 UInt64 memoMaskOf(std::size_t field);
+
+// Drawing data: the scale it was opened at and the elements created into it, in creation order.
+struct DrawingData {
+    double scale = 1.0;
+    std::vector<StoredElement> elements;
+};
 
 struct Floor {
     short index;
@@ -113,6 +120,10 @@ struct State {
     std::map<GSResModule, ResourceSet> resources;
     std::vector<DG::ModelessBase*> palettes;  // live palettes, not owned
     BodyRule bodyRefusal;                     // morph bodies ACAPI_Element_Create refuses
+    // The drawing data open now (ACAPI_Drawing_StartDrawingData): new elements go there.
+    std::optional<DrawingData> openDrawing;
+    // The user's own defaults of an element type (setElementDefaults), in place of the template's.
+    std::map<API_ElemTypeID, API_Element> userDefaults;
 };
 
 // The host's state; only the main thread touches it.
@@ -129,6 +140,10 @@ std::string encodeBody(const MorphBody& body);
 std::optional<MorphBody> decodeBody(const std::string& bytes);
 // Whether every polygon is a closed ring of at least three existing edges over existing vertices.
 bool isClosedBody(const MorphBody& body);
+
+// Drawing data in a memo handle's bytes, and back; nothing when the bytes are not drawing data.
+std::string encodeDrawing(const DrawingData& drawing);
+std::optional<DrawingData> decodeDrawing(const std::string& bytes);
 
 StoredElement* findElement(const API_Guid& guid);
 const API_Attribute* findAttribute(API_AttrTypeID type, API_AttributeIndex index);

@@ -26,7 +26,8 @@ namespace host {
 // surface materials, elements or selection; zero geo-location), the undo history, the interface
 // registrations (menus, handlers, palette callbacks, project-event handlers, menu flags, the
 // keep-in-memory flag), report lines, alert records and answers, injected failures, call counts,
-// queued main-thread tasks and installed resources. Live palettes are not touched.
+// queued main-thread tasks, installed resources, open drawing data and the user's element
+// defaults. Live palettes are not touched.
 void reset();
 
 // ---- Main thread -------------------------------------------------------------------------------
@@ -87,6 +88,10 @@ struct MorphBody {
 using BodyRule = std::function<bool(const MorphBody& body)>;
 void refuseBodies(BodyRule rule);
 
+// Whether drawing data is open (ACAPI_Drawing_StartDrawingData not yet stopped): new elements
+// go into it, not into the project.
+bool drawingDataOpen();
+
 // Body builders opened with ACAPI_Body_Create and not yet disposed: check for leaks.
 std::size_t liveBodyBuilders();
 
@@ -104,12 +109,21 @@ struct ElementSnapshot {
     std::size_t pictureBytes = 0;
     std::string picture;            // the picture's image bytes
     std::optional<MorphBody> body;  // morphs
+    // Drawings: the scale their drawing data was opened at and the elements it holds, in the
+    // drawing's own coordinates.
+    double drawingScale = 0;
+    std::vector<ElementSnapshot> drawing;
 };
 
-// Every element of the project in creation order.
-std::vector<ElementSnapshot> elements();
+// Every element of the project in creation order; of one type only when a type is given.
+std::vector<ElementSnapshot> elements(API_ElemTypeID type = API_ZombieElemID);
 std::optional<ElementSnapshot> element(const API_Guid& guid);
 std::size_t elementCount(API_ElemTypeID type = API_ZombieElemID);
+
+// From now on ACAPI_Element_GetDefaults gives elements of defaults.header.type this record (the
+// user's last settings of that tool, whatever they hold) in place of the template's; reset() ends
+// it.
+void setElementDefaults(const API_Element& defaults);
 
 // Adds elements directly, without an undoable command (fixtures). Returns the identifier.
 API_Guid addPolyline(const std::vector<API_Coord>& points, API_AttributeIndex layer = 1,

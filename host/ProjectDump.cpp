@@ -71,6 +71,21 @@ void addPicture(const ElementSnapshot& e, out_json& out) {
     out["stretch"] = picture.stretchToBox;
 }
 
+out_json elementJson(const ElementSnapshot& e);
+
+// A drawing's place and name, and its drawing data: the scale and the elements it holds, each as
+// the project's elements are dumped, in the drawing's own coordinates.
+void addDrawing(const ElementSnapshot& e, out_json& out) {
+    const API_DrawingType& drawing = e.element.drawing;
+    out["name"] = drawing.name;
+    out["pos"] = {drawing.pos.x, drawing.pos.y};
+    out["scale"] = e.drawingScale;
+    out_json content = out_json::array();
+    for (const ElementSnapshot& inside : e.drawing)
+        content.push_back(elementJson(inside));
+    out["content"] = content;
+}
+
 void addBody(const MorphBody& body, out_json& out) {
     out_json vertices = out_json::array(), edges = out_json::array(), polygons = out_json::array(),
              materials = out_json::array();
@@ -101,6 +116,8 @@ void addTypeFields(const ElementSnapshot& e, out_json& out) {
             return addText(e, out);
         case API_PictureID:
             return addPicture(e, out);
+        case API_DrawingID:
+            return addDrawing(e, out);
         default:
             return;
     }

@@ -24,6 +24,21 @@ std::vector<T> entriesOf(const StoredElement& e, std::size_t field, bool oneBase
     return all;
 }
 
+// Whether the element is of the type; every element is of API_ZombieElemID.
+bool isOfType(const StoredElement& e, API_ElemTypeID type) {
+    return type == API_ZombieElemID || e.element.header.type.typeID == type;
+}
+
+ElementSnapshot snapshotOf(const StoredElement& e);
+
+void addDrawing(const std::optional<detail::DrawingData>& drawing, ElementSnapshot& s) {
+    if (!drawing)
+        return;
+    s.drawingScale = drawing->scale;
+    for (const StoredElement& inside : drawing->elements)
+        s.drawing.push_back(snapshotOf(inside));
+}
+
 ElementSnapshot snapshotOf(const StoredElement& e) {
     ElementSnapshot s;
     s.element = e.element;
@@ -43,6 +58,8 @@ ElementSnapshot snapshotOf(const StoredElement& e) {
     const auto body = e.memo.find(detail::kMorphBody);
     if (body != e.memo.end())
         s.body = detail::decodeBody(body->second);
+    if (const auto data = e.memo.find(detail::kDrawingData); data != e.memo.end())
+        addDrawing(detail::decodeDrawing(data->second), s);
     return s;
 }
 
@@ -89,10 +106,12 @@ void projectChanged() {
 }
 }  // namespace detail
 
-std::vector<ElementSnapshot> elements() {
+std::vector<ElementSnapshot> elements(API_ElemTypeID type) {
     std::vector<ElementSnapshot> all;
-    for (const auto& e : state().project.elements.all())
-        all.push_back(snapshotOf(e));
+    for (const auto& e : state().project.elements.all()) {
+        if (isOfType(e, type))
+            all.push_back(snapshotOf(e));
+    }
     return all;
 }
 
@@ -106,7 +125,7 @@ std::optional<ElementSnapshot> element(const API_Guid& guid) {
 std::size_t elementCount(API_ElemTypeID type) {
     std::size_t n = 0;
     for (const auto& e : state().project.elements.all()) {
-        if (type == API_ZombieElemID || e.element.header.type.typeID == type)
+        if (isOfType(e, type))
             ++n;
     }
     return n;
@@ -217,6 +236,14 @@ std::vector<std::string> undoNames() {
     for (const auto& step : state().undo)
         names.push_back(step.name);
     return names;
+}
+
+void setElementDefaults(const API_Element& defaults) {
+    state().userDefaults[defaults.header.type.typeID] = defaults;
+}
+
+bool drawingDataOpen() {
+    return state().openDrawing.has_value();
 }
 
 void refuseBodies(BodyRule rule) {

@@ -9,7 +9,7 @@ sudo=""
 packages=(build-essential cmake ninja-build pkg-config git
           nlohmann-json3-dev libpugixml-dev libcurl4-openssl-dev libzip-dev libcgal-dev
           libcpp-httplib-dev libgtest-dev libgmock-dev libbenchmark-dev
-          libproj-dev libssl-dev zlib1g-dev zip)
+          libproj-dev libssl-dev zlib1g-dev zip curl)
 # Node.js may come from elsewhere than Debian (with its own npm): ask for it only when missing.
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds with warnings as errors, runs every test and checks that
-# scripts/run.sh prints the page's address first; then builds the tests again with
-# AddressSanitizer and UndefinedBehaviorSanitizer and runs them; then runs the browser test of
-# the palette pages.
+# Installs what is missing, builds with warnings as errors, runs every test, checks that
+# scripts/run.sh prints the page's address first and that the program builds and serves its demo
+# without tests/; then builds the tests again with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs them; then runs the browser test of the palette pages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 TW_WITH_BROWSER=1 scripts/setup.sh
@@ -12,6 +12,7 @@ cmake -S . -B build -G Ninja -DTW_WERROR=ON
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 tests/scripts/run_first_line.sh
+tests/scripts/demo_without_tests.sh
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTW_SANITIZE=ON -DTW_BENCHMARKS=OFF -DTW_WERROR=ON
 cmake --build build-asan -j "$jobs"

@@ -13,7 +13,7 @@
 #include "MapPalette.h"
 #include "Platform.h"
 #include "cloud_ui/CloudPalette.h"
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "geodata/ProjConv.h"
+#include "loopback/TempDir.h"
 #include "support/HostProgram.h"
 #include "support/PalettePage.h"
-#include "support/TempDir.h"
 #include "support/fakes/BuildingScene.h"
 #include "support/fakes/Scenario.h"
 

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "support/LoopbackServer.h"
+#include "fakes/Town.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "support/PalettePage.h"
-#include "support/TempDir.h"
-#include "support/fakes/Town.h"
 
 extern char** environ;
 

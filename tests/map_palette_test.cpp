@@ -15,8 +15,8 @@
 #include "Platform.h"
 #include "WebAssets.h"
 #include "WebPalette.h"
+#include "loopback/TempDir.h"
 #include "support/PalettePage.h"
-#include "support/TempDir.h"
 
 namespace {
 

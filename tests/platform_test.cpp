@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <limits>
 #include <string>
 
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 namespace fs = std::filesystem;
 

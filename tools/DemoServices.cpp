@@ -5,12 +5,12 @@
 #include <string>
 
 #include "DataType.h"
+#include "fakes/BuildingPackages.h"
+#include "fakes/Overpass.h"
+#include "fakes/Services.h"
+#include "fakes/TerrainModel.h"
+#include "fakes/Wms.h"
 #include "geodata/ProjConv.h"
-#include "support/fakes/BuildingPackages.h"
-#include "support/fakes/Overpass.h"
-#include "support/fakes/Services.h"
-#include "support/fakes/TerrainModel.h"
-#include "support/fakes/Wms.h"
 
 namespace twhost {
 namespace {

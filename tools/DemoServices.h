@@ -1,16 +1,16 @@
 #pragma once
 // The demo area of serve mode: the outside services the add-on asks, answered on 127.0.0.1 for
-// one small town generated at start-up (support/fakes/Town.h), so that every kind of data can be
+// one small town generated at start-up (demo/fakes/Town.h), so that every kind of data can be
 // fetched and placed without the national services.
 
 #include <cstdint>
 #include <memory>
 
 #include "APIdefs.h"
+#include "fakes/Hosts.h"
+#include "fakes/Lidar.h"
+#include "fakes/Town.h"
 #include "geodata/ServiceConfig.h"
-#include "support/fakes/Hosts.h"
-#include "support/fakes/Lidar.h"
-#include "support/fakes/Town.h"
 
 namespace twhost {
 

@@ -38,11 +38,24 @@ std::string projectText(std::uint64_t revision) {
            "}";
 }
 
+// Main thread: the element the GUID names, in the project or inside one of its drawings.
+std::optional<host::ElementSnapshot> elementOrDrawn(const API_Guid& guid) {
+    if (std::optional<host::ElementSnapshot> e = host::element(guid))
+        return e;
+    for (const host::ElementSnapshot& drawing : host::elements(API_DrawingID)) {
+        for (const host::ElementSnapshot& inside : drawing.drawing) {
+            if (inside.element.header.guid == guid)
+                return inside;
+        }
+    }
+    return std::nullopt;
+}
+
 // Main thread: the image type of the picture the GUID names (the host keeps PNG and JPEG only),
 // a line break and its bytes; empty when the GUID names no picture.
 std::string pictureOf(const std::string& guidText) {
     const std::optional<host::ElementSnapshot> e =
-        host::element(APIGuidFromString(guidText.c_str()));
+        elementOrDrawn(APIGuidFromString(guidText.c_str()));
     if (!e || e->element.header.type.typeID != API_PictureID)
         return {};
     return std::string(e->element.picture.mimeType) + '\n' + e->picture;

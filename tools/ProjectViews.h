@@ -7,7 +7,8 @@
 //   /plan.html, /3d.html and their files  from the views folder, only files inside it
 //   /project.json   {"revision":n,"project":{...}}: the dump (host::projectJson) of revision n
 //   /events         server-sent events: the new revision after every change of the project
-//   /picture?guid=  the image of a picture element (PNG or JPEG), by the element's GUID
+//   /picture?guid=  the image of a picture element (PNG or JPEG), by the element's GUID, also
+//                   of one inside a drawing
 //
 // Like the loopback browser it answers only requests addressed to its own host name, and gives
 // the project, its pictures and the events to no page of another site.

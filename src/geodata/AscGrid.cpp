@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string>
+#include <type_traits>
 
 namespace {
 
@@ -74,7 +76,8 @@ struct Header {
     double y = 0.0;
 };
 
-bool readHeaderPair(Tokens& tokens, AscGrid& g, Header& h) {
+template <class Cell>
+bool readHeaderPair(Tokens& tokens, BasicAscGrid<Cell>& g, Header& h) {
     const std::string key = lowerAscii(tokens.next());
     double v = 0.0;
     if (key.empty() || !tokens.number(v)) {
@@ -100,9 +103,18 @@ bool readHeaderPair(Tokens& tokens, AscGrid& g, Header& h) {
     return true;
 }
 
+// The index of v among 0 .. limit, v cut to that range; NaN gives 0.
+std::int32_t clampedIndex(double v, std::int32_t limit) {
+    if (!(v > 0.0)) {
+        return 0;
+    }
+    return v < static_cast<double>(limit) ? static_cast<std::int32_t>(v) : limit;
+}
+
 }  // namespace
 
-bool AscGrid::parse(std::string_view text) {
+template <class Cell>
+bool BasicAscGrid<Cell>::read(std::string_view text, const std::optional<Bbox>& window) {
     Tokens tokens(text);
     Header h{false, false, xll, yll};
     for (int pair = 0; pair < 6; ++pair) {
@@ -124,16 +136,57 @@ bool AscGrid::parse(std::string_view text) {
     if (count > (tokens.remaining() + 1) / 2) {
         return false;
     }
-    z.assign(count, 0.0);
-    for (double& v : z) {
-        if (!tokens.number(v)) {
-            return false;
+    const Kept kept = keptOf(window);
+    const std::int32_t columns = std::max(kept.endColumn - kept.firstColumn, 0);
+    const std::int32_t rows = std::max(kept.endRow - kept.firstRow, 0);
+    z.assign(static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows), Cell{});
+    // The kept cells come in file order, north to south, which is their order in z.
+    std::size_t next = 0;
+    for (std::int32_t fileRow = 0; fileRow < nrows; ++fileRow) {
+        const std::int32_t row = nrows - 1 - fileRow;
+        const bool rowKept = row >= kept.firstRow && row < kept.endRow;
+        for (std::int32_t col = 0; col < ncols; ++col) {
+            double v = 0.0;
+            if (!tokens.number(v)) {
+                return false;
+            }
+            if (rowKept && col >= kept.firstColumn && col < kept.endColumn) {
+                z[next++] = stored(v);
+            }
         }
     }
+    xll += static_cast<double>(kept.firstColumn) * cellsize;
+    yll += static_cast<double>(kept.firstRow) * cellsize;
+    ncols = columns;
+    nrows = rows;
     return true;
 }
 
-bool AscGrid::sampleZ(double x, double y, double& out) const {
+template <class Cell>
+typename BasicAscGrid<Cell>::Kept BasicAscGrid<Cell>::keptOf(
+    const std::optional<Bbox>& window) const {
+    if (!window) {
+        return {0, ncols, 0, nrows};
+    }
+    // From one cell before the first that meets the window to one after the last.
+    return {clampedIndex(std::floor((window->minx - xll) / cellsize) - 1.0, ncols),
+            clampedIndex(std::floor((window->maxx - xll) / cellsize) + 2.0, ncols),
+            clampedIndex(std::floor((window->miny - yll) / cellsize) - 1.0, nrows),
+            clampedIndex(std::floor((window->maxy - yll) / cellsize) + 2.0, nrows)};
+}
+
+template <class Cell>
+Cell BasicAscGrid<Cell>::stored(double v) const {
+    if constexpr (std::is_same_v<Cell, double>) {
+        return v;
+    } else {
+        const bool fits = hasData(v) && std::abs(v) <= std::numeric_limits<Cell>::max();
+        return fits ? static_cast<Cell>(v) : std::numeric_limits<Cell>::quiet_NaN();
+    }
+}
+
+template <class Cell>
+bool BasicAscGrid<Cell>::sampleZ(double x, double y, double& out) const {
     if (z.empty() ||
         z.size() != static_cast<std::size_t>(ncols) * static_cast<std::size_t>(nrows) ||
         !std::isfinite(x) || !std::isfinite(y)) {
@@ -175,3 +228,6 @@ bool AscGrid::sampleZ(double x, double y, double& out) const {
     out = own;
     return true;
 }
+
+template class BasicAscGrid<double>;
+template class BasicAscGrid<float>;

@@ -60,7 +60,8 @@ std::string DownloadCache::dir() {
 }
 
 std::string DownloadCache::pathFor(std::string_view url, std::string_view extension) {
-    return dir() + "/" + sha1Hex(url) + "." + std::string(extension);
+    const std::string name = sha1Hex(url);
+    return name.empty() ? std::string() : dir() + "/" + name + "." + std::string(extension);
 }
 
 std::string DownloadCache::tempPathFor(const std::string& finalPath) {
@@ -116,6 +117,9 @@ bool DownloadCache::PartFile::commit() {
 }
 
 bool DownloadCache::store(const std::string& path, std::string_view bytes) {
+    // An unnamed file would be written beside the process's working folder.
+    if (path.empty())
+        return false;
     PartFile part(*this, path);
     return part.write(bytes) && part.close() && part.commit();
 }

@@ -32,7 +32,8 @@ public:
     // The cache folder without trailing "/", created when missing; the first call sweeps it.
     std::string dir();
 
-    // dir() + "/" + the SHA-1 of url in hexadecimal + "." + extension.
+    // dir() + "/" + the SHA-1 of url in hexadecimal + "." + extension; "" when the digest cannot
+    // be made (store() refuses that path).
     std::string pathFor(std::string_view url, std::string_view extension);
 
     // A name beside finalPath that no other download, in this thread or another, is using.
@@ -75,7 +76,7 @@ public:
     };
 
     // Writes bytes under a temporary name and renames it to path; false (and nothing left
-    // behind) when the disk refuses.
+    // behind) when the disk refuses or path is "".
     bool store(const std::string& path, std::string_view bytes);
 
     // Removes from dir every regular file with ".part" in its name and every one last written

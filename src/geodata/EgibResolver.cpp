@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 
 #include "geodata/GmlParser.h"
+#include "geodata/GmlSplice.h"
 #include "geodata/NameMatch.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceTables.h"
@@ -35,6 +35,10 @@ constexpr std::array<Variant, 4> kVariants = {{
 
 std::string withQuery(const std::string& url, std::string_view query) {
     return url + (url.find('?') != std::string::npos ? "&" : "?") + std::string(query);
+}
+
+bool stopped(const WfsClient::StopRequested& stop) {
+    return stop && stop();
 }
 
 int zoneOfCentre(const Bbox& area) {
@@ -78,18 +82,6 @@ bool anyInBbox(const std::vector<GisFeature>& features, const Bbox& area) {
     return false;
 }
 
-// The count after numberMatched=" in a hits answer; -1 when there is none.
-long long numberMatched(const std::string& body) {
-    static constexpr std::string_view kAttribute = "numberMatched=\"";
-    const std::size_t at = body.find(kAttribute);
-    if (at == std::string::npos)
-        return -1;
-    const char* first = body.data() + at + kAttribute.size();
-    long long count = -1;
-    const auto [next, ec] = std::from_chars(first, body.data() + body.size(), count);
-    return ec == std::errc() ? count : -1;
-}
-
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -130,11 +122,13 @@ std::string EgibResolver::urlForTeryt(std::string_view teryt) {
 }
 
 bool EgibResolver::discoverTypenames(const std::string& wfsUrl, Typenames& out) {
+    reach_ = {};
     auto cached = capabilities_.find(wfsUrl);
     if (cached == capabilities_.end()) {
         const WfsClient::HttpResult answer =
             client_.get(withQuery(wfsUrl, "service=WFS&request=GetCapabilities"));
-        if (answer.status != 200)
+        reach_ = WfsClient::reachOf(answer, !looksLikeWebPage(answer.body));
+        if (answer.status != 200 || !reach_.reached)
             return false;
         cached = capabilities_.emplace(wfsUrl, matchTypenames(answer.body)).first;
     }
@@ -173,7 +167,8 @@ EgibResolver::Typenames EgibResolver::matchTypenames(std::string_view xml) {
 
 std::vector<GisFeature> EgibResolver::fetch(const std::string& wfsUrl, const std::string& typeName,
                                             const Bbox& area, DataType kind,
-                                            const WfsClient::CellProgress& progress) {
+                                            const WfsClient::CellProgress& progress,
+                                            const WfsClient::StopRequested& stop) {
     if (typeName.empty())
         return {};
     const std::string key = wfsUrl + "|" + typeName;
@@ -181,38 +176,52 @@ std::vector<GisFeature> EgibResolver::fetch(const std::string& wfsUrl, const std
     const int known = remembered != variants_.end() ? remembered->second : 0;
     const int zone = zoneOfCentre(area);
 
+    ReachTally reach;
     for (const Variant& variant : kVariants) {
         if (known != 0 && known != variant.id)
             continue;
-        const std::string document =
-            client_.getFeaturesCached(wfsUrl, typeName, area, progress, variant.swapAxes,
-                                      variant.wfs110, variant.inZone ? zone : 0);
-        std::vector<GisFeature> features = GmlParser::parseFeatureCollection(document, kind);
-        if (known == variant.id)
-            return features;
-        if (anyInBbox(features, area)) {
+        const WfsClient::TiledResult tiled =
+            client_.getFeaturesTiled(wfsUrl, typeName, area, progress, variant.swapAxes,
+                                     variant.wfs110, variant.inZone ? zone : 0, stop);
+        reach.note(tiled.reach);
+        std::vector<GisFeature> features = GmlParser::parseFeatureCollection(tiled.document, kind);
+        if (known == variant.id || anyInBbox(features, area)) {
             variants_[key] = variant.id;
+            reach_ = reach.result();
             return features;
         }
     }
-    return fetchWholeLayer(wfsUrl, typeName, area, kind, progress);
+    std::vector<GisFeature> features =
+        fetchWholeLayer(wfsUrl, typeName, area, kind, progress, stop, reach);
+    reach_ = reach.result();
+    return features;
 }
 
 std::vector<GisFeature> EgibResolver::fetchWholeLayer(const std::string& wfsUrl,
                                                       const std::string& typeName, const Bbox& area,
                                                       DataType kind,
-                                                      const WfsClient::CellProgress& progress) {
+                                                      const WfsClient::CellProgress& progress,
+                                                      const WfsClient::StopRequested& stop,
+                                                      ReachTally& reach) {
+    if (stopped(stop))
+        return {};
     const std::string layerUrl =
         withQuery(wfsUrl, "service=WFS&version=2.0.0&request=GetFeature&typenames=" +
                               WfsClient::urlEncode(typeName));
-    const long long count = numberMatched(client_.get(layerUrl + "&resultType=hits").body);
-    if (count < 1 || count > kMaxWholeLayerFeatures)
+    const WfsClient::HttpResult hits = client_.get(layerUrl + "&resultType=hits");
+    const long long count = WfsClient::numberMatched(hits.body);
+    reach.note(WfsClient::reachOf(hits, GmlSplice::featureCount(hits.body).has_value()));
+    if (count < 1 || count > kMaxWholeLayerFeatures || stopped(stop))
         return {};
     if (progress)
         progress(0, 1);
-    const std::string document = client_.getCachedRaw(layerUrl, kWholeLayerTimeoutMs);
-    if (document.empty())
+    ServiceReach layer;
+    const std::string document = client_.getCachedRaw(layerUrl, kWholeLayerTimeoutMs, layer);
+    if (document.empty()) {
+        reach = {};
+        reach.note(layer);  // the layer said to hold features did not come
         return {};
+    }
     std::vector<GisFeature> features = GmlParser::parseFeatureCollection(document, kind);
     std::erase_if(features, [&area](const GisFeature& f) { return !featureInBbox(f, area); });
     if (progress)

@@ -39,17 +39,26 @@ public:
     static Typenames matchTypenames(std::string_view capabilitiesXml);
 
     // The features of one type for the area; every feature of the answer that brought one inside
-    // the area (only those inside after a whole-layer download). Empty when nothing came.
+    // the area (only those inside after a whole-layer download). Empty when nothing came. stop
+    // is asked before every request; once it holds, what came so far is handed back.
     std::vector<GisFeature> fetch(const std::string& wfsUrl, const std::string& typeName,
                                   const Bbox& area, DataType kind,
-                                  const WfsClient::CellProgress& progress);
+                                  const WfsClient::CellProgress& progress,
+                                  const WfsClient::StopRequested& stop = {});
+
+    // Whether the service answered the last discoverTypenames or fetch: for a fetch, when any of
+    // its requests got a WFS answer, unless the whole layer it then went for did not come.
+    const ServiceReach& reach() const { return reach_; }
 
 private:
     std::vector<GisFeature> fetchWholeLayer(const std::string& wfsUrl, const std::string& typeName,
                                             const Bbox& area, DataType kind,
-                                            const WfsClient::CellProgress& progress);
+                                            const WfsClient::CellProgress& progress,
+                                            const WfsClient::StopRequested& stop,
+                                            ReachTally& reach);
 
     WfsClient& client_;
+    ServiceReach reach_;
     std::map<std::string, Typenames> capabilities_;  // by WFS address
     std::map<std::string, int> variants_;            // by address + "|" + type name
 };

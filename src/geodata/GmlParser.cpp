@@ -309,18 +309,22 @@ void forEachProperty(pugi::xml_node element, Take take) {
     take("_typ", localName(element));
 }
 
-// The properties counted first, so that their list is built once at its size and each text at its
-// length; of two with one name the later wins.
-void readProperties(pugi::xml_node element, GisFeature& feature) {
-    std::size_t count = 0;
-    forEachProperty(element, [&count](std::string_view, std::string_view) { ++count; });
-    std::vector<PropertyMap::value_type> entries;
-    entries.reserve(count);
-    forEachProperty(element, [&entries](std::string_view name, std::string_view text) {
-        entries.emplace_back(name, text);
-    });
-    feature.props = PropertyMap(std::move(entries));
-}
+// The properties of the features of one document: of two with one name the later wins, and
+// features with the same names share one list of them.
+class PropertyReader {
+public:
+    PropertyMap read(pugi::xml_node element) {
+        entries_.clear();
+        forEachProperty(element, [this](std::string_view name, std::string_view text) {
+            entries_.emplace_back(name, text);
+        });
+        return names_.build(entries_);
+    }
+
+private:
+    PropertyMap::NameSharing names_;
+    std::vector<PropertyMap::EntryView> entries_;  // reused from feature to feature
+};
 
 // The EPSG code named by the "srsName" of a start tag, read as an element of its own.
 int epsgOfStartTag(std::string_view tag) {
@@ -376,7 +380,8 @@ std::vector<pugi::xml_node> membersOf(pugi::xml_node root) {
 }
 
 // The feature of a member (its first child element), when it has a polygon, a line or a point.
-void readMember(pugi::xml_node member, DataType kind, std::vector<GisFeature>& features) {
+void readMember(pugi::xml_node member, DataType kind, PropertyReader& properties,
+                std::vector<GisFeature>& features) {
     const pugi::xml_node element = member.find_child(isElement);
     if (!element)
         return;
@@ -386,7 +391,7 @@ void readMember(pugi::xml_node member, DataType kind, std::vector<GisFeature>& f
     setLabelPoint(feature);
     if (feature.polygons.empty() && feature.lines.empty() && !feature.hasPoint)
         return;
-    readProperties(element, feature);
+    feature.props = properties.read(element);
     features.push_back(std::move(feature));
 }
 
@@ -403,15 +408,16 @@ std::vector<GisFeature> GmlParser::parseFeatureCollection(const std::string& tex
     std::vector<GisFeature> features;
     features.reserve(outline->memberElements);
     MemberTree tree;
+    PropertyReader properties;
     for (const GmlMemberSpan& span : outline->members) {
         const pugi::xml_node member = tree.load(span);
         if (!member)
             return {};
         if (!span.holdsMembers)
-            readMember(member, kind, features);
+            readMember(member, kind, properties, features);
         else {
             for (const pugi::xml_node inner : membersOf(member))
-                readMember(inner, kind, features);
+                readMember(inner, kind, properties, features);
         }
     }
     return features;

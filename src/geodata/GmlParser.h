@@ -24,8 +24,8 @@ public:
     // A document that does not parse gives an empty list; geometry that cannot be read is dropped
     // piece by piece, and a feature left without polygon, line and point is dropped. The text
     // ends at its first zero byte. The features' vectors and texts hold no room beyond their
-    // contents, and the list is sized once; the memory used beyond the text and the features is
-    // that of one member's tree.
+    // contents, features with the same property names share one list of them, and the list is
+    // sized once; the memory used beyond the text and the features is that of one member's tree.
     static std::vector<GisFeature> parseFeatureCollection(const std::string& text, DataType kind);
 
     // The EPSG code of a reference system name: the last run of digits (of value 1 or more) after

@@ -1,5 +1,6 @@
 #include "geodata/GmlSplice.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -245,11 +246,35 @@ std::string GmlSplice::wrapped(std::string_view text, const Feature& f) const {
     return "<" + memberName_ + ">" + std::string(inner) + "</" + memberName_ + ">";
 }
 
-GmlSplice::Added GmlSplice::add(std::string_view document) {
+std::optional<int> GmlSplice::featureCount(std::string_view document) {
+    const auto scan = Scan::of(document);
+    if (!scan)
+        return std::nullopt;
+    return static_cast<int>(scan->features.size());
+}
+
+// A first page, or one without features, repeats nothing.
+bool GmlSplice::bringsNewToArea(std::string_view text, const Scan& scan, Page page) {
+    if (page == Page::First)
+        areaFeatures_.clear();
+    bool brings = page == Page::First || scan.features.empty();
+    for (const Feature& f : scan.features) {
+        const std::string_view identity =
+            !f.id.empty() ? f.id : text.substr(f.innerBegin, f.innerEnd - f.innerBegin);
+        brings = areaFeatures_.insert(std::hash<std::string_view>{}(identity)).second || brings;
+    }
+    return brings;
+}
+
+GmlSplice::Added GmlSplice::add(std::string_view document, Page page) {
     const auto scan = Scan::of(document);
     if (!scan)
         return {};
     Added added{true, static_cast<int>(scan->features.size()), 0};
+    if (!bringsNewToArea(document, *scan, page)) {
+        added.repeated = true;
+        return added;
+    }
     const bool first = document_.empty();
     if (first)
         adoptFirst(document, *scan);

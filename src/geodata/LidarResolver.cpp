@@ -3,8 +3,6 @@
 #include <charconv>
 #include <cmath>
 
-#include "geodata/SheetIndex.h"
-
 namespace {
 
 constexpr sheetindex::Layer kIndex{"/wss/service/PZGIK/DanePomiaroweLidarEVRF2007/WFS/Skorowidze",
@@ -42,22 +40,33 @@ std::int32_t epsgOf(const std::string& uklad) {
 }  // namespace
 
 std::vector<LidarResolver::LidarTile> LidarResolver::tilesFor(const Bbox& area) {
-    return tilesFor(area, sheetindex::currentUtcYear());
+    return listFor(area).sheets;
 }
 
 std::vector<LidarResolver::LidarTile> LidarResolver::tilesFor(const Bbox& area, int currentYear) {
-    std::vector<LidarTile> tiles;
-    sheetindex::newestYear(client_, kIndex, area, currentYear, [&tiles](const std::string& answer) {
-        tiles = parseSkorowidz(answer);
-        return !tiles.empty();
-    });
-    return tiles;
+    return listFor(area, currentYear).sheets;
+}
+
+sheetindex::Listing<LidarResolver::LidarTile> LidarResolver::listFor(const Bbox& area) {
+    return listFor(area, sheetindex::currentUtcYear());
+}
+
+sheetindex::Listing<LidarResolver::LidarTile> LidarResolver::listFor(const Bbox& area,
+                                                                     int currentYear) {
+    return sheetindex::newestSheets(client_, kIndex, area, currentYear, &parseSkorowidz);
 }
 
 std::string LidarResolver::download(const LidarTile& tile, const Progress& progress) {
+    ServiceReach ignored;
+    return download(tile, progress, ignored);
+}
+
+std::string LidarResolver::download(const LidarTile& tile, const Progress& progress,
+                                    ServiceReach& reach) {
     const Progress always = [](long long, long long) { return true; };
-    std::string error;  // the caller learns no reason
-    return client_.getCachedFile(tile.url, progress ? progress : always, kDownloadTimeoutMs, error);
+    std::string error;  // the reason, when the service did not answer, is in reach
+    return client_.getCachedFile(tile.url, progress ? progress : always, kDownloadTimeoutMs, error,
+                                 reach);
 }
 
 std::vector<LidarResolver::LidarTile> LidarResolver::parseSkorowidz(const std::string& xml) {

@@ -1,7 +1,7 @@
 #pragma once
 // The LiDAR point-cloud sheets of an area, from the national geoportal's LiDAR sheet index (one
-// WFS layer per year, the newest year with sheets wins), and the download of a sheet file
-// through the download cache.
+// WFS layer per year, the newest year with sheets wins, read page by page), and the download of
+// a sheet file through the download cache.
 
 #include <cstdint>
 #include <functional>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "geodata/GisTypes.h"
+#include "geodata/SheetIndex.h"
 #include "geodata/WfsClient.h"
 
 class LidarResolver {
@@ -25,14 +26,21 @@ public:
 
     explicit LidarResolver(WfsClient& client) : client_(client) {}
 
-    // The sheets of the newest index year (next year down to 2018) that has any in the area.
+    // The sheets of the newest index year (next year down to 2018) that has any in the area,
+    // every page of its index read.
     std::vector<LidarTile> tilesFor(const Bbox& area);
     // The same for a given current year (the calendar year of the system clock in tilesFor).
     std::vector<LidarTile> tilesFor(const Bbox& area, int currentYear);
+    // The same with how far the index was read.
+    sheetindex::Listing<LidarTile> listFor(const Bbox& area);
+    sheetindex::Listing<LidarTile> listFor(const Bbox& area, int currentYear);
 
     // Local path of the sheet's file in the download cache; "" when the download failed, was
     // stopped or could not be stored. An empty progress always continues.
     std::string download(const LidarTile& tile, const Progress& progress);
+    // The same; on failure reach tells whether the sheet's service answered (see
+    // WfsClient::getCachedFile).
+    std::string download(const LidarTile& tile, const Progress& progress, ServiceReach& reach);
 
     // Sheets of one index answer (WFS GetFeature), read by plain text search.
     static std::vector<LidarTile> parseSkorowidz(const std::string& answer);

@@ -218,7 +218,8 @@ void setMethodAndBody(CURL* easy, const std::string& method, const std::string& 
         curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
         return;
     }
-    if (!body.empty()) {
+    // A POST stays a POST without a body too: it then goes out with "Content-Length: 0".
+    if (!body.empty() || method == "POST") {
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
         curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, body.c_str());
     }

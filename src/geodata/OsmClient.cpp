@@ -97,6 +97,12 @@ bool readPoints(const json& geometry, std::vector<GisPoint>& points) {
     return true;
 }
 
+// Whether a text starts as a JSON object does, as every Overpass answer in JSON.
+bool isJsonObject(std::string_view text) {
+    const auto start = text.find_first_not_of(" \t\r\n");
+    return start != std::string_view::npos && text[start] == '{';
+}
+
 bool isWay(const json& element) {
     if (!element.is_object()) {
         return false;
@@ -111,7 +117,14 @@ bool isWay(const json& element) {
 
 std::vector<OsmWay> OsmClient::fetchWays(const Bbox& area, WfsClient& client, bool bridges,
                                          bool roads, std::string& error) {
+    ServiceReach ignored;
+    return fetchWays(area, client, bridges, roads, error, ignored);
+}
+
+std::vector<OsmWay> OsmClient::fetchWays(const Bbox& area, WfsClient& client, bool bridges,
+                                         bool roads, std::string& error, ServiceReach& reach) {
     error.clear();
+    reach = {};
     if (!bridges && !roads) {
         return {};
     }
@@ -122,6 +135,7 @@ std::vector<OsmWay> OsmClient::fetchWays(const Bbox& area, WfsClient& client, bo
     const std::string url = services::endpoints().overpass + "/api/interpreter?data=" +
                             WfsClient::urlEncode(queryText(area, bridges, roads));
     const WfsClient::HttpResult answer = client.get(url);
+    reach = WfsClient::reachOf(answer, isJsonObject(answer.body));
     if (answer.status != kOk) {
         error =
             "OSM (Overpass): usluga nie odpowiada (status " + std::to_string(answer.status) + ").";

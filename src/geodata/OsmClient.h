@@ -27,6 +27,10 @@ public:
     // ways is no error.
     static std::vector<OsmWay> fetchWays(const Bbox& area, WfsClient& client, bool bridges,
                                          bool roads, std::string& error);
+    // The same; reach tells whether the endpoint gave a JSON answer (no request: it counts as
+    // reached).
+    static std::vector<OsmWay> fetchWays(const Bbox& area, WfsClient& client, bool bridges,
+                                         bool roads, std::string& error, ServiceReach& reach);
 
     // The ways of an Overpass JSON answer ("out geom"), in answer order. A text that is not
     // JSON or has no "elements" array gives none; an element with a coordinate that is not a

@@ -107,6 +107,7 @@ std::vector<RuClient::RuAct> RuClient::query(const std::string& body) {
     };
     const WfsClient::HttpResult answer =
         withRetries([&] { return client_.postJson(url, body); }, good);
+    reach_ = WfsClient::reachOf(answer, good(answer));
     return good(answer) ? parseQueryResponse(answer.body) : std::vector<RuAct>{};
 }
 
@@ -158,14 +159,16 @@ bool RuClient::pickBest(const std::vector<RuAct>& acts, RuAct& out, std::string_
 }
 
 std::vector<GisFeature> RuClient::downloadZones(const RuAct& act, DataType kind) {
+    reach_ = {};
     if (act.publishedActId.empty())
         return {};
     const std::string url =
         registerUrl(std::string(kActPath) + WfsClient::urlEncode(act.publishedActId) + "/download");
     const auto good = [](const WfsClient::HttpResult& answer) {
-        return is2xx(answer.status) && !answer.body.empty();
+        return is2xx(answer.status) && !answer.body.empty() && !looksLikeWebPage(answer.body);
     };
     const WfsClient::HttpResult answer = withRetries([&] { return client_.get(url); }, good);
+    reach_ = WfsClient::reachOf(answer, good(answer));
     return good(answer) ? GmlParser::parseFeatureCollection(answer.body, kind)
                         : std::vector<GisFeature>{};
 }

@@ -48,6 +48,11 @@ public:
     // brought no answer.
     std::vector<GisFeature> downloadZones(const RuAct& act, DataType kind);
 
+    // Whether the register answered the last query or download: after three attempts without a
+    // good answer it did not, and the reason is that of the last attempt.
+    const ServiceReach& reach() const { return reach_; }
+
 private:
     WfsClient& client_;
+    ServiceReach reach_;
 };

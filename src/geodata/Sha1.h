@@ -5,6 +5,6 @@
 #include <string>
 #include <string_view>
 
-// The digest as 40 lower-case hexadecimal digits. Safe to call from any thread; throws
-// std::runtime_error when libcrypto cannot digest (no provider offers SHA-1).
+// The digest as 40 lower-case hexadecimal digits; "" when libcrypto cannot digest (no provider
+// offers SHA-1). Safe to call from any thread.
 std::string sha1Hex(std::string_view bytes);

@@ -1,15 +1,19 @@
 #include "geodata/SheetIndex.h"
 
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <utility>
 
+#include "geodata/GmlSplice.h"
 #include "geodata/ServiceConfig.h"
 
 namespace sheetindex {
 
 namespace {
 
-constexpr int kMaxSheets = 20;
+constexpr int kPageSize = 20;
+constexpr int kMaxPages = 50;
 constexpr int kDownloadTimeoutMs = 240000;
 
 constexpr std::string_view kUrlTag = "gugik:url_do_pobrania>";
@@ -25,6 +29,61 @@ std::string_view trimmed(std::string_view s) {
     return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
 }
 
+// One answer of a year's index and what it brought.
+struct Page {
+    WfsClient::HttpResult answer;
+    PageCount count;
+    std::size_t listed = 0;  // features the answer lists, sheets or not
+    bool usable = false;     // a feature collection, or at least sheets
+};
+
+// Where one year's index is asked for the area.
+struct YearIndex {
+    WfsClient& client;
+    std::string endpoint;
+    std::string typeName;
+    const Bbox& area;
+
+    Page ask(std::size_t start, const TakePage& take) const {
+        const std::string url = WfsClient::buildGetFeatureUrl(
+            endpoint, typeName, area, kPageSize, static_cast<int>(start), true, false, 0);
+        Page page{client.get(url)};
+        if (page.answer.status != 200)
+            return page;
+        const std::optional<int> features = GmlSplice::featureCount(page.answer.body);
+        page.count = take(page.answer.body);
+        page.listed = std::max<std::size_t>(features.value_or(0), page.count.parsed);
+        page.usable = features.has_value() || page.count.parsed > 0;
+        return page;
+    }
+
+    // The pages after the first, until one lists less than a page or, when the index said how
+    // many features match, until that many were listed. False when the year could not be read
+    // to its end: a page failed, the pages ran out, or the index repeats what it listed (a
+    // service that ignores the start index).
+    bool readRest(const Page& first, const TakePage& take) const {
+        const long long matched = WfsClient::numberMatched(first.answer.body);
+        std::size_t listed = first.listed;
+        std::size_t lastListed = first.listed;
+        const auto more = [&] {
+            return matched >= 0 ? listed < static_cast<std::size_t>(matched)
+                                : lastListed >= static_cast<std::size_t>(kPageSize);
+        };
+        for (int page = 1; more(); ++page) {
+            if (page == kMaxPages)
+                return false;
+            const Page next = ask(listed, take);
+            if (!next.usable)
+                return false;
+            lastListed = next.listed;
+            if (next.count.fresh == 0)
+                return lastListed == 0 && matched < 0;
+            listed += lastListed;
+        }
+        return true;
+    }
+};
+
 }  // namespace
 
 int currentUtcYear() {
@@ -32,31 +91,29 @@ int currentUtcYear() {
     return static_cast<int>(std::chrono::year_month_day(today).year());
 }
 
-void newestYear(WfsClient& client, const Layer& layer, const Bbox& area, int currentYear,
-                const std::function<bool(const std::string& answer)>& take) {
+Reading newestYear(WfsClient& client, const Layer& layer, const Bbox& area, int currentYear,
+                   const TakePage& take) {
+    Reading reading;
     if (currentYear < layer.noIndexBefore) {
-        return;
+        return reading;
     }
     const std::string endpoint = services::endpoints().geoportalMaps + std::string(layer.path);
+    ReachTally reach;
     for (long long year = currentYear + 1LL; year >= layer.oldestYear; --year) {
-        const std::string url = WfsClient::buildGetFeatureUrl(
-            endpoint, std::string(layer.typePrefix) + std::to_string(year), area, kMaxSheets, 0,
-            true, false, 0);
-        const WfsClient::HttpResult answer = client.get(url);
-        if (answer.status == 200 && take(answer.body)) {
-            return;
+        const YearIndex index{client, endpoint,
+                              std::string(layer.typePrefix) + std::to_string(year), area};
+        const Page first = index.ask(0, take);
+        reach.note(WfsClient::reachOf(first.answer, first.usable));
+        if (first.answer.status == 0) {
+            break;  // nothing answered at all: no older year of the host will
+        }
+        if (first.count.fresh > 0) {
+            reading.complete = index.readRest(first, take);
+            break;
         }
     }
-}
-
-std::vector<Tile> newestSheets(WfsClient& client, const Layer& layer, const Bbox& area,
-                               int currentYear) {
-    std::vector<Tile> tiles;
-    newestYear(client, layer, area, currentYear, [&tiles](const std::string& answer) {
-        tiles = parse(answer);
-        return !tiles.empty();
-    });
-    return tiles;
+    reading.reach = reach.result();
+    return reading;
 }
 
 std::vector<Member> members(const std::string& xml) {
@@ -91,10 +148,6 @@ std::vector<Tile> parse(const std::string& xml) {
         tiles.push_back({fields.value(m.start, m.end, "godlo"), std::move(m.url)});
     }
     return tiles;
-}
-
-std::string download(WfsClient& client, const Tile& tile) {
-    return client.getCachedRaw(tile.url, kDownloadTimeoutMs);
 }
 
 std::size_t MarkerAhead::from(const std::string& text, std::size_t at) {
@@ -159,15 +212,28 @@ std::string decodeEntities(std::string_view text) {
 }
 
 std::vector<Tile> IndexClient::tilesFor(const Bbox& area) {
-    return tilesFor(area, currentUtcYear());
+    return listFor(area).sheets;
 }
 
 std::vector<Tile> IndexClient::tilesFor(const Bbox& area, int currentYear) {
-    return newestSheets(client_, layer_, area, currentYear);
+    return listFor(area, currentYear).sheets;
+}
+
+Listing<Tile> IndexClient::listFor(const Bbox& area) {
+    return listFor(area, currentUtcYear());
+}
+
+Listing<Tile> IndexClient::listFor(const Bbox& area, int currentYear) {
+    return newestSheets(client_, layer_, area, currentYear, &parse);
 }
 
 std::string IndexClient::download(const Tile& tile) {
-    return sheetindex::download(client_, tile);
+    ServiceReach ignored;
+    return download(tile, ignored);
+}
+
+std::string IndexClient::download(const Tile& tile, ServiceReach& reach) {
+    return client_.getCachedRaw(tile.url, kDownloadTimeoutMs, reach);
 }
 
 }  // namespace sheetindex

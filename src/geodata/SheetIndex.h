@@ -1,16 +1,18 @@
 #pragma once
 // The national geoportal's sheet indexes of the terrain and surface models: one WFS layer per
-// year, of which the newest year that has any sheet in an area is used, and whose answers are
-// read by plain text search for a few fixed elements.
+// year, of which the newest year that has any sheet in an area is used, read page by page to its
+// end, and whose answers are read by plain text search for a few fixed elements.
 
 #include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "geodata/GisTypes.h"
+#include "geodata/ServiceReach.h"
 #include "geodata/WfsClient.h"
 
 namespace sheetindex {
@@ -33,16 +35,59 @@ struct Layer {
 // The calendar year of the system clock in UTC.
 int currentUtcYear();
 
-// Asks the layer's index for the area year by year, from currentYear + 1 down to the layer's
-// oldest year, handing every answer with status 200 to `take` until it returns true (it found
-// sheets). Failed requests are skipped; a current year before the layer's first asks nothing.
-void newestYear(WfsClient& client, const Layer& layer, const Bbox& area, int currentYear,
-                const std::function<bool(const std::string& answer)>& take);
+// How far an index was read for an area.
+struct Reading {
+    ServiceReach reach;    // not reached when no year's index gave a WFS answer
+    bool complete = true;  // every sheet that the year used lists for the area was read
+};
 
-// The sheets of the newest year whose index answers with any sheet in the area; empty when
-// none does.
-std::vector<Tile> newestSheets(WfsClient& client, const Layer& layer, const Bbox& area,
-                               int currentYear);
+// What one answer of an index brought: the sheets read out of it, and how many of them were not
+// read before.
+struct PageCount {
+    std::size_t parsed = 0;
+    std::size_t fresh = 0;
+};
+using TakePage = std::function<PageCount(const std::string& answer)>;
+
+// Asks the layer's index for the area year by year, from currentYear + 1 down to the layer's
+// oldest year, handing every answer with status 200 to `take`, until a year's first answer
+// brings a sheet not read before. That year is then read page by page (at most 20 features an
+// answer, STARTINDEX counting on) to its end. Failed requests are skipped, but after a request
+// that got no answer at all no older year is asked; a current year before the layer's first
+// asks nothing.
+Reading newestYear(WfsClient& client, const Layer& layer, const Bbox& area, int currentYear,
+                   const TakePage& take);
+
+// The sheets of the newest year whose index lists any in the area, each address once, with how
+// far the index was read.
+template <class Sheet>
+struct Listing {
+    std::vector<Sheet> sheets;
+    ServiceReach reach;
+    bool complete = true;
+};
+
+template <class Sheet>
+Listing<Sheet> newestSheets(WfsClient& client, const Layer& layer, const Bbox& area,
+                            int currentYear, std::vector<Sheet> (*parse)(const std::string&)) {
+    Listing<Sheet> listing;
+    std::unordered_set<std::string> seen;
+    const Reading reading =
+        newestYear(client, layer, area, currentYear, [&](const std::string& answer) {
+            std::vector<Sheet> page = parse(answer);
+            PageCount count{page.size(), 0};
+            for (Sheet& sheet : page) {
+                if (seen.insert(sheet.url).second) {
+                    listing.sheets.push_back(std::move(sheet));
+                    ++count.fresh;
+                }
+            }
+            return count;
+        });
+    listing.reach = reading.reach;
+    listing.complete = reading.complete;
+    return listing;
+}
 
 // One index member that carries a download address beginning with "http": where it runs in the
 // answer (from its start tag, or the document's start, to its end tag, or the document's end)
@@ -58,9 +103,6 @@ std::vector<Member> members(const std::string& answer);
 // The sheets of one index answer, in document order; features whose address does not begin
 // with "http" are dropped.
 std::vector<Tile> parse(const std::string& answer);
-
-// A sheet file's text through the download cache; "" on failure.
-std::string download(WfsClient& client, const Tile& tile);
 
 // The first place at or after a point where a marker stands in a text. The point only moves
 // forward from one call to the next, so the text is searched once in all.
@@ -104,8 +146,8 @@ private:
 // in one pass; anything else stays as written.
 std::string decodeEntities(std::string_view text);
 
-// A client of one index: the sheets of the newest index year with any sheet in an area (at
-// most 20), and a sheet file's text through the download cache.
+// A client of one index: the sheets of the newest index year with any sheet in an area, and a
+// sheet file's text through the download cache.
 class IndexClient {
 public:
     IndexClient(WfsClient& client, const Layer& layer) : client_(client), layer_(layer) {}
@@ -113,9 +155,14 @@ public:
     // The calendar year of the clock in UTC is the current year.
     std::vector<Tile> tilesFor(const Bbox& area);
     std::vector<Tile> tilesFor(const Bbox& area, int currentYear);
+    // The same with how far the index was read.
+    Listing<Tile> listFor(const Bbox& area);
+    Listing<Tile> listFor(const Bbox& area, int currentYear);
 
-    // The sheet file's text; "" when the download failed.
+    // The sheet file's text through the download cache; "" when the download failed, and then
+    // reach tells whether the sheet's service answered.
     std::string download(const Tile& tile);
+    std::string download(const Tile& tile, ServiceReach& reach);
 
     static std::vector<Tile> parseSkorowidz(const std::string& answer) { return parse(answer); }
 

@@ -56,16 +56,6 @@ void logRequest(const std::string& method, const std::string& url) {
     std::fputs(line.c_str(), stderr);
 }
 
-// An HTML page, as gateways and overloaded services send with status 200 in place of data. It
-// is not kept: the next request may bring the data.
-bool looksLikeWebPage(std::string_view body) {
-    const auto start = body.find_first_not_of(" \t\r\n");
-    if (start == std::string_view::npos)
-        return false;
-    const std::string head = lowerCase(std::string(body.substr(start, 14)));
-    return head.starts_with("<!doctype html") || head.starts_with("<html");
-}
-
 // A number as a standard stream writes it with 10 significant digits (%.10g), independent of the
 // process's locale.
 std::string tenDigits(double value) {
@@ -157,6 +147,15 @@ public:
         if (!result.error.empty())
             return result.error;
         return "Serwer zwrocil status " + std::to_string(result.status);
+    }
+
+    // Whether the service answered, for a download that failed with that message: it did when
+    // it said that the file is not there (4xx) or when the failure is the program's own.
+    ServiceReach reach(const net::DownloadResult& result, const std::string& failure) const {
+        const bool ownFailure = stopped_ || writeFailed_ || (result.ok && !webPage_);
+        const bool noSuchFile = !webPage_ && result.status >= 400 && result.status <= 499;
+        return ownFailure || noSuchFile ? ServiceReach{}
+                                        : ServiceReach::failed(failure, result.status == 0);
     }
 
 private:
@@ -272,6 +271,21 @@ WfsClient::HttpResult WfsClient::postJson(const std::string& url, const std::str
     return request("POST", url, body, "application/json", kDefaultTimeoutMs);
 }
 
+ServiceReach WfsClient::reachOf(const HttpResult& answer, bool asAsked) {
+    return ServiceReach::of(answer.status, answer.body, answer.error, asAsked);
+}
+
+long long WfsClient::numberMatched(std::string_view answer) {
+    static constexpr std::string_view kAttribute = "numberMatched=\"";
+    const std::size_t at = answer.find(kAttribute);
+    if (at == std::string_view::npos)
+        return -1;
+    const char* first = answer.data() + at + kAttribute.size();
+    long long count = -1;
+    const auto [next, ec] = std::from_chars(first, answer.data() + answer.size(), count);
+    return ec == std::errc() ? count : -1;
+}
+
 std::string WfsClient::buildGetFeatureUrl(const std::string& base, const std::string& typeName,
                                           const Bbox& box, int count, int startIndex, bool swapAxes,
                                           bool wfs110, int epsg) {
@@ -335,20 +349,43 @@ std::string WfsClient::formatBytes(int64_t bytes) {
 }
 
 std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs) {
+    ServiceReach ignored;
+    return getCachedRaw(url, timeoutMs, ignored);
+}
+
+std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs, ServiceReach& reach) {
+    reach = {};
     const std::string path = cachePathFor(url);
+    if (path.empty())
+        return {};
     if (auto cached = DownloadCache::read(path))
         return std::move(*cached);
     HttpResult answer = get(url, timeoutMs);
+    const bool webPage = looksLikeWebPage(answer.body);
+    // Nothing at the address (4xx) is an answer of the service too.
+    const bool missing = answer.error.empty() && answer.status >= 400 && answer.status <= 499;
+    reach = missing ? ServiceReach{} : reachOf(answer, !answer.body.empty() && !webPage);
     if (!net::is2xx(answer.status) || answer.body.empty())
         return {};
-    if (!looksLikeWebPage(answer.body))
+    if (!webPage)
         DownloadCache::shared().store(path, answer.body);
     return std::move(answer.body);
 }
 
 std::string WfsClient::getCachedFile(const std::string& url, const ByteProgress& progress,
                                      int timeoutMs, std::string& error) {
+    ServiceReach ignored;
+    return getCachedFile(url, progress, timeoutMs, error, ignored);
+}
+
+std::string WfsClient::getCachedFile(const std::string& url, const ByteProgress& progress,
+                                     int timeoutMs, std::string& error, ServiceReach& reach) {
+    reach = {};
     const std::string path = cacheFilePathFor(url, "zip");
+    if (path.empty()) {
+        error = "Brak SHA-1 w libcrypto: nie mozna nazwac pliku pamieci podrecznej.";
+        return {};
+    }
     if (DownloadCache::holds(path))
         return path;
     throttle(hostOf(url));
@@ -368,6 +405,7 @@ std::string WfsClient::getCachedFile(const std::string& url, const ByteProgress&
     const bool closed = part.close();
     if (const std::string failure = sink.failure(closed, result); !failure.empty()) {
         error = failure;
+        reach = sink.reach(result, failure);
         return {};
     }
     if (!part.commit()) {

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "geodata/GisTypes.h"
+#include "geodata/ServiceReach.h"
 
 class WfsClient {
 public:
@@ -27,15 +28,20 @@ public:
     using ByteProgress = std::function<bool(long long done, long long total)>;
     // (cells done, cells in all), after every cell of a tiled download.
     using CellProgress = std::function<void(int done, int total)>;
+    // Asked before every request of a long download; true ends the download there.
+    using StopRequested = std::function<bool()>;
 
     // What a tiled download brought: the spliced document ("" when no cell answered with a
-    // feature collection) and how many cells could not be fetched whole.
+    // feature collection), how many cells could not be fetched whole, and whether the service
+    // answered any cell.
     struct TiledResult {
         std::string document;
         int cells = 0;
         int failedCells = 0;     // no usable answer; nothing of them was cached
         int truncatedCells = 0;  // more features than could be paged through
-        bool complete() const { return failedCells == 0 && truncatedCells == 0; }
+        bool stopped = false;    // a stop came before the last cell was done
+        ServiceReach reach;      // not reached when no cell was
+        bool complete() const { return failedCells == 0 && truncatedCells == 0 && !stopped; }
     };
 
     static constexpr const char* kUserAgent = "TERRAWEFT/0.1 (bim-addon)";
@@ -62,6 +68,11 @@ public:
     HttpResult get(const std::string& url, int timeoutMs);
     HttpResult postJson(const std::string& url, const std::string& body);
 
+    // The reach of one answer; asAsked tells whether its body is of the kind asked for.
+    static ServiceReach reachOf(const HttpResult& answer, bool asAsked);
+    // The count after numberMatched=" in a WFS 2.0 answer; -1 when there is none (or "unknown").
+    static long long numberMatched(std::string_view answer);
+
     // WFS GetFeature (2.0.0, or 1.1.0 with wfs110) for a PL-1992 box; an epsg of a PL-2000 zone
     // (2176-2179) converts the box into that zone, any other value means EPSG:2180.
     static std::string buildGetFeatureUrl(const std::string& base, const std::string& typeName,
@@ -71,7 +82,9 @@ public:
     static std::string buildWmsGetMapUrl(const std::string& base, const std::string& layers,
                                          const Bbox& box, int width, int height, int epsg);
 
-    // Download cache: files named by the SHA-1 of the URL under the user's data folder.
+    // Download cache: files named by the SHA-1 of the URL under the user's data folder. Without
+    // SHA-1 in libcrypto no URL can be named: the path functions give "", and the two downloads
+    // fail as they do for other reasons.
     static std::string cacheDir();
     // Renames the cache's application folder before its first use; null or "" leaves it.
     static void setCacheAppName(const char* name);
@@ -81,21 +94,30 @@ public:
     // The answer body from the cache, or fetched (one GET, no retry) and kept; "" on failure.
     // A web page answered in place of data is handed back but not kept.
     std::string getCachedRaw(const std::string& url, int timeoutMs);
+    // The same; reach tells whether the service answered: an answer that nothing is at the
+    // address (4xx) counts as one; an empty body or a web page do not.
+    std::string getCachedRaw(const std::string& url, int timeoutMs, ServiceReach& reach);
     // The path of the cached file, streamed into the cache when missing; "" with error set on
     // failure (error is left alone on success).
     std::string getCachedFile(const std::string& url, const ByteProgress& progress, int timeoutMs,
                               std::string& error);
+    // The same; reach tells whether the service answered. An answer that the file is not there
+    // (4xx) counts as one, and so does a failure of the program's own (cancel, the disk); no
+    // answer at all, a broken transfer, a server error (5xx) or a web page do not.
+    std::string getCachedFile(const std::string& url, const ByteProgress& progress, int timeoutMs,
+                              std::string& error, ServiceReach& reach);
 
     static std::string formatBytes(int64_t bytes);
 
     // Features of one type for a box of any size, asked in cells of 500 m through the cache and
-    // spliced into one GML document.
+    // spliced into one GML document. stop is asked before every page of every cell; once it
+    // holds, the document keeps what the pages before brought.
     std::string getFeaturesCached(const std::string& base, const std::string& typeName,
                                   const Bbox& box, const CellProgress& progress, bool swapAxes,
-                                  bool wfs110, int epsg);
+                                  bool wfs110, int epsg, const StopRequested& stop = {});
     TiledResult getFeaturesTiled(const std::string& base, const std::string& typeName,
                                  const Bbox& box, const CellProgress& progress, bool swapAxes,
-                                 bool wfs110, int epsg);
+                                 bool wfs110, int epsg, const StopRequested& stop = {});
 
 private:
     std::string headersFor(const std::string& url, const std::string& contentType) const;

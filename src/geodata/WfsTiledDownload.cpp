@@ -1,6 +1,7 @@
 // WfsClient's tiled feature download: the area is cut into cells of 500 m, each cell is asked
 // for separately (page by page when it holds more features than one answer may carry), every
-// answer is kept in the download cache, and the features are spliced into one document.
+// answer is kept in the download cache, and the features are spliced into one document. A stop
+// ends the download before its next page.
 
 #include <algorithm>
 #include <climits>
@@ -54,53 +55,63 @@ std::optional<CellGrid> gridOf(const Bbox& box) {
     return CellGrid{box, static_cast<int>(nx), static_cast<int>(ny)};
 }
 
-enum class CellOutcome { Complete, Truncated, Failed };
+enum class CellOutcome { Complete, Truncated, Failed, Stopped };
 
 }  // namespace
 
 std::string WfsClient::getFeaturesCached(const std::string& base, const std::string& typeName,
                                          const Bbox& box, const CellProgress& progress,
-                                         bool swapAxes, bool wfs110, int epsg) {
-    return getFeaturesTiled(base, typeName, box, progress, swapAxes, wfs110, epsg).document;
+                                         bool swapAxes, bool wfs110, int epsg,
+                                         const StopRequested& stop) {
+    return getFeaturesTiled(base, typeName, box, progress, swapAxes, wfs110, epsg, stop).document;
 }
 
 WfsClient::TiledResult WfsClient::getFeaturesTiled(const std::string& base,
                                                    const std::string& typeName, const Bbox& box,
                                                    const CellProgress& progress, bool swapAxes,
-                                                   bool wfs110, int epsg) {
+                                                   bool wfs110, int epsg,
+                                                   const StopRequested& stop) {
     const std::optional<CellGrid> grid = gridOf(box);
     GmlSplice splice(wfs110);
+    ReachTally reach;
 
     // One page of a cell: from the cache, else from the service. Only an answer that is a
     // feature collection is kept, so a failure is asked again next time.
     const auto addPage = [&](const Bbox& cell, int page) -> std::optional<GmlSplice::Added> {
         const std::string url = buildGetFeatureUrl(base, typeName, cell, kPageSize,
                                                    page * kPageSize, swapAxes, wfs110, epsg);
+        const GmlSplice::Page order = page == 0 ? GmlSplice::Page::First : GmlSplice::Page::Later;
         const std::string path = cachePathFor(url);
         if (const auto cached = DownloadCache::read(path)) {
-            const auto added = splice.add(*cached);
+            const auto added = splice.add(*cached, order);
+            reach.note({});  // it was answered once
             return added.collection ? std::optional(added) : std::nullopt;
         }
         const HttpResult answer = get(url);
-        if (!net::is2xx(answer.status))
-            return std::nullopt;
-        const auto added = splice.add(answer.body);
+        const auto added =
+            net::is2xx(answer.status) ? splice.add(answer.body, order) : GmlSplice::Added{};
+        reach.note(reachOf(answer, added.collection));
         if (!added.collection)
             return std::nullopt;
         DownloadCache::shared().store(path, answer.body);
         return added;
     };
 
-    // A full page is followed by the next one; WFS 1.1.0 has no paging, and a service that
-    // ignores the start index repeats features already taken.
+    // A full page is followed by the next one. WFS 1.1.0 has no paging, and a page that only
+    // repeats the cell's earlier ones comes from a service that ignores the start index: the
+    // cell may hold more than it gives.
     const auto fetchCell = [&](const Bbox& cell) {
         for (int page = 0; page < kMaxPages; ++page) {
+            if (stop && stop())
+                return CellOutcome::Stopped;
             const auto added = addPage(cell, page);
             if (!added)
                 return CellOutcome::Failed;
+            if (added->repeated)
+                return CellOutcome::Truncated;
             if (added->features < kPageSize)
                 return CellOutcome::Complete;
-            if (wfs110 || (page > 0 && added->fresh == 0))
+            if (wfs110)
                 return CellOutcome::Truncated;
         }
         return CellOutcome::Truncated;
@@ -110,11 +121,16 @@ WfsClient::TiledResult WfsClient::getFeaturesTiled(const std::string& base,
     result.cells = grid ? grid->count() : 0;
     for (int k = 0; k < result.cells; ++k) {
         const CellOutcome outcome = fetchCell(grid->cell(k));
+        if (outcome == CellOutcome::Stopped) {
+            result.stopped = true;
+            break;
+        }
         result.failedCells += outcome == CellOutcome::Failed ? 1 : 0;
         result.truncatedCells += outcome == CellOutcome::Truncated ? 1 : 0;
         if (progress)
             progress(k + 1, result.cells);
     }
     result.document = splice.take();
+    result.reach = reach.result();
     return result;
 }

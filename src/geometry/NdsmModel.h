@@ -1,7 +1,7 @@
 #pragma once
 // The normalised surface model of an area: the surface model (tops of roofs and trees) and the
 // terrain model (bare ground) over the same area. What stands on the ground is surface minus
-// terrain.
+// terrain. Both grids span a whole frame, so their heights are kept as floats.
 
 #include <string_view>
 
@@ -9,8 +9,8 @@
 
 class NdsmModel {
 public:
-    AscGrid surface;
-    AscGrid terrain;
+    FloatGrid surface;
+    FloatGrid terrain;
 
     // Reads the surface grid and, only when that succeeds, the terrain grid; true when both
     // read. After false the model must not be used.

@@ -2,6 +2,9 @@
 // The records of roofs and surfaces built from point clouds and surface models. Plan coordinates
 // are PL-1992 metres (x easting, y northing), heights metres as the sources give them.
 
+#include <array>
+#include <cstdint>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -32,12 +35,37 @@ struct RoofFace {
     bool operator==(const RoofFace&) const = default;
 };
 
+// Triangles over shared corners, as a surface draped over a sampling lattice gives them: every
+// corner is stored once and a triangle is three indices into the corners, so that a road of
+// thousands of cells costs two flat arrays rather than an allocation per triangle.
+struct TriangleMesh {
+    std::vector<Pt3> vertices;
+    std::vector<std::array<std::uint32_t, 3>> triangles;
+
+    bool operator==(const TriangleMesh&) const = default;
+};
+
 // The result of one roof or surface builder for one footprint or ring. Each builder states what
 // its quality share means.
 struct RoofModel {
     std::vector<RoofFace> faces;
     int flag = 0;  // 0: built from data; 1: the input failed or the builder fell back
     double quality = 0.0;
+    TriangleMesh mesh;  // further faces, after `faces`: the triangles of a draped surface
+
+    bool empty() const { return faces.empty() && mesh.triangles.empty(); }
+
+    // Calls visit(std::span<const Pt3>) with the corners of every face in order: the planar
+    // faces, then the mesh's triangles.
+    template <class Visit>
+    void forEachFace(Visit&& visit) const {
+        for (const RoofFace& face : faces)
+            visit(std::span<const Pt3>(face.pts));
+        for (const auto& [a, b, c] : mesh.triangles) {
+            const std::array<Pt3, 3> corners{mesh.vertices[a], mesh.vertices[b], mesh.vertices[c]};
+            visit(std::span<const Pt3>(corners));
+        }
+    }
 };
 
 // A plan ring: open, in any orientation.

@@ -77,7 +77,7 @@ bool surfaceAtMean(const PlanRing& ring, const NdsmModel& model, double& z) {
 
 // One quad per edge from the roof down to the terrain at the edge's ends; the last edge closes
 // the ring, so a ring that repeats its first point ends with a zero-length edge, which is skipped.
-void appendWalls(const PlanRing& ring, const AscGrid& terrain, double roof, double minWall,
+void appendWalls(const PlanRing& ring, const FloatGrid& terrain, double roof, double minWall,
                  std::vector<RoofFace>& faces) {
     const std::size_t n = ring.size();
     for (std::size_t k = 1; k <= n; ++k) {

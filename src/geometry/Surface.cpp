@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -14,24 +15,47 @@ namespace {
 // Beyond any real corridor; only keeps the cell counts inside 64 bits.
 constexpr double kCellLimit = 1e15;
 
-// Consecutive usable nodes of one lattice row (inside the ring, with a height), from column
-// `first` on.
-struct NodeRun {
-    std::int64_t first = 0;
-    std::vector<double> z;
-
-    std::int64_t last() const { return first + static_cast<std::int64_t>(z.size()) - 1; }
-    double at(std::int64_t i) const { return z[static_cast<std::size_t>(i - first)]; }
-};
-
-using NodeRow = std::vector<NodeRun>;
+// A node that is no corner of the mesh yet. The indices end at 2^32 corners, which would take
+// some 100 GB: memory ends long before they do.
+constexpr std::uint32_t kNoVertex = std::numeric_limits<std::uint32_t>::max();
 
 // What the used cells gave.
 struct CellTally {
-    std::vector<RoofFace> faces;
+    TriangleMesh mesh;
     std::vector<double> firstCorners;  // the height at each used cell's first corner
     std::int64_t raised = 0;
 };
+
+// Consecutive usable nodes of one lattice row j (inside the ring, with a height), from column
+// `first` on, each with its corner in the mesh once a cell has used it.
+struct NodeRun {
+    std::int64_t first = 0;
+    std::vector<double> z;
+    std::vector<std::uint32_t> vertex;
+
+    std::int64_t last() const { return first + static_cast<std::int64_t>(z.size()) - 1; }
+    double at(std::int64_t i) const { return z[index(i)]; }
+    void add(double height) {
+        z.push_back(height);
+        vertex.push_back(kNoVertex);
+    }
+
+    // The mesh corner of node i, added at its first use.
+    std::uint32_t vertexOf(std::int64_t i, const Lattice& lattice, std::int64_t j,
+                           TriangleMesh& mesh) {
+        std::uint32_t& v = vertex[index(i)];
+        if (v == kNoVertex) {
+            v = static_cast<std::uint32_t>(mesh.vertices.size());
+            mesh.vertices.push_back({lattice.x(i), lattice.y(j), at(i)});
+        }
+        return v;
+    }
+
+private:
+    std::size_t index(std::int64_t i) const { return static_cast<std::size_t>(i - first); }
+};
+
+using NodeRow = std::vector<NodeRun>;
 
 std::int64_t cellCount(double extent, double step) {
     const double n = std::floor(extent / step);
@@ -46,7 +70,7 @@ Bbox clipped(const Bbox& box, const Bbox& clip) {
 // The usable nodes of row j among columns [first, end). Each node is tested and sampled once,
 // however many cells share it.
 NodeRow sampleRow(RingRowScan& scan, const Lattice& lattice, std::int64_t j, ColumnRun columns,
-                  const AscGrid& grid) {
+                  const FloatGrid& grid) {
     const double y = lattice.y(j);
     NodeRow row;
     for (const ColumnRun& run : scan.insideRuns(y, lattice, columns.end)) {
@@ -56,45 +80,48 @@ NodeRow sampleRow(RingRowScan& scan, const Lattice& lattice, std::int64_t j, Col
                 continue;
             }
             if (row.empty() || row.back().last() != i - 1) {
-                row.push_back({i, {}});
+                row.push_back({i, {}, {}});
             }
-            row.back().z.push_back(z);
+            row.back().add(z);
         }
     }
     return row;
 }
 
-// Cell (i, j) with its corner heights: two triangles, its first corner kept, and a raised cell
-// counted where the surface at its centre stands more than minHeight above the terrain.
-void addCell(const Lattice& lattice, std::int64_t i, std::int64_t j, double z00, double z10,
-             double z01, double z11, const NdsmModel& model, double minHeight, CellTally& tally) {
-    const double x0 = lattice.x(i);
-    const double x1 = lattice.x(i + 1);
-    const double y0 = lattice.y(j);
-    const double y1 = lattice.y(j + 1);
+// Cell (i, j) between two runs of nodes: two triangles through its corners, its first corner
+// kept, and a raised cell counted where the surface at its centre stands more than minHeight
+// above the terrain.
+void addCell(const Lattice& lattice, std::int64_t i, std::int64_t j, NodeRun& lower, NodeRun& upper,
+             const NdsmModel& model, double minHeight, CellTally& tally) {
     double standing = 0.0;
-    if (model.heightAbove((x0 + x1) * 0.5, (y0 + y1) * 0.5, standing) && standing > minHeight) {
+    if (model.heightAbove((lattice.x(i) + lattice.x(i + 1)) * 0.5,
+                          (lattice.y(j) + lattice.y(j + 1)) * 0.5, standing) &&
+        standing > minHeight) {
         ++tally.raised;
     }
-    tally.faces.push_back({{{x0, y0, z00}, {x1, y0, z10}, {x1, y1, z11}}});
-    tally.faces.push_back({{{x0, y0, z00}, {x1, y1, z11}, {x0, y1, z01}}});
-    tally.firstCorners.push_back(z00);
+    TriangleMesh& mesh = tally.mesh;
+    const std::uint32_t c00 = lower.vertexOf(i, lattice, j, mesh);
+    const std::uint32_t c10 = lower.vertexOf(i + 1, lattice, j, mesh);
+    const std::uint32_t c11 = upper.vertexOf(i + 1, lattice, j + 1, mesh);
+    const std::uint32_t c01 = upper.vertexOf(i, lattice, j + 1, mesh);
+    mesh.triangles.push_back({c00, c10, c11});
+    mesh.triangles.push_back({c00, c11, c01});
+    tally.firstCorners.push_back(lower.at(i));
 }
 
 // The cells of row j: those whose four corners are usable nodes of the row below and the row
 // above, west to east.
-void addRowCells(const NodeRow& below, const NodeRow& above, const Lattice& lattice, std::int64_t j,
+void addRowCells(NodeRow& below, NodeRow& above, const Lattice& lattice, std::int64_t j,
                  const NdsmModel& model, double minHeight, CellTally& tally) {
     std::size_t a = 0;
     std::size_t b = 0;
     while (a < below.size() && b < above.size()) {
-        const NodeRun& lower = below[a];
-        const NodeRun& upper = above[b];
+        NodeRun& lower = below[a];
+        NodeRun& upper = above[b];
         const std::int64_t from = std::max(lower.first, upper.first);
         const std::int64_t to = std::min(lower.last(), upper.last());
         for (std::int64_t i = from; i < to; ++i) {
-            addCell(lattice, i, j, lower.at(i), lower.at(i + 1), upper.at(i), upper.at(i + 1),
-                    model, minHeight, tally);
+            addCell(lattice, i, j, lower, upper, model, minHeight, tally);
         }
         if (lower.last() < upper.last()) {
             ++a;
@@ -105,7 +132,7 @@ void addRowCells(const NodeRow& below, const NodeRow& above, const Lattice& latt
 }
 
 CellTally triangulate(const PlanRing& ring, const Bbox& box, const NdsmModel& model,
-                      const AscGrid& grid, const SurfaceParams& params) {
+                      const FloatGrid& grid, const SurfaceParams& params) {
     CellTally tally;
     Bbox reach;
     if (!gridReach(grid, reach)) {
@@ -146,12 +173,15 @@ RoofModel buildSurface(const PlanRing& ring, const NdsmModel& model, const Surfa
             return out;
         }
     }
-    const AscGrid& grid = params.sampleTerrain ? model.terrain : model.surface;
+    const FloatGrid& grid = params.sampleTerrain ? model.terrain : model.surface;
     CellTally tally = triangulate(ring, box, model, grid, params);
     const std::size_t used = tally.firstCorners.size();
     out.quality = used > 0 ? static_cast<double>(tally.raised) / static_cast<double>(used) : 0.0;
     if (used > 0 && out.quality >= params.minQuality) {
-        out.faces = std::move(tally.faces);
+        // The model is kept as long as the fetch: no room to spare.
+        tally.mesh.vertices.shrink_to_fit();
+        tally.mesh.triangles.shrink_to_fit();
+        out.mesh = std::move(tally.mesh);
         out.flag = 0;
         return out;
     }

@@ -24,7 +24,7 @@ bool ringBox(const PlanRing& ring, Bbox& box) {
     return true;
 }
 
-bool gridReach(const AscGrid& grid, Bbox& reach) {
+bool gridReach(const FloatGrid& grid, Bbox& reach) {
     const double c = grid.cellsize;
     if (grid.z.empty() || !(c > 0.0)) {
         return false;

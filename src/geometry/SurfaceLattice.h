@@ -24,7 +24,7 @@ bool ringBox(const PlanRing& ring, Bbox& box);
 // Where the grid can give a height, widened by one of its cells so that rounding at its edges
 // loses nothing; false where it can give none at all. Sampling a large ring only within this
 // box keeps a corrupt vertex far away from costing anything.
-bool gridReach(const AscGrid& grid, Bbox& reach);
+bool gridReach(const FloatGrid& grid, Bbox& reach);
 
 // The element at index n / 2 of the values in ascending order: the middle one, the upper of the
 // two middle ones for an even count. The list must not be empty.

@@ -32,6 +32,7 @@
 #include "geometry/RoofModel.h"
 #include "geometry/TerrainBuilder.h"
 #include "geometry/Warstwica.h"
+#include "import/fetch/ImportRasterStages.h"
 #include "import/fetch/ImportTerrainStages.h"
 #include "import/fetch/MunicipalityLookup.h"
 
@@ -188,19 +189,26 @@ private:
     FetchedData fetchForImport(const Bbox& bbox, const std::vector<std::string>& keys,
                                int rasterScale, int terrainStep, double contourInterval,
                                std::string warning);
-    std::string terytForBbox(const Bbox& bbox);
+    // The municipality at the frame's centre, and whether the boundaries service answered.
+    MunicipalityLookup::Found terytForBbox(const Bbox& bbox);
 
-    // Vector sources (ImportVectorStages.cpp).
+    // Vector sources (ImportVectorStages.cpp). The features of one kind, or nothing when a
+    // cancel cut their download short.
+    using KindFeatures = std::optional<std::vector<GisFeature>>;
+    struct Cadastre;
     void fetchCadastral(FetchRun& run);
     void fetchEgib(FetchRun& run, const std::string& teryt, const std::string& url,
-                   std::vector<GisFeature>& parcels, std::vector<GisFeature>& buildings);
+                   Cadastre& cadastre);
     void fetchZoning(FetchRun& run);
     void fetchGeneralPlanZones(FetchRun& run, const std::string& teryt);
     void fetchUtilities(FetchRun& run);
-    void fetchNewBuildings(FetchRun& run, std::vector<GisFeature>& buildings);
+    KindFeatures fetchNewBuildings(FetchRun& run);
 
     // Map rasters (ImportRasterStages.cpp).
 public:
+    // The scale denominator the county and municipal images are asked at: the request's from
+    // 100 to 10000, 1000 for any other.
+    static int usableRasterScale(int requested);
     // The tiles of a box, nx by ny (below 1 counts as 1), row by row from the south, west to
     // east within a row; the last column and row end exactly on the box's edges.
     static std::vector<Bbox> tileBboxes(const Bbox& box, int nx, int ny);
@@ -215,13 +223,15 @@ private:
     void fetchBdot500(FetchRun& run);
     void fetchOrthophoto(FetchRun& run);
     // The images of a county or municipal WMS: its capabilities, the layers `choose` picks out
-    // of them, the tiles. 0 when the service does not answer or nothing is picked.
-    int fetchServiceRaster(FetchRun& run, const std::string& wmsUrl, DataType type,
-                           const std::function<std::string(const std::string&)>& choose);
+    // of them, the tiles. No tile when the service does not answer or nothing is picked.
+    rasterstages::Stored fetchServiceRaster(
+        FetchRun& run, const std::string& wmsUrl, DataType type,
+        const std::function<std::string(const std::string&)>& choose);
     // The frame's images of the layers at mpp metres a pixel, asked in epsg, in at most 4 x 4
-    // tiles; each tile stored becomes a raster of the record. How many were stored.
-    int fetchWmsRaster(FetchRun& run, const std::string& wmsUrl, const std::string& layers,
-                       double mpp, DataType type, int epsg);
+    // tiles; each tile stored becomes a raster of the record.
+    rasterstages::Stored fetchWmsRaster(FetchRun& run, const std::string& wmsUrl,
+                                        const std::string& layers, double mpp, DataType type,
+                                        int epsg);
 
     // Terrain from the terrain model and from point clouds (ImportTerrainStages.cpp).
 public:
@@ -236,11 +246,15 @@ public:
 
 private:
     void fetchTerrain(FetchRun& run);
+    // The terrain-model grids of the frame; none, after the stage's sentence, when the index was
+    // not reached or lists no sheet, or when no sheet came as a grid.
+    std::vector<AscGrid> terrainGrids(FetchRun& run, const terrainstages::NmtTexts& texts);
     void fetchCloudTerrain(FetchRun& run);
     // The ground and water points of the frame from every sheet; false when a cancel stopped
-    // the reading.
+    // the reading. reach tells whether the sheets' service answered for any of them.
     bool readCloudSheets(LidarResolver& lidar, const std::vector<LidarResolver::LidarTile>& sheets,
-                         const Bbox& frame, terrainstages::CloudPoints& points);
+                         const Bbox& frame, terrainstages::CloudPoints& points,
+                         ServiceReach& reach);
     static void cloudTerrainTiles(FetchRun& run, const CloudTerrain& grid, double step,
                                   std::size_t sheets, std::size_t groundPoints);
     static void cloudWater(FetchRun& run, const CloudTerrain& grid, double step);
@@ -251,12 +265,14 @@ private:
     void fetchLod2Stage(FetchRun& run);
     // The buildings of the county's package (LoD1: of its newest published year) whose sheets
     // meet the frame. Every failure gives warn one sentence and an empty result; status is
-    // written only on success.
+    // written only on success; reach tells whether the county lookup and the package's service
+    // answered.
     std::vector<Building3D> fetchBuildings3d(const Bbox& frame, std::string& status,
-                                             const std::function<void(const std::string&)>& warn);
+                                             const std::function<void(const std::string&)>& warn,
+                                             ServiceReach& reach);
     std::vector<BuildingLod2> fetchBuildingsLod2(
-        const Bbox& frame, std::string& status,
-        const std::function<void(const std::string&)>& warn);
+        const Bbox& frame, std::string& status, const std::function<void(const std::string&)>& warn,
+        ServiceReach& reach);
     // The progress of one package download: its bytes to the page as a cancellable "progress"
     // (throttled), and false, which stops the download, once the fetch is cancelled.
     WfsClient::ByteProgress packageDownloadProgress(const char* prefix);
@@ -264,9 +280,14 @@ private:
     // Surface-model buildings, bridges and roads (ImportSurfaceStages.cpp).
     void fetchNdsmBuildings(FetchRun& run);
     void fetchBridgesAndRoads(FetchRun& run);
-    // The frame's surface model from every surface-model and terrain sheet listed for it, read
-    // at the first call of a fetch; null when either index lists none or a sheet does not read.
+    // The frame's surface model from every surface-model and terrain sheet listed for it that
+    // reads, read at the first call of a fetch (the sheets left out are named in the warning);
+    // null when either index lists none, no sheet of a model reads, or a cancel came between
+    // two sheets.
     const NdsmModel* loadNdsmTiles(FetchRun& run);
+    // Says, with the stage's prefix, what keeps the two indexes of the frame's surface model from
+    // serving it whole; false when either was not reached.
+    bool acceptNdsmListings(FetchRun& run, std::string_view prefix);
 
     // Roofs and reconstruction from point clouds (ImportCloudRoofStages.cpp).
     void fetchCloudRoofs(FetchRun& run);
@@ -295,7 +316,8 @@ private:
 
     // ---- Project origin: the height of the survey point (own thread, then main thread) -----
     // surveyPoint is the easting and northing the origin was written with; the height found at
-    // (x, y) (PL-1992) is applied only while the project still has that survey point.
+    // (x, y) (PL-1992) is applied only while the project still has that survey point, to the
+    // millimetre.
     static void originHeightWorker(double x, double y, GisPoint surveyPoint);
     static void applyOriginHeight(double z, GisPoint surveyPoint);
 

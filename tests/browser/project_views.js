@@ -73,7 +73,8 @@ const square = (x, y, side) => [[x, y], [x + side, y], [x + side, y + side], [x,
   [x, y]];
 
 // One element of each kind the views draw (and a wall, which they do not), on three layers. The
-// plan's drawing starts at the content's north-west corner (-20, 40) and its y runs down.
+// plan's drawing starts at the content's north-west corner (-20, 40) and its y runs down. The
+// drawing's picture is wider than its frame, which cuts it.
 function sampleProject() {
   const layers = [
     { index: 1, name: "Warstwa podstawowa", flags: 0 },
@@ -102,6 +103,12 @@ function sampleProject() {
       materials: [0, 0, 0, 0, 0] } },
     { type: 10, layer: 3, floor: 0, coords: square(0, 20, 20), pends: [5], z: [0, 0, 4, 4, 0],
       level: 0, levelLines: "smooth", levelPoints: [[10, 30, 6]], levelEnds: [1] },
+    { type: 30, layer: 3, floor: 0, coords: square(0, 0, 10), pends: [5], name: "GIS rastr",
+      pos: [65, 25], scale: 1, content: [
+        { guid: "{00000000-0000-4000-8000-000000000002}", type: 31, layer: 3, floor: 0,
+          mime: "image/png", bytes: png.length, destBox: [0, 0, 20, 10], origBox: [0, 0, 2, 2],
+          rotation: 0, stretch: true },
+      ] },
     { type: 1, layer: 2, floor: 0 },
   ];
   return { layers, materials: [], elements, selection: [], undoDepth: 1 };
@@ -165,8 +172,9 @@ async function openMadeUpView(context, url, project, webgl = true) {
 async function checkPlanOfEveryKind(context, views) {
   const page = await openMadeUpView(context, views.plan, sampleProject());
   const counts = await planCounts(page);
-  same(counts.byLayer, { 1: 1, 2: 6, 3: 1 }, "by layer");
-  same(counts.byKind, { picture: 1, polyline: 1, hatch: 1, text: 1, slab: 2, morph: 1, mesh: 1 },
+  same(counts.byLayer, { 1: 1, 2: 6, 3: 3 }, "by layer");
+  same(counts.byKind,
+    { picture: 2, polyline: 1, hatch: 1, text: 1, slab: 2, morph: 1, mesh: 1, drawing: 1 },
     "by kind");
   const drawn = await page.evaluate(() => {
     const one = (selector) => document.querySelector("#plan " + selector);
@@ -179,6 +187,10 @@ async function checkPlanOfEveryKind(context, views) {
         ["font-size", "text-anchor", "dominant-baseline", "transform"])),
       picture: attributes(one(".picture"), ["href", "width", "height"]).concat(
         one(".picture").getBBox().width > 0),
+      drawing: [one(".drawing .frame").getAttribute("d")].concat(
+        attributes(one(".drawing .picture"), ["x", "y", "width", "height"]),
+        one(".drawing .picture").parentNode.getAttribute("clip-path") ===
+          "url(#" + one(".drawing clipPath").id + ")"),
       layers: [...document.querySelectorAll("#layers li")].map((li) => li.textContent),
       colours: [...document.querySelectorAll("#plan g.layer")].map((g) => g.getAttribute("stroke")),
     };
@@ -190,7 +202,9 @@ async function checkPlanOfEveryKind(context, views) {
   same(drawn.picture,
     ["picture?guid=%7B00000000-0000-4000-8000-000000000001%7D", "20", "10", true],
     "the picture in its box");
-  same(drawn.layers, ["Warstwa podstawowa1", "GIS_BUDYNKI6", "GIS_TEREN1"], "the layer list");
+  same(drawn.drawing, ["M 85 15 L 95 15 L 95 5 L 85 5 L 85 15 Z", "85", "5", "20", "10", true],
+    "the drawing's frame and its picture moved to its place and cut to the frame");
+  same(drawn.layers, ["Warstwa podstawowa1", "GIS_BUDYNKI6", "GIS_TEREN3"], "the layer list");
   expect(new Set(drawn.colours).size === drawn.colours.length, "layers share a colour");
   await page.screenshot({ path: path.join(artifactsDir, "plan-view-every-kind.png") });
   await page.close();
@@ -264,8 +278,8 @@ async function main() {
     await check("the views follow the project through the add-on's duplicate cleanup and the " +
       "user's Undo without being reloaded", () => checkFollowing(context, views));
     await check("the plan draws every kind in its layer's colour: arcs, hatches with holes and " +
-      "colours, texts at their anchors, pictures in their boxes", () =>
-      checkPlanOfEveryKind(context, views));
+      "colours, texts at their anchors, pictures in their boxes, drawings cut to their frames",
+    () => checkPlanOfEveryKind(context, views));
     await check("the 3D view builds meshes, slabs and morphs, one geometry per kind and layer",
       () => checkSceneOfEveryKind(context, views));
     await check("a project of thousands of elements is shown in seconds and the plan still pans",

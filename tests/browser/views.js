@@ -73,20 +73,34 @@ function sceneCounts(page) {
   });
 }
 
+// Objects compare by their keys' values whatever the keys' order; arrays in their order.
+function canonical(value) {
+  if (Array.isArray(value)) return value.map(canonical);
+  if (value === null || typeof value !== "object") return value;
+  return Object.fromEntries(Object.keys(value).sort().map((k) => [k, canonical(value[k])]));
+}
+
 function same(actual, wanted, what) {
-  expect(JSON.stringify(actual) === JSON.stringify(wanted),
+  expect(JSON.stringify(canonical(actual)) === JSON.stringify(canonical(wanted)),
     what + " " + JSON.stringify(actual) + ", expected " + JSON.stringify(wanted));
 }
 
-// The element types each view draws.
-const planTypes = [8, 10, 15, 18, 20, 31, 45];
+// The element types each view draws (a drawing's type number is 30).
+const drawingType = 30;
+const planTypes = [8, 10, 15, 18, 20, drawingType, 31, 45];
 const sceneTypes = [8, 10, 45];
 
-// How many elements of the types a view draws each layer of the project holds.
+// How many elements of the types a view draws each layer of the project holds, those inside the
+// drawings it draws included.
 function byLayer(project, types) {
   const counts = {};
-  for (const e of project.elements.filter((e) => types.includes(e.type)))
-    counts[e.layer] = (counts[e.layer] || 0) + 1;
+  const add = (elements) => {
+    for (const e of elements.filter((e) => types.includes(e.type))) {
+      counts[e.layer] = (counts[e.layer] || 0) + 1;
+      if (e.type === drawingType) add(e.content || []);
+    }
+  };
+  add(project.elements);
   return counts;
 }
 

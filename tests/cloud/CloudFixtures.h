@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cloud/CloudController.h"
+#include "fakes/Lidar.h"
 #include "geodata/ProjConv.h"
-#include "support/fakes/Lidar.h"
 
 namespace cloudtest {
 

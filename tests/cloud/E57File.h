@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "support/LasBuilder.h"
+#include "builders/LasBuilder.h"
 
 namespace e57check {
 

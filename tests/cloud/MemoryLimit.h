@@ -16,6 +16,8 @@
 #include <functional>
 #include <string>
 
+#include "support/PeakMemory.h"
+
 namespace memorylimit {
 
 // What the work said (its text) and how far the child's resident memory rose while it ran;
@@ -26,7 +28,7 @@ struct Outcome {
     long peakRiseKb = 0;
 };
 
-// A field of /proc/self/status in kB ("VmData", "VmRSS", "VmHWM"); -1 when it cannot be read.
+// A field of /proc/self/status in kB ("VmData", "VmRSS"); -1 when it cannot be read.
 inline long statusKb(const std::string& field) {
     std::ifstream in("/proc/self/status");
     for (std::string line; std::getline(in, line);) {
@@ -42,7 +44,7 @@ inline long statusKb(const std::string& field) {
     rlimit limit{};
     getrlimit(RLIMIT_DATA, &limit);
     limit.rlim_cur = static_cast<rlim_t>(statusKb("VmData") * 1024 + bytes);
-    std::ofstream("/proc/self/clear_refs") << "5";  // the peak resident size starts afresh
+    peakmemory::reset();
     const long before = statusKb("VmRSS");
     std::string text;
     if (setrlimit(RLIMIT_DATA, &limit) != 0) {
@@ -54,7 +56,8 @@ inline long statusKb(const std::string& field) {
             text = std::string("exception: ") + e.what();
         }
     }
-    const std::string report = std::to_string(statusKb("VmHWM") - before) + "\n" + text;
+    const auto peakKb = static_cast<long>(peakmemory::peakMiB() * 1024.0);
+    const std::string report = std::to_string(peakKb - before) + "\n" + text;
     std::size_t done = 0;
     while (done < report.size()) {
         const ssize_t n = write(out, report.data() + done, report.size() - done);

@@ -13,14 +13,14 @@
 #include <fstream>
 #include <random>
 
+#include "builders/LasBuilder.h"
 #include "cloud/DownloadRun.h"
 #include "cloud/E57Writer.h"
 #include "cloud/PointCloudBuilder.h"
+#include "fakes/Lidar.h"
 #include "geodata/ServiceConfig.h"
-#include "support/LasBuilder.h"
+#include "loopback/TempDir.h"
 #include "support/ScopedEndpoints.h"
-#include "support/TempDir.h"
-#include "support/fakes/Lidar.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include "E57File.h"
 #include "HostTestApi.h"
 #include "WebE57.h"
+#include "builders/LasBuilder.h"
 #include "cloud_ui/CloudPalette.h"
 #include "geodata/ServiceConfig.h"
-#include "support/LasBuilder.h"
+#include "loopback/TempDir.h"
 #include "support/PalettePage.h"
 #include "support/ScopedEndpoints.h"
-#include "support/TempDir.h"
 
 namespace {
 

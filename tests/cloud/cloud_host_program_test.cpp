@@ -7,10 +7,10 @@
 #include <nlohmann/json.hpp>
 
 #include "WebE57.h"
+#include "fakes/Lidar.h"
+#include "loopback/TempDir.h"
 #include "support/HostProgram.h"
 #include "support/PalettePage.h"
-#include "support/TempDir.h"
-#include "support/fakes/Lidar.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include "CloudFixtures.h"
 #include "E57File.h"
 #include "MemoryLimit.h"
+#include "fakes/Lidar.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
+#include "loopback/TempDir.h"
 #include "support/ScopedEndpoints.h"
-#include "support/TempDir.h"
-#include "support/fakes/Lidar.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "E57File.h"
 #include "FileSizeLimit.h"
 #include "WebE57.h"
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

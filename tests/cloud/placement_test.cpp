@@ -8,8 +8,8 @@
 
 #include "FileSizeLimit.h"
 #include "HostTestApi.h"
-#include "support/LasBuilder.h"
-#include "support/TempDir.h"
+#include "builders/LasBuilder.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

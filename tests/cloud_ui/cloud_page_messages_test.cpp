@@ -9,9 +9,9 @@
 #include "cloud/CloudFixtures.h"
 #include "cloud_ui/CloudPalette.h"
 #include "geodata/ServiceConfig.h"
+#include "loopback/TempDir.h"
 #include "support/PalettePage.h"
 #include "support/ScopedEndpoints.h"
-#include "support/TempDir.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "ACAPinc.h"
 #include "AddOnResources.h"
 #include "HostTestApi.h"
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

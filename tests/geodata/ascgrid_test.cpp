@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <tuple>
 
 #include "geodata/AscGrid.h"
 
@@ -100,6 +101,65 @@ TEST(AscGridParse, RepeatedKeywordKeepsItsLaterValue) {
     EXPECT_EQ(g.ncols, 1);
     EXPECT_EQ(g.xll, 3.0);
     EXPECT_EQ(g.nodata, AscGrid{}.nodata);
+}
+
+// 10 x 8 cells of 1 m from (100, 200), each holding 10 * column + row (row from the south).
+std::string numberedGrid() {
+    std::string text =
+        "ncols 10\nnrows 8\nxllcorner 100\nyllcorner 200\ncellsize 1\nnodata_value -9999\n";
+    for (int row = 7; row >= 0; --row) {
+        for (int col = 0; col < 10; ++col)
+            text += std::to_string(10 * col + row) + (col < 9 ? " " : "\n");
+    }
+    return text;
+}
+
+TEST(AscGridParse, AWindowKeepsTheCellsMeetingItAndTheRingAroundThem) {
+    const std::string text = numberedGrid();
+    FloatGrid whole;
+    ASSERT_TRUE(whole.parse(text));
+    FloatGrid cut;
+    ASSERT_TRUE(cut.parse(text, Bbox{103.5, 203.2, 105.5, 204.9}));
+    // Columns 3 to 5 and rows 3 and 4 meet the window; with the ring, columns 2 to 6, rows 2 to 5.
+    EXPECT_EQ(std::tie(cut.ncols, cut.nrows, cut.xll, cut.yll),
+              std::make_tuple(5, 4, 102.0, 202.0));
+    EXPECT_EQ(cut.z.front(), 25.0f) << "north-west: column 2, row 5";
+    // Anywhere in the window the cut samples as the whole grid does.
+    for (double x = 103.5; x <= 105.5; x += 0.25) {
+        for (double y = 203.2; y <= 204.9; y += 0.1) {
+            double a = -1.0;
+            double b = -2.0;
+            ASSERT_TRUE(whole.sampleZ(x, y, a));
+            ASSERT_TRUE(cut.sampleZ(x, y, b));
+            EXPECT_EQ(a, b) << x << " " << y;
+        }
+    }
+
+    FloatGrid edge;
+    ASSERT_TRUE(edge.parse(text, Bbox{95, 195, 100.5, 200.5}));
+    EXPECT_EQ(std::tie(edge.ncols, edge.nrows, edge.xll, edge.yll),
+              std::make_tuple(2, 2, 100.0, 200.0));
+    FloatGrid away;
+    EXPECT_TRUE(away.parse(text, Bbox{500, 500, 600, 600})) << "it reads, it only keeps nothing";
+    EXPECT_TRUE(away.z.empty());
+    double z = 0.0;
+    EXPECT_FALSE(away.sampleZ(550, 550, z));
+    // Values outside the window are checked all the same.
+    EXPECT_FALSE(
+        FloatGrid().parse(text.substr(0, text.size() - 3), Bbox{103.5, 203.2, 105.5, 204.9}));
+}
+
+TEST(AscGridParse, AFloatGridHoldsHeightsToAFractionOfAMillimetreAndNoDataAsNaN) {
+    // A no-data value that a float cannot hold exactly, and a value beyond any float.
+    FloatGrid g;
+    ASSERT_TRUE(
+        g.parse("ncols 3 nrows 1 xllcorner 0 yllcorner 0 cellsize 1 nodata_value -9999.99 "
+                "2499.123 -9999.99 1e300"));
+    double z = 0.0;
+    ASSERT_TRUE(g.sampleZ(0.5, 0.5, z));
+    EXPECT_NEAR(z, 2499.123, 1e-4);
+    EXPECT_FALSE(g.sampleZ(1.5, 0.5, z));
+    EXPECT_FALSE(g.sampleZ(2.5, 0.5, z));
 }
 
 TEST(AscGridSample, BilinearInsideAndEdgeBands) {

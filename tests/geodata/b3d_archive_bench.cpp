@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "builders/CityGmlBuilder.h"
+#include "builders/ZipBuilder.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/CityGmlLod2Reader.h"
 #include "geodata/CityGmlReader.h"
-#include "support/CityGmlBuilder.h"
-#include "support/TempDir.h"
-#include "support/ZipBuilder.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

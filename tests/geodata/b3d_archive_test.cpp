@@ -6,9 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "support/CityGmlBuilder.h"
-#include "support/TempDir.h"
-#include "support/ZipBuilder.h"
+#include "builders/CityGmlBuilder.h"
+#include "builders/ZipBuilder.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

@@ -7,16 +7,16 @@
 #include <fstream>
 #include <iterator>
 
+#include "builders/CityGmlBuilder.h"
+#include "builders/ZipBuilder.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/CityGmlReader.h"
 #include "geodata/ServiceConfig.h"
 #include "geodata/WfsClient.h"
-#include "support/CityGmlBuilder.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "support/ScopedEndpoints.h"
-#include "support/TempDir.h"
-#include "support/ZipBuilder.h"
 
 namespace {
 

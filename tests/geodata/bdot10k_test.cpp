@@ -5,12 +5,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "builders/ZipBuilder.h"
 #include "geodata/ServiceConfig.h"
 #include "geodata/WfsClient.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "support/ScopedEndpoints.h"
-#include "support/TempDir.h"
-#include "support/ZipBuilder.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "geodata/DownloadCache.h"
 #include "geodata/Sha1.h"
 #include "geodata/WfsClient.h"
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

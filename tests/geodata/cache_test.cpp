@@ -1,18 +1,21 @@
 #include <gtest/gtest.h>
+#include <openssl/provider.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "geodata/DownloadCache.h"
 #include "geodata/Sha1.h"
 #include "geodata/WfsClient.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "support/ScopedAnswerBound.h"
-#include "support/TempDir.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -264,4 +267,51 @@ TEST(CacheFile, FailuresLeaveNoFileBehind) {
     EXPECT_EQ(WfsClient().getCachedFile("http://bad host/x", {}, 5000, error), "");
     EXPECT_EQ(error, "Nieprawidlowy URL: http://bad host/x");
     EXPECT_TRUE(namesIn(scope.dir()).empty());
+}
+
+namespace {
+
+std::ptrdiff_t filesUnder(const std::string& root) {
+    return std::count_if(fs::recursive_directory_iterator(root), {},
+                         [](const fs::directory_entry& e) { return e.is_regular_file(); });
+}
+
+// What the cache does in a process whose libcrypto offers no SHA-1: only the null provider is
+// loaded, which keeps the default one from loading on first use.
+std::string cacheWithoutSha1() {
+    OSSL_PROVIDER_load(nullptr, "null");
+    const CacheScope scope;
+    LoopbackServer server;
+    server.on("/f", loopback::ok("data"));
+    DownloadCache own([&] { return scope.data.path() + "/"; });
+    std::string error = "earlier text";
+    std::ostringstream seen;
+    seen << "digest '" << sha1Hex("abc") << "', path '" << own.pathFor(server.url("/f"), "gml")
+         << "', gml '" << WfsClient::cachePathFor(server.url("/f")) << "', zip '"
+         << WfsClient::cacheFilePathFor(server.url("/f"), "zip") << "', stored "
+         << own.store("", "data") << ", raw '" << WfsClient().getCachedRaw(server.url("/f"), 5000)
+         << "', file '" << WfsClient().getCachedFile(server.url("/f"), {}, 5000, error)
+         << "', error '" << error << "', requests " << server.count() << ", files "
+         << filesUnder(scope.data.path());
+    return seen.str();
+}
+
+}  // namespace
+
+// Without SHA-1 no file can be named: every operation fails as it does for other reasons, and
+// none throws. A fresh process of this program (with an empty libcrypto configuration, so that
+// none activates the default provider) shows it.
+TEST(CacheWithoutSha1, NothingIsNamedNothingThrowsAndTheFileDownloadSaysWhy) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const loopback::TempDir dir;
+    std::ofstream(dir.file("openssl.cnf")) << "";
+    const loopback::ScopedEnv config("OPENSSL_CONF", dir.file("openssl.cnf").c_str());
+    EXPECT_EXIT(
+        {
+            std::cerr << cacheWithoutSha1() << std::endl;
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0),
+        "digest '', path '', gml '', zip '', stored 0, raw '', file '', error 'Brak SHA-1 w "
+        "libcrypto: nie mozna nazwac pliku pamieci podrecznej.', requests 0, files 0");
 }

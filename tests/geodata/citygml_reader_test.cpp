@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/CityGmlBuilder.h"
+#include "builders/CityGmlBuilder.h"
 
 namespace {
 

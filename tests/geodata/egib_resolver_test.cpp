@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "fakes/Wfs.h"
 #include "geodata/EgibResolver.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
 #include "geodata/ServiceTables.h"
-#include "support/TempDir.h"
-#include "support/fakes/Wfs.h"
+#include "loopback/TempDir.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ protected:
     static std::vector<std::string> ids(const std::vector<GisFeature>& features) {
         std::vector<std::string> out;
         for (const GisFeature& f : features)
-            out.push_back(f.props.at("ID_DZIALKI"));
+            out.emplace_back(f.props.at("ID_DZIALKI"));
         return out;
     }
 
@@ -288,3 +288,24 @@ TEST_F(EgibFetch, EmptyTypenameAsksNothing) {
 }
 
 }  // namespace
+
+// A server that refuses every box: four variants, then the hits count and the whole layer.
+TEST_F(EgibFetch, AStopLeavesTheLaterVariantsAndTheWholeLayerUnasked) {
+    const auto stoppedAfter = [this](std::size_t requests) {
+        Behaviour noBoxes;
+        noBoxes.refuses2180 = true;
+        noBoxes.northingFirst = false;
+        noBoxes.wfs20 = true;
+        CountyWfs wfs(noBoxes, parcels());
+        WfsClient own;
+        EgibResolver resolver(own);
+        const auto features =
+            resolver.fetch(wfs.url(), "ms:dzialki", kArea, DataType::Dzialki, {},
+                           [&wfs, requests] { return wfs.server().count(kPath) >= requests; });
+        EXPECT_TRUE(features.empty());
+        EXPECT_EQ(wfs.server().count(kPath), requests);
+        return wfs.server().requests(kPath).back().query;
+    };
+    EXPECT_FALSE(param(stoppedAfter(1), "bbox").empty()) << "the first variant only";
+    EXPECT_EQ(param(stoppedAfter(5), "resulttype"), "hits") << "no layer download";
+}

@@ -48,8 +48,8 @@ TEST(GeoJsonPreview, CompactTextWithKeysInByteOrder) {
     GisFeature f = featureOf(1);
     f.hasPoint = true;
     f.point = {500000, 250000};
-    f.props["b"] = "2";
-    f.props["a"] = "1";
+    f.props.insert_or_assign("b", "2");
+    f.props.insert_or_assign("a", "1");
     const std::string text = GmlParser::toGeoJSON({f});
     EXPECT_EQ(text.find(' '), std::string::npos);
     EXPECT_EQ(text.rfind("{\"features\":[{\"geometry\":{\"coordinates\":[", 0), 0u) << text;
@@ -86,7 +86,7 @@ TEST(GeoJsonPreview, GeometryFollowsTheRecordsContent) {
 
 TEST(GeoJsonPreview, RecordsWithoutGeometryAreLeftOut) {
     GisFeature empty = featureOf(0);
-    empty.props["x"] = "1";
+    empty.props.insert_or_assign("x", "1");
     const json out = preview({empty, polygonFeature(1), empty});
     EXPECT_EQ(out["features"].size(), 1u);
 }
@@ -95,7 +95,7 @@ TEST(GeoJsonPreview, KindNames) {
     const auto kindOf = [](int kind) {
         GisFeature f = polygonFeature(1);
         f.kind = kind;
-        f.props["_kind"] = "own";
+        f.props.insert_or_assign("_kind", "own");
         return preview({f})["features"][0]["properties"]["_kind"].get<std::string>();
     };
     EXPECT_EQ(kindOf(0), "dzialka");
@@ -127,12 +127,13 @@ TEST(GeoJsonPreview, RingsAsStoredInLongitudeLatitude) {
 
 TEST(GeoJsonPreview, InvalidUtf8IsReplacedNotThrown) {
     GisFeature f = polygonFeature(1);
-    f.props["nazwa"] =
-        "ul. \xC5\x81\xC3\xB3"
-        "dzka \xFF\xFE koniec \xC5";
-    f.props
-        ["\xC0"
-         "key"] = "v";
+    f.props.insert_or_assign("nazwa",
+                             "ul. \xC5\x81\xC3\xB3"
+                             "dzka \xFF\xFE koniec \xC5");
+    f.props.insert_or_assign(
+        "\xC0"
+        "key",
+        "v");
     std::string text;
     ASSERT_NO_THROW(text = GmlParser::toGeoJSON({f}));
     const json out = json::parse(text);

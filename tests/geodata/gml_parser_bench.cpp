@@ -1,5 +1,7 @@
-// Reading a 50 MB WFS answer of parcels: GmlParser alone, GmlParser with the GeoJSON preview,
-// and GDAL's ogr2ogr converting the same file to GeoJSON (skipped when it is not installed).
+// Reading WFS answers of parcels: a 50 MB answer of parcels of 12 vertices (GmlParser alone,
+// GmlParser with the GeoJSON preview, and GDAL's ogr2ogr converting the same file to GeoJSON,
+// skipped when it is not installed) and a dense answer of 110,000 small parcels (rectangles with
+// the same attributes), where the records' share of the memory is the largest.
 // Peak memory (with GNU time) is that of a fresh process reading the file and parsing it once:
 // this program started again for the reader, ogr2ogr itself for GDAL; peak_per_document is that
 // peak over the document's size, and baseline_MB the peak of the same process reading a document
@@ -15,20 +17,39 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "geodata/GmlParser.h"
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 namespace {
 
 constexpr std::size_t kTargetBytes = 50u << 20;
+constexpr int kSmallParcels = 110000;
 
-// A parcel of 12 vertices with the attributes a county service gives.
+// A parcel with the attributes a county service gives; posList is its outer ring's position list
+// element.
+std::string parcel(int i, const std::string& posList) {
+    const std::string id = std::to_string(i);
+    return "<wfs:member><ms:dzialki gml:id=\"dzialki." + id + "\" id=\"" + id +
+           "\"><ms:ID_DZIALKI>146501_1.0001." + id + "</ms:ID_DZIALKI><ms:NUMER_DZIALKI>" + id +
+           "</ms:NUMER_DZIALKI><ms:NAZWA_OBREBU>Obreb 0001</ms:NAZWA_OBREBU>"
+           "<ms:NAZWA_GMINY>Warszawa</ms:NAZWA_GMINY><ms:POLE_EWIDENCYJNE>0.0542"
+           "</ms:POLE_EWIDENCYJNE><ms:msGeometry><gml:Polygon gml:id=\"dzialki." +
+           id + ".1\" srsName=\"urn:ogc:def:crs:EPSG::2180\"><gml:exterior><gml:LinearRing>" +
+           posList +
+           "</gml:LinearRing></gml:exterior></gml:Polygon></ms:msGeometry>"
+           "</ms:dzialki></wfs:member>\n";
+}
+
+// The south-west corner of the i-th parcel on a grid of 20 m, northing first.
+std::pair<double, double> cornerOf(int i) {
+    return {350000 + (i / 300) * 20.0, 450000 + (i % 300) * 20.0};
+}
+
+// A parcel of 12 vertices.
 std::string parcel(int i) {
-    const double x = 450000 + (i % 300) * 20.0;
-    const double y = 350000 + (i / 300) * 20.0;
+    const auto [y, x] = cornerOf(i);
     char ring[512];
     int used = 0;
     for (int k = 0; k <= 11; ++k) {
@@ -37,18 +58,18 @@ std::string parcel(int i) {
         const double py = y + (corner < 6 ? 0.0 : 17.5) + corner * 0.01;
         used += std::snprintf(ring + used, sizeof ring - used, "%.2f %.2f ", py, px);
     }
-    const std::string id = std::to_string(i);
-    return "<wfs:member><ms:dzialki gml:id=\"dzialki." + id + "\" id=\"" + id +
-           "\"><ms:ID_DZIALKI>146501_1.0001." + id + "</ms:ID_DZIALKI><ms:NUMER_DZIALKI>" + id +
-           "</ms:NUMER_DZIALKI><ms:NAZWA_OBREBU>Obreb 0001</ms:NAZWA_OBREBU>"
-           "<ms:NAZWA_GMINY>Warszawa</ms:NAZWA_GMINY><ms:POLE_EWIDENCYJNE>0.0542"
-           "</ms:POLE_EWIDENCYJNE><ms:msGeometry><gml:Polygon gml:id=\"dzialki." +
-           id +
-           ".1\" srsName=\"urn:ogc:def:crs:EPSG::2180\"><gml:exterior><gml:LinearRing>"
-           "<gml:posList srsDimension=\"2\">" +
-           std::string(ring, used) +
-           "</gml:posList></gml:LinearRing></gml:exterior></gml:Polygon></ms:msGeometry>"
-           "</ms:dzialki></wfs:member>\n";
+    return parcel(i,
+                  "<gml:posList srsDimension=\"2\">" + std::string(ring, used) + "</gml:posList>");
+}
+
+// A parcel of 18 by 12 m: four corners and the closing one.
+std::string smallParcel(int i) {
+    const auto [y, x] = cornerOf(i);
+    char ring[256];
+    std::snprintf(ring, sizeof ring,
+                  "<gml:posList>%.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f %.1f</gml:posList>", y,
+                  x, y, x + 18, y + 12, x + 18, y + 12, x, y, x);
+    return parcel(i, ring);
 }
 
 struct Document {
@@ -56,23 +77,38 @@ struct Document {
     int features = 0;
 };
 
+const std::string kCollectionStart =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<wfs:FeatureCollection "
+    "xmlns:wfs=\"http://www.opengis.net/wfs/2.0\" xmlns:gml=\"http://www.opengis.net/gml/"
+    "3.2\" xmlns:ms=\"http://mapserver.gis.umn.edu/mapserver\" "
+    "numberMatched=\"unknown\">\n";
+const std::string kCollectionEnd = "</wfs:FeatureCollection>\n";
+
 // Parcels until the text reaches the target size; one parcel at least.
 Document parcels(std::size_t targetBytes) {
     Document d;
-    d.text =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<wfs:FeatureCollection "
-        "xmlns:wfs=\"http://www.opengis.net/wfs/2.0\" xmlns:gml=\"http://www.opengis.net/gml/"
-        "3.2\" xmlns:ms=\"http://mapserver.gis.umn.edu/mapserver\" "
-        "numberMatched=\"unknown\">\n";
+    d.text = kCollectionStart;
     do
         d.text += parcel(d.features++);
     while (d.text.size() < targetBytes);
-    d.text += "</wfs:FeatureCollection>\n";
+    d.text += kCollectionEnd;
     return d;
 }
 
 const Document& parcels50MB() {
     static const Document doc = parcels(kTargetBytes);
+    return doc;
+}
+
+const Document& smallParcels() {
+    static const Document doc = [] {
+        Document d;
+        d.text = kCollectionStart;
+        for (; d.features < kSmallParcels; ++d.features)
+            d.text += smallParcel(d.features);
+        d.text += kCollectionEnd;
+        return d;
+    }();
     return doc;
 }
 
@@ -86,6 +122,11 @@ std::string writtenFile(const std::string& name, const std::string& text) {
 
 const std::string& parcelsFile() {
     static const std::string path = writtenFile("parcels.gml", parcels50MB().text);
+    return path;
+}
+
+const std::string& smallParcelsFile() {
+    static const std::string path = writtenFile("small.gml", smallParcels().text);
     return path;
 }
 
@@ -110,14 +151,24 @@ double peakOfCommandMB(const std::string& command) {
     return peakKB / 1024.0;
 }
 
-// Started again by peakOfReaderMB, this program reads the named file, parses it (and writes the
+// The whole file in a text of its size, as the download cache reads its files: a text grown
+// while reading would add a peak of its own, up to twice the file, to the reader's.
+std::string textOfFile(const char* path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    std::string text(error ? 0 : size, '\0');
+    std::ifstream(path, std::ios::binary)
+        .read(text.data(), static_cast<std::streamsize>(text.size()));
+    return text;
+}
+
+// Started again by readerPeakMB, this program reads the named file, parses it (and writes the
 // preview when asked) and ends before any benchmark runs.
 const bool kReaderChild = [] {
     const char* path = std::getenv("TW_GML_PEAK_FILE");
     if (path == nullptr)
         return false;
-    std::ifstream in(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = textOfFile(path);
     const auto features = GmlParser::parseFeatureCollection(text, DataType::Dzialki);
     const bool preview = std::getenv("TW_GML_PEAK_PREVIEW") != nullptr;
     const bool ok = !features.empty() && (!preview || !GmlParser::toGeoJSON(features).empty());
@@ -132,17 +183,18 @@ double readerPeakMB(const std::string& file, bool withPreview) {
                            (withPreview ? " TW_GML_PEAK_PREVIEW=1 " : " ") + self);
 }
 
-void reportPeak(benchmark::State& state, bool withPreview) {
+void reportPeak(benchmark::State& state, const Document& doc, const std::string& file,
+                bool withPreview) {
     if (!hasGnuTime())
         return;
-    const double peak = readerPeakMB(parcelsFile(), withPreview);
+    const double peak = readerPeakMB(file, withPreview);
     const double baseline = readerPeakMB(oneParcelFile(), withPreview);
     if (peak < 0.0 || baseline < 0.0)
         return;
     state.counters["peak_MB"] = peak;
     state.counters["baseline_MB"] = baseline;
-    state.counters["peak_per_document"] =
-        peak / (static_cast<double>(parcels50MB().text.size()) / (1 << 20));
+    state.counters["document_MB"] = static_cast<double>(doc.text.size()) / (1 << 20);
+    state.counters["peak_per_document"] = peak / (static_cast<double>(doc.text.size()) / (1 << 20));
 }
 
 // The bytes of heap in use: the main arena's and those of blocks mapped on their own.
@@ -168,9 +220,24 @@ void BM_ParseParcels50MB(benchmark::State& state) {
     state.counters["features_per_s"] = benchmark::Counter(
         static_cast<double>(doc.features), benchmark::Counter::kIsIterationInvariantRate);
     state.counters["record_bytes_per_feature"] = recordBytesPerFeature(doc);
-    reportPeak(state, false);
+    reportPeak(state, doc, parcelsFile(), false);
 }
 BENCHMARK(BM_ParseParcels50MB)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Many small features: their records, properties above all, weigh most against the text.
+void BM_ParseSmallParcels110k(benchmark::State& state) {
+    const Document& doc = smallParcels();
+    for (auto _ : state) {
+        auto features = GmlParser::parseFeatureCollection(doc.text, DataType::Dzialki);
+        benchmark::DoNotOptimize(features.data());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.text.size()));
+    state.counters["features_per_s"] = benchmark::Counter(
+        static_cast<double>(doc.features), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["record_bytes_per_feature"] = recordBytesPerFeature(doc);
+    reportPeak(state, doc, smallParcelsFile(), false);
+}
+BENCHMARK(BM_ParseSmallParcels110k)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_ParseAndPreviewParcels50MB(benchmark::State& state) {
     const Document& doc = parcels50MB();
@@ -182,7 +249,7 @@ void BM_ParseAndPreviewParcels50MB(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * doc.text.size()));
     state.counters["features_per_s"] = benchmark::Counter(
         static_cast<double>(doc.features), benchmark::Counter::kIsIterationInvariantRate);
-    reportPeak(state, true);
+    reportPeak(state, doc, parcelsFile(), true);
 }
 BENCHMARK(BM_ParseAndPreviewParcels50MB)->Unit(benchmark::kMillisecond)->Iterations(3);
 

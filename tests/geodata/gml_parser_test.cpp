@@ -379,6 +379,34 @@ TEST(GmlProperties, IdentifiersTypeAndSimpleProperties) {
     EXPECT_EQ(props.size(), 6u);
 }
 
+TEST(GmlProperties, EachFeatureKeepsItsOwnPropertiesWhenOthersShareTheirNames) {
+    // Parcels with the same names, one without a property, one of another type; each read from
+    // the buffer the one before was read from.
+    const auto withNumber = [](const std::string& id, const std::string& number) {
+        return member(parcel(id, polygon(kSquare), "<ms:nr>" + number + "</ms:nr>"));
+    };
+    const auto features = parse(collection(
+        withNumber("a", "1") + member(parcel("b", polygon(kSquare))) + withNumber("c", "12/3") +
+        member("<ms:budynki id=\"d\"><ms:nr>7</ms:nr><ms:g>" + polygon(kSquare) +
+               "</ms:g></ms:budynki>") +
+        withNumber("e", "5")));
+    ASSERT_EQ(features.size(), 5u);
+    const std::vector<PropertyMap> expected = {
+        {{"_typ", "dzialki"}, {"gml_id", "a"}, {"nr", "1"}},
+        {{"_typ", "dzialki"}, {"gml_id", "b"}},
+        {{"_typ", "dzialki"}, {"gml_id", "c"}, {"nr", "12/3"}},
+        {{"_typ", "budynki"}, {"gml_id", "d"}, {"nr", "7"}},
+        {{"_typ", "dzialki"}, {"gml_id", "e"}, {"nr", "5"}}};
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(features[i].props, expected[i]) << "feature " << i;
+
+    GisFeature copy = features[0];
+    copy.props.insert_or_assign("nr", "2");
+    copy.props.insert_or_assign("kw", "WA1M/1");
+    EXPECT_EQ(features[0].props, expected[0]) << "a copy changes alone";
+    EXPECT_EQ(features[2].props, expected[2]);
+}
+
 TEST(GmlProperties, PrefixedIdentifierIsNoGmlId) {
     const auto features = parse(
         collection(member("<ms:b gml:id=\"X\"><ms:g>" + polygon(kSquare) + "</ms:g></ms:b>")));
@@ -458,7 +486,7 @@ TEST(GmlBadInput, DeepNestingDoesNotExhaustTheStack) {
 }
 
 // The bytes a record holds beyond its contents: the room left in its vectors and in its texts
-// that do not fit a short string's own buffer.
+// that do not fit a short string's own buffer. Property values are packed by the map itself.
 template <typename T>
 std::size_t spareOf(const std::vector<T>& values) {
     return (values.capacity() - values.size()) * sizeof(T);
@@ -477,8 +505,8 @@ std::size_t spareOf(const GisFeature& feature) {
     }
     for (const std::vector<GisPoint>& line : feature.lines)
         spare += spareOf(line);
-    for (const auto& [key, value] : feature.props)
-        spare += spareOf(key) + spareOf(value);
+    for (const auto& [name, value] : feature.props)
+        spare += spareOf(name);
     return spare;
 }
 

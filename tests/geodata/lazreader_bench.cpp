@@ -10,8 +10,8 @@
 #include <string>
 
 #include "geodata/LazReader.h"
+#include "loopback/TempDir.h"
 #include "support/LazChunks.h"
-#include "support/TempDir.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "builders/LasBuilder.h"
 #include "geodata/LazReader.h"
-#include "support/LasBuilder.h"
+#include "loopback/TempDir.h"
 #include "support/NodeScript.h"
-#include "support/TempDir.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "builders/LasBuilder.h"
 #include "geodata/LazReader.h"
+#include "loopback/TempDir.h"
 #include "support/DecodedRecords.h"
-#include "support/LasBuilder.h"
 #include "support/LazChunks.h"
-#include "support/TempDir.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <string>
 
+#include "fakes/Lidar.h"
 #include "geodata/LidarResolver.h"
 #include "geodata/ServiceConfig.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "support/ScopedEndpoints.h"
-#include "support/TempDir.h"
-#include "support/fakes/Lidar.h"
 
 namespace {
 

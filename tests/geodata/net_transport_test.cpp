@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "geodata/Net.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
 #include "support/ScopedAnswerBound.h"
 
 using namespace std::chrono_literals;
@@ -150,6 +150,30 @@ TEST(NetRequest, SendsMethodHeadersAndBodyAndReturnsTheAnswer) {
     EXPECT_EQ(received.body, body);
     EXPECT_EQ(received.header("Content-Type"), "application/json");
     EXPECT_EQ(received.header("User-Agent"), kAgent);
+}
+
+// The method goes out as asked whether or not a body comes with it; an empty body is announced
+// as such.
+TEST(NetRequest, MethodIsSentAsAskedWithOrWithoutABody) {
+    LoopbackServer server;
+    server.on("/m", loopback::ok("done"));
+    const struct {
+        const char* method;
+        std::string body;
+    } cases[] = {{"POST", ""}, {"POST", "x=1"}, {"GET", ""}, {"DELETE", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " with body \"" + c.body + "\"");
+        server.clearLog();
+        const auto got = net::request(c.method, server.url("/m"), "", c.body, 0, 5000, kAgent);
+        EXPECT_TRUE(got.ok) << got.error;
+        ASSERT_EQ(server.count("/m"), 1u);
+        const auto sent = server.requests("/m").at(0);
+        EXPECT_EQ(sent.method, c.method);
+        EXPECT_EQ(sent.body, c.body);
+        if (std::string(c.method) == "POST") {
+            EXPECT_EQ(sent.header("Content-Length"), std::to_string(c.body.size()));
+        }
+    }
 }
 
 TEST(NetRequest, ErrorStatusIsAnAnswerNotAnError) {

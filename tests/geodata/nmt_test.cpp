@@ -10,9 +10,9 @@
 #include "geodata/NmptClient.h"
 #include "geodata/NmtClient.h"
 #include "geodata/ServiceConfig.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "support/ScopedEndpoints.h"
-#include "support/TempDir.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include "geodata/OsmClient.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "support/CommaLocale.h"
-#include "support/LoopbackServer.h"
 #include "support/ScopedEndpoints.h"
-#include "support/TempDir.h"
 
 namespace {
 

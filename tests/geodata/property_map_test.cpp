@@ -1,9 +1,12 @@
-// The property store of features: lookups, the order of names, repeated names and equality.
+// The property store of features: lookups, the order of names, repeated names, equality, values
+// of any length and byte, and name lists shared between maps.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "geodata/PropertyMap.h"
 
@@ -26,8 +29,8 @@ TEST(PropertyMap, AbsentNamesAreFoundNowhereAndAddedInTheirPlace) {
     }
     EXPECT_EQ(PropertyMap().find("a"), PropertyMap().end());
 
-    EXPECT_EQ(props["c"], "") << "an absent name reads as an empty value";
-    props["a"] = "1";
+    EXPECT_TRUE(props.insert_or_assign("c", "").second) << "an empty value is a value";
+    props.insert_or_assign("a", "1");
     const auto [entry, added] = props.insert_or_assign("e", "5");
     EXPECT_TRUE(added);
     EXPECT_EQ(entry->second, "5");
@@ -50,7 +53,7 @@ TEST(PropertyMap, NamesComeInByteOrderWhateverOrderTheyWereSetIn) {
     do {
         PropertyMap setOneByOne;
         for (const auto& [name, value] : entries)
-            setOneByOne[name] = value;
+            setOneByOne.insert_or_assign(name, value);
         EXPECT_EQ(PropertyMap(entries), reference);
         EXPECT_EQ(setOneByOne, reference);
         EXPECT_EQ(namesOf(setOneByOne), ordered);
@@ -69,13 +72,88 @@ TEST(PropertyMap, ALaterValueOfANameReplacesTheEarlier) {
     EXPECT_EQ(PropertyMap(many), (PropertyMap{{"a", "99"}, {"b", "97"}, {"c", "98"}}));
 
     PropertyMap set = {{"x", "1"}, {"y", "2"}};
-    set["x"] = "4";
+    set.insert_or_assign("x", "4");
     const auto [entry, added] = set.insert_or_assign("y", "5");
     EXPECT_FALSE(added);
     EXPECT_EQ(entry->first, "y");
     EXPECT_EQ(set, listed);
     EXPECT_NE(set, (PropertyMap{{"x", "4"}, {"y", "2"}})) << "values count in equality";
     EXPECT_NE(set, (PropertyMap{{"x", "4"}})) << "so do names";
+}
+
+TEST(PropertyMap, ValuesOfAnyLengthAndByteAreKeptExactly) {
+    // Past 64 KiB a value's end no longer fits 16 bits; bytes after a zero byte count.
+    const std::string longText(70000, 'x');
+    const std::vector<PropertyMap::value_type> entries = {
+        {"e", ""}, {"l", longText}, {"s", "abc"}, {"z", std::string("a\0b", 3)}};
+    PropertyMap oneByOne;
+    for (const auto& [name, value] : entries)
+        oneByOne.insert_or_assign(name, value);
+    for (const PropertyMap& props : {PropertyMap(entries), oneByOne}) {
+        ASSERT_EQ(props.size(), entries.size());
+        auto entry = props.begin();
+        for (const auto& [name, value] : entries) {
+            EXPECT_EQ(props.at(name), value) << name;
+            EXPECT_EQ(entry->first, name);
+            EXPECT_EQ((entry++)->second, value);
+        }
+        EXPECT_EQ(entry, props.end());
+    }
+
+    // A value taken from the map itself is read before the map changes.
+    oneByOne.insert_or_assign("a", oneByOne.at("l"));
+    oneByOne.insert_or_assign("s", oneByOne.at("s").substr(1));
+    oneByOne.insert_or_assign("l", "");
+    EXPECT_EQ(oneByOne.at("a"), longText);
+    EXPECT_EQ(oneByOne.at("s"), "bc");
+    EXPECT_EQ(oneByOne.at("l"), "");
+    EXPECT_EQ(oneByOne.at("z"), std::string("a\0b", 3));
+}
+
+std::vector<PropertyMap::EntryView> viewsOf(const std::vector<PropertyMap::value_type>& entries) {
+    return {entries.begin(), entries.end()};
+}
+
+TEST(PropertyMapSharing, MapsBuiltTogetherReadAsIfBuiltAloneAndChangeAlone) {
+    // Features of one answer: most carry the same names, some leave one out or give one twice,
+    // and ten kinds in turn outnumber the lists kept for sharing.
+    std::vector<std::vector<PropertyMap::value_type>> expected = {
+        {{"id", "1"}, {"nr", "10"}, {"_typ", "d"}},
+        {{"id", "2"}, {"_typ", "d"}},
+        {{"nr", "30"}, {"id", "3"}, {"_typ", "d"}},
+        {{"id", "4"}, {"nr", "40"}, {"nr", "41"}, {"_typ", "d"}},
+        {},
+    };
+    for (int i = 0; i < 20; ++i)
+        expected.push_back({{"kind" + std::to_string(i % 10), std::to_string(i)}});
+    // The views' texts are overwritten once the maps are built, as the reader reuses its
+    // document's buffer.
+    auto texts = expected;
+    PropertyMap::NameSharing sharing;
+    std::vector<PropertyMap> built;
+    for (const auto& entries : texts) {
+        auto views = viewsOf(entries);
+        built.push_back(sharing.build(views));
+    }
+    for (auto& entries : texts) {
+        for (auto& [name, value] : entries)
+            name = value = "overwritten";
+    }
+    for (std::size_t i = 0; i < built.size(); ++i)
+        EXPECT_EQ(built[i], PropertyMap(expected[i])) << "map " << i;
+    EXPECT_EQ(built[3].at("nr"), "41");
+    EXPECT_EQ(built[4].size(), 0u);
+
+    // A copy that gains a name and changes a value leaves the maps that share its names alone.
+    PropertyMap changed = built[0];
+    changed.insert_or_assign("kw", "x");
+    changed.insert_or_assign("id", "9");
+    EXPECT_EQ(namesOf(changed), (std::vector<std::string>{"_typ", "id", "kw", "nr"}));
+    for (const PropertyMap& other : {built[0], built[2]}) {
+        EXPECT_EQ(namesOf(other), (std::vector<std::string>{"_typ", "id", "nr"}));
+        EXPECT_EQ(other.count("kw"), 0u);
+    }
+    EXPECT_EQ(built[0].at("id"), "1");
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 #include "geodata/RuClient.h"
 #include "geodata/ServiceConfig.h"
 #include "gml_fixtures.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "support/ScopedEndpoints.h"
-#include "support/TempDir.h"
 
 namespace {
 

@@ -3,14 +3,15 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "geodata/WfsClient.h"
-#include "support/LoopbackServer.h"
-#include "support/TempDir.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 #include "tiled_fixtures.h"
 
 using loopback::LoopbackServer;
@@ -39,6 +40,11 @@ std::string bboxOf(const std::string& query) {
 
 std::string cellName(const loopback::Request& r) {
     return "f" + bboxOf(r.query).substr(0, bboxOf(r.query).find(','));
+}
+
+int startIndexOf(const std::string& query) {
+    const auto at = query.find("STARTINDEX=");
+    return at == std::string::npos ? 0 : std::stoi(query.substr(at + 11));
 }
 
 struct Calls {
@@ -223,4 +229,90 @@ TEST(TiledDownload, Wfs110CellsAreSplicedAndTheFirstAnswerNeedNotHoldFeatures) {
     auto b = std::async(std::launch::async, emptyFirst);
     a.get();
     b.get();
+}
+
+// Two cells of a service that pages them (or not) as a pager says: the features from a start
+// index on.
+TEST(TiledDownload, PagingEndsWithThePageThatBringsTheCellNothingNew) {
+    const CacheScope cache;
+    using Pager = std::function<Ids(const std::string& cell, int start)>;
+    // 1500 features a cell, asked 1000 at a time.
+    const Pager honoured = [](const std::string& cell, int start) {
+        return tiled::numbered(cell + "_", start, std::min(1000, 1500 - start));
+    };
+    const Pager ignored = [](const std::string& cell, int) {
+        return tiled::numbered(cell + "_", 0, 1000);
+    };
+    // The east cell's second page holds the west cell's features, which cross the border.
+    const Pager crossing = [](const std::string& cell, int start) {
+        if (cell == "f0")
+            return start == 0 ? tiled::numbered("w", 0, 1000) : Ids{};
+        if (start == 1000)
+            return tiled::numbered("w", 0, 1000);
+        return tiled::numbered("e", start, start == 0 ? 1000 : 10);
+    };
+    struct Case {
+        const char* what;
+        Pager pager;
+        bool withIds;
+        std::size_t requests;
+        int truncatedCells;
+        std::size_t features;
+    };
+    const std::vector<Case> cases = {
+        {"honours the start index", honoured, true, 4, 0, 3000},
+        {"honours it, features without id", honoured, false, 4, 0, 3000},
+        {"ignores the start index", ignored, true, 4, 2, 2000},
+        {"ignores it, features without id", ignored, false, 4, 2, 2000},
+        {"a page of features a cell before brought", crossing, true, 5, 0, 2010},
+    };
+    const auto run = [](const Case& c) {
+        LoopbackServer server;
+        server.onRequest("/wfs", [&c](const loopback::Request& r) {
+            const Ids ids = c.pager(cellName(r), startIndexOf(r.query));
+            return loopback::ok(c.withIds ? collection20(ids) : tiled::anonymousCollection20(ids));
+        });
+        const auto result = WfsClient().getFeaturesTiled(server.url("/wfs"), "T", {0, 0, 1000, 500},
+                                                         {}, false, false, 0);
+        EXPECT_EQ(server.count(), c.requests) << c.what;
+        EXPECT_EQ(result.truncatedCells, c.truncatedCells) << c.what;
+        EXPECT_EQ(featureIds(result.document).size(), c.features) << c.what;
+    };
+    std::vector<std::future<void>> running;
+    for (const Case& c : cases)
+        running.push_back(std::async(std::launch::async, run, std::cref(c)));
+    for (auto& r : running)
+        r.get();
+}
+
+TEST(TiledDownload, AStopEndsTheDownloadBeforeItsNextPage) {
+    const CacheScope cache;
+    LoopbackServer server;
+    server.onRequest("/cells", [](const loopback::Request& r) {
+        return loopback::ok(collection20({cellName(r)}));
+    });
+    server.onRequest("/endless", [](const loopback::Request& r) {
+        return loopback::ok(collection20(tiled::numbered("p", startIndexOf(r.query), 1000)));
+    });
+
+    // Five cells; the stop comes with the second cell's progress.
+    Calls calls;
+    const auto betweenCells =
+        WfsClient().getFeaturesTiled(server.url("/cells"), "T", {0, 0, 2500, 500}, calls.callback(),
+                                     false, false, 0, [&calls] { return calls.list.size() >= 2; });
+    EXPECT_TRUE(betweenCells.stopped);
+    EXPECT_FALSE(betweenCells.complete());
+    EXPECT_EQ(calls.list, (std::vector<std::pair<int, int>>{{1, 5}, {2, 5}}));
+    EXPECT_EQ(featureIds(betweenCells.document), (Ids{"f0", "f500"})) << "what came stays";
+    EXPECT_EQ(server.count(), 2u);
+
+    // Full pages without end, stopped after the first: the next page is not asked for.
+    Calls none;
+    const auto betweenPages = WfsClient().getFeaturesTiled(
+        server.url("/endless"), "T", {0, 0, 500, 500}, none.callback(), false, false, 0,
+        [&server] { return server.count("/endless") >= 1; });
+    EXPECT_TRUE(betweenPages.stopped);
+    EXPECT_EQ(server.count("/endless"), 1u);
+    EXPECT_TRUE(none.list.empty());
+    EXPECT_EQ(featureIds(betweenPages.document).size(), 1000u);
 }

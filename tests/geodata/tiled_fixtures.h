@@ -48,6 +48,14 @@ inline std::string collection110(const std::vector<std::string>& ids, bool oneLi
     return doc + kEnd;
 }
 
+// The same features without gml:id, told apart by their number only.
+inline std::string anonymousCollection20(const std::vector<std::string>& ids) {
+    std::string doc = kRoot20;
+    for (const auto& id : ids)
+        doc += "  <wfs:member><ms:dzialki><ms:nr>" + id + "</ms:nr></ms:dzialki></wfs:member>\n";
+    return doc + kEnd;
+}
+
 inline std::vector<std::string> numbered(const std::string& prefix, int from, int count) {
     std::vector<std::string> ids;
     for (int i = from; i < from + count; ++i)

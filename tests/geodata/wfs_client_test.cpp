@@ -9,8 +9,8 @@
 
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
-#include "support/LoopbackServer.h"
-#include "support/TempDir.h"
+#include "loopback/LoopbackServer.h"
+#include "loopback/TempDir.h"
 
 using namespace std::chrono_literals;
 using loopback::LoopbackServer;

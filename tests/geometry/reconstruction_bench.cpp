@@ -4,9 +4,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include "builders/SyntheticRoofs.h"
 #include "geometry/LodReconstruction.h"
 #include "geometry/lod2fit/PrimitiveRegistry.h"
-#include "support/SyntheticRoofs.h"
 
 namespace lod2fit {
 namespace {

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <thread>
 
+#include "builders/SyntheticRoofs.h"
 #include "geometry/LodReconstruction.h"
 #include "geometry/RoofClassifier.h"
 #include "geometry/lod2fit/MeshClosure.h"
 #include "geometry/lod2fit/PrimitiveRegistry.h"
-#include "support/SyntheticRoofs.h"
 
 namespace lod2fit {
 namespace {

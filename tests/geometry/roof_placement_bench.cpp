@@ -3,8 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "builders/SyntheticRoofs.h"
 #include "geometry/RoofPlacement.h"
-#include "support/SyntheticRoofs.h"
 
 namespace {
 

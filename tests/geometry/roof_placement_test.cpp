@@ -4,10 +4,10 @@
 #include <cmath>
 #include <fstream>
 
+#include "builders/LasBuilder.h"
 #include "geometry/CellKey.h"
 #include "geometry/RoofPlacement.h"
-#include "support/LasBuilder.h"
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

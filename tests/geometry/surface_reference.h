@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 #include <vector>
 
 #include "geometry/PlanPolygons.h"
@@ -11,6 +12,15 @@
 #include "geometry/Surface.h"
 
 namespace surfaceref {
+
+// Every face of a model as a ring of points: the planar faces, then the mesh's triangles.
+inline std::vector<RoofFace> facesOf(const RoofModel& model) {
+    std::vector<RoofFace> faces;
+    model.forEachFace([&faces](std::span<const Pt3> corners) {
+        faces.push_back({{corners.begin(), corners.end()}});
+    });
+    return faces;
+}
 
 inline RoofModel buildSurfacePlain(const PlanRing& ring, const NdsmModel& model,
                                    const SurfaceParams& params) {
@@ -38,7 +48,7 @@ inline RoofModel buildSurfacePlain(const PlanRing& ring, const NdsmModel& model,
     const double step = params.step > 0 ? params.step : 1.0;
     const long nx = std::max(1L, static_cast<long>(std::floor((maxx - minx) / step)));
     const long ny = std::max(1L, static_cast<long>(std::floor((maxy - miny) / step)));
-    const AscGrid& grid = params.sampleTerrain ? model.terrain : model.surface;
+    const FloatGrid& grid = params.sampleTerrain ? model.terrain : model.surface;
     std::vector<double> firsts;
     long raised = 0;
     const auto corner = [&](double x, double y, double& z) {

@@ -16,7 +16,11 @@
 
 namespace {
 
+using surfaceref::facesOf;
+
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// The surface model keeps its heights as floats: to a few micrometres at 100 m.
+constexpr double kHeight = 1e-5;
 
 // A straight road 10 m long and 6 m wide along x from the origin.
 const PlanRing kRoad = buildCorridor({{0, 0}, {10, 0}}, {3, 3}, {3, 3}, kOwnOffsets);
@@ -45,7 +49,7 @@ const Bbox kWideFrame{-100, -100, 100, 100};
 
 double maxX(const RoofModel& r) {
     double m = -1e300;
-    for (const RoofFace& f : r.faces) {
+    for (const RoofFace& f : facesOf(r)) {
         for (const Pt3& p : f.pts) {
             m = std::max(m, p.x);
         }
@@ -64,7 +68,7 @@ RoofFace levelRing(const PlanRing& ring, double z) {
 void expectNear(const Pt3& p, double x, double y, double z) {
     EXPECT_EQ(p.x, x);
     EXPECT_EQ(p.y, y);
-    EXPECT_NEAR(p.z, z, 1e-9);
+    EXPECT_NEAR(p.z, z, kHeight);
 }
 
 TEST(RoadSurface, TenByHalfMetreCellsCoverTheRoadOnTheTerrain) {
@@ -72,29 +76,31 @@ TEST(RoadSurface, TenByHalfMetreCellsCoverTheRoadOnTheTerrain) {
     EXPECT_EQ(r.flag, 0) << "a road keeps its cells whatever their quality";
     EXPECT_EQ(r.quality, 0.0);
     // Corners on the east and north edges fall outside: 19 columns by 11 rows of cells.
-    ASSERT_EQ(r.faces.size(), 2u * 209u);
+    const std::vector<RoofFace> faces = facesOf(r);
+    ASSERT_EQ(faces.size(), 2u * 209u);
+    EXPECT_EQ(r.mesh.vertices.size(), 20u * 12u) << "each corner once, whichever cells share it";
     // The first cell, at the south-west corner, in its fixed corner order.
-    expectNear(r.faces[0].pts[0], 0.0, -3.0, 100.0);
-    expectNear(r.faces[0].pts[1], 0.5, -3.0, 100.05);
-    expectNear(r.faces[0].pts[2], 0.5, -2.5, 100.05);
-    expectNear(r.faces[1].pts[0], 0.0, -3.0, 100.0);
-    expectNear(r.faces[1].pts[1], 0.5, -2.5, 100.05);
-    expectNear(r.faces[1].pts[2], 0.0, -2.5, 100.0);
+    expectNear(faces[0].pts[0], 0.0, -3.0, 100.0);
+    expectNear(faces[0].pts[1], 0.5, -3.0, 100.05);
+    expectNear(faces[0].pts[2], 0.5, -2.5, 100.05);
+    expectNear(faces[1].pts[0], 0.0, -3.0, 100.0);
+    expectNear(faces[1].pts[1], 0.5, -2.5, 100.05);
+    expectNear(faces[1].pts[2], 0.0, -2.5, 100.0);
     // Rows from the south, cells from the west: the last cell is the north-east one.
-    expectNear(r.faces.back().pts[0], 9.0, 2.0, 100.9);
-    expectNear(r.faces.back().pts[2], 9.0, 2.5, 100.9);
+    expectNear(faces.back().pts[0], 9.0, 2.0, 100.9);
+    expectNear(faces.back().pts[2], 9.0, 2.5, 100.9);
 }
 
 TEST(RoadSurface, OnlyThePartInsideTheFetchAreaIsTriangulated) {
     const Bbox westHalf{-100, -100, 5, 100};
     const RoofModel r = buildSurface(kRoad, ground(), roadSet(westHalf));
     EXPECT_EQ(r.flag, 0);
-    EXPECT_EQ(r.faces.size(), 2u * 110u);
+    EXPECT_EQ(facesOf(r).size(), 2u * 110u);
     EXPECT_EQ(maxX(r), 5.0);
 
     // Narrower than one step: one column of cells reaching a whole step east.
     const RoofModel narrow = buildSurface(kRoad, ground(), roadSet({-100, -100, 0.3, 100}));
-    EXPECT_EQ(narrow.faces.size(), 2u * 11u);
+    EXPECT_EQ(facesOf(narrow).size(), 2u * 11u);
     EXPECT_EQ(maxX(narrow), 0.5);
 
     // The fallback face covers the whole corridor, outside the area too.
@@ -103,9 +109,10 @@ TEST(RoadSurface, OnlyThePartInsideTheFetchAreaIsTriangulated) {
     const RoofModel flat = buildSurface(kRoad, ground(), strict);
     EXPECT_EQ(flat.flag, 1);
     ASSERT_EQ(flat.faces.size(), 1u);
+    EXPECT_TRUE(flat.mesh.triangles.empty());
     // The upper median of 110 first corners, 11 per column: the column at x = 2.5.
     EXPECT_EQ(flat.faces[0].pts.size(), kRoad.size());
-    EXPECT_NEAR(flat.faces[0].pts[0].z, 100.25, 1e-9);
+    EXPECT_NEAR(flat.faces[0].pts[0].z, 100.25, kHeight);
     EXPECT_EQ(flat.faces[0].pts[1].x, 10.0);
 }
 
@@ -116,8 +123,8 @@ TEST(BridgeSurface, AVertexFarOutsideTheGridCostsNoCellsThere) {
     const SurfaceParams everyCell{0.5, 1.0, 0.0, false, false, Bbox{}};
     const RoofModel expected = buildSurface(kRoad, ground(), everyCell);
     const RoofModel r = buildSurface(spiked, ground(), everyCell);
-    EXPECT_FALSE(r.faces.empty());
-    EXPECT_EQ(r.faces, expected.faces);
+    EXPECT_FALSE(facesOf(r).empty());
+    EXPECT_EQ(facesOf(r), facesOf(expected));
     EXPECT_EQ(r.quality, expected.quality);
 }
 
@@ -125,31 +132,31 @@ TEST(BridgeSurface, MissingDeckFallsBackToOneFlatFace) {
     const RoofModel r = buildSurface(kRoad, ground(), bridgeSet());
     EXPECT_EQ(r.flag, 1);
     EXPECT_EQ(r.quality, 0.0);
-    ASSERT_EQ(r.faces.size(), 1u);
+    ASSERT_EQ(facesOf(r).size(), 1u);
     // Element 104 of 209 first corners in 19 columns of 11: the column at x = 4.5.
     const RoofFace expected = levelRing(kRoad, r.faces[0].pts[0].z);
     EXPECT_EQ(r.faces[0], expected);
-    EXPECT_NEAR(r.faces[0].pts[0].z, 100.45, 1e-9);
+    EXPECT_NEAR(r.faces[0].pts[0].z, 100.45, kHeight);
 }
 
 TEST(BridgeSurface, DeckHeightsComeFromTheSurfaceAboveTheQualityShare) {
     const RoofModel full = buildSurface(kRoad, ground(6.0, 20.0), bridgeSet());
     EXPECT_EQ(full.flag, 0);
     EXPECT_EQ(full.quality, 1.0);
-    ASSERT_EQ(full.faces.size(), 418u);
-    EXPECT_NEAR(full.faces[0].pts[0].z, 106.0, 1e-9);
+    ASSERT_EQ(facesOf(full).size(), 418u);
+    EXPECT_NEAR(facesOf(full)[0].pts[0].z, 106.0, kHeight);
 
     // Seven of 19 columns raised: 0.37 of the cells, enough for a bridge.
     const RoofModel seven = buildSurface(kRoad, ground(6.0, 3.0), bridgeSet());
     EXPECT_EQ(seven.flag, 0);
     EXPECT_NEAR(seven.quality, 7.0 / 19.0, 1e-12);
-    EXPECT_EQ(seven.faces.size(), 418u);
+    EXPECT_EQ(facesOf(seven).size(), 418u);
 
     // Five of 19: 0.26, below the share.
     const RoofModel five = buildSurface(kRoad, ground(6.0, 2.0), bridgeSet());
     EXPECT_EQ(five.flag, 1);
     EXPECT_NEAR(five.quality, 5.0 / 19.0, 1e-12);
-    EXPECT_EQ(five.faces.size(), 1u);
+    EXPECT_EQ(facesOf(five).size(), 1u);
 }
 
 TEST(Surface, WithoutCellsTheLevelComesFromTheBoxCentre) {
@@ -157,13 +164,13 @@ TEST(Surface, WithoutCellsTheLevelComesFromTheBoxCentre) {
     const RoofModel r = buildSurface(small, ground(), bridgeSet());
     EXPECT_EQ(r.flag, 1);
     EXPECT_EQ(r.quality, 0.0);
-    ASSERT_EQ(r.faces.size(), 1u);
-    EXPECT_NEAR(r.faces[0].pts[0].z, 100.015, 1e-9);
+    ASSERT_EQ(facesOf(r).size(), 1u);
+    EXPECT_NEAR(r.faces[0].pts[0].z, 100.015, kHeight);
 
     const PlanRing away{{50, 50}, {50.3, 50}, {50.3, 50.3}};
     const RoofModel none = buildSurface(away, ground(), bridgeSet());
     EXPECT_EQ(none.flag, 1);
-    EXPECT_TRUE(none.faces.empty()) << "no height at the centre either";
+    EXPECT_TRUE(facesOf(none).empty()) << "no height at the centre either";
 }
 
 TEST(Surface, UnusableRingsGiveAFlaggedEmptyModel) {
@@ -173,22 +180,22 @@ TEST(Surface, UnusableRingsGiveAFlaggedEmptyModel) {
           PlanRing{{0, 0}, {std::numeric_limits<double>::infinity(), 0}, {10, 10}}}) {
         const RoofModel r = buildSurface(ring, m, bridgeSet());
         EXPECT_EQ(r.flag, 1);
-        EXPECT_TRUE(r.faces.empty());
+        EXPECT_TRUE(facesOf(r).empty());
     }
     const RoofModel outside = buildSurface(kRoad, m, roadSet({20, 20, 30, 30}));
     EXPECT_EQ(outside.flag, 1);
-    EXPECT_TRUE(outside.faces.empty()) << "clipped away";
+    EXPECT_TRUE(facesOf(outside).empty()) << "clipped away";
 }
 
 TEST(Surface, StepNotAboveZeroIsTakenAsOneMetre) {
     SurfaceParams one = roadSet(kWideFrame);
     one.step = 1.0;
     const RoofModel expected = buildSurface(kRoad, ground(), one);
-    EXPECT_EQ(expected.faces.size(), 2u * 9u * 5u);
+    EXPECT_EQ(facesOf(expected).size(), 2u * 9u * 5u);
     for (double step : {0.0, -0.5, kNaN}) {
         SurfaceParams p = roadSet(kWideFrame);
         p.step = step;
-        EXPECT_EQ(buildSurface(kRoad, ground(), p).faces, expected.faces);
+        EXPECT_EQ(facesOf(buildSurface(kRoad, ground(), p)), facesOf(expected));
     }
 }
 
@@ -247,9 +254,9 @@ TEST(Surface, RowScanMatchesThePlainCellTest) {
         const RoofModel plain = surfaceref::buildSurfacePlain(ring, m, p);
         ASSERT_EQ(fast.flag, plain.flag) << "trial " << trial;
         ASSERT_EQ(fast.quality, plain.quality) << "trial " << trial;
-        ASSERT_EQ(fast.faces, plain.faces) << "trial " << trial;
+        ASSERT_EQ(facesOf(fast), facesOf(plain)) << "trial " << trial;
         triangulated += fast.flag == 0 ? 1 : 0;
-        flat += fast.flag == 1 && !fast.faces.empty() ? 1 : 0;
+        flat += fast.flag == 1 && !facesOf(fast).empty() ? 1 : 0;
     }
     EXPECT_GT(triangulated, 60) << "the trials must exercise both outcomes";
     EXPECT_GT(flat, 20);

@@ -28,8 +28,8 @@
 #include "MainThreadCalls.h"
 #include "PageFolder.h"
 #include "ScriptStream.h"
+#include "loopback/TempDir.h"
 #include "support/EventStream.h"
-#include "support/TempDir.h"
 
 // The sanitizer build runs several times slower: the load tests scale down there and leave the
 // latency limits to the normal build.

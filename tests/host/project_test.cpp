@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <map>
 
@@ -589,6 +592,106 @@ TEST_F(Project, BodiesCanBeRefusedOnPurposeAndBuildersAreCounted) {
     EXPECT_EQ(host::liveBodyBuilders(), 1u);
     ACAPI_Body_Dispose(&body);
     EXPECT_EQ(host::liveBodyBuilders(), 0u);
+}
+
+std::array<double, 4> corners(const API_Box& box) {
+    return {box.xMin, box.yMin, box.xMax, box.yMax};
+}
+
+const std::string kPng = std::string("\x89PNG\r\n\x1a\n", 8) + "data";
+
+// A picture of 2 x 1 at the origin, turned a quarter turn about its lower-left corner.
+void turnedPicture(Draft& picture) {
+    picture.element.picture.destBox = {0, 0, 2, 1};
+    picture.element.picture.rotAngle = std::acos(0.0);
+    std::snprintf(picture.element.picture.mimeType, sizeof picture.element.picture.mimeType,
+                  "image/png");
+    picture.memo.pictHdl = BMAllocateHandle(static_cast<GSSize>(kPng.size()));
+    std::memcpy(*picture.memo.pictHdl, kPng.data(), kPng.size());
+}
+
+// Drawing data opened and stopped inside a command, with what `draw` creates in between.
+GSErrCode drawingData(double scale, const std::function<void()>& draw, GSHandle* data,
+                      API_Box* box) {
+    GSErrCode stopped = APIERR_GENERAL;
+    ACAPI_CallUndoableCommand("drawing data", [&] {
+        EXPECT_EQ(ACAPI_Drawing_StartDrawingData(scale, nullptr), NoError);
+        EXPECT_TRUE(host::drawingDataOpen());
+        draw();
+        stopped = ACAPI_Drawing_StopDrawingData(data, box);
+        return NoError;
+    });
+    return stopped;
+}
+
+TEST_F(Project, DrawingDataIsOneAtATimeAndWithoutElementsGivesNoData) {
+    EXPECT_EQ(ACAPI_Drawing_StartDrawingData(0.0, nullptr), APIERR_BADPARS);
+    EXPECT_EQ(ACAPI_Drawing_StartDrawingData(kNaN, nullptr), APIERR_BADPARS);
+    GSHandle data = nullptr;
+    API_Box box{1, 1, 2, 2};
+    EXPECT_EQ(ACAPI_Drawing_StopDrawingData(&data, &box), APIERR_REFUSEDCMD) << "none open";
+
+    const auto again = [] {
+        EXPECT_EQ(ACAPI_Drawing_StartDrawingData(1.0, nullptr), APIERR_REFUSEDCMD);
+    };
+    EXPECT_EQ(drawingData(1.0, again, &data, &box), NoError);
+    EXPECT_EQ(data, nullptr) << "nothing drawn, no data";
+    EXPECT_EQ(corners(box), (std::array<double, 4>{0, 0, 0, 0}));
+    EXPECT_FALSE(host::drawingDataOpen());
+}
+
+// Elements created while drawing data is open go into it, not into the project; a drawing
+// element holding the data brings them into the project, where they stay with the drawing.
+TEST_F(Project, DrawingDataHoldsItsElementsUntilADrawingBringsThemIn) {
+    Draft picture(API_PictureID);
+    turnedPicture(picture);
+    GSHandle data = nullptr;
+    API_Box box{};
+    const auto draw = [&] {
+        EXPECT_EQ(createPolyline({{3, 4}, {5, -1}}, 1), NoError);
+        EXPECT_EQ(ACAPI_Element_Create(&picture.element, &picture.memo), NoError);
+    };
+    ASSERT_EQ(drawingData(0.5, draw, &data, &box), NoError);
+    EXPECT_EQ(host::elementCount(), 0u) << "the project holds none of them";
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(corners(box), (std::array<double, 4>{-1, -1, 5, 4}))
+        << "the line's ends and the turned picture's corners";
+
+    Draft drawing(API_DrawingID);
+    drawing.ring({{-1, -1}, {5, -1}, {5, 4}, {-1, 4}});
+    drawing.element.drawing.poly = {5, 1, 0};
+    drawing.element.drawing.pos = {100, 200};
+    std::memset(drawing.element.drawing.name, 'x', sizeof drawing.element.drawing.name);
+    EXPECT_EQ(drawing.create(), APIERR_BADPARS) << "no drawing data";
+    drawing.memo.drawingData = BMAllocateHandle(3);
+    EXPECT_EQ(drawing.create(), APIERR_BADPARS) << "bytes that are no drawing data";
+    BMKillHandle(&drawing.memo.drawingData);
+    drawing.memo.drawingData = data;
+    EXPECT_EQ(drawing.create(), APIERR_BADPARS) << "a name without its end";
+    std::snprintf(drawing.element.drawing.name, sizeof drawing.element.drawing.name, "Rysunek");
+    (*drawing.memo.coords)[5] = {-1, 0};
+    EXPECT_EQ(drawing.create(), APIERR_BADPOLY) << "a clip polygon left open";
+    (*drawing.memo.coords)[5] = {-1, -1};
+    ASSERT_EQ(drawing.create(), NoError);
+
+    const auto all = host::elements();
+    ASSERT_EQ(all.size(), 1u);
+    const host::ElementSnapshot& made = all[0];
+    EXPECT_STREQ(made.element.drawing.name, "Rysunek");
+    EXPECT_EQ(made.drawingScale, 0.5);
+    ASSERT_EQ(made.drawing.size(), 2u);
+    EXPECT_EQ(made.drawing[0].coords, (std::vector<API_Coord>{{3, 4}, {5, -1}}));
+    EXPECT_EQ(made.drawing[1].picture, kPng);
+    EXPECT_NE(made.drawing[0].element.header.guid, made.drawing[1].element.header.guid);
+
+    API_ElementMemo memo{};
+    ASSERT_EQ(ACAPI_Element_GetMemo(made.element.header.guid, &memo, APIMemoMask_DrawingData),
+              NoError);
+    EXPECT_EQ(memo.coords, nullptr);
+    EXPECT_EQ(BMGetHandleSize(memo.drawingData), BMGetHandleSize(data));
+    ACAPI_DisposeElemMemoHdls(&memo);
+    EXPECT_TRUE(host::undo());
+    EXPECT_EQ(host::elementCount(), 0u);
 }
 
 }  // namespace

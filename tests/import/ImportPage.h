@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -13,9 +16,9 @@
 #include "AddOnResources.h"
 #include "HostTestApi.h"
 #include "MapPalette.h"
+#include "fakes/Hosts.h"
+#include "loopback/TempDir.h"
 #include "support/PalettePage.h"
-#include "support/TempDir.h"
-#include "support/fakes/Hosts.h"
 
 namespace importtest {
 
@@ -29,6 +32,16 @@ inline std::vector<json> ofType(const std::vector<json>& messages, const std::st
             found.push_back(m);
     }
     return found;
+}
+
+// A feature service whose every answer comes after the delay.
+inline std::function<loopback::Answer(const loopback::Request&)> slowly(
+    fakes::FeatureWfs service, std::chrono::milliseconds delay) {
+    return [service = std::move(service), delay](const loopback::Request& r) {
+        loopback::Answer answer = service(r);
+        answer.delay = delay;
+        return answer;
+    };
 }
 
 class ImportPage : public ::testing::Test {
@@ -63,6 +76,41 @@ protected:
                             const std::vector<std::string>& keys) {
         return postUntil({{"type", "fetch"}, {"bboxWgs84", frameWgs84}, {"layers", keys}},
                          "fetchDone");
+    }
+
+    // A fetch cancelled while it runs: the messages up to its "fetchDone", and how long after
+    // the cancel that came.
+    struct CancelledFetch {
+        std::vector<json> messages;
+        std::chrono::steady_clock::duration afterCancel{};
+    };
+
+    // Starts a fetch of the keys for the frame, runs the main loop until a message arrives that
+    // `reached` accepts (at most 30 s), then cancels.
+    CancelledFetch cancelWhen(const std::array<double, 4>& frameWgs84,
+                              const std::vector<std::string>& keys,
+                              const std::function<bool(const json&)>& reached) {
+        CancelledFetch fetch{
+            page.post(json{{"type", "fetch"}, {"bboxWgs84", frameWgs84}, {"layers", keys}})};
+        const auto arrived = [&] {
+            for (json& m : page.received())
+                fetch.messages.push_back(std::move(m));
+            return std::any_of(fetch.messages.begin(), fetch.messages.end(), reached);
+        };
+        EXPECT_TRUE(host::pumpUntil(arrived, std::chrono::seconds(30)));
+        const auto cancelled = std::chrono::steady_clock::now();
+        for (json& m : postUntil({{"type", "cancel"}}, "fetchDone"))
+            fetch.messages.push_back(std::move(m));
+        fetch.afterCancel = std::chrono::steady_clock::now() - cancelled;
+        return fetch;
+    }
+
+    // ... once a "progress" of the label has arrived; the messages.
+    std::vector<json> cancelAt(const std::array<double, 4>& frameWgs84,
+                               const std::vector<std::string>& keys, const std::string& label) {
+        return cancelWhen(frameWgs84, keys,
+                          [&label](const json& m) { return m.value("label", "") == label; })
+            .messages;
     }
 
     loopback::TempDir dir;

@@ -7,7 +7,7 @@
 
 #include "ImportPage.h"
 #include "Settings.h"
-#include "support/fakes/Services.h"
+#include "fakes/Services.h"
 
 namespace {
 

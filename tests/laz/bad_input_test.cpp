@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "builders/LasBuilder.h"
 #include "laz/Reader.h"
-#include "support/LasBuilder.h"
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

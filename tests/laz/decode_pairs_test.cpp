@@ -12,9 +12,9 @@
 
 #include "laz/Bytes.h"
 #include "laz/Reader.h"
+#include "loopback/TempDir.h"
 #include "support/LazChunks.h"
 #include "support/PointwiseEncoder.h"
-#include "support/TempDir.h"
 
 namespace {
 

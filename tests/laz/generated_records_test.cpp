@@ -11,9 +11,9 @@
 
 #include "laz/Bytes.h"
 #include "laz/Reader.h"
+#include "loopback/TempDir.h"
 #include "support/DecodedRecords.h"
 #include "support/LazChunks.h"
-#include "support/TempDir.h"
 
 namespace {
 

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "laz/Reader.h"
+#include "loopback/TempDir.h"
 #include "support/LazChunks.h"
 #include "support/PointwiseEncoder.h"
-#include "support/TempDir.h"
 
 namespace {
 

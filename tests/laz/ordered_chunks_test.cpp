@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "loopback/TempDir.h"
 #include "support/LazChunks.h"
 #include "support/PointwiseEncoder.h"
-#include "support/TempDir.h"
 
 namespace {
 

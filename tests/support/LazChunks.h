@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "builders/LasBuilder.h"
 #include "laz/ArithmeticDecoder.h"
 #include "laz/Reader.h"
-#include "support/LasBuilder.h"
 
 namespace laz {
 

@@ -12,11 +12,12 @@ namespace ndsmfix {
 
 constexpr double kNoData = -9999.0;
 
-// A grid of ncols x nrows cells of `cell` metres whose south-west corner is (xll, yll); each
-// cell holds height(x, y) of its centre, or no data where that is NaN.
+// A grid of ncols x nrows cells of `cell` metres whose south-west corner is (xll, yll), as the
+// surface model holds it; each cell holds height(x, y) of its centre, or no data where that is
+// NaN.
 template <class Height>
-AscGrid gridOf(double xll, double yll, double cell, int ncols, int nrows, Height height) {
-    AscGrid g;
+FloatGrid gridOf(double xll, double yll, double cell, int ncols, int nrows, Height height) {
+    FloatGrid g;
     g.ncols = ncols;
     g.nrows = nrows;
     g.xll = xll;
@@ -28,7 +29,7 @@ AscGrid gridOf(double xll, double yll, double cell, int ncols, int nrows, Height
         for (int c = 0; c < ncols; ++c) {
             const double z = height(xll + (c + 0.5) * cell, yll + (r + 0.5) * cell);
             g.z[static_cast<std::size_t>(nrows - 1 - r) * static_cast<std::size_t>(ncols) +
-                static_cast<std::size_t>(c)] = std::isnan(z) ? kNoData : z;
+                static_cast<std::size_t>(c)] = static_cast<float>(std::isnan(z) ? kNoData : z);
         }
     }
     return g;

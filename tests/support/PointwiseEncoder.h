@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "builders/LasBuilder.h"
 #include "laz/Median5.h"
 #include "laz/ReturnContexts.h"
-#include "support/LasBuilder.h"
 #include "support/LazChunks.h"
 
 namespace laz {

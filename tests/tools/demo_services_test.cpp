@@ -14,12 +14,12 @@
 
 #include "DemoServices.h"
 #include "HostTestApi.h"
+#include "fakes/Town.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/EgibResolver.h"
 #include "geodata/GeoTransform.h"
 #include "geodata/LocalServices.h"
 #include "geodata/ProjConv.h"
-#include "support/fakes/Town.h"
 
 namespace {
 

@@ -17,8 +17,9 @@
 #include "ACAPinc.h"
 #include "HostTestApi.h"
 #include "ProjectViews.h"
+#include "import/creators/AcImporter.h"
+#include "loopback/TempDir.h"
 #include "support/EventStream.h"
-#include "support/TempDir.h"
 
 namespace {
 
@@ -222,6 +223,25 @@ TEST_F(ProjectViewsTest, APictureIsServedInItsImageTypeByItsGuidOnly) {
         ASSERT_TRUE(refused) << other;
         EXPECT_EQ(refused->status, 404) << other;
     }
+}
+
+TEST_F(ProjectViewsTest, APictureInsideADrawingIsServedByItsGuid) {
+    ASSERT_EQ(ACAPI_CallUndoableCommand(
+                  "drawing",
+                  [] {
+                      return AcImporter::createDrawingRaster(kPng, {0, 0, 20, 10}, {}, 1);
+                  }),
+              NoError);
+    const json drawing = project()["project"]["elements"][0];
+    ASSERT_EQ(drawing["content"].size(), 1u);
+    const std::string guid = drawing["content"][0]["guid"];
+    const auto res = get("/picture?guid=" + httplib::detail::encode_query_param(guid));
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->body, kPng);
+    const auto own = get("/picture?guid=" + std::string(drawing["guid"]));
+    ASSERT_TRUE(own);
+    EXPECT_EQ(own->status, 404) << "the drawing is no picture";
 }
 
 TEST(ProjectViews, ABusyPortOrAFolderWithoutThePagesIsReported) {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "support/TempDir.h"
-#include "support/ZipBuilder.h"
+#include "builders/ZipBuilder.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

@@ -1,11 +1,12 @@
 // The host's plan of the project, drawn as SVG: each layer in a colour of its own, polylines with
 // their arcs, hatches in their fill colours, the outlines of slabs and meshes, the edges of morphs
-// seen from above, texts at their anchors and pictures in their boxes. Drag to pan, turn the
+// seen from above, texts at their anchors, pictures in their boxes and drawings, what they hold cut
+// to their frames. Drag to pan, turn the
 // wheel to zoom, "Dopasuj" to see everything. The plan is drawn anew after every change of the
 // project, keeping the part the user looks at once he has moved it.
 
 import {
-  Type, followProject, layerColours, planExtent, ringRanges, showLegend,
+  Type, drawingClip, followProject, layerColours, planExtent, ringRanges, shifted, showLegend,
 } from "./project.js";
 
 // Text sizes are millimetres on paper: the plan is drawn at this scale.
@@ -112,6 +113,21 @@ function pictureMarkup(e) {
     " " + dy(yMin) + ')"/>';
 }
 
+// Drawings drawn so far in this drawing of the plan: each has a clip path of its own.
+let drawings = 0;
+
+// A drawing shows what it holds, moved so that its own origin lies at its position and cut to its
+// clip polygon, which is drawn as its frame.
+function drawingMarkup(e) {
+  const frame = outlinePath({ coords: drawingClip(e), pends: e.pends }, true);
+  if (!frame) return "";
+  const clip = "drawing-clip-" + ++drawings;
+  const content = (e.content || []).map((inside) => elementMarkup(shifted(inside, e.pos)));
+  return '<g class="drawing" data-layer="' + e.layer + '"><clipPath id="' + clip + '"><path d="' +
+    frame + '"/></clipPath><g clip-path="url(#' + clip + ')">' + content.join("") +
+    '</g><path class="frame" d="' + frame + '"/></g>';
+}
+
 // The markup of one element, or "" for a type the plan does not draw.
 function elementMarkup(e) {
   switch (e.type) {
@@ -132,36 +148,51 @@ function elementMarkup(e) {
       return e.loc ? textMarkup(e) : "";
     case Type.picture:
       return e.destBox ? pictureMarkup(e) : "";
+    case Type.drawing:
+      return e.pos ? drawingMarkup(e) : "";
     default:
       return "";
   }
 }
 
-// Draws the elements, pictures under everything else, each layer in its group and colour; gives
-// how many elements of each layer were drawn.
-function draw(project, colourOf) {
-  const pictures = [];
-  const layers = new Map();
+// A group of markup drawn in a layer's colour.
+function inColour(colour, markup, kind = "") {
+  return "<g" + (kind ? ' class="' + kind + '"' : "") + ' color="' + colour + '" stroke="' +
+    colour + '" fill="none">' + markup + "</g>";
+}
+
+// How many elements of each layer the plan shows, those inside drawings included.
+function drawnByLayer() {
   const counts = new Map();
+  for (const node of svg.querySelectorAll("[data-layer]")) {
+    const layer = Number(node.dataset.layer);
+    counts.set(layer, (counts.get(layer) || 0) + 1);
+  }
+  return counts;
+}
+
+// Draws the elements, pictures and drawings under everything else, each layer in its group and
+// colour; gives how many elements of each layer were drawn.
+function draw(project, colourOf) {
+  const backdrop = [];
+  const layers = new Map();
+  drawings = 0;
   for (const e of project.elements) {
     const markup = elementMarkup(e);
     if (!markup) continue;
-    counts.set(e.layer, (counts.get(e.layer) || 0) + 1);
     if (e.type === Type.picture) {
-      pictures.push(markup);
+      backdrop.push(markup);
+    } else if (e.type === Type.drawing) {
+      backdrop.push(inColour(colourOf(e.layer), markup));
     } else {
       if (!layers.has(e.layer)) layers.set(e.layer, []);
       layers.get(e.layer).push(markup);
     }
   }
-  let markup = '<g class="pictures">' + pictures.join("") + "</g>";
-  for (const [layer, parts] of layers) {
-    const colour = colourOf(layer);
-    markup += '<g class="layer" color="' + colour + '" stroke="' + colour + '" fill="none">' +
-      parts.join("") + "</g>";
-  }
+  let markup = '<g class="backdrop">' + backdrop.join("") + "</g>";
+  for (const [layer, parts] of layers) markup += inColour(colourOf(layer), parts.join(""), "layer");
   svg.innerHTML = markup;
-  return counts;
+  return drawnByLayer();
 }
 
 function applyView() {

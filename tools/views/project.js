@@ -8,6 +8,7 @@ export const Type = {
   text: 15,
   hatch: 18,
   polyline: 20,
+  drawing: 30,
   picture: 31,
   morph: 45,
 };
@@ -91,6 +92,26 @@ export function rings(element) {
     .filter((ring) => ring.length >= 3);
 }
 
+// A copy of the element moved by the offset [x, y]: an element of a drawing's content as the plan
+// shows it, the drawing's position being the offset. A drawing moves its position only: its clip
+// polygon and content are in its own coordinates.
+export function shifted(e, [x, y]) {
+  const at = (c) => [c[0] + x, c[1] + y, ...c.slice(2)];
+  if (e.type === Type.drawing) return { ...e, pos: at(e.pos) };
+  const copy = { ...e };
+  if (e.coords) copy.coords = e.coords.map(at);
+  if (e.levelPoints) copy.levelPoints = e.levelPoints.map(at);
+  if (e.body) copy.body = { ...e.body, vertices: e.body.vertices.map(at) };
+  if (e.loc) copy.loc = at(e.loc);
+  if (e.destBox) copy.destBox = [...at(e.destBox.slice(0, 2)), ...at(e.destBox.slice(2))];
+  return copy;
+}
+
+// A drawing's clip polygon in the plan's coordinates.
+export function drawingClip(drawing) {
+  return shifted({ coords: drawing.coords || [] }, drawing.pos).coords;
+}
+
 // The plan extent of everything the project holds, or null for an empty project.
 export function planExtent(elements) {
   const box = { minX: Infinity, minY: Infinity, maxX: -Infinity, maxY: -Infinity };
@@ -102,7 +123,8 @@ export function planExtent(elements) {
     box.maxY = Math.max(box.maxY, y);
   };
   for (const e of elements) {
-    for (const c of e.coords || []) add(c[0], c[1]);
+    const outline = e.type === Type.drawing ? drawingClip(e) : e.coords || [];
+    for (const c of outline) add(c[0], c[1]);
     for (const p of e.levelPoints || []) add(p[0], p[1]);
     for (const v of (e.body && e.body.vertices) || []) add(v[0], v[1]);
     if (e.loc) add(e.loc[0], e.loc[1]);

@@ -30,6 +30,8 @@ namespace AcImporter {
 
 // A memory handle for an element's memo could not be had.
 inline constexpr GSErrCode kNoHandle = static_cast<GSErrCode>(0x81060002u);
+// Drawing data was closed without giving any back (nothing was drawn into it).
+inline constexpr GSErrCode kNoDrawingData = static_cast<GSErrCode>(0x81060001u);
 // A morph was asked for without any face it could build.
 inline constexpr GSErrCode kNoFaces = static_cast<GSErrCode>(0x81060068u);
 
@@ -70,6 +72,14 @@ GSErrCode createText(const GisPoint& position, const std::string& text, API_Attr
 GSErrCode createPicture(const std::string& image, const Bbox& box, int boxEpsg,
                         const GeoTransform& frame, int projectEpsg, API_AttributeIndex layer,
                         bool* created = nullptr);
+
+// A drawing named "GIS rastr" holding a picture of one map image (PNG or JPEG bytes; anything
+// else gives APIERR_BADPARS) as large as the box, which is in the survey-point frame's system.
+// The drawing stands unturned at the box's lower-left corner in the project and shows its
+// drawing data's whole extent. Nothing is made for an empty image or a box without area;
+// kNoDrawingData when the drawing data comes back empty (the picture could not be made in it).
+GSErrCode createDrawingRaster(const std::string& image, const Bbox& box, const GeoTransform& frame,
+                              API_AttributeIndex layer);
 
 // ---- Terrain meshes -----------------------------------------------------------------------------
 

@@ -2,8 +2,11 @@
 // What the creators share: the steps of making one element, and the point lists and polygon memo
 // as the host keeps them.
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "APIdefs.h"
@@ -32,6 +35,15 @@ private:
     API_Element element_{};
     MemoGuard memo_;
 };
+
+// Writes the text into a fixed text field of a host record: cut to fit, zero-terminated, the rest
+// of the field cleared, whatever the field held before.
+template <std::size_t N>
+void copyText(char (&field)[N], std::string_view text) {
+    static_assert(N > 0);
+    const std::size_t length = std::min(text.size(), N - 1);
+    std::fill(std::copy_n(text.begin(), length, field), field + N, '\0');
+}
 
 // Sets *created (when given) to no; creators start with it.
 inline void nothingCreatedYet(bool* created) {

@@ -91,7 +91,7 @@ GSErrCode fillPicture(NewElement& picture, const std::string& image, std::string
     record.destBox = {a.x, a.y, a.x + width, a.y + height};
     record.origBox = record.destBox;
     record.rotAngle = std::atan2(local[1].y - a.y, local[1].x - a.x);
-    std::memcpy(record.mimeType, mimeType.data(), mimeType.size());
+    detail::copyText(record.mimeType, mimeType);
     record.stretchToBox = true;
     const GSHandle bytes = BMAllocateHandle(static_cast<GSSize>(image.size()));
     if (bytes == nullptr)
@@ -99,6 +99,46 @@ GSErrCode fillPicture(NewElement& picture, const std::string& image, std::string
     std::memcpy(*bytes, image.data(), image.size());
     picture.memo().pictHdl = bytes;
     return NoError;
+}
+
+// A picture of the image over the local corners A (lower left), B (lower right) and C (upper
+// left).
+GSErrCode placePicture(const std::string& image, std::string_view mimeType,
+                       const std::array<GisPoint, 3>& local, API_AttributeIndex layer,
+                       bool* created) {
+    NewElement picture(API_PictureID);
+    if (const GSErrCode err = picture.loadDefaults())
+        return err;
+    picture.record().header.layer = layer;
+    if (const GSErrCode err = fillPicture(picture, image, mimeType, local))
+        return err;
+    return picture.create(created);
+}
+
+// The name of a drawing that holds a map image.
+constexpr std::string_view kRasterDrawingName = "GIS rastr";
+
+// A drawing of the drawing data (which its memo owns from the start, whatever happens) with its
+// origin at the corner, showing the whole extent.
+GSErrCode placeDrawing(GSHandle data, const API_Box& extent, const GisPoint& corner,
+                       API_AttributeIndex layer) {
+    NewElement drawing(API_DrawingID);
+    drawing.memo().drawingData = data;
+    if (const GSErrCode err = drawing.loadDefaults())
+        return err;
+    API_Element& record = drawing.record();
+    record.header.layer = layer;
+    record.drawing.pos = {corner.x, corner.y};
+    detail::copyText(record.drawing.name, kRasterDrawingName);
+    const std::vector<GisPoint> clip = {{extent.xMin, extent.yMin},
+                                        {extent.xMax, extent.yMin},
+                                        {extent.xMax, extent.yMax},
+                                        {extent.xMin, extent.yMax}};
+    if (const GSErrCode err =
+            detail::fillPolyMemo(drawing.memo(), {detail::closedRing(clip)}, false))
+        return err;
+    detail::setPolySizes(record.drawing.poly, drawing.memo());
+    return drawing.create(nullptr);
 }
 
 }  // namespace
@@ -223,13 +263,34 @@ GSErrCode createPicture(const std::string& image, const Bbox& box, int boxEpsg,
                    [&](const GisPoint& c) { return frame.toLocal(c); });
     if (!std::all_of(local.begin(), local.end(), detail::isFinite))
         return NoError;
-    NewElement picture(API_PictureID);
-    if (const GSErrCode err = picture.loadDefaults())
+    return placePicture(image, mimeType, local, layer, created);
+}
+
+GSErrCode createDrawingRaster(const std::string& image, const Bbox& box, const GeoTransform& frame,
+                              API_AttributeIndex layer) {
+    const double width = box.maxx - box.minx;
+    const double height = box.maxy - box.miny;
+    if (image.empty() || !(width > 0) || !(height > 0))
+        return NoError;
+    const std::string_view mimeType = imageMimeType(image);
+    if (mimeType.empty())
+        return APIERR_BADPARS;
+    const GisPoint corner = frame.toLocal({box.minx, box.miny});
+    if (!detail::isFinite(corner))
+        return NoError;
+    if (const GSErrCode err = ACAPI_Drawing_StartDrawingData(1.0, nullptr))
         return err;
-    picture.record().header.layer = layer;
-    if (const GSErrCode err = fillPicture(picture, image, mimeType, local))
+    // Whatever becomes of the picture, the drawing data is closed; a picture that could not be
+    // made leaves it empty, which the missing data below tells.
+    placePicture(image, mimeType, {GisPoint{0, 0}, GisPoint{width, 0}, GisPoint{0, height}}, layer,
+                 nullptr);
+    GSHandle data = nullptr;
+    API_Box extent{};
+    if (const GSErrCode err = ACAPI_Drawing_StopDrawingData(&data, &extent))
         return err;
-    return picture.create(created);
+    if (data == nullptr)
+        return kNoDrawingData;
+    return placeDrawing(data, extent, corner, layer);
 }
 
 }  // namespace AcImporter

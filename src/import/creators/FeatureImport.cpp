@@ -5,6 +5,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <string_view>
 
 #include "LayerMapper.h"
 #include "geodata/NameMatch.h"
@@ -37,7 +38,7 @@ constexpr const char* kDowntownZone = "ObszarZabudowySrodmiejskiej";
 // The property's value; empty when the feature has none.
 std::string prop(const PropertyMap& props, const std::string& key) {
     const auto it = props.find(key);
-    return it != props.end() ? it->second : std::string();
+    return it != props.end() ? std::string(it->second) : std::string();
 }
 
 // ---- Parcel labels ----------------------------------------------------------------------------
@@ -59,9 +60,10 @@ bool namesSomeNumber(const std::string& key) {
 }
 
 // What follows the value's last full stop, when something does; else the whole value.
-std::string afterLastDot(const std::string& value) {
+std::string afterLastDot(std::string_view value) {
     const std::size_t dot = value.rfind('.');
-    return dot != std::string::npos && dot + 1 < value.size() ? value.substr(dot + 1) : value;
+    return std::string(
+        dot != std::string_view::npos && dot + 1 < value.size() ? value.substr(dot + 1) : value);
 }
 
 // The parcel's number: the first non-empty property (in key order) whose key passes the first
@@ -200,7 +202,7 @@ bool drawZonePolygon(const GisPolygon& polygon, const ZoneStyle& style, short pe
 void drawZone(const GisFeature& feature, DataType kind, FeatureDrawing& d) {
     const PropertyMap& props = feature.props;
     const std::string designation =
-        props.count("oznaczenie") > 0 ? props.at("oznaczenie") : prop(props, "symbol");
+        props.count("oznaczenie") > 0 ? prop(props, "oznaczenie") : prop(props, "symbol");
     const std::string symbol = prop(props, "symbol");
     const ZoneStyle style =
         zoneStyle(kind, prop(props, "_typ"), symbol.empty() ? designation : symbol);

@@ -16,6 +16,7 @@ constexpr int kMinRasterScale = 100;
 constexpr int kMaxRasterScale = 10000;
 constexpr const char* kCancelledRest =
     "Pobieranie przerwane przez uzytkownika - pozostale dane nie zostaly pobrane.";
+constexpr const char* kCutShort = "przerwano przez uzytkownika.";
 
 }  // namespace
 
@@ -44,7 +45,7 @@ void ImportController::FetchRun::notYetSupported(const std::string& what) {
     appendWarning("Pobieranie " + what + " nie jest jeszcze obslugiwane.");
 }
 
-int ImportController::FetchRun::usableRasterScale(int requested) {
+int ImportController::usableRasterScale(int requested) {
     const bool inRange = requested >= kMinRasterScale && requested <= kMaxRasterScale;
     return inRange ? requested : kDefaultRasterScale;
 }
@@ -76,6 +77,7 @@ ImportController::FetchedData ImportController::fetchForImport(const Bbox& bbox,
         {{"poziomice2d", "poziomice3d"}, &ImportController::fetchContours},
     }};
     FetchRun run(bbox, keys, rasterScale, terrainStep, contourInterval, std::move(warning));
+    municipalities_.forgetUnreached();  // a service not heard last time is asked again
     bool ran = false;
     for (const Stage& stage : kStages) {
         const bool wanted =
@@ -96,8 +98,8 @@ ImportController::FetchedData ImportController::fetchForImport(const Bbox& bbox,
     return std::move(run.data);
 }
 
-std::string ImportController::terytForBbox(const Bbox& bbox) {
-    return municipalities_.terytForBbox(client_, bbox);
+MunicipalityLookup::Found ImportController::terytForBbox(const Bbox& bbox) {
+    return municipalities_.find(client_, bbox);
 }
 
 namespace fetchstages {
@@ -106,6 +108,10 @@ WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& ur
                                         const std::string& service) {
     const char* separator = url.find('?') != std::string::npos ? "&" : "?";
     return client.get(url + separator + "service=" + service + "&request=GetCapabilities");
+}
+
+std::string cutShortSentence(std::string_view prefix) {
+    return std::string(prefix) + kCutShort;
 }
 
 }  // namespace fetchstages

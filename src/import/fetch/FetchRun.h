@@ -1,16 +1,87 @@
 #pragma once
 // What the stages of one fetch share (fetch worker only): the request, the record being filled
 // and the warning text every stage adds its sentences to; and the small helpers several stage
-// groups use.
+// groups use, among them the one wording of a service that could not be reached.
 
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "geodata/GisTypes.h"
+#include "geodata/ServiceReach.h"
+#include "geodata/SheetIndex.h"
 #include "geodata/WfsClient.h"
 #include "geometry/NdsmModel.h"
 #include "import/ImportController.h"
+
+namespace fetchstages {
+
+// A service's GetCapabilities (service "WMS" or "WFS"), asked with one retry.
+WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
+                                        const std::string& service);
+// Whether a capabilities answer came: status 200 and no web page.
+ServiceReach capabilitiesReach(const WfsClient::HttpResult& answer);
+
+// The sentence of a stage whose service was not reached, never worded as an area without data:
+// "<prefix>usluga <service> nie odpowiada - <consequence>. Powod: <the reason>".
+std::string unreachable(std::string_view prefix, std::string_view service,
+                        std::string_view consequence, const ServiceReach& reach);
+
+// The same for the municipality lookup of a stage: the county (or, with municipality, the
+// commune) of the frame was not found.
+std::string lookupUnreachable(std::string_view prefix, const ServiceReach& reach,
+                              bool municipality = false);
+
+// The same for the LiDAR sheet files of a stage, none of which came.
+std::string lidarFilesUnreachable(std::string_view prefix, const ServiceReach& reach);
+
+// What a stage says of the sheet index ("NMT", "NMPT", "LiDAR") of its frame when it was not
+// reached, or when it could not be read to its end and only the sheets listed are used.
+std::string indexUnreachable(std::string_view prefix, std::string_view index,
+                             const ServiceReach& reach);
+std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed);
+
+// Says, with the stage's prefix, what keeps a sheet listing of the frame from serving it whole:
+// an index not reached (false: the stage has nothing to go on with) or one not read to its end.
+template <class Sheet>
+bool acceptListing(std::string_view prefix, std::string_view index,
+                   const sheetindex::Listing<Sheet>& listing,
+                   const std::function<void(const std::string&)>& warn) {
+    if (!listing.reach.reached) {
+        warn(indexUnreachable(prefix, index, listing.reach));
+        return false;
+    }
+    if (!listing.complete)
+        warn(indexIncomplete(prefix, index, listing.sheets.size()));
+    return true;
+}
+
+// The sentence of a stage, or of one kind of a stage, that a cancel cut short: its prefix (as
+// "Teren z chmury: ") and the words every such stage ends with.
+std::string cutShortSentence(std::string_view prefix);
+
+// What a download brought that asks stop() before each of its requests; nothing when the
+// fetch's cancel stopped it before it was done. Once stop() has held it holds on.
+template <class Download>
+auto unlessCutShort(const std::atomic<bool>& cancel, Download&& download)
+    -> std::optional<std::invoke_result_t<Download&, const WfsClient::StopRequested&>> {
+    bool stopped = false;
+    const WfsClient::StopRequested stop = [&cancel, &stopped] {
+        stopped = stopped || cancel;
+        return stopped;
+    };
+    auto brought = download(stop);
+    if (stopped)
+        return std::nullopt;
+    return brought;
+}
+
+}  // namespace fetchstages
 
 struct ImportController::FetchRun {
     FetchRun(const Bbox& frame, const std::vector<std::string>& requestedKeys, int scale, int step,
@@ -24,14 +95,19 @@ struct ImportController::FetchRun {
     const double rasterMpp;  // ground size of one pixel of the county and municipal rasters
     FetchedData data;
     std::string warning;
+    // The LoD1 stage found no footprints because a service it needs did not answer (it said so).
+    bool footprintsUnreached = false;
 
     // The frame's surface model, shared by the surface-model stages: loaded by the first that
     // asks for it (ImportController::loadNdsmTiles), remembered for the other.
     struct NdsmTiles {
         bool tried = false;
-        bool covered = false;  // both indexes list sheets for the frame
-        bool parsed = false;
+        bool covered = false;    // both indexes list sheets for the frame
+        bool parsed = false;     // a sheet of each model read
+        bool cancelled = false;  // a cancel stopped the reading between two sheets
         NdsmModel model;
+        sheetindex::Listing<sheetindex::Tile> surface;  // the sheets of both models' indexes
+        sheetindex::Listing<sheetindex::Tile> terrain;
     };
     NdsmTiles ndsm;
 
@@ -41,17 +117,10 @@ struct ImportController::FetchRun {
     // Adds a sentence to the warning text, after one blank when the text holds something.
     void appendWarning(const std::string& text);
 
+    // appendWarning as a sink for the helpers that take one.
+    std::function<void(const std::string&)> warnings();
+
     // For a stage this build does not carry yet: "Pobieranie " + what + " nie jest jeszcze
     // obslugiwane.".
     void notYetSupported(const std::string& what);
-
-    static int usableRasterScale(int requested);
 };
-
-namespace fetchstages {
-
-// A service's GetCapabilities (service "WMS" or "WFS"), asked with one retry.
-WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
-                                        const std::string& service);
-
-}  // namespace fetchstages

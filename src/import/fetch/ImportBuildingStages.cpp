@@ -23,6 +23,7 @@ constexpr const char* kCancelled = "Pobieranie anulowane.";
 constexpr const char* kDamaged = " Uszkodzona paczka zostala usunieta z cache - sprobuj ponownie.";
 constexpr const char* kNoLod2Coverage =
     "Brak budynkow LOD2 dla tego obszaru (pokrycie GUGiK ~236/380 powiatow).";
+constexpr std::string_view kPackageService = "paczek modeli 3D (opendata)";
 
 // The fixed texts of one kind of package.
 struct PackageTexts {
@@ -40,9 +41,14 @@ std::string invalidTeryt(const PackageTexts& texts) {
 }
 
 // The county code, the first four characters of the frame's TERYT code; nothing, after a
-// warning, when the code is missing or shorter.
-std::optional<std::string> countyOf(const std::string& teryt, const PackageTexts& texts,
-                                    const WarningSink& warn) {
+// warning, when the code is missing or shorter, or the lookup did not reach its service.
+std::optional<std::string> countyOf(const MunicipalityLookup::Found& municipality,
+                                    const PackageTexts& texts, const WarningSink& warn) {
+    const std::string& teryt = municipality.teryt;
+    if (!municipality.reach.reached) {
+        warn(fetchstages::lookupUnreachable(texts.prefix, municipality.reach));
+        return std::nullopt;
+    }
     if (teryt.empty()) {
         warn(texts.prefix + "nie udalo sie ustalic powiatu dla tego kadru.");
         return std::nullopt;
@@ -54,12 +60,17 @@ std::optional<std::string> countyOf(const std::string& teryt, const PackageTexts
     return teryt.substr(0, kCountyDigits);
 }
 
-// Why no package came: the fetch was cancelled (whatever the last attempt said), the last
-// attempt's error, or no package published for the county.
+// Why no package is read: the fetch was cancelled (whatever the last attempt said), the service
+// did not answer, the last attempt's error, or no package published for the county.
 std::string missingPackage(const PackageTexts& texts, const std::string& county,
-                           const std::string& error, bool cancelled) {
+                           const std::string& error, const ServiceReach& reach, bool cancelled) {
     if (cancelled)
         return texts.prefix + kCancelled;
+    if (!reach.reached) {
+        return fetchstages::unreachable(texts.prefix, kPackageService,
+                                        "nie sprawdzono, czy powiat " + county + " ma paczke",
+                                        reach);
+    }
     if (!error.empty())
         return texts.prefix + error;
     return texts.prefix + "brak paczki dla powiatu " + county + ".";
@@ -153,11 +164,15 @@ WfsClient::ByteProgress ImportController::packageDownloadProgress(const char* pr
 }
 
 std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, std::string& status,
-                                                           const WarningSink& warn) {
-    const std::optional<std::string> county = countyOf(terytForBbox(frame), kLod1, warn);
+                                                           const WarningSink& warn,
+                                                           ServiceReach& reach) {
+    const MunicipalityLookup::Found municipality = terytForBbox(frame);
+    reach = municipality.reach;
+    const std::optional<std::string> county = countyOf(municipality, kLod1, warn);
     if (!county)
         return {};
-    // The newest published year wins; the errors of the years before it are not reported.
+    // The newest published year wins; the errors of the years before it are not reported. A
+    // service that gives no answer at all for one year is not asked for the older ones.
     std::string path;
     std::string error;
     int year = 0;
@@ -167,17 +182,17 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
             break;
         error.clear();
         path = client_.getCachedFile(url, packageDownloadProgress(kLod1.download),
-                                     kPackageTimeoutMs, error);
+                                     kPackageTimeoutMs, error, reach);
         year = candidate;
-        if (!path.empty() || cancel_)
+        if (!path.empty() || cancel_ || reach.silent)
             break;
     }
-    if (path.empty()) {
-        warn(missingPackage(kLod1, *county, error, cancel_));
+    // A package that came from the cache while the cancel was already asked for is cancelled
+    // too.
+    if (path.empty() || cancel_) {
+        warn(missingPackage(kLod1, *county, error, reach, cancel_));
         return {};
     }
-    if (cancel_)
-        return {};
     const std::optional<B3dArchive> archive = openPackage(path, kLod1, warn);
     if (!archive)
         return {};
@@ -190,8 +205,11 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
 
 std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame,
                                                                std::string& status,
-                                                               const WarningSink& warn) {
-    const std::optional<std::string> county = countyOf(terytForBbox(frame), kLod2, warn);
+                                                               const WarningSink& warn,
+                                                               ServiceReach& reach) {
+    const MunicipalityLookup::Found municipality = terytForBbox(frame);
+    reach = municipality.reach;
+    const std::optional<std::string> county = countyOf(municipality, kLod2, warn);
     if (!county)
         return {};
     const std::string url = B3dCatalog::urlForLod2ResolvedTeryt(*county);
@@ -201,13 +219,11 @@ std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame
     }
     std::string error;
     const std::string path = client_.getCachedFile(url, packageDownloadProgress(kLod2.download),
-                                                   kPackageTimeoutMs, error);
-    if (path.empty()) {
-        warn(missingPackage(kLod2, *county, error, cancel_));
+                                                   kPackageTimeoutMs, error, reach);
+    if (path.empty() || cancel_) {
+        warn(missingPackage(kLod2, *county, error, reach, cancel_));
         return {};
     }
-    if (cancel_)
-        return {};
     const std::optional<B3dArchive> archive = openPackage(path, kLod2, warn);
     if (!archive)
         return {};
@@ -221,17 +237,21 @@ std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame
 void ImportController::fetchLod1Stage(FetchRun& run) {
     run.data.lod1Requested = run.requested("budynki3d");
     std::string status;
-    run.data.lod1 = fetchBuildings3d(run.bbox, status,
-                                     [&run](const std::string& text) { run.appendWarning(text); });
+    ServiceReach reach;
+    run.data.lod1 = fetchBuildings3d(
+        run.bbox, status, [&run](const std::string& text) { run.appendWarning(text); }, reach);
     run.data.lod1Status = status;
+    run.footprintsUnreached = !reach.reached;
 }
 
 void ImportController::fetchLod2Stage(FetchRun& run) {
     std::string status;
+    ServiceReach reach;
     run.data.lod2 = fetchBuildingsLod2(
-        run.bbox, status, [&run](const std::string& text) { run.appendWarning(text); });
+        run.bbox, status, [&run](const std::string& text) { run.appendWarning(text); }, reach);
     run.data.lod2Status = status;
-    // A cancelled fetch says so already; it is no gap in the coverage.
-    if (run.data.lod2.empty() && !cancel_)
+    // A cancelled fetch, or one whose services did not answer, says so already; neither is a gap
+    // in the coverage.
+    if (run.data.lod2.empty() && !cancel_ && reach.reached)
         run.appendWarning(kNoLod2Coverage);
 }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <exception>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -48,6 +49,9 @@ struct CloudTexts {
     std::string prefix;
     std::string noFootprints;
 };
+constexpr const char* kFootprintsUnreached =
+    "pominiete - obrysy budynkow (LOD1) nie zostaly pobrane, bo ich usluga nie odpowiada.";
+
 const CloudTexts kRoofTexts{
     "Dachy z chmury: ",
     "Dachy z chmury: brak obrysow budynkow (Building3D) dla tego kadru - nie ma na czym oprzec "
@@ -55,6 +59,11 @@ const CloudTexts kRoofTexts{
 const CloudTexts kRekonTexts{
     "Rekonstrukcja LOD2: ",
     "Rekonstrukcja LOD2: brak obrysow budynkow (Building3D) dla tego kadru."};
+
+// The stage's sentence for a frame without footprints: why there are none.
+std::string noFootprints(bool unreached, const CloudTexts& texts) {
+    return unreached ? texts.prefix + kFootprintsUnreached : texts.noFootprints;
+}
 
 // The LiDAR points of the frame and how many tiles they came from.
 struct FrameCloud {
@@ -64,29 +73,43 @@ struct FrameCloud {
 
 // The points of the frame from every tile of the frame, downloaded one after another through the
 // cache and read in PL-1992 (a tile in a PL-2000 zone is moved point by point); nothing, after
-// one warning, when no tile gave a file or the files hold no point of the frame, and nothing at
-// all when a cancel stopped the reading.
+// one warning, when a cancel came meanwhile, when the index or the tiles' service was not
+// reached, when no tile gave a file or the files hold no point of the frame. A cancel ends a
+// download or a reading early and leaves the tiles after it.
 std::optional<FrameCloud> frameCloud(WfsClient& client, const Bbox& frame, const CloudTexts& texts,
                                      const std::atomic<bool>& stop,
                                      const std::function<void(int, int)>& progress,
                                      const std::function<void(const std::string&)>& warn) {
     LidarResolver lidar(client);
-    const std::vector<LidarResolver::LidarTile> tiles = lidar.tilesFor(frame);
+    const sheetindex::Listing<LidarResolver::LidarTile> listing = lidar.listFor(frame);
+    if (!fetchstages::acceptListing(texts.prefix, "LiDAR", listing, warn))
+        return std::nullopt;
+    const std::vector<LidarResolver::LidarTile>& tiles = listing.sheets;
+    const LidarResolver::Progress untilStopped = [&stop](long long, long long) { return !stop; };
     const int count = static_cast<int>(tiles.size());
     FrameCloud cloud;
-    for (int i = 0; i < count; ++i) {
+    ReachTally downloads;
+    for (int i = 0; i < count && !stop; ++i) {
         progress(i, count);
         const LidarResolver::LidarTile& tile = tiles[static_cast<std::size_t>(i)];
-        const std::string path = lidar.download(tile, {});
+        ServiceReach answered;
+        const std::string path = lidar.download(tile, untilStopped, answered);
+        downloads.note(answered);
         if (path.empty())
             continue;
         const sheetpoints::SheetRead read = sheetpoints::readFramePoints(
             path, tile.epsg, frame, stop, [](const ClPoint&) { return true; },
             [&cloud](const ClPoint& p) { cloud.points.push_back(p); });
-        if (read == sheetpoints::SheetRead::Stopped)
-            return std::nullopt;
         if (read == sheetpoints::SheetRead::Read)
             ++cloud.tiles;
+    }
+    if (stop) {
+        warn(fetchstages::cutShortSentence(texts.prefix));
+        return std::nullopt;
+    }
+    if (const ServiceReach reach = downloads.result(); !reach.reached) {
+        warn(fetchstages::lidarFilesUnreachable(texts.prefix, reach));
+        return std::nullopt;
     }
     if (cloud.tiles == 0) {
         warn(texts.prefix + "brak danych LiDAR dla tego obszaru.");
@@ -148,43 +171,60 @@ RoofModel modelOf(const lod2fit::SolidMesh& mesh, int flag) {
     return model;
 }
 
-// Calls body(i) for every i below count on every core, the calling thread among them, which
-// calls progress(done, count) before each item it takes. When starting a thread fails, the ones
-// already running do the work. The first exception stops the rest of the items and is thrown
-// here once every thread has ended.
-void onAllCores(std::size_t count, const std::function<void(std::size_t)>& body,
-                const std::function<void(int, int)>& progress) {
+// Calls body(i) for every i below count on every core, the calling thread among them. progress
+// hears (0, count) before the first item and then, as items finish in whatever order, the number
+// finished, up to count - 1: the page sees the counts one after another as on one thread. Its
+// calls never overlap; each comes from the thread that finished the item. When starting a thread
+// fails, the ones already running do the work. The first exception stops the rest of the items
+// and is thrown here once every thread has ended. stop() is asked before each item; once it
+// holds, the items not yet taken are left out. Whether every item was done.
+bool onAllCores(std::size_t count, const std::function<void(std::size_t)>& body,
+                const std::function<void(int, int)>& progress, const std::function<bool()>& stop) {
+    if (count == 0)
+        return true;
     std::atomic<std::size_t> next{0};
-    std::atomic<std::size_t> done{0};
+    std::mutex reporting;
+    std::size_t done = 0;  // guarded by reporting, so that the counts go out in their order
+    std::atomic<bool> stopped{false};
     std::atomic_flag failed;
     std::exception_ptr failure;
-    const auto work = [&](bool reports) {
+    const auto finished = [&] {
+        const std::lock_guard lock(reporting);
+        if (++done < count)
+            progress(static_cast<int>(done), static_cast<int>(count));
+    };
+    const auto work = [&] {
         for (std::size_t i = next++; i < count; i = next++) {
-            if (reports)
-                progress(static_cast<int>(done.load()), static_cast<int>(count));
+            if (stop()) {
+                stopped = true;
+                next = count;
+                break;
+            }
             try {
                 body(i);
+                finished();
             } catch (...) {
                 if (!failed.test_and_set())
                     failure = std::current_exception();
                 next = count;
             }
-            ++done;
         }
     };
+    progress(0, static_cast<int>(count));
     const std::size_t cores = std::max(std::thread::hardware_concurrency(), 1u);
     std::vector<std::jthread> helpers;
     for (std::size_t k = 1; k < std::min(cores, count); ++k) {
         try {
-            helpers.emplace_back(work, false);
+            helpers.emplace_back(work);
         } catch (const std::system_error&) {
             break;
         }
     }
-    work(true);
+    work();
     helpers.clear();  // joins
     if (failure)
         std::rethrow_exception(failure);
+    return !stopped;
 }
 
 std::string logLine(std::size_t index, const cloudroofs::Reconstructed& r) {
@@ -271,14 +311,16 @@ Reconstructed reconstructFootprint(const std::vector<GisPoint>& footprint,
     return out;
 }
 
-std::vector<Reconstructed> reconstructAll(const std::vector<Building3D>& buildings,
-                                          const PointBuckets& buckets,
-                                          const std::function<void(int, int)>& progress) {
+std::optional<std::vector<Reconstructed>> reconstructAll(
+    const std::vector<Building3D>& buildings, const PointBuckets& buckets,
+    const std::function<void(int, int)>& progress, const std::function<bool()>& stop) {
     std::vector<Reconstructed> all(buildings.size());
-    onAllCores(
+    const bool whole = onAllCores(
         buildings.size(),
         [&](std::size_t i) { all[i] = reconstructFootprint(buildings[i].footprint, buckets); },
-        progress);
+        progress, stop);
+    if (!whole)
+        return std::nullopt;
     return all;
 }
 
@@ -328,7 +370,7 @@ std::string reconstructionStatus(std::size_t tiles, std::size_t points,
 void ImportController::fetchCloudRoofs(FetchRun& run) {
     const std::vector<Building3D>& buildings = run.data.lod1;
     if (buildings.empty()) {
-        run.appendWarning(kRoofTexts.noFootprints);
+        run.appendWarning(noFootprints(run.footprintsUnreached, kRoofTexts));
         return;
     }
     const std::optional<FrameCloud> cloud =
@@ -342,15 +384,22 @@ void ImportController::fetchCloudRoofs(FetchRun& run) {
     const cloudroofs::PointBuckets buckets(cloud->points);
     const auto progress = stageProgress("Dachy z chmury: dopasowanie dachow");
     const int count = static_cast<int>(buildings.size());
-    run.data.roofsCloud.reserve(buildings.size());
-    for (int i = 0; i < count; ++i) {
+    // Placement takes the roofs only with one for every footprint: a cancel drops them all.
+    std::vector<RoofModel> roofs;
+    roofs.reserve(buildings.size());
+    for (int i = 0; i < count && !cancel_; ++i) {
         progress(i, count);
         const std::vector<GisPoint>& footprint = buildings[static_cast<std::size_t>(i)].footprint;
         const std::vector<ClPoint> candidates =
             footprint.empty() ? std::vector<ClPoint>() : buckets.around(citygml::boxOf(footprint));
-        run.data.roofsCloud.push_back(
+        roofs.push_back(
             buildRoof(surfacestages::planRingOf(footprint), candidates, ground, kFlatRoofParams));
     }
+    if (roofs.size() < buildings.size()) {
+        run.appendWarning(fetchstages::cutShortSentence(kRoofTexts.prefix));
+        return;
+    }
+    run.data.roofsCloud = std::move(roofs);
     run.data.roofsCloudStatus = "Dachy z chmury: " + std::to_string(cloud->tiles) + " kafli, " +
                                 std::to_string(cloud->points.size()) + " pkt, " +
                                 std::to_string(run.data.roofsCloud.size()) + " obrysow.";
@@ -359,7 +408,7 @@ void ImportController::fetchCloudRoofs(FetchRun& run) {
 void ImportController::fetchReconstruction(FetchRun& run) {
     const std::vector<Building3D>& buildings = run.data.lod1;
     if (buildings.empty()) {
-        run.appendWarning(kRekonTexts.noFootprints);
+        run.appendWarning(noFootprints(run.footprintsUnreached, kRekonTexts));
         return;
     }
     const std::optional<FrameCloud> cloud =
@@ -370,11 +419,16 @@ void ImportController::fetchReconstruction(FetchRun& run) {
         return;
     lod2fit::registerAllPrimitives();  // before the threads: they only read the registry
     const cloudroofs::PointBuckets buckets(cloud->points);
-    std::vector<cloudroofs::Reconstructed> all = cloudroofs::reconstructAll(
-        buildings, buckets, stageProgress("Rekonstrukcja LOD2: dopasowanie"));
-    run.data.roofsRekon.reserve(all.size());
-    for (cloudroofs::Reconstructed& r : all)
+    std::optional<std::vector<cloudroofs::Reconstructed>> all = cloudroofs::reconstructAll(
+        buildings, buckets, stageProgress("Rekonstrukcja LOD2: dopasowanie"), isCancelled());
+    // As with the flat roofs, the solids of only some footprints are not kept.
+    if (!all) {
+        run.appendWarning(fetchstages::cutShortSentence(kRekonTexts.prefix));
+        return;
+    }
+    run.data.roofsRekon.reserve(all->size());
+    for (cloudroofs::Reconstructed& r : *all)
         run.data.roofsRekon.push_back(std::move(r.model));
     run.data.roofsRekonStatus =
-        cloudroofs::reconstructionStatus(cloud->tiles, cloud->points.size(), all);
+        cloudroofs::reconstructionStatus(cloud->tiles, cloud->points.size(), *all);
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -57,11 +58,13 @@ Reconstructed reconstructFootprint(const std::vector<GisPoint>& footprint,
                                    const PointBuckets& buckets);
 
 // Every footprint reconstructed, in footprint order, on all cores while the registry is only
-// read. The calling thread works too and calls progress(done, total) before each footprint it
-// takes. An exception of any footprint ends the work and is thrown here once all have stopped.
-std::vector<Reconstructed> reconstructAll(const std::vector<Building3D>& buildings,
-                                          const PointBuckets& buckets,
-                                          const std::function<void(int, int)>& progress);
+// read. progress hears (0, total) and then the number of footprints done each time one is done,
+// up to total - 1, in that order and one call at a time, from whichever thread finished it. An
+// exception of any footprint ends the work and is thrown here once all have stopped. stop() is
+// asked, from every thread, before each footprint; nothing once it has held.
+std::optional<std::vector<Reconstructed>> reconstructAll(
+    const std::vector<Building3D>& buildings, const PointBuckets& buckets,
+    const std::function<void(int, int)>& progress, const std::function<bool()>& stop);
 
 // The reconstruction's status: tiles, points and buildings, the trusted fits, the roof types by
 // name, the roof heights, and a line for each of the first 20 footprints that was reconstructed.

@@ -91,18 +91,12 @@ void ImportController::fetchContours(FetchRun& run) {
         run.appendWarning(PoziomiceValidation::komunikatNiedozwolonegoCiecia(interval));
         return;
     }
-    NmtClient nmt(client_);
-    const std::vector<NmtClient::Tile> sheets = nmt.tilesFor(run.bbox);
-    if (sheets.empty()) {
-        run.appendWarning("Poziomice: brak kafli NMT dla tego obszaru w skorowidzu.");
-        return;
-    }
     const std::vector<AscGrid> grids =
-        terrainstages::downloadGrids(nmt, sheets, stageProgress("Poziomice: NMT"));
-    if (grids.empty()) {
-        run.appendWarning("Poziomice: nie udalo sie pobrac zadnego pliku NMT.");
+        terrainGrids(run, {"Poziomice: ", "Poziomice: NMT",
+                           "Poziomice: brak kafli NMT dla tego obszaru w skorowidzu.",
+                           "Poziomice: nie udalo sie pobrac zadnego pliku NMT."});
+    if (grids.empty())
         return;
-    }
     const ContourGrid sampled =
         sampleForContours(run.bbox, run.terrainStep, nmtHeightSampler(grids), poziomiceWygladz_);
     if (!sampled.stepMessage.empty())

@@ -153,14 +153,14 @@ int ImportController::wmsRequestEpsg(std::string_view capabilities, int zoneEpsg
     return capabilities.find(code) != std::string_view::npos ? zoneEpsg : 2180;
 }
 
-int ImportController::fetchWmsRaster(FetchRun& run, const std::string& wmsUrl,
-                                     const std::string& layers, double mpp, DataType type,
-                                     int epsg) {
+rasterstages::Stored ImportController::fetchWmsRaster(FetchRun& run, const std::string& wmsUrl,
+                                                      const std::string& layers, double mpp,
+                                                      DataType type, int epsg) {
     const double dx = run.bbox.maxx - run.bbox.minx;
     const double dy = run.bbox.maxy - run.bbox.miny;
     const std::optional<rasterstages::TileCut> cut = rasterstages::cutFor(dx, dy, mpp);
     if (!cut)
-        return 0;
+        return {};
     const std::string key = Settings::keyOf(type);
     if (cut->capped) {
         run.appendWarning("Kadr bardzo szeroki - rastry " + key + " ograniczone do " +
@@ -173,32 +173,37 @@ int ImportController::fetchWmsRaster(FetchRun& run, const std::string& wmsUrl,
                std::to_string(cut->nx) + "x" + std::to_string(cut->ny));
     const Bbox box = requestBox(run.bbox, epsg);
     if (!hasArea(box))
-        return 0;
-    int stored = 0;
+        return {};
+    rasterstages::Stored stored;
+    ReachTally reach;
     for (const Bbox& tile : tileBboxes(box, cut->nx, cut->ny)) {
         std::optional<std::string> image =
             rasterstages::fetchTile(tile, mpp, [&](int width, int height) {
-                return client_.get(
+                WfsClient::HttpResult answer = client_.get(
                     WfsClient::buildWmsGetMapUrl(wmsUrl, layers, tile, width, height, epsg));
+                reach.note(WfsClient::reachOf(answer, !imageMimeType(answer.body).empty()));
+                return answer;
             });
         if (image) {
             run.data.rasters.push_back({type, std::move(*image), tile, epsg});
-            ++stored;
+            ++stored.tiles;
         }
     }
+    stored.reach = reach.result();
     return stored;
 }
 
-int ImportController::fetchServiceRaster(
+rasterstages::Stored ImportController::fetchServiceRaster(
     FetchRun& run, const std::string& wmsUrl, DataType type,
     const std::function<std::string(const std::string&)>& choose) {
     const WfsClient::HttpResult capabilities =
         fetchstages::probeCapabilities(client_, wmsUrl, "WMS");
-    if (capabilities.status != 200)
-        return 0;
+    const ServiceReach reach = fetchstages::capabilitiesReach(capabilities);
+    if (!reach.reached)
+        return {0, reach};
     const std::string layers = choose(capabilities.body);
     if (layers.empty())
-        return 0;
+        return {};
     return fetchWmsRaster(run, wmsUrl, layers, run.rasterMpp, type,
                           wmsRequestEpsg(capabilities.body, zoneEpsg_));
 }
@@ -209,14 +214,19 @@ void ImportController::fetchMpzpRaster(FetchRun& run, const std::string& teryt) 
         run.appendWarning("Brak MPZP dla gminy " + teryt + ": brak uslugi WMS w EZiU.");
         return;
     }
-    const int stored =
+    const rasterstages::Stored stored =
         fetchServiceRaster(run, service.wms, DataType::Mpzp, [](const std::string& capabilities) {
             return rasterstages::mpzpLayers(LocalServices::wmsLayerNames(capabilities));
         });
-    run.appendWarning(
-        stored > 0
-            ? "MPZP: pobrano rysunek planu (rastr) z uslugi gminnej dla " + teryt + "."
-            : "MPZP gminy " + teryt + ": usluga WMS nie odpowiada albo nie ma rysunku planu.");
+    const std::string prefix = "MPZP gminy " + teryt + ": ";
+    if (stored.tiles > 0)
+        run.appendWarning("MPZP: pobrano rysunek planu (rastr) z uslugi gminnej dla " + teryt +
+                          ".");
+    else if (!stored.reach.reached)
+        run.appendWarning(fetchstages::unreachable(prefix, "WMS gminy", "nie pobrano rysunku planu",
+                                                   stored.reach));
+    else
+        run.appendWarning(prefix + "usluga WMS nie odpowiada albo nie ma rysunku planu.");
 }
 
 void ImportController::fetchGesutRaster(FetchRun& run, const LocalServices::Service& service) {
@@ -225,32 +235,50 @@ void ImportController::fetchGesutRaster(FetchRun& run, const LocalServices::Serv
             run.appendWarning("GESUT: powiat nie publikuje uslugi w EZiU.");
         return;
     }
-    const int stored =
+    const rasterstages::Stored stored =
         fetchServiceRaster(run, service.wms, DataType::Gesut, [](const std::string& capabilities) {
             return countyLayers(capabilities, DataType::Gesut);
         });
-    run.appendWarning(stored > 0
-                          ? "GESUT jako rastr (WMS powiatowy) - brak WFS lub brak przewodow w WFS."
-                          : "GESUT: powiatowa usluga nie odpowiada.");
+    if (stored.tiles > 0)
+        run.appendWarning("GESUT jako rastr (WMS powiatowy) - brak WFS lub brak przewodow w WFS.");
+    else if (!stored.reach.reached)
+        run.appendWarning(fetchstages::unreachable("GESUT: ", "WMS GESUT powiatu",
+                                                   "nie pobrano mapy uzbrojenia", stored.reach));
+    else
+        run.appendWarning("GESUT: powiatowa usluga nie odpowiada.");
 }
 
 void ImportController::fetchBdot500(FetchRun& run) {
-    const LocalServices::Service service = LocalServices::bdot500For(terytForBbox(run.bbox));
+    const MunicipalityLookup::Found municipality = terytForBbox(run.bbox);
+    if (!municipality.reach.reached) {
+        run.appendWarning(fetchstages::lookupUnreachable("BDOT500: ", municipality.reach));
+        return;
+    }
+    const LocalServices::Service service = LocalServices::bdot500For(municipality.teryt);
     if (service.wms.empty()) {
         run.appendWarning("BDOT500: powiat nie publikuje uslugi w EZiU.");
         return;
     }
-    const int stored = fetchServiceRaster(run, service.wms, DataType::Bdot500,
-                                          [](const std::string& capabilities) {
-                                              return countyLayers(capabilities, DataType::Bdot500);
-                                          });
-    if (stored == 0)
-        run.appendWarning("BDOT500: usluga WMS nie odpowiada.");
+    const rasterstages::Stored stored = fetchServiceRaster(
+        run, service.wms, DataType::Bdot500, [](const std::string& capabilities) {
+            return countyLayers(capabilities, DataType::Bdot500);
+        });
+    if (stored.tiles > 0)
+        return;
+    run.appendWarning(!stored.reach.reached
+                          ? fetchstages::unreachable("BDOT500: ", "WMS BDOT500 powiatu",
+                                                     "nie pobrano mapy", stored.reach)
+                          : "BDOT500: usluga WMS nie odpowiada.");
 }
 
 void ImportController::fetchOrthophoto(FetchRun& run) {
     const std::string url = services::endpoints().geoportalMaps + kOrthophotoPath;
-    if (fetchWmsRaster(run, url, kOrthophotoLayers, kOrthophotoMpp, DataType::Rastry, zoneEpsg_) ==
-        0)
-        run.appendWarning("Ortofotomapa WMS nie odpowiada - rastr pominiety.");
+    const rasterstages::Stored stored =
+        fetchWmsRaster(run, url, kOrthophotoLayers, kOrthophotoMpp, DataType::Rastry, zoneEpsg_);
+    if (stored.tiles > 0)
+        return;
+    run.appendWarning(!stored.reach.reached ? fetchstages::unreachable(
+                                                  "Ortofotomapa: ", "WMS ortofotomapy (geoportal)",
+                                                  "rastr pominiety", stored.reach)
+                                            : "Ortofotomapa WMS nie odpowiada - rastr pominiety.");
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "geodata/GisTypes.h"
+#include "geodata/ServiceReach.h"
 #include "geodata/WfsClient.h"
 
 namespace rasterstages {
@@ -21,6 +22,13 @@ inline constexpr int kRequestsPerTile = 4;
 
 // The ground size of one 0.28 mm rendering pixel at scale 1:1.
 inline constexpr double kRenderingPixel = 0.00028;
+
+// What the download of a source's images brought: the tiles stored, and whether the service
+// answered (with its capabilities, or with an image for any tile).
+struct Stored {
+    int tiles = 0;
+    ServiceReach reach;
+};
 
 // How a frame of dx by dy metres is cut for images of mpp metres a pixel.
 struct TileCut {

@@ -1,13 +1,13 @@
 // The surface-model stages of the fetch: buildings over the LoD1 footprints, bridges and roads
 // shaped from the normalised surface model. Both share one surface model per fetch, made of
-// every surface-model and terrain sheet of the frame and loaded by whichever stage asks first.
+// every surface-model and terrain sheet of the frame that reads and loaded by whichever stage
+// asks first. The sheets are read one at a time into one grid per model over the frame.
 
 #include "import/fetch/ImportSurfaceStages.h"
 
-#include <algorithm>
-#include <cmath>
 #include <functional>
-#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "geodata/NmptClient.h"
 #include "geodata/NmtClient.h"
@@ -16,6 +16,7 @@
 #include "geometry/RoofNdsm.h"
 #include "geometry/Surface.h"
 #include "import/fetch/FetchRun.h"
+#include "import/fetch/SheetMosaic.h"
 
 namespace {
 
@@ -40,113 +41,112 @@ SurfaceParams roadParams(const Bbox& frame) {
             .clipBox = frame};
 }
 
-// Cell indices of the grid's span [from, to) along one axis, from the grid's edge at origin.
-struct Span {
-    std::int64_t first = 0;
-    std::int64_t end = 0;
+// The turn of each sheet to be read: progress before it, and no turn once the fetch is
+// cancelled.
+class SheetTurns {
+public:
+    SheetTurns(std::size_t total, std::function<void(int, int)> progress,
+               std::function<bool()> cancelled)
+        : total_(static_cast<int>(total)),
+          progress_(std::move(progress)),
+          cancelled_(std::move(cancelled)) {}
+
+    bool next() {
+        if (cancelled_())
+            return false;
+        progress_(done_++, total_);
+        return true;
+    }
+
+private:
+    int total_;
+    int done_ = 0;
+    std::function<void(int, int)> progress_;
+    std::function<bool()> cancelled_;
 };
-Span cellsOver(double from, double to, double origin, double cell) {
-    return {static_cast<std::int64_t>(std::floor((from - origin) / cell)),
-            static_cast<std::int64_t>(std::ceil((to - origin) / cell))};
+
+// How the sheets of the frame read.
+struct SheetsRead {
+    bool usable = false;                // a sheet of each model read, and no cancel came
+    bool cancelled = false;             // a cancel came before a sheet
+    std::vector<std::string> unusable;  // the sheets that did not download or read, by name
+};
+
+// A sheet by its model and map-sheet name, or by its address when the index gives no name.
+std::string nameOf(std::string_view model, const sheetindex::Tile& tile) {
+    return std::string(model) + " " + (tile.godlo.empty() ? tile.url : tile.godlo);
 }
 
-// The sheets' common extent cut to keep; false when they share nothing with it.
-bool extentOf(const std::vector<AscGrid>& sheets, const Bbox& keep, Bbox& extent) {
-    extent = {sheets[0].xll, sheets[0].yll, sheets[0].xll, sheets[0].yll};
-    for (const AscGrid& s : sheets) {
-        extent.minx = std::min(extent.minx, s.xll);
-        extent.miny = std::min(extent.miny, s.yll);
-        extent.maxx = std::max(extent.maxx, s.xll + s.ncols * s.cellsize);
-        extent.maxy = std::max(extent.maxy, s.yll + s.nrows * s.cellsize);
-    }
-    extent = {std::max(extent.minx, keep.minx), std::max(extent.miny, keep.miny),
-              std::min(extent.maxx, keep.maxx), std::min(extent.maxy, keep.maxy)};
-    return extent.minx < extent.maxx && extent.miny < extent.maxy;
-}
-
-// Fills the cells of the grid still without data whose centre the sheet covers.
-void fillFrom(AscGrid& grid, const AscGrid& sheet) {
-    const double cell = grid.cellsize;
-    const Span cols =
-        cellsOver(sheet.xll, sheet.xll + sheet.ncols * sheet.cellsize, grid.xll, cell);
-    const Span rows =
-        cellsOver(sheet.yll, sheet.yll + sheet.nrows * sheet.cellsize, grid.yll, cell);
-    for (std::int64_t r = std::max<std::int64_t>(rows.first, 0);
-         r < std::min<std::int64_t>(rows.end, grid.nrows); ++r) {
-        const double y = grid.yll + (static_cast<double>(r) + 0.5) * cell;
-        const std::size_t row =
-            static_cast<std::size_t>(grid.nrows - 1 - r) * static_cast<std::size_t>(grid.ncols);
-        for (std::int64_t c = std::max<std::int64_t>(cols.first, 0);
-             c < std::min<std::int64_t>(cols.end, grid.ncols); ++c) {
-            double& z = grid.z[row + static_cast<std::size_t>(c)];
-            if (z == grid.nodata)
-                sheet.sampleZ(grid.xll + (static_cast<double>(c) + 0.5) * cell, y, z);
+// The sheets of one model, downloaded (through the cache) and read one after another into one
+// grid over keep; how many of them read.
+int readModel(sheetindex::IndexClient& index, std::string_view model,
+              const std::vector<sheetindex::Tile>& tiles, const Bbox& keep, SheetTurns& turns,
+              FloatGrid& grid, SheetsRead& read) {
+    SheetMosaic mosaic(keep);
+    int usable = 0;
+    for (const sheetindex::Tile& tile : tiles) {
+        if (!turns.next()) {
+            read.cancelled = true;
+            return usable;
         }
+        if (mosaic.add(index.download(tile)))
+            ++usable;
+        else
+            read.unusable.push_back(nameOf(model, tile));
     }
+    grid = mosaic.take();
+    return usable;
 }
 
-// The grid of every sheet, downloaded through the cache one after another; nothing when one of
-// them does not download or parse.
-std::optional<std::vector<AscGrid>> sheetsOf(sheetindex::IndexClient&& index,
-                                             const std::vector<sheetindex::Tile>& tiles,
-                                             const std::function<void()>& next) {
-    std::vector<AscGrid> sheets(tiles.size());
-    for (std::size_t i = 0; i < tiles.size(); ++i) {
-        next();
-        if (!sheets[i].parse(index.download(tiles[i])))
-            return std::nullopt;
-    }
-    return sheets;
-}
-
-// The surface and terrain models of every listed sheet, kept over the frame and its margin;
-// false when a sheet did not download or parse.
-bool readSheets(WfsClient& client, const std::vector<sheetindex::Tile>& surface,
-                const std::vector<sheetindex::Tile>& terrain, const Bbox& frame, NdsmModel& model,
-                const std::function<void(int, int)>& progress) {
-    const int total = static_cast<int>(surface.size() + terrain.size());
-    int done = 0;
-    const auto next = [&] { progress(done++, total); };
-    std::optional<std::vector<AscGrid>> surfaceSheets = sheetsOf(NmptClient(client), surface, next);
-    if (!surfaceSheets)
-        return false;
-    std::optional<std::vector<AscGrid>> terrainSheets = sheetsOf(NmtClient(client), terrain, next);
-    if (!terrainSheets)
-        return false;
+// The surface and terrain models of the listed sheets, kept over the frame and its margin. The
+// terrain sheets are read only once a surface sheet has; the model is emptied unless usable.
+SheetsRead readSheets(WfsClient& client, const std::vector<sheetindex::Tile>& surface,
+                      const std::vector<sheetindex::Tile>& terrain, const Bbox& frame,
+                      SheetTurns& turns, NdsmModel& model) {
     const Bbox keep{frame.minx - kSheetMargin, frame.miny - kSheetMargin, frame.maxx + kSheetMargin,
                     frame.maxy + kSheetMargin};
-    model.surface = surfacestages::mosaic(std::move(*surfaceSheets), keep);
-    model.terrain = surfacestages::mosaic(std::move(*terrainSheets), keep);
-    return true;
+    SheetsRead read;
+    NmptClient surfaceIndex(client);
+    NmtClient terrainIndex(client);
+    read.usable = readModel(surfaceIndex, "nMPT", surface, keep, turns, model.surface, read) > 0 &&
+                  !read.cancelled &&
+                  readModel(terrainIndex, "NMT", terrain, keep, turns, model.terrain, read) > 0 &&
+                  !read.cancelled;
+    if (!read.usable)
+        model = NdsmModel();
+    return read;
+}
+
+// "kafel", "kafle" or "kafli": the form of the word after a count.
+const char* sheetsWord(std::size_t count) {
+    if (count == 1)
+        return "kafel";
+    const std::size_t units = count % 10;
+    const std::size_t tens = count % 100;
+    return units >= 2 && units <= 4 && (tens < 12 || tens > 14) ? "kafle" : "kafli";
+}
+
+// The sentence naming the sheets left out of a usable model.
+std::string leftOut(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
+    return "nMPT/NMT: pominieto " + std::to_string(names.size()) + " " + sheetsWord(names.size()) +
+           " nie do uzycia (" + list + ").";
+}
+
+// Why a stage has no model: a cancel cut the reading short, no sheet of a model read, or an
+// index lists none for the frame.
+std::string withoutModel(const std::string& stage, bool covered, bool cancelled) {
+    if (cancelled)
+        return stage + ": przerwano przez uzytkownika.";
+    return stage + (covered ? ": nie udalo sie sparsowac kafli nMPT/NMT."
+                            : ": brak pokrycia nMPT lub NMT dla tego kadru.");
 }
 
 }  // namespace
 
 namespace surfacestages {
-
-AscGrid mosaic(std::vector<AscGrid> sheets, const Bbox& keep) {
-    AscGrid grid;
-    Bbox extent;
-    if (sheets.empty() || !extentOf(sheets, keep, extent))
-        return grid;
-    const AscGrid& first = sheets.front();
-    const double cell = first.cellsize;
-    const Span cols = cellsOver(extent.minx, extent.maxx, first.xll, cell);
-    const Span rows = cellsOver(extent.miny, extent.maxy, first.yll, cell);
-    grid.cellsize = cell;
-    grid.nodata = first.nodata;
-    grid.xll = first.xll + static_cast<double>(cols.first) * cell;
-    grid.yll = first.yll + static_cast<double>(rows.first) * cell;
-    grid.ncols = static_cast<std::int32_t>(cols.end - cols.first);
-    grid.nrows = static_cast<std::int32_t>(rows.end - rows.first);
-    grid.z.assign(static_cast<std::size_t>(grid.ncols) * static_cast<std::size_t>(grid.nrows),
-                  grid.nodata);
-    for (AscGrid& sheet : sheets) {
-        fillFrom(grid, sheet);
-        sheet = AscGrid();  // its memory back before the next one is read
-    }
-    return grid;
-}
 
 PlanRing planRingOf(const std::vector<GisPoint>& points) {
     PlanRing ring;
@@ -162,25 +162,39 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
     FetchRun::NdsmTiles& tiles = run.ndsm;
     if (!tiles.tried) {
         tiles.tried = true;
-        const std::vector<NmptClient::Tile> surface = NmptClient(client_).tilesFor(run.bbox);
-        const std::vector<NmtClient::Tile> terrain = NmtClient(client_).tilesFor(run.bbox);
-        tiles.covered = !surface.empty() && !terrain.empty();
+        tiles.surface = NmptClient(client_).listFor(run.bbox);
+        tiles.terrain = NmtClient(client_).listFor(run.bbox);
+        tiles.covered = !tiles.surface.sheets.empty() && !tiles.terrain.sheets.empty();
         if (tiles.covered) {
-            tiles.parsed = readSheets(client_, surface, terrain, run.bbox, tiles.model,
-                                      stageProgress("nMPT/NMT: pobieranie kafli"));
+            const std::vector<sheetindex::Tile>& surface = tiles.surface.sheets;
+            const std::vector<sheetindex::Tile>& terrain = tiles.terrain.sheets;
+            SheetTurns turns(surface.size() + terrain.size(),
+                             cancellableProgress("nMPT/NMT: pobieranie kafli"), isCancelled());
+            const SheetsRead read =
+                readSheets(client_, surface, terrain, run.bbox, turns, tiles.model);
+            tiles.parsed = read.usable;
+            tiles.cancelled = read.cancelled;
+            if (read.usable && !read.unusable.empty())
+                run.appendWarning(leftOut(read.unusable));
         }
     }
     return tiles.covered && tiles.parsed ? &tiles.model : nullptr;
+}
+
+bool ImportController::acceptNdsmListings(FetchRun& run, std::string_view prefix) {
+    const auto warn = run.warnings();
+    return fetchstages::acceptListing(prefix, "NMPT", run.ndsm.surface, warn) &&
+           fetchstages::acceptListing(prefix, "NMT", run.ndsm.terrain, warn);
 }
 
 void ImportController::fetchNdsmBuildings(FetchRun& run) {
     if (run.data.lod1.empty())
         return;
     const NdsmModel* const model = loadNdsmTiles(run);
+    if (!acceptNdsmListings(run, "Budynki (nMPT): "))
+        return;
     if (model == nullptr) {
-        run.appendWarning(run.ndsm.covered
-                              ? "Budynki (nMPT): nie udalo sie sparsowac kafli nMPT/NMT."
-                              : "Budynki (nMPT): brak pokrycia nMPT lub NMT dla tego kadru.");
+        run.appendWarning(withoutModel("Budynki (nMPT)", run.ndsm.covered, run.ndsm.cancelled));
         return;
     }
     const auto progress = stageProgress("Budynki (nMPT): dopasowanie");
@@ -199,18 +213,24 @@ void ImportController::fetchNdsmBuildings(FetchRun& run) {
 void ImportController::fetchBridgesAndRoads(FetchRun& run) {
     const bool bridgesWanted = run.requested("mosty");
     std::string error;
-    const std::vector<OsmWay> ways =
-        OsmClient::fetchWays(run.bbox, client_, bridgesWanted, run.requested("drogi"), error);
+    ServiceReach reach;
+    const std::vector<OsmWay> ways = OsmClient::fetchWays(run.bbox, client_, bridgesWanted,
+                                                          run.requested("drogi"), error, reach);
+    if (!reach.reached) {
+        run.appendWarning(fetchstages::unreachable("Mosty/drogi: ", "Overpass (OSM)",
+                                                   "nie sprawdzono mostow ani drog", reach));
+        return;
+    }
     if (ways.empty()) {
         if (!error.empty())
             run.appendWarning(error);
         return;
     }
     const NdsmModel* const model = loadNdsmTiles(run);
+    if (!acceptNdsmListings(run, "Mosty/drogi: "))
+        return;
     if (model == nullptr) {
-        run.appendWarning(run.ndsm.covered
-                              ? "Mosty/drogi: nie udalo sie sparsowac kafli nMPT/NMT."
-                              : "Mosty/drogi: brak pokrycia nMPT lub NMT dla tego kadru.");
+        run.appendWarning(withoutModel("Mosty/drogi", run.ndsm.covered, run.ndsm.cancelled));
         return;
     }
     const auto progress = stageProgress("Mosty/drogi: korytarze");

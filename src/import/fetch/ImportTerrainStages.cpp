@@ -15,6 +15,9 @@
 
 namespace {
 
+// The terrain model's sheet files, when their service does not answer.
+constexpr std::string_view kTerrainFilesService = "plikow NMT (geoportal)";
+
 // "%g" with a decimal point, whatever the process locale.
 std::string shortText(double value) {
     char text[32];
@@ -28,16 +31,21 @@ std::string shortText(double value) {
 namespace terrainstages {
 
 std::vector<AscGrid> downloadGrids(NmtClient& nmt, const std::vector<NmtClient::Tile>& sheets,
-                                   const std::function<void(int, int)>& progress) {
+                                   const std::function<void(int, int)>& progress,
+                                   ServiceReach& reach) {
     std::vector<AscGrid> grids;
+    ReachTally downloads;
     const int count = static_cast<int>(sheets.size());
     for (int i = 0; i < count; ++i) {
         progress(i, count);
-        const std::string text = nmt.download(sheets[static_cast<std::size_t>(i)]);
+        ServiceReach sheet;
+        const std::string text = nmt.download(sheets[static_cast<std::size_t>(i)], sheet);
+        downloads.note(sheet);
         AscGrid grid;
         if (!text.empty() && grid.parse(text))
             grids.push_back(std::move(grid));
     }
+    reach = downloads.result();
     return grids;
 }
 
@@ -80,19 +88,34 @@ HeightSampler ImportController::cloudWaterSampler(const CloudTerrain& grid) {
     return [&grid](double x, double y, double& z) { return grid.sampleWoda(x, y, z); };
 }
 
-void ImportController::fetchTerrain(FetchRun& run) {
+std::vector<AscGrid> ImportController::terrainGrids(FetchRun& run,
+                                                    const terrainstages::NmtTexts& texts) {
     NmtClient nmt(client_);
-    const std::vector<NmtClient::Tile> sheets = nmt.tilesFor(run.bbox);
-    if (sheets.empty()) {
-        run.appendWarning("Teren: brak kafli NMT dla tego obszaru w skorowidzu.");
-        return;
+    const sheetindex::Listing<NmtClient::Tile> listing = nmt.listFor(run.bbox);
+    if (!fetchstages::acceptListing(texts.prefix, "NMT", listing, run.warnings()))
+        return {};
+    if (listing.sheets.empty()) {
+        run.appendWarning(texts.noSheet);
+        return {};
     }
-    const std::vector<AscGrid> grids =
-        terrainstages::downloadGrids(nmt, sheets, stageProgress("Pobieranie NMT"));
+    ServiceReach reach;
+    std::vector<AscGrid> grids =
+        terrainstages::downloadGrids(nmt, listing.sheets, stageProgress(texts.progress), reach);
     if (grids.empty()) {
-        run.appendWarning("Teren: nie udalo sie pobrac/sparsowac zadnego pliku NMT.");
-        return;
+        run.appendWarning(!reach.reached
+                              ? fetchstages::unreachable(texts.prefix, kTerrainFilesService,
+                                                         "nie pobrano zadnego arkusza NMT", reach)
+                              : texts.noGrid);
     }
+    return grids;
+}
+
+void ImportController::fetchTerrain(FetchRun& run) {
+    const std::vector<AscGrid> grids = terrainGrids(
+        run, {"Teren: ", "Pobieranie NMT", "Teren: brak kafli NMT dla tego obszaru w skorowidzu.",
+              "Teren: nie udalo sie pobrac/sparsowac zadnego pliku NMT."});
+    if (grids.empty())
+        return;
     std::string message;
     run.data.terrain =
         TerrainBuilder::build(run.bbox, run.terrainStep, nmtHeightSampler(grids), message);
@@ -107,15 +130,24 @@ void ImportController::fetchCloudTerrain(FetchRun& run) {
     const double step = terrainstages::cloudStep(run.bbox, terenChmuraKrok_, stepMessage);
     if (!stepMessage.empty())
         run.appendWarning(stepMessage);
+    static constexpr const char* kPrefix = "Teren z chmury: ";
     LidarResolver lidar(client_);
-    const std::vector<LidarResolver::LidarTile> sheets = lidar.tilesFor(run.bbox);
+    const sheetindex::Listing<LidarResolver::LidarTile> listing = lidar.listFor(run.bbox);
+    if (!fetchstages::acceptListing(kPrefix, "LiDAR", listing, run.warnings()))
+        return;
+    const std::vector<LidarResolver::LidarTile>& sheets = listing.sheets;
     if (sheets.empty()) {
         run.appendWarning("Teren z chmury: brak kafli LiDAR dla tego obszaru w skorowidzu.");
         return;
     }
     terrainstages::CloudPoints points;
-    if (!readCloudSheets(lidar, sheets, run.bbox, points)) {
-        run.appendWarning("Teren z chmury: przerwano przez uzytkownika.");
+    ServiceReach reach;
+    if (!readCloudSheets(lidar, sheets, run.bbox, points, reach)) {
+        run.appendWarning(fetchstages::cutShortSentence(kPrefix));
+        return;
+    }
+    if (!reach.reached) {
+        run.appendWarning(fetchstages::lidarFilesUnreachable(kPrefix, reach));
         return;
     }
     if (points.ground.empty()) {
@@ -135,23 +167,28 @@ void ImportController::fetchCloudTerrain(FetchRun& run) {
 }
 
 // Sheet by sheet, each downloaded and read while no cancel came; a sheet that does not come or
-// does not open is skipped.
+// does not open is skipped. reach tells whether the sheets' service answered for any of them.
 bool ImportController::readCloudSheets(LidarResolver& lidar,
                                        const std::vector<LidarResolver::LidarTile>& sheets,
-                                       const Bbox& frame, terrainstages::CloudPoints& points) {
+                                       const Bbox& frame, terrainstages::CloudPoints& points,
+                                       ServiceReach& reach) {
     const auto progress = cancellableProgress("Teren z chmury: LiDAR");
     const LidarResolver::Progress untilCancelled = [this](long long, long long) {
         return !cancel_;
     };
+    ReachTally downloads;
     const int count = static_cast<int>(sheets.size());
     for (int i = 0; i < count && !cancel_; ++i) {
         progress(i, count);
         const LidarResolver::LidarTile& sheet = sheets[static_cast<std::size_t>(i)];
-        const std::string path = lidar.download(sheet, untilCancelled);
+        ServiceReach answered;
+        const std::string path = lidar.download(sheet, untilCancelled, answered);
+        downloads.note(answered);
         if (!path.empty() && terrainstages::readSheet(path, sheet.epsg, frame, cancel_, points) ==
                                  sheetpoints::SheetRead::Stopped)
             return false;
     }
+    reach = downloads.result();
     return !cancel_;
 }
 

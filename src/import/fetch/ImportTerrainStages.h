@@ -11,6 +11,7 @@
 #include "geodata/AscGrid.h"
 #include "geodata/GisTypes.h"
 #include "geodata/NmtClient.h"
+#include "geodata/ServiceReach.h"
 #include "import/fetch/SheetPoints.h"
 
 namespace terrainstages {
@@ -19,9 +20,19 @@ namespace terrainstages {
 inline constexpr double kCloudNodesPerAxis = 800.0;
 
 // The sheets downloaded and parsed in index order; progress(i, n) before sheet i of n. A sheet
-// that does not come or is no complete grid is left out.
+// that does not come or is no complete grid is left out; reach tells whether the sheets' service
+// answered for any of them.
 std::vector<AscGrid> downloadGrids(NmtClient& nmt, const std::vector<NmtClient::Tile>& sheets,
-                                   const std::function<void(int, int)>& progress);
+                                   const std::function<void(int, int)>& progress,
+                                   ServiceReach& reach);
+
+// The words of a stage that reads the terrain-model sheets of its frame.
+struct NmtTexts {
+    const char* prefix;    // of the stage's sentences
+    const char* progress;  // label while the sheets are downloaded
+    const char* noSheet;   // the index lists none for the frame
+    const char* noGrid;    // none of them came as a grid
+};
 
 // The step of the point-cloud grid: the requested one, or, when the frame would need more than
 // 800 nodes along an axis at it (a step not above 0 always would), the longer side spread over

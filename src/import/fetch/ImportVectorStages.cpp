@@ -5,6 +5,7 @@
 #include "import/fetch/ImportVectorStages.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_set>
 
 #include "geodata/EgibResolver.h"
@@ -20,6 +21,11 @@ namespace {
 constexpr const char* kNewBuildingsPath = "/wss/service/PZGIK/BDOT10k/WFS/NoweBudynki";
 constexpr const char* kNewBuildingsTypename = "ms:bud_2025";
 constexpr const char* kGeneralPlan = "MUNICIPAL_GENERAL_PLAN";
+constexpr const char* kParcelsPrefix = "Dzialki: ";
+constexpr const char* kBuildingsPrefix = "Budynki: ";
+constexpr const char* kUtilitiesPrefix = "GESUT: ";
+constexpr const char* kCadastralPrefix = "Dzialki/budynki: ";
+constexpr const char* kRegister = "Rejestru Urbanistycznego";
 
 bool inside(const GisPoint& p, const Bbox& box) {
     return p.x >= box.minx && p.x <= box.maxx && p.y >= box.miny && p.y <= box.maxy;
@@ -96,7 +102,7 @@ void appendPoints(std::string& key, const std::vector<GisPoint>& points) {
     }
 }
 
-void appendText(std::string& key, const std::string& text) {
+void appendText(std::string& key, std::string_view text) {
     const std::size_t size = text.size();
     appendBytes(key, &size, sizeof size);
     key += text;
@@ -152,88 +158,157 @@ void dropRepeatedFeatures(std::vector<GisFeature>& features) {
 }
 
 std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUrl,
-                                     const Bbox& frame, const ProgressFor& progressFor) {
+                                     const Bbox& frame, const ProgressFor& progressFor,
+                                     ServiceReach& reach, const WfsClient::StopRequested& stop) {
     const WfsClient::HttpResult capabilities =
         fetchstages::probeCapabilities(client, wfsUrl, "WFS");
-    if (capabilities.status != 200)
+    reach = fetchstages::capabilitiesReach(capabilities);
+    if (!reach.reached)
         return {};
     std::vector<GisFeature> lines;
+    ReachTally downloads;
     for (const std::string& typeName : LocalServices::gesutLineTypenames(capabilities.body)) {
-        const std::string text = client.getFeaturesCached(
-            wfsUrl, typeName, frame, progressFor("GESUT (WFS)"), true, false, 2180);
-        for (GisFeature& line : GmlParser::parseFeatureCollection(text, DataType::Gesut)) {
-            line.props["rodzajSieci"] = typeName;
+        const WfsClient::TiledResult tiled = client.getFeaturesTiled(
+            wfsUrl, typeName, frame, progressFor("GESUT (WFS)"), true, false, 2180, stop);
+        downloads.note(tiled.reach);
+        for (GisFeature& line :
+             GmlParser::parseFeatureCollection(tiled.document, DataType::Gesut)) {
+            line.props.insert_or_assign("rodzajSieci", typeName);
             lines.push_back(std::move(line));
         }
     }
+    reach = downloads.result();
     dropRepeatedFeatures(lines);
     return lines;
 }
 
 }  // namespace vectorstages
 
+// What the county land-registry gave, kind by kind: nothing where a cancel cut the download
+// short. An empty list tells of the area only when the service answered for it; otherwise a
+// sentence has said why nothing came.
+struct ImportController::Cadastre {
+    KindFeatures parcels = std::vector<GisFeature>();
+    KindFeatures buildings = std::vector<GisFeature>();
+    bool parcelsAnswered = true;
+    bool buildingsAnswered = true;
+
+    void unanswered() { parcelsAnswered = buildingsAnswered = false; }
+};
+
+// A kind cut short says so and brings nothing; the kinds downloaded whole before the cancel
+// stay.
 void ImportController::fetchCadastral(FetchRun& run) {
-    const std::string teryt = terytForBbox(run.bbox);
+    const MunicipalityLookup::Found municipality = terytForBbox(run.bbox);
+    const std::string& teryt = municipality.teryt;
     const std::string url = EgibResolver::urlForTeryt(teryt);
-    std::vector<GisFeature> parcels;
-    std::vector<GisFeature> buildings;
-    if (url.empty()) {
+    Cadastre cadastre;
+    if (!municipality.reach.reached) {
+        run.appendWarning(fetchstages::lookupUnreachable(kCadastralPrefix, municipality.reach));
+        cadastre.unanswered();
+    } else if (url.empty()) {
         run.appendWarning(teryt.empty() ? "Nie udalo sie ustalic powiatu dla widoku."
                                         : "Powiat (TERYT " + teryt.substr(0, 4) +
                                               ") nie publikuje WFS EGiB w EZiU.");
     } else {
-        fetchEgib(run, teryt, url, parcels, buildings);
+        fetchEgib(run, teryt, url, cadastre);
     }
-    if (run.requested("dzialki") && parcels.empty())
+    KindFeatures& parcels = cadastre.parcels;
+    KindFeatures& buildings = cadastre.buildings;
+    if (!parcels)
+        run.appendWarning(fetchstages::cutShortSentence(kParcelsPrefix));
+    else if (run.requested("dzialki") && parcels->empty() && cadastre.parcelsAnswered)
         run.appendWarning("Brak dzialek dla tego obszaru.");
-    if (run.requested("budynki") && buildings.empty()) {
-        if (!parcels.empty()) {
+    if (run.requested("budynki") && buildings && buildings->empty()) {
+        if (parcels && !parcels->empty() && cadastre.buildingsAnswered) {
             run.appendWarning(
                 "Powiatowa usluga zwraca dzialki, ale nie filtruje budynkow po obszarze (blad "
                 "konfiguracji serwera powiatu - np. Zabrze).");
         }
-        fetchNewBuildings(run, buildings);
+        buildings = fetchNewBuildings(run);
     }
-    appendAll(run.data.features, std::move(parcels));
-    appendAll(run.data.features, std::move(buildings));
+    if (!buildings)
+        run.appendWarning(fetchstages::cutShortSentence(kBuildingsPrefix));
+    appendAll(run.data.features, std::move(parcels).value_or(std::vector<GisFeature>()));
+    appendAll(run.data.features, std::move(buildings).value_or(std::vector<GisFeature>()));
 }
 
 void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const std::string& url,
-                                 std::vector<GisFeature>& parcels,
-                                 std::vector<GisFeature>& buildings) {
+                                 Cadastre& cadastre) {
     EgibResolver resolver(client_);
+    const std::string service = "WFS EGiB powiatu " + teryt.substr(0, 4);
+    // False, after its sentence, when the resolver's last request did not reach the service.
+    const auto answered = [&](const char* prefix, const char* consequence) {
+        if (resolver.reach().reached)
+            return true;
+        run.appendWarning(fetchstages::unreachable(prefix, service, consequence, resolver.reach()));
+        return false;
+    };
     EgibResolver::Typenames names;
     if (!resolver.discoverTypenames(url, names)) {
-        run.appendWarning("Powiatowa usluga WFS EGiB nie odpowiada.");
+        if (!answered(kCadastralPrefix, "nie sprawdzono dzialek ani budynkow"))
+            cadastre.unanswered();
+        else
+            run.appendWarning("Powiatowa usluga WFS EGiB nie odpowiada.");
         return;
     }
+    const auto kindOf = [&](const std::string& typeName, DataType kind, const char* label) {
+        return fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
+            std::vector<GisFeature> features =
+                resolver.fetch(url, typeName, run.bbox, kind, stageProgress(label), stop);
+            vectorstages::dropRepeatedFeatures(features);
+            return features;
+        });
+    };
+    // A kind cut short says only that: its requests were not all made.
     if (run.requested("dzialki")) {
-        parcels = resolver.fetch(url, names.parcels, run.bbox, DataType::Dzialki,
-                                 stageProgress("Import: dzialki"));
-        vectorstages::dropRepeatedFeatures(parcels);
+        cadastre.parcels = kindOf(names.parcels, DataType::Dzialki, "Import: dzialki");
+        cadastre.parcelsAnswered =
+            !cadastre.parcels || answered(kParcelsPrefix, "nie pobrano dzialek");
     }
     if (run.requested("budynki")) {
-        buildings = resolver.fetch(url, names.buildings, run.bbox, DataType::Budynki,
-                                   stageProgress("Import: budynki"));
-        vectorstages::dropRepeatedFeatures(buildings);
+        cadastre.buildings = kindOf(names.buildings, DataType::Budynki, "Import: budynki");
+        cadastre.buildingsAnswered =
+            !cadastre.buildings || answered(kBuildingsPrefix, "nie pobrano budynkow");
     }
+    const auto count = [](const KindFeatures& kind) {
+        return std::to_string(kind ? kind->size() : 0);
+    };
     postReport("TERRAWEFT EGiB [TERYT " + teryt + "] " + url + " | tn.dzialki='" + names.parcels +
-               "' -> " + std::to_string(parcels.size()) + " | tn.budynki='" + names.buildings +
-               "' -> " + std::to_string(buildings.size()));
+               "' -> " + count(cadastre.parcels) + " | tn.budynki='" + names.buildings + "' -> " +
+               count(cadastre.buildings));
 }
 
-void ImportController::fetchNewBuildings(FetchRun& run, std::vector<GisFeature>& buildings) {
-    const std::string text = client_.getFeaturesCached(
-        services::endpoints().geoportalMaps + kNewBuildingsPath, kNewBuildingsTypename, run.bbox,
-        stageProgress("Import: budynki (BDOT10k)"), true, false, 2180);
-    buildings = GmlParser::parseFeatureCollection(text, DataType::Budynki);
-    vectorstages::dropRepeatedFeatures(buildings);
-    if (!buildings.empty())
+ImportController::KindFeatures ImportController::fetchNewBuildings(FetchRun& run) {
+    ServiceReach reach;
+    KindFeatures buildings =
+        fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
+            const WfsClient::TiledResult tiled = client_.getFeaturesTiled(
+                services::endpoints().geoportalMaps + kNewBuildingsPath, kNewBuildingsTypename,
+                run.bbox, stageProgress("Import: budynki (BDOT10k)"), true, false, 2180, stop);
+            reach = tiled.reach;
+            std::vector<GisFeature> found =
+                GmlParser::parseFeatureCollection(tiled.document, DataType::Budynki);
+            vectorstages::dropRepeatedFeatures(found);
+            return found;
+        });
+    if (buildings && !reach.reached) {
+        run.appendWarning(fetchstages::unreachable(kBuildingsPrefix,
+                                                   "BDOT10k NoweBudynki (geoportal)",
+                                                   "nie pobrano nowych budynkow", reach));
+    }
+    if (buildings && !buildings->empty())
         run.appendWarning("Budynki z BDOT10k NoweBudynki (fallback - tylko nowe obiekty).");
+    return buildings;
 }
 
 void ImportController::fetchZoning(FetchRun& run) {
-    const std::string teryt = terytForBbox(run.bbox);
+    const MunicipalityLookup::Found municipality = terytForBbox(run.bbox);
+    if (!municipality.reach.reached) {
+        run.appendWarning(fetchstages::lookupUnreachable("MPZP/POG: ", municipality.reach, true));
+        return;
+    }
+    const std::string& teryt = municipality.teryt;
     if (teryt.empty()) {
         run.appendWarning("MPZP/POG pominiete: nie udalo sie ustalic gminy (TERYT) dla widoku.");
         return;
@@ -246,13 +321,25 @@ void ImportController::fetchZoning(FetchRun& run) {
 
 void ImportController::fetchGeneralPlanZones(FetchRun& run, const std::string& teryt) {
     RuClient registry(client_);
+    const std::vector<RuClient::RuAct> acts = registry.queryByTeryt(teryt);
+    if (!registry.reach().reached) {
+        run.appendWarning(fetchstages::unreachable(
+            "POG: ", kRegister, "nie sprawdzono, czy gmina " + teryt + " ma Plan Ogolny",
+            registry.reach()));
+        return;
+    }
     RuClient::RuAct plan;
-    if (!RuClient::pickBest(registry.queryByTeryt(teryt), plan, kGeneralPlan)) {
+    if (!RuClient::pickBest(acts, plan, kGeneralPlan)) {
         run.appendWarning("Brak POG dla gminy " + teryt +
                           " (Plan Ogolny jeszcze nieuchwalony w Rejestrze Urbanistycznym).");
         return;
     }
     std::vector<GisFeature> zones = registry.downloadZones(plan, DataType::Pog);
+    if (!registry.reach().reached) {
+        run.appendWarning(fetchstages::unreachable("POG gminy " + teryt + ": ", kRegister,
+                                                   "nie pobrano stref planu", registry.reach()));
+        return;
+    }
     std::erase_if(zones, [&run](const GisFeature& zone) {
         return !vectorstages::zoneMeetsFrame(zone, run.bbox);
     });
@@ -261,17 +348,35 @@ void ImportController::fetchGeneralPlanZones(FetchRun& run, const std::string& t
     appendAll(run.data.features, std::move(zones));
 }
 
+// Lines cut short by a cancel are dropped, and the map in their place is not asked for.
 void ImportController::fetchUtilities(FetchRun& run) {
-    const LocalServices::Service service = LocalServices::gesutFor(terytForBbox(run.bbox));
-    std::vector<GisFeature> lines;
-    if (!service.wfs.empty()) {
-        lines =
-            vectorstages::utilityLines(client_, service.wfs, run.bbox,
-                                       [this](const char* label) { return stageProgress(label); });
+    const MunicipalityLookup::Found municipality = terytForBbox(run.bbox);
+    if (!municipality.reach.reached) {
+        run.appendWarning(fetchstages::lookupUnreachable(kUtilitiesPrefix, municipality.reach));
+        return;
     }
-    if (lines.empty()) {
+    const LocalServices::Service service = LocalServices::gesutFor(municipality.teryt);
+    KindFeatures lines = std::vector<GisFeature>();
+    if (!service.wfs.empty()) {
+        ServiceReach reach;
+        lines = fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
+            return vectorstages::utilityLines(
+                client_, service.wfs, run.bbox,
+                [](const char* label) { return stageProgress(label); }, reach, stop);
+        });
+        if (lines && !reach.reached) {
+            run.appendWarning(fetchstages::unreachable(kUtilitiesPrefix, "WFS GESUT powiatu",
+                                                       "nie pobrano przewodow jako obiektow",
+                                                       reach));
+        }
+    }
+    if (!lines) {
+        run.appendWarning(fetchstages::cutShortSentence(kUtilitiesPrefix));
+        return;
+    }
+    if (lines->empty()) {
         fetchGesutRaster(run, service);
         return;
     }
-    appendAll(run.data.features, std::move(lines));
+    appendAll(run.data.features, std::move(*lines));
 }

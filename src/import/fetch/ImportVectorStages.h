@@ -24,8 +24,12 @@ using ProgressFor = std::function<WfsClient::CellProgress(const char* label)>;
 
 // The utility lines of a county WFS: for every line type its capabilities list, in order, one
 // tiled download of the frame under the stage "GESUT (WFS)"; each feature is tagged with its
-// type name as "rodzajSieci". Empty when the service does not answer or has no line in the frame.
+// type name as "rodzajSieci". Empty when the service does not answer or has no line in the frame;
+// reach tells which (its capabilities, or else any download of a line type, answered). stop is
+// asked before every request of the downloads.
 std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUrl,
-                                     const Bbox& frame, const ProgressFor& progressFor);
+                                     const Bbox& frame, const ProgressFor& progressFor,
+                                     ServiceReach& reach,
+                                     const WfsClient::StopRequested& stop = {});
 
 }  // namespace vectorstages

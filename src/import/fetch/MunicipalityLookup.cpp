@@ -6,6 +6,7 @@
 
 #include "DataType.h"
 #include "geodata/GmlParser.h"
+#include "geodata/GmlSplice.h"
 #include "geodata/ServiceConfig.h"
 
 namespace {
@@ -39,7 +40,7 @@ std::string terytOf(const std::vector<GisFeature>& features) {
             const bool namesCode =
                 lower.find("teryt") != std::string::npos || lower.find("kod") != std::string::npos;
             if (namesCode && (value.size() == 6 || value.size() == 7) && allDigits(value))
-                return value.substr(0, 6);
+                return std::string(value.substr(0, 6));
         }
     }
     return {};
@@ -55,35 +56,44 @@ int typenameScore(const std::string& name) {
 
 }  // namespace
 
-std::string MunicipalityLookup::terytForBbox(WfsClient& client, const Bbox& bbox) {
+MunicipalityLookup::Found MunicipalityLookup::find(WfsClient& client, const Bbox& bbox) {
     const GisPoint centre{(bbox.minx + bbox.maxx) / 2, (bbox.miny + bbox.maxy) / 2};
     const double dx = centre.x - lastTerytX_;
     const double dy = centre.y - lastTerytY_;
     if (!lastTeryt_.empty() && dx * dx + dy * dy < kReuseDistanceSquared)
-        return lastTeryt_;
+        return {lastTeryt_, {}};
+    if (unreached_ && unreached_->first.x == centre.x && unreached_->first.y == centre.y)
+        return unreached_->second;
     if (prgTypename_.empty())
         prgTypename_ = kDefaultTypename;
 
-    std::string teryt = queryTeryt(client, centre);
-    if (teryt.empty() && !prgTypenameDiscovered_ && discoverTypename(client))
-        teryt = queryTeryt(client, centre);
-    if (!teryt.empty()) {
-        lastTeryt_ = teryt;
+    Found found = queryTeryt(client, centre);
+    // A service that does not answer at all is no reason to look for another layer in it.
+    if (found.teryt.empty() && !found.reach.silent && !prgTypenameDiscovered_ &&
+        discoverTypename(client))
+        found = queryTeryt(client, centre);
+    if (!found.teryt.empty()) {
+        found.reach = {};
+        lastTeryt_ = found.teryt;
         lastTerytX_ = centre.x;
         lastTerytY_ = centre.y;
     }
-    return teryt;
+    if (!found.reach.reached)
+        unreached_.emplace(centre, found);
+    return found;
 }
 
-std::string MunicipalityLookup::queryTeryt(WfsClient& client, const GisPoint& centre) const {
+MunicipalityLookup::Found MunicipalityLookup::queryTeryt(WfsClient& client,
+                                                         const GisPoint& centre) const {
     const Bbox probe{centre.x - kHalfProbe, centre.y - kHalfProbe, centre.x + kHalfProbe,
                      centre.y + kHalfProbe};
     const std::string url = WfsClient::buildGetFeatureUrl(serviceUrl(), prgTypename_, probe,
                                                           kProbeCount, 0, true, false, 2180);
     const WfsClient::HttpResult answer = client.get(url);
-    if (answer.status != 200)
-        return {};
-    return terytOf(GmlParser::parseFeatureCollection(answer.body, DataType::Dzialki));
+    Found found{{}, WfsClient::reachOf(answer, GmlSplice::featureCount(answer.body).has_value())};
+    if (answer.status == 200)
+        found.teryt = terytOf(GmlParser::parseFeatureCollection(answer.body, DataType::Dzialki));
+    return found;
 }
 
 bool MunicipalityLookup::discoverTypename(WfsClient& client) {

@@ -2,6 +2,7 @@
 // map's centre in its PL-2000 zone at project zero, and a worker of its own then looks up the
 // terrain height there, which the main thread writes into the georeference.
 
+#include <cmath>
 #include <iomanip>
 #include <thread>
 
@@ -16,8 +17,9 @@ namespace {
 using json = ImportController::json;
 
 constexpr const char* kGeoDiagnostics = "tovelmark_geo_diag.txt";
-constexpr short kPolishTimeZone = 60;     // minutes east of UTC
-constexpr double kSheetSearchHalf = 1.0;  // metres around the point
+constexpr short kPolishTimeZone = 60;       // minutes east of UTC
+constexpr double kSheetSearchHalf = 1.0;    // metres around the point
+constexpr double kSameSurveyPoint = 0.001;  // metres the stored survey point may differ by
 
 // The write levels, as the diagnostics name them.
 constexpr int kFullRecord = 0;
@@ -172,11 +174,14 @@ void ImportController::originHeightWorker(double x, double y, GisPoint surveyPoi
 }
 
 // A later "setOrigin" may have moved the survey point meanwhile: its own height is not this one.
+// The host may keep the point rounded, so a point within a millimetre is still this one.
 void ImportController::applyOriginHeight(double z, GisPoint surveyPoint) {
     API_GeoLocation geo{};
     if (ACAPI_GeoLocation_GetGeoLocation(&geo) != NoError)
         return;
-    if (geo.surveyPoint.eastings != surveyPoint.x || geo.surveyPoint.northings != surveyPoint.y)
+    const double moved = std::hypot(geo.surveyPoint.eastings - surveyPoint.x,
+                                    geo.surveyPoint.northings - surveyPoint.y);
+    if (!(moved <= kSameSurveyPoint))
         return;
     geo.surveyPoint.orthogonalHeight = z;
     geo.placeInfo.altitude = z;

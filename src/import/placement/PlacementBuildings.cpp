@@ -2,6 +2,8 @@
 // the same id stands), LoD2 buildings and roof, surface, bridge and road models as morphs, each
 // kind with its report line and diagnostic file.
 
+#include <span>
+
 #include "LayerMapper.h"
 #include "import/placement/PlacementCommand.h"
 
@@ -218,7 +220,7 @@ void ImportController::PlacementCommand::placeRoofStage(const RoofStage& stage) 
     MorphTally tally;
     int flagged = 0;
     for (const RoofModel& model : models) {
-        if (model.faces.empty()) {
+        if (model.empty()) {
             ++tally.skipped;
             continue;
         }
@@ -246,13 +248,13 @@ void ImportController::PlacementCommand::placeRoofStage(const RoofStage& stage) 
 std::vector<Lod2Face> ImportController::PlacementCommand::roofFaces(const RoofModel& model,
                                                                     double zOffset) const {
     std::vector<Lod2Face> faces;
-    for (const RoofFace& face : model.faces) {
+    model.forEachFace([&](std::span<const Pt3> corners) {
         Lod2Face& out = faces.emplace_back();
-        for (const Pt3& p : face.pts) {
+        for (const Pt3& p : corners) {
             out.xy.push_back(local(in_.sim.toPl2000({p.x, p.y})));
             out.z.push_back(p.z - zOffset);
         }
-    }
+    });
     return faces;
 }
 

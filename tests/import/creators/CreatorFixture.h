@@ -17,7 +17,7 @@
 #include "ACAPinc.h"
 #include "HostTestApi.h"
 #include "geodata/GisTypes.h"
-#include "support/TempDir.h"
+#include "loopback/TempDir.h"
 
 // Coordinates as test failures print them.
 inline void PrintTo(const API_Coord& c, std::ostream* out) {

@@ -1,6 +1,7 @@
 // Polylines, hatches, slabs, texts and pictures as the creators put them into the project.
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -234,6 +235,26 @@ TEST_F(PlanElements, PicturesTakeTheirMimeTypeFromTheirBytes) {
     EXPECT_EQ(all[0].picture, kPng);
     EXPECT_STREQ(all[1].element.picture.mimeType, "image/jpeg");
     EXPECT_EQ(all[1].picture, kJpeg);
+}
+
+// The picture tool's defaults keep whatever an earlier picture left in them: the MIME type is
+// written over it whole, a shorter one too.
+TEST_F(PlanElements, PictureMimeTypesReplaceWhatTheDefaultsHeld) {
+    const std::string leftovers[] = {"image/jpeg",
+                                     std::string(sizeof(API_PictureType::mimeType), 'x')};
+    for (const std::string& leftover : leftovers) {
+        host::reset();
+        API_Element defaults{};
+        defaults.header.type = API_PictureID;
+        std::memcpy(defaults.picture.mimeType, leftover.data(), leftover.size());
+        host::setElementDefaults(defaults);
+        ASSERT_EQ(placed([&] {
+                      return createPicture(kPng, {0, 0, 1, 1}, 2178, {}, 2178, 1);
+                  }),
+                  NoError)
+            << leftover;
+        EXPECT_STREQ(only(host::elements()).element.picture.mimeType, "image/png") << leftover;
+    }
 }
 
 // The lower-left corner and the size and turn of a picture of the box, placed into zone 2178.

@@ -5,13 +5,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "fakes/BuildingPackages.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
 #include "import/fetch/ImportBuildingStages.h"
-#include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Scenario.h"
 
 namespace {
@@ -154,7 +154,9 @@ TEST_F(BuildingPackages, WhenEveryYearFailsOnlyTheLastErrorIsReported) {
     hosts.openData.on(fakes::lod1PackagePath(kCounty, 2022), loopback::status(500));
     hosts.openData.on(fakes::lod1PackagePath(kCounty, 2019), loopback::status(503));
     const json done = fetchDone({"budynki3d"});
-    EXPECT_EQ(done.at("warning"), "Modele 3D: Serwer zwrocil status 503");
+    EXPECT_EQ(done.at("warning"),
+              "Modele 3D: usluga paczek modeli 3D (opendata) nie odpowiada - nie sprawdzono, czy "
+              "powiat 1465 ma paczke. Powod: Serwer zwrocil status 503.");
     EXPECT_EQ(done.at("counts"), json::object());
     EXPECT_EQ(fetched().lod1Status, "");
 }
@@ -208,6 +210,26 @@ TEST_F(BuildingPackages, ACancelledDownloadSaysSoAndIsNoGapInTheCoverage) {
     EXPECT_EQ(postUntil({{"type", "cancel"}}, "fetchDone").back().at("warning"),
               "Modele 3D: Pobieranie anulowane.");
     EXPECT_EQ(hosts.openData.count(fakes::lod1PackagePath(kCounty, 2022)), 0u);
+}
+
+// A package in the cache is not downloaded, so no download hears the cancel: the stage does.
+TEST_F(BuildingPackages, ACachedPackageAfterACancelIsCancelledToo) {
+    std::filesystem::create_directories(std::filesystem::path(cachedPackage(2024)).parent_path());
+    std::ofstream(cachedPackage(2024), std::ios::binary)
+        << fakes::lod1Package(kCounty, lod1Sheets());
+    // The cancel comes while the county of the frame is looked up.
+    const fakes::Feature municipality = fakes::municipality(demo.teryt, demo.municipalityArea);
+    hosts.geoportal.onRequest(
+        fakes::kBoundariesPath,
+        importtest::slowly(fakes::FeatureWfs({{fakes::kBoundariesTypename, {municipality}}}),
+                           600ms));
+    startFetch({"budynki3d"}, [&](const std::vector<json>&) {
+        return hosts.geoportal.count(fakes::kBoundariesPath) == 1;
+    });
+    const json done = postUntil({{"type", "cancel"}}, "fetchDone").back();
+    EXPECT_EQ(done.at("warning"), "Modele 3D: Pobieranie anulowane.");
+    EXPECT_EQ(done.at("counts"), json::object());
+    EXPECT_EQ(hosts.openData.count(), 0u);
 }
 
 }  // namespace

@@ -3,8 +3,14 @@
 // through the map page against fake building packages and LiDAR sheets of buildings whose roofs
 // are known.
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
+#include "fakes/BuildingPackages.h"
+#include "fakes/Lidar.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/ProjConv.h"
@@ -12,15 +18,14 @@
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
 #include "import/fetch/ImportCloudRoofStages.h"
-#include "support/fakes/BuildingPackages.h"
 #include "support/fakes/KnownRoofs.h"
-#include "support/fakes/Lidar.h"
 #include "support/fakes/Scenario.h"
 
 namespace {
 
 using importtest::json;
 using importtest::ofType;
+using namespace std::chrono_literals;
 
 ClPoint at(double x, double y, double z = 0.0) {
     return synthetic::classified({x, y, z}, synthetic::kBuildingClass);
@@ -55,7 +60,10 @@ protected:
 };
 
 TEST_F(FootprintReconstruction, KnownRoofsAreNamedByTheirTypeOverTheirGround) {
-    const auto all = cloudroofs::reconstructAll(blocks, buckets, [](int, int) {});
+    const auto whole = cloudroofs::reconstructAll(
+        blocks, buckets, [](int, int) {}, [] { return false; });
+    ASSERT_TRUE(whole);
+    const std::vector<cloudroofs::Reconstructed>& all = *whole;
     ASSERT_EQ(all.size(), roofs.size());
     for (std::size_t i = 0; i < all.size(); ++i) {
         SCOPED_TRACE(roofs[i].type);
@@ -64,6 +72,26 @@ TEST_F(FootprintReconstruction, KnownRoofsAreNamedByTheirTypeOverTheirGround) {
         EXPECT_DOUBLE_EQ(all[i].groundZ, synthetic::kGroundZ);
         EXPECT_FALSE(all[i].model.faces.empty());
         EXPECT_EQ(all[i].model.flag, all[i].ok ? 0 : 1);
+    }
+}
+
+// stop() is asked before every footprint: once it holds, no further footprint is taken and
+// nothing comes back; holding only after the last one, it changes nothing.
+TEST_F(FootprintReconstruction, AStopLeavesTheFootprintsNotYetTaken) {
+    std::vector<Building3D> many;
+    for (int k = 0; k < 10; ++k)
+        many.insert(many.end(), blocks.begin(), blocks.end());
+    const std::size_t threads = std::max(std::thread::hardware_concurrency(), 1u);
+    for (const std::size_t stopAt : {std::size_t{0}, std::size_t{3}, many.size()}) {
+        std::atomic<std::size_t> asked{0};
+        int reported = 0;
+        const auto all = cloudroofs::reconstructAll(
+            many, buckets, [&reported](int, int) { ++reported; },
+            [&asked, stopAt] { return asked++ >= stopAt; });
+        EXPECT_EQ(all.has_value(), stopAt == many.size()) << stopAt;
+        EXPECT_LE(asked, stopAt + threads) << "each thread asks once more at most";
+        EXPECT_LE(static_cast<std::size_t>(reported), stopAt + 1)
+            << "the opening (0, n), then a footprint done each";
     }
 }
 
@@ -82,6 +110,41 @@ TEST_F(FootprintReconstruction, FewPointsInsideTakeThoseAboveTheGroundAndNoneGiv
     EXPECT_TRUE(nothing.model.faces.empty());
     EXPECT_EQ(std::tie(nothing.model.flag, nothing.groundZ, nothing.cloudPoints),
               std::make_tuple(0, 0.0, std::size_t{0}));
+}
+
+// Buildings finish out of order on several cores; the page still sees one count after another.
+TEST_F(FootprintReconstruction, ProgressCountsTheFootprintsDoneInOrderOneCallAtATime) {
+    constexpr int kBuildings = 12;
+    const std::vector<fakes::KnownRoof> many = fakes::knownRoofs({610000, 410000}, kBuildings);
+    const std::vector<ClPoint> manyPoints = fakes::lidarPointsOf(many);
+    const cloudroofs::PointBuckets manyBuckets{manyPoints};
+    std::mutex guard;  // the test's own, so that overlapping calls are seen, not raced
+    std::vector<std::pair<int, int>> heard;
+    std::atomic<int> inside{0};
+    std::atomic<bool> overlapped{false};
+    const auto progress = [&](int done, int total) {
+        if (inside.fetch_add(1) != 0)
+            overlapped = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));  // room for another caller
+        {
+            const std::lock_guard lock(guard);
+            heard.emplace_back(done, total);
+        }
+        inside.fetch_sub(1);
+    };
+    const auto whole = cloudroofs::reconstructAll(fakes::blocksOf(many), manyBuckets, progress,
+                                                  [] { return false; });
+    ASSERT_TRUE(whole);
+    const std::vector<cloudroofs::Reconstructed>& all = *whole;
+
+    std::vector<std::pair<int, int>> expected;
+    for (int i = 0; i < kBuildings; ++i)
+        expected.emplace_back(i, kBuildings);
+    EXPECT_EQ(heard, expected);
+    EXPECT_FALSE(overlapped);
+    ASSERT_EQ(all.size(), many.size());
+    for (std::size_t i = 0; i < all.size(); ++i)
+        EXPECT_EQ(all[i].roofType, many[i].type) << "results stay in footprint order";
 }
 
 TEST(ReconstructionStatus, CountsTypesHeightsAndTheFirstTwentyFootprints) {
@@ -181,11 +244,12 @@ TEST_F(CloudRoofStages, FlatRoofsAndReconstructedSolidsOverEveryFootprintFromOne
     EXPECT_NE(data.roofsRekonStatus.find("typy: Flat=1 Gabled=1 Hipped=1 Shed=1 | "),
               std::string::npos);
     EXPECT_EQ(lidar->fileRequests(0), 1u) << "the second stage reads the cache";
-    const auto labels = ofType(messages, "progress");
-    EXPECT_NE(std::find_if(
-                  labels.begin(), labels.end(),
-                  [](const json& p) { return p.at("label") == "Rekonstrukcja LOD2: dopasowanie"; }),
-              labels.end());
+    std::vector<int> fitting;
+    for (const json& p : ofType(messages, "progress")) {
+        if (p.at("label") == "Rekonstrukcja LOD2: dopasowanie")
+            fitting.push_back(p.at("done"));
+    }
+    EXPECT_EQ(fitting, (std::vector<int>{0, 1, 2, 3})) << "building by building, in order";
 }
 
 // A sheet in a PL-2000 zone is moved into PL-1992 as the terrain stage moves it: its roofs are
@@ -221,6 +285,22 @@ TEST_F(CloudRoofStages, SheetsOfAZoneGiveTheRoofsOfTheSamePointsInPl1992) {
             EXPECT_NEAR(a.z, b.z, 0.05);
         }
     }
+}
+
+// The tile trickles in; the cancel comes while it does, in the last stage asked for.
+TEST_F(CloudRoofStages, ACancelCutsTheStageShortWithItsSentenceAndKeepsNoRoof) {
+    const fakes::LidarSheets slow({sheet("N-34-1", fakes::lidarPointsOf(roofs))},
+                                  {.chunkSize = 4096, .chunkDelay = 200ms});
+    slow.mount(hosts.geoportal);
+    const std::pair<std::string, std::string> stages[] = {{"dachychmura", "Dachy z chmury: "},
+                                                          {"budynkirekon", "Rekonstrukcja LOD2: "}};
+    for (const auto& [key, prefix] : stages) {
+        const json done =
+            cancelAt(demo.frameWgs84, {key}, prefix + "pobieranie kafli LiDAR").back();
+        EXPECT_EQ(done.at("warning"), prefix + "przerwano przez uzytkownika.");
+        EXPECT_EQ(done.at("counts"), json({{"budynki3d", 4}})) << "the footprints stay";
+    }
+    EXPECT_TRUE(fetched().roofsRekonStatus.empty());
 }
 
 TEST_F(CloudRoofStages, NoFootprintsNoTileAndNoPointInTheFrameEachEndTheStagesWithAWord) {

@@ -38,7 +38,8 @@ void report(benchmark::State& state) {
 void BM_ReconstructFrameOnAllCores(benchmark::State& state) {
     const Frame& f = frame();
     for (auto _ : state)
-        benchmark::DoNotOptimize(cloudroofs::reconstructAll(f.blocks, f.buckets, [](int, int) {}));
+        benchmark::DoNotOptimize(cloudroofs::reconstructAll(
+            f.blocks, f.buckets, [](int, int) {}, [] { return false; }));
     report(state);
 }
 BENCHMARK(BM_ReconstructFrameOnAllCores)->Unit(benchmark::kMillisecond)->UseRealTime();

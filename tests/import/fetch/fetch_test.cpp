@@ -12,17 +12,18 @@
 #include <thread>
 
 #include "GSMessageLoop.h"
+#include "fakes/BuildingPackages.h"
+#include "fakes/Services.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
-#include "support/fakes/BuildingPackages.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/Services.h"
 
 namespace {
 
 using importtest::json;
 using importtest::ofType;
+using importtest::slowly;
 using namespace std::chrono_literals;
 
 constexpr const char* kZabrze =
@@ -156,7 +157,8 @@ TEST_F(Fetch, StagesRunInTheirOrderOnExactKeys) {
     const std::vector<std::string> sentences = {
         "GESUT: powiat nie publikuje uslugi w EZiU.",
         "BDOT500: powiat nie publikuje uslugi w EZiU.",
-        "OSM (Overpass): usluga nie odpowiada (status 404).",
+        "Mosty/drogi: usluga Overpass (OSM) nie odpowiada - nie sprawdzono mostow ani drog. "
+        "Powod: Serwer zwrocil status 404.",
         "Budynki LOD2: Serwer zwrocil status 404",
         "Brak budynkow LOD2 dla tego obszaru (pokrycie GUGiK ~236/380 powiatow).",
         "Dachy z chmury: brak obrysow budynkow (Building3D) dla tego kadru - nie ma na czym oprzec "
@@ -178,12 +180,7 @@ TEST_F(Fetch, BadRequestsStartNothingAndARunningFetchRefusesAnotherButHearsCance
     fakes::serveBoundaries(hosts, {fakes::municipality("1465011", boxAround(51.0, 22.0, 5000))});
     const fakes::FeatureWfs county(
         {{"ms:dzialki", {fakes::square("d", ProjConv::latLonToPl1992(51.0, 22.0), 10)}}});
-    hosts.county.onRequest(fakes::countyCadastrePath("1465011"),
-                           [county](const loopback::Request& r) {
-                               loopback::Answer answer = county(r);
-                               answer.delay = 1500ms;
-                               return answer;
-                           });
+    hosts.county.onRequest(fakes::countyCadastrePath("1465011"), slowly(county, 1500ms));
 
     const auto refused = [&](const json& bbox) {
         return page.ask(json{{"type", "fetch"}, {"bboxWgs84", bbox}}.dump());
@@ -214,9 +211,18 @@ TEST_F(Fetch, BadRequestsStartNothingAndARunningFetchRefusesAnotherButHearsCance
     EXPECT_EQ(page.ask(json{{"type", "fetch"}, {"bboxWgs84", frame}}.dump()),
               json({{"type", "error"}, {"msg", "Trwa pobieranie danych - sprobuj za chwile"}}));
     EXPECT_EQ(refused({21.0, 52.0, 21.1}), badBox) << "the box is checked first";
+    // The cancel comes while the frame's only cell is asked for, the download's last request.
+    const auto cellAsked = [&] {
+        const auto asked = hosts.county.requests(fakes::countyCadastrePath("1465011"));
+        return std::any_of(asked.begin(), asked.end(), [](const loopback::Request& r) {
+            return !fakes::param(r.query, "bbox").empty();
+        });
+    };
+    ASSERT_TRUE(host::pumpUntil(cellAsked, 30s));
     const auto done = postUntil({{"type", "cancel"}}, "fetchDone");
     EXPECT_EQ(done.front(), json({{"type", "cancelled"}}));
     EXPECT_EQ(done.back().at("counts"), json({{"dzialki", 1}})) << "the parcels run to their end";
+    EXPECT_FALSE(done.back().contains("warning")) << "nothing was cut short";
 
     const json nothing = fetch(frame, {}).back();
     EXPECT_EQ(nothing, json({{"type", "fetchDone"},
@@ -224,6 +230,58 @@ TEST_F(Fetch, BadRequestsStartNothingAndARunningFetchRefusesAnotherButHearsCance
                              {"warning", "Nic nie pobrano dla tego obszaru."}}));
     for (const std::string& line : host::reportLines())
         EXPECT_EQ(line.find("Nic nie pobrano"), std::string::npos) << "not written to the report";
+}
+
+// A frame of 50 by 50 km is 10,000 cells of the tiled download, over an hour at a cell a
+// second: a cancel after a few cells ends the stage at once, says so, and no later stage runs.
+TEST_F(Fetch, ACancelStopsATiledDownloadOfALargeFrameBetweenTwoCells) {
+    struct Case {
+        const char* kind;
+        double lat, lon;
+        const char* teryt;
+        loopback::LoopbackServer fakes::Hosts::*host;  // of the slow feature service
+        std::string path;
+        const char* typeName;
+        const char* label;
+        std::string warning;
+    };
+    const std::vector<Case> cases = {
+        {"dzialki", 51.0, 22.0, "1465011", &fakes::Hosts::county,
+         fakes::countyCadastrePath("1465011"), fakes::kParcelsTypename, "Import: dzialki",
+         "Dzialki: przerwano przez uzytkownika."},
+        {"budynki", 50.5, 19.5, "9999011", &fakes::Hosts::geoportal, fakes::kNewBuildingsPath,
+         fakes::kNewBuildingsTypename, "Import: budynki (BDOT10k)",
+         "Powiat (TERYT 9999) nie publikuje WFS EGiB w EZiU. Budynki: przerwano przez "
+         "uzytkownika."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.kind);
+        fakes::serveBoundaries(hosts,
+                               {fakes::municipality(c.teryt, boxAround(c.lat, c.lon, 5000))});
+        loopback::LoopbackServer& service = hosts.*c.host;
+        const fakes::Feature one = fakes::square("a", ProjConv::latLonToPl1992(c.lat, c.lon), 6);
+        service.onRequest(c.path, slowly(fakes::FeatureWfs({{c.typeName, {one}}}), 200ms));
+
+        int cellsDone = 0;
+        const auto cancelled =
+            cancelWhen(frameAround(c.lat, c.lon, 25000), {c.kind, "pog"}, [&](const json& m) {
+                if (m.value("label", "") == c.label)
+                    cellsDone = m.at("done");
+                return cellsDone >= 2;
+            });
+        const json& done = cancelled.messages.back();
+        EXPECT_LT(cancelled.afterCancel, 2s);
+        EXPECT_EQ(done.at("warning"),
+                  c.warning +
+                      " Pobieranie przerwane przez uzytkownika - pozostale dane nie zostaly "
+                      "pobrane.");
+        EXPECT_EQ(done.at("counts"), json::object()) << "the cut download brings nothing";
+        EXPECT_EQ(hosts.registry.count(), 0u) << "the zoning stage does not run";
+        std::size_t cellRequests = 0;
+        for (const loopback::Request& r : service.requests(c.path))
+            cellRequests += fakes::param(r.query, "bbox").empty() ? 0 : 1;
+        EXPECT_LE(cellRequests, static_cast<std::size_t>(cellsDone) + 2);
+    }
 }
 
 // The pages the process has mapped, as the kernel counts them against RLIMIT_AS.

@@ -4,15 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "GSException.h"
 #include "HostTestApi.h"
+#include "fakes/Hosts.h"
 #include "geodata/GmlParser.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/fetch/ImportVectorStages.h"
 #include "import/fetch/MunicipalityLookup.h"
-#include "support/TempDir.h"
-#include "support/fakes/Hosts.h"
+#include "loopback/TempDir.h"
 
 namespace {
 
@@ -62,7 +64,7 @@ TEST(DropRepeatedFeatures, KeepsTheFirstOfEqualFeaturesOnly) {
     GisFeature a = zone(ring(0, 0, 1, 1));
     a.props = {{"ID", "1"}};
     GisFeature otherProps = a;
-    otherProps.props["ID"] = "2";
+    otherProps.props.insert_or_assign("ID", "2");
     GisFeature otherKind = a;
     otherKind.kind = 1;
     GisFeature moved = a;
@@ -102,11 +104,15 @@ TEST_F(AgainstFakes, UtilityLinesOfEveryLineTypeOnceEachTaggedWithItsType) {
     hosts.county.onRequest("/gesut", fakes::FeatureWfs({{"gesut:przewod_wodociagowy", {main, far}},
                                                         {"gesut:urzadzenia", {main}}}));
     std::vector<std::string> labels;
-    const auto lines = vectorstages::utilityLines(client, hosts.county.url("/gesut"), frame,
-                                                  [&labels](const char* label) {
-                                                      labels.emplace_back(label);
-                                                      return WfsClient::CellProgress();
-                                                  });
+    ServiceReach reach;
+    const auto lines = vectorstages::utilityLines(
+        client, hosts.county.url("/gesut"), frame,
+        [&labels](const char* label) {
+            labels.emplace_back(label);
+            return WfsClient::CellProgress();
+        },
+        reach);
+    EXPECT_TRUE(reach.reached);
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].kind, static_cast<int>(DataType::Gesut));
     EXPECT_EQ(lines[0].props.at("rodzajSieci"), "gesut:przewod_wodociagowy");
@@ -114,10 +120,39 @@ TEST_F(AgainstFakes, UtilityLinesOfEveryLineTypeOnceEachTaggedWithItsType) {
     EXPECT_EQ(fakes::param(hosts.county.requests().front().query, "request"), "GetCapabilities");
 
     hosts.openData.on("/down", loopback::status(404));
-    EXPECT_TRUE(
-        vectorstages::utilityLines(client, hosts.openData.url("/down"), frame, [](const char*) {
-            return WfsClient::CellProgress();
-        }).empty());
+    EXPECT_TRUE(vectorstages::utilityLines(
+                    client, hosts.openData.url("/down"), frame,
+                    [](const char*) { return WfsClient::CellProgress(); }, reach)
+                    .empty());
+    EXPECT_FALSE(reach.reached);
+    EXPECT_EQ(reach.reason, "Serwer zwrocil status 404.");
+}
+
+TEST_F(AgainstFakes, AnUnansweredLookupIsKeptForTheFetchAndSpendsNoLayerSearch) {
+    const Bbox frame{410000, 410000, 410100, 410100};
+    MunicipalityLookup lookup;
+    services::Endpoints down = hosts.endpoints();
+    down.geoportalMaps = "http://127.0.0.1:" + std::to_string(loopback::unusedPort());
+    services::setEndpoints(down);
+    const MunicipalityLookup::Found first = lookup.find(client, frame);
+    EXPECT_EQ(first.teryt, "");
+    EXPECT_FALSE(first.reach.reached);
+    EXPECT_TRUE(first.reach.silent);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(lookup.find(client, frame).reach.reason, first.reach.reason);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(200))
+        << "the other stages of the fetch do not ask again";
+
+    // The next fetch asks again; the service now answers under another layer name, which the
+    // one search of its capabilities still finds.
+    services::setEndpoints(hosts.endpoints());
+    fakes::serveBoundaries(hosts,
+                           {fakes::municipality("0201011", {400000, 400000, 415000, 420000})},
+                           "ms:A03_Granice_gmin_2024");
+    lookup.forgetUnreached();
+    const MunicipalityLookup::Found found = lookup.find(client, frame);
+    EXPECT_EQ(found.teryt, "020101");
+    EXPECT_TRUE(found.reach.reached);
 }
 
 TEST_F(AgainstFakes, MunicipalityByItsCodePropertyReusedWithin10KmAndOneLayerSearch) {

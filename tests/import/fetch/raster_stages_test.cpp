@@ -1,15 +1,17 @@
-// The raster stages on plain values: how a frame is cut into tiles and how large each image is
-// asked for, the retries of one tile at smaller sizes, the layers of a zoning-plan service and
-// the reference system of a request.
+// The raster stages on plain values: the scale the images are asked at, how a frame is cut into
+// tiles and how large each image is asked for, the retries of one tile at smaller sizes, which
+// answers are images, the layers of a zoning-plan service and the reference system of a request.
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <string_view>
 
+#include "fakes/Wms.h"
+#include "import/ImageType.h"
 #include "import/ImportController.h"
 #include "import/fetch/ImportRasterStages.h"
-#include "support/fakes/Wms.h"
 
 namespace {
 
@@ -44,6 +46,17 @@ TEST(RasterTiles, TheCutOfAFrameAndTheSizeOfItsFirstRequest) {
     }
     // The capped cut reports the scale it comes to: 6000 m over 4 x 4096 pixels.
     EXPECT_EQ(rasterstages::scaleOf(rasterstages::cutFor(6000, 800, 0.28)->cappedMpp), 1307);
+}
+
+TEST(RasterScale, ScalesFrom100To10000AreKeptAnyOtherAsksFor1000) {
+    struct Case {
+        int requested;
+        int used;
+    };
+    for (const Case& c :
+         {Case{99, 1000}, Case{100, 100}, Case{10000, 10000}, Case{10001, 1000}, Case{0, 1000}}) {
+        EXPECT_EQ(ImportController::usableRasterScale(c.requested), c.used) << c.requested;
+    }
 }
 
 TEST(RasterTiles, FramesWithoutAreaOrTooLargeForIntegersAreRefusedOrCapped) {
@@ -126,6 +139,20 @@ TEST(RasterTile, OnlyPngOrJpegBodiesWithStatus200AreImages) {
     EXPECT_FALSE(accepted({200, "<html><body>Mapa niedostepna</body></html>", ""}));
     EXPECT_FALSE(accepted({404, fakes::pngImage(2, 2), ""}));
     EXPECT_FALSE(accepted({200, "", ""}));
+}
+
+// The host takes a JPEG picture only from bytes that begin FF D8 FF; a tile that would not become
+// a picture is no image.
+TEST(RasterTile, AJpegBeginsWithTheStartOfImageMarkerAndAnotherMarker) {
+    using namespace std::string_view_literals;
+    struct Case {
+        std::string_view bytes;
+        std::string_view type;
+    };
+    for (const Case& c : {Case{"\xFF\xD8"sv, ""}, Case{"\xFF\xD8\x00\xE0\x00\x10JFIF"sv, ""},
+                          Case{"\xFF\xD8\xFF\xE0\x00\x10JFIF"sv, "image/jpeg"}}) {
+        EXPECT_EQ(imageMimeType(c.bytes), c.type) << testing::PrintToString(std::string(c.bytes));
+    }
 }
 
 TEST(RasterText, ScaleAndDensityAsTheReportLineWritesThem) {

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <regex>
 
+#include "fakes/Lidar.h"
+#include "fakes/TerrainModel.h"
+#include "fakes/Wms.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
-#include "support/fakes/Lidar.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/TerrainModel.h"
-#include "support/fakes/Wms.h"
 
 namespace {
 
@@ -35,23 +35,6 @@ protected:
         json message = {{"type", "fetch"}, {"bboxWgs84", frame}, {"layers", keys}};
         message.update(members);
         return postUntil(message, "fetchDone");
-    }
-
-    // Starts a fetch, waits for the progress label, cancels; the messages up to "fetchDone".
-    std::vector<json> cancelAt(const std::array<double, 4>& frame,
-                               const std::vector<std::string>& keys, const std::string& label) {
-        std::vector<json> messages =
-            page.post(json{{"type", "fetch"}, {"bboxWgs84", frame}, {"layers", keys}});
-        const auto reached = [&] {
-            for (json& m : page.received())
-                messages.push_back(std::move(m));
-            return std::any_of(messages.begin(), messages.end(),
-                               [&label](const json& m) { return m.value("label", "") == label; });
-        };
-        EXPECT_TRUE(host::pumpUntil(reached, 30s)) << label;
-        for (json& m : postUntil({{"type", "cancel"}}, "fetchDone"))
-            messages.push_back(std::move(m));
-        return messages;
     }
 
     // The terrain model's index lists sheets over the whole terrain of the scenario whose files
@@ -149,7 +132,9 @@ TEST_F(Stages, RasterSourcesThatAreMissingOrSilentSaySo) {
                            fakes::MapWms({"budowle"}, {.image = "<html>Mapa</html>"}));
     const json silent = fetchWith(poznan.frameWgs84, {"gesut", "bdot500"}).back();
     EXPECT_EQ(silent.at("warning"),
-              "GESUT: powiatowa usluga nie odpowiada. BDOT500: usluga WMS nie odpowiada.");
+              "GESUT: usluga WMS GESUT powiatu nie odpowiada - nie pobrano mapy uzbrojenia. "
+              "Powod: Serwer zwrocil status 503. BDOT500: usluga WMS BDOT500 powiatu nie "
+              "odpowiada - nie pobrano mapy. Powod: Serwer zwrocil strone WWW zamiast danych.");
     EXPECT_EQ(silent.at("counts"), json::object());
 
     // A frame 4.2 km wide needs 5 orthophoto tiles along it: 4 are asked, coarser.
@@ -166,7 +151,45 @@ TEST_F(Stages, RasterSourcesThatAreMissingOrSilentSaySo) {
     hosts.geoportal.onRequest(kOrthophotoPath,
                               [](const loopback::Request&) { return loopback::status(404); });
     EXPECT_EQ(fetchWith(demo.frameWgs84, {"rastr"}).back().at("warning"),
-              "Ortofotomapa WMS nie odpowiada - rastr pominiety.");
+              "Ortofotomapa: usluga WMS ortofotomapy (geoportal) nie odpowiada - rastr pominiety. "
+              "Powod: Serwer zwrocil status 404.");
+}
+
+TEST_F(Stages, EveryLidarSheetOfTheFrameIsReadAndAnIndexReadInPartSaysSo) {
+    // More sheets than one answer of the index lists: a ground point of each inside the frame.
+    const GisPoint c = ProjConv::latLonToPl1992(demo.centre.y, demo.centre.x);
+    const auto sheetsOf = [&c](int count) {
+        std::vector<fakes::LidarSheet> sheets;
+        for (int i = 0; i < count; ++i) {
+            const ClPoint ground{c.x - 100 + 5.0 * i, c.y, 100.0, 0, 0, 0, 2};
+            sheets.push_back({"L-" + std::to_string(i), fakes::classifiedLas({ground})});
+        }
+        return sheets;
+    };
+    const auto read = [](const fakes::LidarSheets& lidar, int count) {
+        int fetched = 0;
+        for (int i = 0; i < count; ++i)
+            fetched += static_cast<int>(lidar.fileRequests(static_cast<std::size_t>(i)));
+        return fetched;
+    };
+    fakes::serveScenario(hosts, demo);
+    const fakes::LidarSheets all(sheetsOf(21));
+    all.mount(hosts.geoportal);
+    EXPECT_FALSE(fetchWith(demo.frameWgs84, {"terenchmura"}).back().contains("warning"));
+    EXPECT_EQ(read(all, 21), 21) << "every sheet once";
+    EXPECT_TRUE(lastFetch().cloudTerrainStatus.starts_with("Teren z chmury: 21 kafli, 21 pkt"))
+        << lastFetch().cloudTerrainStatus;
+
+    // The index's second page fails: the first page's sheets are used, and the user is told.
+    const fakes::LidarSheets some(sheetsOf(25));
+    some.mount(hosts.geoportal);
+    hosts.geoportal.on(fakes::kLidarIndexPath, "STARTINDEX=20", loopback::status(503));
+    EXPECT_EQ(fetchWith(demo.frameWgs84, {"terenchmura"}).back().at("warning"),
+              "Teren z chmury: skorowidz LiDAR nie podal wszystkich arkuszy kadru (odczytano 20) - "
+              "kadr moze byc pokryty tylko czesciowo.");
+    EXPECT_EQ(read(some, 25), 20);
+    EXPECT_TRUE(lastFetch().cloudTerrainStatus.starts_with("Teren z chmury: 20 kafli, 20 pkt"))
+        << lastFetch().cloudTerrainStatus;
 }
 
 TEST_F(Stages, TerrainWaterAndContoursFromOneReadingOfThePointCloud) {
@@ -269,6 +292,25 @@ TEST_F(Stages, ContoursFromTheTerrainModelOnceWithTheIntervalRules) {
     EXPECT_EQ(coarse.at("warning"),
               "Poziomice: ciecie 0,50 m jest drobne wzgledem kroku probkowania 5,00 m - warstwice "
               "beda kanciaste. Zmniejsz krok terenu.");
+}
+
+// A frame 6 km wide at a step of 1 m would need 6000 nodes along it: the step grows to about
+// 2 m, and a fine interval is then blamed on the frame, not on the terrain step.
+TEST_F(Stages, AFrameTooWideForTheStepCoarsensItAndTheFinenessSentenceSaysWhy) {
+    fakes::serveScenario(hosts, demo);
+    const GisPoint centre = ProjConv::latLonToPl1992(demo.centre.y, demo.centre.x);
+    std::array<double, 4> frame{};  // west, south, east, north
+    ProjConv::pl1992ToLatLon(centre.x - 3000, centre.y - 50, frame[1], frame[0]);
+    ProjConv::pl1992ToLatLon(centre.x + 3000, centre.y + 50, frame[3], frame[2]);
+    const json done =
+        fetchWith(frame, {"poziomice2d"}, {{"poziomiceCiecie", 0.25}, {"terrainStep", 1}}).back();
+    EXPECT_EQ(done.at("warning"),
+              "Poziomice: kadr za duzy dla kroku 1,00 m - siatka NMT ograniczona do 3000 wezlow na "
+              "os. Uzyto kroku 2,00 m, aby zmiescic caly obszar. Poziomice: ciecie 0,25 m jest "
+              "drobne wzgledem kroku probkowania 2,00 m - warstwice beda kanciaste. Krok zostal "
+              "zgrubiony przez limit gestosci dla tego kadru - zmniejsz kadr albo wybierz wieksze "
+              "ciecie.");
+    EXPECT_FALSE(lastFetch().contours.empty());
 }
 
 TEST_F(Stages, FlatOrEmptyTerrainGivesNoLinesAndSaysWhy) {

@@ -3,44 +3,57 @@
 // open-data host and Overpass endpoint.
 
 #include <cmath>
+#include <random>
+#include <span>
 
+#include "fakes/BuildingPackages.h"
+#include "fakes/Overpass.h"
+#include "fakes/TerrainModel.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
-#include "import/fetch/ImportSurfaceStages.h"
-#include "support/NdsmGrids.h"
-#include "support/fakes/BuildingPackages.h"
-#include "support/fakes/Overpass.h"
+#include "import/fetch/SheetMosaic.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/TerrainModel.h"
 
 namespace {
 
 using importtest::json;
 using importtest::ofType;
 
-// A grid over the area in cells of `cell` metres.
-AscGrid gridOf(const Bbox& area, double cell, const std::function<double(double, double)>& z) {
-    return ndsmfix::gridOf(area.minx, area.miny, cell,
-                           static_cast<int>((area.maxx - area.minx) / cell),
-                           static_cast<int>((area.maxy - area.miny) / cell), z);
+// A sheet's text over the area in cells of `cell` metres.
+std::string sheetText(const Bbox& area, double cell, const fakes::HeightField& z) {
+    return fakes::ascGrid({"",
+                           {area.minx, area.miny},
+                           cell,
+                           static_cast<int>(std::lround((area.maxx - area.minx) / cell)),
+                           static_cast<int>(std::lround((area.maxy - area.miny) / cell)),
+                           z});
 }
 
-double at(const AscGrid& grid, double x, double y) {
+// The mosaic of the sheets, each of which must read.
+FloatGrid mosaicOf(const std::vector<std::string>& sheets, const Bbox& keep) {
+    SheetMosaic mosaic(keep);
+    for (const std::string& sheet : sheets)
+        EXPECT_TRUE(mosaic.add(sheet));
+    return mosaic.take();
+}
+
+double at(const FloatGrid& grid, double x, double y) {
     double z = std::nan("");
     grid.sampleZ(x, y, z);
     return z;
 }
 
+const auto level = [](double z) { return [z](double, double) { return z; }; };
+
 TEST(SheetMosaic, EveryCellFromTheFirstSheetThatCoversItCutToTheKeptArea) {
-    const auto level = [](double z) { return [z](double, double) { return z; }; };
     const auto holed = [](double x, double y) {
         return x > 4 && x < 6 && y > 4 && y < 6 ? std::nan("") : 10.0;
     };
-    std::vector<AscGrid> sheets = {gridOf({0, 0, 10, 10}, 1, holed),
-                                   gridOf({10, 0, 20, 10}, 1, level(20)),
-                                   gridOf({0, 0, 20, 10}, 1, level(30))};
-    const AscGrid one = surfacestages::mosaic(sheets, {-100, -100, 100, 100});
+    const FloatGrid one =
+        mosaicOf({sheetText({0, 0, 10, 10}, 1, holed), sheetText({10, 0, 20, 10}, 1, level(20)),
+                  sheetText({0, 0, 20, 10}, 1, level(30))},
+                 {-100, -100, 100, 100});
     EXPECT_EQ(std::tie(one.ncols, one.nrows, one.xll, one.yll, one.cellsize),
               std::make_tuple(20, 10, 0.0, 0.0, 1.0));
     EXPECT_EQ(at(one, 2.5, 2.5), 10.0);
@@ -48,17 +61,61 @@ TEST(SheetMosaic, EveryCellFromTheFirstSheetThatCoversItCutToTheKeptArea) {
     EXPECT_EQ(at(one, 5.5, 5.5), 30.0) << "a hole of the first filled by the third";
 
     // Cut to whole cells around the kept area; a coarser second sheet sampled at the centres.
-    const AscGrid cut = surfacestages::mosaic(
-        {gridOf({0, 0, 10, 10}, 1, level(1)), gridOf({10, 0, 30, 10}, 5, level(2))},
-        {8.5, 2.2, 12.5, 3.1});
+    const FloatGrid cut =
+        mosaicOf({sheetText({0, 0, 10, 10}, 1, level(1)), sheetText({10, 0, 30, 10}, 5, level(2))},
+                 {8.5, 2.2, 12.5, 3.1});
     EXPECT_EQ(std::tie(cut.ncols, cut.nrows, cut.xll, cut.yll), std::make_tuple(5, 2, 8.0, 2.0));
     EXPECT_EQ(at(cut, 9.5, 2.5), 1.0);
     EXPECT_EQ(at(cut, 12.5, 2.5), 2.0);
 
-    const AscGrid none =
-        surfacestages::mosaic({gridOf({0, 0, 10, 10}, 1, level(1))}, {50, 50, 60, 60});
+    const FloatGrid none = mosaicOf({sheetText({0, 0, 10, 10}, 1, level(1))}, {50, 50, 60, 60});
     double z = 0.0;
     EXPECT_FALSE(none.sampleZ(55, 55, z));
+}
+
+TEST(SheetMosaic, ASheetThatDoesNotReadLeavesTheGridAsItWas) {
+    SheetMosaic mosaic({0, 0, 20, 10});
+    EXPECT_FALSE(mosaic.add("<html><body>Limit pobran</body></html>"));
+    EXPECT_FALSE(mosaic.add(""));
+    // Cells of a micrometre cannot set the grid's: over the kept area they would be 10^14.
+    EXPECT_FALSE(
+        mosaic.add("ncols 2 nrows 2 xllcorner 0 yllcorner 0 cellsize 1e-6 "
+                   "nodata_value -9999 1 2 3 4"));
+    // The first sheet that reads sets the cells; a sheet one value short does not read at all.
+    EXPECT_TRUE(mosaic.add(sheetText({0, 0, 10, 10}, 0.5, level(1))));
+    std::string shortSheet = sheetText({10, 0, 20, 10}, 1, level(2));
+    shortSheet.erase(shortSheet.find_last_of('2'));
+    EXPECT_FALSE(mosaic.add(shortSheet));
+    const FloatGrid grid = mosaic.take();
+    EXPECT_EQ(std::tie(grid.ncols, grid.nrows, grid.cellsize), std::make_tuple(20, 20, 0.5));
+    EXPECT_EQ(at(grid, 5, 5), 1.0);
+    EXPECT_TRUE(std::isnan(at(grid, 15, 5))) << "nothing of the short sheet";
+}
+
+TEST(SheetMosaic, CellsStayInPlaceWhereverTheKeptAreaCutsTheLattice) {
+    // Sheets at map coordinates that no double holds exactly, cut by kept areas at odd places:
+    // the grid holds the plane the sheets sample, inside the area the sheets cover.
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const auto plane = [](double x, double y) { return (x - 500000.0) + 0.5 * (y - 300000.0); };
+    for (int trial = 0; trial < 100; ++trial) {
+        const double cell = 0.3 + 0.7 * unit(rng);
+        const double x0 = 500000.1 + unit(rng);
+        const double y0 = 300000.7 + unit(rng);
+        const Bbox first{x0, y0, x0 + 40 * cell, y0 + 30 * cell};
+        const Bbox second{first.maxx, y0, first.maxx + 40 * cell, y0 + 30 * cell};
+        const Bbox keep{x0 + 60 * cell * unit(rng), y0 + 10 * cell * unit(rng),
+                        x0 + 80 * cell * (0.8 + 0.2 * unit(rng)),
+                        y0 + 30 * cell * (0.7 + 0.3 * unit(rng))};
+        const FloatGrid grid =
+            mosaicOf({sheetText(first, cell, plane), sheetText(second, cell, plane)}, keep);
+        ASSERT_FALSE(grid.z.empty()) << "trial " << trial;
+        for (int k = 0; k < 20; ++k) {
+            const double x = keep.minx + cell + (keep.maxx - keep.minx - 2 * cell) * unit(rng);
+            const double y = keep.miny + cell + (keep.maxy - keep.miny - 2 * cell) * unit(rng);
+            ASSERT_NEAR(at(grid, x, y), plane(x, y), 1e-3) << "trial " << trial;
+        }
+    }
 }
 
 class SurfaceStages : public importtest::ImportPage {
@@ -148,10 +205,10 @@ protected:
 // The highest corner of a model's faces.
 double topOf(const RoofModel& model) {
     double top = -1e9;
-    for (const RoofFace& face : model.faces) {
-        for (const Pt3& p : face.pts)
+    model.forEachFace([&top](std::span<const Pt3> corners) {
+        for (const Pt3& p : corners)
             top = std::max(top, p.z);
-    }
+    });
     return top;
 }
 
@@ -206,6 +263,7 @@ TEST_F(SurfaceStages, AFrameWithoutSurfaceModelIsReportedByEachStageThatNeedsIt)
     serveBlocks();
     serveWays();
     fakes::serveTerrainModel(hosts, {sheet("A", box(-100, -60, 100, 60), false)});
+    fakes::serveSurfaceModel(hosts, {});  // the index answers, with no sheet
     const json done = fetchDone({"budynkindsm", "drogi"});
     EXPECT_EQ(done.at("warning"),
               "Budynki (nMPT): brak pokrycia nMPT lub NMT dla tego kadru. Mosty/drogi: brak "
@@ -233,6 +291,87 @@ TEST_F(SurfaceStages, WithoutFootprintsTheBuildingsStageIsSilent) {
     EXPECT_FALSE(done.contains("counts") && done.at("counts").contains("budynkindsm"));
     EXPECT_EQ(done.at("warning"), "Nic nie pobrano dla tego obszaru.");
     EXPECT_EQ(hosts.geoportal.count(fakes::kSurfaceIndexPath), 0u) << "nothing to place a roof on";
+}
+
+TEST_F(SurfaceStages, SheetsThatDoNotComeOrReadAreNamedAndTheOthersUsed) {
+    serveBlocks();
+    serveWays();
+    fakes::serveSurfaceModel(hosts, {sheet("A", box(-100, -60, 100, 60), true)});
+    // The terrain in quadrants: the download-limit page comes for the north-west one, nothing
+    // for the south-east one. The bridge and the blocks stand on the other two.
+    fakes::serveTerrainModel(
+        hosts, {sheet("SW", box(-100, -60, 0, 0), false), sheet("SE", box(0, -60, 100, 0), false),
+                sheet("NW", box(-100, 0, 0, 60), false), sheet("NE", box(0, 0, 100, 60), false)});
+    hosts.openData.on(
+        fakes::terrainSheetPath("NW"),
+        loopback::ok("<html><body>Przekroczono limit pobran</body></html>", "text/html"));
+    hosts.openData.on(fakes::terrainSheetPath("SE"), loopback::status(404));
+    const json done = fetchDone({"budynkindsm", "mosty", "drogi"});
+    EXPECT_EQ(done.at("warning"), "nMPT/NMT: pominieto 2 kafle nie do uzycia (NMT SE, NMT NW).");
+    EXPECT_EQ(done.at("counts"),
+              json({{"budynki3d", 2}, {"budynkindsm", 2}, {"mosty", 1}, {"drogi", 1}}));
+
+    const ImportController::FetchedData& data = fetched();
+    for (std::size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(data.roofsNdsm.at(i).flag, 0);
+        EXPECT_NEAR(topOf(data.roofsNdsm[i]), terrain(blocks[i].footprint[0].x, 0) + 9.0, 0.2);
+    }
+    EXPECT_EQ(data.bridges.at(0).flag, 0);
+    EXPECT_NEAR(topOf(data.bridges[0]), terrain(c.x - 25, 0) + 6.0, 0.3);
+    // The road crosses the missing north-west sheet: it lies on the terrain east of it only.
+    const RoofModel& road = data.roads.at(0);
+    EXPECT_EQ(road.flag, 0);
+    double west = 1e300;
+    road.forEachFace([&west](std::span<const Pt3> corners) {
+        for (const Pt3& p : corners)
+            west = std::min(west, p.x);
+    });
+    EXPECT_GE(west, c.x - 0.5);
+    EXPECT_NEAR(topOf(road), terrain(c.x + 90, 0), 0.1);
+}
+
+TEST_F(SurfaceStages, WithoutASurfaceSheetTheTerrainIsNotDownloaded) {
+    serveBlocks();
+    serveModels(false);
+    hosts.openData.on(fakes::surfaceSheetPath("A"), loopback::status(404));
+    EXPECT_EQ(fetchDone({"budynkindsm"}).at("warning"),
+              "Budynki (nMPT): nie udalo sie sparsowac kafli nMPT/NMT.");
+    EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath("A")), 0u);
+}
+
+TEST_F(SurfaceStages, ACancelBetweenSheetsStopsTheStageThatReadsThem) {
+    using namespace std::chrono_literals;
+    serveBlocks();
+    serveWays();
+    serveModels(true);
+    // Slow surface sheets: the cancel comes while one of them does.
+    for (const auto& [godlo, area] :
+         {std::pair{"W", box(-100, -60, 0, 60)}, std::pair{"E", box(0, -60, 100, 60)}}) {
+        loopback::Answer slow = loopback::ok(fakes::ascGrid(sheet(godlo, area, true)));
+        slow.delay = 800ms;
+        hosts.openData.on(fakes::surfaceSheetPath(godlo), slow);
+    }
+    const std::string label = "nMPT/NMT: pobieranie kafli";
+    const auto buildings = cancelAt(demo.frameWgs84, {"budynkindsm", "drogi"}, label);
+    EXPECT_EQ(buildings.back().at("warning"),
+              "Budynki (nMPT): przerwano przez uzytkownika. Pobieranie przerwane przez "
+              "uzytkownika - pozostale dane nie zostaly pobrane.");
+    EXPECT_EQ(buildings.back().at("counts"), json({{"budynki3d", 2}}));
+    EXPECT_EQ(hosts.openData.count(fakes::surfaceSheetPath("E")), 0u) << "no sheet after it";
+    EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath("W")), 0u);
+    for (const json& m : buildings) {
+        if (m.value("label", "") == label) {
+            EXPECT_EQ(m.value("cancellable", false), true);
+        }
+    }
+
+    // The first sheet now comes from the cache, the cancel while the second does.
+    const auto roads = cancelAt(demo.frameWgs84, {"drogi"}, label);
+    EXPECT_EQ(roads.back().at("warning"), "Mosty/drogi: przerwano przez uzytkownika.");
+    EXPECT_TRUE(fetched().roads.empty());
+    EXPECT_EQ(fetched().roadsStatus, "");
+    EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath("W")), 0u);
 }
 
 }  // namespace

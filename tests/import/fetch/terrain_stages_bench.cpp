@@ -9,14 +9,14 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
 
+#include "fakes/Lidar.h"
 #include "geodata/ProjConv.h"
 #include "geometry/CloudTerrain.h"
 #include "import/fetch/ImportTerrainStages.h"
+#include "loopback/TempDir.h"
 #include "support/LazChunks.h"
-#include "support/TempDir.h"
-#include "support/fakes/Lidar.h"
+#include "support/PeakMemory.h"
 
 namespace {
 
@@ -28,20 +28,6 @@ constexpr GisPoint kCorner{500000.0, 300000.0};  // the sheet's south-west corne
 // zone sheet, turned by the difference of the two systems' meridian convergence, the points of
 // its far corners fall outside.
 constexpr Bbox kFrame{500000.0, 300000.0, 502290.0, 300545.0};
-
-// Peak resident memory since the last reset, in MiB (VmHWM of /proc/self/status).
-double peakMiB() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0)
-            return std::stod(line.substr(6)) / 1024.0;
-    }
-    return 0.0;
-}
-
-void resetPeak() {
-    std::ofstream("/proc/self/clear_refs") << "5";
-}
 
 // The sample moved to the sheet's corner in the sheet's system, its chunks repeated.
 bool writeSheet(const loopback::TempDir& dir, int epsg, std::uint64_t& points, std::string& path) {
@@ -68,7 +54,7 @@ void BM_CloudTerrainFromOneSheet(benchmark::State& state) {
     const double step = terrainstages::cloudStep(kFrame, 1.0, message);
     const std::atomic<bool> stop{false};
 
-    resetPeak();
+    peakmemory::reset();
     std::size_t kept = 0;
     for (auto _ : state) {
         terrainstages::CloudPoints read;
@@ -83,7 +69,7 @@ void BM_CloudTerrainFromOneSheet(benchmark::State& state) {
                            benchmark::Counter::kIsRate);
     state.counters["points"] = static_cast<double>(points);
     state.counters["kept"] = static_cast<double>(kept);
-    state.counters["peak MiB"] = peakMiB();
+    state.counters["peak MiB"] = peakmemory::peakMiB();
 }
 
 BENCHMARK(BM_CloudTerrainFromOneSheet)

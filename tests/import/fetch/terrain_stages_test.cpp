@@ -5,13 +5,13 @@
 
 #include <atomic>
 
+#include "builders/LasBuilder.h"
+#include "fakes/Lidar.h"
+#include "fakes/TerrainModel.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/fetch/ImportTerrainStages.h"
-#include "support/LasBuilder.h"
-#include "support/TempDir.h"
-#include "support/fakes/Lidar.h"
-#include "support/fakes/TerrainModel.h"
+#include "loopback/TempDir.h"
 
 namespace {
 

@@ -2,12 +2,14 @@
 // write levels the host may refuse, the diagnostics file, and the terrain height that a worker
 // brings from the fake terrain model afterwards.
 
+#include <cmath>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include "fakes/TerrainModel.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportPage.h"
-#include "support/fakes/TerrainModel.h"
 
 namespace {
 
@@ -132,6 +134,43 @@ TEST_F(Origin, ARefusedRecordIsWrittenWithoutItsTextsOrNotAtAll) {
     EXPECT_TRUE(host::geoLocation() == kept);
     host::pumpFor(200ms);
     EXPECT_EQ(hosts.geoportal.count(fakes::kTerrainIndexPath), 1u);
+}
+
+// The host may store the survey point rounded before the height arrives: within a millimetre it
+// is still the point the height was found for.
+TEST_F(Origin, TheHeightGoesToTheSurveyPointTheHostKeptRoundedButNotToAMovedOne) {
+    fakes::serveTerrainModel(hosts, {sheetAround("N-34-139-A", point, 112.5)});
+    struct Case {
+        const char* what;
+        std::function<GisPoint(const GisPoint&)> stored;
+        double height;
+    };
+    const auto toTenthOfMillimetre = [](double v) { return std::round(v * 1e4) / 1e4; };
+    const Case cases[] = {
+        {"rounded to 0.1 mm",
+         [&](const GisPoint& p) {
+             return GisPoint{toTenthOfMillimetre(p.x), toTenthOfMillimetre(p.y)};
+         },
+         112.5},
+        {"moved 2 mm east",
+         [](const GisPoint& p) {
+             return GisPoint{p.x + 0.002, p.y};
+         },
+         0.0},
+    };
+    for (const Case& c : cases) {
+        const json reply = setOrigin(kLat, kLon);
+        API_GeoLocation geo = host::geoLocation();
+        const GisPoint stored = c.stored({reply.at("e"), reply.at("n")});
+        ASSERT_NE(stored.x, geo.surveyPoint.eastings) << c.what;
+        geo.surveyPoint.eastings = stored.x;
+        geo.surveyPoint.northings = stored.y;
+        host::setGeoLocation(geo);
+
+        ASSERT_TRUE(geoLocationRead(1)) << c.what;
+        EXPECT_NEAR(host::geoLocation().surveyPoint.orthogonalHeight, c.height, 1e-6) << c.what;
+        EXPECT_NEAR(host::geoLocation().placeInfo.altitude, c.height, 1e-6) << c.what;
+    }
 }
 
 TEST_F(Origin, AHeightFoundForAnEarlierOriginIsNotAppliedToALaterOne) {

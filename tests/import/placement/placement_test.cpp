@@ -6,6 +6,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 #include "ProjectDump.h"
 #include "Settings.h"
@@ -347,6 +348,35 @@ TEST_F(Placement, BuildingsAndRoofsAreSlabsAndMorphsWithReportLinesAndDiagnostic
                   .find("\nLOD1: zOff=100 (buildingZOffset) budynkow=3\n  LOD1 #0 groundZ_npm=101 "
                         "height=6 bazaLokalna=1\n  LOD1 #1 "),
               std::string::npos);
+}
+
+TEST_F(Placement, ARoadHeldAsAMeshIsTheMorphOfItsTrianglesGivenFaceByFace) {
+    // Two cells of a road on a slope, their triangles over six shared corners.
+    RoofModel shared;
+    for (const auto& [dx, dy, z] : {std::tuple{0.0, 0.0, 101.0},
+                                    {0.5, 0.0, 101.1},
+                                    {0.5, 0.5, 101.2},
+                                    {0.0, 0.5, 101.1},
+                                    {1.0, 0.0, 101.3},
+                                    {1.0, 0.5, 101.4}})
+        shared.mesh.vertices.push_back({centre.x + dx, centre.y + dy, z});
+    shared.mesh.triangles = {{0, 1, 2}, {0, 2, 3}, {1, 4, 5}, {1, 5, 2}};
+    RoofModel separate;
+    for (const auto& [a, b, c] : shared.mesh.triangles) {
+        const std::vector<Pt3>& v = shared.mesh.vertices;
+        separate.faces.push_back({{v[a], v[b], v[c]}});
+    }
+    Fetched data;
+    data.roads = {shared, separate};
+    data.roadsStatus = "Drogi: 2.";
+    adopt(data, {"drogi"});
+    surveyPoint(100.0);
+
+    EXPECT_EQ(place().at("counts"), json({{"drogi", 2}}));
+    const auto morphs = dumped(API_MorphID);
+    ASSERT_EQ(morphs.size(), 2u);
+    EXPECT_EQ(morphs[0].at("body"), morphs[1].at("body"));
+    EXPECT_EQ(morphs[0].at("body").at("vertices").size(), 6u) << "corners welded as before";
 }
 
 TEST_F(Placement, ContourLinesLabelsAndMeshesAllStandOnTheStoredAnchor) {

@@ -3,9 +3,9 @@
 #include <cctype>
 #include <cmath>
 
-#include "support/fakes/BuildingPackages.h"
-#include "support/fakes/Overpass.h"
-#include "support/fakes/TerrainModel.h"
+#include "fakes/BuildingPackages.h"
+#include "fakes/Overpass.h"
+#include "fakes/TerrainModel.h"
 
 namespace fakes {
 namespace {

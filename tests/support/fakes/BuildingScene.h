@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "fakes/Hosts.h"
+#include "fakes/Lidar.h"
+#include "fakes/Records.h"
 #include "geodata/GisTypes.h"
-#include "support/fakes/Hosts.h"
 #include "support/fakes/KnownRoofs.h"
-#include "support/fakes/Lidar.h"
-#include "support/fakes/Records.h"
 
 namespace fakes {
 

@@ -1,13 +1,13 @@
 #pragma once
 // Buildings whose roofs are known, for the fake building packages and LiDAR sheets: each one a
-// synthetic building (support/SyntheticRoofs.h) with its roof shape and the roof type the
+// synthetic building (builders/SyntheticRoofs.h) with its roof shape and the roof type the
 // reconstruction names it by. Namespace `fakes`.
 
 #include <string>
 #include <vector>
 
+#include "builders/SyntheticRoofs.h"
 #include "geodata/GisTypes.h"
-#include "support/SyntheticRoofs.h"
 
 namespace fakes {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "fakes/Services.h"
+#include "fakes/Wms.h"
 #include "geodata/ProjConv.h"
-#include "support/fakes/Services.h"
-#include "support/fakes/Wms.h"
 
 namespace fakes {
 namespace {

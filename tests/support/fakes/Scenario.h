@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "support/fakes/Hosts.h"
-#include "support/fakes/Lidar.h"
-#include "support/fakes/Records.h"
-#include "support/fakes/TerrainModel.h"
+#include "fakes/Hosts.h"
+#include "fakes/Lidar.h"
+#include "fakes/Records.h"
+#include "fakes/TerrainModel.h"
 
 namespace fakes {
 

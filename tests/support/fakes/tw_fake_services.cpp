@@ -22,9 +22,9 @@
 #include <string>
 
 #include "Settings.h"
-#include "support/fakes/Hosts.h"
+#include "fakes/Hosts.h"
+#include "fakes/Services.h"
 #include "support/fakes/Scenario.h"
-#include "support/fakes/Services.h"
 
 namespace {
 

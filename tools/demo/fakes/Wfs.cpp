@@ -1,4 +1,4 @@
-#include "support/fakes/Wfs.h"
+#include "fakes/Wfs.h"
 
 #include <algorithm>
 #include <cctype>
@@ -221,14 +221,9 @@ struct FeatureWfs::State {
     std::vector<Feature> page(std::vector<Feature> hit, const std::string& query, bool v110) const {
         if (!behaviour.paging)
             return hit;
-        const long long count = integerParam(query, v110 ? "maxfeatures" : "count", -1);
-        const long long start = std::max(0LL, integerParam(query, "startindex", 0));
-        if (start >= static_cast<long long>(hit.size()))
-            return {};
-        hit.erase(hit.begin(), hit.begin() + start);
-        if (count >= 0 && count < static_cast<long long>(hit.size()))
-            hit.resize(static_cast<std::size_t>(count));
-        return hit;
+        const PageRange range = pageOf(query, hit.size(), v110);
+        return {hit.begin() + static_cast<std::ptrdiff_t>(range.first),
+                hit.begin() + static_cast<std::ptrdiff_t>(range.end)};
     }
 };
 
@@ -256,6 +251,26 @@ std::string param(std::string_view query, std::string_view name) {
         start = end + 1;
     }
     return {};
+}
+
+PageRange pageOf(std::string_view query, std::size_t matched, bool wfs110) {
+    const long long count = integerParam(query, wfs110 ? "maxfeatures" : "count", -1);
+    const long long start = std::max(0LL, integerParam(query, "startindex", 0));
+    const std::size_t first = std::min(static_cast<std::size_t>(start), matched);
+    const std::size_t end =
+        count < 0 ? matched : std::min(matched, first + static_cast<std::size_t>(count));
+    return {first, end};
+}
+
+std::string pagedMembers(const std::vector<std::string>& members, std::string_view query,
+                         bool countsMatched) {
+    const PageRange range = pageOf(query, members.size());
+    std::string text = "<?xml version=\"1.0\"?><wfs:FeatureCollection numberMatched=\"" +
+                       (countsMatched ? std::to_string(members.size()) : "unknown") +
+                       "\" numberReturned=\"" + std::to_string(range.end - range.first) + "\">";
+    for (std::size_t i = range.first; i < range.end; ++i)
+        text += members[i];
+    return text + "</wfs:FeatureCollection>";
 }
 
 std::vector<std::string> boxQueries(const loopback::LoopbackServer& server, std::string_view path) {

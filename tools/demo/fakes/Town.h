@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "builders/SyntheticRoofs.h"
+#include "fakes/Records.h"
+#include "fakes/TerrainModel.h"
 #include "geodata/GisTypes.h"
-#include "support/SyntheticRoofs.h"
-#include "support/fakes/Records.h"
-#include "support/fakes/TerrainModel.h"
 
 namespace fakes {
 

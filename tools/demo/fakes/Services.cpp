@@ -1,11 +1,11 @@
-#include "support/fakes/Services.h"
+#include "fakes/Services.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <nlohmann/json.hpp>
 
-#include "support/fakes/Wfs.h"
+#include "fakes/Wfs.h"
 
 namespace fakes {
 namespace {

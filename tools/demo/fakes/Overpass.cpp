@@ -1,9 +1,9 @@
-#include "support/fakes/Overpass.h"
+#include "fakes/Overpass.h"
 
 #include <nlohmann/json.hpp>
 
+#include "fakes/Wfs.h"
 #include "geodata/ProjConv.h"
-#include "support/fakes/Wfs.h"
 
 namespace fakes {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
 
 namespace fakes {
 

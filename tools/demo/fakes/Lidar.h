@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "geodata/GisTypes.h"
-#include "support/LoopbackServer.h"
+#include "loopback/LoopbackServer.h"
 
 namespace fakes {
 
@@ -37,7 +37,7 @@ struct LidarOptions {
 
 // The sheet files, each on a loopback host of its own (so that fetching one sheet after another
 // waits for no spacing between requests to one host), and the index that lists them: every
-// year's layer lists all the sheets, whatever the area asked for.
+// year's layer lists all the sheets, whatever the area asked for, paged by STARTINDEX and COUNT.
 class LidarSheets {
 public:
     explicit LidarSheets(std::vector<LidarSheet> sheets, LidarOptions options = {});
@@ -52,7 +52,8 @@ public:
 
 private:
     std::vector<std::unique_ptr<loopback::LoopbackServer>> files_;
-    loopback::Answer index_;
+    std::shared_ptr<const std::vector<std::string>> members_;  // of the index, one per sheet
+    std::chrono::milliseconds indexDelay_;
 };
 
 // The sheets with their index on a server of its own.

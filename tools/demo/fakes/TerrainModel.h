@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "support/LoopbackServer.h"
-#include "support/fakes/Hosts.h"
+#include "fakes/Hosts.h"
+#include "loopback/LoopbackServer.h"
 
 namespace fakes {
 
@@ -59,15 +59,19 @@ struct IndexedSheet {
 
 // A sheet index as the geoportal runs them (one WFS 2.0.0 type per year): GetFeature of any type
 // named typePrefix + year lists the sheets whose area meets the BBOX (EPSG:2180, northing
-// first), each with its godlo and download address; any other request gets an exception report.
+// first), each with its godlo and download address, paged by STARTINDEX and COUNT; the answer
+// gives numberMatched as "unknown", or, with countsMatched, as the number of sheets that meet the
+// BBOX. Any other request gets an exception report.
 class SheetIndexWfs {
 public:
-    SheetIndexWfs(std::string typePrefix, std::vector<IndexedSheet> sheets);
+    SheetIndexWfs(std::string typePrefix, std::vector<IndexedSheet> sheets,
+                  bool countsMatched = false);
     loopback::Answer operator()(const loopback::Request& request) const;
 
 private:
     std::string typePrefix_;
     std::shared_ptr<const std::vector<IndexedSheet>> sheets_;
+    bool countsMatched_;
 };
 
 // Each model on the hosts: its index on the geoportal, its sheets on the open-data host.

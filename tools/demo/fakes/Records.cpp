@@ -1,4 +1,4 @@
-#include "support/fakes/Records.h"
+#include "fakes/Records.h"
 
 #include <algorithm>
 #include <limits>

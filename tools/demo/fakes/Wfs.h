@@ -5,13 +5,14 @@
 //
 //   server.onRequest("/wfs", fakes::FeatureWfs({{"ms:dzialki", parcels}}));
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "support/LoopbackServer.h"
-#include "support/fakes/Records.h"
+#include "fakes/Records.h"
+#include "loopback/LoopbackServer.h"
 
 namespace fakes {
 
@@ -40,6 +41,20 @@ private:
 
 // The decoded value of a query parameter, its name compared without case; "" when absent.
 std::string param(std::string_view query, std::string_view name);
+
+// The features [first, end) of `matched` ones that a GetFeature asks for with STARTINDEX and
+// COUNT (maxFeatures in 1.1.0); all of them without either.
+struct PageRange {
+    std::size_t first = 0;
+    std::size_t end = 0;
+};
+PageRange pageOf(std::string_view query, std::size_t matched, bool wfs110 = false);
+
+// A WFS 2.0.0 feature collection of the members (whole "<wfs:member>" elements) that the query
+// asks for with STARTINDEX and COUNT, with numberReturned and numberMatched ("unknown" unless
+// countsMatched).
+std::string pagedMembers(const std::vector<std::string>& members, std::string_view query,
+                         bool countsMatched);
 
 // The raw queries of the requests to path that carried a BBOX, in order.
 std::vector<std::string> boxQueries(const loopback::LoopbackServer& server, std::string_view path);

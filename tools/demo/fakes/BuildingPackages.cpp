@@ -1,11 +1,11 @@
-#include "support/fakes/BuildingPackages.h"
+#include "fakes/BuildingPackages.h"
 
 #include <fstream>
 #include <iterator>
 
-#include "support/CityGmlBuilder.h"
-#include "support/TempDir.h"
-#include "support/ZipBuilder.h"
+#include "builders/CityGmlBuilder.h"
+#include "builders/ZipBuilder.h"
+#include "loopback/TempDir.h"
 
 namespace fakes {
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support/LoopbackServer.h"
-#include "support/fakes/Records.h"
+#include "fakes/Records.h"
+#include "loopback/LoopbackServer.h"
 
 namespace fakes {
 

@@ -1,4 +1,4 @@
-#include "support/fakes/Wms.h"
+#include "fakes/Wms.h"
 
 #include <zlib.h>
 
@@ -6,7 +6,7 @@
 #include <array>
 #include <cstdlib>
 
-#include "support/fakes/Wfs.h"
+#include "fakes/Wfs.h"
 
 namespace fakes {
 namespace {

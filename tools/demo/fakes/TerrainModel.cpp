@@ -1,4 +1,4 @@
-#include "support/fakes/TerrainModel.h"
+#include "fakes/TerrainModel.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <locale>
 #include <sstream>
 
-#include "support/fakes/Wfs.h"
+#include "fakes/Wfs.h"
 
 namespace fakes {
 namespace {
@@ -88,9 +88,11 @@ std::string surfaceSheetPath(const std::string& godlo) {
     return "/NumDaneWys/NMPT/" + godlo + ".asc";
 }
 
-SheetIndexWfs::SheetIndexWfs(std::string typePrefix, std::vector<IndexedSheet> sheets)
+SheetIndexWfs::SheetIndexWfs(std::string typePrefix, std::vector<IndexedSheet> sheets,
+                             bool countsMatched)
     : typePrefix_(std::move(typePrefix)),
-      sheets_(std::make_shared<const std::vector<IndexedSheet>>(std::move(sheets))) {}
+      sheets_(std::make_shared<const std::vector<IndexedSheet>>(std::move(sheets))),
+      countsMatched_(countsMatched) {}
 
 loopback::Answer SheetIndexWfs::operator()(const loopback::Request& request) const {
     const std::string typeName = param(request.query, "typenames");
@@ -98,14 +100,12 @@ loopback::Answer SheetIndexWfs::operator()(const loopback::Request& request) con
     if (param(request.query, "request") != "GetFeature" || !typeName.starts_with(typePrefix_) ||
         !boxOf(request.query, box))
         return loopback::ok(exceptionReport(), kXml);
-    std::string members;
+    std::vector<std::string> members;
     for (const IndexedSheet& sheet : *sheets_) {
         if (meets(sheet.area, box))
-            members += member(typeName, sheet);
+            members.push_back(member(typeName, sheet));
     }
-    return loopback::ok(
-        "<?xml version=\"1.0\"?><wfs:FeatureCollection>" + members + "</wfs:FeatureCollection>",
-        kXml);
+    return loopback::ok(pagedMembers(members, request.query, countsMatched_), kXml);
 }
 
 void serveTerrainModel(Hosts& hosts, const std::vector<GridSheet>& sheets) {

@@ -1,4 +1,4 @@
-#include "support/fakes/Town.h"
+#include "fakes/Town.h"
 
 #include <algorithm>
 #include <array>
@@ -7,8 +7,8 @@
 #include <limits>
 #include <random>
 
+#include "fakes/BuildingPackages.h"
 #include "geodata/ProjConv.h"
-#include "support/fakes/BuildingPackages.h"
 
 namespace fakes {
 namespace {

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "DataType.h"
+#include "fakes/Records.h"
+#include "fakes/Wfs.h"
 #include "geodata/ServiceConfig.h"
-#include "support/LoopbackServer.h"
-#include "support/fakes/Records.h"
-#include "support/fakes/Wfs.h"
+#include "loopback/LoopbackServer.h"
 
 namespace fakes {
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "fakes/Hosts.h"
 #include "geodata/GisTypes.h"
-#include "support/fakes/Hosts.h"
 
 namespace fakes {
 

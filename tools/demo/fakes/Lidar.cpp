@@ -1,12 +1,13 @@
-#include "support/fakes/Lidar.h"
+#include "fakes/Lidar.h"
 
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
+#include "builders/LasBuilder.h"
+#include "fakes/Wfs.h"
 #include "geodata/ProjConv.h"
-#include "support/LasBuilder.h"
 
 namespace fakes {
 namespace {
@@ -82,20 +83,26 @@ std::string gridLas() {
 
 }  // namespace
 
-LidarSheets::LidarSheets(std::vector<LidarSheet> sheets, LidarOptions options) {
-    std::string members;
+LidarSheets::LidarSheets(std::vector<LidarSheet> sheets, LidarOptions options)
+    : indexDelay_(options.indexDelay) {
+    std::vector<std::string> members;
     for (std::size_t i = 0; i < sheets.size(); ++i) {
         files_.push_back(std::make_unique<loopback::LoopbackServer>());
         files_.back()->on(filePath(i), fileAnswer(sheets[i], options));
-        members += lidarIndexMember(sheets[i].godlo, files_.back()->url(filePath(i)),
-                                    sheets[i].density, sheets[i].uklad);
+        members.push_back(lidarIndexMember(sheets[i].godlo, files_.back()->url(filePath(i)),
+                                           sheets[i].density, sheets[i].uklad));
     }
-    index_ = loopback::ok(lidarIndexAnswer(members), "application/xml");
-    index_.delay = options.indexDelay;
+    members_ = std::make_shared<const std::vector<std::string>>(std::move(members));
 }
 
 void LidarSheets::mount(loopback::LoopbackServer& server) const {
-    server.on(kLidarIndexPath, index_);
+    server.onRequest(kLidarIndexPath,
+                     [members = members_, delay = indexDelay_](const loopback::Request& request) {
+                         loopback::Answer answer = loopback::ok(
+                             pagedMembers(*members, request.query, false), "application/xml");
+                         answer.delay = delay;
+                         return answer;
+                     });
 }
 
 std::string LidarSheets::fileUrl(std::size_t sheet) const {

@@ -1,7 +1,7 @@
-#include "support/fakes/Hosts.h"
+#include "fakes/Hosts.h"
 
+#include "fakes/Wms.h"
 #include "geodata/ServiceTables.h"
-#include "support/fakes/Wms.h"
 
 namespace fakes {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "support/LoopbackServer.h"
-#include "support/fakes/Records.h"
+#include "fakes/Records.h"
+#include "loopback/LoopbackServer.h"
 
 namespace fakes {
 

@@ -1,0 +1,40 @@
+#pragma once
+// Whether a service was reached: it gave the kind of answer that was asked for (which may well
+// hold nothing), or it was not reached - no connection, a time-out, an error status, or an answer
+// of another kind, such as a web page in place of a WFS answer - and then why, in the user's
+// words. It lets a caller tell "the service answered: nothing is there" from "the service was
+// never heard", which the user must never be told as the first.
+
+#include <string>
+#include <string_view>
+
+struct ServiceReach {
+    bool reached = true;
+    bool silent = false;  // not reached, and nothing answered at all (no connection, a time-out)
+    std::string reason;   // why it was not reached: one Polish sentence; empty when reached
+
+    // The reach of one answer: reached when the transfer succeeded with a 2xx status and the body
+    // is of the kind asked for (asAsked). Otherwise the transport's message, the status, or what
+    // came in place of the answer is the reason.
+    static ServiceReach of(int status, std::string_view body, std::string_view transportError,
+                           bool asAsked);
+    // Not reached for the reason given (a full stop is added when it has none).
+    static ServiceReach failed(std::string_view reason, bool silent = false);
+};
+
+// Whether a text is a web page, as gateways and overloaded services send with status 200 in place
+// of data.
+bool looksLikeWebPage(std::string_view body);
+
+// Many requests to one service: it was reached as soon as one of them was; otherwise the reason
+// is that of the last one. With nothing noted it counts as reached (nothing was asked).
+class ReachTally {
+public:
+    void note(const ServiceReach& one);
+    ServiceReach result() const;
+
+private:
+    bool anyReached_ = false;
+    bool anyNoted_ = false;
+    ServiceReach lastFailure_;
+};

@@ -1,0 +1,47 @@
+// The sentences the stages share about services they could not reach and sheet indexes they
+// could not read whole.
+
+#include "import/fetch/FetchRun.h"
+
+std::function<void(const std::string&)> ImportController::FetchRun::warnings() {
+    return [this](const std::string& text) { appendWarning(text); };
+}
+
+namespace fetchstages {
+
+ServiceReach capabilitiesReach(const WfsClient::HttpResult& answer) {
+    return WfsClient::reachOf(answer, answer.status == 200 && !looksLikeWebPage(answer.body));
+}
+
+std::string unreachable(std::string_view prefix, std::string_view service,
+                        std::string_view consequence, const ServiceReach& reach) {
+    return std::string(prefix) + "usluga " + std::string(service) + " nie odpowiada - " +
+           std::string(consequence) + ". Powod: " + reach.reason;
+}
+
+std::string lookupUnreachable(std::string_view prefix, const ServiceReach& reach,
+                              bool municipality) {
+    return unreachable(
+        prefix, "granic administracyjnych (geoportal)",
+        municipality ? "nie ustalono gminy dla widoku" : "nie ustalono powiatu dla widoku", reach);
+}
+
+std::string lidarFilesUnreachable(std::string_view prefix, const ServiceReach& reach) {
+    return unreachable(prefix, "plikow LiDAR (geoportal)", "nie pobrano zadnego kafla LiDAR",
+                       reach);
+}
+
+std::string indexUnreachable(std::string_view prefix, std::string_view index,
+                             const ServiceReach& reach) {
+    const std::string name(index);
+    return unreachable(prefix, "skorowidza " + name + " (geoportal)",
+                       "nie sprawdzono, czy sa arkusze " + name + " dla tego obszaru", reach);
+}
+
+std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed) {
+    return std::string(prefix) + "skorowidz " + std::string(index) +
+           " nie podal wszystkich arkuszy kadru (odczytano " + std::to_string(listed) +
+           ") - kadr moze byc pokryty tylko czesciowo.";
+}
+
+}  // namespace fetchstages
