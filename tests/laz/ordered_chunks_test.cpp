@@ -131,41 +131,31 @@ void expectSameReading(const std::string& path) {
     }
 }
 
-// Small chunks between large ones: runs of several chunks, cut into pieces across chunks.
-const std::vector<std::size_t> kMixedChunks = {100,  3,     20000, 1,  1,  5000, 4095,
-                                               4096, 17000, 16,    16, 16, 2};
-
-TEST(OrderedChunksReading, RunsOfSmallAndLargeChunksComeInFileOrder) {
-    const std::size_t count = std::reduce(kMixedChunks.begin(), kMixedChunks.end());
-    const std::vector<std::uint8_t> records = format1Records(count);
-    const loopback::TempDir dir;
-    const std::string path = dir.file("mixed.laz");
-    ASSERT_TRUE(fixtures::writeFormat1Laz(path, records, kMixedChunks));
-    const Reading sequential = readSequential(path);
-    ASSERT_TRUE(sequential.error.empty()) << sequential.error;
-    ASSERT_TRUE(sequential.records == records);
-    expectSameReading(path);
-}
-
-TEST(OrderedChunksReading, DamageInsideARunStopsWhereTheSequentialReadingStops) {
-    const std::size_t count = std::reduce(kMixedChunks.begin(), kMixedChunks.end());
+// Small chunks between large ones: runs of several chunks, cut into pieces across chunks. Read
+// whole, then with the first chunk (which opens a run of three) or the sixth (which closes one)
+// cut to its raw first record and a few coded bytes.
+TEST(OrderedChunksReading, RunsComeInFileOrderAndStopWhereTheSequentialReadingStops) {
+    const std::vector<std::size_t> sizes = {100, 3, 20000, 1, 1, 5000, 4095, 4096, 17000, 16, 2};
+    const std::vector<std::uint8_t> records =
+        format1Records(std::reduce(sizes.begin(), sizes.end()));
     const loopback::TempDir dir;
     const std::string whole = dir.file("whole.laz");
-    ASSERT_TRUE(fixtures::writeFormat1Laz(whole, format1Records(count), kMixedChunks));
+    ASSERT_TRUE(fixtures::writeFormat1Laz(whole, records, sizes));
+    const Reading sequential = readSequential(whole);
+    ASSERT_TRUE(sequential.error.empty() && sequential.records == records) << sequential.error;
+    expectSameReading(whole);
+
     const laz::Reader reader(whole);
     std::string head;
     std::vector<fixtures::LazChunk> chunks;
     ASSERT_TRUE(fixtures::readChunks(reader, fixtures::readBytes(whole), head, chunks));
-    // The first chunk, which opens a run of three, and the sixth, which closes one: each keeps
-    // its raw first record and a few coded bytes.
     for (const std::size_t damaged : {std::size_t{0}, std::size_t{5}}) {
-        SCOPED_TRACE("chunk " + std::to_string(damaged + 1));
+        SCOPED_TRACE("chunk " + std::to_string(damaged + 1) + " damaged");
         std::vector<fixtures::LazChunk> cut = chunks;
         cut[damaged].bytes.resize(kLength + 12);
         const std::string path = dir.file("damaged.laz");
         ASSERT_TRUE(fixtures::writeChunkedLaz(path, head, 2, cut, 1));
-        const Reading sequential = readSequential(path);
-        ASSERT_FALSE(sequential.error.empty());
+        ASSERT_FALSE(readSequential(path).error.empty());
         expectSameReading(path);
     }
 }
