@@ -96,9 +96,6 @@ void download(const CloudController::DownloadJob& job, WfsClient& client,
     PointCloudBuilder builder(job.frame, job.placeEpsg, cloudui::detailVoxelSize(job.detail));
     if (job.hasGeo)
         builder.setAnchor(job.anchorE, job.anchorN, job.anchorH);
-    // Room for as many points as a run may keep: address space only, memory is taken as the
-    // points come, and the kept points are never copied to a larger block.
-    builder.points.reserve(maxKept + 1);
     Sink sink{builder, maxKept};
     const std::size_t n = tiles.size();
     std::size_t read = 0;

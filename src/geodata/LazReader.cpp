@@ -33,6 +33,50 @@ std::int32_t int32At(const std::uint8_t* rec, std::size_t at) {
     return v;
 }
 
+// True when a colour channel of one of the records holds a value above 255.
+bool anyWideColour(std::span<const std::uint8_t> records, std::size_t length, std::size_t red) {
+    for (std::size_t at = red; at < records.size(); at += length) {
+        if ((records[at + 1] | records[at + 3] | records[at + 5]) != 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Records of the file's first chunk looked at before the whole file is.
+constexpr std::size_t kColourSample = 256;
+
+// Whether a colour channel of the file holds a value above 255. The first records are looked at
+// on this thread; only when they hold none and are not all of the file is the whole file read,
+// on `threads` threads, up to the first such value. Damaged data ends the look where it ends the
+// reading.
+bool wideColour(const laz::Reader& reader, std::size_t red, unsigned threads) {
+    const auto length = static_cast<std::size_t>(reader.header().recordLength);
+    if (reader.chunks().empty()) {
+        return false;
+    }
+    laz::ChunkCursor first(reader);
+    std::vector<std::uint8_t> sample(kColourSample * length);
+    const std::size_t sampled = first.open(0) ? first.read(sample.data(), kColourSample) : 0;
+    if (anyWideColour({sample.data(), sampled * length}, length, red)) {
+        return true;
+    }
+    if (sampled == reader.pointCount()) {
+        return false;
+    }
+    std::vector<char> wide(laz::slotCount(threads), 0);
+    bool found = false;
+    laz::readChunksInOrder(reader, threads,
+                           {[&](std::span<const std::uint8_t> records, std::size_t slot) {
+                                wide[slot] = anyWideColour(records, length, red);
+                            },
+                            [&](std::size_t slot) {
+                                found = wide[slot] != 0;
+                                return !found;
+                            }});
+    return found;
+}
+
 }  // namespace
 
 LazReader::LazReader(const std::string& path) {
@@ -70,10 +114,12 @@ LazReader& LazReader::operator=(LazReader&&) noexcept = default;
 
 bool LazReader::next(ClPoint& point) {
     // A short record has no intensity byte to fall back on: such a file is never read.
-    if (!ok || !reader->readPoint(record_.data())) {
-        if (reader) {
-            error_ = reader->error();
-        }
+    if (!ok) {
+        return false;
+    }
+    settleColour(1);
+    if (!reader->readPoint(record_.data())) {
+        error_ = reader->error();
         return false;
     }
     toPoint(record_.data(), point);
@@ -87,6 +133,7 @@ bool LazReader::readAll(const Sink& sink, unsigned threads) {
     if (threads == 0) {
         threads = std::max(std::thread::hardware_concurrency(), 1u);
     }
+    settleColour(threads);
     const auto length = static_cast<std::size_t>(recordLength_);
     std::vector<std::vector<ClPoint>> batches(laz::slotCount(threads));
     bool stopped = false;
@@ -105,15 +152,23 @@ bool LazReader::readAll(const Sink& sink, unsigned threads) {
     return error_.empty() && !stopped;
 }
 
+void LazReader::settleColour(unsigned threads) {
+    if (colourSettled_ || colourOffset_ < 0) {
+        return;
+    }
+    colourByte_ = wideColour(*reader, static_cast<std::size_t>(colourOffset_), threads) ? 1 : 0;
+    colourSettled_ = true;
+}
+
 void LazReader::toPoint(const std::uint8_t* record, ClPoint& point) const {
     point.x = offsetX_ + scaleX_ * int32At(record, 0);
     point.y = offsetY_ + scaleY_ * int32At(record, 4);
     point.z = offsetZ_ + scaleZ_ * int32At(record, 8);
     if (colourOffset_ >= 0) {
-        const auto o = static_cast<std::size_t>(colourOffset_);
-        point.r = record[o + 1];
-        point.g = record[o + 3];
-        point.b = record[o + 5];
+        const auto o = static_cast<std::size_t>(colourOffset_ + colourByte_);
+        point.r = record[o];
+        point.g = record[o + 2];
+        point.b = record[o + 4];
     } else {
         point.r = point.g = point.b = record[13];
     }

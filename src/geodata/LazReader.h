@@ -3,6 +3,12 @@
 // 8 bits a channel (a grey from the intensity when the format has no colour), and the whole
 // classification byte. Never throws; a file that cannot be read leaves `ok` false.
 //
+// A channel's 8 bits are the high byte of its 16-bit value, except in a file that keeps 8-bit
+// colour in its 16-bit channels: where no channel of any point read holds a value above 255,
+// the values are taken as they are. That is settled once, before the first point is handed out,
+// from the first records alone when they hold a value above 255, else from a first pass over
+// the whole file (a second decoding, on as many threads as the reading).
+//
 // Two ways to read:
 // - `next`, point by point on the caller's thread;
 // - `readAll`, for callers that want every point of the file (terrain from point clouds, roofs,
@@ -66,6 +72,7 @@ public:
     std::uint64_t pointCount = 0;
 
 private:
+    void settleColour(unsigned threads);
     void toPoint(const std::uint8_t* record, ClPoint& point) const;
 
     double scaleX_ = 1.0, scaleY_ = 1.0, scaleZ_ = 1.0;
@@ -73,6 +80,8 @@ private:
     std::int32_t pointFormat_ = 0;
     std::int32_t recordLength_ = 0;
     std::int32_t colourOffset_ = -1;  // red channel, -1 without colour
+    std::int32_t colourByte_ = 1;     // of each channel: 1 the high byte, 0 in 8-bit colour files
+    bool colourSettled_ = false;
     std::int32_t classOffset_ = -1;
     std::vector<std::uint8_t> record_ = std::vector<std::uint8_t>(1);
     std::string error_;

@@ -13,42 +13,48 @@ namespace {
 
 constexpr std::uint64_t kNoPiece = std::numeric_limits<std::uint64_t>::max();
 
-// The number of every chunk's first piece, and after the last chunk the number of pieces.
-std::vector<std::uint64_t> firstPieces(const std::vector<Chunk>& chunks) {
-    std::vector<std::uint64_t> first(chunks.size() + 1, 0);
-    for (std::size_t i = 0; i < chunks.size(); ++i) {
-        first[i + 1] = first[i] + (chunks[i].points + kPieceRecords - 1) / kPieceRecords;
-    }
-    return first;
-}
-
-// Decodes chunks piece by piece on one thread.
+// Decodes runs of chunks piece by piece on one thread.
 class PieceMaker {
 public:
     explicit PieceMaker(const Reader& reader)
         : cursor_(reader), length_(static_cast<std::size_t>(reader.header().recordLength)) {}
 
-    // Hands every piece of chunk i, numbered from firstPiece, to emit(piece, records, error),
-    // which returns false to stop. Returns false when emit stopped or the chunk is damaged
-    // (its last piece then carries the message).
+    // Hands every piece of the run, numbered from its first, to emit(piece, records, error),
+    // which returns false to stop. Returns false when emit stopped or a chunk is damaged (the
+    // piece of the damage then carries the message, with the records before it).
     template <typename Emit>
-    bool make(std::size_t i, std::uint64_t firstPiece, Emit emit) {
-        if (!cursor_.open(i)) {
-            emit(firstPiece, std::span<const std::uint8_t>{}, cursor_.error());
-            return false;
-        }
-        for (std::uint64_t piece = firstPiece; cursor_.left() > 0; ++piece) {
-            const auto n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(kPieceRecords, cursor_.left()));
-            records_.resize(n * length_);
-            const std::size_t got = cursor_.read(records_.data(), n);
-            if (!emit(piece, std::span<const std::uint8_t>(records_.data(), got * length_),
-                      cursor_.error()) ||
-                cursor_.failed()) {
+    bool make(const Run& run, Emit emit) {
+        const auto most =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kPieceRecords, run.records));
+        records_.resize(std::max(records_.size(), most * length_));
+        std::uint64_t piece = run.firstPiece;
+        std::size_t held = 0;
+        const auto hand = [&](const std::string& error) {
+            return emit(piece++, std::span<const std::uint8_t>(records_.data(), held * length_),
+                        error);
+        };
+        for (std::size_t i = run.firstChunk; i < run.endChunk; ++i) {
+            if (!cursor_.open(i)) {
+                hand(cursor_.error());
                 return false;
             }
+            while (cursor_.left() > 0) {
+                const auto n = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(kPieceRecords - held, cursor_.left()));
+                held += cursor_.read(records_.data() + held * length_, n);
+                if (cursor_.failed()) {
+                    hand(cursor_.error());
+                    return false;
+                }
+                if (held == kPieceRecords) {
+                    if (!hand({})) {
+                        return false;
+                    }
+                    held = 0;
+                }
+            }
         }
-        return true;
+        return held == 0 || hand({});
     }
 
 private:
@@ -57,14 +63,16 @@ private:
     std::vector<std::uint8_t> records_;
 };
 
-std::string readOnThisThread(const Reader& reader, const PieceHandlers& handlers) {
+std::string readOnThisThread(const Reader& reader, const std::vector<Run>& runs,
+                             const PieceHandlers& handlers) {
     PieceMaker maker(reader);
     const auto length = static_cast<std::uint64_t>(reader.header().recordLength);
     std::uint64_t delivered = 0;
     std::string error;
-    for (std::size_t i = 0; i < reader.chunks().size(); ++i) {
+    for (std::size_t r = 0; r + 1 < runs.size(); ++r) {
         const bool whole = maker.make(
-            i, 0, [&](std::uint64_t, std::span<const std::uint8_t> records, const std::string& e) {
+            runs[r],
+            [&](std::uint64_t, std::span<const std::uint8_t> records, const std::string& e) {
                 error = e;
                 if (records.empty()) {
                     return true;
@@ -90,10 +98,11 @@ struct Piece {
 
 class Pipeline {
 public:
-    Pipeline(const Reader& reader, const PieceHandlers& handlers, unsigned threads)
+    Pipeline(const Reader& reader, std::vector<Run> runs, const PieceHandlers& handlers,
+             unsigned threads)
         : reader_(reader),
           handlers_(handlers),
-          first_(firstPieces(reader.chunks())),
+          runs_(std::move(runs)),
           slots_(slotCount(threads)),
           threads_(threads) {}
 
@@ -117,23 +126,23 @@ private:
             const std::lock_guard lock(mutex_);
             stop_ = true;
         }
-        changed_.notify_all();
+        slotFreed_.notify_all();
     }
 
     void work() {
         PieceMaker maker(reader_);
         const auto length = static_cast<std::uint64_t>(reader_.header().recordLength);
         for (;;) {
-            std::size_t i = 0;
+            std::size_t r = 0;
             {
                 const std::lock_guard lock(mutex_);
-                if (stop_ || nextChunk_ >= reader_.chunks().size()) {
+                if (stop_ || nextRun_ + 1 >= runs_.size()) {
                     return;
                 }
-                i = nextChunk_++;
+                r = nextRun_++;
             }
             const bool whole = maker.make(
-                i, first_[i],
+                runs_[r],
                 [&](std::uint64_t number, std::span<const std::uint8_t> records,
                     const std::string& error) { return hand(number, records, length, error); });
             if (!whole) {
@@ -147,7 +156,7 @@ private:
               const std::string& error) {
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stop_ || number < taken_ + slots_.size(); });
+            slotFreed_.wait(lock, [&] { return stop_ || number < taken_ + slots_.size(); });
             if (stop_) {
                 return false;
             }
@@ -165,19 +174,19 @@ private:
             const std::lock_guard lock(mutex_);
             slots_[number % slots_.size()] = std::move(piece);
         }
-        changed_.notify_all();
+        pieceReady_.notify_one();
         return fine;
     }
 
     std::string takeInOrder() {
         std::uint64_t delivered = 0;
-        const std::uint64_t total = first_.back();
+        const std::uint64_t total = runs_.back().firstPiece;
         for (std::uint64_t number = 0; number < total; ++number) {
             const std::size_t slot = number % slots_.size();
             Piece piece;
             {
                 std::unique_lock lock(mutex_);
-                changed_.wait(lock, [&] { return slots_[slot].number == number; });
+                pieceReady_.wait(lock, [&] { return slots_[slot].number == number; });
                 piece = std::move(slots_[slot]);
             }
             if (piece.thrown) {
@@ -191,7 +200,7 @@ private:
                 const std::lock_guard lock(mutex_);
                 taken_ = number + 1;
             }
-            changed_.notify_all();
+            slotFreed_.notify_all();
             if (!piece.error.empty()) {
                 return piece.error;
             }
@@ -201,14 +210,15 @@ private:
 
     const Reader& reader_;
     const PieceHandlers& handlers_;
-    const std::vector<std::uint64_t> first_;
+    const std::vector<Run> runs_;
     std::vector<Piece> slots_;
     const unsigned threads_;
 
     std::mutex mutex_;
-    std::condition_variable changed_;
+    std::condition_variable pieceReady_;  // the calling thread waits for its next piece
+    std::condition_variable slotFreed_;   // workers wait for the slot of their piece
     std::uint64_t taken_ = 0;
-    std::size_t nextChunk_ = 0;
+    std::size_t nextRun_ = 0;
     bool stop_ = false;
 };
 
@@ -218,17 +228,33 @@ std::size_t slotCount(unsigned threads) {
     return 2 * static_cast<std::size_t>(std::max(threads, 1u));
 }
 
+std::vector<Run> runsOf(const std::vector<Chunk>& chunks) {
+    std::vector<Run> runs;
+    Run run;
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+        run.records += chunks[i].points;
+        if (run.records >= kRunRecords || i + 1 == chunks.size()) {
+            run.endChunk = i + 1;
+            runs.push_back(run);
+            run = {i + 1, i + 1, 0,
+                   run.firstPiece + (run.records + kPieceRecords - 1) / kPieceRecords};
+        }
+    }
+    runs.push_back(run);
+    return runs;
+}
+
 std::string readChunksInOrder(const Reader& reader, unsigned threads,
                               const PieceHandlers& handlers) {
     if (!reader.ok()) {
         return reader.error();
     }
-    const auto workers =
-        static_cast<unsigned>(std::min<std::size_t>(threads, reader.chunks().size()));
+    std::vector<Run> runs = runsOf(reader.chunks());
+    const auto workers = static_cast<unsigned>(std::min<std::size_t>(threads, runs.size() - 1));
     if (workers < 2) {
-        return readOnThisThread(reader, handlers);
+        return readOnThisThread(reader, runs, handlers);
     }
-    return Pipeline(reader, handlers, workers).run();
+    return Pipeline(reader, std::move(runs), handlers, workers).run();
 }
 
 }  // namespace laz

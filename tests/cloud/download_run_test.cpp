@@ -5,11 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+
+#include <cstring>
 #include <filesystem>
+#include <iostream>
+#include <thread>
 #include <tuple>
 
 #include "CloudFixtures.h"
 #include "E57File.h"
+#include "MemoryLimit.h"
 #include "fakes/Lidar.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
@@ -105,6 +111,39 @@ TEST_F(DownloadRun, TheProjectsSurveyPointIsTheOriginWhenGiven) {
     EXPECT_NEAR(r.x.min, corner.x - 7500000.0, 0.5);
 }
 
+// The sheet's file with 8-bit colour in its 16-bit channels: the high bytes of fakes::colouredLas
+// moved to the low ones.
+std::string withEightBitColour(std::string las) {
+    constexpr std::size_t kRecord = 26, kRed = 20;
+    std::uint32_t pointOffset = 0;
+    std::memcpy(&pointOffset, las.data() + 96, 4);
+    for (std::size_t at = pointOffset + kRed; at + 6 <= las.size(); at += kRecord) {
+        for (std::size_t c = 0; c < 6; c += 2) {
+            las[at + c] = las[at + c + 1];
+            las[at + c + 1] = '\0';
+        }
+    }
+    return las;
+}
+
+TEST_F(DownloadRun, ASheetOfEightBitColourKeepsItsColours) {
+    const fakes::LidarSheet wide = sheet(gridInside(10));
+    fakes::LidarSheet narrow = wide;
+    narrow.file = withEightBitColour(wide.file);
+    std::vector<e57check::Record> written[2];
+    for (const int i : {0, 1}) {
+        const fakes::LidarService service({i == 0 ? wide : narrow});
+        const CloudController::DownloadResult r = run(service);
+        ASSERT_TRUE(r.ok) << r.message;
+        e57check::File file;
+        e57check::read(r.path, file);
+        written[i] = file.records;
+    }
+    ASSERT_EQ(written[1].size(), 100u);
+    EXPECT_EQ(written[1], written[0]);
+    EXPECT_EQ(written[1].back().b, 77) << "not black";
+}
+
 TEST_F(DownloadRun, EndsWithTheReasonWhenNothingCanBeKept) {
     fakes::LidarSheet missing = sheet(gridInside(3));
     missing.status = 404;
@@ -191,6 +230,36 @@ TEST_F(ManyChunkSheet, ComesInFileOrderSoTheFirstPointOfAVoxelStays) {
     readPercents.clear();
     expectKept(run(shortened), kRun / 2);
     EXPECT_EQ(readPercents, std::vector<double>{100.0});
+}
+
+// A download of a few sheets on a machine with little memory: what it holds grows with the
+// points it keeps, and nothing is taken in advance for the most it might keep.
+TEST_F(DownloadRun, AFewSheetsNeedNoMoreMemoryThanThePointsTheyKeep) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's own memory would count as the download's - test skipped";
+#endif
+    const std::vector<ColouredPoint> points = gridInside(245);  // 60,025 points, 0.37 m apart
+    const fakes::LidarService service({sheet(points), sheet(points), sheet(points)});
+    // The stacks of the threads that may read a sheet (one a core) and of the transfer, and
+    // 48 MB for everything else: far below the 256 MB of the most points a run may keep.
+    pthread_attr_t attr;
+    pthread_getattr_default_np(&attr);
+    std::size_t stack = 0;
+    pthread_attr_getstacksize(&attr, &stack);
+    pthread_attr_destroy(&attr);
+    const auto threads = static_cast<long>(std::thread::hardware_concurrency()) + 4;
+    const long budget = 48L * 1024 * 1024 + threads * static_cast<long>(stack);
+
+    const memorylimit::Outcome outcome = memorylimit::run(budget, [&] {
+        const CloudController::DownloadResult r = run(service);
+        return r.ok ? "kept " + std::to_string(r.count) : r.message;
+    });
+    ASSERT_TRUE(outcome.finished);
+    EXPECT_EQ(outcome.text, "kept " + std::to_string(3 * points.size()));
+    EXPECT_LT(outcome.peakRiseKb, 48 * 1024);
+    RecordProperty("peak_resident_rise_kb", std::to_string(outcome.peakRiseKb));
+    std::cout << "[ INFO     ] resident memory of the download rose by "
+              << outcome.peakRiseKb / 1024 << " MB (3 sheets of 60,025 points, all kept)\n";
 }
 
 TEST_F(DownloadRun, HonoursTheCancelRequestAtEachStep) {

@@ -87,6 +87,16 @@ void BM_LazReaderAllFormat7(benchmark::State& s) {
     readAllPoints(s, kData / "laz-gen/gen_f7.laz");
 }
 
+// Many small chunks: format 7, 1,065 points in 65 chunks of about 16.
+void BM_LazReaderAllSmallChunks(benchmark::State& s) {
+    readAllPoints(s, kData / "laz/simple.copc.laz");
+}
+
+// Chunks of 1 to 12,000 points: format 8, 45,000 points in 11 chunks.
+void BM_LazReaderAllVariableChunks(benchmark::State& s) {
+    readAllPoints(s, kData / "laz-gen/gen_f8_var.laz");
+}
+
 // Format 7, 1,200,000 points in 240 chunks: the 12 chunks of the file above, 20 times.
 void BM_LazReaderAllLargeFormat7(benchmark::State& s) {
     static const loopback::TempDir dir;
@@ -103,6 +113,20 @@ BENCHMARK(BM_LazReaderCompressed)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LazReaderStored)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LazReaderNextFormat7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LazReaderAllFormat7)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_LazReaderAllSmallChunks)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Arg(8)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+BENCHMARK(BM_LazReaderAllVariableChunks)
+    ->Arg(1)
+    ->Arg(2)
+    ->Arg(4)
+    ->Arg(8)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK(BM_LazReaderAllLargeFormat7)
     ->Arg(1)
     ->Arg(8)

@@ -242,24 +242,38 @@ inline LazChunk format1Chunk(const std::uint8_t* records, std::size_t count) {
 }
 
 // Writes to `to` a LAS 1.2 file of point format 1 holding `records` (28 bytes each, in order),
-// compressed point-wise in chunks of `chunkPoints` (the last one shorter), the chunks repeated
-// `times` times.
+// compressed point-wise in chunks of the given numbers of points, the chunks repeated `times`
+// times; false when the chunks hold more points than there are records.
 inline bool writeFormat1Laz(const std::string& to, const std::vector<std::uint8_t>& records,
-                            std::size_t chunkPoints, int times = 1) {
+                            const std::vector<std::size_t>& chunkPoints, int times = 1) {
     constexpr std::size_t kLength = 28;
-    const std::size_t count = records.size() / kLength;
+    std::size_t first = 0;
     std::vector<LazChunk> chunks;
-    for (std::size_t first = 0; first < count; first += chunkPoints) {
-        chunks.push_back(
-            format1Chunk(records.data() + first * kLength, std::min(chunkPoints, count - first)));
+    for (const std::size_t points : chunkPoints) {
+        if ((first + points) * kLength > records.size()) {
+            return false;
+        }
+        chunks.push_back(format1Chunk(records.data() + first * kLength, points));
+        first += points;
     }
     LasSpec spec;
     spec.pointFormat = 1;
     spec.recordLength = kLength;
     spec.compressed = true;
-    spec.declaredCount = count;
+    spec.declaredCount = first;
     spec.lazRecord = lazRecordPayload(2, laz::LazInfo::kVariableChunks, {{6, 20, 2}, {7, 8, 2}});
     return writeChunkedLaz(to, buildLas(spec, {}), 2, chunks, times);
+}
+
+// The same in chunks of `chunkPoints` each, the last one shorter.
+inline bool writeFormat1Laz(const std::string& to, const std::vector<std::uint8_t>& records,
+                            std::size_t chunkPoints, int times = 1) {
+    const std::size_t count = records.size() / 28;
+    std::vector<std::size_t> sizes;
+    for (std::size_t first = 0; first < count; first += chunkPoints) {
+        sizes.push_back(std::min(chunkPoints, count - first));
+    }
+    return writeFormat1Laz(to, records, sizes, times);
 }
 
 }  // namespace fixtures
