@@ -79,7 +79,8 @@ bool wideColour(const laz::Reader& reader, std::size_t red, unsigned threads) {
 
 }  // namespace
 
-LazReader::LazReader(const std::string& path) {
+LazReader::LazReader(const std::string& path, Colour colour)
+    : colourSettled_(colour == Colour::Ignored) {
     auto r = std::make_unique<laz::Reader>(path);
     if (!r->ok()) {
         error_ = r->error();

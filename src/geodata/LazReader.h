@@ -7,7 +7,9 @@
 // colour in its 16-bit channels: where no channel of any point read holds a value above 255,
 // the values are taken as they are. That is settled once, before the first point is handed out,
 // from the first records alone when they hold a value above 255, else from a first pass over
-// the whole file (a second decoding, on as many threads as the reading).
+// the whole file (a second decoding, on as many threads as the reading). A caller that takes
+// only the points' places and classes reads with Colour::Ignored: no pass is spent on colour,
+// which is then the high byte of each channel.
 //
 // Two ways to read:
 // - `next`, point by point on the caller's thread;
@@ -43,7 +45,8 @@ class Reader;
 
 class LazReader {
 public:
-    explicit LazReader(const std::string& path);
+    enum class Colour { Read, Ignored };
+    explicit LazReader(const std::string& path, Colour colour = Colour::Read);
     ~LazReader();
     LazReader(LazReader&&) noexcept;
     LazReader& operator=(LazReader&&) noexcept;

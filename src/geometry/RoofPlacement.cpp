@@ -142,7 +142,7 @@ std::vector<ClPoint> RoofPlacement::loadPoints(const std::vector<std::string>& p
 std::vector<ClPoint> loadFramePoints(const std::vector<std::string>& paths, const Bbox& frame) {
     std::vector<ClPoint> kept;
     for (const std::string& path : paths) {
-        LazReader reader(path);
+        LazReader reader(path, LazReader::Colour::Ignored);
         if (!reader.ok) {
             continue;
         }

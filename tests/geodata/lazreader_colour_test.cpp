@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "builders/LasBuilder.h"
@@ -125,6 +126,27 @@ TEST(LazReaderColour, EightBitFilesKeepTheirValuesAndSixteenBitFilesTheirHighByt
                 }
             }
         }
+    }
+}
+
+// Terrain and roofs take no colour: their reading spends no pass on it and keeps every place and
+// class as the full reading has them.
+TEST(LazReaderColour, AReadingThatIgnoresColourKeepsPlacesAndClasses) {
+    const loopback::TempDir dir;
+    const std::string path = dir.file("narrow.las");
+    fixtures::writeBytes(path, colourLas(kColourFormats[0], narrowColours(5000)));
+    const std::vector<ClPoint> full = readPoints(path, 4);
+    LazReader reader(path, LazReader::Colour::Ignored);
+    std::vector<ClPoint> bare;
+    reader.readAll([&](std::span<const ClPoint> batch) {
+        bare.insert(bare.end(), batch.begin(), batch.end());
+        return true;
+    });
+    ASSERT_EQ(bare.size(), full.size());
+    for (std::size_t i = 0; i < bare.size(); ++i) {
+        ASSERT_EQ(std::tie(bare[i].x, bare[i].y, bare[i].z, bare[i].cls),
+                  std::tie(full[i].x, full[i].y, full[i].z, full[i].cls))
+            << "point " << i;
     }
 }
 

@@ -38,7 +38,7 @@ enum class SheetRead { Read, NotOpened, Stopped };
 template <class Keep, class Take>
 SheetRead readFramePoints(const std::string& path, int epsg, const Bbox& frame,
                           const std::atomic<bool>& stop, Keep keep, Take take) {
-    LazReader reader(path);
+    LazReader reader(path, LazReader::Colour::Ignored);
     if (!reader.ok)
         return SheetRead::NotOpened;
     const FrameInZone where(epsg, frame);
