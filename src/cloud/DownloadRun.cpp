@@ -8,6 +8,7 @@
 #include "geodata/LazReader.h"
 #include "geodata/LidarResolver.h"
 #include "geodata/ProjConv.h"
+#include "geodata/ServiceReach.h"
 
 namespace cloud {
 namespace {
@@ -19,6 +20,8 @@ const char* const kNoSheets = "Brak danych LiDAR dla tego obszaru.";
 const char* const kNoSheetRead = "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru.";
 const char* const kNoPointInFrame = "Brak punktow w wybranym obszarze (po przycieciu do kadru).";
 const char* const kTooManyPoints = "Za duzo punktow - zmniejsz kadr lub obniz jakosc.";
+// Leads the sentences of a service that was not reached.
+const char* const kPrefix = "Chmura punktow: ";
 
 // Margin around the frame, in metres, of the first clip of a sheet in a PL-2000 zone.
 constexpr double kZoneMargin = 2.0;
@@ -87,7 +90,10 @@ void download(const CloudController::DownloadJob& job, WfsClient& client,
               const std::atomic<bool>& cancel, const DownloadHooks& hooks, std::size_t maxKept,
               Result& result) {
     LidarResolver resolver(client);
-    const std::vector<LidarResolver::LidarTile> tiles = resolver.tilesFor(job.frame);
+    const sheetindex::Listing<LidarResolver::LidarTile> listing = resolver.listFor(job.frame);
+    if (!listing.reach.reached)
+        return fail(result, reachtext::indexUnreachable(kPrefix, "LiDAR", listing.reach));
+    const std::vector<LidarResolver::LidarTile>& tiles = listing.sheets;
     if (tiles.empty())
         return fail(result, kNoSheets);
     if (cancel.load())
@@ -99,13 +105,18 @@ void download(const CloudController::DownloadJob& job, WfsClient& client,
     Sink sink{builder, maxKept};
     const std::size_t n = tiles.size();
     std::size_t read = 0;
+    ReachTally downloads;
     for (std::size_t i = 0; i < n; ++i) {
         if (cancel.load())
             return fail(result, kCancelled);
-        const std::string path =
-            resolver.download(tiles[i], [&hooks, i, n](long long done, long long total) {
+        ServiceReach answered;
+        const std::string path = resolver.download(
+            tiles[i],
+            [&hooks, i, n](long long done, long long total) {
                 return hooks.tileProgress(i, n, done, total);
-            });
+            },
+            answered);
+        downloads.note(answered);
         if (path.empty()) {
             if (cancel.load())
                 return fail(result, kCancelled);
@@ -118,6 +129,8 @@ void download(const CloudController::DownloadJob& job, WfsClient& client,
     }
     if (cancel.load())
         return fail(result, kCancelled);
+    if (const ServiceReach files = downloads.result(); !files.reached)
+        return fail(result, reachtext::lidarFilesUnreachable(kPrefix, files));
     if (read == 0)
         return fail(result, kNoSheetRead);
     if (builder.points.empty())

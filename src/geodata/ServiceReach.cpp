@@ -60,3 +60,25 @@ void ReachTally::note(const ServiceReach& one) {
 ServiceReach ReachTally::result() const {
     return anyReached_ || !anyNoted_ ? ServiceReach{} : lastFailure_;
 }
+
+namespace reachtext {
+
+std::string unreachable(std::string_view prefix, std::string_view service,
+                        std::string_view consequence, const ServiceReach& reach) {
+    return std::string(prefix) + "usluga " + std::string(service) + " nie odpowiada - " +
+           std::string(consequence) + ". Powod: " + reach.reason;
+}
+
+std::string indexUnreachable(std::string_view prefix, std::string_view index,
+                             const ServiceReach& reach) {
+    const std::string name(index);
+    return unreachable(prefix, "skorowidza " + name + " (geoportal)",
+                       "nie sprawdzono, czy sa arkusze " + name + " dla tego obszaru", reach);
+}
+
+std::string lidarFilesUnreachable(std::string_view prefix, const ServiceReach& reach) {
+    return unreachable(prefix, "plikow LiDAR (geoportal)", "nie pobrano zadnego kafla LiDAR",
+                       reach);
+}
+
+}  // namespace reachtext

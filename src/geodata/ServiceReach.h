@@ -38,3 +38,20 @@ private:
     bool anyNoted_ = false;
     ServiceReach lastFailure_;
 };
+
+// The user's sentences about a service that was not reached, never worded as an area without
+// data; prefix names the stage or task (as "Teren: ").
+namespace reachtext {
+
+// "<prefix>usluga <service> nie odpowiada - <consequence>. Powod: <the reason>".
+std::string unreachable(std::string_view prefix, std::string_view service,
+                        std::string_view consequence, const ServiceReach& reach);
+
+// The same for a sheet index ("NMT", "NMPT", "LiDAR") of the national geoportal.
+std::string indexUnreachable(std::string_view prefix, std::string_view index,
+                             const ServiceReach& reach);
+
+// The same for the LiDAR sheet files, none of which came.
+std::string lidarFilesUnreachable(std::string_view prefix, const ServiceReach& reach);
+
+}  // namespace reachtext

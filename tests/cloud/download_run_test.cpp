@@ -17,8 +17,10 @@
 #include "E57File.h"
 #include "MemoryLimit.h"
 #include "fakes/Lidar.h"
+#include "fakes/TerrainModel.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
+#include "loopback/LoopbackServer.h"
 #include "loopback/TempDir.h"
 #include "support/ScopedEndpoints.h"
 
@@ -171,6 +173,32 @@ TEST_F(DownloadRun, AnIndexWithoutSheetsEndsTheRunEvenWhenCancelled) {
     const fakes::LidarService none({});
     cancel = true;
     expectFailure(run(none), "Brak danych LiDAR dla tego obszaru.");
+}
+
+// No route to the index or to the sheets' host is never told as an area without LiDAR data.
+TEST_F(DownloadRun, AServiceThatCannotBeReachedIsNamedNotTakenForNoData) {
+    const std::string refused = "http://127.0.0.1:" + std::to_string(loopback::unusedPort());
+    {
+        const loopback::ScopedEndpoints endpoints{{&services::Endpoints::geoportalMaps, refused}};
+        WfsClient client;
+        const CloudController::DownloadResult r = cloud::runDownload(job, client, cancel, hooks);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.starts_with(
+            "Chmura punktow: usluga skorowidza LiDAR (geoportal) nie odpowiada - nie sprawdzono"))
+            << r.message;
+    }
+    loopback::LoopbackServer index;
+    const Bbox everywhere{0, 0, 1e7, 1e7};
+    index.onRequest(fakes::kLidarIndexPath,
+                    fakes::SheetIndexWfs("gugik:SkorowidzDanychPomiarowychLIDAR",
+                                         {{"L", everywhere, refused + "/lidar.laz"}}));
+    const loopback::ScopedEndpoints endpoints{{&services::Endpoints::geoportalMaps, index.url()}};
+    WfsClient client;
+    const CloudController::DownloadResult r = cloud::runDownload(job, client, cancel, hooks);
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.message.starts_with(
+        "Chmura punktow: usluga plikow LiDAR (geoportal) nie odpowiada - nie pobrano"))
+        << r.message;
 }
 
 TEST_F(DownloadRun, StopsAsSoonAsTooManyPointsAreKept) {

@@ -27,23 +27,18 @@ WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& ur
 // Whether a capabilities answer came: status 200 and no web page.
 ServiceReach capabilitiesReach(const WfsClient::HttpResult& answer);
 
-// The sentence of a stage whose service was not reached, never worded as an area without data:
-// "<prefix>usluga <service> nie odpowiada - <consequence>. Powod: <the reason>".
-std::string unreachable(std::string_view prefix, std::string_view service,
-                        std::string_view consequence, const ServiceReach& reach);
+// The sentences of a stage whose service was not reached (geodata/ServiceReach.h).
+using reachtext::indexUnreachable;
+using reachtext::lidarFilesUnreachable;
+using reachtext::unreachable;
 
-// The same for the municipality lookup of a stage: the county (or, with municipality, the
-// commune) of the frame was not found.
+// The sentence of a stage whose municipality lookup did not reach its service: the county (or,
+// with municipality, the commune) of the frame was not found.
 std::string lookupUnreachable(std::string_view prefix, const ServiceReach& reach,
                               bool municipality = false);
 
-// The same for the LiDAR sheet files of a stage, none of which came.
-std::string lidarFilesUnreachable(std::string_view prefix, const ServiceReach& reach);
-
-// What a stage says of the sheet index ("NMT", "NMPT", "LiDAR") of its frame when it was not
-// reached, or when it could not be read to its end and only the sheets listed are used.
-std::string indexUnreachable(std::string_view prefix, std::string_view index,
-                             const ServiceReach& reach);
+// What a stage says of the sheet index ("NMT", "NMPT", "LiDAR") of its frame when it could not
+// be read to its end and only the sheets listed are used.
 std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed);
 
 // Says, with the stage's prefix, what keeps a sheet listing of the frame from serving it whole:

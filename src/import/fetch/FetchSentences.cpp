@@ -13,29 +13,11 @@ ServiceReach capabilitiesReach(const WfsClient::HttpResult& answer) {
     return WfsClient::reachOf(answer, answer.status == 200 && !looksLikeWebPage(answer.body));
 }
 
-std::string unreachable(std::string_view prefix, std::string_view service,
-                        std::string_view consequence, const ServiceReach& reach) {
-    return std::string(prefix) + "usluga " + std::string(service) + " nie odpowiada - " +
-           std::string(consequence) + ". Powod: " + reach.reason;
-}
-
 std::string lookupUnreachable(std::string_view prefix, const ServiceReach& reach,
                               bool municipality) {
     return unreachable(
         prefix, "granic administracyjnych (geoportal)",
         municipality ? "nie ustalono gminy dla widoku" : "nie ustalono powiatu dla widoku", reach);
-}
-
-std::string lidarFilesUnreachable(std::string_view prefix, const ServiceReach& reach) {
-    return unreachable(prefix, "plikow LiDAR (geoportal)", "nie pobrano zadnego kafla LiDAR",
-                       reach);
-}
-
-std::string indexUnreachable(std::string_view prefix, std::string_view index,
-                             const ServiceReach& reach) {
-    const std::string name(index);
-    return unreachable(prefix, "skorowidza " + name + " (geoportal)",
-                       "nie sprawdzono, czy sa arkusze " + name + " dla tego obszaru", reach);
 }
 
 std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed) {
