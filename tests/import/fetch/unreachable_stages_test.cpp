@@ -2,6 +2,7 @@
 // why, and none tells the user that the area has no data. Nothing listens at the services'
 // addresses, so every refusal is immediate.
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,11 @@ struct Row {
     std::vector<std::string> keys;
     std::vector<std::string> sentences;  // each found whole in the warning
 };
+
+// Test logs name a row, not its bytes.
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << row.name;
+}
 
 std::string refusedAddress() {
     return "http://127.0.0.1:" + std::to_string(loopback::unusedPort());
