@@ -100,6 +100,7 @@ struct ImportController::FetchRun {
         bool covered = false;    // both indexes list sheets for the frame
         bool parsed = false;     // a sheet of each model read
         bool cancelled = false;  // a cancel stopped the reading between two sheets
+        bool tooLarge = false;   // the frame's grids would not fit in memory: nothing was asked
         NdsmModel model;
         sheetindex::Listing<sheetindex::Tile> surface;  // the sheets of both models' indexes
         sheetindex::Listing<sheetindex::Tile> terrain;

@@ -5,6 +5,7 @@
 
 #include "import/fetch/ImportSurfaceStages.h"
 
+#include <cmath>
 #include <functional>
 #include <string_view>
 #include <utility>
@@ -23,6 +24,10 @@ namespace {
 // The sheets are kept over the frame and this much around it, metres: enough for the
 // footprints and bridges that reach out of the frame.
 constexpr double kSheetMargin = 200.0;
+
+// The largest kept area (frame and margin), square metres, whose grids are read: at 0.5 m for the
+// surface and 1 m for the terrain, four bytes a cell, its grids take some 800 MB.
+constexpr double kMaxKeptArea = 40e6;
 
 constexpr RoofNdsmParams kRoofParams{
     .step = 0.5, .minHeight = 1.0, .minQuality = 0.35, .minWall = 1.0};
@@ -100,11 +105,19 @@ int readModel(sheetindex::IndexClient& index, std::string_view model,
 
 // The surface and terrain models of the listed sheets, kept over the frame and its margin. The
 // terrain sheets are read only once a surface sheet has; the model is emptied unless usable.
+Bbox keptAround(const Bbox& frame) {
+    return {frame.minx - kSheetMargin, frame.miny - kSheetMargin, frame.maxx + kSheetMargin,
+            frame.maxy + kSheetMargin};
+}
+
+double areaOf(const Bbox& box) {
+    return (box.maxx - box.minx) * (box.maxy - box.miny);
+}
+
 SheetsRead readSheets(WfsClient& client, const std::vector<sheetindex::Tile>& surface,
                       const std::vector<sheetindex::Tile>& terrain, const Bbox& frame,
                       SheetTurns& turns, NdsmModel& model) {
-    const Bbox keep{frame.minx - kSheetMargin, frame.miny - kSheetMargin, frame.maxx + kSheetMargin,
-                    frame.maxy + kSheetMargin};
+    const Bbox keep = keptAround(frame);
     SheetsRead read;
     NmptClient surfaceIndex(client);
     NmtClient terrainIndex(client);
@@ -135,11 +148,17 @@ std::string leftOut(const std::vector<std::string>& names) {
            " nie do uzycia (" + list + ").";
 }
 
-// Why a stage has no model: a cancel cut the reading short, no sheet of a model read, or an
-// index lists none for the frame.
-std::string withoutModel(const std::string& stage, bool covered, bool cancelled) {
+// Why a stage has no model: the frame is too large for its grids, a cancel cut the reading
+// short, no sheet of a model read, or an index lists none for the frame.
+std::string withoutModel(const std::string& stage, const Bbox& frame, bool tooLarge, bool covered,
+                         bool cancelled) {
+    if (tooLarge) {
+        const auto km2 = [](double m2) { return std::to_string(std::lround(m2 / 1e6)); };
+        return stage + ": kadr za duzy dla modelu nMPT/NMT (" + km2(areaOf(keptAround(frame))) +
+               " km2 z marginesem, najwyzej " + km2(kMaxKeptArea) + " km2) - zmniejsz kadr.";
+    }
     if (cancelled)
-        return stage + ": przerwano przez uzytkownika.";
+        return fetchstages::cutShortSentence(stage + ": ");
     return stage + (covered ? ": nie udalo sie sparsowac kafli nMPT/NMT."
                             : ": brak pokrycia nMPT lub NMT dla tego kadru.");
 }
@@ -162,6 +181,9 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
     FetchRun::NdsmTiles& tiles = run.ndsm;
     if (!tiles.tried) {
         tiles.tried = true;
+        tiles.tooLarge = areaOf(keptAround(run.bbox)) > kMaxKeptArea;
+        if (tiles.tooLarge)
+            return nullptr;
         tiles.surface = NmptClient(client_).listFor(run.bbox);
         tiles.terrain = NmtClient(client_).listFor(run.bbox);
         tiles.covered = !tiles.surface.sheets.empty() && !tiles.terrain.sheets.empty();
@@ -194,7 +216,8 @@ void ImportController::fetchNdsmBuildings(FetchRun& run) {
     if (!acceptNdsmListings(run, "Budynki (nMPT): "))
         return;
     if (model == nullptr) {
-        run.appendWarning(withoutModel("Budynki (nMPT)", run.ndsm.covered, run.ndsm.cancelled));
+        run.appendWarning(withoutModel("Budynki (nMPT)", run.bbox, run.ndsm.tooLarge,
+                                       run.ndsm.covered, run.ndsm.cancelled));
         return;
     }
     const auto progress = stageProgress("Budynki (nMPT): dopasowanie");
@@ -230,7 +253,8 @@ void ImportController::fetchBridgesAndRoads(FetchRun& run) {
     if (!acceptNdsmListings(run, "Mosty/drogi: "))
         return;
     if (model == nullptr) {
-        run.appendWarning(withoutModel("Mosty/drogi", run.ndsm.covered, run.ndsm.cancelled));
+        run.appendWarning(withoutModel("Mosty/drogi", run.bbox, run.ndsm.tooLarge, run.ndsm.covered,
+                                       run.ndsm.cancelled));
         return;
     }
     const auto progress = stageProgress("Mosty/drogi: korytarze");

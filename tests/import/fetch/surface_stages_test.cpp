@@ -2,6 +2,7 @@
 // roads from the normalised surface model through the map page against the fake geoportal,
 // open-data host and Overpass endpoint.
 
+#include <array>
 #include <cmath>
 #include <random>
 #include <span>
@@ -283,6 +284,23 @@ TEST_F(SurfaceStages, ASheetThatDoesNotReadIsReportedByEachStageThatNeedsIt) {
               "sparsowac kafli nMPT/NMT.");
     EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath("A")), 1u)
         << "read once for both stages";
+}
+
+// A frame of some 7.5 x 7.5 km would need grids of over a gigabyte: the stage says so and asks
+// for no sheet.
+TEST_F(SurfaceStages, AFrameTooLargeForTheGridsIsRefusedBeforeAnySheet) {
+    serveBlocks();
+    serveModels(false);
+    const std::array<double, 4> district{21.0122 - 0.055, 52.2297 - 0.0337, 21.0122 + 0.055,
+                                         52.2297 + 0.0337};
+    const json done = fetch(district, {"budynkindsm"}).back();
+    const std::string warning = done.at("warning");
+    EXPECT_TRUE(warning.starts_with("Budynki (nMPT): kadr za duzy dla modelu nMPT/NMT ("))
+        << warning;
+    EXPECT_TRUE(warning.ends_with(" km2 z marginesem, najwyzej 40 km2) - zmniejsz kadr."))
+        << warning;
+    EXPECT_EQ(hosts.geoportal.count(fakes::kSurfaceIndexPath), 0u);
+    EXPECT_EQ(hosts.geoportal.count(fakes::kTerrainIndexPath), 0u);
 }
 
 TEST_F(SurfaceStages, WithoutFootprintsTheBuildingsStageIsSilent) {
