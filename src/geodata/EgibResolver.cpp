@@ -169,6 +169,7 @@ std::vector<GisFeature> EgibResolver::fetch(const std::string& wfsUrl, const std
                                             const Bbox& area, DataType kind,
                                             const WfsClient::CellProgress& progress,
                                             const WfsClient::StopRequested& stop) {
+    cells_ = {};
     if (typeName.empty())
         return {};
     const std::string key = wfsUrl + "|" + typeName;
@@ -184,6 +185,7 @@ std::vector<GisFeature> EgibResolver::fetch(const std::string& wfsUrl, const std
             client_.getFeaturesTiled(wfsUrl, typeName, area, progress, variant.swapAxes,
                                      variant.wfs110, variant.inZone ? zone : 0, stop);
         reach.note(tiled.reach);
+        cells_ = {tiled.missingCells(), tiled.cells};
         std::vector<GisFeature> features = GmlParser::parseFeatureCollection(tiled.document, kind);
         if (known == variant.id || anyInBbox(features, area)) {
             variants_[key] = variant.id;
@@ -193,6 +195,8 @@ std::vector<GisFeature> EgibResolver::fetch(const std::string& wfsUrl, const std
     }
     std::vector<GisFeature> features =
         fetchWholeLayer(wfsUrl, typeName, area, kind, progress, stop, reach);
+    if (!features.empty())
+        cells_ = {};
     reach_ = reach.result();
     return features;
 }

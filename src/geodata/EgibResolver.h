@@ -50,6 +50,14 @@ public:
     // its requests got a WFS answer, unless the whole layer it then went for did not come.
     const ServiceReach& reach() const { return reach_; }
 
+    // The cells of the last fetch's tiled download that did not come whole (failed, or holding
+    // more features than could be paged through), of how many; none after a whole layer came.
+    struct Cells {
+        int missing = 0;
+        int total = 0;
+    };
+    const Cells& cells() const { return cells_; }
+
 private:
     std::vector<GisFeature> fetchWholeLayer(const std::string& wfsUrl, const std::string& typeName,
                                             const Bbox& area, DataType kind,
@@ -59,6 +67,7 @@ private:
 
     WfsClient& client_;
     ServiceReach reach_;
+    Cells cells_;
     std::map<std::string, Typenames> capabilities_;  // by WFS address
     std::map<std::string, int> variants_;            // by address + "|" + type name
 };

@@ -42,6 +42,7 @@ public:
         bool stopped = false;    // a stop came before the last cell was done
         ServiceReach reach;      // not reached when no cell was
         bool complete() const { return failedCells == 0 && truncatedCells == 0 && !stopped; }
+        int missingCells() const { return failedCells + truncatedCells; }
     };
 
     static constexpr const char* kUserAgent = "TERRAWEFT/0.1 (bim-addon)";

@@ -37,6 +37,10 @@ using reachtext::unreachable;
 std::string lookupUnreachable(std::string_view prefix, const ServiceReach& reach,
                               bool municipality = false);
 
+// The sentence of a kind whose tiled download left `missing` of its `total` cells out: its
+// features may be lacking there.
+std::string missingCells(std::string_view prefix, int missing, int total);
+
 // What a stage says of the sheet index ("NMT", "NMPT", "LiDAR") of its frame when it could not
 // be read to its end and only the sheets listed are used.
 std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed);

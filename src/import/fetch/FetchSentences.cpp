@@ -20,6 +20,11 @@ std::string lookupUnreachable(std::string_view prefix, const ServiceReach& reach
         municipality ? "nie ustalono gminy dla widoku" : "nie ustalono powiatu dla widoku", reach);
 }
 
+std::string missingCells(std::string_view prefix, int missing, int total) {
+    return std::string(prefix) + std::to_string(missing) + " z " + std::to_string(total) +
+           " komorek pobierania nie przyszlo w calosci - dane moga byc niepelne.";
+}
+
 std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed) {
     return std::string(prefix) + "skorowidz " + std::string(index) +
            " nie podal wszystkich arkuszy kadru (odczytano " + std::to_string(listed) +

@@ -260,16 +260,24 @@ void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const 
             return features;
         });
     };
-    // A kind cut short says only that: its requests were not all made.
+    // A kind cut short says only that: its requests were not all made. One whose service
+    // answered says when some of its cells did not come whole.
+    const auto noteCells = [&](const KindFeatures& kind, const char* prefix) {
+        const EgibResolver::Cells& cells = resolver.cells();
+        if (kind && resolver.reach().reached && cells.missing > 0)
+            run.appendWarning(fetchstages::missingCells(prefix, cells.missing, cells.total));
+    };
     if (run.requested("dzialki")) {
         cadastre.parcels = kindOf(names.parcels, DataType::Dzialki, "Import: dzialki");
         cadastre.parcelsAnswered =
             !cadastre.parcels || answered(kParcelsPrefix, "nie pobrano dzialek");
+        noteCells(cadastre.parcels, kParcelsPrefix);
     }
     if (run.requested("budynki")) {
         cadastre.buildings = kindOf(names.buildings, DataType::Budynki, "Import: budynki");
         cadastre.buildingsAnswered =
             !cadastre.buildings || answered(kBuildingsPrefix, "nie pobrano budynkow");
+        noteCells(cadastre.buildings, kBuildingsPrefix);
     }
     const auto count = [](const KindFeatures& kind) {
         return std::to_string(kind ? kind->size() : 0);
@@ -281,6 +289,8 @@ void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const 
 
 ImportController::KindFeatures ImportController::fetchNewBuildings(FetchRun& run) {
     ServiceReach reach;
+    int missingCells = 0;
+    int cells = 0;
     KindFeatures buildings =
         fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
             const WfsClient::TiledResult tiled = client_.getFeaturesTiled(
@@ -288,6 +298,8 @@ ImportController::KindFeatures ImportController::fetchNewBuildings(FetchRun& run
                 run.bbox, cancellableProgress("Import: budynki (BDOT10k)"), true, false, 2180,
                 stop);
             reach = tiled.reach;
+            missingCells = tiled.missingCells();
+            cells = tiled.cells;
             std::vector<GisFeature> found =
                 GmlParser::parseFeatureCollection(tiled.document, DataType::Budynki);
             vectorstages::dropRepeatedFeatures(found);
@@ -297,6 +309,8 @@ ImportController::KindFeatures ImportController::fetchNewBuildings(FetchRun& run
         run.appendWarning(fetchstages::unreachable(kBuildingsPrefix,
                                                    "BDOT10k NoweBudynki (geoportal)",
                                                    "nie pobrano nowych budynkow", reach));
+    } else if (buildings && missingCells > 0) {
+        run.appendWarning(fetchstages::missingCells(kBuildingsPrefix, missingCells, cells));
     }
     if (buildings && !buildings->empty())
         run.appendWarning("Budynki z BDOT10k NoweBudynki (fallback - tylko nowe obiekty).");

@@ -116,6 +116,36 @@ TEST_F(Fetch, WithoutCountyServiceOrMunicipalityParcelsAreMissedAndBuildingsFall
                                         kFallback);
 }
 
+// A cell the county's service does not answer leaves its parcels out: the stage says so and
+// keeps the parcels of the cell that came.
+TEST_F(Fetch, ACellThatDoesNotComeIsToldAndTheOthersKept) {
+    const double lat = 51.0, lon = 22.0;
+    fakes::serveBoundaries(hosts, {fakes::municipality("1465011", boxAround(lat, lon, 5000))});
+    const GisPoint c = ProjConv::latLonToPl1992(lat, lon);
+    const fakes::FeatureWfs wfs(
+        {{fakes::kParcelsTypename,
+          {fakes::square("w", {c.x - 200, c.y}, 6), fakes::square("e", {c.x + 260, c.y}, 6)}}});
+    // Northing first: the box's second number is its west edge; the eastern cell fails.
+    hosts.county.onRequest(
+        fakes::countyCadastrePath("1465011"), [wfs, east = c.x](const loopback::Request& r) {
+            const std::string box = fakes::param(r.query, "BBOX");
+            const auto comma = box.find(',');
+            if (comma != std::string::npos && std::stod(box.substr(comma + 1)) > east)
+                return loopback::status(503);
+            return wfs(r);
+        });
+    // 600 m from west to east, 200 m from south to north: two cells of 500 m.
+    const auto [west, south, eastEdge, north] = frameAround(lat, lon, 100.0);
+    const double wider = 3.0 * (eastEdge - west);
+    const double middle = (west + eastEdge) / 2.0;
+    const json done =
+        fetch({middle - wider / 2.0, south, middle + wider / 2.0, north}, {"dzialki"}).back();
+    EXPECT_EQ(done.at("counts"), json({{"dzialki", 1}}));
+    EXPECT_EQ(done.at("warning"),
+              "Dzialki: 1 z 2 komorek pobierania nie przyszlo w calosci - dane moga byc "
+              "niepelne.");
+}
+
 TEST_F(Fetch, GeneralPlanZonesThatMeetTheFrameAndThePlansThatGiveNone) {
     fakes::serveScenario(hosts, demo);
     // The first zone covers the frame with no corner in it; the second lies 6 km away.
