@@ -3,6 +3,7 @@
 
 #include "cloud/DownloadRun.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <pthread.h>
@@ -178,27 +179,25 @@ TEST_F(DownloadRun, AnIndexWithoutSheetsEndsTheRunEvenWhenCancelled) {
 // No route to the index or to the sheets' host is never told as an area without LiDAR data.
 TEST_F(DownloadRun, AServiceThatCannotBeReachedIsNamedNotTakenForNoData) {
     const std::string refused = "http://127.0.0.1:" + std::to_string(loopback::unusedPort());
-    {
-        const loopback::ScopedEndpoints endpoints{{&services::Endpoints::geoportalMaps, refused}};
+    const auto messageWith = [this](const std::string& geoportal) {
+        const loopback::ScopedEndpoints endpoints{{&services::Endpoints::geoportalMaps, geoportal}};
         WfsClient client;
         const CloudController::DownloadResult r = cloud::runDownload(job, client, cancel, hooks);
         EXPECT_FALSE(r.ok);
-        EXPECT_TRUE(r.message.starts_with(
-            "Chmura punktow: usluga skorowidza LiDAR (geoportal) nie odpowiada - nie sprawdzono"))
-            << r.message;
-    }
+        return r.message;
+    };
+    EXPECT_THAT(messageWith(refused),
+                ::testing::StartsWith("Chmura punktow: usluga skorowidza LiDAR (geoportal) nie "
+                                      "odpowiada - nie sprawdzono"));
+
     loopback::LoopbackServer index;
     const Bbox everywhere{0, 0, 1e7, 1e7};
     index.onRequest(fakes::kLidarIndexPath,
                     fakes::SheetIndexWfs("gugik:SkorowidzDanychPomiarowychLIDAR",
                                          {{"L", everywhere, refused + "/lidar.laz"}}));
-    const loopback::ScopedEndpoints endpoints{{&services::Endpoints::geoportalMaps, index.url()}};
-    WfsClient client;
-    const CloudController::DownloadResult r = cloud::runDownload(job, client, cancel, hooks);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.message.starts_with(
-        "Chmura punktow: usluga plikow LiDAR (geoportal) nie odpowiada - nie pobrano"))
-        << r.message;
+    EXPECT_THAT(messageWith(index.url()),
+                ::testing::StartsWith(
+                    "Chmura punktow: usluga plikow LiDAR (geoportal) nie odpowiada - nie pobrano"));
 }
 
 TEST_F(DownloadRun, StopsAsSoonAsTooManyPointsAreKept) {

@@ -114,17 +114,13 @@ BENCHMARK(BM_LazReaderStored)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LazReaderNextFormat7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LazReaderAllFormat7)->Arg(1)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LazReaderAllSmallChunks)
-    ->Arg(1)
-    ->Arg(2)
-    ->Arg(4)
-    ->Arg(8)
+    ->RangeMultiplier(2)
+    ->Range(1, 8)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_LazReaderAllVariableChunks)
-    ->Arg(1)
-    ->Arg(2)
-    ->Arg(4)
-    ->Arg(8)
+    ->RangeMultiplier(2)
+    ->Range(1, 8)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 BENCHMARK(BM_LazReaderAllLargeFormat7)
