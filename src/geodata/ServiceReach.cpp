@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
-namespace {
+#include "geodata/Net.h"
 
-bool is2xx(int status) {
-    return status >= 200 && status <= 299;
-}
+namespace {
 
 std::string sentence(std::string_view text) {
     std::string out(text);
@@ -28,7 +26,7 @@ ServiceReach ServiceReach::of(int status, std::string_view body, std::string_vie
     if (!transportError.empty() || status == 0)
         return failed(transportError.empty() ? "Brak odpowiedzi serwera." : transportError,
                       status == 0);
-    if (!is2xx(status))
+    if (!net::is2xx(status))
         return failed("Serwer zwrocil status " + std::to_string(status) + ".");
     if (!asAsked)
         return failed(foreignAnswer(body));

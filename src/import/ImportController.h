@@ -250,11 +250,6 @@ private:
     // not reached or lists no sheet, or when no sheet came as a grid.
     std::vector<AscGrid> terrainGrids(FetchRun& run, const terrainstages::NmtTexts& texts);
     void fetchCloudTerrain(FetchRun& run);
-    // The ground and water points of the frame from every sheet; false when a cancel stopped
-    // the reading. reach tells whether the sheets' service answered for any of them.
-    bool readCloudSheets(LidarResolver& lidar, const std::vector<LidarResolver::LidarTile>& sheets,
-                         const Bbox& frame, terrainstages::CloudPoints& points,
-                         ServiceReach& reach);
     static void cloudTerrainTiles(FetchRun& run, const CloudTerrain& grid, double step,
                                   std::size_t sheets, std::size_t groundPoints);
     static void cloudWater(FetchRun& run, const CloudTerrain& grid, double step);

@@ -84,31 +84,21 @@ std::optional<FrameCloud> frameCloud(WfsClient& client, const Bbox& frame, const
     const sheetindex::Listing<LidarResolver::LidarTile> listing = lidar.listFor(frame);
     if (!fetchstages::acceptListing(texts.prefix, "LiDAR", listing, warn))
         return std::nullopt;
-    const std::vector<LidarResolver::LidarTile>& tiles = listing.sheets;
-    const LidarResolver::Progress untilStopped = [&stop](long long, long long) { return !stop; };
-    const int count = static_cast<int>(tiles.size());
     FrameCloud cloud;
-    ReachTally downloads;
-    for (int i = 0; i < count && !stop; ++i) {
-        progress(i, count);
-        const LidarResolver::LidarTile& tile = tiles[static_cast<std::size_t>(i)];
-        ServiceReach answered;
-        const std::string path = lidar.download(tile, untilStopped, answered);
-        downloads.note(answered);
-        if (path.empty())
-            continue;
-        const sheetpoints::SheetRead read = sheetpoints::readFramePoints(
-            path, tile.epsg, frame, stop, [](const ClPoint&) { return true; },
-            [&cloud](const ClPoint& p) { cloud.points.push_back(p); });
-        if (read == sheetpoints::SheetRead::Read)
-            ++cloud.tiles;
-    }
-    if (stop) {
+    const sheetpoints::SheetsRead read = sheetpoints::readSheets(
+        lidar, listing.sheets, stop, progress,
+        [&](const std::string& path, const LidarResolver::LidarTile& tile) {
+            return sheetpoints::readFramePoints(
+                path, tile.epsg, frame, stop, [](const ClPoint&) { return true; },
+                [&cloud](const ClPoint& p) { cloud.points.push_back(p); });
+        });
+    cloud.tiles = read.read;
+    if (read.stopped) {
         warn(fetchstages::cutShortSentence(texts.prefix));
         return std::nullopt;
     }
-    if (const ServiceReach reach = downloads.result(); !reach.reached) {
-        warn(fetchstages::lidarFilesUnreachable(texts.prefix, reach));
+    if (!read.reach.reached) {
+        warn(fetchstages::lidarFilesUnreachable(texts.prefix, read.reach));
         return std::nullopt;
     }
     if (cloud.tiles == 0) {

@@ -150,13 +150,17 @@ void ImportController::fetchCloudTerrain(FetchRun& run) {
         return;
     }
     terrainstages::CloudPoints points;
-    ServiceReach reach;
-    if (!readCloudSheets(lidar, sheets, run.bbox, points, reach)) {
+    const sheetpoints::SheetsRead read = sheetpoints::readSheets(
+        lidar, sheets, cancel_, cancellableProgress("Teren z chmury: LiDAR"),
+        [&](const std::string& path, const LidarResolver::LidarTile& sheet) {
+            return terrainstages::readSheet(path, sheet.epsg, run.bbox, cancel_, points);
+        });
+    if (read.stopped) {
         run.appendWarning(fetchstages::cutShortSentence(kPrefix));
         return;
     }
-    if (!reach.reached) {
-        run.appendWarning(fetchstages::lidarFilesUnreachable(kPrefix, reach));
+    if (!read.reach.reached) {
+        run.appendWarning(fetchstages::lidarFilesUnreachable(kPrefix, read.reach));
         return;
     }
     if (points.ground.empty()) {
@@ -173,32 +177,6 @@ void ImportController::fetchCloudTerrain(FetchRun& run) {
         fetchCloudContours(run, grid, step);
     if (waterRequested && grid.levelCells != 0)
         cloudWater(run, grid, step);
-}
-
-// Sheet by sheet, each downloaded and read while no cancel came; a sheet that does not come or
-// does not open is skipped. reach tells whether the sheets' service answered for any of them.
-bool ImportController::readCloudSheets(LidarResolver& lidar,
-                                       const std::vector<LidarResolver::LidarTile>& sheets,
-                                       const Bbox& frame, terrainstages::CloudPoints& points,
-                                       ServiceReach& reach) {
-    const auto progress = cancellableProgress("Teren z chmury: LiDAR");
-    const LidarResolver::Progress untilCancelled = [this](long long, long long) {
-        return !cancel_;
-    };
-    ReachTally downloads;
-    const int count = static_cast<int>(sheets.size());
-    for (int i = 0; i < count && !cancel_; ++i) {
-        progress(i, count);
-        const LidarResolver::LidarTile& sheet = sheets[static_cast<std::size_t>(i)];
-        ServiceReach answered;
-        const std::string path = lidar.download(sheet, untilCancelled, answered);
-        downloads.note(answered);
-        if (!path.empty() && terrainstages::readSheet(path, sheet.epsg, frame, cancel_, points) ==
-                                 sheetpoints::SheetRead::Stopped)
-            return false;
-    }
-    reach = downloads.result();
-    return !cancel_;
 }
 
 void ImportController::cloudTerrainTiles(FetchRun& run, const CloudTerrain& grid, double step,

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 #include "geodata/EgibResolver.h"
 #include "geodata/GmlParser.h"
@@ -288,29 +289,25 @@ void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const 
 }
 
 ImportController::KindFeatures ImportController::fetchNewBuildings(FetchRun& run) {
-    ServiceReach reach;
-    int missingCells = 0;
-    int cells = 0;
+    WfsClient::TiledResult tiled;  // what the download came to; its document goes to the features
     KindFeatures buildings =
         fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
-            const WfsClient::TiledResult tiled = client_.getFeaturesTiled(
+            tiled = client_.getFeaturesTiled(
                 services::endpoints().geoportalMaps + kNewBuildingsPath, kNewBuildingsTypename,
                 run.bbox, cancellableProgress("Import: budynki (BDOT10k)"), true, false, 2180,
                 stop);
-            reach = tiled.reach;
-            missingCells = tiled.missingCells();
-            cells = tiled.cells;
-            std::vector<GisFeature> found =
-                GmlParser::parseFeatureCollection(tiled.document, DataType::Budynki);
+            std::vector<GisFeature> found = GmlParser::parseFeatureCollection(
+                std::exchange(tiled.document, {}), DataType::Budynki);
             vectorstages::dropRepeatedFeatures(found);
             return found;
         });
-    if (buildings && !reach.reached) {
+    if (buildings && !tiled.reach.reached) {
         run.appendWarning(fetchstages::unreachable(kBuildingsPrefix,
                                                    "BDOT10k NoweBudynki (geoportal)",
-                                                   "nie pobrano nowych budynkow", reach));
-    } else if (buildings && missingCells > 0) {
-        run.appendWarning(fetchstages::missingCells(kBuildingsPrefix, missingCells, cells));
+                                                   "nie pobrano nowych budynkow", tiled.reach));
+    } else if (buildings && tiled.missingCells() > 0) {
+        run.appendWarning(
+            fetchstages::missingCells(kBuildingsPrefix, tiled.missingCells(), tiled.cells));
     }
     if (buildings && !buildings->empty())
         run.appendWarning("Budynki z BDOT10k NoweBudynki (fallback - tylko nowe obiekty).");

@@ -4,11 +4,16 @@
 // PL-1992. Shared by the stages that build terrain, water and roofs from point clouds.
 
 #include <atomic>
+#include <cstddef>
+#include <functional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "geodata/GisTypes.h"
 #include "geodata/LazReader.h"
+#include "geodata/LidarResolver.h"
+#include "geodata/ServiceReach.h"
 
 namespace sheetpoints {
 
@@ -54,6 +59,39 @@ SheetRead readFramePoints(const std::string& path, int epsg, const Bbox& frame,
         return !stopped;
     });
     return stopped ? SheetRead::Stopped : SheetRead::Read;
+}
+
+// What reading the LiDAR sheets of a frame came to: how many read, whether their service answered
+// any download, and whether a cancel cut the reading short.
+struct SheetsRead {
+    std::size_t read = 0;
+    ServiceReach reach;
+    bool stopped = false;
+};
+
+// Downloads every sheet in turn through the cache and hands its file to read(path, sheet), which
+// gives the SheetRead of it, until `stop` holds; progress(i, n) comes before sheet i of n. A
+// download under way hears the stop too. A sheet that does not come is skipped.
+template <class Read>
+SheetsRead readSheets(LidarResolver& lidar, const std::vector<LidarResolver::LidarTile>& sheets,
+                      const std::atomic<bool>& stop, const std::function<void(int, int)>& progress,
+                      Read read) {
+    const LidarResolver::Progress untilStopped = [&stop](long long, long long) { return !stop; };
+    SheetsRead result;
+    ReachTally downloads;
+    const int count = static_cast<int>(sheets.size());
+    for (int i = 0; i < count && !stop; ++i) {
+        progress(i, count);
+        const LidarResolver::LidarTile& sheet = sheets[static_cast<std::size_t>(i)];
+        ServiceReach answered;
+        const std::string path = lidar.download(sheet, untilStopped, answered);
+        downloads.note(answered);
+        if (!path.empty() && read(path, sheet) == SheetRead::Read)
+            ++result.read;
+    }
+    result.reach = downloads.result();
+    result.stopped = stop;
+    return result;
 }
 
 }  // namespace sheetpoints
