@@ -32,6 +32,7 @@ ServiceReach capabilitiesReach(const WfsClient::HttpResult& answer);
 using reachtext::indexIncomplete;
 using reachtext::indexUnreachable;
 using reachtext::lidarFilesUnreachable;
+using reachtext::sheetsLeftOut;
 using reachtext::unreachable;
 
 // The sentence of a stage whose municipality lookup did not reach its service: the county (or,

@@ -179,7 +179,7 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
             tiles.parsed = read.usable;
             tiles.cancelled = read.cancelled;
             if (read.usable && !read.unusable.empty())
-                run.appendWarning(reachtext::sheetsLeftOut("nMPT/NMT: ", read.unusable));
+                run.appendWarning(fetchstages::sheetsLeftOut("nMPT/NMT: ", read.unusable));
         }
     }
     return tiles.covered && tiles.parsed ? &tiles.model : nullptr;
