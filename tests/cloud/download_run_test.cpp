@@ -156,16 +156,21 @@ TEST_F(DownloadRun, EndsWithTheReasonWhenNothingCanBeKept) {
     struct Case {
         std::vector<fakes::LidarSheet> sheets;
         std::string message;
+        std::string warning;  // the sheets that did not come beside one that did
     };
     const Case cases[] = {
-        {{missing, missing}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru."},
-        {{damaged}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru."},
-        {{sheet(far), missing}, "Brak punktow w wybranym obszarze (po przycieciu do kadru)."},
+        {{missing, missing}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru.", ""},
+        {{damaged}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru.", ""},
+        {{sheet(far), missing},
+         "Brak punktow w wybranym obszarze (po przycieciu do kadru).",
+         "Chmura punktow: pominieto 1 kafel nie do uzycia (LiDAR N-34-1)."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         const fakes::LidarService service(c.sheets);
-        expectFailure(run(service), c.message);
+        const CloudController::DownloadResult r = run(service);
+        expectFailure(r, c.message);
+        EXPECT_EQ(r.warning, c.warning);
     }
 }
 
