@@ -1,5 +1,5 @@
-// The sentences the stages share about services they could not reach and sheet indexes they
-// could not read whole.
+// The sentences the stages share about services they could not reach, sheet indexes they could
+// not read whole and records they left out as damaged.
 
 #include "import/fetch/FetchRun.h"
 
@@ -29,6 +29,11 @@ std::string indexIncomplete(std::string_view prefix, std::string_view index, std
     return std::string(prefix) + "skorowidz " + std::string(index) +
            " nie podal wszystkich arkuszy kadru (odczytano " + std::to_string(listed) +
            ") - kadr moze byc pokryty tylko czesciowo.";
+}
+
+std::string damagedRecords(std::string_view prefix, std::string_view records, int count) {
+    return std::string(prefix) + "pominieto uszkodzone " + std::string(records) + ": " +
+           std::to_string(count) + " (bledne wspolrzedne).";
 }
 
 }  // namespace fetchstages
