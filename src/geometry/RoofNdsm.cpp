@@ -1,7 +1,6 @@
 #include "geometry/RoofNdsm.h"
 
 #include <algorithm>
-#include <cmath>
 #include <utility>
 #include <vector>
 

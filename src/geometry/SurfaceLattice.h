@@ -49,10 +49,6 @@ struct Lattice {
     // The least column i >= 0 whose x(i) is not below v, at most `limit`; found in a number of
     // steps that grows with the logarithm of the distance to the guess, not with the distance.
     std::int64_t firstColumnFrom(double v, std::int64_t limit) const;
-    // The least row j >= 0 whose y(j) is not below v, at most `limit`.
-    std::int64_t firstRowFrom(double v, std::int64_t limit) const {
-        return Lattice{y0, x0, step}.firstColumnFrom(v, limit);
-    }
 
     // The columns whose x lies in [low, high] (indices at most `limit`), and never more of them
     // than that span can hold at the step, with one to spare at either end: a loop over them is

@@ -211,10 +211,11 @@ bool ImportController::acceptNdsmListings(FetchRun& run, std::string_view prefix
 }
 
 void ImportController::fetchNdsmBuildings(FetchRun& run) {
+    static constexpr const char* kPrefix = "Budynki (nMPT): ";
     if (run.data.lod1.empty())
         return;
     const NdsmModel* const model = loadNdsmTiles(run);
-    if (!acceptNdsmListings(run, "Budynki (nMPT): "))
+    if (!acceptNdsmListings(run, kPrefix))
         return;
     if (model == nullptr) {
         run.appendWarning(withoutModel("Budynki (nMPT)", run.bbox, run.ndsm.tooLarge,
@@ -229,7 +230,7 @@ void ImportController::fetchNdsmBuildings(FetchRun& run) {
                                  kRoofParams);
         });
     if (!roofs) {
-        run.appendWarning(fetchstages::cutShortSentence("Budynki (nMPT): "));
+        run.appendWarning(fetchstages::cutShortSentence(kPrefix));
         return;
     }
     run.data.roofsNdsm = std::move(*roofs);
