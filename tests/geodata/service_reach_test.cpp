@@ -137,7 +137,7 @@ TEST_F(ServiceReachOf, OverpassGivesJsonOrIsNotReachedAndKeepsItsOwnText) {
         ServiceReach reach;
         EXPECT_TRUE(
             OsmClient::fetchWays({500000, 300000, 500500, 300500}, client, true, true, error, reach)
-                .empty());
+                .ways.empty());
         EXPECT_EQ(reach.reached, c.reached) << c.what;
         EXPECT_EQ(error, c.error) << c.what;
     }

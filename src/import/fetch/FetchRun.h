@@ -79,6 +79,29 @@ auto unlessCutShort(const std::atomic<bool>& cancel, Download&& download)
     return brought;
 }
 
+// What make(i) gives for every item i below count (a building, a way, a sheet), in order, with
+// progress(i, count) before each; nothing when the fetch's cancel has come before an item: a
+// loop that a cancel cuts short keeps none of its items, and one item at most is made after the
+// cancel.
+template <class Make>
+auto itemsUnlessCutShort(std::size_t count, const std::atomic<bool>& cancel,
+                         const std::function<void(int, int)>& progress, Make make)
+    -> std::optional<std::vector<std::invoke_result_t<Make&, std::size_t>>> {
+    std::vector<std::invoke_result_t<Make&, std::size_t>> items;
+    items.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (cancel)
+            return std::nullopt;
+        progress(static_cast<int>(i), static_cast<int>(count));
+        items.push_back(make(i));
+    }
+    return items;
+}
+
+// The sentence of a stage that left out records of its source as damaged (a coordinate that is
+// not a number, off the globe or far from the frame): what they are and how many.
+std::string damagedRecords(std::string_view prefix, std::string_view records, int count);
+
 }  // namespace fetchstages
 
 struct ImportController::FetchRun {

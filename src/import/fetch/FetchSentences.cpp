@@ -1,5 +1,5 @@
-// The sentences the stages share about services they could not reach and sheet indexes they
-// could not read whole.
+// The sentences the stages share about services they could not reach, sheet indexes they could
+// not read whole and records they left out as damaged.
 
 #include "import/fetch/FetchRun.h"
 
@@ -23,6 +23,11 @@ std::string lookupUnreachable(std::string_view prefix, const ServiceReach& reach
 std::string missingCells(std::string_view prefix, int missing, int total) {
     return std::string(prefix) + std::to_string(missing) + " z " + std::to_string(total) +
            " komorek pobierania nie przyszlo w calosci - dane moga byc niepelne.";
+}
+
+std::string damagedRecords(std::string_view prefix, std::string_view records, int count) {
+    return std::string(prefix) + "pominieto uszkodzone " + std::string(records) + ": " +
+           std::to_string(count) + " (bledne wspolrzedne).";
 }
 
 }  // namespace fetchstages

@@ -367,24 +367,22 @@ void ImportController::fetchCloudRoofs(FetchRun& run) {
     stageProgress("Dachy z chmury: model terenu")(0, 1);
     const GroundModel ground(cloud->points, kGroundCell);
     const cloudroofs::PointBuckets buckets(cloud->points);
-    const auto progress = cancellableProgress("Dachy z chmury: dopasowanie dachow");
-    const int count = static_cast<int>(buildings.size());
     // Placement takes the roofs only with one for every footprint: a cancel drops them all.
-    std::vector<RoofModel> roofs;
-    roofs.reserve(buildings.size());
-    for (int i = 0; i < count && !cancel_; ++i) {
-        progress(i, count);
-        const std::vector<GisPoint>& footprint = buildings[static_cast<std::size_t>(i)].footprint;
-        const std::vector<ClPoint> candidates =
-            footprint.empty() ? std::vector<ClPoint>() : buckets.around(citygml::boxOf(footprint));
-        roofs.push_back(
-            buildRoof(surfacestages::planRingOf(footprint), candidates, ground, kFlatRoofParams));
-    }
-    if (roofs.size() < buildings.size()) {
+    std::optional<std::vector<RoofModel>> roofs = fetchstages::itemsUnlessCutShort(
+        buildings.size(), cancel_, cancellableProgress("Dachy z chmury: dopasowanie dachow"),
+        [&](std::size_t i) {
+            const std::vector<GisPoint>& footprint = buildings[i].footprint;
+            const std::vector<ClPoint> candidates = footprint.empty()
+                                                        ? std::vector<ClPoint>()
+                                                        : buckets.around(citygml::boxOf(footprint));
+            return buildRoof(surfacestages::planRingOf(footprint), candidates, ground,
+                             kFlatRoofParams);
+        });
+    if (!roofs) {
         run.appendWarning(fetchstages::cutShortSentence(kRoofTexts.prefix));
         return;
     }
-    run.data.roofsCloud = std::move(roofs);
+    run.data.roofsCloud = std::move(*roofs);
     run.data.roofsCloudStatus = "Dachy z chmury: " + std::to_string(cloud->tiles) + " kafli, " +
                                 std::to_string(cloud->points.size()) + " pkt, " +
                                 std::to_string(run.data.roofsCloud.size()) + " obrysow.";

@@ -125,7 +125,8 @@ TEST_F(BuildingPackages, BlocksAndSolidsOfTheSheetsThatMeetTheFrameFromAnIndexed
     EXPECT_EQ(data.lod2[0].faces.size(), 6u);
     EXPECT_EQ(data.lod2Status, "Budynki LOD2: powiat 1465, budynkow w kadrze: 1");
 
-    // The download's bytes in whole percent, cancellable; then the one sheet that meets the frame.
+    // The download's bytes in whole percent, cancellable; then the one sheet that meets the frame,
+    // cancellable too.
     const auto progress = ofType(messages, "progress");
     const auto download = std::find_if(progress.begin(), progress.end(), [](const json& p) {
         return p.at("label").get<std::string>().starts_with("Modele 3D: pobieranie ");
@@ -133,7 +134,11 @@ TEST_F(BuildingPackages, BlocksAndSolidsOfTheSheetsThatMeetTheFrameFromAnIndexed
     ASSERT_NE(download, progress.end());
     EXPECT_EQ(download->at("cancellable"), true);
     EXPECT_EQ(download->at("total"), 100);
-    const json sheets = {{"type", "progress"}, {"done", 0}, {"total", 1}, {"label", "Modele 3D"}};
+    const json sheets = {{"type", "progress"},
+                         {"done", 0},
+                         {"total", 1},
+                         {"label", "Modele 3D"},
+                         {"cancellable", true}};
     EXPECT_NE(std::find(download, progress.end(), sheets), progress.end());
     EXPECT_TRUE(std::filesystem::exists(B3dArchive::indexPathFor(cachedPackage(2024))));
 
@@ -142,6 +147,29 @@ TEST_F(BuildingPackages, BlocksAndSolidsOfTheSheetsThatMeetTheFrameFromAnIndexed
     EXPECT_EQ(fetchDone({"budynki3d", "budynkilod2"}).at("counts"),
               json({{"budynki3d", 2}, {"budynkilod2", 1}}));
     EXPECT_EQ(hosts.openData.count(), asked);
+}
+
+// A building with a vertex a million kilometres away is damaged: each package's stage leaves it
+// out and counts it, and keeps the buildings around it.
+TEST_F(BuildingPackages, DamagedBuildingsAreLeftOutAndCounted) {
+    Building3D spiked = block("d", 0, 0);
+    spiked.footprint.insert(spiked.footprint.begin() + 1, {centre.x + 8, centre.y - 1e9});
+    std::vector<fakes::Lod1Sheet> lod1 = lod1Sheets();
+    lod1[0].buildings.insert(lod1[0].buildings.begin() + 1, spiked);
+    fakes::serveLod1Package(hosts, kCounty, 2024, lod1);
+    std::vector<fakes::Lod2Sheet> lod2 = lod2Sheets();
+    lod2[0].buildings.push_back(fakes::lod2Block(spiked));
+    lod2[0].buildings.push_back(fakes::lod2Block(block("B2", 40, 30)));
+    fakes::serveLod2Package(hosts, kCounty, lod2);
+    const json done = fetchDone({"budynki3d", "budynkilod2"});
+    EXPECT_EQ(done.at("warning"),
+              "Modele 3D: pominieto uszkodzone budynki: 1 (bledne wspolrzedne). Budynki LOD2: "
+              "pominieto uszkodzone budynki: 1 (bledne wspolrzedne).");
+    EXPECT_EQ(done.at("counts"), json({{"budynki3d", 2}, {"budynkilod2", 2}}));
+    ASSERT_EQ(fetched().lod1.size(), 2u);
+    EXPECT_EQ(fetched().lod1[0].id, "b1");
+    EXPECT_EQ(fetched().lod1[1].id, "b2");
+    EXPECT_EQ(fetched().lod1Status, "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2");
 }
 
 TEST_F(BuildingPackages, AnOlderYearIsTakenWithoutAWordOfTheNewerOnesMissing) {
