@@ -4,7 +4,9 @@
 // client to one host, one retry of plain GETs, the download cache and the tiled WFS download.
 //
 // An instance may be shared by a worker and the main thread: the token, the user agent and the
-// spacing table are guarded, and a wait for a host's turn never holds the guard.
+// spacing table are guarded, and a wait for a host's turn never holds the guard. A cancel reaches
+// only the requests of the thread whose abort scope holds it (net::AbortScope): they fail at once
+// with net::kCancelledMessage, and that thread's waits end.
 
 #include <cstdint>
 #include <functional>
@@ -59,12 +61,14 @@ public:
     // a text without "://" is its own key.
     static std::string hostOf(std::string_view url);
 
-    // Waits until one second has passed since the previous request of this client to host.
+    // Waits until one second has passed since the previous request of this client to host; the
+    // wait ends early on the thread's cancel, and a thread whose cancel holds takes no turn.
     void throttle(const std::string& host);
 
     HttpResult request(const std::string& method, const std::string& url, const std::string& body,
                        const std::string& contentType, int timeoutMs);
-    // GET with 15 s, retried once after 500 ms unless the answer is 2xx or 4xx.
+    // GET with 15 s, retried once after 500 ms unless the answer is 2xx or 4xx or the thread's
+    // cancel came.
     HttpResult get(const std::string& url);
     HttpResult get(const std::string& url, int timeoutMs);
     HttpResult postJson(const std::string& url, const std::string& body);
