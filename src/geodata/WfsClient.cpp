@@ -371,10 +371,9 @@ std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs) {
 
 std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs, ServiceReach& reach) {
     reach = {};
+    // Without a name for the file the answer is asked for and not kept.
     const std::string path = cachePathFor(url);
-    if (path.empty())
-        return {};
-    if (auto cached = DownloadCache::read(path))
+    if (auto cached = path.empty() ? std::nullopt : DownloadCache::read(path))
         return std::move(*cached);
     HttpResult answer = get(url, timeoutMs);
     const bool webPage = looksLikeWebPage(answer.body);
@@ -384,7 +383,7 @@ std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs, Servi
     if (!net::is2xx(answer.status) || answer.body.empty())
         return {};
     if (!webPage)
-        DownloadCache::shared().store(path, answer.body);
+        DownloadCache::shared().store(path, answer.body);  // refuses a path that is ""
     return std::move(answer.body);
 }
 

@@ -88,8 +88,8 @@ public:
                                          const Bbox& box, int width, int height, int epsg);
 
     // Download cache: files named by the SHA-1 of the URL under the user's data folder. Without
-    // SHA-1 in libcrypto no URL can be named: the path functions give "", and the two downloads
-    // fail as they do for other reasons.
+    // SHA-1 in libcrypto no URL can be named: the path functions give "", answers are asked for
+    // and not kept (getCachedRaw, the tiled download), and a file download fails with its reason.
     static std::string cacheDir();
     // Renames the cache's application folder before its first use; null or "" leaves it.
     static void setCacheAppName(const char* name);

@@ -356,22 +356,25 @@ std::string cacheWithoutSha1() {
     server.on("/f", loopback::ok("data"));
     DownloadCache own([&] { return scope.data.path() + "/"; });
     std::string error = "earlier text";
+    ServiceReach reach = ServiceReach::failed("earlier reason");
     std::ostringstream seen;
     seen << "digest '" << sha1Hex("abc") << "', path '" << own.pathFor(server.url("/f"), "gml")
          << "', gml '" << WfsClient::cachePathFor(server.url("/f")) << "', zip '"
          << WfsClient::cacheFilePathFor(server.url("/f"), "zip") << "', stored "
-         << own.store("", "data") << ", raw '" << WfsClient().getCachedRaw(server.url("/f"), 5000)
-         << "', file '" << WfsClient().getCachedFile(server.url("/f"), {}, 5000, error) << "', error '" << error
+         << own.store("", "data") << ", raw '"
+         << WfsClient().getCachedRaw(server.url("/f"), 5000, reach) << "', reached "
+         << reach.reached << ", file '"
+         << WfsClient().getCachedFile(server.url("/f"), {}, 5000, error) << "', error '" << error
          << "', requests " << server.count() << ", files " << filesUnder(scope.data.path());
     return seen.str();
 }
 
 }  // namespace
 
-// Without SHA-1 no file can be named: every operation fails as it does for other reasons, and
-// none throws. A fresh process of this program (with an empty libcrypto configuration, so that
-// none activates the default provider) shows it.
-TEST(CacheWithoutSha1, NothingIsNamedNothingThrowsAndTheFileDownloadSaysWhy) {
+// Without SHA-1 no file can be named: an answer is asked for and handed over without being kept,
+// a file download fails and says why, and nothing throws. A fresh process of this program (with
+// an empty libcrypto configuration, so that none activates the default provider) shows it.
+TEST(CacheWithoutSha1, NothingIsNamedAnswersComeUnkeptAndTheFileDownloadSaysWhy) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const loopback::TempDir dir;
     std::ofstream(dir.file("openssl.cnf")) << "";
@@ -382,6 +385,7 @@ TEST(CacheWithoutSha1, NothingIsNamedNothingThrowsAndTheFileDownloadSaysWhy) {
             std::_Exit(0);
         },
         testing::ExitedWithCode(0),
-        "digest '', path '', gml '', zip '', stored 0, raw '', file '', error 'Brak SHA-1 w "
-        "libcrypto: nie mozna nazwac pliku pamieci podrecznej.', requests 0, files 0");
+        "digest '', path '', gml '', zip '', stored 0, raw 'data', reached 1, file '', error "
+        "'Brak SHA-1 w libcrypto: nie mozna nazwac pliku pamieci podrecznej.', requests 1, "
+        "files 0");
 }
