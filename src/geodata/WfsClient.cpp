@@ -272,8 +272,12 @@ WfsClient::HttpResult WfsClient::request(const std::string& method, const std::s
 }
 
 WfsClient::HttpResult WfsClient::get(const std::string& url) {
+    return get(url, [](const HttpResult& answer) { return net::is2xx(answer.status); });
+}
+
+WfsClient::HttpResult WfsClient::get(const std::string& url, const Accepted& accepted) {
     HttpResult first = get(url, kDefaultTimeoutMs);
-    const bool final = net::is2xx(first.status) || (first.status >= 400 && first.status <= 499);
+    const bool final = accepted(first) || (first.status >= 400 && first.status <= 499);
     if (final || !net::pauseFor(kRetryPause))
         return first;
     return get(url, kDefaultTimeoutMs);

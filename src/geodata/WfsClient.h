@@ -67,9 +67,15 @@ public:
 
     HttpResult request(const std::string& method, const std::string& url, const std::string& body,
                        const std::string& contentType, int timeoutMs);
+    // Whether an answer is the one asked for.
+    using Accepted = std::function<bool(const HttpResult& answer)>;
+
     // GET with 15 s, retried once after 500 ms unless the answer is 2xx or 4xx or the thread's
     // cancel came.
     HttpResult get(const std::string& url);
+    // The same, with the answers that need no retry accepted by the caller (4xx, nothing at the
+    // address, never gets one).
+    HttpResult get(const std::string& url, const Accepted& accepted);
     HttpResult get(const std::string& url, int timeoutMs);
     HttpResult postJson(const std::string& url, const std::string& body);
 

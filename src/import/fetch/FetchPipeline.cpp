@@ -107,7 +107,9 @@ namespace fetchstages {
 WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
                                         const std::string& service) {
     const char* separator = url.find('?') != std::string::npos ? "&" : "?";
-    return client.get(url + separator + "service=" + service + "&request=GetCapabilities");
+    return client.get(
+        url + separator + "service=" + service + "&request=GetCapabilities",
+        [](const WfsClient::HttpResult& answer) { return capabilitiesReach(answer).reached; });
 }
 
 std::string cutShortSentence(std::string_view prefix) {

@@ -21,7 +21,9 @@
 
 namespace fetchstages {
 
-// A service's GetCapabilities (service "WMS" or "WFS"), asked with one retry.
+// A service's GetCapabilities (service "WMS" or "WFS"), asked once more after an answer that is
+// no capabilities document (capabilitiesReach), unless it says that nothing is at the address
+// (4xx) or the fetch's cancel came.
 WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
                                         const std::string& service);
 // Whether a capabilities answer came: status 200 and no web page.
