@@ -52,9 +52,11 @@ int heightFor(const Bbox& tile, int width);
 using GetMap = std::function<WfsClient::HttpResult(int width, int height)>;
 
 // Asks for one tile at most 4 times: first at firstWidth, then, after an answer that is not a
-// PNG or JPEG image with status 200, at half the width while the width is at least 1024. The
-// image accepted, or nothing when the tile is given up.
-std::optional<std::string> fetchTile(const Bbox& tile, double mpp, const GetMap& get);
+// PNG or JPEG image with status 200, at half the width while the width is at least 1024. stop()
+// is asked before every request (empty: never); once it holds, the tile is given up. The image
+// accepted, or nothing when the tile is given up.
+std::optional<std::string> fetchTile(const Bbox& tile, double mpp, const GetMap& get,
+                                     const std::function<bool()>& stop = {});
 
 // The scale denominator of a pixel size, in whole numbers (0.28 m: 1000).
 long long scaleOf(double mpp);

@@ -29,6 +29,9 @@ constexpr double kSheetMargin = 200.0;
 // surface and 1 m for the terrain, four bytes a cell, its grids take some 800 MB.
 constexpr double kMaxKeptArea = 40e6;
 
+constexpr const char* kBuildingsPrefix = "Budynki (nMPT): ";
+constexpr const char* kWaysPrefix = "Mosty/drogi: ";
+
 constexpr RoofNdsmParams kRoofParams{
     .step = 0.5, .minHeight = 1.0, .minQuality = 0.35, .minWall = 1.0};
 
@@ -57,11 +60,13 @@ public:
           cancelled_(std::move(cancelled)) {}
 
     bool next() {
-        if (cancelled_())
+        if (cancelled())
             return false;
         progress_(done_++, total_);
         return true;
     }
+
+    bool cancelled() const { return cancelled_(); }
 
 private:
     int total_;
@@ -123,8 +128,10 @@ SheetsRead readSheets(WfsClient& client, const std::vector<sheetindex::Tile>& su
     NmtClient terrainIndex(client);
     read.usable = readModel(surfaceIndex, "nMPT", surface, keep, turns, model.surface, read) > 0 &&
                   !read.cancelled &&
-                  readModel(terrainIndex, "NMT", terrain, keep, turns, model.terrain, read) > 0 &&
-                  !read.cancelled;
+                  readModel(terrainIndex, "NMT", terrain, keep, turns, model.terrain, read) > 0;
+    // The cancel may have broken off the last sheet's download.
+    read.cancelled = read.cancelled || turns.cancelled();
+    read.usable = read.usable && !read.cancelled;
     if (!read.usable)
         model = NdsmModel();
     return read;
@@ -148,17 +155,14 @@ std::string leftOut(const std::vector<std::string>& names) {
            " nie do uzycia (" + list + ").";
 }
 
-// Why a stage has no model: the frame is too large for its grids, a cancel cut the reading
-// short, no sheet of a model read, or an index lists none for the frame.
-std::string withoutModel(const std::string& stage, const Bbox& frame, bool tooLarge, bool covered,
-                         bool cancelled) {
+// Why a stage has no model: the frame is too large for its grids, no sheet of a model read, or
+// an index lists none for the frame.
+std::string withoutModel(const std::string& stage, const Bbox& frame, bool tooLarge, bool covered) {
     if (tooLarge) {
         const auto km2 = [](double m2) { return std::to_string(std::lround(m2 / 1e6)); };
         return stage + ": kadr za duzy dla modelu nMPT/NMT (" + km2(areaOf(keptAround(frame))) +
                " km2 z marginesem, najwyzej " + km2(kMaxKeptArea) + " km2) - zmniejsz kadr.";
     }
-    if (cancelled)
-        return fetchstages::cutShortSentence(stage + ": ");
     return stage + (covered ? ": nie udalo sie sparsowac kafli nMPT/NMT."
                             : ": brak pokrycia nMPT lub NMT dla tego kadru.");
 }
@@ -195,7 +199,6 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
             const SheetsRead read =
                 readSheets(client_, surface, terrain, run.bbox, turns, tiles.model);
             tiles.parsed = read.usable;
-            tiles.cancelled = read.cancelled;
             if (read.usable && !read.unusable.empty())
                 run.appendWarning(leftOut(read.unusable));
         }
@@ -213,11 +216,11 @@ void ImportController::fetchNdsmBuildings(FetchRun& run) {
     if (run.data.lod1.empty())
         return;
     const NdsmModel* const model = loadNdsmTiles(run);
-    if (!acceptNdsmListings(run, "Budynki (nMPT): "))
+    if (run.cutShort(kBuildingsPrefix) || !acceptNdsmListings(run, kBuildingsPrefix))
         return;
     if (model == nullptr) {
-        run.appendWarning(withoutModel("Budynki (nMPT)", run.bbox, run.ndsm.tooLarge,
-                                       run.ndsm.covered, run.ndsm.cancelled));
+        run.appendWarning(
+            withoutModel("Budynki (nMPT)", run.bbox, run.ndsm.tooLarge, run.ndsm.covered));
         return;
     }
     const auto progress = stageProgress("Budynki (nMPT): dopasowanie");
@@ -239,8 +242,10 @@ void ImportController::fetchBridgesAndRoads(FetchRun& run) {
     ServiceReach reach;
     const std::vector<OsmWay> ways = OsmClient::fetchWays(run.bbox, client_, bridgesWanted,
                                                           run.requested("drogi"), error, reach);
+    if (run.cutShort(kWaysPrefix))
+        return;
     if (!reach.reached) {
-        run.appendWarning(fetchstages::unreachable("Mosty/drogi: ", "Overpass (OSM)",
+        run.appendWarning(fetchstages::unreachable(kWaysPrefix, "Overpass (OSM)",
                                                    "nie sprawdzono mostow ani drog", reach));
         return;
     }
@@ -250,11 +255,11 @@ void ImportController::fetchBridgesAndRoads(FetchRun& run) {
         return;
     }
     const NdsmModel* const model = loadNdsmTiles(run);
-    if (!acceptNdsmListings(run, "Mosty/drogi: "))
+    if (run.cutShort(kWaysPrefix) || !acceptNdsmListings(run, kWaysPrefix))
         return;
     if (model == nullptr) {
-        run.appendWarning(withoutModel("Mosty/drogi", run.bbox, run.ndsm.tooLarge, run.ndsm.covered,
-                                       run.ndsm.cancelled));
+        run.appendWarning(
+            withoutModel("Mosty/drogi", run.bbox, run.ndsm.tooLarge, run.ndsm.covered));
         return;
     }
     const auto progress = stageProgress("Mosty/drogi: korytarze");
