@@ -59,6 +59,13 @@ std::string countyLayers(const std::string& capabilities, DataType type) {
                         LocalServices::wmsLayerNames(capabilities));
 }
 
+// A stage that stored some of its tiles says how many did not come.
+void warnMissingTiles(const std::function<void(const std::string&)>& warn, std::string_view prefix,
+                      const rasterstages::Stored& stored) {
+    if (stored.missing() > 0)
+        warn(rasterstages::missingTiles(prefix, stored));
+}
+
 }  // namespace
 
 namespace rasterstages {
@@ -88,6 +95,11 @@ int firstWidth(const Bbox& tile, double mpp) {
 int heightFor(const Bbox& tile, int width) {
     const double pixels = (tile.maxy - tile.miny) * width / (tile.maxx - tile.minx);
     return static_cast<int>(std::clamp<double>(pixels, 1.0, kMaxTilePixels));
+}
+
+std::string missingTiles(std::string_view prefix, const Stored& stored) {
+    return std::string(prefix) + "nie pobrano " + std::to_string(stored.missing()) + " z " +
+           std::to_string(stored.asked) + " platkow rastra - w tych miejscach mapa ma luki.";
 }
 
 std::optional<std::string> fetchTile(const Bbox& tile, double mpp, const GetMap& get,
@@ -204,7 +216,8 @@ rasterstages::Stored ImportController::fetchWmsRaster(FetchRun& run, const std::
     // A cancel may have broken off the last request too: the stage keeps none of the tiles.
     if (cancelled())
         return {};
-    const rasterstages::Stored stored{static_cast<int>(images.size()), reach.result()};
+    const rasterstages::Stored stored{static_cast<int>(tiles.size()),
+                                      static_cast<int>(images.size()), reach.result()};
     std::move(images.begin(), images.end(), std::back_inserter(run.data.rasters));
     return stored;
 }
@@ -237,14 +250,16 @@ void ImportController::fetchMpzpRaster(FetchRun& run, const std::string& teryt) 
     if (run.cutShort(kMpzpPrefix))
         return;
     const std::string prefix = "MPZP gminy " + teryt + ": ";
-    if (stored.tiles > 0)
+    if (stored.tiles > 0) {
         run.appendWarning("MPZP: pobrano rysunek planu (rastr) z uslugi gminnej dla " + teryt +
                           ".");
-    else if (!stored.reach.reached)
+        warnMissingTiles(run.warnings(), kMpzpPrefix, stored);
+    } else if (!stored.reach.reached) {
         run.appendWarning(fetchstages::unreachable(prefix, "WMS gminy", "nie pobrano rysunku planu",
                                                    stored.reach));
-    else
+    } else {
         run.appendWarning(prefix + "usluga WMS nie odpowiada albo nie ma rysunku planu.");
+    }
 }
 
 void ImportController::fetchGesutRaster(FetchRun& run, const LocalServices::Service& service) {
@@ -259,13 +274,15 @@ void ImportController::fetchGesutRaster(FetchRun& run, const LocalServices::Serv
         });
     if (run.cutShort(kGesutPrefix))
         return;
-    if (stored.tiles > 0)
+    if (stored.tiles > 0) {
         run.appendWarning("GESUT jako rastr (WMS powiatowy) - brak WFS lub brak przewodow w WFS.");
-    else if (!stored.reach.reached)
+        warnMissingTiles(run.warnings(), kGesutPrefix, stored);
+    } else if (!stored.reach.reached) {
         run.appendWarning(fetchstages::unreachable(kGesutPrefix, "WMS GESUT powiatu",
                                                    "nie pobrano mapy uzbrojenia", stored.reach));
-    else
+    } else {
         run.appendWarning("GESUT: powiatowa usluga nie odpowiada.");
+    }
 }
 
 void ImportController::fetchBdot500(FetchRun& run) {
@@ -288,7 +305,7 @@ void ImportController::fetchBdot500(FetchRun& run) {
     if (run.cutShort(kBdot500Prefix))
         return;
     if (stored.tiles > 0)
-        return;
+        return warnMissingTiles(run.warnings(), kBdot500Prefix, stored);
     run.appendWarning(!stored.reach.reached
                           ? fetchstages::unreachable(kBdot500Prefix, "WMS BDOT500 powiatu",
                                                      "nie pobrano mapy", stored.reach)
@@ -302,7 +319,7 @@ void ImportController::fetchOrthophoto(FetchRun& run) {
     if (run.cutShort(kOrthophotoPrefix))
         return;
     if (stored.tiles > 0)
-        return;
+        return warnMissingTiles(run.warnings(), kOrthophotoPrefix, stored);
     run.appendWarning(!stored.reach.reached ? fetchstages::unreachable(
                                                   kOrthophotoPrefix, "WMS ortofotomapy (geoportal)",
                                                   "rastr pominiety", stored.reach)
