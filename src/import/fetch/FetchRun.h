@@ -29,9 +29,12 @@ WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& ur
 // Whether a capabilities answer came: status 200 and no web page.
 ServiceReach capabilitiesReach(const WfsClient::HttpResult& answer);
 
-// The sentences of a stage whose service was not reached (geodata/ServiceReach.h).
+// The sentences of a stage whose service was not reached, or reached only in part
+// (geodata/ServiceReach.h).
+using reachtext::indexIncomplete;
 using reachtext::indexUnreachable;
 using reachtext::lidarFilesUnreachable;
+using reachtext::sheetsLeftOut;
 using reachtext::unreachable;
 
 // The sentence of a stage whose municipality lookup did not reach its service: the county (or,
@@ -42,10 +45,6 @@ std::string lookupUnreachable(std::string_view prefix, const ServiceReach& reach
 // The sentence of a kind whose tiled download left `missing` of its `total` cells out: its
 // features may be lacking there.
 std::string missingCells(std::string_view prefix, int missing, int total);
-
-// What a stage says of the sheet index ("NMT", "NMPT", "LiDAR") of its frame when it could not
-// be read to its end and only the sheets listed are used.
-std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed);
 
 // Says, with the stage's prefix, what keeps a sheet listing of the frame from serving it whole:
 // an index not reached (false: the stage has nothing to go on with) or one not read to its end.

@@ -25,10 +25,4 @@ std::string missingCells(std::string_view prefix, int missing, int total) {
            " komorek pobierania nie przyszlo w calosci - dane moga byc niepelne.";
 }
 
-std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed) {
-    return std::string(prefix) + "skorowidz " + std::string(index) +
-           " nie podal wszystkich arkuszy kadru (odczytano " + std::to_string(listed) +
-           ") - kadr moze byc pokryty tylko czesciowo.";
-}
-
 }  // namespace fetchstages

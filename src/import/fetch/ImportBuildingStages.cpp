@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <iterator>
 #include <optional>
+#include <utility>
 
 #include "MapPalette.h"
 #include "geodata/B3dArchive.h"
@@ -114,24 +115,40 @@ template <class Building>
 using SheetReader = std::vector<Building> (*)(std::string_view, const Bbox&);
 
 // The buildings of the sheets that meet the frame, in index order and the reader's order within
-// a sheet, with one progress report before each sheet.
+// a sheet, with one progress report before each sheet. A sheet that cannot be taken out of the
+// package is left out and named, after the others are read.
 template <class Building>
 std::vector<Building> buildingsOf(const B3dArchive& archive, const Bbox& frame,
                                   const std::function<void(int, int)>& progress,
-                                  SheetReader<Building> read) {
+                                  const PackageTexts& texts, SheetReader<Building> read,
+                                  const WarningSink& warn) {
     const std::vector<std::string> names = archive.entriesFor(frame);
     const int count = static_cast<int>(names.size());
     std::vector<Building> buildings;
+    std::vector<std::string> unread;
     for (int i = 0; i < count; ++i) {
         progress(i, count);
-        const std::string text = archive.readEntry(names[static_cast<std::size_t>(i)]);
-        if (text.empty())
+        const std::string& name = names[static_cast<std::size_t>(i)];
+        const std::string text = archive.readEntry(name);
+        if (text.empty()) {
+            unread.push_back(name);
             continue;
+        }
         std::vector<Building> found = read(text, frame);
         buildings.insert(buildings.end(), std::make_move_iterator(found.begin()),
                          std::make_move_iterator(found.end()));
     }
+    if (!unread.empty())
+        warn(fetchstages::sheetsLeftOut(texts.prefix, unread));
     return buildings;
+}
+
+// The sentence of an older year's LoD1 package taken because a newer one, which its service may
+// well hold, did not come.
+std::string olderYearTaken(int newer, int taken, const ServiceReach& reach) {
+    return kLod1.prefix + "paczka LOD1 z roku " + std::to_string(newer) +
+           " nie przyszla - uzyto paczki z roku " + std::to_string(taken) +
+           ". Powod: " + reach.reason;
 }
 
 }  // namespace
@@ -182,11 +199,13 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
     const std::optional<std::string> county = countyOf(municipality, cancel_, kLod1, warn);
     if (!county)
         return {};
-    // The newest published year wins; the errors of the years before it are not reported. A
+    // The newest published year wins. A newer year that is not published (4xx) is passed over
+    // without a word; one whose answer failed otherwise is told when an older year is taken. A
     // service that gives no answer at all for one year is not asked for the older ones.
     std::string path;
     std::string error;
     int year = 0;
+    std::optional<std::pair<int, ServiceReach>> newerFailed;  // the newest such year
     for (const int candidate : B3dCatalog::years()) {
         const std::string url = B3dCatalog::urlForResolvedTeryt(*county, candidate);
         if (url.empty())
@@ -197,6 +216,8 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
         year = candidate;
         if (!path.empty() || cancel_ || reach.silent)
             break;
+        if (!reach.reached && !newerFailed)
+            newerFailed.emplace(candidate, reach);
     }
     // A package that came from the cache while the cancel was already asked for is cancelled
     // too.
@@ -204,11 +225,13 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
         warn(missingPackage(kLod1, *county, error, reach, cancel_));
         return {};
     }
+    if (newerFailed)
+        warn(olderYearTaken(newerFailed->first, year, newerFailed->second));
     const std::optional<B3dArchive> archive = openPackage(path, kLod1, warn);
     if (!archive)
         return {};
-    std::vector<Building3D> buildings =
-        buildingsOf(*archive, frame, stageProgress(kLod1.sheets), &CityGmlReader::parseSheet);
+    std::vector<Building3D> buildings = buildingsOf(*archive, frame, stageProgress(kLod1.sheets),
+                                                    kLod1, &CityGmlReader::parseSheet, warn);
     status = "Modele 3D: LOD1 " + std::to_string(year) + ", powiat " + *county +
              ", budynkow w kadrze: " + std::to_string(buildings.size());
     return buildings;
@@ -238,8 +261,8 @@ std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame
     const std::optional<B3dArchive> archive = openPackage(path, kLod2, warn);
     if (!archive)
         return {};
-    std::vector<BuildingLod2> buildings =
-        buildingsOf(*archive, frame, stageProgress(kLod2.sheets), &CityGmlLod2Reader::parseSheet);
+    std::vector<BuildingLod2> buildings = buildingsOf(*archive, frame, stageProgress(kLod2.sheets),
+                                                      kLod2, &CityGmlLod2Reader::parseSheet, warn);
     status = "Budynki LOD2: powiat " + *county +
              ", budynkow w kadrze: " + std::to_string(buildings.size());
     return buildings;

@@ -74,8 +74,9 @@ struct FrameCloud {
 // The points of the frame from every tile of the frame, downloaded one after another through the
 // cache and read in PL-1992 (a tile in a PL-2000 zone is moved point by point); nothing, after
 // one warning, when a cancel came meanwhile, when the index or the tiles' service was not
-// reached, when no tile gave a file or the files hold no point of the frame. A cancel ends a
-// download or a reading early and leaves the tiles after it.
+// reached, when no tile gave a file or the files hold no point of the frame. Tiles that did not
+// come or read whole beside others that did are named. A cancel ends a download or a reading
+// early and leaves the tiles after it.
 std::optional<FrameCloud> frameCloud(WfsClient& client, const Bbox& frame, const CloudTexts& texts,
                                      const std::atomic<bool>& stop,
                                      const std::function<void(int, int)>& progress,
@@ -97,14 +98,8 @@ std::optional<FrameCloud> frameCloud(WfsClient& client, const Bbox& frame, const
                 [&cloud](const ClPoint& p) { cloud.points.push_back(p); });
         });
     cloud.tiles = read.read;
-    if (read.stopped) {
-        warn(fetchstages::cutShortSentence(texts.prefix));
+    if (!sheetpoints::acceptSheets(texts.prefix, read, warn))
         return std::nullopt;
-    }
-    if (!read.reach.reached) {
-        warn(fetchstages::lidarFilesUnreachable(texts.prefix, read.reach));
-        return std::nullopt;
-    }
     if (cloud.tiles == 0) {
         warn(texts.prefix + "brak danych LiDAR dla tego obszaru.");
         return std::nullopt;

@@ -137,24 +137,6 @@ SheetsRead readSheets(WfsClient& client, const std::vector<sheetindex::Tile>& su
     return read;
 }
 
-// "kafel", "kafle" or "kafli": the form of the word after a count.
-const char* sheetsWord(std::size_t count) {
-    if (count == 1)
-        return "kafel";
-    const std::size_t units = count % 10;
-    const std::size_t tens = count % 100;
-    return units >= 2 && units <= 4 && (tens < 12 || tens > 14) ? "kafle" : "kafli";
-}
-
-// The sentence naming the sheets left out of a usable model.
-std::string leftOut(const std::vector<std::string>& names) {
-    std::string list;
-    for (const std::string& name : names)
-        list += (list.empty() ? "" : ", ") + name;
-    return "nMPT/NMT: pominieto " + std::to_string(names.size()) + " " + sheetsWord(names.size()) +
-           " nie do uzycia (" + list + ").";
-}
-
 // Why a stage has no model: the frame is too large for its grids, no sheet of a model read, or
 // an index lists none for the frame.
 std::string withoutModel(const std::string& stage, const Bbox& frame, bool tooLarge, bool covered) {
@@ -200,7 +182,7 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
                 readSheets(client_, surface, terrain, run.bbox, turns, tiles.model);
             tiles.parsed = read.usable;
             if (read.usable && !read.unusable.empty())
-                run.appendWarning(leftOut(read.unusable));
+                run.appendWarning(fetchstages::sheetsLeftOut("nMPT/NMT: ", read.unusable));
         }
     }
     return tiles.covered && tiles.parsed ? &tiles.model : nullptr;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "fakes/BuildingPackages.h"
 #include "geodata/B3dArchive.h"
@@ -148,6 +149,93 @@ TEST_F(BuildingPackages, AnOlderYearIsTakenWithoutAWordOfTheNewerOnesMissing) {
     EXPECT_FALSE(fetchDone({"budynki3d"}).contains("warning"));
     EXPECT_EQ(fetched().lod1Status, "Modele 3D: LOD1 2022, powiat 1465, budynkow w kadrze: 2");
     EXPECT_EQ(hosts.openData.count(fakes::lod1PackagePath(kCounty, 2024)), 1u);
+}
+
+// A package whose entry of that name has a CRC that its data does not match: its beginning
+// reads, the whole entry does not.
+std::string withBrokenEntry(std::string package, const std::string& name) {
+    const std::size_t local = package.find(name) - 30;
+    const std::size_t central = package.find(name, local + 30 + name.size()) - 46;
+    package[local + 14] = static_cast<char>(~package[local + 14]);
+    package[central + 16] = static_cast<char>(~package[central + 16]);
+    return package;
+}
+
+// A package that did not come of several years, and a sheet of several that does not come out
+// of its package: the buildings of the year and the sheets taken are kept, and the warning says
+// what is missing.
+TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept) {
+    // A second sheet over the frame, long enough that its beginning is indexed alone.
+    std::vector<Building3D> many;
+    for (int i = 0; i < 60; ++i)
+        many.push_back(block("m" + std::to_string(i), -200 + 5 * i, 200));
+    std::vector<fakes::Lod1Sheet> lod1 = lod1Sheets();
+    lod1.push_back({"near2.gml", around(0, 0, 500), many});
+    std::vector<fakes::Lod2Sheet> lod2 = lod2Sheets();
+    lod2.push_back({"near2.gml", around(0, 0, 500), {}});
+    for (const Building3D& b : many)
+        lod2.back().buildings.push_back(fakes::lod2Block(b));
+
+    const std::string webPage = "<!DOCTYPE html><html><body>Przerwa techniczna</body></html>";
+    struct Case {
+        const char* name;
+        std::function<void()> serve;
+        std::vector<std::string> keys;
+        json counts;
+        std::string warning;
+        std::string lod1Status;
+    };
+    const Case cases[] = {
+        {"the newest year answers 503",
+         [&] {
+             hosts.openData.on(fakes::lod1PackagePath(kCounty, 2024), loopback::status(503));
+             fakes::serveLod1Package(hosts, kCounty, 2022, lod1Sheets());
+         },
+         {"budynki3d"},
+         {{"budynki3d", 2}},
+         "Modele 3D: paczka LOD1 z roku 2024 nie przyszla - uzyto paczki z roku 2022. Powod: "
+         "Serwer zwrocil status 503.",
+         "Modele 3D: LOD1 2022, powiat 1465, budynkow w kadrze: 2"},
+        {"the newest year answers a web page",
+         [&] {
+             hosts.openData.on(fakes::lod1PackagePath(kCounty, 2024),
+                               loopback::ok(webPage, "text/html"));
+             hosts.openData.on(fakes::lod1PackagePath(kCounty, 2022), loopback::status(404));
+             fakes::serveLod1Package(hosts, kCounty, 2021, lod1Sheets());
+         },
+         {"budynki3d"},
+         {{"budynki3d", 2}},
+         "Modele 3D: paczka LOD1 z roku 2024 nie przyszla - uzyto paczki z roku 2021. Powod: "
+         "Serwer zwrocil strone WWW zamiast pliku.",
+         "Modele 3D: LOD1 2021, powiat 1465, budynkow w kadrze: 2"},
+        {"a sheet of each package does not come out of it",
+         [&] {
+             hosts.openData.on(fakes::lod1PackagePath(kCounty, 2024),
+                               loopback::ok(withBrokenEntry(fakes::lod1Package(kCounty, lod1),
+                                                            "1465/near2.gml")));
+             hosts.openData.on(fakes::lod2PackagePath(kCounty),
+                               loopback::ok(withBrokenEntry(fakes::lod2Package(kCounty, lod2),
+                                                            "1465/near2.gml")));
+         },
+         {"budynki3d", "budynkilod2"},
+         {{"budynki3d", 2}, {"budynkilod2", 1}},
+         "Modele 3D: pominieto 1 kafel nie do uzycia (1465/near2.gml). Budynki LOD2: pominieto 1 "
+         "kafel nie do uzycia (1465/near2.gml).",
+         "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const int year : B3dCatalog::years())
+            std::filesystem::remove(cachedPackage(year));
+        hosts.openData.clearLog();
+        c.serve();
+        const json done = fetchDone(c.keys);
+        EXPECT_EQ(done.value("warning", ""), c.warning);
+        EXPECT_EQ(done.at("counts"), c.counts);
+        EXPECT_EQ(fetched().lod1Status, c.lod1Status);
+        ASSERT_EQ(fetched().lod1.size(), 2u);
+        EXPECT_EQ(fetched().lod1[1].id, "b2");
+    }
 }
 
 TEST_F(BuildingPackages, WhenEveryYearFailsOnlyTheLastErrorIsReported) {
