@@ -7,6 +7,7 @@
 #include "cloud/PointCloudBuilder.h"
 #include "geodata/LazReader.h"
 #include "geodata/LidarResolver.h"
+#include "geodata/Net.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceReach.h"
 
@@ -109,13 +110,13 @@ void download(const CloudController::DownloadJob& job, WfsClient& client,
               Result& result) {
     LidarResolver resolver(client);
     const sheetindex::Listing<LidarResolver::LidarTile> listing = resolver.listFor(job.frame);
+    if (cancel.load())
+        return fail(result, kCancelled);
     if (!listing.reach.reached)
         return fail(result, reachtext::indexUnreachable(kPrefix, "LiDAR", listing.reach));
     const std::vector<LidarResolver::LidarTile>& tiles = listing.sheets;
     if (tiles.empty())
         return fail(result, kNoSheets);
-    if (cancel.load())
-        return fail(result, kCancelled);
 
     PointCloudBuilder builder(job.frame, job.placeEpsg, cloudui::detailVoxelSize(job.detail));
     if (job.hasGeo)
@@ -177,6 +178,8 @@ Result runDownload(const CloudController::DownloadJob& job, WfsClient& client,
                    const std::atomic<bool>& cancel, const DownloadHooks& hooks,
                    std::size_t maxKeptPoints) {
     Result result;
+    // The run's requests hear the cancel; those of other threads on the same client do not.
+    const net::AbortScope abort(cancel);
     try {
         download(job, client, cancel, hooks, maxKeptPoints, result);
     } catch (const HardLimitExceeded&) {

@@ -29,9 +29,10 @@ struct DownloadHooks {
     std::function<void(double pct)> sheetRead;
 };
 
-// The download of the job's frame. The cancel request is honoured before the first sheet,
-// before each sheet, when a sheet's download stops without a file and once more before the file
-// is written. The run stops as soon as more than maxKeptPoints points are kept. Never throws:
+// The download of the job's frame. The cancel request breaks off the request under way (the
+// run's thread holds a net::AbortScope of it) and is honoured once the index is read, before
+// each sheet, when a sheet's download stops without a file and once more before the file is
+// written. The run stops as soon as more than maxKeptPoints points are kept. Never throws:
 // every failure comes back as a result whose message says why. A run that goes on without some
 // of the frame (an index read only in part, sheets that did not come or read only in part)
 // says so in the result's warning, whether it ends with a file or not; a cancelled one does not.

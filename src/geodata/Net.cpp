@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -19,7 +20,13 @@ namespace {
 constexpr int kDefaultTimeoutMs = 30000;
 constexpr long kMaxRedirects = 10;
 
+// How often pauseFor looks at the cancel.
+constexpr auto kPauseSlice = std::chrono::milliseconds(20);
+
 std::atomic<int64_t> maxAnswerBytes{kMaxAnswerBytes};
+
+// The innermost abort scope of the thread; null without one.
+thread_local AbortScope* currentScope = nullptr;
 
 struct EasyDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
@@ -123,8 +130,22 @@ HeaderList toCurlList(const HeaderFields& fields) {
     return list;
 }
 
+// libcurl's progress callback: a nonzero answer breaks the transfer off.
+int abortIfCancelled(void* scope, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const AbortScope*>(scope)->holds() ? 1 : 0;
+}
+
+// A transfer on a thread with an abort scope hears its cancel.
+void watchCancel(CURL* easy) {
+    if (currentScope == nullptr)
+        return;
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, abortIfCancelled);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, static_cast<void*>(currentScope));
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+}
+
 // The options every transfer shares: redirects between http and https only, the two limits,
-// no signals (transfers run on worker threads).
+// no signals (transfers run on worker threads), the thread's cancel.
 void setCommonOptions(CURL* easy, const std::string& url, int timeoutMs, int extraMs) {
     const Timeouts limits = timeoutsFor(timeoutMs, extraMs);
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
@@ -138,6 +159,7 @@ void setCommonOptions(CURL* easy, const std::string& url, int timeoutMs, int ext
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>((limits.idleMs + 999) / 1000));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(limits.totalMs));
+    watchCancel(easy);
 }
 
 // A handle set up for url with the limits and header lines; nullopt for an unusable URL.
@@ -289,7 +311,7 @@ std::string downloadError(const Stream& s, CURLcode code, const std::string& hos
     if (s.refused)
         return {};
     if (s.cancelledByUser)
-        return "Pobieranie anulowane.";
+        return kCancelledMessage;
     if (endedShort(code, s.done, s.total))
         return shortDownloadMessage(s.done, s.total);
     if (code != CURLE_OK)
@@ -298,6 +320,30 @@ std::string downloadError(const Stream& s, CURLcode code, const std::string& hos
 }
 
 }  // namespace
+
+AbortScope::AbortScope(const std::atomic<bool>& cancel) : cancel_(cancel), outer_(currentScope) {
+    currentScope = this;
+}
+
+AbortScope::~AbortScope() {
+    currentScope = outer_;
+}
+
+bool AbortScope::requested() {
+    return currentScope != nullptr && currentScope->holds();
+}
+
+bool pauseFor(std::chrono::milliseconds duration) {
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (!AbortScope::requested()) {
+        const auto left = end - std::chrono::steady_clock::now();
+        if (left <= left.zero())
+            return true;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, kPauseSlice));
+    }
+    return false;
+}
 
 Timeouts timeoutsFor(int timeoutMs, int extraMs) {
     const int64_t effective = timeoutMs >= 1 ? timeoutMs : kDefaultTimeoutMs;
@@ -309,6 +355,10 @@ HttpResult request(const std::string& method, const std::string& url, const std:
                    const std::string& body, int extraMs, int timeoutMs,
                    const std::string& userAgent) {
     HttpResult result;
+    if (AbortScope::requested()) {
+        result.error = kCancelledMessage;
+        return result;
+    }
     HeaderList lines = toCurlList(headerFields(userAgent, headers));
     if (!body.empty())
         appendLine(lines, "Expect:");  // no 100-continue round trip
@@ -349,6 +399,11 @@ HttpResult request(const std::string& method, const std::string& url, const std:
 DownloadResult download(const std::string& url, int extraMs, int timeoutMs,
                         const std::string& userAgent, const ChunkCallback& onData) {
     DownloadResult result;
+    if (AbortScope::requested()) {
+        result.error = kCancelledMessage;
+        result.aborted = true;
+        return result;
+    }
     const auto transfer = prepare(url, timeoutMs, extraMs, toCurlList(headerFields(userAgent, {})));
     if (!transfer) {
         result.error = invalidUrlMessage(url);
@@ -368,6 +423,7 @@ DownloadResult download(const std::string& url, int extraMs, int timeoutMs,
 
     result.status = stream.status;
     result.error = downloadError(stream, code, transfer->host);
+    result.aborted = code == CURLE_ABORTED_BY_CALLBACK;
     result.ok = is2xx(result.status) && result.error.empty();
     return result;
 }
@@ -395,6 +451,8 @@ std::string polishNetError(int curlCode, long osErrno, const std::string& host) 
             return host.empty() ? "Brak polaczenia z serwerem." : "Brak polaczenia z " + host;
         case CURLE_OPERATION_TIMEDOUT:
             return "Brak odpowiedzi serwera (timeout).";
+        case CURLE_ABORTED_BY_CALLBACK:
+            return kCancelledMessage;
         default:
             return "Blad sieci (kod " + std::to_string(curlCode) + ").";
     }

@@ -1,13 +1,48 @@
 #pragma once
 // The program's only contact with the network: two blocking HTTP operations on libcurl. Each
 // call uses a fresh connection without cookies, credentials or cache, follows redirects between
-// http and https addresses only, and turns failures into short Polish messages.
+// http and https addresses only, and turns failures into short Polish messages. A worker binds
+// the transfers of its thread to its cancel request with an AbortScope.
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 namespace net {
+
+// The message of a transfer that the calling thread's cancel broke off or kept from starting.
+inline constexpr const char* kCancelledMessage = "Pobieranie anulowane.";
+
+// Binds every transfer of the thread that holds it to a cancel request, for the scope's life.
+// Once the request holds, no transfer of the thread starts (it fails at once with
+// kCancelledMessage, nothing sent), one under way is broken off (libcurl's progress callback looks
+// at the request at least about once a second, also while nothing arrives), and pauseFor ends.
+// The fetch and the point-cloud download install one on their workers: a cancel that stays set
+// after them never reaches another thread's requests on a shared client, nor a later run's.
+// Scopes nest; the innermost one counts.
+class AbortScope {
+public:
+    explicit AbortScope(const std::atomic<bool>& cancel);
+    ~AbortScope();
+    AbortScope(const AbortScope&) = delete;
+    AbortScope& operator=(const AbortScope&) = delete;
+
+    // Whether the cancel of the calling thread's innermost scope holds; false without a scope.
+    static bool requested();
+
+    // Whether this scope's cancel holds.
+    bool holds() const { return cancel_.load(); }
+
+private:
+    const std::atomic<bool>& cancel_;
+    AbortScope* outer_;
+};
+
+// Waits for the duration, or less when the calling thread's cancel comes meanwhile; false when
+// it came (before or during the wait).
+bool pauseFor(std::chrono::milliseconds duration);
 
 struct HttpResult {
     int64_t status = 0;  // 0 when no answer arrived
@@ -20,6 +55,7 @@ struct DownloadResult {
     int64_t status = 0;
     std::string error;
     bool ok = false;
+    bool aborted = false;  // the thread's cancel broke the transfer off or kept it from starting
 };
 
 // Called with each chunk in order and the announced total length (0 when none was announced);

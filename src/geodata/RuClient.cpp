@@ -5,9 +5,9 @@
 #include <cmath>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "geodata/GmlParser.h"
+#include "geodata/Net.h"
 #include "geodata/ServiceConfig.h"
 
 namespace {
@@ -27,14 +27,14 @@ bool is2xx(int status) {
     return status >= 200 && status <= 299;
 }
 
-// Asks up to three times, pausing between attempts, until an answer is good.
+// Asks up to three times, pausing between attempts, until an answer is good or the thread's
+// cancel comes.
 template <class Ask, class Good>
 WfsClient::HttpResult withRetries(const Ask& ask, const Good& good) {
     WfsClient::HttpResult answer = ask();
     for (const auto pause : kPauses) {
-        if (good(answer))
+        if (good(answer) || !net::pauseFor(pause))
             break;
-        std::this_thread::sleep_for(pause);
         answer = ask();
     }
     return answer;

@@ -2,7 +2,7 @@
 // Client of the national urban-planning register's REST API: the published planning acts of a
 // commune (or a parcel), the choice of the act that best fits a plan type, and the download of
 // that act's zones as GML features. Every request is tried up to three times, with pauses of
-// 350 ms and 900 ms; nothing is cached.
+// 350 ms and 900 ms (the thread's cancel ends them: net::AbortScope); nothing is cached.
 
 #include <string>
 #include <string_view>

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <thread>
+#include <optional>
 
 #include "geodata/DownloadCache.h"
 #include "geodata/Net.h"
@@ -136,8 +136,8 @@ public:
 
     // The user's message for a download that must not be kept; empty when it may.
     std::string failure(bool closed, const net::DownloadResult& result) const {
-        if (stopped_)
-            return "Pobieranie anulowane.";
+        if (stopped_ || result.aborted)
+            return net::kCancelledMessage;
         if (writeFailed_ || (result.ok && !closed))
             return "Blad zapisu na dysk - sprawdz wolne miejsce.";
         if (webPage_)
@@ -152,7 +152,8 @@ public:
     // Whether the service answered, for a download that failed with that message: it did when
     // it said that the file is not there (4xx) or when the failure is the program's own.
     ServiceReach reach(const net::DownloadResult& result, const std::string& failure) const {
-        const bool ownFailure = stopped_ || writeFailed_ || (result.ok && !webPage_);
+        const bool ownFailure =
+            stopped_ || result.aborted || writeFailed_ || (result.ok && !webPage_);
         const bool noSuchFile = !webPage_ && result.status >= 400 && result.status <= 499;
         return ownFailure || noSuchFile ? ServiceReach{}
                                         : ServiceReach::failed(failure, result.status == 0);
@@ -215,18 +216,34 @@ std::string WfsClient::hostOf(std::string_view url) {
 }
 
 void WfsClient::throttle(const std::string& host) {
+    // A thread whose cancel holds sends nothing, so it takes no slot from the others.
+    if (net::AbortScope::requested())
+        return;
     // The slot is taken under the lock and waited for outside it, so two threads asking for the
     // same host get slots a second apart and other hosts never wait.
-    int64_t release;
+    const int64_t now = nowMs();
+    int64_t release = now;
+    std::optional<int64_t> before;
     {
         const std::lock_guard lock(mutex_);
-        release = nowMs();
         const auto last = lastRequest_.find(host);
-        if (last != lastRequest_.end())
-            release = std::max(release, last->second + kSpacingMs);
+        if (last != lastRequest_.end()) {
+            before = last->second;
+            release = std::max(release, *before + kSpacingMs);
+        }
         lastRequest_[host] = release;
     }
-    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(SteadyMs(release)));
+    if (net::pauseFor(std::chrono::milliseconds(release - now)))
+        return;
+    // Cancelled while waiting: the slot goes back unless a later one was taken after it.
+    const std::lock_guard lock(mutex_);
+    const auto slot = lastRequest_.find(host);
+    if (slot == lastRequest_.end() || slot->second != release)
+        return;
+    if (before)
+        slot->second = *before;
+    else
+        lastRequest_.erase(slot);
 }
 
 std::string WfsClient::headersFor(const std::string& url, const std::string& contentType) const {
@@ -255,11 +272,14 @@ WfsClient::HttpResult WfsClient::request(const std::string& method, const std::s
 }
 
 WfsClient::HttpResult WfsClient::get(const std::string& url) {
+    return get(url, [](const HttpResult& answer) { return net::is2xx(answer.status); });
+}
+
+WfsClient::HttpResult WfsClient::get(const std::string& url, const Accepted& accepted) {
     HttpResult first = get(url, kDefaultTimeoutMs);
-    const bool final = net::is2xx(first.status) || (first.status >= 400 && first.status <= 499);
-    if (final)
+    const bool final = accepted(first) || (first.status >= 400 && first.status <= 499);
+    if (final || !net::pauseFor(kRetryPause))
         return first;
-    std::this_thread::sleep_for(kRetryPause);
     return get(url, kDefaultTimeoutMs);
 }
 
@@ -355,10 +375,9 @@ std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs) {
 
 std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs, ServiceReach& reach) {
     reach = {};
+    // Without a name for the file the answer is asked for and not kept.
     const std::string path = cachePathFor(url);
-    if (path.empty())
-        return {};
-    if (auto cached = DownloadCache::read(path))
+    if (auto cached = path.empty() ? std::nullopt : DownloadCache::read(path))
         return std::move(*cached);
     HttpResult answer = get(url, timeoutMs);
     const bool webPage = looksLikeWebPage(answer.body);
@@ -368,7 +387,7 @@ std::string WfsClient::getCachedRaw(const std::string& url, int timeoutMs, Servi
     if (!net::is2xx(answer.status) || answer.body.empty())
         return {};
     if (!webPage)
-        DownloadCache::shared().store(path, answer.body);
+        DownloadCache::shared().store(path, answer.body);  // refuses a path that is ""
     return std::move(answer.body);
 }
 

@@ -4,7 +4,9 @@
 // client to one host, one retry of plain GETs, the download cache and the tiled WFS download.
 //
 // An instance may be shared by a worker and the main thread: the token, the user agent and the
-// spacing table are guarded, and a wait for a host's turn never holds the guard.
+// spacing table are guarded, and a wait for a host's turn never holds the guard. A cancel reaches
+// only the requests of the thread whose abort scope holds it (net::AbortScope): they fail at once
+// with net::kCancelledMessage, and that thread's waits end.
 
 #include <cstdint>
 #include <functional>
@@ -59,13 +61,21 @@ public:
     // a text without "://" is its own key.
     static std::string hostOf(std::string_view url);
 
-    // Waits until one second has passed since the previous request of this client to host.
+    // Waits until one second has passed since the previous request of this client to host; the
+    // wait ends early on the thread's cancel, and a thread whose cancel holds takes no turn.
     void throttle(const std::string& host);
 
     HttpResult request(const std::string& method, const std::string& url, const std::string& body,
                        const std::string& contentType, int timeoutMs);
-    // GET with 15 s, retried once after 500 ms unless the answer is 2xx or 4xx.
+    // Whether an answer is the one asked for.
+    using Accepted = std::function<bool(const HttpResult& answer)>;
+
+    // GET with 15 s, retried once after 500 ms unless the answer is 2xx or 4xx or the thread's
+    // cancel came.
     HttpResult get(const std::string& url);
+    // The same, with the answers that need no retry accepted by the caller (4xx, nothing at the
+    // address, never gets one).
+    HttpResult get(const std::string& url, const Accepted& accepted);
     HttpResult get(const std::string& url, int timeoutMs);
     HttpResult postJson(const std::string& url, const std::string& body);
 
@@ -84,8 +94,8 @@ public:
                                          const Bbox& box, int width, int height, int epsg);
 
     // Download cache: files named by the SHA-1 of the URL under the user's data folder. Without
-    // SHA-1 in libcrypto no URL can be named: the path functions give "", and the two downloads
-    // fail as they do for other reasons.
+    // SHA-1 in libcrypto no URL can be named: the path functions give "", answers are asked for
+    // and not kept (getCachedRaw, the tiled download), and a file download fails with its reason.
     static std::string cacheDir();
     // Renames the cache's application folder before its first use; null or "" leaves it.
     static void setCacheAppName(const char* name);

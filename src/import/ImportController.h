@@ -278,8 +278,7 @@ private:
     void fetchBridgesAndRoads(FetchRun& run);
     // The frame's surface model from every surface-model and terrain sheet listed for it that
     // reads, read at the first call of a fetch (the sheets left out are named in the warning);
-    // null when either index lists none, no sheet of a model reads, or a cancel came between
-    // two sheets.
+    // null when either index lists none, no sheet of a model reads, or a cancel came.
     const NdsmModel* loadNdsmTiles(FetchRun& run);
     // Says, with the stage's prefix, what keeps the two indexes of the frame's surface model from
     // serving it whole; false when either was not reached.

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <iostream>
 #include <limits>
+#include <thread>
 
 #include "ACAPinc.h"
 #include "AddOnResources.h"
@@ -17,7 +20,9 @@
 #include "WebE57.h"
 #include "builders/LasBuilder.h"
 #include "cloud_ui/CloudPalette.h"
+#include "fakes/TerrainModel.h"
 #include "geodata/ServiceConfig.h"
+#include "loopback/LoopbackServer.h"
 #include "loopback/TempDir.h"
 #include "support/PalettePage.h"
 #include "support/ScopedEndpoints.h"
@@ -464,6 +469,53 @@ TEST_F(Downloads, CancelDuringASheetsTransfer) {
     EXPECT_EQ(finish(), json({{"type", "downloadDone"}, {"ok", false}, {"msg", "Anulowano."}}));
     EXPECT_EQ(lidar.fileRequests(1), 0u);
     EXPECT_TRUE(host::alerts().empty());
+}
+
+// A cancel while the index's answer or a sheet is held a minute, or while every sheet comes
+// 1.5 s late: "downloadDone" within 3 s, and no request after the cancel but the one in flight.
+TEST_F(Downloads, ACancelWhileARequestWaitsEndsTheDownloadWithinThreeSeconds) {
+    using namespace std::chrono_literals;
+    struct Row {
+        const char* what;
+        const char* path;  // of the request kept waiting, on the index's server or the sheets'
+        bool held;         // else answered after 1.5 s
+    };
+    for (const Row& row :
+         {Row{"index page held", fakes::kLidarIndexPath, true}, Row{"sheet held", "/a.laz", true},
+          Row{"every sheet late", "/a.laz", false}}) {
+        loopback::LoopbackServer index;
+        loopback::LoopbackServer files;
+        const Bbox everywhere{0, 0, 1e7, 1e7};
+        index.onRequest(fakes::kLidarIndexPath,
+                        fakes::SheetIndexWfs("gugik:SkorowidzDanychPomiarowychLIDAR",
+                                             {{"A", everywhere, files.url("/a.laz")},
+                                              {"B", everywhere, files.url("/b.laz")}}));
+        loopback::Answer waiting = loopback::ok(sheet(gridInside(3)).file);
+        waiting.delay = row.held ? std::chrono::milliseconds(60s) : 1500ms;
+        loopback::LoopbackServer& kept = row.path == std::string("/a.laz") ? files : index;
+        kept.on(row.path, waiting);
+        files.on("/b.laz", waiting);
+        const loopback::ScopedEndpoints endpoints{
+            {&services::Endpoints::geoportalMaps, index.url()}};
+
+        controller.onDownload(downloadMessage());
+        ASSERT_TRUE(host::pumpUntil([&] { return kept.count(row.path) > 0; }, 10s)) << row.what;
+        std::this_thread::sleep_for(400ms);  // the request well under way
+        const auto cancelled = loopback::Clock::now();
+        controller.onCancel(json::object());
+        const json done = finish();
+        const auto after = loopback::Clock::now() - cancelled;
+        std::cout << "cancel to downloadDone, " << row.what << ": "
+                  << std::chrono::duration_cast<std::chrono::milliseconds>(after).count()
+                  << " ms\n";
+        EXPECT_LT(after, 3s) << row.what;
+        EXPECT_EQ(done, json({{"type", "downloadDone"}, {"ok", false}, {"msg", "Anulowano."}}))
+            << row.what;
+        for (const loopback::LoopbackServer* server : {&index, &files}) {
+            for (const loopback::Request& r : server->requests())
+                EXPECT_LE(r.arrival, cancelled) << row.what << ": " << r.target;
+        }
+    }
 }
 
 // A cloud that lacks a sheet is kept, and both the page and the alert say what it lacks.

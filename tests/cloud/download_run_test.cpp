@@ -251,11 +251,16 @@ TEST_F(DownloadRun, WritesWhatCameOfSeveralSheetsAndSaysWhatIsMissing) {
     }
 }
 
-TEST_F(DownloadRun, AnIndexWithoutSheetsEndsTheRunEvenWhenCancelled) {
+// An index without sheets ends the run with its sentence; a cancel that came before the index
+// answered asks nothing more and ends the run as cancelled, never as an area without data.
+TEST_F(DownloadRun, AnIndexWithoutSheetsEndsTheRunAndACancelBeforeItAsksNothing) {
     // Every year of the index is asked, a second apart: the one slow case.
     const fakes::LidarService none({});
-    cancel = true;
     expectFailure(run(none), "Brak danych LiDAR dla tego obszaru.");
+    const std::size_t asked = none.indexRequests();
+    cancel = true;
+    expectFailure(run(none), "Anulowano.");
+    EXPECT_EQ(none.indexRequests(), asked);
 }
 
 // No route to the index or to the sheets' host is never told as an area without LiDAR data.

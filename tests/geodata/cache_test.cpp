@@ -4,13 +4,16 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iostream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "geodata/DownloadCache.h"
+#include "geodata/Net.h"
 #include "geodata/Sha1.h"
 #include "geodata/WfsClient.h"
 #include "loopback/LoopbackServer.h"
@@ -269,6 +272,74 @@ TEST(CacheFile, FailuresLeaveNoFileBehind) {
     EXPECT_TRUE(namesIn(scope.dir()).empty());
 }
 
+// A cancel that breaks off a transfer keeps every kind of download out of the cache: an answer
+// held a minute, a file that trickles in, a cell of a tiled feature download. Another download
+// of the same address after the cancel, on the main thread, is kept.
+TEST(CacheCancel, ATransferBrokenOffByACancelLeavesNothingInTheCache) {
+    const CacheScope scope;
+    LoopbackServer server;
+    loopback::Answer held = loopback::ok("ncols 2\n");
+    held.delay = 60s;
+    server.on("/raw", held);
+    loopback::Answer trickle = loopback::ok(patterned(300000));
+    trickle.chunkSize = 1000;
+    trickle.chunkDelay = 20ms;
+    server.on("/file", trickle);
+    server.on("/wfs", held);
+
+    struct Row {
+        const char* path;
+        std::function<std::string(WfsClient&, ServiceReach&)> download;
+        std::string brought;
+        bool reached;  // a file download broken off by the program is no silence of the service
+    };
+    const Bbox cell{0, 0, 100, 100};
+    const std::vector<Row> rows = {
+        {"/raw",
+         [&](WfsClient& c, ServiceReach& reach) {
+             return c.getCachedRaw(server.url("/raw"), 120000, reach);
+         },
+         "", false},
+        {"/file",
+         [&](WfsClient& c, ServiceReach& reach) {
+             std::string error;
+             const std::string path =
+                 c.getCachedFile(server.url("/file"), {}, 120000, error, reach);
+             return path.empty() ? error : "file " + path;
+         },
+         net::kCancelledMessage, true},
+        {"/wfs",
+         [&](WfsClient& c, ServiceReach& reach) {
+             const WfsClient::TiledResult tiled =
+                 c.getFeaturesTiled(server.url("/wfs"), "ms:x", cell, {}, false, false, 2180);
+             reach = tiled.reach;
+             return tiled.document + std::to_string(tiled.failedCells) + " failed";
+         },
+         "1 failed", false},
+    };
+    for (const Row& row : rows) {
+        WfsClient client;
+        std::atomic<bool> cancel{false};
+        auto worker = std::async(std::launch::async, [&] {
+            const net::AbortScope abort(cancel);
+            ServiceReach reach;
+            const std::string brought = row.download(client, reach);
+            return std::pair(brought, reach);
+        });
+        while (server.count(row.path) == 0)
+            std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(100ms);
+        cancel = true;
+        const auto [brought, reach] = worker.get();
+        EXPECT_EQ(brought, row.brought) << row.path;
+        EXPECT_EQ(reach.reached, row.reached) << row.path;
+        EXPECT_EQ(namesIn(scope.dir()), std::vector<std::string>()) << row.path;
+    }
+    server.on("/raw", loopback::ok("ncols 2\n"));
+    EXPECT_EQ(WfsClient().getCachedRaw(server.url("/raw"), 5000), "ncols 2\n");
+    EXPECT_EQ(namesIn(scope.dir()).size(), 1u);
+}
+
 namespace {
 
 std::ptrdiff_t filesUnder(const std::string& root) {
@@ -285,23 +356,25 @@ std::string cacheWithoutSha1() {
     server.on("/f", loopback::ok("data"));
     DownloadCache own([&] { return scope.data.path() + "/"; });
     std::string error = "earlier text";
+    ServiceReach reach = ServiceReach::failed("earlier reason");
     std::ostringstream seen;
     seen << "digest '" << sha1Hex("abc") << "', path '" << own.pathFor(server.url("/f"), "gml")
          << "', gml '" << WfsClient::cachePathFor(server.url("/f")) << "', zip '"
          << WfsClient::cacheFilePathFor(server.url("/f"), "zip") << "', stored "
-         << own.store("", "data") << ", raw '" << WfsClient().getCachedRaw(server.url("/f"), 5000)
-         << "', file '" << WfsClient().getCachedFile(server.url("/f"), {}, 5000, error)
-         << "', error '" << error << "', requests " << server.count() << ", files "
-         << filesUnder(scope.data.path());
+         << own.store("", "data") << ", raw '"
+         << WfsClient().getCachedRaw(server.url("/f"), 5000, reach) << "', reached "
+         << reach.reached << ", file '"
+         << WfsClient().getCachedFile(server.url("/f"), {}, 5000, error) << "', error '" << error
+         << "', requests " << server.count() << ", files " << filesUnder(scope.data.path());
     return seen.str();
 }
 
 }  // namespace
 
-// Without SHA-1 no file can be named: every operation fails as it does for other reasons, and
-// none throws. A fresh process of this program (with an empty libcrypto configuration, so that
-// none activates the default provider) shows it.
-TEST(CacheWithoutSha1, NothingIsNamedNothingThrowsAndTheFileDownloadSaysWhy) {
+// Without SHA-1 no file can be named: an answer is asked for and handed over without being kept,
+// a file download fails and says why, and nothing throws. A fresh process of this program (with
+// an empty libcrypto configuration, so that none activates the default provider) shows it.
+TEST(CacheWithoutSha1, NothingIsNamedAnswersComeUnkeptAndTheFileDownloadSaysWhy) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const loopback::TempDir dir;
     std::ofstream(dir.file("openssl.cnf")) << "";
@@ -312,6 +385,7 @@ TEST(CacheWithoutSha1, NothingIsNamedNothingThrowsAndTheFileDownloadSaysWhy) {
             std::_Exit(0);
         },
         testing::ExitedWithCode(0),
-        "digest '', path '', gml '', zip '', stored 0, raw '', file '', error 'Brak SHA-1 w "
-        "libcrypto: nie mozna nazwac pliku pamieci podrecznej.', requests 0, files 0");
+        "digest '', path '', gml '', zip '', stored 0, raw 'data', reached 1, file '', error "
+        "'Brak SHA-1 w libcrypto: nie mozna nazwac pliku pamieci podrecznej.', requests 1, "
+        "files 0");
 }

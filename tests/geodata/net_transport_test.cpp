@@ -12,6 +12,7 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "geodata/Net.h"
@@ -433,6 +434,95 @@ TEST(NetDownload, ShortCancelledAndDroppedTransfersFail) {
     EXPECT_EQ(lost.status, 0);
     EXPECT_FALSE(lost.error.empty());
     EXPECT_EQ(nothing.calls, 0);
+}
+
+// What one transfer came to, whichever of the two operations made it (a request carries no
+// flag of its own: aborted stays false).
+struct Outcome {
+    int64_t status = 0;
+    std::string error;
+    bool aborted = false;
+    std::chrono::steady_clock::time_point end;
+};
+
+Outcome transfer(const std::string& url, bool asDownload) {
+    Outcome outcome;
+    if (asDownload) {
+        const net::DownloadResult r = net::download(url, 0, 120000, kAgent, {});
+        outcome = {r.status, r.error, r.aborted};
+    } else {
+        const net::HttpResult r = get(url, 120000);
+        outcome = {r.status, r.error};
+    }
+    outcome.end = std::chrono::steady_clock::now();
+    return outcome;
+}
+
+// A worker's cancel, set while its transfer waits for an answer held a minute or trickles in,
+// ends that transfer within the progress callback's second and keeps its next one from being
+// sent; another thread's transfer to the same server, at the same time, is not touched.
+TEST(NetAbort, AWorkersCancelBreaksOffItsTransferAndSendsNothingMoreOnlyOnItsThread) {
+    LoopbackServer server;
+    Answer held = loopback::ok("late");
+    held.delay = 60s;
+    server.on("/held", held);
+    Answer trickle = loopback::ok(bytesOf(200000));
+    trickle.chunkSize = 100;
+    trickle.chunkDelay = 20ms;
+    server.on("/trickle", trickle);
+    server.on("/quick", loopback::ok("quick"));
+
+    struct Row {
+        const char* path;
+        bool asDownload;
+        int64_t status;  // a download that began tells the answer's status
+    };
+    for (const Row& row : {Row{"/held", false, 0}, Row{"/held", true, 0}, Row{"/trickle", false, 0},
+                           Row{"/trickle", true, 200}}) {
+        const std::string what =
+            std::string(row.path) + (row.asDownload ? " download" : " request");
+        const std::size_t before = server.count();
+        std::atomic<bool> cancel{false};
+        auto worker = std::async(std::launch::async, [&] {
+            const net::AbortScope scope(cancel);
+            const Outcome first = transfer(server.url(row.path), row.asDownload);
+            return std::pair(first, transfer(server.url("/quick"), row.asDownload));
+        });
+        while (server.count() == before)
+            std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(200ms);
+        cancel = true;
+        const auto cancelled = std::chrono::steady_clock::now();
+        EXPECT_EQ(get(server.url("/quick")).body, "quick") << what << ": the main thread";
+        const auto [first, next] = worker.get();
+        std::cout
+            << what << ": ended "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(first.end - cancelled).count()
+            << " ms after the cancel\n";
+        EXPECT_LT(first.end - cancelled, 1500ms) << what;
+        const auto broken = [&row](int64_t status) {
+            return std::make_tuple(status, std::string(net::kCancelledMessage), row.asDownload);
+        };
+        EXPECT_EQ(std::tie(first.status, first.error, first.aborted), broken(row.status)) << what;
+        EXPECT_EQ(std::tie(next.status, next.error, next.aborted), broken(0)) << what;
+        EXPECT_EQ(server.count(), before + 2) << what << ": the worker's next one was never sent";
+    }
+}
+
+TEST(NetAbort, APauseEndsAtTheCancelOfItsThreadOnly) {
+    std::atomic<bool> cancel{false};
+    const auto start = std::chrono::steady_clock::now();
+    auto worker = std::async(std::launch::async, [&] {
+        const net::AbortScope scope(cancel);
+        return net::pauseFor(5s);
+    });
+    std::this_thread::sleep_for(100ms);
+    cancel = true;
+    EXPECT_FALSE(worker.get());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    EXPECT_TRUE(net::pauseFor(30ms)) << "no scope here";
+    const net::AbortScope scope(cancel);
+    EXPECT_FALSE(net::pauseFor(0ms)) << "a cancel that holds already";
 }
 
 TEST(LoopbackKit, LogsArrivalTimesAndServesSequencesAndQueries) {

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "geodata/Net.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
 #include "loopback/LoopbackServer.h"
@@ -233,4 +236,45 @@ TEST(WfsSpacing, OneSecondPerHostAndOneRetryOfTransientFailures) {
     }
     for (auto& s : scenarios)
         s.get();
+}
+
+// A worker's cancel, set while it waits for its host's turn or for the retry of a failed answer,
+// ends the wait at once and sends nothing more; the turn it gave up goes back to the main thread,
+// which shares the client.
+TEST(WfsCancel, AWorkersCancelEndsItsWaitsAndGivesItsTurnBack) {
+    struct Row {
+        const char* what;
+        const char* path;
+        int requestsBefore;  // of the worker, before the one that waits
+    };
+    for (const Row& row :
+         {Row{"the spacing of one host", "/ok", 1}, Row{"the pause before a retry", "/down", 0}}) {
+        LoopbackServer s;
+        s.on("/ok", loopback::ok("x"));
+        s.on("/down", loopback::status(503));
+        WfsClient shared;
+        std::atomic<bool> cancel{false};
+        auto worker = std::async(std::launch::async, [&] {
+            const net::AbortScope scope(cancel);
+            for (int i = 0; i < row.requestsBefore; ++i)
+                shared.get(s.url("/ok"), 5000);
+            const WfsClient::HttpResult last = shared.get(s.url(row.path));
+            return std::pair(last, std::chrono::steady_clock::now());
+        });
+        while (s.count() < 1)
+            std::this_thread::sleep_for(5ms);
+        std::this_thread::sleep_for(100ms);
+        cancel = true;
+        const auto cancelled = std::chrono::steady_clock::now();
+        const auto [last, end] = worker.get();
+        EXPECT_LT(end - cancelled, 200ms) << row.what;
+        EXPECT_EQ(s.count(), 1u) << row.what << ": nothing sent after the cancel";
+        if (row.requestsBefore > 0)
+            EXPECT_EQ(last.error, net::kCancelledMessage) << row.what;
+        else
+            EXPECT_EQ(last.status, 503) << row.what << ": the answer that came";
+        EXPECT_EQ(shared.get(s.url("/ok"), 5000).body, "x") << row.what;
+        EXPECT_LT(between(s.requests()[0], s.requests()[1]), 1500ms)
+            << row.what << ": one second after the worker's request, not after the turn it gave up";
+    }
 }

@@ -22,17 +22,26 @@ constexpr const char* kCutShort = "przerwano przez uzytkownika.";
 
 ImportController::FetchRun::FetchRun(const Bbox& frame,
                                      const std::vector<std::string>& requestedKeys, int scale,
-                                     int step, double interval, std::string warningText)
+                                     int step, double interval, std::string warningText,
+                                     const std::atomic<bool>& cancelRequest)
     : bbox(frame),
       keys(requestedKeys),
       rasterScale(usableRasterScale(scale)),
       terrainStep(step),
       contourInterval(interval),
       rasterMpp(rasterScale * rasterstages::kRenderingPixel),
+      cancel(cancelRequest),
       warning(std::move(warningText)) {}
 
 bool ImportController::FetchRun::requested(std::string_view key) const {
     return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+bool ImportController::FetchRun::cutShort(std::string_view prefix) {
+    if (!cancel)
+        return false;
+    appendWarning(fetchstages::cutShortSentence(prefix));
+    return true;
 }
 
 void ImportController::FetchRun::appendWarning(const std::string& text) {
@@ -76,7 +85,8 @@ ImportController::FetchedData ImportController::fetchForImport(const Bbox& bbox,
         {{"budynkirekon"}, &ImportController::fetchReconstruction},
         {{"poziomice2d", "poziomice3d"}, &ImportController::fetchContours},
     }};
-    FetchRun run(bbox, keys, rasterScale, terrainStep, contourInterval, std::move(warning));
+    FetchRun run(bbox, keys, rasterScale, terrainStep, contourInterval, std::move(warning),
+                 cancel_);
     municipalities_.forgetUnreached();  // a service not heard last time is asked again
     bool ran = false;
     for (const Stage& stage : kStages) {
@@ -107,7 +117,9 @@ namespace fetchstages {
 WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
                                         const std::string& service) {
     const char* separator = url.find('?') != std::string::npos ? "&" : "?";
-    return client.get(url + separator + "service=" + service + "&request=GetCapabilities");
+    return client.get(
+        url + separator + "service=" + service + "&request=GetCapabilities",
+        [](const WfsClient::HttpResult& answer) { return capabilitiesReach(answer).reached; });
 }
 
 std::string cutShortSentence(std::string_view prefix) {

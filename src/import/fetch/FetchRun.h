@@ -21,7 +21,9 @@
 
 namespace fetchstages {
 
-// A service's GetCapabilities (service "WMS" or "WFS"), asked with one retry.
+// A service's GetCapabilities (service "WMS" or "WFS"), asked once more after an answer that is
+// no capabilities document (capabilitiesReach), unless it says that nothing is at the address
+// (4xx) or the fetch's cancel came.
 WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& url,
                                         const std::string& service);
 // Whether a capabilities answer came: status 200 and no web page.
@@ -64,7 +66,8 @@ bool acceptListing(std::string_view prefix, std::string_view index,
 std::string cutShortSentence(std::string_view prefix);
 
 // What a download brought that asks stop() before each of its requests; nothing when the
-// fetch's cancel stopped it before it was done. Once stop() has held it holds on.
+// fetch's cancel came before it was done (the cancel also breaks off the request under way, which
+// may have been its last). Once stop() has held it holds on.
 template <class Download>
 auto unlessCutShort(const std::atomic<bool>& cancel, Download&& download)
     -> std::optional<std::invoke_result_t<Download&, const WfsClient::StopRequested&>> {
@@ -74,7 +77,7 @@ auto unlessCutShort(const std::atomic<bool>& cancel, Download&& download)
         return stopped;
     };
     auto brought = download(stop);
-    if (stopped)
+    if (stop())
         return std::nullopt;
     return brought;
 }
@@ -106,7 +109,7 @@ std::string damagedRecords(std::string_view prefix, std::string_view records, in
 
 struct ImportController::FetchRun {
     FetchRun(const Bbox& frame, const std::vector<std::string>& requestedKeys, int scale, int step,
-             double interval, std::string warningText);
+             double interval, std::string warningText, const std::atomic<bool>& cancelRequest);
 
     const Bbox bbox;  // PL-1992
     const std::vector<std::string> keys;
@@ -114,6 +117,7 @@ struct ImportController::FetchRun {
     const int terrainStep;
     const double contourInterval;
     const double rasterMpp;  // ground size of one pixel of the county and municipal rasters
+    const std::atomic<bool>& cancel;
     FetchedData data;
     std::string warning;
     // The LoD1 stage found no footprints because a service it needs did not answer (it said so).
@@ -123,10 +127,9 @@ struct ImportController::FetchRun {
     // asks for it (ImportController::loadNdsmTiles), remembered for the other.
     struct NdsmTiles {
         bool tried = false;
-        bool covered = false;    // both indexes list sheets for the frame
-        bool parsed = false;     // a sheet of each model read
-        bool cancelled = false;  // a cancel stopped the reading between two sheets
-        bool tooLarge = false;   // the frame's grids would not fit in memory: nothing was asked
+        bool covered = false;   // both indexes list sheets for the frame
+        bool parsed = false;    // a sheet of each model read, and no cancel came
+        bool tooLarge = false;  // the frame's grids would not fit in memory: nothing was asked
         NdsmModel model;
         sheetindex::Listing<sheetindex::Tile> surface;  // the sheets of both models' indexes
         sheetindex::Listing<sheetindex::Tile> terrain;
@@ -135,6 +138,12 @@ struct ImportController::FetchRun {
 
     // A key counts when one of the requested keys equals it, whole and case-sensitively.
     bool requested(std::string_view key) const;
+
+    // Whether the fetch's cancel holds; then the stage's sentence that a cancel cut it short (with
+    // its prefix, as "Teren: ") is added. A stage asks after every step that went to the network,
+    // since a cancel breaks off the request under way and refuses the later ones: the stage then
+    // ends at once and keeps nothing of what that step brought.
+    bool cutShort(std::string_view prefix);
 
     // Adds a sentence to the warning text, after one blank when the text holds something.
     void appendWarning(const std::string& text);

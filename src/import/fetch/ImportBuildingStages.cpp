@@ -15,13 +15,13 @@
 #include "geodata/B3dCatalog.h"
 #include "geodata/CityGmlLod2Reader.h"
 #include "geodata/CityGmlReader.h"
+#include "geodata/Net.h"
 #include "import/fetch/FetchRun.h"
 
 namespace {
 
 constexpr int kPackageTimeoutMs = 600000;
 constexpr std::size_t kCountyDigits = 4;
-constexpr const char* kCancelled = "Pobieranie anulowane.";
 constexpr const char* kDamaged = " Uszkodzona paczka zostala usunieta z cache - sprobuj ponownie.";
 constexpr const char* kNoLod2Coverage =
     "Brak budynkow LOD2 dla tego obszaru (pokrycie GUGiK ~236/380 powiatow).";
@@ -38,15 +38,25 @@ const PackageTexts kLod2{"Budynki LOD2: ", "Budynki LOD2", "Budynki LOD2: pobier
 
 using WarningSink = std::function<void(const std::string&)>;
 
+std::string cancelledSentence(const PackageTexts& texts) {
+    return texts.prefix + net::kCancelledMessage;
+}
+
 std::string invalidTeryt(const PackageTexts& texts) {
     return texts.prefix + "nieprawidlowy kod TERYT dla tego kadru.";
 }
 
 // The county code, the first four characters of the frame's TERYT code; nothing, after a
-// warning, when the code is missing or shorter, or the lookup did not reach its service.
+// warning, when the fetch was cancelled (the lookup may have been broken off), the lookup did not
+// reach its service, or the code is missing or shorter.
 std::optional<std::string> countyOf(const MunicipalityLookup::Found& municipality,
-                                    const PackageTexts& texts, const WarningSink& warn) {
+                                    const std::atomic<bool>& cancel, const PackageTexts& texts,
+                                    const WarningSink& warn) {
     const std::string& teryt = municipality.teryt;
+    if (cancel) {
+        warn(cancelledSentence(texts));
+        return std::nullopt;
+    }
     if (!municipality.reach.reached) {
         warn(fetchstages::lookupUnreachable(texts.prefix, municipality.reach));
         return std::nullopt;
@@ -67,7 +77,7 @@ std::optional<std::string> countyOf(const MunicipalityLookup::Found& municipalit
 std::string missingPackage(const PackageTexts& texts, const std::string& county,
                            const std::string& error, const ServiceReach& reach, bool cancelled) {
     if (cancelled)
-        return texts.prefix + kCancelled;
+        return cancelledSentence(texts);
     if (!reach.reached) {
         return fetchstages::unreachable(texts.prefix, kPackageService,
                                         "nie sprawdzono, czy powiat " + county + " ma paczke",
@@ -217,7 +227,7 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
                                                            ServiceReach& reach) {
     const MunicipalityLookup::Found municipality = terytForBbox(frame);
     reach = municipality.reach;
-    const std::optional<std::string> county = countyOf(municipality, kLod1, warn);
+    const std::optional<std::string> county = countyOf(municipality, cancel_, kLod1, warn);
     if (!county)
         return {};
     // The newest published year wins. A newer year that is not published (4xx) is passed over
@@ -267,7 +277,7 @@ std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame
                                                                ServiceReach& reach) {
     const MunicipalityLookup::Found municipality = terytForBbox(frame);
     reach = municipality.reach;
-    const std::optional<std::string> county = countyOf(municipality, kLod2, warn);
+    const std::optional<std::string> county = countyOf(municipality, cancel_, kLod2, warn);
     if (!county)
         return {};
     const std::string url = B3dCatalog::urlForLod2ResolvedTeryt(*county);

@@ -83,6 +83,10 @@ std::optional<FrameCloud> frameCloud(WfsClient& client, const Bbox& frame, const
                                      const std::function<void(const std::string&)>& warn) {
     LidarResolver lidar(client);
     const sheetindex::Listing<LidarResolver::LidarTile> listing = lidar.listFor(frame);
+    if (stop) {
+        warn(fetchstages::cutShortSentence(texts.prefix));
+        return std::nullopt;
+    }
     if (!fetchstages::acceptListing(texts.prefix, "LiDAR", listing, warn))
         return std::nullopt;
     FrameCloud cloud;

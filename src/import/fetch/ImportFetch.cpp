@@ -14,6 +14,7 @@
 #include "MapPalette.h"
 #include "geodata/GeoTransform.h"
 #include "geodata/GmlParser.h"
+#include "geodata/Net.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 
@@ -206,6 +207,9 @@ void ImportController::startFetch(const FetchRequest& request) {
 }
 
 void ImportController::fetchWorker(const FetchRequest& request) {
+    // The fetch's requests, and only they, hear its cancel: the address search on the main thread
+    // shares the client.
+    const net::AbortScope abort(cancel_);
     std::string preview;
     FetchedData data = fetchOrFailure([&] {
         FetchedData fetched =

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #include "geodata/LocalServices.h"
 #include "geodata/NameMatch.h"
@@ -21,6 +22,10 @@ constexpr const char* kOrthophotoPath = "/wss/service/PZGIK/ORTO/WMS/StandardRes
 constexpr const char* kOrthophotoLayers = "Raster";
 constexpr double kOrthophotoMpp = 0.25;
 constexpr int kHalvingFrom = 1024;  // a rejected request at least this wide is asked again
+constexpr const char* kMpzpPrefix = "MPZP: ";
+constexpr const char* kGesutPrefix = "GESUT: ";
+constexpr const char* kBdot500Prefix = "BDOT500: ";
+constexpr const char* kOrthophotoPrefix = "Ortofotomapa: ";
 
 bool hasArea(const Bbox& box) {
     const double dx = box.maxx - box.minx;
@@ -54,6 +59,13 @@ std::string countyLayers(const std::string& capabilities, DataType type) {
                         LocalServices::wmsLayerNames(capabilities));
 }
 
+// A stage that stored some of its tiles says how many did not come.
+void warnMissingTiles(const std::function<void(const std::string&)>& warn, std::string_view prefix,
+                      const rasterstages::Stored& stored) {
+    if (stored.missing() > 0)
+        warn(rasterstages::missingTiles(prefix, stored));
+}
+
 }  // namespace
 
 namespace rasterstages {
@@ -85,9 +97,17 @@ int heightFor(const Bbox& tile, int width) {
     return static_cast<int>(std::clamp<double>(pixels, 1.0, kMaxTilePixels));
 }
 
-std::optional<std::string> fetchTile(const Bbox& tile, double mpp, const GetMap& get) {
+std::string missingTiles(std::string_view prefix, const Stored& stored) {
+    return std::string(prefix) + "nie pobrano " + std::to_string(stored.missing()) + " z " +
+           std::to_string(stored.asked) + " platkow rastra - w tych miejscach mapa ma luki.";
+}
+
+std::optional<std::string> fetchTile(const Bbox& tile, double mpp, const GetMap& get,
+                                     const std::function<bool()>& stop) {
     int width = firstWidth(tile, mpp);
     for (int attempt = 1; attempt <= kRequestsPerTile; ++attempt) {
+        if (stop && stop())
+            break;
         WfsClient::HttpResult answer = get(width, heightFor(tile, width));
         if (answer.status == 200 && !imageMimeType(answer.body).empty())
             return std::move(answer.body);
@@ -174,22 +194,31 @@ rasterstages::Stored ImportController::fetchWmsRaster(FetchRun& run, const std::
     const Bbox box = requestBox(run.bbox, epsg);
     if (!hasArea(box))
         return {};
-    rasterstages::Stored stored;
+    const std::vector<Bbox> tiles = tileBboxes(box, cut->nx, cut->ny);
+    const std::function<bool()> cancelled = [&run] { return run.cancel.load(); };
+    std::vector<RasterItem> images;
     ReachTally reach;
-    for (const Bbox& tile : tileBboxes(box, cut->nx, cut->ny)) {
-        std::optional<std::string> image =
-            rasterstages::fetchTile(tile, mpp, [&](int width, int height) {
+    for (const Bbox& tile : tiles) {
+        if (cancelled())
+            break;
+        std::optional<std::string> image = rasterstages::fetchTile(
+            tile, mpp,
+            [&](int width, int height) {
                 WfsClient::HttpResult answer = client_.get(
                     WfsClient::buildWmsGetMapUrl(wmsUrl, layers, tile, width, height, epsg));
                 reach.note(WfsClient::reachOf(answer, !imageMimeType(answer.body).empty()));
                 return answer;
-            });
-        if (image) {
-            run.data.rasters.push_back({type, std::move(*image), tile, epsg});
-            ++stored.tiles;
-        }
+            },
+            cancelled);
+        if (image)
+            images.push_back({type, std::move(*image), tile, epsg});
     }
-    stored.reach = reach.result();
+    // A cancel may have broken off the last request too: the stage keeps none of the tiles.
+    if (cancelled())
+        return {};
+    const rasterstages::Stored stored{static_cast<int>(tiles.size()),
+                                      static_cast<int>(images.size()), reach.result()};
+    std::move(images.begin(), images.end(), std::back_inserter(run.data.rasters));
     return stored;
 }
 
@@ -200,7 +229,7 @@ rasterstages::Stored ImportController::fetchServiceRaster(
         fetchstages::probeCapabilities(client_, wmsUrl, "WMS");
     const ServiceReach reach = fetchstages::capabilitiesReach(capabilities);
     if (!reach.reached)
-        return {0, reach};
+        return {.reach = reach};
     const std::string layers = choose(capabilities.body);
     if (layers.empty())
         return {};
@@ -218,15 +247,19 @@ void ImportController::fetchMpzpRaster(FetchRun& run, const std::string& teryt) 
         fetchServiceRaster(run, service.wms, DataType::Mpzp, [](const std::string& capabilities) {
             return rasterstages::mpzpLayers(LocalServices::wmsLayerNames(capabilities));
         });
+    if (run.cutShort(kMpzpPrefix))
+        return;
     const std::string prefix = "MPZP gminy " + teryt + ": ";
-    if (stored.tiles > 0)
+    if (stored.tiles > 0) {
         run.appendWarning("MPZP: pobrano rysunek planu (rastr) z uslugi gminnej dla " + teryt +
                           ".");
-    else if (!stored.reach.reached)
+        warnMissingTiles(run.warnings(), kMpzpPrefix, stored);
+    } else if (!stored.reach.reached) {
         run.appendWarning(fetchstages::unreachable(prefix, "WMS gminy", "nie pobrano rysunku planu",
                                                    stored.reach));
-    else
+    } else {
         run.appendWarning(prefix + "usluga WMS nie odpowiada albo nie ma rysunku planu.");
+    }
 }
 
 void ImportController::fetchGesutRaster(FetchRun& run, const LocalServices::Service& service) {
@@ -239,19 +272,25 @@ void ImportController::fetchGesutRaster(FetchRun& run, const LocalServices::Serv
         fetchServiceRaster(run, service.wms, DataType::Gesut, [](const std::string& capabilities) {
             return countyLayers(capabilities, DataType::Gesut);
         });
-    if (stored.tiles > 0)
+    if (run.cutShort(kGesutPrefix))
+        return;
+    if (stored.tiles > 0) {
         run.appendWarning("GESUT jako rastr (WMS powiatowy) - brak WFS lub brak przewodow w WFS.");
-    else if (!stored.reach.reached)
-        run.appendWarning(fetchstages::unreachable("GESUT: ", "WMS GESUT powiatu",
+        warnMissingTiles(run.warnings(), kGesutPrefix, stored);
+    } else if (!stored.reach.reached) {
+        run.appendWarning(fetchstages::unreachable(kGesutPrefix, "WMS GESUT powiatu",
                                                    "nie pobrano mapy uzbrojenia", stored.reach));
-    else
+    } else {
         run.appendWarning("GESUT: powiatowa usluga nie odpowiada.");
+    }
 }
 
 void ImportController::fetchBdot500(FetchRun& run) {
     const MunicipalityLookup::Found municipality = terytForBbox(run.bbox);
+    if (run.cutShort(kBdot500Prefix))
+        return;
     if (!municipality.reach.reached) {
-        run.appendWarning(fetchstages::lookupUnreachable("BDOT500: ", municipality.reach));
+        run.appendWarning(fetchstages::lookupUnreachable(kBdot500Prefix, municipality.reach));
         return;
     }
     const LocalServices::Service service = LocalServices::bdot500For(municipality.teryt);
@@ -263,10 +302,12 @@ void ImportController::fetchBdot500(FetchRun& run) {
         run, service.wms, DataType::Bdot500, [](const std::string& capabilities) {
             return countyLayers(capabilities, DataType::Bdot500);
         });
-    if (stored.tiles > 0)
+    if (run.cutShort(kBdot500Prefix))
         return;
+    if (stored.tiles > 0)
+        return warnMissingTiles(run.warnings(), kBdot500Prefix, stored);
     run.appendWarning(!stored.reach.reached
-                          ? fetchstages::unreachable("BDOT500: ", "WMS BDOT500 powiatu",
+                          ? fetchstages::unreachable(kBdot500Prefix, "WMS BDOT500 powiatu",
                                                      "nie pobrano mapy", stored.reach)
                           : "BDOT500: usluga WMS nie odpowiada.");
 }
@@ -275,10 +316,12 @@ void ImportController::fetchOrthophoto(FetchRun& run) {
     const std::string url = services::endpoints().geoportalMaps + kOrthophotoPath;
     const rasterstages::Stored stored =
         fetchWmsRaster(run, url, kOrthophotoLayers, kOrthophotoMpp, DataType::Rastry, zoneEpsg_);
-    if (stored.tiles > 0)
+    if (run.cutShort(kOrthophotoPrefix))
         return;
+    if (stored.tiles > 0)
+        return warnMissingTiles(run.warnings(), kOrthophotoPrefix, stored);
     run.appendWarning(!stored.reach.reached ? fetchstages::unreachable(
-                                                  "Ortofotomapa: ", "WMS ortofotomapy (geoportal)",
+                                                  kOrthophotoPrefix, "WMS ortofotomapy (geoportal)",
                                                   "rastr pominiety", stored.reach)
                                             : "Ortofotomapa WMS nie odpowiada - rastr pominiety.");
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "geodata/GisTypes.h"
@@ -23,12 +24,19 @@ inline constexpr int kRequestsPerTile = 4;
 // The ground size of one 0.28 mm rendering pixel at scale 1:1.
 inline constexpr double kRenderingPixel = 0.00028;
 
-// What the download of a source's images brought: the tiles stored, and whether the service
-// answered (with its capabilities, or with an image for any tile).
+// What the download of a source's images brought: the tiles asked for and those stored, and
+// whether the service answered (with its capabilities, or with an image for any tile).
 struct Stored {
+    int asked = 0;
     int tiles = 0;
     ServiceReach reach;
+
+    int missing() const { return asked - tiles; }
 };
+
+// The sentence of a raster stage that got some of its tiles but not all: how many of how many
+// are missing, and that the map has holes there.
+std::string missingTiles(std::string_view prefix, const Stored& stored);
 
 // How a frame of dx by dy metres is cut for images of mpp metres a pixel.
 struct TileCut {
@@ -52,9 +60,11 @@ int heightFor(const Bbox& tile, int width);
 using GetMap = std::function<WfsClient::HttpResult(int width, int height)>;
 
 // Asks for one tile at most 4 times: first at firstWidth, then, after an answer that is not a
-// PNG or JPEG image with status 200, at half the width while the width is at least 1024. The
-// image accepted, or nothing when the tile is given up.
-std::optional<std::string> fetchTile(const Bbox& tile, double mpp, const GetMap& get);
+// PNG or JPEG image with status 200, at half the width while the width is at least 1024. stop()
+// is asked before every request (empty: never); once it holds, the tile is given up. The image
+// accepted, or nothing when the tile is given up.
+std::optional<std::string> fetchTile(const Bbox& tile, double mpp, const GetMap& get,
+                                     const std::function<bool()>& stop = {});
 
 // The scale denominator of a pixel size, in whole numbers (0.28 m: 1000).
 long long scaleOf(double mpp);

@@ -30,6 +30,9 @@ constexpr double kSheetMargin = 200.0;
 // surface and 1 m for the terrain, four bytes a cell, its grids take some 800 MB.
 constexpr double kMaxKeptArea = 40e6;
 
+constexpr const char* kBuildingsPrefix = "Budynki (nMPT): ";
+constexpr const char* kWaysPrefix = "Mosty/drogi: ";
+
 constexpr RoofNdsmParams kRoofParams{
     .step = 0.5, .minHeight = 1.0, .minQuality = 0.35, .minWall = 1.0};
 
@@ -58,11 +61,13 @@ public:
           cancelled_(std::move(cancelled)) {}
 
     bool next() {
-        if (cancelled_())
+        if (cancelled())
             return false;
         progress_(done_++, total_);
         return true;
     }
+
+    bool cancelled() const { return cancelled_(); }
 
 private:
     int total_;
@@ -124,24 +129,23 @@ SheetsRead readSheets(WfsClient& client, const std::vector<sheetindex::Tile>& su
     NmtClient terrainIndex(client);
     read.usable = readModel(surfaceIndex, "nMPT", surface, keep, turns, model.surface, read) > 0 &&
                   !read.cancelled &&
-                  readModel(terrainIndex, "NMT", terrain, keep, turns, model.terrain, read) > 0 &&
-                  !read.cancelled;
+                  readModel(terrainIndex, "NMT", terrain, keep, turns, model.terrain, read) > 0;
+    // The cancel may have broken off the last sheet's download.
+    read.cancelled = read.cancelled || turns.cancelled();
+    read.usable = read.usable && !read.cancelled;
     if (!read.usable)
         model = NdsmModel();
     return read;
 }
 
-// Why a stage has no model: the frame is too large for its grids, a cancel cut the reading
-// short, no sheet of a model read, or an index lists none for the frame.
-std::string withoutModel(const std::string& stage, const Bbox& frame, bool tooLarge, bool covered,
-                         bool cancelled) {
+// Why a stage has no model: the frame is too large for its grids, no sheet of a model read, or
+// an index lists none for the frame.
+std::string withoutModel(const std::string& stage, const Bbox& frame, bool tooLarge, bool covered) {
     if (tooLarge) {
         const auto km2 = [](double m2) { return std::to_string(std::lround(m2 / 1e6)); };
         return stage + ": kadr za duzy dla modelu nMPT/NMT (" + km2(areaOf(keptAround(frame))) +
                " km2 z marginesem, najwyzej " + km2(kMaxKeptArea) + " km2) - zmniejsz kadr.";
     }
-    if (cancelled)
-        return fetchstages::cutShortSentence(stage + ": ");
     return stage + (covered ? ": nie udalo sie sparsowac kafli nMPT/NMT."
                             : ": brak pokrycia nMPT lub NMT dla tego kadru.");
 }
@@ -178,7 +182,6 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
             const SheetsRead read =
                 readSheets(client_, surface, terrain, run.bbox, turns, tiles.model);
             tiles.parsed = read.usable;
-            tiles.cancelled = read.cancelled;
             if (read.usable && !read.unusable.empty())
                 run.appendWarning(fetchstages::sheetsLeftOut("nMPT/NMT: ", read.unusable));
         }
@@ -193,15 +196,14 @@ bool ImportController::acceptNdsmListings(FetchRun& run, std::string_view prefix
 }
 
 void ImportController::fetchNdsmBuildings(FetchRun& run) {
-    static constexpr const char* kPrefix = "Budynki (nMPT): ";
     if (run.data.lod1.empty())
         return;
     const NdsmModel* const model = loadNdsmTiles(run);
-    if (!acceptNdsmListings(run, kPrefix))
+    if (run.cutShort(kBuildingsPrefix) || !acceptNdsmListings(run, kBuildingsPrefix))
         return;
     if (model == nullptr) {
-        run.appendWarning(withoutModel("Budynki (nMPT)", run.bbox, run.ndsm.tooLarge,
-                                       run.ndsm.covered, run.ndsm.cancelled));
+        run.appendWarning(
+            withoutModel("Budynki (nMPT)", run.bbox, run.ndsm.tooLarge, run.ndsm.covered));
         return;
     }
     const std::vector<Building3D>& buildings = run.data.lod1;
@@ -212,7 +214,7 @@ void ImportController::fetchNdsmBuildings(FetchRun& run) {
                                  kRoofParams);
         });
     if (!roofs) {
-        run.appendWarning(fetchstages::cutShortSentence(kPrefix));
+        run.appendWarning(fetchstages::cutShortSentence(kBuildingsPrefix));
         return;
     }
     run.data.roofsNdsm = std::move(*roofs);
@@ -221,19 +223,20 @@ void ImportController::fetchNdsmBuildings(FetchRun& run) {
 }
 
 void ImportController::fetchBridgesAndRoads(FetchRun& run) {
-    static constexpr const char* kPrefix = "Mosty/drogi: ";
     const bool bridgesWanted = run.requested("mosty");
     std::string error;
     ServiceReach reach;
     const OsmWays found = OsmClient::fetchWays(run.bbox, client_, bridgesWanted,
                                                run.requested("drogi"), error, reach);
+    if (run.cutShort(kWaysPrefix))
+        return;
     if (!reach.reached) {
-        run.appendWarning(fetchstages::unreachable(kPrefix, "Overpass (OSM)",
+        run.appendWarning(fetchstages::unreachable(kWaysPrefix, "Overpass (OSM)",
                                                    "nie sprawdzono mostow ani drog", reach));
         return;
     }
     if (found.damaged > 0)
-        run.appendWarning(fetchstages::damagedRecords(kPrefix, "obiekty OSM", found.damaged));
+        run.appendWarning(fetchstages::damagedRecords(kWaysPrefix, "obiekty OSM", found.damaged));
     const std::vector<OsmWay>& ways = found.ways;
     if (ways.empty()) {
         if (!error.empty())
@@ -241,11 +244,11 @@ void ImportController::fetchBridgesAndRoads(FetchRun& run) {
         return;
     }
     const NdsmModel* const model = loadNdsmTiles(run);
-    if (!acceptNdsmListings(run, kPrefix))
+    if (run.cutShort(kWaysPrefix) || !acceptNdsmListings(run, kWaysPrefix))
         return;
     if (model == nullptr) {
-        run.appendWarning(withoutModel("Mosty/drogi", run.bbox, run.ndsm.tooLarge, run.ndsm.covered,
-                                       run.ndsm.cancelled));
+        run.appendWarning(
+            withoutModel("Mosty/drogi", run.bbox, run.ndsm.tooLarge, run.ndsm.covered));
         return;
     }
     const auto isBridge = [bridgesWanted](const OsmWay& way) {
@@ -261,7 +264,7 @@ void ImportController::fetchBridgesAndRoads(FetchRun& run) {
                                 isBridge(way) ? bridgeParams() : roadParams(run.bbox));
         });
     if (!surfaces) {
-        run.appendWarning(fetchstages::cutShortSentence(kPrefix));
+        run.appendWarning(fetchstages::cutShortSentence(kWaysPrefix));
         return;
     }
     for (std::size_t i = 0; i < ways.size(); ++i)

@@ -49,6 +49,9 @@ std::optional<std::vector<AscGrid>> downloadGrids(NmtClient& nmt,
         if (!text.empty() && grid.parse(text))
             grids.push_back(std::move(grid));
     }
+    // The stop may have broken off the last download.
+    if (stop())
+        return std::nullopt;
     reach = downloads.result();
     return grids;
 }
@@ -96,7 +99,8 @@ std::vector<AscGrid> ImportController::terrainGrids(FetchRun& run,
                                                     const terrainstages::NmtTexts& texts) {
     NmtClient nmt(client_);
     const sheetindex::Listing<NmtClient::Tile> listing = nmt.listFor(run.bbox);
-    if (!fetchstages::acceptListing(texts.prefix, "NMT", listing, run.warnings()))
+    if (run.cutShort(texts.prefix) ||
+        !fetchstages::acceptListing(texts.prefix, "NMT", listing, run.warnings()))
         return {};
     if (listing.sheets.empty()) {
         run.appendWarning(texts.noSheet);
@@ -142,7 +146,8 @@ void ImportController::fetchCloudTerrain(FetchRun& run) {
     static constexpr const char* kPrefix = "Teren z chmury: ";
     LidarResolver lidar(client_);
     const sheetindex::Listing<LidarResolver::LidarTile> listing = lidar.listFor(run.bbox);
-    if (!fetchstages::acceptListing(kPrefix, "LiDAR", listing, run.warnings()))
+    if (run.cutShort(kPrefix) ||
+        !fetchstages::acceptListing(kPrefix, "LiDAR", listing, run.warnings()))
         return;
     const std::vector<LidarResolver::LidarTile>& sheets = listing.sheets;
     if (sheets.empty()) {

@@ -22,7 +22,8 @@ inline constexpr double kCloudNodesPerAxis = 800.0;
 
 // The sheets downloaded and parsed in index order; progress(i, n) before sheet i of n. A sheet
 // that does not come or is no complete grid is left out; reach tells whether the sheets' service
-// answered for any of them. stop() is asked before each sheet: once it holds, nothing comes back.
+// answered for any of them. stop() is asked before each sheet and after the last: once it holds,
+// nothing comes back.
 std::optional<std::vector<AscGrid>> downloadGrids(NmtClient& nmt,
                                                   const std::vector<NmtClient::Tile>& sheets,
                                                   const std::function<void(int, int)>& progress,

@@ -27,6 +27,8 @@ constexpr const char* kParcelsPrefix = "Dzialki: ";
 constexpr const char* kBuildingsPrefix = "Budynki: ";
 constexpr const char* kUtilitiesPrefix = "GESUT: ";
 constexpr const char* kCadastralPrefix = "Dzialki/budynki: ";
+constexpr const char* kZoningPrefix = "MPZP/POG: ";
+constexpr const char* kPogPrefix = "POG: ";
 constexpr const char* kRegister = "Rejestru Urbanistycznego";
 
 bool inside(const GisPoint& p, const Bbox& box) {
@@ -219,6 +221,13 @@ struct ImportController::Cadastre {
     bool buildingsAnswered = true;
 
     void unanswered() { parcelsAnswered = buildingsAnswered = false; }
+    // A cancel came before the kinds asked for were downloaded.
+    void cutShort(const FetchRun& run) {
+        if (run.requested("dzialki"))
+            parcels.reset();
+        if (run.requested("budynki"))
+            buildings.reset();
+    }
 };
 
 // A kind cut short says so and brings nothing; the kinds downloaded whole before the cancel
@@ -228,7 +237,9 @@ void ImportController::fetchCadastral(FetchRun& run) {
     const std::string& teryt = municipality.teryt;
     const std::string url = EgibResolver::urlForTeryt(teryt);
     Cadastre cadastre;
-    if (!municipality.reach.reached) {
+    if (run.cancel) {
+        cadastre.cutShort(run);
+    } else if (!municipality.reach.reached) {
         run.appendWarning(fetchstages::lookupUnreachable(kCadastralPrefix, municipality.reach));
         cadastre.unanswered();
     } else if (url.empty()) {
@@ -271,7 +282,9 @@ void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const 
     };
     EgibResolver::Typenames names;
     if (!resolver.discoverTypenames(url, names)) {
-        if (!answered(kCadastralPrefix, "nie sprawdzono dzialek ani budynkow"))
+        if (run.cancel)
+            cadastre.cutShort(run);
+        else if (!answered(kCadastralPrefix, "nie sprawdzono dzialek ani budynkow"))
             cadastre.unanswered();
         else
             run.appendWarning("Powiatowa usluga WFS EGiB nie odpowiada.");
@@ -349,8 +362,10 @@ ImportController::KindFeatures ImportController::fetchNewBuildings(FetchRun& run
 
 void ImportController::fetchZoning(FetchRun& run) {
     const MunicipalityLookup::Found municipality = terytForBbox(run.bbox);
+    if (run.cutShort(kZoningPrefix))
+        return;
     if (!municipality.reach.reached) {
-        run.appendWarning(fetchstages::lookupUnreachable("MPZP/POG: ", municipality.reach, true));
+        run.appendWarning(fetchstages::lookupUnreachable(kZoningPrefix, municipality.reach, true));
         return;
     }
     const std::string& teryt = municipality.teryt;
@@ -367,9 +382,11 @@ void ImportController::fetchZoning(FetchRun& run) {
 void ImportController::fetchGeneralPlanZones(FetchRun& run, const std::string& teryt) {
     RuClient registry(client_);
     const std::vector<RuClient::RuAct> acts = registry.queryByTeryt(teryt);
+    if (run.cutShort(kPogPrefix))
+        return;
     if (!registry.reach().reached) {
         run.appendWarning(fetchstages::unreachable(
-            "POG: ", kRegister, "nie sprawdzono, czy gmina " + teryt + " ma Plan Ogolny",
+            kPogPrefix, kRegister, "nie sprawdzono, czy gmina " + teryt + " ma Plan Ogolny",
             registry.reach()));
         return;
     }
@@ -380,6 +397,8 @@ void ImportController::fetchGeneralPlanZones(FetchRun& run, const std::string& t
         return;
     }
     std::vector<GisFeature> zones = registry.downloadZones(plan, DataType::Pog);
+    if (run.cutShort(kPogPrefix))
+        return;
     if (!registry.reach().reached) {
         run.appendWarning(fetchstages::unreachable("POG gminy " + teryt + ": ", kRegister,
                                                    "nie pobrano stref planu", registry.reach()));
@@ -397,6 +416,8 @@ void ImportController::fetchGeneralPlanZones(FetchRun& run, const std::string& t
 // Lines cut short by a cancel are dropped, and the map in their place is not asked for.
 void ImportController::fetchUtilities(FetchRun& run) {
     const MunicipalityLookup::Found municipality = terytForBbox(run.bbox);
+    if (run.cutShort(kUtilitiesPrefix))
+        return;
     if (!municipality.reach.reached) {
         run.appendWarning(fetchstages::lookupUnreachable(kUtilitiesPrefix, municipality.reach));
         return;

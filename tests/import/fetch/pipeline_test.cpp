@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 
 #include "GSException.h"
 #include "HostTestApi.h"
@@ -12,6 +13,7 @@
 #include "geodata/GmlParser.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
+#include "import/fetch/FetchRun.h"
 #include "import/fetch/ImportVectorStages.h"
 #include "import/fetch/MunicipalityLookup.h"
 #include "loopback/TempDir.h"
@@ -126,6 +128,42 @@ TEST_F(AgainstFakes, UtilityLinesOfEveryLineTypeOnceEachTaggedWithItsType) {
                     .empty());
     EXPECT_FALSE(reach.reached);
     EXPECT_EQ(reach.reason, "Serwer zwrocil status 404.");
+}
+
+// A capabilities request is asked once more after any answer that is no capabilities document,
+// a web page with status 200 included, but not after one that says nothing is at the address.
+TEST_F(AgainstFakes, CapabilitiesAreAskedOnceMoreUnlessTheyCameOrNothingIsThere) {
+    const loopback::Answer capabilities = loopback::ok("<WMS_Capabilities/>", "text/xml");
+    const loopback::Answer page = loopback::ok("<html><body>Przerwa</body></html>", "text/html");
+    struct Row {
+        const char* path;
+        std::vector<loopback::Answer> answers;
+        std::size_t requests;
+        bool reached;
+    };
+    const std::vector<Row> rows = {
+        {"/at-once", {capabilities}, 1, true},
+        {"/page-then", {page, capabilities}, 2, true},
+        {"/error-then", {loopback::status(503), capabilities}, 2, true},
+        {"/pages", {page}, 2, false},
+        {"/nothing-there", {loopback::status(404)}, 1, false},
+    };
+    // One client and host a row, side by side: a second request waits for its host's second.
+    std::vector<std::future<void>> asked;
+    for (const Row& row : rows) {
+        asked.push_back(std::async(std::launch::async, [&row] {
+            loopback::LoopbackServer server;
+            server.onSequence(row.path, row.answers);
+            WfsClient own;
+            const WfsClient::HttpResult answer =
+                fetchstages::probeCapabilities(own, server.url(row.path), "WMS");
+            EXPECT_EQ(fetchstages::capabilitiesReach(answer).reached, row.reached) << row.path;
+            EXPECT_EQ(server.count(), row.requests) << row.path;
+            EXPECT_EQ(fakes::param(server.requests().back().query, "request"), "GetCapabilities");
+        }));
+    }
+    for (std::future<void>& row : asked)
+        row.get();
 }
 
 TEST_F(AgainstFakes, AnUnansweredLookupIsKeptForTheFetchAndSpendsNoLayerSearch) {

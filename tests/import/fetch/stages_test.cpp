@@ -3,6 +3,9 @@
 // cancel.
 
 #include <algorithm>
+#include <cmath>
+#include <memory>
+#include <mutex>
 #include <regex>
 
 #include "fakes/Lidar.h"
@@ -153,6 +156,80 @@ TEST_F(Stages, RasterSourcesThatAreMissingOrSilentSaySo) {
     EXPECT_EQ(fetchWith(demo.frameWgs84, {"rastr"}).back().at("warning"),
               "Ortofotomapa: usluga WMS ortofotomapy (geoportal) nie odpowiada - rastr pominiety. "
               "Powod: Serwer zwrocil status 404.");
+}
+
+// A map service whose GetMap of the first tile asked answers 503, at every size and retry.
+loopback::Responder firstTileDown(fakes::MapWms wms) {
+    struct FirstTile {
+        std::mutex mutex;
+        std::string box;
+    };
+    auto first = std::make_shared<FirstTile>();
+    return [wms = std::move(wms), first](const loopback::Request& r) {
+        if (fakes::param(r.query, "request") == "GetMap") {
+            const std::lock_guard lock(first->mutex);
+            const std::string box = fakes::param(r.query, "bbox");
+            if (first->box.empty())
+                first->box = box;
+            if (box == first->box)
+                return loopback::status(503);
+        }
+        return wms(r);
+    };
+}
+
+// A frame 100 m wide and 1.5 km high around a place: two tiles, one above the other, of every
+// raster kind, each narrow enough to be asked at one size only.
+std::array<double, 4> tallFrameAround(double lat, double lon) {
+    const double dLat = 750.0 / 111200.0;
+    const double dLon = 50.0 / 111200.0 / std::cos(lat * M_PI / 180.0);
+    return {lon - dLon, lat - dLat, lon + dLon, lat + dLat};
+}
+
+// One of the two tiles of a frame never comes: the stage keeps the other and says how many of
+// how many are missing, for each of the four raster kinds.
+TEST_F(Stages, ATileThatNeverComesIsToldAndTheOthersAreKept) {
+    fakes::serveScenario(hosts, demo);
+    const auto middle = [](const fakes::RasterPlace& place) {
+        return std::pair((place.frameWgs84[1] + place.frameWgs84[3]) / 2,
+                         (place.frameWgs84[0] + place.frameWgs84[2]) / 2);
+    };
+    struct Row {
+        std::string key;
+        std::string countKey;
+        std::pair<double, double> latLon;
+        std::string prefix;
+        loopback::LoopbackServer& server;
+        std::string path;
+        std::string layer;
+    };
+    const std::vector<Row> rows = {
+        {"rastr",
+         "rastry (rastr)",
+         {demo.centre.y, demo.centre.x},
+         "Ortofotomapa: ",
+         hosts.geoportal,
+         kOrthophotoPath,
+         "Raster"},
+        {"mpzp", "mpzp (rastr)", middle(dynow), "MPZP: ", hosts.county,
+         fakes::localWmsPath(DataType::Mpzp, dynow.teryt), "plan"},
+        {"gesut", "gesut (rastr)", middle(dynow), "GESUT: ", hosts.county,
+         fakes::localWmsPath(DataType::Gesut, dynow.teryt), "siec"},
+        {"bdot500", "bdot500 (rastr)", middle(poznan), "BDOT500: ", hosts.county,
+         fakes::localWmsPath(DataType::Bdot500, poznan.teryt), "mapa"},
+    };
+    for (const Row& row : rows) {
+        const int zone = ProjConv::zoneForLon(row.latLon.second);
+        row.server.onRequest(row.path,
+                             firstTileDown(fakes::MapWms({row.layer}, {.systems = {2180, zone}})));
+        const json done =
+            fetchWith(tallFrameAround(row.latLon.first, row.latLon.second), {row.key}).back();
+        EXPECT_EQ(done.at("counts"), json({{row.countKey, 1}})) << row.key;
+        const std::string sentence =
+            row.prefix + "nie pobrano 1 z 2 platkow rastra - w tych miejscach mapa ma luki.";
+        EXPECT_NE(done.value("warning", "").find(sentence), std::string::npos)
+            << row.key << ": " << done.value("warning", "");
+    }
 }
 
 TEST_F(Stages, EveryLidarSheetOfTheFrameIsReadAndAnIndexReadInPartSaysSo) {
