@@ -45,6 +45,28 @@ std::string missingCells(std::string_view prefix, int missing, int total);
 // be read to its end and only the sheets listed are used.
 std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed);
 
+// The model none of whose sheets read, as its files are named ("NMPT", "NMT"), and whether their
+// service answered any of them.
+struct ModelUnread {
+    std::string files;
+    ServiceReach reach;
+};
+
+// The sentence naming the sheets of a model (by sheetsRead's names) that did not come or did not
+// read, and were left out of what the stage built.
+std::string sheetsLeftOut(std::string_view prefix, const std::vector<std::string>& names);
+
+// The sentence of a stage none of whose sheets of a model ("NMT", "NMPT") came because their
+// service was not reached.
+std::string sheetFilesUnreachable(std::string_view prefix, std::string_view model,
+                                  const ServiceReach& reach);
+
+// The sentence of a stage that refuses a frame before asking for any sheet: the area its grid of
+// the model would cover (square metres; `kept` says what it holds besides the frame, as " z
+// marginesem") is larger than the most it takes.
+std::string tooLargeForModel(std::string_view prefix, std::string_view model, double area,
+                             std::string_view kept, double mostArea);
+
 // Says, with the stage's prefix, what keeps a sheet listing of the frame from serving it whole:
 // an index not reached (false: the stage has nothing to go on with) or one not read to its end.
 template <class Sheet>
@@ -105,6 +127,7 @@ struct ImportController::FetchRun {
         bool parsed = false;     // a sheet of each model read
         bool cancelled = false;  // a cancel stopped the reading between two sheets
         bool tooLarge = false;   // the frame's grids would not fit in memory: nothing was asked
+        fetchstages::ModelUnread unread;  // when no sheet of a model read
         NdsmModel model;
         sheetindex::Listing<sheetindex::Tile> surface;  // the sheets of both models' indexes
         sheetindex::Listing<sheetindex::Tile> terrain;

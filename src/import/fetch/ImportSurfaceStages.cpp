@@ -17,7 +17,7 @@
 #include "geometry/RoofNdsm.h"
 #include "geometry/Surface.h"
 #include "import/fetch/FetchRun.h"
-#include "import/fetch/SheetMosaic.h"
+#include "import/fetch/ModelSheets.h"
 
 namespace {
 
@@ -25,9 +25,12 @@ namespace {
 // footprints and bridges that reach out of the frame.
 constexpr double kSheetMargin = 200.0;
 
-// The largest kept area (frame and margin), square metres, whose grids are read: at 0.5 m for the
-// surface and 1 m for the terrain, four bytes a cell, its grids take some 800 MB.
+// The largest kept area (frame and margin), square metres, whose grids are read: at the
+// models' own cells, 0.5 m for the surface and 1 m for the terrain, four bytes a cell, its grids
+// take some 800 MB.
 constexpr double kMaxKeptArea = 40e6;
+constexpr double kSurfaceCell = 0.5;
+constexpr double kTerrainCell = 1.0;
 
 constexpr RoofNdsmParams kRoofParams{
     .step = 0.5, .minHeight = 1.0, .minQuality = 0.35, .minWall = 1.0};
@@ -46,121 +49,69 @@ SurfaceParams roadParams(const Bbox& frame) {
             .clipBox = frame};
 }
 
-// The turn of each sheet to be read: progress before it, and no turn once the fetch is
-// cancelled.
-class SheetTurns {
-public:
-    SheetTurns(std::size_t total, std::function<void(int, int)> progress,
-               std::function<bool()> cancelled)
-        : total_(static_cast<int>(total)),
-          progress_(std::move(progress)),
-          cancelled_(std::move(cancelled)) {}
-
-    bool next() {
-        if (cancelled_())
-            return false;
-        progress_(done_++, total_);
-        return true;
-    }
-
-private:
-    int total_;
-    int done_ = 0;
-    std::function<void(int, int)> progress_;
-    std::function<bool()> cancelled_;
-};
-
 // How the sheets of the frame read.
 struct SheetsRead {
     bool usable = false;                // a sheet of each model read, and no cancel came
     bool cancelled = false;             // a cancel came before a sheet
     std::vector<std::string> unusable;  // the sheets that did not download or read, by name
+    fetchstages::ModelUnread unread;    // of the model without a sheet that read
 };
 
-// A sheet by its model and map-sheet name, or by its address when the index gives no name.
-std::string nameOf(std::string_view model, const sheetindex::Tile& tile) {
-    return std::string(model) + " " + (tile.godlo.empty() ? tile.url : tile.godlo);
-}
-
-// The sheets of one model, downloaded (through the cache) and read one after another into one
-// grid over keep; how many of them read.
-int readModel(sheetindex::IndexClient& index, std::string_view model,
-              const std::vector<sheetindex::Tile>& tiles, const Bbox& keep, SheetTurns& turns,
-              FloatGrid& grid, SheetsRead& read) {
-    SheetMosaic mosaic(keep);
-    int usable = 0;
-    for (const sheetindex::Tile& tile : tiles) {
-        if (!turns.next()) {
-            read.cancelled = true;
-            return usable;
-        }
-        if (mosaic.add(index.download(tile)))
-            ++usable;
-        else
-            read.unusable.push_back(nameOf(model, tile));
-    }
-    grid = mosaic.take();
-    return usable;
-}
-
-// The surface and terrain models of the listed sheets, kept over the frame and its margin. The
-// terrain sheets are read only once a surface sheet has; the model is emptied unless usable.
 Bbox keptAround(const Bbox& frame) {
     return {frame.minx - kSheetMargin, frame.miny - kSheetMargin, frame.maxx + kSheetMargin,
             frame.maxy + kSheetMargin};
 }
 
-double areaOf(const Bbox& box) {
-    return (box.maxx - box.minx) * (box.maxy - box.miny);
+// The sheets of one model into its grid over keep, after the sheets read before; whether one of
+// them read.
+bool readModel(sheetindex::IndexClient& index, std::string_view model, std::string_view files,
+               const std::vector<sheetindex::Tile>& tiles, const Bbox& keep, double cell,
+               const modelsheets::Turn& turn, FloatGrid& grid, SheetsRead& read) {
+    modelsheets::Read sheets = modelsheets::read(
+        index, model, tiles, modelsheets::gridFor(keep, cell, kMaxKeptArea), turn);
+    read.cancelled = sheets.cancelled;
+    read.unusable.insert(read.unusable.end(), sheets.unusable.begin(), sheets.unusable.end());
+    if (sheets.usable == 0 && !sheets.cancelled)
+        read.unread = {std::string(files), sheets.reach};
+    grid = std::move(sheets.grid);
+    return sheets.usable > 0 && !sheets.cancelled;
 }
 
+// The surface and terrain models of the listed sheets, kept over the frame and its margin. The
+// terrain sheets are read only once a surface sheet has; the model is emptied unless usable.
 SheetsRead readSheets(WfsClient& client, const std::vector<sheetindex::Tile>& surface,
                       const std::vector<sheetindex::Tile>& terrain, const Bbox& frame,
-                      SheetTurns& turns, NdsmModel& model) {
+                      const modelsheets::Turn& turn, NdsmModel& model) {
     const Bbox keep = keptAround(frame);
     SheetsRead read;
     NmptClient surfaceIndex(client);
     NmtClient terrainIndex(client);
-    read.usable = readModel(surfaceIndex, "nMPT", surface, keep, turns, model.surface, read) > 0 &&
-                  !read.cancelled &&
-                  readModel(terrainIndex, "NMT", terrain, keep, turns, model.terrain, read) > 0 &&
-                  !read.cancelled;
+    read.usable = readModel(surfaceIndex, "nMPT", "NMPT", surface, keep, kSurfaceCell, turn,
+                            model.surface, read) &&
+                  readModel(terrainIndex, "NMT", "NMT", terrain, keep, kTerrainCell, turn,
+                            model.terrain, read);
     if (!read.usable)
         model = NdsmModel();
     return read;
 }
 
-// "kafel", "kafle" or "kafli": the form of the word after a count.
-const char* sheetsWord(std::size_t count) {
-    if (count == 1)
-        return "kafel";
-    const std::size_t units = count % 10;
-    const std::size_t tens = count % 100;
-    return units >= 2 && units <= 4 && (tens < 12 || tens > 14) ? "kafle" : "kafli";
-}
-
-// The sentence naming the sheets left out of a usable model.
-std::string leftOut(const std::vector<std::string>& names) {
-    std::string list;
-    for (const std::string& name : names)
-        list += (list.empty() ? "" : ", ") + name;
-    return "nMPT/NMT: pominieto " + std::to_string(names.size()) + " " + sheetsWord(names.size()) +
-           " nie do uzycia (" + list + ").";
-}
-
 // Why a stage has no model: the frame is too large for its grids, a cancel cut the reading
-// short, no sheet of a model read, or an index lists none for the frame.
+// short, no sheet of a model came or read, or an index lists none for the frame.
 std::string withoutModel(const std::string& stage, const Bbox& frame, bool tooLarge, bool covered,
-                         bool cancelled) {
+                         bool cancelled, const fetchstages::ModelUnread& unread) {
+    const std::string prefix = stage + ": ";
     if (tooLarge) {
-        const auto km2 = [](double m2) { return std::to_string(std::lround(m2 / 1e6)); };
-        return stage + ": kadr za duzy dla modelu nMPT/NMT (" + km2(areaOf(keptAround(frame))) +
-               " km2 z marginesem, najwyzej " + km2(kMaxKeptArea) + " km2) - zmniejsz kadr.";
+        return fetchstages::tooLargeForModel(prefix, "nMPT/NMT",
+                                             modelsheets::areaOf(keptAround(frame)),
+                                             " z marginesem", kMaxKeptArea);
     }
     if (cancelled)
-        return fetchstages::cutShortSentence(stage + ": ");
-    return stage + (covered ? ": nie udalo sie sparsowac kafli nMPT/NMT."
-                            : ": brak pokrycia nMPT lub NMT dla tego kadru.");
+        return fetchstages::cutShortSentence(prefix);
+    if (!covered)
+        return prefix + "brak pokrycia nMPT lub NMT dla tego kadru.";
+    if (!unread.reach.reached)
+        return fetchstages::sheetFilesUnreachable(prefix, unread.files, unread.reach);
+    return prefix + "nie udalo sie sparsowac kafli nMPT/NMT.";
 }
 
 }  // namespace
@@ -181,7 +132,7 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
     FetchRun::NdsmTiles& tiles = run.ndsm;
     if (!tiles.tried) {
         tiles.tried = true;
-        tiles.tooLarge = areaOf(keptAround(run.bbox)) > kMaxKeptArea;
+        tiles.tooLarge = modelsheets::areaOf(keptAround(run.bbox)) > kMaxKeptArea;
         if (tiles.tooLarge)
             return nullptr;
         tiles.surface = NmptClient(client_).listFor(run.bbox);
@@ -190,14 +141,16 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
         if (tiles.covered) {
             const std::vector<sheetindex::Tile>& surface = tiles.surface.sheets;
             const std::vector<sheetindex::Tile>& terrain = tiles.terrain.sheets;
-            SheetTurns turns(surface.size() + terrain.size(),
-                             cancellableProgress("nMPT/NMT: pobieranie kafli"), isCancelled());
+            const modelsheets::Turn turn = modelsheets::turns(
+                surface.size() + terrain.size(), cancellableProgress("nMPT/NMT: pobieranie kafli"),
+                isCancelled());
             const SheetsRead read =
-                readSheets(client_, surface, terrain, run.bbox, turns, tiles.model);
+                readSheets(client_, surface, terrain, run.bbox, turn, tiles.model);
             tiles.parsed = read.usable;
             tiles.cancelled = read.cancelled;
+            tiles.unread = read.unread;
             if (read.usable && !read.unusable.empty())
-                run.appendWarning(leftOut(read.unusable));
+                run.appendWarning(fetchstages::sheetsLeftOut("nMPT/NMT: ", read.unusable));
         }
     }
     return tiles.covered && tiles.parsed ? &tiles.model : nullptr;
@@ -217,7 +170,7 @@ void ImportController::fetchNdsmBuildings(FetchRun& run) {
         return;
     if (model == nullptr) {
         run.appendWarning(withoutModel("Budynki (nMPT)", run.bbox, run.ndsm.tooLarge,
-                                       run.ndsm.covered, run.ndsm.cancelled));
+                                       run.ndsm.covered, run.ndsm.cancelled, run.ndsm.unread));
         return;
     }
     const auto progress = stageProgress("Budynki (nMPT): dopasowanie");
@@ -254,7 +207,7 @@ void ImportController::fetchBridgesAndRoads(FetchRun& run) {
         return;
     if (model == nullptr) {
         run.appendWarning(withoutModel("Mosty/drogi", run.bbox, run.ndsm.tooLarge, run.ndsm.covered,
-                                       run.ndsm.cancelled));
+                                       run.ndsm.cancelled, run.ndsm.unread));
         return;
     }
     const auto progress = stageProgress("Mosty/drogi: korytarze");
