@@ -68,7 +68,8 @@ std::string tooLargeForModel(std::string_view prefix, std::string_view model, do
                              std::string_view kept, double mostArea);
 
 // Says, with the stage's prefix, what keeps a sheet listing of the frame from serving it whole:
-// an index not reached (false: the stage has nothing to go on with) or one not read to its end.
+// an index not reached (false: the stage has nothing to go on with), a newer year of it that
+// could not be read, so that an older year's sheets are used, or one not read to its end.
 template <class Sheet>
 bool acceptListing(std::string_view prefix, std::string_view index,
                    const sheetindex::Listing<Sheet>& listing,
@@ -76,6 +77,10 @@ bool acceptListing(std::string_view prefix, std::string_view index,
     if (!listing.reach.reached) {
         warn(indexUnreachable(prefix, index, listing.reach));
         return false;
+    }
+    if (listing.newerFailed.year != 0) {
+        warn(reachtext::indexYearUnreachable(prefix, index, listing.newerFailed.year, listing.year,
+                                             listing.newerFailed.reach));
     }
     if (!listing.complete)
         warn(indexIncomplete(prefix, index, listing.sheets.size()));
