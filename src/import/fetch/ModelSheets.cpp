@@ -40,24 +40,24 @@ double areaOf(const Bbox& box) {
 Read read(sheetindex::IndexClient& index, std::string_view model,
           const std::vector<sheetindex::Tile>& tiles, const Grid& grid, const Turn& turn) {
     SheetMosaic mosaic(grid.keep, grid.maxCells);
-    Read read;
+    Read outcome;
     ReachTally downloads;
     for (const sheetindex::Tile& tile : tiles) {
         if (!turn()) {
-            read.cancelled = true;
-            return read;
+            outcome.cancelled = true;
+            return outcome;
         }
         ServiceReach answered;
         const std::string text = index.download(tile, answered);
         downloads.note(answered);
         if (mosaic.add(text))
-            ++read.usable;
+            ++outcome.usable;
         else
-            read.unusable.push_back(nameOf(model, tile));
+            outcome.unusable.push_back(nameOf(model, tile));
     }
-    read.reach = downloads.result();
-    read.grid = mosaic.take();
-    return read;
+    outcome.reach = downloads.result();
+    outcome.grid = mosaic.take();
+    return outcome;
 }
 
 }  // namespace modelsheets

@@ -254,8 +254,8 @@ TEST_F(Stages, TerrainSentencesWhenSheetsFailOrHoldNothingOfTheFrame) {
     lidar.mount(hosts.geoportal);
     const json none = fetchWith(demo.frameWgs84, {"teren", "terenchmura", "wodachmura"}).back();
     EXPECT_EQ(none.at("warning"),
-              "Teren: pominieto 1 kafel nie do uzycia (NMT broken). Teren: brak waznych punktow NMT "
-              "w kadrze. Teren z chmury: brak punktow gruntu (klasa 2) w kadrze.");
+              "Teren: pominieto 1 kafel nie do uzycia (NMT broken). Teren: brak waznych punktow "
+              "NMT w kadrze. Teren z chmury: brak punktow gruntu (klasa 2) w kadrze.");
     EXPECT_EQ(none.at("counts"), json::object());
 
     serveTerrainFiles({{"broken2", "ncols 2\n"}});
