@@ -44,16 +44,3 @@ function(tw_test_dir name dir)
       TW_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   endif()
 endfunction()
-
-# A libFuzzer harness (a *_fuzz.cpp file) replayed on its seeds by a small driver, as a test of
-# every build (under the sanitizers in theirs), without libFuzzer; the harness's own comment
-# tells how to fuzz it with clang.
-function(tw_fuzz_replay name source seeds)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  add_executable(${name} "${source}" "${CMAKE_SOURCE_DIR}/tests/support/FuzzReplay.cpp")
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
-  # The clang command in a harness's comment continues its lines with backslashes.
-  target_compile_options(${name} PRIVATE -Wno-comment)
-  add_test(NAME ${name} COMMAND ${name} "${seeds}")
-  set_tests_properties(${name} PROPERTIES TIMEOUT 120)
-endfunction()

@@ -296,7 +296,8 @@ private:
     }
 
     // One call of a registered function by the page. The argument is read whole only up to the
-    // size limit; the rest is read and dropped so that memory stays bounded.
+    // size limit; the rest is read and dropped so that memory stays bounded. A call whose body
+    // did not arrive whole is not made.
     void call(const httplib::Request& req, httplib::Response& res,
               const httplib::ContentReader& read) {
         if (!req.has_header(kChannelHeader)) {
@@ -305,7 +306,7 @@ private:
         }
         std::string text;
         bool tooLong = false;
-        read([&](const char* data, std::size_t length) {
+        const bool whole = read([&](const char* data, std::size_t length) {
             if (!tooLong && text.size() + length <= kMaxMessageBytes) {
                 text.append(data, length);
             } else if (!tooLong) {
@@ -314,6 +315,11 @@ private:
             }
             return true;
         });
+        if (!whole) {
+            res.status = 400;
+            res.set_content(callReply(false, "Wywolanie nie dotarlo w calosci"), kReplyType);
+            return;
+        }
         GS::Ref<JS::Base> argument = argumentOf(req.get_param_value("t"), text, tooLong);
         std::string().swap(text);
         const std::optional<std::string> reply = calls_.run(

@@ -9,8 +9,10 @@
 
 #include "ACAPinc.h"
 #include "MainThread.h"
+#include "MapCentre.h"
 #include "cloud/CloudEstimate.h"
 #include "cloud_ui/CloudPalette.h"
+#include "geodata/GeoBounds.h"
 #include "geodata/GeoTransform.h"
 #include "geodata/LidarResolver.h"
 #include "geodata/ProjConv.h"
@@ -20,18 +22,11 @@ namespace {
 using json = nlohmann::json;
 
 const char* const kBadFrame = "Nieprawidlowy bbox";
-const char* const kNoCentre = "Brak wspolrzednych srodka mapy";
-const char* const kBadCentre = "Nieprawidlowe wspolrzedne srodka mapy";
 const char* const kGeoReadFailed = "Nie mozna odczytac georeferencji projektu";
 const char* const kGeoWriteFailed = "Nie udalo sie zapisac georeferencji projektu";
 
 json errorReply(const std::string& text) {
     return {{"type", "error"}, {"msg", text}};
-}
-
-bool isPosition(double lat, double lon) {
-    return std::isfinite(lat) && std::isfinite(lon) && std::abs(lat) <= 90.0 &&
-           std::abs(lon) <= 180.0;
 }
 
 bool isFinite(const Bbox& b) {
@@ -95,8 +90,8 @@ std::optional<std::vector<double>> CloudController::frameCorners(const json& mes
     if (!message.is_object() || !message.contains("bboxWgs84") || message["bboxWgs84"].size() != 4)
         return std::nullopt;
     std::vector<double> corners = message["bboxWgs84"].get<std::vector<double>>();
-    if (!isPosition(corners[1], corners[0]) || !isPosition(corners[3], corners[2]) ||
-        !isFinite(bboxFromWgs84(corners)))
+    if (!geobounds::isLatLon(corners[1], corners[0]) ||
+        !geobounds::isLatLon(corners[3], corners[2]) || !isFinite(bboxFromWgs84(corners)))
         return std::nullopt;
     return corners;
 }
@@ -166,12 +161,11 @@ json CloudController::onCancel(const json&) {
 }
 
 json CloudController::onSetOrigin(const json& message) {
-    if (!message.is_object() || !message.contains("lat") || !message.contains("lon"))
-        return errorReply(kNoCentre);
-    const double lat = message["lat"].get<double>();
-    const double lon = message["lon"].get<double>();
-    if (!isPosition(lat, lon))
-        return errorReply(kBadCentre);
+    std::string error;
+    const std::optional<MapCentre> centre = mapCentreOf(message, error);
+    if (!centre)
+        return errorReply(error);
+    const auto [lat, lon] = *centre;
     const int code = ProjConv::zoneForLon(lon);
     const GisPoint p1992 = ProjConv::latLonToPl1992(lat, lon);
     const GisPoint zone = ProjConv::pl1992ToPl2000(p1992.x, p1992.y, code);

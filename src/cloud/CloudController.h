@@ -58,10 +58,12 @@ public:
     };
 
     // What a download brought. On failure message says why, the anchor is 0, the ranges are
-    // empty and the count 0; path names the E57 file once writing it was attempted.
+    // empty and the count 0; path names the E57 file once writing it was attempted. warning
+    // says what of the frame the points lack (empty when nothing), with a file or without.
     struct DownloadResult {
         bool ok = false;
         std::string message;
+        std::string warning;
         std::string path;
         double anchorE = 0.0;
         double anchorN = 0.0;

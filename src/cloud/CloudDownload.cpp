@@ -139,12 +139,17 @@ void CloudController::finishDownload(const DownloadResult& result) {
     if (result.ok) {
         writeDiagnostics(result);
         placed = PlacementController::place(result.path, result.anchorE, result.anchorN,
-                                            result.placeEpsg, handOver);
+                                            result.placeEpsg, handOver, result.warning);
     }
     if (!result.path.empty()) {
         std::error_code ignored;
         std::filesystem::remove(result.path, ignored);
     }
-    CloudPalette::SendToBrowser("downloadDone", {{"ok", result.ok && placed},
-                                                 {"msg", result.ok ? handOver : result.message}});
+    // The page shows a cloud that lacks part of the frame as a warning: its message says what.
+    const std::string& told = result.ok ? handOver : result.message;
+    json done = {{"ok", result.ok && placed},
+                 {"msg", result.warning.empty() ? told : told + " " + result.warning}};
+    if (!result.warning.empty())
+        done["warning"] = true;
+    CloudPalette::SendToBrowser("downloadDone", done);
 }

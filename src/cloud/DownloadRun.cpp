@@ -14,6 +14,7 @@ namespace cloud {
 namespace {
 
 using Result = CloudController::DownloadResult;
+using SheetRead = LidarResolver::SheetRead;
 
 const char* const kCancelled = "Anulowano.";
 const char* const kNoSheets = "Brak danych LiDAR dla tego obszaru.";
@@ -29,11 +30,13 @@ constexpr double kZoneMargin = 2.0;
 // Thrown as soon as the builder keeps more points than one download may.
 class HardLimitExceeded {};
 
+// A failed result: the message, and the path and the warning kept.
 void fail(Result& result, const std::string& message) {
-    const std::string path = result.path;
-    result = Result{};
-    result.message = message;
-    result.path = path;
+    Result failed;
+    failed.message = message;
+    failed.path = std::move(result.path);
+    failed.warning = std::move(result.warning);
+    result = std::move(failed);
 }
 
 // The frame's extent in the sheet's zone, widened by the margin.
@@ -57,9 +60,9 @@ struct Sink {
 
 // Reads one sheet into the builder. A sheet in a PL-2000 zone is first clipped to the frame's
 // extent in that zone and its kept points converted to PL-1992; any other sheet is taken as
-// PL-1992 already. False when the file cannot be read.
-bool readSheet(const std::string& path, const LidarResolver::LidarTile& tile, const Bbox& frame,
-               Sink& sink) {
+// PL-1992 already.
+SheetRead readSheet(const std::string& path, const LidarResolver::LidarTile& tile,
+                    const Bbox& frame, Sink& sink) {
     if (!ProjConv::isPl2000(tile.epsg)) {
         return readSheetPoints(path, [&](std::span<const ClPoint> batch) {
             for (const ClPoint& p : batch)
@@ -75,6 +78,21 @@ bool readSheet(const std::string& path, const LidarResolver::LidarTile& tile, co
             sink.keep(q.x, q.y, p);
         }
     });
+}
+
+// What the run lacks: the index read only in part, then the sheets that did not come or read
+// whole; "" when nothing.
+std::string warningOf(const sheetindex::Listing<LidarResolver::LidarTile>& listing,
+                      const SheetShortfall& shortfall) {
+    std::vector<std::string> sentences = reachtext::shortfall(kPrefix, shortfall);
+    if (!listing.complete) {
+        sentences.insert(sentences.begin(),
+                         reachtext::indexIncomplete(kPrefix, "LiDAR", listing.sheets.size()));
+    }
+    std::string text;
+    for (const std::string& sentence : sentences)
+        text += (text.empty() ? "" : " ") + sentence;
+    return text;
 }
 
 void fillRanges(Result& result, const std::vector<ClPoint>& points) {
@@ -106,6 +124,7 @@ void download(const CloudController::DownloadJob& job, WfsClient& client,
     const std::size_t n = tiles.size();
     std::size_t read = 0;
     ReachTally downloads;
+    SheetShortfall shortfall;
     for (std::size_t i = 0; i < n; ++i) {
         if (cancel.load())
             return fail(result, kCancelled);
@@ -117,12 +136,12 @@ void download(const CloudController::DownloadJob& job, WfsClient& client,
             },
             answered);
         downloads.note(answered);
-        if (path.empty()) {
-            if (cancel.load())
-                return fail(result, kCancelled);
-            continue;
-        }
-        if (!readSheet(path, tiles[i], job.frame, sink))
+        if (path.empty() && cancel.load())
+            return fail(result, kCancelled);
+        const SheetRead outcome =
+            path.empty() ? SheetRead::NotOpened : readSheet(path, tiles[i], job.frame, sink);
+        LidarResolver::noteShortfall(outcome, tiles[i], shortfall);
+        if (outcome == SheetRead::NotOpened)
             continue;
         ++read;
         hooks.sheetRead(sheetReadPercent(i, n));
@@ -131,6 +150,7 @@ void download(const CloudController::DownloadJob& job, WfsClient& client,
         return fail(result, kCancelled);
     if (const ServiceReach files = downloads.result(); !files.reached)
         return fail(result, reachtext::lidarFilesUnreachable(kPrefix, files));
+    result.warning = warningOf(listing, read > 0 ? shortfall : SheetShortfall{});
     if (read == 0)
         return fail(result, kNoSheetRead);
     if (builder.points.empty())
@@ -185,17 +205,17 @@ double sheetReadPercent(std::size_t sheet, std::size_t sheets) {
                       100.0);
 }
 
-bool readSheetPoints(const std::string& path,
-                     const std::function<void(std::span<const ClPoint>)>& take) {
+LidarResolver::SheetRead readSheetPoints(
+    const std::string& path, const std::function<void(std::span<const ClPoint>)>& take) {
     LazReader reader(path);
     if (!reader.ok)
-        return false;
+        return SheetRead::NotOpened;
     // Data that ends early or is damaged ends the sheet: the points before it count.
-    reader.readAll([&take](std::span<const ClPoint> batch) {
+    const bool whole = reader.readAll([&take](std::span<const ClPoint> batch) {
         take(batch);
         return true;
     });
-    return true;
+    return whole ? SheetRead::Read : SheetRead::Damaged;
 }
 
 }  // namespace cloud

@@ -15,6 +15,7 @@
 #include "cloud/CloudController.h"
 #include "cloud/CloudEstimate.h"
 #include "geodata/GisTypes.h"
+#include "geodata/LidarResolver.h"
 #include "geodata/WfsClient.h"
 
 namespace cloud {
@@ -31,7 +32,9 @@ struct DownloadHooks {
 // The download of the job's frame. The cancel request is honoured before the first sheet,
 // before each sheet, when a sheet's download stops without a file and once more before the file
 // is written. The run stops as soon as more than maxKeptPoints points are kept. Never throws:
-// every failure comes back as a result whose message says why.
+// every failure comes back as a result whose message says why. A run that goes on without some
+// of the frame (an index read only in part, sheets that did not come or read only in part)
+// says so in the result's warning, whether it ends with a file or not; a cancelled one does not.
 CloudController::DownloadResult runDownload(const CloudController::DownloadJob& job,
                                             WfsClient& client, const std::atomic<bool>& cancel,
                                             const DownloadHooks& hooks,
@@ -53,11 +56,11 @@ ProgressEvent tileProgressEvent(std::size_t sheet, std::size_t sheets, long long
 double sheetReadPercent(std::size_t sheet, std::size_t sheets);
 
 // Hands the points of a LAS or LAZ file to `take` a batch at a time, in file order, decoded on
-// all cores: up to the count the header announces, or those before the place where the data
-// ends early or is damaged. False when the file cannot be read as a point cloud (not opened,
-// records shorter than 20 bytes, no point announced). An exception of `take` stops the reading
-// and reaches the caller.
-bool readSheetPoints(const std::string& path,
-                     const std::function<void(std::span<const ClPoint>)>& take);
+// all cores: every point the header announces (Read), those before the place where the data
+// ends early or is damaged (Damaged), or none when the file cannot be read as a point cloud
+// (NotOpened: not opened, records shorter than 20 bytes, no point announced). An exception of
+// `take` stops the reading and reaches the caller.
+LidarResolver::SheetRead readSheetPoints(const std::string& path,
+                                         const std::function<void(std::span<const ClPoint>)>& take);
 
 }  // namespace cloud

@@ -40,7 +40,7 @@ bool replaceWithCopy(const fs::path& src, const fs::path& dest) {
 }  // namespace
 
 bool PlacementController::place(const std::string& srcPath, double /*anchorE*/, double /*anchorN*/,
-                                int /*placeEpsg*/, std::string& message) {
+                                int /*placeEpsg*/, std::string& message, std::string_view lacking) {
     const std::string dir = Platform::cacheDir() + "Tovelmark_Cloud";
     Platform::ensureDir(dir);
     const std::string dest = dir + "/ostatnia_chmura.e57";
@@ -48,10 +48,11 @@ bool PlacementController::place(const std::string& srcPath, double /*anchorE*/, 
         message = "Nie udalo sie zapisac chmury punktow w " + dest + ".";
         return false;
     }
-    DGAlert(
-        kAlertKind, "Tovelmark Cloud", "Chmura punktow gotowa i zgrana z projektem.",
-        GS::UniString("Zaimportuj ja: " + std::string(kImportPath) + " -> wskaz plik:\n" + dest),
-        "OK");
+    std::string guide = "Zaimportuj ja: " + std::string(kImportPath) + " -> wskaz plik:\n" + dest;
+    if (!lacking.empty())
+        guide += "\n\n" + std::string(lacking);
+    DGAlert(kAlertKind, "Tovelmark Cloud", "Chmura punktow gotowa i zgrana z projektem.",
+            GS::UniString(guide), "OK");
     message = "Chmura zapisana: " + dest + " - zaimportuj: " + kImportPath + ".";
     return true;
 }

@@ -5,14 +5,16 @@
 // with the host's own point-cloud import.
 
 #include <string>
+#include <string_view>
 
 class PlacementController {
 public:
     // Copies srcPath to Platform::cacheDir() + "Tovelmark_Cloud/ostatnia_chmura.e57", replacing
-    // the previous cloud, then shows the alert and waits until the user closes it. message gets
+    // the previous cloud, then shows the alert and waits until the user closes it; the alert
+    // ends with `lacking`, what of the frame the cloud lacks, when there is any. message gets
     // the text for the page. False (no alert) when the copy fails; a read-only copy is not
     // overwritten, and a copy that fails half-way leaves the previous one whole. The anchor and
     // zone of the cloud are not used. Main thread only.
     static bool place(const std::string& srcPath, double anchorE, double anchorN, int placeEpsg,
-                      std::string& message);
+                      std::string& message, std::string_view lacking = {});
 };

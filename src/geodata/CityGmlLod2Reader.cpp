@@ -1,8 +1,10 @@
 #include "geodata/CityGmlLod2Reader.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "geodata/CityGmlReader.h"
+#include "geodata/GeoBounds.h"
 
 namespace {
 
@@ -56,9 +58,18 @@ Bbox faceExtent(const std::vector<Lod2Face>& faces) {
     return box;
 }
 
+// Whether every point of every face lies within reach of the frame, in plan and in height.
+bool isNear(const std::vector<Lod2Face>& faces, const Bbox& frame) {
+    return std::all_of(faces.begin(), faces.end(), [&frame](const Lod2Face& face) {
+        return geobounds::allNearFrame(face.xy, frame) &&
+               std::all_of(face.z.begin(), face.z.end(), geobounds::heightNearFrame);
+    });
+}
+
 }  // namespace
 
-std::vector<BuildingLod2> CityGmlLod2Reader::parseSheet(std::string_view xml, const Bbox& box) {
+std::vector<BuildingLod2> CityGmlLod2Reader::parseSheet(std::string_view xml, const Bbox& box,
+                                                        int* damaged) {
     std::vector<BuildingLod2> buildings;
     pugi::xml_document doc;
     if (!doc.load_buffer(xml.data(), xml.size()))
@@ -70,9 +81,12 @@ std::vector<BuildingLod2> CityGmlLod2Reader::parseSheet(std::string_view xml, co
         building.faces = collectFaces(element);
         if (building.faces.empty())
             continue;
-        if (citygml::boxesMeet(faceExtent(building.faces), box)) {
+        if (!citygml::boxesMeet(faceExtent(building.faces), box))
+            continue;
+        if (isNear(building.faces, box))
             buildings.push_back(std::move(building));
-        }
+        else if (damaged != nullptr)
+            ++*damaged;
     }
     return buildings;
 }

@@ -11,6 +11,9 @@
 class CityGmlLod2Reader {
 public:
     // The buildings whose face extent meets box, in document order. A document that does not
-    // parse gives no building.
-    static std::vector<BuildingLod2> parseSheet(std::string_view xml, const Bbox& box);
+    // parse gives no building. Of those, a building with a face point farther than
+    // geobounds::kFarthestFromFrame from box, in plan or in height, is damaged: it is left out
+    // and, when damaged is given, counted there.
+    static std::vector<BuildingLod2> parseSheet(std::string_view xml, const Bbox& box,
+                                                int* damaged = nullptr);
 };

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "geodata/GeoBounds.h"
+
 namespace citygml {
 namespace {
 
@@ -235,18 +237,29 @@ std::optional<Building3D> readBuilding(pugi::xml_node element) {
     return building;
 }
 
+// Whether the footprint, the base and the top lie within reach of the frame.
+bool isNear(const Building3D& building, const Bbox& frame) {
+    return geobounds::allNearFrame(building.footprint, frame) &&
+           geobounds::heightNearFrame(building.baseZ) &&
+           geobounds::heightNearFrame(building.baseZ + building.height);
+}
+
 }  // namespace
 
-std::vector<Building3D> CityGmlReader::parseSheet(std::string_view xml, const Bbox& box) {
+std::vector<Building3D> CityGmlReader::parseSheet(std::string_view xml, const Bbox& box,
+                                                  int* damaged) {
     std::vector<Building3D> buildings;
     pugi::xml_document doc;
     if (!doc.load_buffer(xml.data(), xml.size()))
         return buildings;
     for (const pugi::xml_node element : citygml::findAll(doc, "Building")) {
         auto building = readBuilding(element);
-        if (building && citygml::boxesMeet(citygml::boxOf(building->footprint), box)) {
+        if (!building || !citygml::boxesMeet(citygml::boxOf(building->footprint), box))
+            continue;
+        if (isNear(*building, box))
             buildings.push_back(std::move(*building));
-        }
+        else if (damaged != nullptr)
+            ++*damaged;
     }
     return buildings;
 }

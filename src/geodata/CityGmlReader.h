@@ -92,8 +92,11 @@ bool boxesMeet(const Bbox& a, const Bbox& b);
 class CityGmlReader {
 public:
     // The buildings of the sheet whose footprint box meets box, in document order. A document
-    // that does not parse gives no building.
-    static std::vector<Building3D> parseSheet(std::string_view xml, const Bbox& box);
+    // that does not parse gives no building. Of those, a building with a footprint point, a base
+    // or a top farther than geobounds::kFarthestFromFrame from box is damaged: it is left out
+    // and, when damaged is given, counted there.
+    static std::vector<Building3D> parseSheet(std::string_view xml, const Bbox& box,
+                                              int* damaged = nullptr);
 
     // The envelope of a sheet, from its whole text or only its beginning: the part of the tree
     // read before the text stops is enough. out is written only when the result is true.

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "ACAPinc.h"
+#include "geodata/GeoBounds.h"
 #include "geodata/ProjConv.h"
 
 void GeoTransform::setSurveyPoint(double easting, double northing, double angleRad) {
@@ -54,6 +55,18 @@ double gridAngle(const API_SurveyPoint& sp) {
     return std::atan2(sp.xAxisOrdinate, sp.xAxisAbscissa);
 }
 
+// A survey point at 0, 0 is one never set; one that is no number is no point at all.
+bool hasSurveyPoint(const API_SurveyPoint& sp) {
+    return std::isfinite(sp.eastings) && std::isfinite(sp.northings) &&
+           !(sp.eastings == 0.0 && sp.northings == 0.0);
+}
+
+// The same for the project's location, which must also be a position on the globe.
+bool hasLocation(const API_ProjectLocation& place) {
+    return geobounds::isLatLon(place.latitude, place.longitude) &&
+           !(place.latitude == 0.0 && place.longitude == 0.0);
+}
+
 // Only the project location is set: its latitude and longitude stand in for a survey point.
 int approximateFromLocation(const API_GeoLocation& geo, GeoTransform& transform,
                             std::string& message) {
@@ -91,14 +104,13 @@ int loadSurveyPointFromProject(GeoTransform& transform, std::string& message, in
         message = kReadFailed;
         return kGeoreferenceNone;
     }
-    if (geo.surveyPoint.eastings == 0.0 && geo.surveyPoint.northings == 0.0) {
-        if (geo.placeInfo.latitude == 0.0 && geo.placeInfo.longitude == 0.0) {
-            message = kNoGeoreference;
-            return kGeoreferenceNone;
-        }
-        return approximateFromLocation(geo, transform, message);
+    if (hasSurveyPoint(geo.surveyPoint))
+        return fromSurveyPoint(geo, transform, message, epsg);
+    if (!hasLocation(geo.placeInfo)) {
+        message = kNoGeoreference;
+        return kGeoreferenceNone;
     }
-    return fromSurveyPoint(geo, transform, message, epsg);
+    return approximateFromLocation(geo, transform, message);
 }
 
 void GeoTransform::surveyPointToLatLon(int epsg, double& lat, double& lon) const {

@@ -69,6 +69,18 @@ std::string LidarResolver::download(const LidarTile& tile, const Progress& progr
                                  reach);
 }
 
+std::string LidarResolver::nameOf(const LidarTile& tile) {
+    return "LiDAR " + (tile.godlo.empty() ? tile.url : tile.godlo);
+}
+
+void LidarResolver::noteShortfall(SheetRead outcome, const LidarTile& tile,
+                                  SheetShortfall& shortfall) {
+    if (outcome == SheetRead::NotOpened)
+        shortfall.unusable.push_back(nameOf(tile));
+    else if (outcome == SheetRead::Damaged)
+        shortfall.damaged.push_back(nameOf(tile));
+}
+
 std::vector<LidarResolver::LidarTile> LidarResolver::parseSkorowidz(const std::string& xml) {
     std::vector<LidarTile> tiles;
     sheetindex::FieldReader fields(xml);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "geodata/GisTypes.h"
+#include "geodata/ServiceReach.h"
 #include "geodata/SheetIndex.h"
 #include "geodata/WfsClient.h"
 
@@ -20,6 +21,10 @@ public:
         double density = 0.0;   // published points per square metre; 0 when unknown
         std::int32_t epsg = 0;  // 2180, 2176 to 2179, or 0 when the index does not say
     };
+
+    // What reading a sheet's file came to: read whole, read up to damage in the file (the points
+    // before it taken), not opened as a point cloud, or stopped by its reader.
+    enum class SheetRead { Read, Damaged, NotOpened, Stopped };
 
     // (bytes so far, expected total; below 1 when unknown) -> false stops the download.
     using Progress = std::function<bool(long long done, long long total)>;
@@ -41,6 +46,13 @@ public:
     // The same; on failure reach tells whether the sheet's service answered (see
     // WfsClient::getCachedFile).
     std::string download(const LidarTile& tile, const Progress& progress, ServiceReach& reach);
+
+    // How the user is told of a sheet: "LiDAR " and its map-sheet name, or its address when the
+    // index gives none.
+    static std::string nameOf(const LidarTile& tile);
+    // Names a sheet that did not read whole in the shortfall: as unusable when it did not open,
+    // as damaged when it read in part; a sheet read whole or stopped is not named.
+    static void noteShortfall(SheetRead outcome, const LidarTile& tile, SheetShortfall& shortfall);
 
     // Sheets of one index answer (WFS GetFeature), read by plain text search.
     static std::vector<LidarTile> parseSkorowidz(const std::string& answer);

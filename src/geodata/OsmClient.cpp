@@ -1,12 +1,12 @@
 #include "geodata/OsmClient.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 
 #include "geodata/CityGmlReader.h"
+#include "geodata/GeoBounds.h"
 #include "geodata/NumberText.h"
 #include "geodata/ProjConv.h"
 #include "geodata/ServiceConfig.h"
@@ -76,8 +76,9 @@ std::string tag(const json& tags, const char* key) {
     return it != tags.end() && it->is_string() ? it->get<std::string>() : std::string{};
 }
 
-// The way's points, or false when a geometry item holds a coordinate that is not a number.
-// Items that are not objects with both "lat" and "lon" are skipped.
+// The way's points, or false when a geometry item holds a coordinate that is not a number or a
+// latitude and longitude that are no position on the globe. Items that are not objects with
+// both "lat" and "lon" are skipped.
 bool readPoints(const json& geometry, std::vector<GisPoint>& points) {
     for (const json& item : geometry) {
         if (!item.is_object() || !item.contains("lat") || !item.contains("lon")) {
@@ -85,14 +86,11 @@ bool readPoints(const json& geometry, std::vector<GisPoint>& points) {
         }
         const json& lat = item["lat"];
         const json& lon = item["lon"];
-        if (!lat.is_number() || !lon.is_number()) {
+        if (!lat.is_number() || !lon.is_number() ||
+            !geobounds::isLatLon(lat.get<double>(), lon.get<double>())) {
             return false;
         }
-        const GisPoint p = ProjConv::latLonToPl1992(lat.get<double>(), lon.get<double>());
-        if (!std::isfinite(p.x) || !std::isfinite(p.y)) {
-            return false;
-        }
-        points.push_back(p);
+        points.push_back(ProjConv::latLonToPl1992(lat.get<double>(), lon.get<double>()));
     }
     return true;
 }
@@ -115,14 +113,14 @@ bool isWay(const json& element) {
 
 }  // namespace
 
-std::vector<OsmWay> OsmClient::fetchWays(const Bbox& area, WfsClient& client, bool bridges,
-                                         bool roads, std::string& error) {
+OsmWays OsmClient::fetchWays(const Bbox& area, WfsClient& client, bool bridges, bool roads,
+                             std::string& error) {
     ServiceReach ignored;
     return fetchWays(area, client, bridges, roads, error, ignored);
 }
 
-std::vector<OsmWay> OsmClient::fetchWays(const Bbox& area, WfsClient& client, bool bridges,
-                                         bool roads, std::string& error, ServiceReach& reach) {
+OsmWays OsmClient::fetchWays(const Bbox& area, WfsClient& client, bool bridges, bool roads,
+                             std::string& error, ServiceReach& reach) {
     error.clear();
     reach = {};
     if (!bridges && !roads) {
@@ -141,15 +139,19 @@ std::vector<OsmWay> OsmClient::fetchWays(const Bbox& area, WfsClient& client, bo
             "OSM (Overpass): usluga nie odpowiada (status " + std::to_string(answer.status) + ").";
         return {};
     }
-    return parseOverpass(answer.body);
+    OsmWays found = parseOverpass(answer.body);
+    found.damaged += static_cast<int>(std::erase_if(found.ways, [&area](const OsmWay& way) {
+        return !geobounds::allNearFrame(way.points, area);
+    }));
+    return found;
 }
 
-std::vector<OsmWay> OsmClient::parseOverpass(std::string_view text) {
+OsmWays OsmClient::parseOverpass(std::string_view text) {
     const json root = json::parse(text, nullptr, false);
     if (!root.is_object() || !root.contains("elements") || !root["elements"].is_array()) {
         return {};
     }
-    std::vector<OsmWay> ways;
+    OsmWays found;
     for (const json& element : root["elements"]) {
         if (!isWay(element)) {
             continue;
@@ -162,11 +164,13 @@ std::vector<OsmWay> OsmClient::parseOverpass(std::string_view text) {
         const std::string bridge = tag(tags, "bridge");
         way.bridge = bridge == "yes" || bridge == "viaduct";
         way.width = widthFromTags(way.wayClass, tag(tags, "width"), tag(tags, "lanes"), way.bridge);
-        if (readPoints(element["geometry"], way.points) && way.points.size() >= 2) {
-            ways.push_back(std::move(way));
+        if (!readPoints(element["geometry"], way.points)) {
+            ++found.damaged;
+        } else if (way.points.size() >= 2) {
+            found.ways.push_back(std::move(way));
         }
     }
-    return ways;
+    return found;
 }
 
 double OsmClient::widthFromTags(std::string_view wayClass, std::string_view widthTag,

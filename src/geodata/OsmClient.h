@@ -19,23 +19,31 @@ struct OsmWay {
     bool bridge = false;           // the "bridge" tag is exactly "yes" or "viaduct"
 };
 
+// The usable ways of an answer, and how many of its ways were left out as damaged.
+struct OsmWays {
+    std::vector<OsmWay> ways;
+    int damaged = 0;
+};
+
 class OsmClient {
 public:
     // The bridges and/or roads of the area, asked with one GET on the client. Nothing is asked
     // without either flag. The error text is cleared first and set, with an empty result, for
     // an area above 25 km2 and for an answer other than status 200; an answer without usable
-    // ways is no error.
-    static std::vector<OsmWay> fetchWays(const Bbox& area, WfsClient& client, bool bridges,
-                                         bool roads, std::string& error);
+    // ways is no error. Besides the answer's damaged ways, a way with a point farther than
+    // geobounds::kFarthestFromFrame from the area is left out as damaged.
+    static OsmWays fetchWays(const Bbox& area, WfsClient& client, bool bridges, bool roads,
+                             std::string& error);
     // The same; reach tells whether the endpoint gave a JSON answer (no request: it counts as
     // reached).
-    static std::vector<OsmWay> fetchWays(const Bbox& area, WfsClient& client, bool bridges,
-                                         bool roads, std::string& error, ServiceReach& reach);
+    static OsmWays fetchWays(const Bbox& area, WfsClient& client, bool bridges, bool roads,
+                             std::string& error, ServiceReach& reach);
 
     // The ways of an Overpass JSON answer ("out geom"), in answer order. A text that is not
-    // JSON or has no "elements" array gives none; an element with a coordinate that is not a
-    // number is left out, and so is a way with fewer than 2 points.
-    static std::vector<OsmWay> parseOverpass(std::string_view text);
+    // JSON or has no "elements" array gives none; a way with fewer than 2 points is left out,
+    // and one with a coordinate that is not a number or a point that is no position on the
+    // globe is left out as damaged.
+    static OsmWays parseOverpass(std::string_view text);
 
     // Carriageway width, m: the width tag's leading number when it lies strictly between 0.5 and
     // 60; else 3.5 m per lane plus 1.0 for a lanes tag of 1 to 12; else by class.

@@ -19,6 +19,29 @@ std::string foreignAnswer(std::string_view body) {
                                   : "Serwer zwrocil odpowiedz innego rodzaju niz oczekiwana.";
 }
 
+// The names one after another, as "A, B".
+std::string listed(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
+    return list;
+}
+
+// The form of a word after a count: one, few (2 to 4, but not 12 to 14, and so on) or many.
+std::string_view countForm(std::size_t count, std::string_view one, std::string_view few,
+                           std::string_view many) {
+    if (count == 1)
+        return one;
+    const std::size_t units = count % 10;
+    const std::size_t tens = count % 100;
+    return units >= 2 && units <= 4 && (tens < 12 || tens > 14) ? few : many;
+}
+
+std::string counted(std::size_t count, std::string_view one, std::string_view few,
+                    std::string_view many) {
+    return std::to_string(count) + " " + std::string(countForm(count, one, few, many));
+}
+
 }  // namespace
 
 ServiceReach ServiceReach::of(int status, std::string_view body, std::string_view transportError,
@@ -87,6 +110,31 @@ std::string indexYearUnreachable(std::string_view prefix, std::string_view index
 std::string lidarFilesUnreachable(std::string_view prefix, const ServiceReach& reach) {
     return unreachable(prefix, "plikow LiDAR (geoportal)", "nie pobrano zadnego kafla LiDAR",
                        reach);
+}
+
+std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed) {
+    return std::string(prefix) + "skorowidz " + std::string(index) +
+           " nie podal wszystkich arkuszy kadru (odczytano " + std::to_string(listed) +
+           ") - kadr moze byc pokryty tylko czesciowo.";
+}
+
+std::string sheetsLeftOut(std::string_view prefix, const std::vector<std::string>& names) {
+    return std::string(prefix) + "pominieto " + counted(names.size(), "kafel", "kafle", "kafli") +
+           " nie do uzycia (" + listed(names) + ").";
+}
+
+std::vector<std::string> shortfall(std::string_view prefix, const SheetShortfall& sheets) {
+    std::vector<std::string> sentences;
+    if (!sheets.unusable.empty())
+        sentences.push_back(sheetsLeftOut(prefix, sheets.unusable));
+    if (!sheets.damaged.empty()) {
+        const std::size_t count = sheets.damaged.size();
+        sentences.push_back(
+            std::string(prefix) + counted(count, "kafel", "kafle", "kafli") + " " +
+            std::string(countForm(count, "uszkodzony", "uszkodzone", "uszkodzonych")) +
+            " - uzyto tylko punktow sprzed uszkodzenia (" + listed(sheets.damaged) + ").");
+    }
+    return sentences;
 }
 
 }  // namespace reachtext

@@ -5,8 +5,10 @@
 // words. It lets a caller tell "the service answered: nothing is there" from "the service was
 // never heard", which the user must never be told as the first.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct ServiceReach {
     bool reached = true;
@@ -39,8 +41,15 @@ private:
     ServiceReach lastFailure_;
 };
 
-// The user's sentences about a service that was not reached, never worded as an area without
-// data; prefix names the stage or task (as "Teren: ").
+// The sheets of a listing that a stage asked for and did not get whole, by name: those that did
+// not come or did not read, and those whose file is damaged and read only up to the damage.
+struct SheetShortfall {
+    std::vector<std::string> unusable;
+    std::vector<std::string> damaged;
+};
+
+// The user's sentences about a service that was not reached, or reached only in part, never
+// worded as an area without data; prefix names the stage or task (as "Teren: ").
 namespace reachtext {
 
 // "<prefix>usluga <service> nie odpowiada - <consequence>. Powod: <the reason>".
@@ -58,5 +67,15 @@ std::string indexYearUnreachable(std::string_view prefix, std::string_view index
 
 // The same for the LiDAR sheet files, none of which came.
 std::string lidarFilesUnreachable(std::string_view prefix, const ServiceReach& reach);
+
+// What a stage says of the sheet index ("NMT", "NMPT", "LiDAR") of its frame when it could not
+// be read to its end and only the sheets listed are used.
+std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed);
+
+// "<prefix>pominieto 2 kafle nie do uzycia (A, B).": the sheets left out of what a stage built.
+std::string sheetsLeftOut(std::string_view prefix, const std::vector<std::string>& names);
+
+// The sentences of a shortfall, the sheets left out first; none when there is none.
+std::vector<std::string> shortfall(std::string_view prefix, const SheetShortfall& sheets);
 
 }  // namespace reachtext

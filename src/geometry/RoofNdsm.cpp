@@ -1,8 +1,6 @@
 #include "geometry/RoofNdsm.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <utility>
 #include <vector>
 
@@ -11,8 +9,9 @@
 
 namespace {
 
-// More columns than any footprint can have; only bounds the search for the last column.
-constexpr std::int64_t kColumnLimit = std::int64_t{1} << 40;
+// Column and row indices stay below 2^53, where every index is still a double of its own; only
+// bounds the searches, which cost the logarithm of it.
+constexpr std::int64_t kIndexLimit = std::int64_t{1} << 53;
 
 struct Samples {
     std::vector<double> heights;  // surface heights of the kept samples
@@ -35,7 +34,8 @@ void addSample(double x, double y, const NdsmModel& model, double minHeight, Sam
 
 // The lattice nodes x = minx + i*step <= maxx, y = miny + j*step <= maxy inside the ring, row by
 // row from the south, each row from the west. Nodes where the surface grid has no height give no
-// sample, so only those within its reach are visited: a corrupt vertex far away costs nothing.
+// sample, so only those within its reach are visited, and no more rows and columns than its
+// reach can hold: a corrupt vertex far away costs nothing.
 Samples sampleFootprint(const PlanRing& ring, const Bbox& box, const NdsmModel& model,
                         const RoofNdsmParams& params) {
     Samples s;
@@ -44,18 +44,15 @@ Samples sampleFootprint(const PlanRing& ring, const Bbox& box, const NdsmModel& 
         return s;
     }
     const Lattice lattice{box.minx, box.miny, usableStep(params.step)};
-    // The first column beyond the last x is the first at or after the next double above it.
-    const std::int64_t columns = lattice.firstColumnFrom(
-        std::nextafter(std::min(box.maxx, reach.maxx), std::numeric_limits<double>::infinity()),
-        kColumnLimit);
-    const std::int64_t firstColumn = lattice.firstColumnFrom(reach.minx, kColumnLimit);
-    const double lastY = std::min(box.maxy, reach.maxy);
+    const ColumnRun columns =
+        lattice.columnsWithin(reach.minx, std::min(box.maxx, reach.maxx), kIndexLimit);
+    const ColumnRun rows =
+        lattice.rowsWithin(reach.miny, std::min(box.maxy, reach.maxy), kIndexLimit);
     RingRowScan scan(ring);
-    for (std::int64_t j = lattice.firstRowFrom(reach.miny, kColumnLimit); lattice.y(j) <= lastY;
-         ++j) {
+    for (std::int64_t j = rows.first; j < rows.end; ++j) {
         const double y = lattice.y(j);
-        for (const ColumnRun& run : scan.insideRuns(y, lattice, columns)) {
-            for (std::int64_t i = std::max(run.first, firstColumn); i < run.end; ++i) {
+        for (const ColumnRun& run : scan.insideRuns(y, lattice, columns.end)) {
+            for (std::int64_t i = std::max(run.first, columns.first); i < run.end; ++i) {
                 addSample(lattice.x(i), y, model, params.minHeight, s);
             }
         }

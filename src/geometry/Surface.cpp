@@ -143,14 +143,12 @@ CellTally triangulate(const PlanRing& ring, const Bbox& box, const NdsmModel& mo
     const std::int64_t nx = cellCount(box.maxx - box.minx, step);
     const std::int64_t ny = cellCount(box.maxy - box.miny, step);
     // Nodes beyond the grid's reach have no height, so neither have the cells on them.
-    const auto beyond = [](double v) { return std::nextafter(v, HUGE_VAL); };
-    const ColumnRun columns{lattice.firstColumnFrom(reach.minx, nx + 1),
-                            lattice.firstColumnFrom(beyond(reach.maxx), nx + 1)};
-    const std::int64_t firstRow = lattice.firstRowFrom(reach.miny, ny);
-    const std::int64_t endRow = lattice.firstRowFrom(beyond(reach.maxy), ny + 1) - 1;
+    const ColumnRun columns = lattice.columnsWithin(reach.minx, reach.maxx, nx + 1);
+    const ColumnRun rows = lattice.rowsWithin(reach.miny, reach.maxy, ny + 1);
     RingRowScan scan(ring);
-    NodeRow below = sampleRow(scan, lattice, firstRow, columns, grid);
-    for (std::int64_t j = firstRow; j < endRow; ++j) {
+    NodeRow below = sampleRow(scan, lattice, rows.first, columns, grid);
+    // The cells of row j lie between the node rows j and j + 1.
+    for (std::int64_t j = rows.first; j + 1 < rows.end; ++j) {
         NodeRow above = sampleRow(scan, lattice, j + 1, columns, grid);
         addRowCells(below, above, lattice, j, model, params.minHeight, tally);
         below = std::move(above);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 double usableStep(double step) {
     return std::isfinite(step) && step > 0.0 ? step : 1.0;
@@ -41,9 +42,44 @@ double upperMedian(std::vector<double> values) {
     return *mid;
 }
 
+namespace {
+
+// Twice the stride, as long as that fits.
+std::int64_t doubled(std::int64_t stride) {
+    return stride < std::numeric_limits<std::int64_t>::max() / 2 ? 2 * stride : stride;
+}
+
+// How many nodes of `step` a span of `extent` holds, with one to spare for the rounding at either
+// end; 0 for a span that is not a number.
+std::int64_t nodesWithin(double extent, double step) {
+    // Past 2^53 the count no longer matters: no loop gets that far.
+    constexpr double kMost = 9007199254740992.0;
+    const double nodes = std::floor(extent / step) + 2.0;
+    if (!(nodes > 0.0))
+        return 0;
+    return static_cast<std::int64_t>(std::min(nodes, kMost));
+}
+
+}  // namespace
+
 std::int64_t Lattice::firstColumnFrom(double v, std::int64_t limit) const {
-    // A guess from the division, clamped before the conversion, then corrected against x() so
-    // that the answer agrees with the node coordinates to the last bit.
+    // x() never falls as the index grows, so the columns that reach v follow all those that do
+    // not. A guess from the division, clamped before the conversion, is right or next to it on a
+    // lattice whose coordinates resolve its step; where they do not (an origin far out in the
+    // billions of kilometres), the bracket around the answer widens by doubling strides and is
+    // then halved, so the search costs some hundred steps, not one per column.
+    const auto reaches = [&](std::int64_t i) { return x(i) >= v; };
+    // The least column of [low, high) that reaches v; high when none does.
+    const auto bisect = [&](std::int64_t low, std::int64_t high) {
+        while (low < high) {
+            const std::int64_t mid = low + (high - low) / 2;
+            if (reaches(mid))
+                high = mid;
+            else
+                low = mid + 1;
+        }
+        return low;
+    };
     const double guess = std::ceil((v - x0) / step);
     std::int64_t i = 0;
     if (guess >= static_cast<double>(limit)) {
@@ -51,13 +87,35 @@ std::int64_t Lattice::firstColumnFrom(double v, std::int64_t limit) const {
     } else if (guess > 0.0) {
         i = static_cast<std::int64_t>(guess);
     }
-    while (i > 0 && x(i - 1) >= v) {
-        --i;
+    if (i > 0 && reaches(i - 1)) {
+        // Down: i - 1 reaches v; widen until a column that does not.
+        std::int64_t high = i - 1;
+        for (std::int64_t stride = 1; high > 0; stride = doubled(stride)) {
+            const std::int64_t low = std::max<std::int64_t>(high - stride, 0);
+            if (!reaches(low))
+                return bisect(low + 1, high);
+            high = low;
+        }
+        return 0;
     }
-    while (i < limit && x(i) < v) {
-        ++i;
+    if (i < limit && !reaches(i)) {
+        // Up: i does not reach v; widen until a column that does, or the limit.
+        std::int64_t low = i;
+        for (std::int64_t stride = 1;; stride = doubled(stride)) {
+            const std::int64_t high = stride < limit - low ? low + stride : limit;
+            if (high == limit || reaches(high))
+                return bisect(low + 1, high);
+            low = high;
+        }
     }
     return i;
+}
+
+ColumnRun Lattice::columnsWithin(double low, double high, std::int64_t limit) const {
+    const std::int64_t first = firstColumnFrom(low, limit);
+    // The first column beyond high is the first at or after the next double above it.
+    const std::int64_t end = firstColumnFrom(std::nextafter(high, HUGE_VAL), limit);
+    return {first, std::min(end, first + nodesWithin(high - low, step))};
 }
 
 RingRowScan::RingRowScan(const PlanRing& ring) {

@@ -30,6 +30,12 @@ bool gridReach(const FloatGrid& grid, Bbox& reach);
 // two middle ones for an even count. The list must not be empty.
 double upperMedian(std::vector<double> values);
 
+// Columns [first, end) of one row, or rows [first, end) of a lattice.
+struct ColumnRun {
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+};
+
 // Nodes (x0 + i*step, y0 + j*step) for i, j >= 0. Node coordinates are always computed by x()
 // and y(), never accumulated, so that neighbouring cells share their corners exactly.
 struct Lattice {
@@ -40,18 +46,18 @@ struct Lattice {
     double x(std::int64_t i) const { return x0 + static_cast<double>(i) * step; }
     double y(std::int64_t j) const { return y0 + static_cast<double>(j) * step; }
 
-    // The least column i >= 0 whose x(i) is not below v, at most `limit`.
+    // The least column i >= 0 whose x(i) is not below v, at most `limit`; found in a number of
+    // steps that grows with the logarithm of the distance to the guess, not with the distance.
     std::int64_t firstColumnFrom(double v, std::int64_t limit) const;
-    // The least row j >= 0 whose y(j) is not below v, at most `limit`.
-    std::int64_t firstRowFrom(double v, std::int64_t limit) const {
-        return Lattice{y0, x0, step}.firstColumnFrom(v, limit);
-    }
-};
 
-// Columns [first, end) of one row.
-struct ColumnRun {
-    std::int64_t first = 0;
-    std::int64_t end = 0;
+    // The columns whose x lies in [low, high] (indices at most `limit`), and never more of them
+    // than that span can hold at the step, with one to spare at either end: a loop over them is
+    // bounded by the span it samples, however far out a corrupt vertex has put the origin.
+    ColumnRun columnsWithin(double low, double high, std::int64_t limit) const;
+    // The same for the rows whose y lies in [low, high].
+    ColumnRun rowsWithin(double low, double high, std::int64_t limit) const {
+        return Lattice{y0, x0, step}.columnsWithin(low, high, limit);
+    }
 };
 
 class RingRowScan {

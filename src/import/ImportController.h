@@ -265,9 +265,10 @@ private:
     void fetchLod1Stage(FetchRun& run);
     void fetchLod2Stage(FetchRun& run);
     // The buildings of the county's package (LoD1: of its newest published year) whose sheets
-    // meet the frame. Every failure gives warn one sentence and an empty result; status is
-    // written only on success; reach tells whether the county lookup and the package's service
-    // answered.
+    // meet the frame. Every failure, a cancel while the sheets are read included, gives warn one
+    // sentence and an empty result; status is written only on success, and the damaged
+    // buildings left out, if any, are told in one more sentence; reach tells whether the county
+    // lookup and the package's service answered.
     std::vector<Building3D> fetchBuildings3d(const Bbox& frame, std::string& status,
                                              const std::function<void(const std::string&)>& warn,
                                              ServiceReach& reach);

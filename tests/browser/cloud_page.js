@@ -118,6 +118,21 @@ async function main() {
     expect(alerts[0].small.endsWith("wskaz plik:\n" + copy), alerts[0].small);
   });
 
+  await check("a cloud written without part of its frame shows as a warning, not as success", async () => {
+    const msg = "Chmura zapisana: " + copy + " - zaimportuj: Plik > Interoperacyjnosc > Chmura punktow. " +
+      "Chmura punktow: pominieto 1 kafel nie do uzycia (LiDAR N-34-2).";
+    await page.evaluate((m) => GISBridge.receive(m), { type: "downloadDone", ok: true, msg: msg, warning: true });
+    expect(await text(page, "result") === msg, "reads " + (await text(page, "result")));
+    const shown = await page.evaluate(() => {
+      const result = document.getElementById("result");
+      const style = getComputedStyle(result);
+      return { kind: result.className, colour: style.color, background: style.backgroundColor };
+    });
+    expect(shown.kind === "result warning", "class " + shown.kind);
+    expect(shown.colour !== "rgb(29, 107, 33)", "in the colour of success");
+    expect(shown.background !== "rgba(0, 0, 0, 0)", "on no background of its own");
+  });
+
   if (failures() > 0) await page.screenshot({ path: path.join(artifactsDir, "cloud-failure.png") });
   await context.close();
 }

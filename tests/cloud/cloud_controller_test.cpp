@@ -466,6 +466,28 @@ TEST_F(Downloads, CancelDuringASheetsTransfer) {
     EXPECT_TRUE(host::alerts().empty());
 }
 
+// A cloud that lacks a sheet is kept, and both the page and the alert say what it lacks.
+TEST_F(Downloads, ACloudWithoutOneOfItsSheetsIsKeptAndToldAsAWarning) {
+    fakes::LidarSheet unavailable = sheet(gridInside(5));
+    unavailable.godlo = "N-34-2";
+    unavailable.status = 503;
+    fakes::LidarService lidar({sheet(gridInside(6)), unavailable});
+    const loopback::ScopedEndpoints endpoints{
+        {&services::Endpoints::geoportalMaps, lidar.indexBase()}};
+    controller.onDownload(downloadMessage());
+    const std::string lacking = "Chmura punktow: pominieto 1 kafel nie do uzycia (LiDAR N-34-2).";
+    EXPECT_EQ(finish(), json({{"type", "downloadDone"},
+                              {"ok", true},
+                              {"msg", "Chmura zapisana: " + dest() +
+                                          " - zaimportuj: Plik > Interoperacyjnosc > Chmura "
+                                          "punktow. " +
+                                          lacking},
+                              {"warning", true}}));
+    ASSERT_EQ(host::alerts().size(), 1u);
+    EXPECT_TRUE(host::alerts()[0].smallText.ends_with(dest() + "\n\n" + lacking))
+        << host::alerts()[0].smallText;
+}
+
 TEST_F(Downloads, FailuresReachThePageAndLeaveNoFileBehind) {
     fakes::LidarService lidar({sheet(gridInside(3))});
     const loopback::ScopedEndpoints endpoints{

@@ -156,16 +156,98 @@ TEST_F(DownloadRun, EndsWithTheReasonWhenNothingCanBeKept) {
     struct Case {
         std::vector<fakes::LidarSheet> sheets;
         std::string message;
+        std::string warning;  // the sheets that did not come beside one that did
     };
     const Case cases[] = {
-        {{missing, missing}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru."},
-        {{damaged}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru."},
-        {{sheet(far), missing}, "Brak punktow w wybranym obszarze (po przycieciu do kadru)."},
+        {{missing, missing}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru.", ""},
+        {{damaged}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru.", ""},
+        {{sheet(far), missing},
+         "Brak punktow w wybranym obszarze (po przycieciu do kadru).",
+         "Chmura punktow: pominieto 1 kafel nie do uzycia (LiDAR N-34-1)."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
         const fakes::LidarService service(c.sheets);
-        expectFailure(run(service), c.message);
+        const CloudController::DownloadResult r = run(service);
+        expectFailure(r, c.message);
+        EXPECT_EQ(r.warning, c.warning);
+    }
+}
+
+// One sheet of several that does not come, is no point cloud or is damaged, or an index whose
+// second page fails: the file holds every point of the sheets that came, and the warning names
+// what is missing.
+TEST_F(DownloadRun, WritesWhatCameOfSeveralSheetsAndSaysWhatIsMissing) {
+    std::vector<ColouredPoint> away = gridInside(4);
+    for (ColouredPoint& p : away)
+        p.x -= 5000;
+    std::string cutShort = fakes::colouredLas(away);
+    cutShort.resize(cutShort.size() - 40);
+    const auto named = [](fakes::LidarSheet s) {
+        s.godlo = "N-34-BAD";
+        return s;
+    };
+    fakes::LidarSheet missing = named(sheet(away));
+    missing.status = 404;
+    fakes::LidarSheet unavailable = missing;
+    unavailable.status = 503;
+    fakes::LidarSheet webPage = named(sheet(away));
+    webPage.file = "<!DOCTYPE html><html><body>Przekroczono limit pobran</body></html>";
+    fakes::LidarSheet noCloud = named(sheet(away));
+    noCloud.file = "LASF, ale nic wiecej";
+    fakes::LidarSheet damaged = named(sheet(away));
+    damaged.file = cutShort;
+    // Sheets of one point each, 4 m apart: one index page and one sheet more.
+    std::vector<fakes::LidarSheet> pageAndOne;
+    for (int i = 0; i <= 20; ++i)
+        pageAndOne.push_back(
+            sheet({{kFrame.minx + 5.0 + 4.0 * i, kFrame.miny + 50, 110, 1, 2, 3}}));
+
+    const std::string leftOut = "Chmura punktow: pominieto 1 kafel nie do uzycia (LiDAR N-34-BAD).";
+    struct Case {
+        const char* name;
+        std::vector<fakes::LidarSheet> sheets;
+        bool secondPageFails;
+        std::int64_t kept;
+        std::string warning;
+    };
+    const Case cases[] = {
+        {"404", {sheet(gridInside(10)), missing, sheet(gridInside(7))}, false, 149, leftOut},
+        {"503", {sheet(gridInside(10)), unavailable, sheet(gridInside(7))}, false, 149, leftOut},
+        {"web page", {sheet(gridInside(10)), webPage, sheet(gridInside(7))}, false, 149, leftOut},
+        {"no point cloud",
+         {sheet(gridInside(10)), noCloud, sheet(gridInside(7))},
+         false,
+         149,
+         leftOut},
+        {"damaged",
+         {sheet(gridInside(10)), damaged, sheet(gridInside(7))},
+         false,
+         149,
+         "Chmura punktow: 1 kafel uszkodzony - uzyto tylko punktow sprzed uszkodzenia (LiDAR "
+         "N-34-BAD)."},
+        {"index page", pageAndOne, true, 20,
+         "Chmura punktow: skorowidz LiDAR nie podal wszystkich arkuszy kadru (odczytano 20) - kadr "
+         "moze byc pokryty tylko czesciowo."},
+        {"whole", {sheet(gridInside(10)), sheet(gridInside(7))}, false, 149, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fakes::LidarSheets sheets(c.sheets);
+        loopback::LoopbackServer index;
+        sheets.mount(index);
+        if (c.secondPageFails)
+            index.on(fakes::kLidarIndexPath, "STARTINDEX=20", loopback::status(503));
+        const loopback::ScopedEndpoints endpoints{
+            {&services::Endpoints::geoportalMaps, index.url()}};
+        WfsClient client;
+        const CloudController::DownloadResult r = cloud::runDownload(job, client, cancel, hooks);
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(r.warning, c.warning);
+        EXPECT_EQ(r.count, c.kept);
+        e57check::File file;
+        e57check::read(r.path, file);
+        EXPECT_EQ(file.records.size(), static_cast<std::size_t>(c.kept));
     }
 }
 

@@ -152,6 +152,45 @@ TEST(CityGmlBox, FootprintBoxMeetsTheAreaWithClosedBounds) {
     EXPECT_TRUE(parse(houses, {10.001, 10.001, 19.999, 19.999}).empty());
 }
 
+// A building of the frame with a vertex, a base or a top more than 1000 km away is damaged: it
+// is counted and left out, the buildings around it kept. Up to 1000 km from the frame is reach.
+TEST(CityGmlBadInput, ABuildingReachingFarFromTheFrameIsLeftOutAndCounted) {
+    const Bbox frame{0, 0, 100, 100};
+    const std::string ground = surface("GroundSurface", rect(20, 20, 30, 30, 100.0));
+    const std::string roof = surface("RoofSurface", rect(20, 20, 30, 30, 108.0));
+    const std::string spiked =
+        surface("GroundSurface", {{20, 20, 100}, {30, 20, 100}, {25, -1e12, 100}, {30, 30, 100}});
+    const std::string reach = surface(
+        "GroundSurface", {{20, 20, 100}, {30, 20, 100}, {100 + 1e6, 25, 100}, {30, 30, 100}});
+    const std::string beyond = surface(
+        "GroundSurface", {{20, 20, 100}, {30, 20, 100}, {100 + 1.001e6, 25, 100}, {30, 30, 100}});
+    struct Case {
+        const char* what;
+        std::string building;
+        int damaged;
+    };
+    for (const Case& c :
+         {Case{"a vertex 1e12 m south", building("D", spiked + roof), 1},
+          Case{"a vertex 1001 km east", building("D", beyond + roof), 1},
+          Case{"a vertex 1000 km east", building("D", reach + roof), 0},
+          Case{"a roof 1e9 m up",
+               building("D", ground + surface("RoofSurface", rect(20, 20, 30, 30, 1e9))), 1},
+          Case{"a base 1e7 m down",
+               building("D", surface("GroundSurface", rect(20, 20, 30, 30, -1e7)) + roof), 1},
+          Case{"a measured height of 2000 km", building("D", ground + roof, measured("2e6")), 1}}) {
+        int damaged = 0;
+        const auto result = CityGmlReader::parseSheet(
+            sheet(member(boxBuilding("A", 0, 0, 10, 10, 100, 105)) + c.building +
+                      member(boxBuilding("B", 50, 50, 60, 60, 100, 105)),
+                  frame),
+            frame, &damaged);
+        EXPECT_EQ(damaged, c.damaged) << c.what;
+        ASSERT_EQ(result.size(), 3u - static_cast<std::size_t>(c.damaged)) << c.what;
+        EXPECT_EQ(result.front().id, "A") << c.what;
+        EXPECT_EQ(result.back().id, "B") << c.what;
+    }
+}
+
 TEST(CityGmlBadInput, UnreadableDocumentsGiveNoBuildings) {
     const std::string good = sheet(member(boxBuilding("B", 0, 0, 1, 1, 0, 3)), {0, 0, 1, 1});
     EXPECT_EQ(CityGmlReader::parseSheet(good, kEverywhere).size(), 1u);

@@ -60,12 +60,15 @@ std::string answer(const std::vector<std::string>& elements) {
 const std::string kTwoNodes = R"({"lat":52.1,"lon":21.0},{"lat":52.1005,"lon":21.001})";
 
 TEST(OverpassAnswer, WaysWithTheirTagsAndProjectedPoints) {
-    const auto ways = OsmClient::parseOverpass(answer({
-        way(R"({"bridge":"yes","railway":"rail","name":"Most kolejowy"})", kTwoNodes),
-        way(R"({"bridge":"viaduct","highway":"primary","lanes":"2"})", kTwoNodes),
-        way(R"({"bridge":"Yes","highway":"","railway":"tram"})", kTwoNodes),
-        way(R"({"highway":"residential","name":7,"width":4.5})", kTwoNodes),
-    }));
+    const auto ways =
+        OsmClient::parseOverpass(
+            answer({
+                way(R"({"bridge":"yes","railway":"rail","name":"Most kolejowy"})", kTwoNodes),
+                way(R"({"bridge":"viaduct","highway":"primary","lanes":"2"})", kTwoNodes),
+                way(R"({"bridge":"Yes","highway":"","railway":"tram"})", kTwoNodes),
+                way(R"({"highway":"residential","name":7,"width":4.5})", kTwoNodes),
+            }))
+            .ways;
     ASSERT_EQ(ways.size(), 4u);
     EXPECT_EQ(ways[0].wayClass, "rail");
     EXPECT_EQ(ways[0].name, "Most kolejowy");
@@ -85,16 +88,19 @@ TEST(OverpassAnswer, WaysWithTheirTagsAndProjectedPoints) {
 }
 
 TEST(OverpassAnswer, SkipsWhatIsNotAUsableWay) {
-    const auto ways = OsmClient::parseOverpass(answer({
-        R"({"type":"node","lat":52.1,"lon":21.0})",
-        R"({"type":"way","tags":{"highway":"primary"}})",
-        R"({"type":"way","geometry":{"lat":52.1,"lon":21.0}})",
-        R"("way")",
-        way(R"({"highway":"primary"})", R"({"lat":52.1,"lon":21.0})"),
-        way(R"({"highway":"primary"})", R"(null,{"lat":52.1},{"lat":52.1,"lon":21.0},[1,2])"),
-        way(R"("not an object")", kTwoNodes),
-        R"({"type":"way","geometry":[)" + kTwoNodes + "]}",
-    }));
+    const auto ways =
+        OsmClient::parseOverpass(answer({
+                                     R"({"type":"node","lat":52.1,"lon":21.0})",
+                                     R"({"type":"way","tags":{"highway":"primary"}})",
+                                     R"({"type":"way","geometry":{"lat":52.1,"lon":21.0}})",
+                                     R"("way")",
+                                     way(R"({"highway":"primary"})", R"({"lat":52.1,"lon":21.0})"),
+                                     way(R"({"highway":"primary"})",
+                                         R"(null,{"lat":52.1},{"lat":52.1,"lon":21.0},[1,2])"),
+                                     way(R"("not an object")", kTwoNodes),
+                                     R"({"type":"way","geometry":[)" + kTwoNodes + "]}",
+                                 }))
+            .ways;
     ASSERT_EQ(ways.size(), 2u) << "no tags, or tags that are no object, still make a way";
     EXPECT_EQ(ways[0].wayClass, "");
     EXPECT_EQ(ways[0].width, 5.0);
@@ -102,21 +108,47 @@ TEST(OverpassAnswer, SkipsWhatIsNotAUsableWay) {
 }
 
 TEST(OverpassAnswer, MalformedCoordinateDropsOnlyItsWay) {
-    const auto ways = OsmClient::parseOverpass(answer({
+    const OsmWays found = OsmClient::parseOverpass(answer({
         way(R"({"name":"A"})", kTwoNodes),
         way(R"({"name":"B"})", R"({"lat":"52.1","lon":21.0},{"lat":52.2,"lon":21.0})"),
         way(R"({"name":"C"})", R"({"lat":52.1,"lon":null},{"lat":52.2,"lon":21.0})"),
         way(R"({"name":"D"})", kTwoNodes),
     }));
+    const auto& ways = found.ways;
     ASSERT_EQ(ways.size(), 2u);
     EXPECT_EQ(ways[0].name, "A");
     EXPECT_EQ(ways[1].name, "D");
+    EXPECT_EQ(found.damaged, 2);
+}
+
+// A point off the globe would project to some 1e25 m and be shaped as a corridor that long: its
+// way is left out and counted, the ways around it kept.
+TEST(OverpassAnswer, APointOffTheGlobeDropsOnlyItsWayAndCountsIt) {
+    for (const char* point : {R"({"lat":98.8,"lon":1101171})", R"({"lat":-90.5,"lon":21})",
+                              R"({"lat":52.1,"lon":180.01})", R"({"lat":1e308,"lon":21})",
+                              R"({"lat":52.1,"lon":-1e308})"}) {
+        const OsmWays found = OsmClient::parseOverpass(answer({
+            way(R"({"name":"A","bridge":"yes"})", kTwoNodes),
+            way(R"({"name":"B","bridge":"yes"})",
+                R"({"lat":52.1,"lon":21.0},)" + std::string(point)),
+            way(R"({"name":"C","bridge":"yes"})", kTwoNodes),
+        }));
+        ASSERT_EQ(found.ways.size(), 2u) << point;
+        EXPECT_EQ(found.ways[0].name, "A") << point;
+        EXPECT_EQ(found.ways[1].name, "C") << point;
+        EXPECT_EQ(found.damaged, 1) << point;
+    }
+    // The edges of the globe are positions.
+    EXPECT_EQ(OsmClient::parseOverpass(
+                  answer({way("{}", R"({"lat":90,"lon":-180},{"lat":-90,"lon":180})")}))
+                  .ways.size(),
+              1u);
 }
 
 TEST(OverpassAnswer, TextThatIsNoAnswerGivesNothing) {
     for (const char* text : {"", "<html>busy</html>", R"({"elements":{}})", R"([1,2])",
                              R"({"remark":"runtime error"})", R"({"elements":[)"}) {
-        EXPECT_TRUE(OsmClient::parseOverpass(text).empty()) << text;
+        EXPECT_TRUE(OsmClient::parseOverpass(text).ways.empty()) << text;
     }
 }
 
@@ -166,7 +198,7 @@ const Bbox kFiveKm{500000, 300000, 505000, 305000};
 const std::string kFiveKmBox = "50.567030,19.000000,50.612031,19.070689";
 
 TEST_F(OverpassService, RoadsOnlyAskForTheHighwayClause) {
-    const auto ways = OsmClient::fetchWays(kFiveKm, client, false, true, error);
+    const auto ways = OsmClient::fetchWays(kFiveKm, client, false, true, error).ways;
     EXPECT_EQ(error, "");
     ASSERT_EQ(ways.size(), 1u);
     EXPECT_EQ(ways[0].name, "A");
@@ -197,37 +229,54 @@ TEST_F(OverpassService, BoxKeepsItsDecimalPointsUnderACommaLocale) {
 
 TEST_F(OverpassService, AreaAboveTwentyFiveSquareKilometresIsRefused) {
     const Bbox tooLarge{500000, 300000, 505000, 305001};
-    EXPECT_TRUE(OsmClient::fetchWays(tooLarge, client, true, false, error).empty());
+    EXPECT_TRUE(OsmClient::fetchWays(tooLarge, client, true, false, error).ways.empty());
     EXPECT_EQ(error, "Mosty/drogi (OSM): kadr za duzy \u2014 przybliz mape (max ok. 5x5 km).");
     EXPECT_EQ(server.count(), 0u);
 
-    EXPECT_EQ(OsmClient::fetchWays(kFiveKm, client, true, false, error).size(), 1u)
+    EXPECT_EQ(OsmClient::fetchWays(kFiveKm, client, true, false, error).ways.size(), 1u)
         << "exactly 5 x 5 km passes";
     EXPECT_EQ(error, "");
 }
 
 TEST_F(OverpassService, NothingRequestedAsksNothing) {
-    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, client, false, false, error).empty());
+    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, client, false, false, error).ways.empty());
     EXPECT_EQ(error, "");
     EXPECT_EQ(server.count(), 0u);
 }
 
 TEST_F(OverpassService, FailuresAreWordedWithTheStatus) {
     server.on("/api/interpreter", loopback::status(429));
-    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, client, false, true, error).empty());
+    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, client, false, true, error).ways.empty());
     EXPECT_EQ(error, "OSM (Overpass): usluga nie odpowiada (status 429).");
 
     services::Endpoints e = services::endpoints();
     e.overpass = "http://127.0.0.1:" + std::to_string(loopback::unusedPort());
     services::setEndpoints(e);
     WfsClient fresh;
-    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, fresh, false, true, error).empty());
+    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, fresh, false, true, error).ways.empty());
     EXPECT_EQ(error, "OSM (Overpass): usluga nie odpowiada (status 0).");
+}
+
+// A way on the globe but over a thousand kilometres from the area asked for cannot be part of
+// its answer: it is left out and counted.
+TEST_F(OverpassService, AWayFarFromTheAreaIsLeftOutAsDamaged) {
+    const std::string near = R"({"lat":50.59,"lon":19.03},{"lat":50.6,"lon":19.04})";
+    server.on("/api/interpreter",
+              loopback::ok(answer({way(R"({"name":"near"})", near),
+                                   way(R"({"name":"Lizbona"})",
+                                       R"({"lat":50.59,"lon":19.03},{"lat":38.7,"lon":-9.1})"),
+                                   way(R"({"name":"off"})", R"({"lat":91,"lon":19.03})")}),
+                           "application/json"));
+    const OsmWays found = OsmClient::fetchWays(kFiveKm, client, true, true, error);
+    ASSERT_EQ(found.ways.size(), 1u);
+    EXPECT_EQ(found.ways[0].name, "near");
+    EXPECT_EQ(found.damaged, 2);
+    EXPECT_EQ(error, "");
 }
 
 TEST_F(OverpassService, AnswerWithoutWaysIsNoError) {
     server.on("/api/interpreter", loopback::ok("<html>Overpass busy</html>"));
-    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, client, true, true, error).empty());
+    EXPECT_TRUE(OsmClient::fetchWays(kFiveKm, client, true, true, error).ways.empty());
     EXPECT_EQ(error, "");
 }
 

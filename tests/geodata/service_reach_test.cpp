@@ -137,10 +137,59 @@ TEST_F(ServiceReachOf, OverpassGivesJsonOrIsNotReachedAndKeepsItsOwnText) {
         ServiceReach reach;
         EXPECT_TRUE(
             OsmClient::fetchWays({500000, 300000, 500500, 300500}, client, true, true, error, reach)
-                .empty());
+                .ways.empty());
         EXPECT_EQ(reach.reached, c.reached) << c.what;
         EXPECT_EQ(error, c.error) << c.what;
     }
+}
+
+// The sheets a stage did without, counted in the word's form for the count.
+TEST(SheetShortfall, NamesTheSheetsWithTheFormOfTheirCount) {
+    const auto named = [](std::size_t count) {
+        std::vector<std::string> names;
+        for (std::size_t i = 1; i <= count; ++i)
+            names.push_back("S" + std::to_string(i));
+        return names;
+    };
+    const auto head = [](const std::string& sentence) {
+        return sentence.substr(0, sentence.find(" ("));
+    };
+    struct Case {
+        std::size_t count;
+        const char* leftOut;
+        const char* damaged;
+    };
+    const Case cases[] = {
+        {1, "T: pominieto 1 kafel nie do uzycia",
+         "T: 1 kafel uszkodzony - uzyto tylko punktow sprzed uszkodzenia"},
+        {2, "T: pominieto 2 kafle nie do uzycia",
+         "T: 2 kafle uszkodzone - uzyto tylko punktow sprzed uszkodzenia"},
+        {4, "T: pominieto 4 kafle nie do uzycia",
+         "T: 4 kafle uszkodzone - uzyto tylko punktow sprzed uszkodzenia"},
+        {5, "T: pominieto 5 kafli nie do uzycia",
+         "T: 5 kafli uszkodzonych - uzyto tylko punktow sprzed uszkodzenia"},
+        {12, "T: pominieto 12 kafli nie do uzycia",
+         "T: 12 kafli uszkodzonych - uzyto tylko punktow sprzed uszkodzenia"},
+        {14, "T: pominieto 14 kafli nie do uzycia",
+         "T: 14 kafli uszkodzonych - uzyto tylko punktow sprzed uszkodzenia"},
+        {22, "T: pominieto 22 kafle nie do uzycia",
+         "T: 22 kafle uszkodzone - uzyto tylko punktow sprzed uszkodzenia"},
+        {112, "T: pominieto 112 kafli nie do uzycia",
+         "T: 112 kafli uszkodzonych - uzyto tylko punktow sprzed uszkodzenia"},
+    };
+    for (const Case& c : cases) {
+        const std::vector<std::string> sentences =
+            reachtext::shortfall("T: ", {named(c.count), named(c.count)});
+        ASSERT_EQ(sentences.size(), 2u);
+        EXPECT_EQ(head(sentences[0]), c.leftOut);
+        EXPECT_EQ(head(sentences[1]), c.damaged);
+    }
+    EXPECT_EQ(reachtext::shortfall("T: ", {{}, {"A", "B"}}),
+              std::vector<std::string>{
+                  "T: 2 kafle uszkodzone - uzyto tylko punktow sprzed uszkodzenia (A, B)."});
+    EXPECT_EQ(reachtext::shortfall("T: ", {{"A"}, {}}),
+              std::vector<std::string>{"T: pominieto 1 kafel nie do uzycia (A)."});
+    EXPECT_TRUE(reachtext::shortfall("T: ", {}).empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -180,6 +181,36 @@ TEST(RoofNdsm, AVertexFarOutsideTheSurfaceGridCostsNoSamplingThere) {
     EXPECT_EQ(r.faces[0].pts[0].z, expected.faces[0].pts[0].z);
     EXPECT_TRUE(std::equal(r.faces.begin() + 1, r.faces.end(), expected.faces.begin() + 1));
     EXPECT_EQ(r.quality, expected.quality);
+}
+
+// A damaged footprint whose vertex lies far to the south or west, reached and left from a corner,
+// moves the lattice's origin out there: the sampling still visits only the rows and columns of the
+// surface grid, and ends at once. Where doubles still resolve the step the roof is the square's;
+// beyond that no node falls on the grid.
+TEST(RoofNdsm, AVertexFarSouthOrWestEndsTheSamplingAtOnce) {
+    const NdsmModel m = building(8.0);
+    const RoofModel expected = buildRoofNdsm(kSquare, m, RoofNdsmParams{});
+    struct Case {
+        PlanPoint far;
+        bool roofOfTheSquare;
+    };
+    for (const Case& c : {Case{{-1e12, 20}, true}, Case{{20, -1e12}, true},
+                          Case{{-1e12, -1.234567e12}, true}, Case{{-1.16e25, 2.3e28}, false},
+                          Case{{20, -2.9e26}, false}, Case{{-1e300, -1e300}, false}}) {
+        SCOPED_TRACE(testing::Message() << c.far.first << " " << c.far.second);
+        const PlanRing spiked{{10, 10}, c.far, {10, 10}, {30, 10}, {30, 30}, {10, 30}};
+        const auto start = std::chrono::steady_clock::now();
+        const RoofModel r = buildRoofNdsm(spiked, m, RoofNdsmParams{});
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        if (!c.roofOfTheSquare) {
+            EXPECT_EQ(r.flag, 1);
+            continue;
+        }
+        ASSERT_EQ(r.faces.size(), expected.faces.size());
+        EXPECT_EQ(r.faces[0].pts[0].z, expected.faces[0].pts[0].z);
+        EXPECT_TRUE(std::equal(r.faces.begin() + 1, r.faces.end(), expected.faces.begin() + 1));
+        EXPECT_EQ(r.quality, expected.quality);
+    }
 }
 
 TEST(RoofNdsm, StepNotAboveZeroIsTakenAsOneMetre) {

@@ -4,13 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <random>
 #include <vector>
 
 #include "geometry/Corridor.h"
 #include "geometry/Surface.h"
+#include "geometry/SurfaceLattice.h"
 #include "support/NdsmGrids.h"
 #include "surface_reference.h"
 
@@ -126,6 +129,22 @@ TEST(BridgeSurface, AVertexFarOutsideTheGridCostsNoCellsThere) {
     EXPECT_FALSE(facesOf(r).empty());
     EXPECT_EQ(facesOf(r), facesOf(expected));
     EXPECT_EQ(r.quality, expected.quality);
+}
+
+// A way point off the globe projects to some 1e25 m: there the half-metre step lies below the
+// spacing of doubles. The triangulation still ends at once, bridge or clipped road alike.
+TEST(BridgeSurface, AWayPointFarBeyondTheSpacingOfDoublesEndsTheTriangulationAtOnce) {
+    for (const PlanPoint& far : {PlanPoint{-1.16e25, 2.3e28}, PlanPoint{-2.9e26, -2.9e26},
+                                 PlanPoint{4e17, -3}, PlanPoint{1e300, -1e300}}) {
+        SCOPED_TRACE(testing::Message() << far.first << " " << far.second);
+        const PlanRing corridor =
+            buildCorridor({{0, 0}, {10, 0}, far}, {3, 3, 3}, {3, 3, 3}, kOwnOffsets);
+        for (const SurfaceParams& params : {bridgeSet(), roadSet(kWideFrame)}) {
+            const auto start = std::chrono::steady_clock::now();
+            buildSurface(corridor, ground(), params);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+        }
+    }
 }
 
 TEST(BridgeSurface, MissingDeckFallsBackToOneFlatFace) {
@@ -260,6 +279,35 @@ TEST(Surface, RowScanMatchesThePlainCellTest) {
     }
     EXPECT_GT(triangulated, 60) << "the trials must exercise both outcomes";
     EXPECT_GT(flat, 20);
+}
+
+// The column a lattice gives for v is the least that reaches it, wherever its origin lies: also
+// where the step is lost in the rounding of the coordinates, found without walking the columns.
+TEST(SurfaceLattice, TheFirstColumnIsTheLeastThatReachesWhereverTheOrigin) {
+    struct Case {
+        double x0;
+        double step;
+        double v;
+        std::int64_t limit;
+    };
+    const double far = -1.16e25;  // nodes 2^31 m apart
+    for (const Case& c :
+         {Case{10, 0.5, 20.2, 1000}, Case{10, 0.5, 20.5, 1000}, Case{10, 0.5, 9, 1000},
+          Case{10, 0.5, 1e6, 1000}, Case{far, 0.5, far + 3e9, 1000000000000000},
+          Case{far, 0.5, far + 2.5e9 * 1e5, std::int64_t{1} << 62},
+          Case{far, 0.5, 5e5, 1000000000000000}, Case{far, 0.5, kNaN, 1 << 30},
+          Case{0, 1e-300, 1, std::int64_t{1} << 62},
+          Case{-1e300, 1, -1e300, std::int64_t{1} << 53}}) {
+        SCOPED_TRACE(testing::Message() << c.x0 << " " << c.step << " " << c.v << " " << c.limit);
+        const Lattice lattice{c.x0, 0.0, c.step};
+        const auto start = std::chrono::steady_clock::now();
+        const std::int64_t i = lattice.firstColumnFrom(c.v, c.limit);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+        ASSERT_GE(i, 0);
+        ASSERT_LE(i, c.limit);
+        EXPECT_TRUE(i == c.limit || lattice.x(i) >= c.v);
+        EXPECT_TRUE(i == 0 || !(lattice.x(i - 1) >= c.v)) << "the column before does not reach";
+    }
 }
 
 }  // namespace

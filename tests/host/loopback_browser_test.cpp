@@ -1,13 +1,18 @@
 // The loopback browser control: what it serves, what it refuses, and the page channel both ways,
 // driven with plain HTTP clients while the test's main loop runs the program's side.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -286,6 +291,53 @@ TEST_F(LoopbackBrowserTest, AnArgumentOverTheSizeLimitArrivesAsNoString) {
     EXPECT_EQ(received_[0].text.size(), atLimit.size());
     EXPECT_TRUE(received_[1].isValue);
     EXPECT_EQ(received_[1].type, JS::Value::UNDEFINED);
+}
+
+// The raw answer to a call whose headers announce `announced` bytes of body of which `sent` go
+// out; when they are fewer, the server gives up waiting for the rest after its read timeout.
+std::string answerToBrokenCall(int port, std::size_t announced, const std::string& sent) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (fd >= 0)
+            ::close(fd);
+        return {};
+    }
+    const std::string request = std::string("POST ") + kCallPath +
+                                " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                                "\r\nX-Terraweft-Channel: 1\r\nContent-Type: text/plain\r\n"
+                                "Content-Length: " +
+                                std::to_string(announced) + "\r\nConnection: close\r\n\r\n" + sent;
+    std::string answer;
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+        static_cast<ssize_t>(request.size())) {
+        char buffer[4096];
+        for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
+            answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return answer;
+}
+
+TEST_F(LoopbackBrowserTest, ACallWhoseBodyBreaksOffIsRefusedAndNotMade) {
+    const std::string answer = whileMainLoopRuns(
+        [port = port()] { return answerToBrokenCall(port, 100, R"({"type":"pi)"); });
+    EXPECT_EQ(answer.rfind("HTTP/1.1 400", 0), 0u) << answer;
+    EXPECT_NE(answer.find(R"({"error":"Wywolanie nie dotarlo w calosci","ok":false})"),
+              std::string::npos)
+        << answer;
+    host::pump();
+    EXPECT_TRUE(received_.empty());
+
+    // The same call whole is made.
+    const std::string whole = whileMainLoopRuns(
+        [port = port()] { return answerToBrokenCall(port, std::strlen(kPing), kPing); });
+    EXPECT_EQ(whole.rfind("HTTP/1.1 200", 0), 0u) << whole;
+    ASSERT_EQ(received_.size(), 1u);
+    EXPECT_EQ(received_[0].text, kPing);
 }
 
 TEST_F(LoopbackBrowserTest, ScriptsReachTheListeningPageInOrder) {

@@ -194,9 +194,10 @@
   GISBridge.on("cancelled", function () {
     if (downloading) ui.label.textContent = "Anulowanie...";
   });
+  // A cloud written without part of the frame ("warning") is shown as a warning, not as success.
   GISBridge.on("downloadDone", function (m) {
     setDownloading(false);
-    showResult(m.msg, m.ok ? "ok" : "error");
+    showResult(m.msg, !m.ok ? "error" : m.warning ? "warning" : "ok");
   });
 
   // ---- Project origin, start position, link check ----------------------------------------------

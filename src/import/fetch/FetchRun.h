@@ -27,9 +27,12 @@ WfsClient::HttpResult probeCapabilities(WfsClient& client, const std::string& ur
 // Whether a capabilities answer came: status 200 and no web page.
 ServiceReach capabilitiesReach(const WfsClient::HttpResult& answer);
 
-// The sentences of a stage whose service was not reached (geodata/ServiceReach.h).
+// The sentences of a stage whose service was not reached, or reached only in part
+// (geodata/ServiceReach.h).
+using reachtext::indexIncomplete;
 using reachtext::indexUnreachable;
 using reachtext::lidarFilesUnreachable;
+using reachtext::sheetsLeftOut;
 using reachtext::unreachable;
 
 // The sentence of a stage whose municipality lookup did not reach its service: the county (or,
@@ -41,20 +44,12 @@ std::string lookupUnreachable(std::string_view prefix, const ServiceReach& reach
 // features may be lacking there.
 std::string missingCells(std::string_view prefix, int missing, int total);
 
-// What a stage says of the sheet index ("NMT", "NMPT", "LiDAR") of its frame when it could not
-// be read to its end and only the sheets listed are used.
-std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed);
-
 // The model none of whose sheets read, as its files are named ("NMPT", "NMT"), and whether their
 // service answered any of them.
 struct ModelUnread {
     std::string files;
     ServiceReach reach;
 };
-
-// The sentence naming the sheets of a model (by sheetsRead's names) that did not come or did not
-// read, and were left out of what the stage built.
-std::string sheetsLeftOut(std::string_view prefix, const std::vector<std::string>& names);
 
 // The sentence of a stage none of whose sheets of a model ("NMT", "NMPT") came because their
 // service was not reached.
@@ -106,6 +101,29 @@ auto unlessCutShort(const std::atomic<bool>& cancel, Download&& download)
         return std::nullopt;
     return brought;
 }
+
+// What make(i) gives for every item i below count (a building, a way, a sheet), in order, with
+// progress(i, count) before each; nothing when the fetch's cancel has come before an item: a
+// loop that a cancel cuts short keeps none of its items, and one item at most is made after the
+// cancel.
+template <class Make>
+auto itemsUnlessCutShort(std::size_t count, const std::atomic<bool>& cancel,
+                         const std::function<void(int, int)>& progress, Make make)
+    -> std::optional<std::vector<std::invoke_result_t<Make&, std::size_t>>> {
+    std::vector<std::invoke_result_t<Make&, std::size_t>> items;
+    items.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (cancel)
+            return std::nullopt;
+        progress(static_cast<int>(i), static_cast<int>(count));
+        items.push_back(make(i));
+    }
+    return items;
+}
+
+// The sentence of a stage that left out records of its source as damaged (a coordinate that is
+// not a number, off the globe or far from the frame): what they are and how many.
+std::string damagedRecords(std::string_view prefix, std::string_view records, int count);
 
 }  // namespace fetchstages
 

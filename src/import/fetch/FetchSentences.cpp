@@ -1,5 +1,6 @@
 // The sentences the stages share about services they could not reach, sheet indexes they could
-// not read whole, and model sheets they left out or could not hold.
+// not read whole, records they left out as damaged, and model sheets they could not reach or
+// hold.
 
 #include <cmath>
 
@@ -10,15 +11,6 @@ std::function<void(const std::string&)> ImportController::FetchRun::warnings() {
 }
 
 namespace {
-
-// "kafel", "kafle" or "kafli": the form of the word after a count.
-const char* sheetsWord(std::size_t count) {
-    if (count == 1)
-        return "kafel";
-    const std::size_t units = count % 10;
-    const std::size_t tens = count % 100;
-    return units >= 2 && units <= 4 && (tens < 12 || tens > 14) ? "kafle" : "kafli";
-}
 
 std::string km2(double m2) {
     return std::to_string(std::lround(m2 / 1e6));
@@ -44,18 +36,9 @@ std::string missingCells(std::string_view prefix, int missing, int total) {
            " komorek pobierania nie przyszlo w calosci - dane moga byc niepelne.";
 }
 
-std::string indexIncomplete(std::string_view prefix, std::string_view index, std::size_t listed) {
-    return std::string(prefix) + "skorowidz " + std::string(index) +
-           " nie podal wszystkich arkuszy kadru (odczytano " + std::to_string(listed) +
-           ") - kadr moze byc pokryty tylko czesciowo.";
-}
-
-std::string sheetsLeftOut(std::string_view prefix, const std::vector<std::string>& names) {
-    std::string list;
-    for (const std::string& name : names)
-        list += (list.empty() ? "" : ", ") + name;
-    return std::string(prefix) + "pominieto " + std::to_string(names.size()) + " " +
-           sheetsWord(names.size()) + " nie do uzycia (" + list + ").";
+std::string damagedRecords(std::string_view prefix, std::string_view records, int count) {
+    return std::string(prefix) + "pominieto uszkodzone " + std::string(records) + ": " +
+           std::to_string(count) + " (bledne wspolrzedne).";
 }
 
 std::string sheetFilesUnreachable(std::string_view prefix, std::string_view model,

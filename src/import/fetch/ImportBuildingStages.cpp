@@ -4,9 +4,11 @@
 
 #include "import/fetch/ImportBuildingStages.h"
 
+#include <atomic>
 #include <filesystem>
 #include <iterator>
 #include <optional>
+#include <utility>
 
 #include "MapPalette.h"
 #include "geodata/B3dArchive.h"
@@ -100,27 +102,74 @@ std::optional<B3dArchive> openPackage(const std::string& path, const PackageText
 }
 
 template <class Building>
-using SheetReader = std::vector<Building> (*)(std::string_view, const Bbox&);
+using SheetReader = std::vector<Building> (*)(std::string_view, const Bbox&, int*);
+
+// The buildings of a package's sheets, how many the reader left out as damaged, and the sheets
+// that could not be taken out of the package.
+template <class Building>
+struct SheetBuildings {
+    std::vector<Building> buildings;
+    int damaged = 0;
+    std::vector<std::string> unread;
+};
 
 // The buildings of the sheets that meet the frame, in index order and the reader's order within
-// a sheet, with one progress report before each sheet.
+// a sheet, with one progress report before each sheet; nothing when the fetch's cancel comes
+// before a sheet.
 template <class Building>
-std::vector<Building> buildingsOf(const B3dArchive& archive, const Bbox& frame,
-                                  const std::function<void(int, int)>& progress,
-                                  SheetReader<Building> read) {
+std::optional<SheetBuildings<Building>> buildingsOf(const B3dArchive& archive, const Bbox& frame,
+                                                    const std::atomic<bool>& cancel,
+                                                    const std::function<void(int, int)>& progress,
+                                                    SheetReader<Building> read) {
     const std::vector<std::string> names = archive.entriesFor(frame);
-    const int count = static_cast<int>(names.size());
-    std::vector<Building> buildings;
-    for (int i = 0; i < count; ++i) {
-        progress(i, count);
-        const std::string text = archive.readEntry(names[static_cast<std::size_t>(i)]);
-        if (text.empty())
-            continue;
-        std::vector<Building> found = read(text, frame);
-        buildings.insert(buildings.end(), std::make_move_iterator(found.begin()),
-                         std::make_move_iterator(found.end()));
+    SheetBuildings<Building> found;
+    auto sheets =
+        fetchstages::itemsUnlessCutShort(names.size(), cancel, progress, [&](std::size_t i) {
+            const std::string text = archive.readEntry(names[i]);
+            if (text.empty()) {
+                found.unread.push_back(names[i]);
+                return std::vector<Building>();
+            }
+            return read(text, frame, &found.damaged);
+        });
+    if (!sheets)
+        return std::nullopt;
+    for (std::vector<Building>& sheet : *sheets) {
+        found.buildings.insert(found.buildings.end(), std::make_move_iterator(sheet.begin()),
+                               std::make_move_iterator(sheet.end()));
     }
-    return buildings;
+    return found;
+}
+
+// The buildings of the package's sheets that meet the frame; nothing, after the kind's sentence,
+// when a cancel cut the reading short. The sheets that could not be taken out and the damaged
+// buildings left out are told.
+template <class Building>
+std::optional<std::vector<Building>> readPackage(const B3dArchive& archive, const Bbox& frame,
+                                                 const std::atomic<bool>& cancel,
+                                                 const std::function<void(int, int)>& progress,
+                                                 const PackageTexts& texts,
+                                                 SheetReader<Building> read,
+                                                 const WarningSink& warn) {
+    std::optional<SheetBuildings<Building>> found =
+        buildingsOf(archive, frame, cancel, progress, read);
+    if (!found) {
+        warn(fetchstages::cutShortSentence(texts.prefix));
+        return std::nullopt;
+    }
+    if (!found->unread.empty())
+        warn(fetchstages::sheetsLeftOut(texts.prefix, found->unread));
+    if (found->damaged > 0)
+        warn(fetchstages::damagedRecords(texts.prefix, "budynki", found->damaged));
+    return std::move(found->buildings);
+}
+
+// The sentence of an older year's LoD1 package taken because a newer one, which its service may
+// well hold, did not come.
+std::string olderYearTaken(int newer, int taken, const ServiceReach& reach) {
+    return kLod1.prefix + "paczka LOD1 z roku " + std::to_string(newer) +
+           " nie przyszla - uzyto paczki z roku " + std::to_string(taken) +
+           ". Powod: " + reach.reason;
 }
 
 }  // namespace
@@ -171,11 +220,13 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
     const std::optional<std::string> county = countyOf(municipality, kLod1, warn);
     if (!county)
         return {};
-    // The newest published year wins; the errors of the years before it are not reported. A
+    // The newest published year wins. A newer year that is not published (4xx) is passed over
+    // without a word; one whose answer failed otherwise is told when an older year is taken. A
     // service that gives no answer at all for one year is not asked for the older ones.
     std::string path;
     std::string error;
     int year = 0;
+    std::optional<std::pair<int, ServiceReach>> newerFailed;  // the newest such year
     for (const int candidate : B3dCatalog::years()) {
         const std::string url = B3dCatalog::urlForResolvedTeryt(*county, candidate);
         if (url.empty())
@@ -186,6 +237,8 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
         year = candidate;
         if (!path.empty() || cancel_ || reach.silent)
             break;
+        if (!reach.reached && !newerFailed)
+            newerFailed.emplace(candidate, reach);
     }
     // A package that came from the cache while the cancel was already asked for is cancelled
     // too.
@@ -193,14 +246,19 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
         warn(missingPackage(kLod1, *county, error, reach, cancel_));
         return {};
     }
+    if (newerFailed)
+        warn(olderYearTaken(newerFailed->first, year, newerFailed->second));
     const std::optional<B3dArchive> archive = openPackage(path, kLod1, warn);
     if (!archive)
         return {};
-    std::vector<Building3D> buildings =
-        buildingsOf(*archive, frame, stageProgress(kLod1.sheets), &CityGmlReader::parseSheet);
+    std::optional<std::vector<Building3D>> buildings =
+        readPackage(*archive, frame, cancel_, cancellableProgress(kLod1.sheets), kLod1,
+                    &CityGmlReader::parseSheet, warn);
+    if (!buildings)
+        return {};
     status = "Modele 3D: LOD1 " + std::to_string(year) + ", powiat " + *county +
-             ", budynkow w kadrze: " + std::to_string(buildings.size());
-    return buildings;
+             ", budynkow w kadrze: " + std::to_string(buildings->size());
+    return std::move(*buildings);
 }
 
 std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame,
@@ -227,11 +285,14 @@ std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame
     const std::optional<B3dArchive> archive = openPackage(path, kLod2, warn);
     if (!archive)
         return {};
-    std::vector<BuildingLod2> buildings =
-        buildingsOf(*archive, frame, stageProgress(kLod2.sheets), &CityGmlLod2Reader::parseSheet);
+    std::optional<std::vector<BuildingLod2>> buildings =
+        readPackage(*archive, frame, cancel_, cancellableProgress(kLod2.sheets), kLod2,
+                    &CityGmlLod2Reader::parseSheet, warn);
+    if (!buildings)
+        return {};
     status = "Budynki LOD2: powiat " + *county +
-             ", budynkow w kadrze: " + std::to_string(buildings.size());
-    return buildings;
+             ", budynkow w kadrze: " + std::to_string(buildings->size());
+    return std::move(*buildings);
 }
 
 void ImportController::fetchLod1Stage(FetchRun& run) {

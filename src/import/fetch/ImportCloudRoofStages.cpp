@@ -74,8 +74,9 @@ struct FrameCloud {
 // The points of the frame from every tile of the frame, downloaded one after another through the
 // cache and read in PL-1992 (a tile in a PL-2000 zone is moved point by point); nothing, after
 // one warning, when a cancel came meanwhile, when the index or the tiles' service was not
-// reached, when no tile gave a file or the files hold no point of the frame. A cancel ends a
-// download or a reading early and leaves the tiles after it.
+// reached, when no tile gave a file or the files hold no point of the frame. Tiles that did not
+// come or read whole beside others that did are named. A cancel ends a download or a reading
+// early and leaves the tiles after it.
 std::optional<FrameCloud> frameCloud(WfsClient& client, const Bbox& frame, const CloudTexts& texts,
                                      const std::atomic<bool>& stop,
                                      const std::function<void(int, int)>& progress,
@@ -93,14 +94,8 @@ std::optional<FrameCloud> frameCloud(WfsClient& client, const Bbox& frame, const
                 [&cloud](const ClPoint& p) { cloud.points.push_back(p); });
         });
     cloud.tiles = read.read;
-    if (read.stopped) {
-        warn(fetchstages::cutShortSentence(texts.prefix));
+    if (!sheetpoints::acceptSheets(texts.prefix, read, warn))
         return std::nullopt;
-    }
-    if (!read.reach.reached) {
-        warn(fetchstages::lidarFilesUnreachable(texts.prefix, read.reach));
-        return std::nullopt;
-    }
     if (cloud.tiles == 0) {
         warn(texts.prefix + "brak danych LiDAR dla tego obszaru.");
         return std::nullopt;
@@ -372,24 +367,22 @@ void ImportController::fetchCloudRoofs(FetchRun& run) {
     stageProgress("Dachy z chmury: model terenu")(0, 1);
     const GroundModel ground(cloud->points, kGroundCell);
     const cloudroofs::PointBuckets buckets(cloud->points);
-    const auto progress = cancellableProgress("Dachy z chmury: dopasowanie dachow");
-    const int count = static_cast<int>(buildings.size());
     // Placement takes the roofs only with one for every footprint: a cancel drops them all.
-    std::vector<RoofModel> roofs;
-    roofs.reserve(buildings.size());
-    for (int i = 0; i < count && !cancel_; ++i) {
-        progress(i, count);
-        const std::vector<GisPoint>& footprint = buildings[static_cast<std::size_t>(i)].footprint;
-        const std::vector<ClPoint> candidates =
-            footprint.empty() ? std::vector<ClPoint>() : buckets.around(citygml::boxOf(footprint));
-        roofs.push_back(
-            buildRoof(surfacestages::planRingOf(footprint), candidates, ground, kFlatRoofParams));
-    }
-    if (roofs.size() < buildings.size()) {
+    std::optional<std::vector<RoofModel>> roofs = fetchstages::itemsUnlessCutShort(
+        buildings.size(), cancel_, cancellableProgress("Dachy z chmury: dopasowanie dachow"),
+        [&](std::size_t i) {
+            const std::vector<GisPoint>& footprint = buildings[i].footprint;
+            const std::vector<ClPoint> candidates = footprint.empty()
+                                                        ? std::vector<ClPoint>()
+                                                        : buckets.around(citygml::boxOf(footprint));
+            return buildRoof(surfacestages::planRingOf(footprint), candidates, ground,
+                             kFlatRoofParams);
+        });
+    if (!roofs) {
         run.appendWarning(fetchstages::cutShortSentence(kRoofTexts.prefix));
         return;
     }
-    run.data.roofsCloud = std::move(roofs);
+    run.data.roofsCloud = std::move(*roofs);
     run.data.roofsCloudStatus = "Dachy z chmury: " + std::to_string(cloud->tiles) + " kafli, " +
                                 std::to_string(cloud->points.size()) + " pkt, " +
                                 std::to_string(run.data.roofsCloud.size()) + " obrysow.";

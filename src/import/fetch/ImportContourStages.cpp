@@ -110,13 +110,15 @@ void ImportController::fetchContours(FetchRun& run) {
         run.appendWarning(sampled->stepMessage);
     std::string message;
     bool cancelled = false;
-    run.data.contours =
+    std::vector<Warstwica> contours =
         ContourBuilder::build(sampled->grid, interval, message, kMaxLines, kMaxPoints,
                               isCancelled(), &cancelled, contourProgress);
     if (!message.empty())
         run.appendWarning(message);
+    // The levels traced before the cancel are not all of them: none is kept.
     if (cancelled)
         return;
+    run.data.contours = std::move(contours);
     if (run.data.contours.empty())
         run.appendWarning(emptyResultSentence(sampled->grid, interval));
     if (sampled->step * kFineness > interval)
@@ -136,11 +138,17 @@ void ImportController::fetchCloudContours(FetchRun& run, const CloudTerrain& gri
     if (!sampled.stepMessage.empty())
         run.appendWarning(sampled.stepMessage);
     std::string message;
-    run.data.cloudContours =
+    bool cancelled = false;
+    std::vector<Warstwica> contours =
         ContourBuilder::build(sampled.grid, interval, message, kMaxLines, kMaxPoints, isCancelled(),
-                              nullptr, cancellableProgress("Poziomice z chmury"));
+                              &cancelled, cancellableProgress("Poziomice z chmury"));
+    if (cancelled) {
+        run.appendWarning(fetchstages::cutShortSentence("Poziomice z chmury: "));
+        return;
+    }
     if (!message.empty())
         run.appendWarning(message);
+    run.data.cloudContours = std::move(contours);
     run.data.cloudContoursStatus = statusLine("Poziomice z chmury: ", run.data.cloudContours.size(),
                                               interval, poziomiceWygladz_);
 }

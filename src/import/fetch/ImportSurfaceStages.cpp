@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -163,66 +164,80 @@ bool ImportController::acceptNdsmListings(FetchRun& run, std::string_view prefix
 }
 
 void ImportController::fetchNdsmBuildings(FetchRun& run) {
+    static constexpr const char* kPrefix = "Budynki (nMPT): ";
     if (run.data.lod1.empty())
         return;
     const NdsmModel* const model = loadNdsmTiles(run);
-    if (!acceptNdsmListings(run, "Budynki (nMPT): "))
+    if (!acceptNdsmListings(run, kPrefix))
         return;
     if (model == nullptr) {
         run.appendWarning(withoutModel("Budynki (nMPT)", run.bbox, run.ndsm.tooLarge,
                                        run.ndsm.covered, run.ndsm.cancelled, run.ndsm.unread));
         return;
     }
-    const auto progress = stageProgress("Budynki (nMPT): dopasowanie");
-    const int count = static_cast<int>(run.data.lod1.size());
-    run.data.roofsNdsm.reserve(run.data.lod1.size());
-    for (int i = 0; i < count; ++i) {
-        progress(i, count);
-        const Building3D& building = run.data.lod1[static_cast<std::size_t>(i)];
-        run.data.roofsNdsm.push_back(
-            buildRoofNdsm(surfacestages::planRingOf(building.footprint), *model, kRoofParams));
+    const std::vector<Building3D>& buildings = run.data.lod1;
+    std::optional<std::vector<RoofModel>> roofs = fetchstages::itemsUnlessCutShort(
+        buildings.size(), cancel_, cancellableProgress("Budynki (nMPT): dopasowanie"),
+        [&](std::size_t i) {
+            return buildRoofNdsm(surfacestages::planRingOf(buildings[i].footprint), *model,
+                                 kRoofParams);
+        });
+    if (!roofs) {
+        run.appendWarning(fetchstages::cutShortSentence(kPrefix));
+        return;
     }
+    run.data.roofsNdsm = std::move(*roofs);
     run.data.roofsNdsmStatus =
         "Budynki nMPT: " + std::to_string(run.data.roofsNdsm.size()) + " obrysow.";
 }
 
 void ImportController::fetchBridgesAndRoads(FetchRun& run) {
+    static constexpr const char* kPrefix = "Mosty/drogi: ";
     const bool bridgesWanted = run.requested("mosty");
     std::string error;
     ServiceReach reach;
-    const std::vector<OsmWay> ways = OsmClient::fetchWays(run.bbox, client_, bridgesWanted,
-                                                          run.requested("drogi"), error, reach);
+    const OsmWays found = OsmClient::fetchWays(run.bbox, client_, bridgesWanted,
+                                               run.requested("drogi"), error, reach);
     if (!reach.reached) {
-        run.appendWarning(fetchstages::unreachable("Mosty/drogi: ", "Overpass (OSM)",
+        run.appendWarning(fetchstages::unreachable(kPrefix, "Overpass (OSM)",
                                                    "nie sprawdzono mostow ani drog", reach));
         return;
     }
+    if (found.damaged > 0)
+        run.appendWarning(fetchstages::damagedRecords(kPrefix, "obiekty OSM", found.damaged));
+    const std::vector<OsmWay>& ways = found.ways;
     if (ways.empty()) {
         if (!error.empty())
             run.appendWarning(error);
         return;
     }
     const NdsmModel* const model = loadNdsmTiles(run);
-    if (!acceptNdsmListings(run, "Mosty/drogi: "))
+    if (!acceptNdsmListings(run, kPrefix))
         return;
     if (model == nullptr) {
         run.appendWarning(withoutModel("Mosty/drogi", run.bbox, run.ndsm.tooLarge, run.ndsm.covered,
                                        run.ndsm.cancelled, run.ndsm.unread));
         return;
     }
-    const auto progress = stageProgress("Mosty/drogi: korytarze");
-    const int count = static_cast<int>(ways.size());
-    for (int i = 0; i < count; ++i) {
-        progress(i, count);
-        const OsmWay& way = ways[static_cast<std::size_t>(i)];
-        const std::vector<double> half(way.points.size(), 0.5 * way.width);
-        const PlanRing corridor =
-            buildCorridor(surfacestages::planRingOf(way.points), half, half, kOwnOffsets);
-        if (way.bridge && bridgesWanted)
-            run.data.bridges.push_back(buildSurface(corridor, *model, bridgeParams()));
-        else
-            run.data.roads.push_back(buildSurface(corridor, *model, roadParams(run.bbox)));
+    const auto isBridge = [bridgesWanted](const OsmWay& way) {
+        return way.bridge && bridgesWanted;
+    };
+    std::optional<std::vector<RoofModel>> surfaces = fetchstages::itemsUnlessCutShort(
+        ways.size(), cancel_, cancellableProgress("Mosty/drogi: korytarze"), [&](std::size_t i) {
+            const OsmWay& way = ways[i];
+            const std::vector<double> half(way.points.size(), 0.5 * way.width);
+            const PlanRing corridor =
+                buildCorridor(surfacestages::planRingOf(way.points), half, half, kOwnOffsets);
+            return buildSurface(corridor, *model,
+                                isBridge(way) ? bridgeParams() : roadParams(run.bbox));
+        });
+    if (!surfaces) {
+        run.appendWarning(fetchstages::cutShortSentence(kPrefix));
+        return;
     }
+    for (std::size_t i = 0; i < ways.size(); ++i)
+        (isBridge(ways[i]) ? run.data.bridges : run.data.roads)
+            .push_back(std::move((*surfaces)[i]));
     run.data.bridgesStatus =
         "Mosty (OSM): " + std::to_string(run.data.bridges.size()) + " w kadrze.";
     run.data.roadsStatus = "Drogi (OSM): " + std::to_string(run.data.roads.size()) + " w kadrze.";

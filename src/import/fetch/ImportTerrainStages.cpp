@@ -180,14 +180,8 @@ void ImportController::fetchCloudTerrain(FetchRun& run) {
         [&](const std::string& path, const LidarResolver::LidarTile& sheet) {
             return terrainstages::readSheet(path, sheet.epsg, run.bbox, cancel_, points);
         });
-    if (read.stopped) {
-        run.appendWarning(fetchstages::cutShortSentence(kPrefix));
+    if (!sheetpoints::acceptSheets(kPrefix, read, run.warnings()))
         return;
-    }
-    if (!read.reach.reached) {
-        run.appendWarning(fetchstages::lidarFilesUnreachable(kPrefix, read.reach));
-        return;
-    }
     if (points.ground.empty()) {
         run.appendWarning("Teren z chmury: brak punktow gruntu (klasa 2) w kadrze.");
         return;
@@ -197,7 +191,7 @@ void ImportController::fetchCloudTerrain(FetchRun& run) {
     const std::size_t groundPoints = points.ground.size();
     points = {};  // the grid holds what the rest needs
     if (run.requested("terenchmura"))
-        cloudTerrainTiles(run, grid, step, sheets.size(), groundPoints);
+        cloudTerrainTiles(run, grid, step, read.read, groundPoints);
     if (run.requested("poziomicechmura"))
         fetchCloudContours(run, grid, step);
     if (waterRequested && grid.levelCells != 0)

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "geodata/EgibResolver.h"
+#include "geodata/GeoBounds.h"
 #include "geodata/GmlParser.h"
 #include "geodata/LocalServices.h"
 #include "geodata/RuClient.h"
@@ -90,6 +91,20 @@ bool polygonMeetsBox(const GisPolygon& polygon, const Bbox& box) {
     return pointInPolygon({box.minx, box.miny}, polygon);
 }
 
+// Whether every point of the feature (of its polygons and their holes, its lines and its own)
+// lies within reach of the frame.
+bool isNear(const GisFeature& feature, const Bbox& frame) {
+    const auto near = [&frame](const std::vector<GisPoint>& points) {
+        return geobounds::allNearFrame(points, frame);
+    };
+    const auto polygonNear = [&near](const GisPolygon& polygon) {
+        return near(polygon.outer) && std::all_of(polygon.holes.begin(), polygon.holes.end(), near);
+    };
+    return std::all_of(feature.polygons.begin(), feature.polygons.end(), polygonNear) &&
+           std::all_of(feature.lines.begin(), feature.lines.end(), near) &&
+           (!feature.hasPoint || geobounds::nearFrame(feature.point, frame));
+}
+
 void appendBytes(std::string& key, const void* data, std::size_t size) {
     key.append(static_cast<const char*>(data), size);
 }
@@ -149,6 +164,15 @@ bool zoneMeetsFrame(const GisFeature& zone, const Bbox& frame) {
         return true;
     return std::any_of(zone.polygons.begin(), zone.polygons.end(),
                        [&frame](const GisPolygon& p) { return polygonMeetsBox(p, frame); });
+}
+
+void dropDamagedFeatures(std::vector<GisFeature>& features, const Bbox& frame,
+                         std::string_view prefix,
+                         const std::function<void(const std::string&)>& warn) {
+    const auto count = std::erase_if(
+        features, [&frame](const GisFeature& feature) { return !isNear(feature, frame); });
+    if (count > 0)
+        warn(fetchstages::damagedRecords(prefix, "obiekty", static_cast<int>(count)));
 }
 
 void dropRepeatedFeatures(std::vector<GisFeature>& features) {
@@ -253,13 +277,18 @@ void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const 
             run.appendWarning("Powiatowa usluga WFS EGiB nie odpowiada.");
         return;
     }
-    const auto kindOf = [&](const std::string& typeName, DataType kind, const char* label) {
-        return fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
-            std::vector<GisFeature> features =
-                resolver.fetch(url, typeName, run.bbox, kind, cancellableProgress(label), stop);
-            vectorstages::dropRepeatedFeatures(features);
-            return features;
-        });
+    const auto kindOf = [&](const std::string& typeName, DataType kind, const char* label,
+                            const char* prefix) {
+        KindFeatures found =
+            fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
+                std::vector<GisFeature> features =
+                    resolver.fetch(url, typeName, run.bbox, kind, cancellableProgress(label), stop);
+                vectorstages::dropRepeatedFeatures(features);
+                return features;
+            });
+        if (found)
+            vectorstages::dropDamagedFeatures(*found, run.bbox, prefix, run.warnings());
+        return found;
     };
     // A kind cut short says only that: its requests were not all made. One whose service
     // answered says when some of its cells did not come whole.
@@ -269,13 +298,15 @@ void ImportController::fetchEgib(FetchRun& run, const std::string& teryt, const 
             run.appendWarning(fetchstages::missingCells(prefix, cells.missing, cells.total));
     };
     if (run.requested("dzialki")) {
-        cadastre.parcels = kindOf(names.parcels, DataType::Dzialki, "Import: dzialki");
+        cadastre.parcels =
+            kindOf(names.parcels, DataType::Dzialki, "Import: dzialki", kParcelsPrefix);
         cadastre.parcelsAnswered =
             !cadastre.parcels || answered(kParcelsPrefix, "nie pobrano dzialek");
         noteCells(cadastre.parcels, kParcelsPrefix);
     }
     if (run.requested("budynki")) {
-        cadastre.buildings = kindOf(names.buildings, DataType::Budynki, "Import: budynki");
+        cadastre.buildings =
+            kindOf(names.buildings, DataType::Budynki, "Import: budynki", kBuildingsPrefix);
         cadastre.buildingsAnswered =
             !cadastre.buildings || answered(kBuildingsPrefix, "nie pobrano budynkow");
         noteCells(cadastre.buildings, kBuildingsPrefix);
@@ -301,6 +332,8 @@ ImportController::KindFeatures ImportController::fetchNewBuildings(FetchRun& run
             vectorstages::dropRepeatedFeatures(found);
             return found;
         });
+    if (buildings)
+        vectorstages::dropDamagedFeatures(*buildings, run.bbox, kBuildingsPrefix, run.warnings());
     if (buildings && !tiled.reach.reached) {
         run.appendWarning(fetchstages::unreachable(kBuildingsPrefix,
                                                    "BDOT10k NoweBudynki (geoportal)",
@@ -352,6 +385,7 @@ void ImportController::fetchGeneralPlanZones(FetchRun& run, const std::string& t
                                                    "nie pobrano stref planu", registry.reach()));
         return;
     }
+    vectorstages::dropDamagedFeatures(zones, run.bbox, "POG gminy " + teryt + ": ", run.warnings());
     std::erase_if(zones, [&run](const GisFeature& zone) {
         return !vectorstages::zoneMeetsFrame(zone, run.bbox);
     });
@@ -386,6 +420,7 @@ void ImportController::fetchUtilities(FetchRun& run) {
         run.appendWarning(fetchstages::cutShortSentence(kUtilitiesPrefix));
         return;
     }
+    vectorstages::dropDamagedFeatures(*lines, run.bbox, kUtilitiesPrefix, run.warnings());
     if (lines->empty()) {
         fetchGesutRaster(run, service);
         return;

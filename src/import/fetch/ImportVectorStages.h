@@ -1,9 +1,10 @@
 #pragma once
 // The parts of the vector stages that work on plain records: which plan zones meet the frame,
-// features repeated across download cells, and the utility lines of a county WFS.
+// features repeated across download cells or damaged, and the utility lines of a county WFS.
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "geodata/GisTypes.h"
@@ -18,6 +19,13 @@ bool zoneMeetsFrame(const GisFeature& zone, const Bbox& frame);
 // Keeps the first of features that are equal in kind, geometry and properties: a feature without
 // identifier comes once from every download cell it crosses.
 void dropRepeatedFeatures(std::vector<GisFeature>& features);
+
+// Leaves out the features with a point (of a polygon, a hole, a line or their own) farther than
+// geobounds::kFarthestFromFrame from the frame: no service sends such a feature for the frame
+// whole. When any went, tells how many with the kind's prefix.
+void dropDamagedFeatures(std::vector<GisFeature>& features, const Bbox& frame,
+                         std::string_view prefix,
+                         const std::function<void(const std::string&)>& warn);
 
 // The progress callback of a stage with that label.
 using ProgressFor = std::function<WfsClient::CellProgress(const char* label)>;

@@ -1,6 +1,7 @@
 #include "import/fetch/SheetPoints.h"
 
 #include "geodata/ProjConv.h"
+#include "import/fetch/FetchRun.h"
 
 namespace sheetpoints {
 
@@ -33,6 +34,23 @@ bool FrameInZone::place(ClPoint& p) const {
         p.y = moved.y;
     }
     return inside(p.x, p.y, frame_);
+}
+
+bool acceptSheets(std::string_view prefix, const SheetsRead& read,
+                  const std::function<void(const std::string&)>& warn) {
+    if (read.stopped) {
+        warn(fetchstages::cutShortSentence(prefix));
+        return false;
+    }
+    if (!read.reach.reached) {
+        warn(fetchstages::lidarFilesUnreachable(prefix, read.reach));
+        return false;
+    }
+    if (read.read > 0) {
+        for (const std::string& sentence : reachtext::shortfall(prefix, read.shortfall))
+            warn(sentence);
+    }
+    return true;
 }
 
 }  // namespace sheetpoints

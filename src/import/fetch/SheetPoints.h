@@ -8,6 +8,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "geodata/GisTypes.h"
@@ -33,13 +34,13 @@ private:
     Bbox zoneBox_;
 };
 
-// What reading a sheet came to.
-enum class SheetRead { Read, NotOpened, Stopped };
+using SheetRead = LidarResolver::SheetRead;
 
 // Hands every point of the sheet for which keep(point) holds and that lies in the frame, moved
 // into PL-1992, to take(point), in file order; the sheet is decoded on every core. `stop` is
 // looked at before every batch of points; once it holds, the reading ends (Stopped). At most the
-// points the header announces are read; a damaged file ends early, after its last good point.
+// points the header announces are read; a damaged file ends early, after its last good point
+// (Damaged).
 template <class Keep, class Take>
 SheetRead readFramePoints(const std::string& path, int epsg, const Bbox& frame,
                           const std::atomic<bool>& stop, Keep keep, Take take) {
@@ -48,7 +49,7 @@ SheetRead readFramePoints(const std::string& path, int epsg, const Bbox& frame,
         return SheetRead::NotOpened;
     const FrameInZone where(epsg, frame);
     bool stopped = false;
-    reader.readAll([&](std::span<const ClPoint> batch) {
+    const bool whole = reader.readAll([&](std::span<const ClPoint> batch) {
         stopped = stop;
         if (!stopped) {
             for (ClPoint p : batch) {
@@ -58,20 +59,25 @@ SheetRead readFramePoints(const std::string& path, int epsg, const Bbox& frame,
         }
         return !stopped;
     });
-    return stopped ? SheetRead::Stopped : SheetRead::Read;
+    if (stopped)
+        return SheetRead::Stopped;
+    return whole ? SheetRead::Read : SheetRead::Damaged;
 }
 
-// What reading the LiDAR sheets of a frame came to: how many read, whether their service answered
-// any download, and whether a cancel cut the reading short.
+// What reading the LiDAR sheets of a frame came to: how many read (damaged ones among them),
+// which did not come or read whole, whether their service answered any download, and whether a
+// cancel cut the reading short.
 struct SheetsRead {
     std::size_t read = 0;
+    SheetShortfall shortfall;
     ServiceReach reach;
     bool stopped = false;
 };
 
 // Downloads every sheet in turn through the cache and hands its file to read(path, sheet), which
 // gives the SheetRead of it, until `stop` holds; progress(i, n) comes before sheet i of n. A
-// download under way hears the stop too. A sheet that does not come is skipped.
+// download under way hears the stop too. A sheet that does not come or does not open is skipped,
+// and named in the shortfall with the damaged ones.
 template <class Read>
 SheetsRead readSheets(LidarResolver& lidar, const std::vector<LidarResolver::LidarTile>& sheets,
                       const std::atomic<bool>& stop, const std::function<void(int, int)>& progress,
@@ -86,12 +92,21 @@ SheetsRead readSheets(LidarResolver& lidar, const std::vector<LidarResolver::Lid
         ServiceReach answered;
         const std::string path = lidar.download(sheet, untilStopped, answered);
         downloads.note(answered);
-        if (!path.empty() && read(path, sheet) == SheetRead::Read)
+        const SheetRead outcome = path.empty() ? SheetRead::NotOpened : read(path, sheet);
+        if (outcome == SheetRead::Read || outcome == SheetRead::Damaged)
             ++result.read;
+        if (!stop)  // a download the stop cut short is no shortfall
+            LidarResolver::noteShortfall(outcome, sheet, result.shortfall);
     }
     result.reach = downloads.result();
     result.stopped = stop;
     return result;
 }
+
+// Says, with the stage's prefix, what keeps the sheets read from serving the stage whole: a
+// cancel or a service never reached (false: the stage has nothing to go on with), or, when some
+// sheets read, those that did not come or read only in part.
+bool acceptSheets(std::string_view prefix, const SheetsRead& read,
+                  const std::function<void(const std::string&)>& warn);
 
 }  // namespace sheetpoints

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "ACAPinc.h"
+#include "MapCentre.h"
 #include "Platform.h"
 #include "geodata/AscGrid.h"
 #include "geodata/NmtClient.h"
@@ -124,9 +125,11 @@ void reportOrigin(const Origin& o) {
 }  // namespace
 
 ImportController::json ImportController::onSetOrigin(const json& message) {
-    if (!message.is_object() || !message.contains("lat") || !message.contains("lon"))
-        return errorReply("Brak wspolrzednych srodka mapy");
-    const Origin origin = originAt(message["lat"].get<double>(), message["lon"].get<double>());
+    std::string error;
+    const std::optional<MapCentre> centre = mapCentreOf(message, error);
+    if (!centre)
+        return errorReply(error);
+    const Origin origin = originAt(centre->lat, centre->lon);
     API_GeoLocation geo{};
     if (ACAPI_GeoLocation_GetGeoLocation(&geo) != NoError)
         return errorReply("Nie mozna odczytac georeferencji projektu");

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "fakes/BuildingPackages.h"
 #include "geodata/B3dArchive.h"
@@ -124,7 +125,8 @@ TEST_F(BuildingPackages, BlocksAndSolidsOfTheSheetsThatMeetTheFrameFromAnIndexed
     EXPECT_EQ(data.lod2[0].faces.size(), 6u);
     EXPECT_EQ(data.lod2Status, "Budynki LOD2: powiat 1465, budynkow w kadrze: 1");
 
-    // The download's bytes in whole percent, cancellable; then the one sheet that meets the frame.
+    // The download's bytes in whole percent, cancellable; then the one sheet that meets the frame,
+    // cancellable too.
     const auto progress = ofType(messages, "progress");
     const auto download = std::find_if(progress.begin(), progress.end(), [](const json& p) {
         return p.at("label").get<std::string>().starts_with("Modele 3D: pobieranie ");
@@ -132,7 +134,11 @@ TEST_F(BuildingPackages, BlocksAndSolidsOfTheSheetsThatMeetTheFrameFromAnIndexed
     ASSERT_NE(download, progress.end());
     EXPECT_EQ(download->at("cancellable"), true);
     EXPECT_EQ(download->at("total"), 100);
-    const json sheets = {{"type", "progress"}, {"done", 0}, {"total", 1}, {"label", "Modele 3D"}};
+    const json sheets = {{"type", "progress"},
+                         {"done", 0},
+                         {"total", 1},
+                         {"label", "Modele 3D"},
+                         {"cancellable", true}};
     EXPECT_NE(std::find(download, progress.end(), sheets), progress.end());
     EXPECT_TRUE(std::filesystem::exists(B3dArchive::indexPathFor(cachedPackage(2024))));
 
@@ -143,11 +149,121 @@ TEST_F(BuildingPackages, BlocksAndSolidsOfTheSheetsThatMeetTheFrameFromAnIndexed
     EXPECT_EQ(hosts.openData.count(), asked);
 }
 
+// A building with a vertex a million kilometres away is damaged: each package's stage leaves it
+// out and counts it, and keeps the buildings around it.
+TEST_F(BuildingPackages, DamagedBuildingsAreLeftOutAndCounted) {
+    Building3D spiked = block("d", 0, 0);
+    spiked.footprint.insert(spiked.footprint.begin() + 1, {centre.x + 8, centre.y - 1e9});
+    std::vector<fakes::Lod1Sheet> lod1 = lod1Sheets();
+    lod1[0].buildings.insert(lod1[0].buildings.begin() + 1, spiked);
+    fakes::serveLod1Package(hosts, kCounty, 2024, lod1);
+    std::vector<fakes::Lod2Sheet> lod2 = lod2Sheets();
+    lod2[0].buildings.push_back(fakes::lod2Block(spiked));
+    lod2[0].buildings.push_back(fakes::lod2Block(block("B2", 40, 30)));
+    fakes::serveLod2Package(hosts, kCounty, lod2);
+    const json done = fetchDone({"budynki3d", "budynkilod2"});
+    EXPECT_EQ(done.at("warning"),
+              "Modele 3D: pominieto uszkodzone budynki: 1 (bledne wspolrzedne). Budynki LOD2: "
+              "pominieto uszkodzone budynki: 1 (bledne wspolrzedne).");
+    EXPECT_EQ(done.at("counts"), json({{"budynki3d", 2}, {"budynkilod2", 2}}));
+    ASSERT_EQ(fetched().lod1.size(), 2u);
+    EXPECT_EQ(fetched().lod1[0].id, "b1");
+    EXPECT_EQ(fetched().lod1[1].id, "b2");
+    EXPECT_EQ(fetched().lod1Status, "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2");
+}
+
 TEST_F(BuildingPackages, AnOlderYearIsTakenWithoutAWordOfTheNewerOnesMissing) {
     fakes::serveLod1Package(hosts, kCounty, 2022, lod1Sheets());
     EXPECT_FALSE(fetchDone({"budynki3d"}).contains("warning"));
     EXPECT_EQ(fetched().lod1Status, "Modele 3D: LOD1 2022, powiat 1465, budynkow w kadrze: 2");
     EXPECT_EQ(hosts.openData.count(fakes::lod1PackagePath(kCounty, 2024)), 1u);
+}
+
+// A package whose entry of that name has a CRC that its data does not match: its beginning
+// reads, the whole entry does not.
+std::string withBrokenEntry(std::string package, const std::string& name) {
+    const std::size_t local = package.find(name) - 30;
+    const std::size_t central = package.find(name, local + 30 + name.size()) - 46;
+    package[local + 14] = static_cast<char>(~package[local + 14]);
+    package[central + 16] = static_cast<char>(~package[central + 16]);
+    return package;
+}
+
+// A package that did not come of several years, and a sheet of several that does not come out
+// of its package: the buildings of the year and the sheets taken are kept, and the warning says
+// what is missing.
+TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept) {
+    // A second sheet over the frame, long enough that its beginning is indexed alone.
+    std::vector<Building3D> many;
+    for (int i = 0; i < 60; ++i)
+        many.push_back(block("m" + std::to_string(i), -200 + 5 * i, 200));
+    std::vector<fakes::Lod1Sheet> lod1 = lod1Sheets();
+    lod1.push_back({"near2.gml", around(0, 0, 500), many});
+    std::vector<fakes::Lod2Sheet> lod2 = lod2Sheets();
+    lod2.push_back({"near2.gml", around(0, 0, 500), {}});
+    for (const Building3D& b : many)
+        lod2.back().buildings.push_back(fakes::lod2Block(b));
+
+    const std::string webPage = "<!DOCTYPE html><html><body>Przerwa techniczna</body></html>";
+    struct Case {
+        const char* name;
+        std::function<void()> serve;
+        std::vector<std::string> keys;
+        json counts;
+        std::string warning;
+        std::string lod1Status;
+    };
+    const Case cases[] = {
+        {"the newest year answers 503",
+         [&] {
+             hosts.openData.on(fakes::lod1PackagePath(kCounty, 2024), loopback::status(503));
+             fakes::serveLod1Package(hosts, kCounty, 2022, lod1Sheets());
+         },
+         {"budynki3d"},
+         {{"budynki3d", 2}},
+         "Modele 3D: paczka LOD1 z roku 2024 nie przyszla - uzyto paczki z roku 2022. Powod: "
+         "Serwer zwrocil status 503.",
+         "Modele 3D: LOD1 2022, powiat 1465, budynkow w kadrze: 2"},
+        {"the newest year answers a web page",
+         [&] {
+             hosts.openData.on(fakes::lod1PackagePath(kCounty, 2024),
+                               loopback::ok(webPage, "text/html"));
+             hosts.openData.on(fakes::lod1PackagePath(kCounty, 2022), loopback::status(404));
+             fakes::serveLod1Package(hosts, kCounty, 2021, lod1Sheets());
+         },
+         {"budynki3d"},
+         {{"budynki3d", 2}},
+         "Modele 3D: paczka LOD1 z roku 2024 nie przyszla - uzyto paczki z roku 2021. Powod: "
+         "Serwer zwrocil strone WWW zamiast pliku.",
+         "Modele 3D: LOD1 2021, powiat 1465, budynkow w kadrze: 2"},
+        {"a sheet of each package does not come out of it",
+         [&] {
+             hosts.openData.on(fakes::lod1PackagePath(kCounty, 2024),
+                               loopback::ok(withBrokenEntry(fakes::lod1Package(kCounty, lod1),
+                                                            "1465/near2.gml")));
+             hosts.openData.on(fakes::lod2PackagePath(kCounty),
+                               loopback::ok(withBrokenEntry(fakes::lod2Package(kCounty, lod2),
+                                                            "1465/near2.gml")));
+         },
+         {"budynki3d", "budynkilod2"},
+         {{"budynki3d", 2}, {"budynkilod2", 1}},
+         "Modele 3D: pominieto 1 kafel nie do uzycia (1465/near2.gml). Budynki LOD2: pominieto 1 "
+         "kafel nie do uzycia (1465/near2.gml).",
+         "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const int year : B3dCatalog::years())
+            std::filesystem::remove(cachedPackage(year));
+        hosts.openData.clearLog();
+        c.serve();
+        const json done = fetchDone(c.keys);
+        EXPECT_EQ(done.value("warning", ""), c.warning);
+        EXPECT_EQ(done.at("counts"), c.counts);
+        EXPECT_EQ(fetched().lod1Status, c.lod1Status);
+        ASSERT_EQ(fetched().lod1.size(), 2u);
+        EXPECT_EQ(fetched().lod1[1].id, "b2");
+    }
 }
 
 TEST_F(BuildingPackages, WhenEveryYearFailsOnlyTheLastErrorIsReported) {

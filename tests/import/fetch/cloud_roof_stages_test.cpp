@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <span>
 #include <thread>
 
 #include "fakes/BuildingPackages.h"
@@ -301,6 +302,86 @@ TEST_F(CloudRoofStages, ACancelCutsTheStageShortWithItsSentenceAndKeepsNoRoof) {
         EXPECT_EQ(done.at("counts"), json({{"budynki3d", 4}})) << "the footprints stay";
     }
     EXPECT_TRUE(fetched().roofsRekonStatus.empty());
+}
+
+// The corners of every face of the roofs, in order.
+std::vector<std::vector<Pt3>> cornersOf(const std::vector<RoofModel>& roofs) {
+    std::vector<std::vector<Pt3>> corners;
+    for (const RoofModel& roof : roofs)
+        roof.forEachFace(
+            [&](std::span<const Pt3> face) { corners.emplace_back(face.begin(), face.end()); });
+    return corners;
+}
+
+// The nodes of the terrain tiles, in order.
+std::vector<Pt3> nodesOf(const std::vector<TerrainTile>& tiles) {
+    std::vector<Pt3> nodes;
+    for (const TerrainTile& tile : tiles) {
+        for (const TerrainPoint& p : tile.pts)
+            nodes.push_back({p.x, p.y, p.z});
+    }
+    return nodes;
+}
+
+// A status with its leading "N kafli" of tiles read in place of the one it has.
+std::string withTiles(const std::string& status, std::size_t tiles) {
+    const std::size_t at = status.find(" kafli");
+    const std::size_t from = status.rfind(' ', at - 1) + 1;
+    return status.substr(0, from) + std::to_string(tiles) + status.substr(at);
+}
+
+// One sheet between two good ones does not come, is no point cloud or is damaged: the terrain,
+// flat-roof and reconstruction stages each name it in the same words, and build from the good
+// sheets what they build from those two alone.
+TEST_F(CloudRoofStages, OneBadSheetAmongGoodOnesIsNamedByEveryStageAndTheOthersAreKept) {
+    const std::vector<ClPoint> points = fakes::lidarPointsOf(roofs);
+    const auto half = points.begin() + static_cast<std::ptrdiff_t>(points.size() / 2);
+    const fakes::LidarSheet west = sheet("W", {points.begin(), half});
+    const fakes::LidarSheet east = sheet("E", {half, points.end()});
+    const std::vector<std::string> keys{"terenchmura", "dachychmura", "budynkirekon"};
+    const auto good = serveLidar({west, east});
+    const json whole = fetchDone(keys);
+    ASSERT_FALSE(whole.contains("warning")) << whole;
+    const ImportController::FetchedData expected = fetched();
+
+    // Ground 5 km away from the frame, its file cut short: no point of it is in the frame.
+    std::vector<ClPoint> away = fakes::lidarPointsOf(roofs, 10);
+    for (ClPoint& p : away)
+        p.x += 5000;
+    std::string cutShort = sheet("BAD", away).file;
+    cutShort.resize(cutShort.size() - 100);
+    const std::string leftOut = "pominieto 1 kafel nie do uzycia (LiDAR BAD).";
+    struct Case {
+        const char* name;
+        fakes::LidarSheet bad;
+        std::string said;
+        std::size_t tiles;  // read
+    };
+    const Case cases[] = {
+        {"404", {"BAD", "", "12", "PL-1992", 404}, leftOut, 2},
+        {"503", {"BAD", "", "12", "PL-1992", 503}, leftOut, 2},
+        {"web page", {"BAD", "<!DOCTYPE html><html><body>Limit pobran</body></html>"}, leftOut, 2},
+        {"no point cloud", {"BAD", "LASF, ale nic wiecej"}, leftOut, 2},
+        {"damaged",
+         {"BAD", cutShort},
+         "1 kafel uszkodzony - uzyto tylko punktow sprzed uszkodzenia (LiDAR BAD).",
+         3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto lidar = serveLidar({west, c.bad, east});
+        const json done = fetchDone(keys);
+        EXPECT_EQ(done.value("warning", ""), "Teren z chmury: " + c.said + " Dachy z chmury: " +
+                                                 c.said + " Rekonstrukcja LOD2: " + c.said);
+        EXPECT_EQ(done.at("counts"), whole.at("counts"));
+        const ImportController::FetchedData& data = fetched();
+        EXPECT_EQ(nodesOf(data.cloudTerrain), nodesOf(expected.cloudTerrain));
+        EXPECT_EQ(cornersOf(data.roofsCloud), cornersOf(expected.roofsCloud));
+        EXPECT_EQ(cornersOf(data.roofsRekon), cornersOf(expected.roofsRekon));
+        EXPECT_EQ(data.cloudTerrainStatus, withTiles(expected.cloudTerrainStatus, c.tiles));
+        EXPECT_EQ(data.roofsCloudStatus, withTiles(expected.roofsCloudStatus, c.tiles));
+        EXPECT_EQ(data.roofsRekonStatus, withTiles(expected.roofsRekonStatus, c.tiles));
+    }
 }
 
 TEST_F(CloudRoofStages, NoFootprintsNoTileAndNoPointInTheFrameEachEndTheStagesWithAWord) {

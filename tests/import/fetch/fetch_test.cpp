@@ -146,6 +146,25 @@ TEST_F(Fetch, ACellThatDoesNotComeIsToldAndTheOthersKept) {
               "niepelne.");
 }
 
+// A parcel or building whose ring reaches 1e12 m out would land in the project a continent wide:
+// it is left out and counted, the features around it kept.
+TEST_F(Fetch, ADamagedParcelOrBuildingIsLeftOutAndCounted) {
+    fakes::Scenario damaged = demo;
+    for (std::vector<fakes::Feature>* kind : {&damaged.parcels, &damaged.buildings}) {
+        fakes::Feature spiked = kind->front();
+        spiked.id += "-d";
+        std::vector<GisPoint>& ring = spiked.polygons.at(0).outer;
+        ring.insert(ring.begin() + 1, {ring[0].x, -1e12});
+        kind->insert(kind->begin() + 1, spiked);
+    }
+    fakes::serveScenario(hosts, damaged);
+    const json done = fetch(demo.frameWgs84, {"dzialki", "budynki"}).back();
+    EXPECT_EQ(done.at("counts"), json({{"dzialki", 36}, {"budynki", 36}}));
+    EXPECT_EQ(done.at("warning"),
+              "Dzialki: pominieto uszkodzone obiekty: 1 (bledne wspolrzedne). Budynki: pominieto "
+              "uszkodzone obiekty: 1 (bledne wspolrzedne).");
+}
+
 TEST_F(Fetch, GeneralPlanZonesThatMeetTheFrameAndThePlansThatGiveNone) {
     fakes::serveScenario(hosts, demo);
     // The first zone covers the frame with no corner in it; the second lies 6 km away.

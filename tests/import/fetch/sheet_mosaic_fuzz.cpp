@@ -11,8 +11,8 @@
 //   mkdir -p /tmp/mosaic_corpus && /tmp/sheet_mosaic_fuzz /tmp/mosaic_corpus \
 //       tests/import/fetch/fuzz_seeds/sheet_mosaic -max_total_time=300 -rss_limit_mb=2048
 //
-// The test programs replay the seeds through tests/support/FuzzReplay.cpp, under AddressSanitizer
-// and UndefinedBehaviorSanitizer in the sanitizer build.
+// The tests replay the seeds through tests/support/FuzzSeeds.cpp, under AddressSanitizer and
+// UndefinedBehaviorSanitizer in the sanitizer build.
 
 #include <cmath>
 #include <cstddef>

@@ -269,14 +269,17 @@ protected:
                                 {{"lod1.gml", box(-500, -500, 500, 500), blocks}});
     }
 
-    // A bridge on a primary road west of the centre and a residential road across both sheets.
-    void serveWays() {
+    // A bridge on a primary road west of the centre and a residential road across both sheets;
+    // the service that answers with them.
+    fakes::Overpass serveWays() {
         const fakes::Feature bridge =
             fakes::polyline("", {{c.x - 75, c.y - 40}, {c.x - 25, c.y - 40}},
                             {{"highway", "primary"}, {"bridge", "yes"}, {"width", "6"}});
         const fakes::Feature road = fakes::polyline(
             "", {{c.x - 90, c.y + 40}, {c.x + 90, c.y + 40}}, {{"highway", "residential"}});
-        hosts.overpass.onRequest(fakes::Overpass::kPath, fakes::Overpass({bridge, road}));
+        const fakes::Overpass service({bridge, road});
+        hosts.overpass.onRequest(fakes::Overpass::kPath, service);
+        return service;
     }
 
     json fetchDone(const std::vector<std::string>& keys) {
@@ -335,6 +338,44 @@ TEST_F(SurfaceStages, BuildingsBridgesAndRoadsFromEverySheetOfTheFrameReadOnce) 
         EXPECT_EQ(hosts.openData.count(fakes::surfaceSheetPath(godlo)), 1u) << godlo;
         EXPECT_EQ(hosts.openData.count(fakes::terrainSheetPath(godlo)), 1u) << godlo;
     }
+}
+
+// A block whose footprint reaches 1e12 m south once hung the roof sampling, and a bridge with a
+// node off the globe took many times the stage's time and became a bridge of its own: both are
+// left out where they are read and counted, and every sound element comes as without them.
+TEST_F(SurfaceStages, DamagedFootprintsAndWaysAreLeftOutAndCounted) {
+    Building3D spiked = block("d", 10, -50);
+    spiked.footprint.insert(spiked.footprint.begin() + 1, {c.x + 15, -1e12});
+    std::vector<Building3D> withDamaged = blocks;
+    withDamaged.push_back(spiked);
+    fakes::serveLod1Package(hosts, "1465", 2024,
+                            {{"lod1.gml", box(-500, -500, 500, 500), withDamaged}});
+    serveModels(false);
+    // The fake's answer and one more bridge that starts in the frame and ends off the globe.
+    const fakes::Overpass sound = serveWays();
+    hosts.overpass.onRequest(fakes::Overpass::kPath, [sound](const loopback::Request& r) {
+        loopback::Answer answer = sound(r);
+        json body = json::parse(answer.body);
+        body["elements"].push_back(
+            {{"type", "way"},
+             {"id", 99},
+             {"tags", {{"highway", "primary"}, {"bridge", "yes"}}},
+             {"geometry",
+              {{{"lat", 52.2297}, {"lon", 21.0122}}, {{"lat", 98.8}, {"lon", 1101171}}}}});
+        answer.body = body.dump();
+        return answer;
+    });
+    const json done = fetchDone({"budynki3d", "budynkindsm", "mosty", "drogi"});
+    EXPECT_EQ(done.at("warning"),
+              "Modele 3D: pominieto uszkodzone budynki: 1 (bledne wspolrzedne). Mosty/drogi: "
+              "pominieto uszkodzone obiekty OSM: 1 (bledne wspolrzedne).");
+    EXPECT_EQ(done.at("counts"),
+              json({{"budynki3d", 2}, {"budynkindsm", 2}, {"mosty", 1}, {"drogi", 1}}));
+    const ImportController::FetchedData& data = fetched();
+    ASSERT_EQ(data.roofsNdsm.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i)
+        EXPECT_NEAR(topOf(data.roofsNdsm[i]), terrain(blocks[i].footprint[0].x, 0) + 9.0, 0.2);
+    EXPECT_NEAR(topOf(data.bridges.at(0)), terrain(c.x - 25, 0) + 6.0, 0.3);
 }
 
 TEST_F(SurfaceStages, WhichWaysAreBridgesDependsOnTheKeysAndBothStatusesAreWritten) {

@@ -125,8 +125,15 @@ TEST_F(LidarSheet, AtMostTheAnnouncedPointsAndAStopEndsTheReading) {
     spec.offset[1] = 300000;
     fixtures::writeBytes(path, fixtures::buildLas(spec, {record(100), record(200)}));
     CloudPoints read;
-    terrainstages::readSheet(path, 0, frame, stop, read);
+    EXPECT_EQ(terrainstages::readSheet(path, 0, frame, stop, read), SheetRead::Read);
     EXPECT_EQ(read.ground.size(), 1u) << "the header announces one point";
+
+    // Three announced, two there: the two are taken, and the sheet reads as damaged.
+    spec.declaredCount = 3;
+    fixtures::writeBytes(path, fixtures::buildLas(spec, {record(100), record(200)}));
+    CloudPoints cut;
+    EXPECT_EQ(terrainstages::readSheet(path, 0, frame, stop, cut), SheetRead::Damaged);
+    EXPECT_EQ(cut.ground.size(), 2u);
 
     stop = true;
     CloudPoints none;

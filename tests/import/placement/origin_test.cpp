@@ -136,6 +136,33 @@ TEST_F(Origin, ARefusedRecordIsWrittenWithoutItsTextsOrNotAtAll) {
     EXPECT_EQ(hosts.geoportal.count(fakes::kTerrainIndexPath), 1u);
 }
 
+// A position off the globe would make the survey point NaN: it is refused and the project keeps
+// its georeference, writes no diagnostics and looks up no height.
+TEST_F(Origin, APositionOffTheGlobeIsRefusedAndTheSurveyPointStays) {
+    fakes::serveTerrainModel(hosts, {sheetAround("N-34-139-A", point, 112.5)});
+    ASSERT_EQ(setOrigin(kLat, kLon).at("type"), "originSet");
+    ASSERT_TRUE(geoLocationRead(1));
+    const API_GeoLocation kept = host::geoLocation();
+    const std::string keptDiagnostics = diagnostics();
+    const std::pair<double, double> offTheGlobe[] = {
+        {1e308, kLon}, {-1e308, kLon}, {90.000001, kLon}, {-91, kLon},
+        {kLat, 180.5}, {kLat, -1e308}, {98.8, 1101171},
+    };
+    for (const auto& [lat, lon] : offTheGlobe) {
+        EXPECT_EQ(setOrigin(lat, lon),
+                  json({{"type", "error"}, {"msg", "Nieprawidlowe wspolrzedne srodka mapy"}}))
+            << lat << " " << lon;
+        EXPECT_TRUE(host::geoLocation() == kept) << lat << " " << lon;
+    }
+    host::pumpFor(200ms);
+    EXPECT_EQ(host::reportLines().size(), 1u) << "only the first origin is reported";
+    EXPECT_EQ(diagnostics(), keptDiagnostics);
+    EXPECT_EQ(hosts.geoportal.count(fakes::kTerrainIndexPath), 1u);
+
+    // The edges of the globe are positions.
+    EXPECT_EQ(setOrigin(90, 180).at("type"), "originSet");
+}
+
 // The host may store the survey point rounded before the height arrives: within a millimetre it
 // is still the point the height was found for.
 TEST_F(Origin, TheHeightGoesToTheSurveyPointTheHostKeptRoundedButNotToAMovedOne) {

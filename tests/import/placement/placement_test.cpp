@@ -240,6 +240,32 @@ TEST_F(Placement, RefusedWithoutDataWhileFetchingAndWithoutAUsableGeoreference) 
     EXPECT_EQ(host::undoDepth(), 4u) << "a step for each placement, none for a refusal";
 }
 
+// A survey point that is no number (written by an earlier origin off the globe) placed nothing
+// and still answered with counts: it counts as none, and the project's location stands in for
+// it where it is a position.
+TEST_F(Placement, ASurveyPointThatIsNoNumberIsNoGeoreference) {
+    adopt(Fetched{.features = {parcel(centre, "7")}});
+    for (const double broken : {std::nan(""), std::numeric_limits<double>::infinity()}) {
+        API_GeoLocation geo{};
+        geo.surveyPoint.eastings = broken;
+        geo.surveyPoint.northings = 5800000.0;
+        geo.surveyPoint.geoReferenceData.name = "EPSG:2178";
+        host::setGeoLocation(geo);
+        EXPECT_EQ(place().at("msg").get<std::string>().substr(0, 36),
+                  "Projekt nie ma georeferencji. Klikni")
+            << broken;
+        geo.placeInfo.latitude = 1e308;
+        geo.placeInfo.longitude = 21.0;
+        host::setGeoLocation(geo);
+        EXPECT_EQ(place().at("type"), "error") << "nor is a location off the globe";
+        ProjConv::pl1992ToLatLon(centre.x, centre.y, geo.placeInfo.latitude,
+                                 geo.placeInfo.longitude);
+        host::setGeoLocation(geo);
+        EXPECT_EQ(place(), json({{"type", "placeDone"}, {"counts", {{"dzialki", 1}}}})) << broken;
+    }
+    EXPECT_EQ(dumped(API_PolyLineID).size(), 2u);
+}
+
 TEST_F(Placement, TheLowestTerrainPointBecomesProjectZeroAndIsKept) {
     Fetched data;
     const double nan = std::numeric_limits<double>::quiet_NaN();

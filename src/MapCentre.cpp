@@ -1,0 +1,16 @@
+#include "MapCentre.h"
+
+#include "geodata/GeoBounds.h"
+
+std::optional<MapCentre> mapCentreOf(const nlohmann::json& message, std::string& error) {
+    if (!message.is_object() || !message.contains("lat") || !message.contains("lon")) {
+        error = "Brak wspolrzednych srodka mapy";
+        return std::nullopt;
+    }
+    const MapCentre centre{message["lat"].get<double>(), message["lon"].get<double>()};
+    if (!geobounds::isLatLon(centre.lat, centre.lon)) {
+        error = "Nieprawidlowe wspolrzedne srodka mapy";
+        return std::nullopt;
+    }
+    return centre;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// The map's centre that a palette page sends to set the project's origin ("setOrigin"): its
+// members "lat" and "lon", in degrees. The map page and the point-cloud page send it alike.
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+struct MapCentre {
+    double lat = 0.0;
+    double lon = 0.0;
+};
+
+// The centre the message gives; nothing, with the sentence for the page in `error`, when a
+// member is missing or the two are no position on the globe. A member that is not a number
+// throws nlohmann::json::type_error.
+std::optional<MapCentre> mapCentreOf(const nlohmann::json& message, std::string& error);
