@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -131,6 +132,10 @@ struct BadSheet {
     loopback::Answer answer;
 };
 
+void PrintTo(const BadSheet& bad, std::ostream* out) {
+    *out << bad.name;
+}
+
 class OneBadSheet : public TerrainSheets, public ::testing::WithParamInterface<BadSheet> {};
 
 TEST_P(OneBadSheet, EveryStageNamesItAndBuildsFromTheOthers) {
@@ -209,6 +214,10 @@ struct BadIndex {
     std::function<void(fakes::Hosts&)> spoil;
     std::function<std::string(const std::string& prefix)> sentence;
 };
+
+void PrintTo(const BadIndex& bad, std::ostream* out) {
+    *out << bad.name;
+}
 
 class OneBadIndexAnswer : public TerrainSheets, public ::testing::WithParamInterface<BadIndex> {};
 
