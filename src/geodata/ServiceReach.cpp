@@ -97,6 +97,16 @@ std::string indexUnreachable(std::string_view prefix, std::string_view index,
                        "nie sprawdzono, czy sa arkusze " + name + " dla tego obszaru", reach);
 }
 
+std::string indexYearUnreachable(std::string_view prefix, std::string_view index, int year,
+                                 int usedYear, const ServiceReach& reach) {
+    return unreachable(
+        prefix,
+        "skorowidza " + std::string(index) + " z roku " + std::to_string(year) + " (geoportal)",
+        usedYear != 0 ? "uzyto arkuszy z roku " + std::to_string(usedYear)
+                      : "starsze roczniki nie maja arkuszy dla tego obszaru",
+        reach);
+}
+
 std::string lidarFilesUnreachable(std::string_view prefix, const ServiceReach& reach) {
     return unreachable(prefix, "plikow LiDAR (geoportal)", "nie pobrano zadnego kafla LiDAR",
                        reach);

@@ -60,6 +60,11 @@ std::string unreachable(std::string_view prefix, std::string_view service,
 std::string indexUnreachable(std::string_view prefix, std::string_view index,
                              const ServiceReach& reach);
 
+// The same for one year of such an index that could not be read, when the sheets of an older
+// year were used (usedYear; 0 when no older year lists any for the area).
+std::string indexYearUnreachable(std::string_view prefix, std::string_view index, int year,
+                                 int usedYear, const ServiceReach& reach);
+
 // The same for the LiDAR sheet files, none of which came.
 std::string lidarFilesUnreachable(std::string_view prefix, const ServiceReach& reach);
 

@@ -84,6 +84,12 @@ struct YearIndex {
     }
 };
 
+// A year's first answer that did not serve because the index could not be read then, rather
+// than because the year has no index: an error of the transfer or the server, or a web page.
+bool failedNow(const WfsClient::HttpResult& answer) {
+    return !answer.error.empty() || answer.status >= 500 || looksLikeWebPage(answer.body);
+}
+
 }  // namespace
 
 int currentUtcYear() {
@@ -103,11 +109,16 @@ Reading newestYear(WfsClient& client, const Layer& layer, const Bbox& area, int 
         const YearIndex index{client, endpoint,
                               std::string(layer.typePrefix) + std::to_string(year), area};
         const Page first = index.ask(0, take);
-        reach.note(WfsClient::reachOf(first.answer, first.usable));
+        const ServiceReach answered = WfsClient::reachOf(first.answer, first.usable);
+        reach.note(answered);
         if (first.answer.status == 0) {
             break;  // nothing answered at all: no older year of the host will
         }
+        if (!answered.reached && reading.newerFailed.year == 0 && failedNow(first.answer)) {
+            reading.newerFailed = {static_cast<int>(year), answered};
+        }
         if (first.count.fresh > 0) {
+            reading.year = static_cast<int>(year);
             reading.complete = index.readRest(first, take);
             break;
         }

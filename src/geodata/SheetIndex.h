@@ -35,10 +35,19 @@ struct Layer {
 // The calendar year of the system clock in UTC.
 int currentUtcYear();
 
+// A year whose index could not be read when it was asked - a server error, a broken transfer, a
+// web page in place of the answer - unlike a year whose index does not exist (yet).
+struct FailedYear {
+    int year = 0;  // 0: none
+    ServiceReach reach;
+};
+
 // How far an index was read for an area.
 struct Reading {
-    ServiceReach reach;    // not reached when no year's index gave a WFS answer
-    bool complete = true;  // every sheet that the year used lists for the area was read
+    ServiceReach reach;      // not reached when no year's index gave a WFS answer
+    bool complete = true;    // every sheet that the year used lists for the area was read
+    int year = 0;            // the year whose sheets are listed; 0 when no year lists any
+    FailedYear newerFailed;  // the newest year asked before that one that could not be read
 };
 
 // What one answer of an index brought: the sheets read out of it, and how many of them were not
@@ -52,19 +61,17 @@ using TakePage = std::function<PageCount(const std::string& answer)>;
 // Asks the layer's index for the area year by year, from currentYear + 1 down to the layer's
 // oldest year, handing every answer with status 200 to `take`, until a year's first answer
 // brings a sheet not read before. That year is then read page by page (at most 20 features an
-// answer, STARTINDEX counting on) to its end. Failed requests are skipped, but after a request
-// that got no answer at all no older year is asked; a current year before the layer's first
-// asks nothing.
+// answer, STARTINDEX counting on) to its end. Failed requests are skipped (the newest year that
+// could not be read is kept), but after a request that got no answer at all no older year is
+// asked; a current year before the layer's first asks nothing.
 Reading newestYear(WfsClient& client, const Layer& layer, const Bbox& area, int currentYear,
                    const TakePage& take);
 
 // The sheets of the newest year whose index lists any in the area, each address once, with how
-// far the index was read.
+// far the index was read and which year it is.
 template <class Sheet>
-struct Listing {
+struct Listing : Reading {
     std::vector<Sheet> sheets;
-    ServiceReach reach;
-    bool complete = true;
 };
 
 template <class Sheet>
@@ -84,8 +91,7 @@ Listing<Sheet> newestSheets(WfsClient& client, const Layer& layer, const Bbox& a
             }
             return count;
         });
-    listing.reach = reading.reach;
-    listing.complete = reading.complete;
+    static_cast<Reading&>(listing) = reading;
     return listing;
 }
 

@@ -76,27 +76,46 @@ TerrainTile sampleTile(const Bbox& frame, double step, NodeRange cols, NodeRange
     return tile;
 }
 
+// How build cuts a frame: its axes, and whether it keeps fewer tiles than the frame needs.
+struct FrameCut {
+    AxisCut x;
+    AxisCut y;
+    bool capped = false;
+};
+
+FrameCut cutFrame(double width, double height, double step) {
+    const std::int64_t nodesX = nodeCount(width, step);
+    const std::int64_t nodesY = nodeCount(height, step);
+    const std::int64_t tilesX = tilesFor(nodesX);
+    const std::int64_t tilesY = tilesFor(nodesY);
+    return {cutAxis(nodesX, std::min(tilesX, kMaxTiles)),
+            cutAxis(nodesY, std::min(tilesY, kMaxTiles)), tilesX > kMaxTiles || tilesY > kMaxTiles};
+}
+
+// A step not above 0 is taken as 1.
+double usableStep(double step) {
+    return step > 0.0 ? step : 1.0;
+}
+
+// The index of the last node sampled along an axis.
+std::int64_t lastNode(const AxisCut& a) {
+    return nodeRange(a, a.tiles - 1).second - 1;
+}
+
 }  // namespace
 
 std::vector<TerrainTile> TerrainBuilder::build(const Bbox& frame, double step,
                                                const HeightSampler& sampler, std::string& message) {
     message.clear();
-    if (!(step > 0.0)) {
-        step = 1.0;
-    }
+    step = usableStep(step);
     const double width = frame.maxx - frame.minx;
     const double height = frame.maxy - frame.miny;
-    const std::int64_t nodesX = nodeCount(width, step);
-    const std::int64_t nodesY = nodeCount(height, step);
-    std::int64_t tilesX = tilesFor(nodesX);
-    std::int64_t tilesY = tilesFor(nodesY);
-    if (tilesX > kMaxTiles || tilesY > kMaxTiles) {
+    const FrameCut cut = cutFrame(width, height, step);
+    if (cut.capped) {
         message = cutMessage(step, width, height);
-        tilesX = std::min(tilesX, kMaxTiles);
-        tilesY = std::min(tilesY, kMaxTiles);
     }
-    const AxisCut ax = cutAxis(nodesX, tilesX);
-    const AxisCut ay = cutAxis(nodesY, tilesY);
+    const AxisCut& ax = cut.x;
+    const AxisCut& ay = cut.y;
 
     std::vector<TerrainTile> tiles;
     for (std::int64_t ty = 0; ty < ay.tiles; ++ty) {
@@ -113,4 +132,14 @@ std::vector<TerrainTile> TerrainBuilder::build(const Bbox& frame, double step,
         }
     }
     return tiles;
+}
+
+std::optional<Bbox> TerrainBuilder::sampledPart(const Bbox& frame, double step) {
+    step = usableStep(step);
+    const FrameCut cut = cutFrame(frame.maxx - frame.minx, frame.maxy - frame.miny, step);
+    if (!cut.capped) {
+        return std::nullopt;
+    }
+    return Bbox{frame.minx, frame.miny, frame.minx + lastNode(cut.x) * step,
+                frame.miny + lastNode(cut.y) * step};
 }

@@ -3,6 +3,7 @@
 // most 4 x 4 tiles of at most 201 nodes per axis. Neighbouring tiles share their edge nodes, so
 // their meshes meet without gaps.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,4 +31,8 @@ public:
     // Tiles without any height are left out.
     static std::vector<TerrainTile> build(const Bbox& frame, double step,
                                           const HeightSampler& sampler, std::string& message);
+
+    // The part of the frame whose nodes build samples (from its first node to its last) when it
+    // keeps fewer tiles than the frame needs; nothing when its tiles cover the frame.
+    static std::optional<Bbox> sampledPart(const Bbox& frame, double step);
 };

@@ -23,6 +23,7 @@
 #include "DataType.h"
 #include "MainThread.h"
 #include "Settings.h"
+#include "geodata/AscGrid.h"
 #include "geodata/GeoTransform.h"
 #include "geodata/GisTypes.h"
 #include "geodata/LidarResolver.h"
@@ -235,8 +236,8 @@ private:
 
     // Terrain from the terrain model and from point clouds (ImportTerrainStages.cpp).
 public:
-    // The height of the first grid of the list that has one at (x, y).
-    static HeightSampler nmtHeightSampler(const std::vector<AscGrid>& grids);
+    // The height of the terrain model's grid at (x, y).
+    static HeightSampler nmtHeightSampler(const FloatGrid& grid);
     // The ground and the water surface of a point-cloud grid.
     static HeightSampler cloudGroundSampler(const CloudTerrain& grid);
     static HeightSampler cloudWaterSampler(const CloudTerrain& grid);
@@ -246,9 +247,14 @@ public:
 
 private:
     void fetchTerrain(FetchRun& run);
-    // The terrain-model grids of the frame; none, after the stage's sentence, when the index was
-    // not reached or lists no sheet, or when no sheet came as a grid.
-    std::vector<AscGrid> terrainGrids(FetchRun& run, const terrainstages::NmtTexts& texts);
+    // The terrain model's grid over the frame, or over the part of it that a stage samples when
+    // it samples less (its sheets alone are read, and those of the frame left out are told), read
+    // one sheet at a time; the sheets that did not come or read are named. Nothing, after the
+    // stage's sentence, when the area is too large for the grid (no sheet is asked then), when
+    // the index was not reached or lists no sheet, when no sheet came as a grid, or when a cancel
+    // came between two sheets.
+    std::optional<FloatGrid> terrainGrid(FetchRun& run, const terrainstages::NmtTexts& texts,
+                                         const std::optional<Bbox>& part = std::nullopt);
     void fetchCloudTerrain(FetchRun& run);
     static void cloudTerrainTiles(FetchRun& run, const CloudTerrain& grid, double step,
                                   std::size_t sheets, std::size_t groundPoints);

@@ -144,4 +144,72 @@ TEST_F(SheetIndexPages, AnIndexNotReachedIsToldFromOneThatListsNothing) {
         << listing.reach.reason;
 }
 
+// The year whose sheets are listed, and the newest year before it whose index could not be read
+// (a server error, a broken answer, a web page) as against one that does not exist yet.
+TEST_F(SheetIndexPages, TheYearUsedAndANewerOneThatFailedAreKept) {
+    const loopback::Answer sheetsOf = loopback::ok(fakes::pagedMembers(
+        {fakes::lidarIndexMember("S-1", "https://h/1", "1", "PL-1992")}, "", true));
+    const loopback::Answer page = loopback::ok("<!DOCTYPE html><html>Przerwa</html>");
+    struct Case {
+        const char* what;
+        std::vector<std::pair<int, loopback::Answer>> years;  // the others list no sheet
+        int year;                                             // of the sheets listed
+        int failed;  // the newer year that could not be read
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"the newest year lists sheets", {{2026, sheetsOf}}, 2026, 0, ""},
+        {"next year not published yet",
+         {{2026, loopback::status(404)}, {2025, sheetsOf}},
+         2025,
+         0,
+         ""},
+        {"next year unknown to the service",
+         {{2026, loopback::ok(fakes::exceptionReport())}, {2025, sheetsOf}},
+         2025,
+         0,
+         ""},
+        {"next year's index answers 503",
+         {{2026, loopback::status(503)}, {2025, sheetsOf}},
+         2025,
+         2026,
+         "Serwer zwrocil status 503."},
+        {"a web page in place of next year's index",
+         {{2026, page}, {2025, sheetsOf}},
+         2025,
+         2026,
+         "Serwer zwrocil strone WWW zamiast danych."},
+        {"the newest failure is kept",
+         {{2026, loopback::status(503)}, {2025, loopback::status(502)}, {2023, sheetsOf}},
+         2023,
+         2026,
+         "Serwer zwrocil status 503."},
+        {"no older year lists any sheet",
+         {{2026, loopback::status(500)}},
+         0,
+         2026,
+         "Serwer zwrocil status 500."},
+    };
+    const auto serve = [this](const char* path, const Case& c) {
+        server.on(path, loopback::ok(fakes::pagedMembers({}, "", true)));
+        for (const auto& [year, answer] : c.years)
+            server.on(path, std::to_string(year), answer);
+    };
+    const auto check = [](const Case& c, const sheetindex::Reading& listing) {
+        EXPECT_TRUE(listing.reach.reached);
+        EXPECT_EQ(listing.year, c.year);
+        EXPECT_EQ(listing.newerFailed.year, c.failed);
+        EXPECT_EQ(listing.newerFailed.reach.reason, c.reason);
+    };
+    WfsClient client;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        serve(fakes::kTerrainIndexPath, c);
+        check(c, NmtClient(client).listFor(kArea, kYear));
+    }
+    // The LiDAR index is read by the same steps.
+    serve(fakes::kLidarIndexPath, cases[3]);
+    check(cases[3], LidarResolver(client).listFor(kArea, kYear));
+}
+
 }  // namespace

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -99,6 +102,44 @@ TEST(TerrainTiles, TinyFramesAndMissingData) {
     EXPECT_EQ(tiles[0].bounds.maxx, 300.0);
     EXPECT_EQ(tiles[0].pts.front().x, 200.0);
     EXPECT_EQ(tiles[0].pts.size(), 101u * 152u);
+}
+
+// The part a capped frame samples bounds every node the tiles hold, and its far corner is their
+// last node: a reader of the frame's heights needs that part only.
+TEST(TerrainTiles, TheSampledPartOfACappedFrameHoldsEveryNode) {
+    struct Case {
+        const char* what;
+        Bbox frame;
+        double step;
+        std::optional<Bbox> part;
+    };
+    const Case cases[] = {
+        {"tiles cover the frame", {0, 0, 700, 700}, 1.0, std::nullopt},
+        {"a coarse step covers a large frame", {0, 0, 10000, 10000}, 13.0, std::nullopt},
+        {"capped along x only", {100, 200, 1100, 500}, 1.0, Bbox{100, 200, 899, 500}},
+        {"capped both ways", {0, 0, 5000, 5000}, 5.0, Bbox{0, 0, 3995, 3995}},
+        {"a step of 0 is a step of 1", {0, 0, 1000, 1000}, 0.0, Bbox{0, 0, 799, 799}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::optional<Bbox> part = TerrainBuilder::sampledPart(c.frame, c.step);
+        ASSERT_EQ(part.has_value(), c.part.has_value());
+        std::string msg;
+        const auto tiles = TerrainBuilder::build(c.frame, c.step, kEverywhere, msg);
+        EXPECT_EQ(msg.empty(), !part.has_value());
+        if (!part)
+            continue;
+        EXPECT_EQ(std::tie(part->minx, part->miny, part->maxx, part->maxy),
+                  std::tie(c.part->minx, c.part->miny, c.part->maxx, c.part->maxy));
+        Bbox nodes{1e300, 1e300, -1e300, -1e300};
+        for (const TerrainTile& t : tiles) {
+            for (const TerrainPoint& p : t.pts)
+                nodes = {std::min(nodes.minx, p.x), std::min(nodes.miny, p.y),
+                         std::max(nodes.maxx, p.x), std::max(nodes.maxy, p.y)};
+        }
+        EXPECT_EQ(std::tie(nodes.minx, nodes.miny, nodes.maxx, nodes.maxy),
+                  std::tie(part->minx, part->miny, part->maxx, part->maxy));
+    }
 }
 
 }  // namespace

@@ -46,8 +46,27 @@ std::string lookupUnreachable(std::string_view prefix, const ServiceReach& reach
 // features may be lacking there.
 std::string missingCells(std::string_view prefix, int missing, int total);
 
+// The model none of whose sheets read, as its files are named ("NMPT", "NMT"), and whether their
+// service answered any of them.
+struct ModelUnread {
+    std::string files;
+    ServiceReach reach;
+};
+
+// The sentence of a stage none of whose sheets of a model ("NMT", "NMPT") came because their
+// service was not reached.
+std::string sheetFilesUnreachable(std::string_view prefix, std::string_view model,
+                                  const ServiceReach& reach);
+
+// The sentence of a stage that refuses a frame before asking for any sheet: the area its grid of
+// the model would cover (square metres; `kept` says what it holds besides the frame, as " z
+// marginesem") is larger than the most it takes.
+std::string tooLargeForModel(std::string_view prefix, std::string_view model, double area,
+                             std::string_view kept, double mostArea);
+
 // Says, with the stage's prefix, what keeps a sheet listing of the frame from serving it whole:
-// an index not reached (false: the stage has nothing to go on with) or one not read to its end.
+// an index not reached (false: the stage has nothing to go on with), a newer year of it that
+// could not be read, so that an older year's sheets are used, or one not read to its end.
 template <class Sheet>
 bool acceptListing(std::string_view prefix, std::string_view index,
                    const sheetindex::Listing<Sheet>& listing,
@@ -55,6 +74,10 @@ bool acceptListing(std::string_view prefix, std::string_view index,
     if (!listing.reach.reached) {
         warn(indexUnreachable(prefix, index, listing.reach));
         return false;
+    }
+    if (listing.newerFailed.year != 0) {
+        warn(reachtext::indexYearUnreachable(prefix, index, listing.newerFailed.year, listing.year,
+                                             listing.newerFailed.reach));
     }
     if (!listing.complete)
         warn(indexIncomplete(prefix, index, listing.sheets.size()));
@@ -130,6 +153,7 @@ struct ImportController::FetchRun {
         bool covered = false;   // both indexes list sheets for the frame
         bool parsed = false;    // a sheet of each model read, and no cancel came
         bool tooLarge = false;  // the frame's grids would not fit in memory: nothing was asked
+        fetchstages::ModelUnread unread;  // when no sheet of a model read
         NdsmModel model;
         sheetindex::Listing<sheetindex::Tile> surface;  // the sheets of both models' indexes
         sheetindex::Listing<sheetindex::Tile> terrain;

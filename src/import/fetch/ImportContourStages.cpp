@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "MapPalette.h"
 #include "geometry/CloudTerrain.h"
@@ -91,21 +92,27 @@ void ImportController::fetchContours(FetchRun& run) {
         run.appendWarning(PoziomiceValidation::komunikatNiedozwolonegoCiecia(interval));
         return;
     }
-    const std::vector<AscGrid> grids =
-        terrainGrids(run, {"Poziomice: ", "Poziomice: NMT",
-                           "Poziomice: brak kafli NMT dla tego obszaru w skorowidzu.",
-                           "Poziomice: nie udalo sie pobrac zadnego pliku NMT."});
-    if (grids.empty())
+    // The terrain model's grid goes once it is sampled: the tracing needs the samples only.
+    const auto sampleModel = [&]() -> std::optional<ContourGrid> {
+        const std::optional<FloatGrid> model =
+            terrainGrid(run, {"Poziomice: ", "Poziomice: NMT",
+                              "Poziomice: brak kafli NMT dla tego obszaru w skorowidzu.",
+                              "Poziomice: nie udalo sie pobrac zadnego pliku NMT."});
+        if (!model)
+            return std::nullopt;
+        return sampleForContours(run.bbox, run.terrainStep, nmtHeightSampler(*model),
+                                 poziomiceWygladz_);
+    };
+    const std::optional<ContourGrid> sampled = sampleModel();
+    if (!sampled)
         return;
-    const ContourGrid sampled =
-        sampleForContours(run.bbox, run.terrainStep, nmtHeightSampler(grids), poziomiceWygladz_);
-    if (!sampled.stepMessage.empty())
-        run.appendWarning(sampled.stepMessage);
+    if (!sampled->stepMessage.empty())
+        run.appendWarning(sampled->stepMessage);
     std::string message;
     bool cancelled = false;
     std::vector<Warstwica> contours =
-        ContourBuilder::build(sampled.grid, interval, message, kMaxLines, kMaxPoints, isCancelled(),
-                              &cancelled, contourProgress);
+        ContourBuilder::build(sampled->grid, interval, message, kMaxLines, kMaxPoints,
+                              isCancelled(), &cancelled, contourProgress);
     if (!message.empty())
         run.appendWarning(message);
     // The levels traced before the cancel are not all of them: none is kept.
@@ -113,9 +120,9 @@ void ImportController::fetchContours(FetchRun& run) {
         return;
     run.data.contours = std::move(contours);
     if (run.data.contours.empty())
-        run.appendWarning(emptyResultSentence(sampled.grid, interval));
-    if (sampled.step * kFineness > interval)
-        run.appendWarning(finenessSentence(interval, sampled));
+        run.appendWarning(emptyResultSentence(sampled->grid, interval));
+    if (sampled->step * kFineness > interval)
+        run.appendWarning(finenessSentence(interval, *sampled));
     run.data.contoursStatus =
         statusLine("Poziomice: ", run.data.contours.size(), interval, poziomiceWygladz_);
 }

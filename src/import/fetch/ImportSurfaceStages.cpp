@@ -18,7 +18,7 @@
 #include "geometry/RoofNdsm.h"
 #include "geometry/Surface.h"
 #include "import/fetch/FetchRun.h"
-#include "import/fetch/SheetMosaic.h"
+#include "import/fetch/ModelSheets.h"
 
 namespace {
 
@@ -26,9 +26,12 @@ namespace {
 // footprints and bridges that reach out of the frame.
 constexpr double kSheetMargin = 200.0;
 
-// The largest kept area (frame and margin), square metres, whose grids are read: at 0.5 m for the
-// surface and 1 m for the terrain, four bytes a cell, its grids take some 800 MB.
+// The largest kept area (frame and margin), square metres, whose grids are read: at the
+// models' own cells, 0.5 m for the surface and 1 m for the terrain, four bytes a cell, its grids
+// take some 800 MB.
 constexpr double kMaxKeptArea = 40e6;
+constexpr double kSurfaceCell = 0.5;
+constexpr double kTerrainCell = 1.0;
 
 constexpr const char* kBuildingsPrefix = "Budynki (nMPT): ";
 constexpr const char* kWaysPrefix = "Mosty/drogi: ";
@@ -50,104 +53,65 @@ SurfaceParams roadParams(const Bbox& frame) {
             .clipBox = frame};
 }
 
-// The turn of each sheet to be read: progress before it, and no turn once the fetch is
-// cancelled.
-class SheetTurns {
-public:
-    SheetTurns(std::size_t total, std::function<void(int, int)> progress,
-               std::function<bool()> cancelled)
-        : total_(static_cast<int>(total)),
-          progress_(std::move(progress)),
-          cancelled_(std::move(cancelled)) {}
-
-    bool next() {
-        if (cancelled())
-            return false;
-        progress_(done_++, total_);
-        return true;
-    }
-
-    bool cancelled() const { return cancelled_(); }
-
-private:
-    int total_;
-    int done_ = 0;
-    std::function<void(int, int)> progress_;
-    std::function<bool()> cancelled_;
-};
-
 // How the sheets of the frame read.
 struct SheetsRead {
     bool usable = false;                // a sheet of each model read, and no cancel came
-    bool cancelled = false;             // a cancel came before a sheet
     std::vector<std::string> unusable;  // the sheets that did not download or read, by name
+    fetchstages::ModelUnread unread;    // of the model without a sheet that read
 };
 
-// A sheet by its model and map-sheet name, or by its address when the index gives no name.
-std::string nameOf(std::string_view model, const sheetindex::Tile& tile) {
-    return std::string(model) + " " + (tile.godlo.empty() ? tile.url : tile.godlo);
-}
-
-// The sheets of one model, downloaded (through the cache) and read one after another into one
-// grid over keep; how many of them read.
-int readModel(sheetindex::IndexClient& index, std::string_view model,
-              const std::vector<sheetindex::Tile>& tiles, const Bbox& keep, SheetTurns& turns,
-              FloatGrid& grid, SheetsRead& read) {
-    SheetMosaic mosaic(keep);
-    int usable = 0;
-    for (const sheetindex::Tile& tile : tiles) {
-        if (!turns.next()) {
-            read.cancelled = true;
-            return usable;
-        }
-        if (mosaic.add(index.download(tile)))
-            ++usable;
-        else
-            read.unusable.push_back(nameOf(model, tile));
-    }
-    grid = mosaic.take();
-    return usable;
-}
-
-// The surface and terrain models of the listed sheets, kept over the frame and its margin. The
-// terrain sheets are read only once a surface sheet has; the model is emptied unless usable.
 Bbox keptAround(const Bbox& frame) {
     return {frame.minx - kSheetMargin, frame.miny - kSheetMargin, frame.maxx + kSheetMargin,
             frame.maxy + kSheetMargin};
 }
 
-double areaOf(const Bbox& box) {
-    return (box.maxx - box.minx) * (box.maxy - box.miny);
+// The sheets of one model into its grid over keep, after the sheets read before; whether one of
+// them read.
+bool readModel(sheetindex::IndexClient& index, std::string_view model, std::string_view files,
+               const std::vector<sheetindex::Tile>& tiles, const Bbox& keep, double cell,
+               modelsheets::Turns& turns, FloatGrid& grid, SheetsRead& read) {
+    modelsheets::Read sheets = modelsheets::read(
+        index, model, tiles, modelsheets::gridFor(keep, cell, kMaxKeptArea), turns);
+    read.unusable.insert(read.unusable.end(), sheets.unusable.begin(), sheets.unusable.end());
+    if (sheets.usable == 0 && !sheets.cancelled)
+        read.unread = {std::string(files), sheets.reach};
+    grid = std::move(sheets.grid);
+    return sheets.usable > 0 && !sheets.cancelled;
 }
 
+// The surface and terrain models of the listed sheets, kept over the frame and its margin. The
+// terrain sheets are read only once a surface sheet has; the model is emptied unless usable.
 SheetsRead readSheets(WfsClient& client, const std::vector<sheetindex::Tile>& surface,
                       const std::vector<sheetindex::Tile>& terrain, const Bbox& frame,
-                      SheetTurns& turns, NdsmModel& model) {
+                      modelsheets::Turns& turns, NdsmModel& model) {
     const Bbox keep = keptAround(frame);
     SheetsRead read;
     NmptClient surfaceIndex(client);
     NmtClient terrainIndex(client);
-    read.usable = readModel(surfaceIndex, "nMPT", surface, keep, turns, model.surface, read) > 0 &&
-                  !read.cancelled &&
-                  readModel(terrainIndex, "NMT", terrain, keep, turns, model.terrain, read) > 0;
-    // The cancel may have broken off the last sheet's download.
-    read.cancelled = read.cancelled || turns.cancelled();
-    read.usable = read.usable && !read.cancelled;
+    read.usable = readModel(surfaceIndex, "nMPT", "NMPT", surface, keep, kSurfaceCell, turns,
+                            model.surface, read) &&
+                  readModel(terrainIndex, "NMT", "NMT", terrain, keep, kTerrainCell, turns,
+                            model.terrain, read);
     if (!read.usable)
         model = NdsmModel();
     return read;
 }
 
-// Why a stage has no model: the frame is too large for its grids, no sheet of a model read, or
-// an index lists none for the frame.
-std::string withoutModel(const std::string& stage, const Bbox& frame, bool tooLarge, bool covered) {
+// Why a stage has no model: the frame is too large for its grids, no sheet of a model came or
+// read, or an index lists none for the frame. (A cancel is told before.)
+std::string withoutModel(const std::string& stage, const Bbox& frame, bool tooLarge, bool covered,
+                         const fetchstages::ModelUnread& unread) {
+    const std::string prefix = stage + ": ";
     if (tooLarge) {
-        const auto km2 = [](double m2) { return std::to_string(std::lround(m2 / 1e6)); };
-        return stage + ": kadr za duzy dla modelu nMPT/NMT (" + km2(areaOf(keptAround(frame))) +
-               " km2 z marginesem, najwyzej " + km2(kMaxKeptArea) + " km2) - zmniejsz kadr.";
+        return fetchstages::tooLargeForModel(prefix, "nMPT/NMT",
+                                             modelsheets::areaOf(keptAround(frame)),
+                                             " z marginesem", kMaxKeptArea);
     }
-    return stage + (covered ? ": nie udalo sie sparsowac kafli nMPT/NMT."
-                            : ": brak pokrycia nMPT lub NMT dla tego kadru.");
+    if (!covered)
+        return prefix + "brak pokrycia nMPT lub NMT dla tego kadru.";
+    if (!unread.reach.reached)
+        return fetchstages::sheetFilesUnreachable(prefix, unread.files, unread.reach);
+    return prefix + "nie udalo sie sparsowac kafli nMPT/NMT.";
 }
 
 }  // namespace
@@ -168,7 +132,7 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
     FetchRun::NdsmTiles& tiles = run.ndsm;
     if (!tiles.tried) {
         tiles.tried = true;
-        tiles.tooLarge = areaOf(keptAround(run.bbox)) > kMaxKeptArea;
+        tiles.tooLarge = modelsheets::areaOf(keptAround(run.bbox)) > kMaxKeptArea;
         if (tiles.tooLarge)
             return nullptr;
         tiles.surface = NmptClient(client_).listFor(run.bbox);
@@ -177,11 +141,13 @@ const NdsmModel* ImportController::loadNdsmTiles(FetchRun& run) {
         if (tiles.covered) {
             const std::vector<sheetindex::Tile>& surface = tiles.surface.sheets;
             const std::vector<sheetindex::Tile>& terrain = tiles.terrain.sheets;
-            SheetTurns turns(surface.size() + terrain.size(),
-                             cancellableProgress("nMPT/NMT: pobieranie kafli"), isCancelled());
+            modelsheets::Turns turns(surface.size() + terrain.size(),
+                                     cancellableProgress("nMPT/NMT: pobieranie kafli"),
+                                     isCancelled());
             const SheetsRead read =
                 readSheets(client_, surface, terrain, run.bbox, turns, tiles.model);
             tiles.parsed = read.usable;
+            tiles.unread = read.unread;
             if (read.usable && !read.unusable.empty())
                 run.appendWarning(fetchstages::sheetsLeftOut("nMPT/NMT: ", read.unusable));
         }
@@ -202,8 +168,8 @@ void ImportController::fetchNdsmBuildings(FetchRun& run) {
     if (run.cutShort(kBuildingsPrefix) || !acceptNdsmListings(run, kBuildingsPrefix))
         return;
     if (model == nullptr) {
-        run.appendWarning(
-            withoutModel("Budynki (nMPT)", run.bbox, run.ndsm.tooLarge, run.ndsm.covered));
+        run.appendWarning(withoutModel("Budynki (nMPT)", run.bbox, run.ndsm.tooLarge,
+                                       run.ndsm.covered, run.ndsm.unread));
         return;
     }
     const std::vector<Building3D>& buildings = run.data.lod1;
@@ -247,8 +213,8 @@ void ImportController::fetchBridgesAndRoads(FetchRun& run) {
     if (run.cutShort(kWaysPrefix) || !acceptNdsmListings(run, kWaysPrefix))
         return;
     if (model == nullptr) {
-        run.appendWarning(
-            withoutModel("Mosty/drogi", run.bbox, run.ndsm.tooLarge, run.ndsm.covered));
+        run.appendWarning(withoutModel("Mosty/drogi", run.bbox, run.ndsm.tooLarge, run.ndsm.covered,
+                                       run.ndsm.unread));
         return;
     }
     const auto isBridge = [bridgesWanted](const OsmWay& way) {

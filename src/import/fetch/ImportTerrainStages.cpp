@@ -6,17 +6,31 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <span>
+#include <unordered_set>
 
+#include "geodata/NmtClient.h"
 #include "geodata/NumberText.h"
-#include "geodata/ProjConv.h"
 #include "geometry/CloudTerrain.h"
 #include "import/fetch/FetchRun.h"
+#include "import/fetch/ModelSheets.h"
 
 namespace {
 
-// The terrain model's sheet files, when their service does not answer.
-constexpr std::string_view kTerrainFilesService = "plikow NMT (geoportal)";
+// The largest area, square metres, whose terrain-model grid a stage reads: at the model's 1 m
+// cells, four bytes a cell, some 400 MB.
+constexpr double kMaxNmtArea = 100e6;
+constexpr double kNmtCell = 1.0;
+
+// How many of the frame's sheets are not among those read, by their addresses.
+std::size_t notAmong(const std::vector<sheetindex::Tile>& frame,
+                     const std::vector<sheetindex::Tile>& read) {
+    std::unordered_set<std::string> urls;
+    for (const sheetindex::Tile& tile : read)
+        urls.insert(tile.url);
+    return static_cast<std::size_t>(
+        std::count_if(frame.begin(), frame.end(),
+                      [&urls](const sheetindex::Tile& tile) { return !urls.contains(tile.url); }));
+}
 
 // "%g" with a decimal point, whatever the process locale.
 std::string shortText(double value) {
@@ -26,35 +40,41 @@ std::string shortText(double value) {
     return error == std::errc() ? std::string(text, end) : std::string();
 }
 
+// The sentence of a stage that reads only the sheets of the part of the frame it samples: how
+// many of the frame's sheets it left; "" when none, or when the frame's listing did not come.
+std::string sheetsNotRead(NmtClient& nmt, const Bbox& frame,
+                          const std::vector<sheetindex::Tile>& read, std::string_view prefix) {
+    const sheetindex::Listing<NmtClient::Tile> all = nmt.listFor(frame);
+    const std::size_t left = notAmong(all.sheets, read);
+    if (!all.reach.reached || left == 0)
+        return {};
+    return std::string(prefix) + "nie pobrano " + std::to_string(left) + " z " +
+           std::to_string(all.sheets.size()) +
+           " arkuszy NMT kadru - leza poza probkowanym obszarem.";
+}
+
+// The grid of the sheets read, after the sentence naming those that did not come or read;
+// nothing, after the stage's sentence, when a cancel cut the reading short or no sheet read.
+std::optional<FloatGrid> usableGrid(modelsheets::Read read, const terrainstages::NmtTexts& texts,
+                                    const std::function<void(const std::string&)>& warn) {
+    if (read.cancelled) {
+        warn(fetchstages::cutShortSentence(texts.prefix));
+        return std::nullopt;
+    }
+    if (read.usable == 0) {
+        warn(!read.reach.reached
+                 ? fetchstages::sheetFilesUnreachable(texts.prefix, "NMT", read.reach)
+                 : texts.noGrid);
+        return std::nullopt;
+    }
+    if (!read.unusable.empty())
+        warn(fetchstages::sheetsLeftOut(texts.prefix, read.unusable));
+    return std::move(read.grid);
+}
+
 }  // namespace
 
 namespace terrainstages {
-
-std::optional<std::vector<AscGrid>> downloadGrids(NmtClient& nmt,
-                                                  const std::vector<NmtClient::Tile>& sheets,
-                                                  const std::function<void(int, int)>& progress,
-                                                  const std::function<bool()>& stop,
-                                                  ServiceReach& reach) {
-    std::vector<AscGrid> grids;
-    ReachTally downloads;
-    const int count = static_cast<int>(sheets.size());
-    for (int i = 0; i < count; ++i) {
-        if (stop())
-            return std::nullopt;
-        progress(i, count);
-        ServiceReach sheet;
-        const std::string text = nmt.download(sheets[static_cast<std::size_t>(i)], sheet);
-        downloads.note(sheet);
-        AscGrid grid;
-        if (!text.empty() && grid.parse(text))
-            grids.push_back(std::move(grid));
-    }
-    // The stop may have broken off the last download.
-    if (stop())
-        return std::nullopt;
-    reach = downloads.result();
-    return grids;
-}
 
 double cloudStep(const Bbox& frame, double requested, std::string& message) {
     message.clear();
@@ -80,11 +100,8 @@ sheetpoints::SheetRead readSheet(const std::string& path, int epsg, const Bbox& 
 
 }  // namespace terrainstages
 
-HeightSampler ImportController::nmtHeightSampler(const std::vector<AscGrid>& grids) {
-    return [&grids](double x, double y, double& z) {
-        return std::any_of(grids.begin(), grids.end(),
-                           [&](const AscGrid& grid) { return grid.sampleZ(x, y, z); });
-    };
+HeightSampler ImportController::nmtHeightSampler(const FloatGrid& grid) {
+    return [&grid](double x, double y, double& z) { return grid.sampleZ(x, y, z); };
 }
 
 HeightSampler ImportController::cloudGroundSampler(const CloudTerrain& grid) {
@@ -95,43 +112,48 @@ HeightSampler ImportController::cloudWaterSampler(const CloudTerrain& grid) {
     return [&grid](double x, double y, double& z) { return grid.sampleWoda(x, y, z); };
 }
 
-std::vector<AscGrid> ImportController::terrainGrids(FetchRun& run,
-                                                    const terrainstages::NmtTexts& texts) {
+std::optional<FloatGrid> ImportController::terrainGrid(FetchRun& run,
+                                                       const terrainstages::NmtTexts& texts,
+                                                       const std::optional<Bbox>& part) {
+    const Bbox& sampled = part ? *part : run.bbox;
+    if (modelsheets::areaOf(sampled) > kMaxNmtArea) {
+        run.appendWarning(fetchstages::tooLargeForModel(
+            texts.prefix, "NMT", modelsheets::areaOf(sampled), "", kMaxNmtArea));
+        return std::nullopt;
+    }
     NmtClient nmt(client_);
-    const sheetindex::Listing<NmtClient::Tile> listing = nmt.listFor(run.bbox);
+    const sheetindex::Listing<NmtClient::Tile> listing = nmt.listFor(sampled);
     if (run.cutShort(texts.prefix) ||
         !fetchstages::acceptListing(texts.prefix, "NMT", listing, run.warnings()))
-        return {};
+        return std::nullopt;
+    if (part) {
+        const std::string left = sheetsNotRead(nmt, run.bbox, listing.sheets, texts.prefix);
+        if (!left.empty())
+            run.appendWarning(left);
+    }
     if (listing.sheets.empty()) {
         run.appendWarning(texts.noSheet);
-        return {};
+        return std::nullopt;
     }
-    ServiceReach reach;
-    std::optional<std::vector<AscGrid>> downloaded = terrainstages::downloadGrids(
-        nmt, listing.sheets, cancellableProgress(texts.progress), isCancelled(), reach);
-    if (!downloaded) {
-        run.appendWarning(fetchstages::cutShortSentence(texts.prefix));
-        return {};
-    }
-    std::vector<AscGrid> grids = std::move(*downloaded);
-    if (grids.empty()) {
-        run.appendWarning(!reach.reached
-                              ? fetchstages::unreachable(texts.prefix, kTerrainFilesService,
-                                                         "nie pobrano zadnego arkusza NMT", reach)
-                              : texts.noGrid);
-    }
-    return grids;
+    modelsheets::Turns turns(listing.sheets.size(), cancellableProgress(texts.progress),
+                             isCancelled());
+    return usableGrid(
+        modelsheets::read(nmt, "NMT", listing.sheets,
+                          modelsheets::gridFor(sampled, kNmtCell, kMaxNmtArea), turns),
+        texts, run.warnings());
 }
 
 void ImportController::fetchTerrain(FetchRun& run) {
-    const std::vector<AscGrid> grids = terrainGrids(
-        run, {"Teren: ", "Pobieranie NMT", "Teren: brak kafli NMT dla tego obszaru w skorowidzu.",
-              "Teren: nie udalo sie pobrac/sparsowac zadnego pliku NMT."});
-    if (grids.empty())
+    const std::optional<FloatGrid> grid = terrainGrid(
+        run,
+        {"Teren: ", "Pobieranie NMT", "Teren: brak kafli NMT dla tego obszaru w skorowidzu.",
+         "Teren: nie udalo sie pobrac/sparsowac zadnego pliku NMT."},
+        TerrainBuilder::sampledPart(run.bbox, run.terrainStep));
+    if (!grid)
         return;
     std::string message;
     run.data.terrain =
-        TerrainBuilder::build(run.bbox, run.terrainStep, nmtHeightSampler(grids), message);
+        TerrainBuilder::build(run.bbox, run.terrainStep, nmtHeightSampler(*grid), message);
     if (!message.empty())
         run.appendWarning(message);
     if (run.data.terrain.empty())

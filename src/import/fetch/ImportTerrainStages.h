@@ -1,34 +1,19 @@
 #pragma once
-// The parts of the terrain stages that work on plain records: the terrain-model sheets turned
-// into grids, the step of the point-cloud grid, and the reading of the ground and water points
-// of a LiDAR sheet.
+// The parts of the terrain stages that work on plain records: the step of the point-cloud grid,
+// and the reading of the ground and water points of a LiDAR sheet; and the words of the stages
+// that read the terrain-model sheets.
 
 #include <atomic>
-#include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "geodata/AscGrid.h"
 #include "geodata/GisTypes.h"
-#include "geodata/NmtClient.h"
-#include "geodata/ServiceReach.h"
 #include "import/fetch/SheetPoints.h"
 
 namespace terrainstages {
 
 // The most nodes the point-cloud grid has along an axis.
 inline constexpr double kCloudNodesPerAxis = 800.0;
-
-// The sheets downloaded and parsed in index order; progress(i, n) before sheet i of n. A sheet
-// that does not come or is no complete grid is left out; reach tells whether the sheets' service
-// answered for any of them. stop() is asked before each sheet and after the last: once it holds,
-// nothing comes back.
-std::optional<std::vector<AscGrid>> downloadGrids(NmtClient& nmt,
-                                                  const std::vector<NmtClient::Tile>& sheets,
-                                                  const std::function<void(int, int)>& progress,
-                                                  const std::function<bool()>& stop,
-                                                  ServiceReach& reach);
 
 // The words of a stage that reads the terrain-model sheets of its frame.
 struct NmtTexts {

@@ -331,8 +331,8 @@ TEST_F(Stages, TerrainSentencesWhenSheetsFailOrHoldNothingOfTheFrame) {
     lidar.mount(hosts.geoportal);
     const json none = fetchWith(demo.frameWgs84, {"teren", "terenchmura", "wodachmura"}).back();
     EXPECT_EQ(none.at("warning"),
-              "Teren: brak waznych punktow NMT w kadrze. Teren z chmury: brak punktow gruntu "
-              "(klasa 2) w kadrze.");
+              "Teren: pominieto 1 kafel nie do uzycia (NMT broken). Teren: brak waznych punktow "
+              "NMT w kadrze. Teren z chmury: brak punktow gruntu (klasa 2) w kadrze.");
     EXPECT_EQ(none.at("counts"), json::object());
 
     serveTerrainFiles({{"broken2", "ncols 2\n"}});
@@ -406,7 +406,8 @@ TEST_F(Stages, FlatOrEmptyTerrainGivesNoLinesAndSaysWhy) {
         {{"nodata", gridOf([](double, double) { return std::nan(""); })}, {"missing", ""}});
     hosts.openData.on(fakes::terrainSheetPath("missing"), loopback::status(404));
     EXPECT_EQ(fetchWith(demo.frameWgs84, {"poziomice2d"}).back().at("warning"),
-              "Poziomice: caly probkowany obszar to NODATA (brak danych NMT dla tego kadru).");
+              "Poziomice: pominieto 1 kafel nie do uzycia (NMT missing). Poziomice: caly "
+              "probkowany obszar to NODATA (brak danych NMT dla tego kadru).");
 
     serveTerrainFiles({{"missing2", ""}});
     hosts.openData.on(fakes::terrainSheetPath("missing2"), loopback::status(404));

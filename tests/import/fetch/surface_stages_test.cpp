@@ -31,9 +31,12 @@ std::string sheetText(const Bbox& area, double cell, const fakes::HeightField& z
                            z});
 }
 
+// More cells than any grid of these tests holds.
+constexpr std::int64_t kManyCells = 1 << 24;
+
 // The mosaic of the sheets, each of which must read.
 FloatGrid mosaicOf(const std::vector<std::string>& sheets, const Bbox& keep) {
-    SheetMosaic mosaic(keep);
+    SheetMosaic mosaic(keep, kManyCells);
     for (const std::string& sheet : sheets)
         EXPECT_TRUE(mosaic.add(sheet));
     return mosaic.take();
@@ -61,11 +64,12 @@ TEST(SheetMosaic, EveryCellFromTheFirstSheetThatCoversItCutToTheKeptArea) {
     EXPECT_EQ(at(one, 15.5, 8.5), 20.0) << "the second sheet beside the first";
     EXPECT_EQ(at(one, 5.5, 5.5), 30.0) << "a hole of the first filled by the third";
 
-    // Cut to whole cells around the kept area; a coarser second sheet sampled at the centres.
+    // Cut to whole cells around the kept area and the ring of cells around them; a coarser
+    // second sheet sampled at the centres.
     const FloatGrid cut =
         mosaicOf({sheetText({0, 0, 10, 10}, 1, level(1)), sheetText({10, 0, 30, 10}, 5, level(2))},
                  {8.5, 2.2, 12.5, 3.1});
-    EXPECT_EQ(std::tie(cut.ncols, cut.nrows, cut.xll, cut.yll), std::make_tuple(5, 2, 8.0, 2.0));
+    EXPECT_EQ(std::tie(cut.ncols, cut.nrows, cut.xll, cut.yll), std::make_tuple(7, 4, 7.0, 1.0));
     EXPECT_EQ(at(cut, 9.5, 2.5), 1.0);
     EXPECT_EQ(at(cut, 12.5, 2.5), 2.0);
 
@@ -75,7 +79,7 @@ TEST(SheetMosaic, EveryCellFromTheFirstSheetThatCoversItCutToTheKeptArea) {
 }
 
 TEST(SheetMosaic, ASheetThatDoesNotReadLeavesTheGridAsItWas) {
-    SheetMosaic mosaic({0, 0, 20, 10});
+    SheetMosaic mosaic({0, 0, 20, 10}, kManyCells);
     EXPECT_FALSE(mosaic.add("<html><body>Limit pobran</body></html>"));
     EXPECT_FALSE(mosaic.add(""));
     // Cells of a micrometre cannot set the grid's: over the kept area they would be 10^14.
@@ -116,6 +120,91 @@ TEST(SheetMosaic, CellsStayInPlaceWhereverTheKeptAreaCutsTheLattice) {
             const double y = keep.miny + cell + (keep.maxy - keep.miny - 2 * cell) * unit(rng);
             ASSERT_NEAR(at(grid, x, y), plane(x, y), 1e-3) << "trial " << trial;
         }
+    }
+}
+
+// A sheet's text with the header values given as written.
+std::string headerSheet(const std::string& cellsize, const std::string& xll = "0") {
+    return "ncols 2 nrows 2 xllcorner " + xll + " yllcorner 0 cellsize " + cellsize +
+           " nodata_value -9999 7 7 7 7";
+}
+
+TEST(SheetMosaic, ASheetWithCellsNoModelHasIsRefusedWhereverItComesAndTheOthersKept) {
+    struct Case {
+        const char* what;
+        std::string sheet;
+        bool reads;
+    };
+    const Case cases[] = {
+        {"cells of 1e300 m: their extent overflows any cell index", headerSheet("1e300"), false},
+        {"cells of a micrometre", headerSheet("1e-6"), false},
+        {"cells just finer than a quarter metre", headerSheet("0.2499"), false},
+        {"cells of a quarter metre", headerSheet("0.25"), true},
+        {"cells of a kilometre", headerSheet("1000"), true},
+        {"cells just coarser than a kilometre", headerSheet("1000.01"), false},
+        {"a sheet far beyond any map", headerSheet("1", "1e300"), true},
+        {"a sheet far before any map", headerSheet("1", "-1e300"), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // As the first sheet, and after the sheets that set the grid: the same answer, and the
+        // sound sheets' heights stay. A refused sheet leaves the grid as it was.
+        SheetMosaic first({0, 0, 20, 10}, kManyCells);
+        EXPECT_EQ(first.add(c.sheet), c.reads);
+        SheetMosaic later({0, 0, 20, 10}, kManyCells);
+        ASSERT_TRUE(later.add(sheetText({0, 0, 10, 10}, 1, level(1))));
+        ASSERT_TRUE(later.add(sheetText({10, 0, 20, 10}, 1, level(2))));
+        EXPECT_EQ(later.add(c.sheet), c.reads);
+        const FloatGrid grid = later.take();
+        if (!c.reads) {
+            EXPECT_EQ(std::tie(grid.ncols, grid.nrows, grid.cellsize),
+                      std::make_tuple(20, 10, 1.0));
+        }
+        EXPECT_EQ(at(grid, 5.5, 5.5), 1.0);
+        EXPECT_EQ(at(grid, 15.5, 5.5), 2.0);
+    }
+}
+
+TEST(SheetMosaic, TheBudgetCountsTheCellsWhateverTheirSize) {
+    // Over 100 x 100 m the budget of 1 m cells: a first sheet of half-metre cells would need four
+    // times as many and is refused; the next sheet of metre cells sets the grid.
+    const Bbox keep{0, 0, 100, 100};
+    const auto budget = static_cast<std::int64_t>(SheetMosaic::cellsOver(keep, 1.0));
+    SheetMosaic mosaic(keep, budget);
+    EXPECT_FALSE(mosaic.add(sheetText({-10, -10, 110, 110}, 0.5, level(3))));
+    EXPECT_TRUE(mosaic.add(sheetText({-10, -10, 110, 110}, 1.0, level(4))));
+    const FloatGrid grid = mosaic.take();
+    EXPECT_EQ(grid.cellsize, 1.0);
+    EXPECT_EQ(at(grid, 50, 50), 4.0);
+
+    // The estimate bounds the grid over any area, wherever the sheet's lattice cuts it.
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int trial = 0; trial < 100; ++trial) {
+        const double cell = 0.25 + 2.0 * unit(rng);
+        const Bbox area{10 * unit(rng), 10 * unit(rng), 20 + 20 * unit(rng), 20 + 20 * unit(rng)};
+        const double cells = SheetMosaic::cellsOver(area, cell);
+        SheetMosaic exact(area, static_cast<std::int64_t>(cells));
+        ASSERT_TRUE(exact.add(sheetText({-5, -5, 50, 50}, cell, level(1)))) << trial;
+        const FloatGrid taken = exact.take();
+        EXPECT_LE(static_cast<double>(taken.ncols) * taken.nrows, cells) << trial;
+    }
+}
+
+// The grid samples as the sheets do anywhere in the kept area, its edges included: a sheet that
+// reaches beyond them lends the ring of cells that sampling there takes.
+TEST(SheetMosaic, SamplingAnywhereInTheKeptAreaGivesTheSheetsHeights) {
+    const auto bumpy = [](double x, double y) { return 100.0 + std::sin(x) * std::cos(0.7 * y); };
+    const Bbox keep{3.3, 2.6, 17.2, 8.9};
+    const std::string west = sheetText({0, 0, 10, 12}, 1, bumpy);
+    const std::string east = sheetText({10, 0, 20, 12}, 1, bumpy);
+    const FloatGrid grid = mosaicOf({west, east}, keep);
+    FloatGrid whole;
+    ASSERT_TRUE(whole.parse(sheetText({0, 0, 20, 12}, 1, bumpy)));
+    for (const GisPoint p :
+         {GisPoint{keep.minx, keep.miny}, GisPoint{keep.maxx, keep.maxy}, GisPoint{keep.minx, 5.0},
+          GisPoint{12.0, keep.maxy}, GisPoint{9.9, 4.1}, GisPoint{10.1, 7.7}}) {
+        EXPECT_NEAR(at(grid, p.x, p.y), at(whole, p.x, p.y), 1e-4) << p.x << " " << p.y;
     }
 }
 

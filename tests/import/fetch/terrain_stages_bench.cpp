@@ -4,9 +4,17 @@
 // (60,000 points of varied classes over 2.3 x 0.5 km) moved into place, its chunks repeated.
 // Reported: points read a second and the peak resident memory of the reading and gridding
 // alone (the sheet is written before the peak is reset).
+//
+// Terrain ("teren") and contours ("poziomice2d") from the terrain model over square frames of 5
+// and 10 km, fetched through the map page as a user asks for them at the page's default step and
+// interval: 1 km sheets in 1 m cells listed by a loopback sheet index and read from the download
+// cache. The frame's south-west corner lies in the middle of a sheet, so the frames meet 36 and
+// 121 sheets. Reported: the process's resident memory when the fetch starts and its peak during
+// the fetch, the sheets read, and whether the stage refused the frame before asking for any.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 
@@ -14,6 +22,7 @@
 #include "geodata/ProjConv.h"
 #include "geometry/CloudTerrain.h"
 #include "import/fetch/ImportTerrainStages.h"
+#include "import/fetch/SheetWorld.h"
 #include "loopback/TempDir.h"
 #include "support/LazChunks.h"
 #include "support/PeakMemory.h"
@@ -78,5 +87,60 @@ BENCHMARK(BM_CloudTerrainFromOneSheet)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(3);
+
+// The stage's key and the label of its sheets' progress, by the benchmark's first argument.
+struct TerrainKey {
+    const char* key;
+    const char* sheetsLabel;
+};
+constexpr TerrainKey kTerrainKeys[] = {{"teren", "Pobieranie NMT"},
+                                       {"poziomice2d", "Poziomice: NMT"}};
+
+// The sheets a fetch read: the total of its sheets' progress.
+int sheetsRead(const std::vector<sheetworld::World::Seen>& seen, const char* label) {
+    int total = 0;
+    for (const sheetworld::World::Seen& s : seen) {
+        if (s.message.value("label", "") == label)
+            total = std::max(total, s.message.value("total", 0));
+    }
+    return total;
+}
+
+void BM_TerrainModelStage(benchmark::State& state) {
+    using namespace sheetworld;
+    const TerrainKey& stage = kTerrainKeys[state.range(0)];
+    World& w = world();
+    Bbox frame;
+    const std::array<double, 4> wgs84 = frameWgs84(static_cast<double>(state.range(1)), frame);
+    w.cacheSheets(frame, Models::TerrainOnly);
+    double start = 0.0;
+    double peak = 0.0;
+    json done;
+    int sheets = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        start = w.dropLastFetch(wgs84);
+        state.ResumeTiming();
+        const std::vector<World::Seen> seen = w.fetch(wgs84, {stage.key});
+        peak = peakmemory::peakMiB();
+        done = seen.back().message;
+        sheets = sheetsRead(seen, stage.sheetsLabel);
+    }
+    const std::string warning = done.value("warning", "");
+    const bool refused = warning.find("za duzy dla modelu") != std::string::npos;
+    if (!refused && done.value("counts", json::object()).empty())
+        state.SkipWithError(("the fetch brought nothing: " + done.dump()).c_str());
+    state.SetLabel(stage.key);
+    state.counters["start MiB"] = start;
+    state.counters["peak MiB"] = peak;
+    state.counters["frame km2"] = (frame.maxx - frame.minx) * (frame.maxy - frame.miny) / 1e6;
+    state.counters["sheets"] = sheets;
+    state.counters["refused"] = refused ? 1 : 0;
+}
+BENCHMARK(BM_TerrainModelStage)
+    ->ArgsProduct({{0, 1}, {5, 10}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1);
 
 }  // namespace

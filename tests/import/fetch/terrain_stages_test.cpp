@@ -11,6 +11,7 @@
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 #include "import/fetch/ImportTerrainStages.h"
+#include "import/fetch/SheetMosaic.h"
 #include "loopback/TempDir.h"
 
 namespace {
@@ -143,19 +144,19 @@ TEST_F(LidarSheet, AtMostTheAnnouncedPointsAndAStopEndsTheReading) {
 }
 
 TEST(NmtHeightSampler, TheFirstGridWithAHeightAnswers) {
-    AscGrid low, high;
-    ASSERT_TRUE(low.parse(fakes::ascGrid({"low", {0, 0}, 1, 2, 2, fakes::plane(5, 0, 0, {})})));
-    ASSERT_TRUE(high.parse(fakes::ascGrid(
+    SheetMosaic mosaic({0, 0, 4, 2}, 1000);
+    ASSERT_TRUE(mosaic.add(fakes::ascGrid({"low", {0, 0}, 1, 2, 2, fakes::plane(5, 0, 0, {})})));
+    ASSERT_TRUE(mosaic.add(fakes::ascGrid(
         {"high", {1, 0}, 1, 3, 2, [](double x, double) { return x < 2 ? std::nan("") : 9.0; }})));
-    const std::vector<AscGrid> grids = {low, high};
-    const HeightSampler sampler = ImportController::nmtHeightSampler(grids);
+    const FloatGrid grid = mosaic.take();
+    const HeightSampler sampler = ImportController::nmtHeightSampler(grid);
     double z = 0.0;
     EXPECT_TRUE(sampler(1.0, 1.0, z));
-    EXPECT_EQ(z, 5.0) << "where both have one, the first in the list";
+    EXPECT_EQ(z, 5.0) << "where both have one, the first read";
     EXPECT_TRUE(sampler(3.0, 1.0, z));
     EXPECT_EQ(z, 9.0);
     EXPECT_FALSE(sampler(10.0, 1.0, z));
-    EXPECT_FALSE(ImportController::nmtHeightSampler({})(1.0, 1.0, z));
+    EXPECT_FALSE(ImportController::nmtHeightSampler(FloatGrid())(1.0, 1.0, z));
 }
 
 }  // namespace
