@@ -46,10 +46,8 @@ bool acceptSheets(std::string_view prefix, const SheetsRead& read,
         warn(fetchstages::lidarFilesUnreachable(prefix, read.reach));
         return false;
     }
-    if (read.read > 0) {
-        for (const std::string& sentence : reachtext::shortfall(prefix, read.shortfall))
-            warn(sentence);
-    }
+    for (const std::string& sentence : reachtext::shortfall(prefix, read.shortfall))
+        warn(sentence);
     return true;
 }
 

@@ -104,8 +104,9 @@ SheetsRead readSheets(LidarResolver& lidar, const std::vector<LidarResolver::Lid
 }
 
 // Says, with the stage's prefix, what keeps the sheets read from serving the stage whole: a
-// cancel or a service never reached (false: the stage has nothing to go on with), or, when some
-// sheets read, those that did not come or read only in part.
+// cancel or a service never reached (false: the stage has nothing to go on with), or the sheets
+// that did not come or read only in part, named even when none read, so that the stage's own
+// sentence for a frame without points is not all the user hears of sheets that failed.
 bool acceptSheets(std::string_view prefix, const SheetsRead& read,
                   const std::function<void(const std::string&)>& warn);
 

@@ -387,8 +387,9 @@ TEST_F(CloudRoofStages, OneBadSheetAmongGoodOnesIsNamedByEveryStageAndTheOthersA
 TEST_F(CloudRoofStages, NoFootprintsNoTileAndNoPointInTheFrameEachEndTheStagesWithAWord) {
     const auto gone = serveLidar({{"gone", "", "12", "PL-1992", 404}});
     EXPECT_EQ(fetchDone({"dachychmura", "budynkirekon"}).at("warning"),
-              "Dachy z chmury: brak danych LiDAR dla tego obszaru. Rekonstrukcja LOD2: brak danych "
-              "LiDAR dla tego obszaru.");
+              "Dachy z chmury: pominieto 1 kafel nie do uzycia (LiDAR gone). Dachy z chmury: brak "
+              "danych LiDAR dla tego obszaru. Rekonstrukcja LOD2: pominieto 1 kafel nie do uzycia "
+              "(LiDAR gone). Rekonstrukcja LOD2: brak danych LiDAR dla tego obszaru.");
 
     // Points 5 km away from the frame.
     std::vector<ClPoint> away = fakes::lidarPointsOf(roofs, 100);
