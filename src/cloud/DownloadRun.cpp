@@ -81,15 +81,14 @@ SheetRead readSheet(const std::string& path, const LidarResolver::LidarTile& til
     });
 }
 
-// What the run lacks: the index read only in part, then the sheets that did not come or read
-// whole; "" when nothing.
+// What the run lacks: an older year's sheets used or the index read only in part, then the
+// sheets that did not come or read whole; "" when nothing.
 std::string warningOf(const sheetindex::Listing<LidarResolver::LidarTile>& listing,
                       const SheetShortfall& shortfall) {
-    std::vector<std::string> sentences = reachtext::shortfall(kPrefix, shortfall);
-    if (!listing.complete) {
-        sentences.insert(sentences.begin(),
-                         reachtext::indexIncomplete(kPrefix, "LiDAR", listing.sheets.size()));
-    }
+    std::vector<std::string> sentences =
+        sheetindex::shortfallOf(kPrefix, "LiDAR", listing, listing.sheets.size());
+    for (std::string& sentence : reachtext::shortfall(kPrefix, shortfall))
+        sentences.push_back(std::move(sentence));
     std::string text;
     for (const std::string& sentence : sentences)
         text += (text.empty() ? "" : " ") + sentence;

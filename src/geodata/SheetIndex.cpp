@@ -97,6 +97,18 @@ int currentUtcYear() {
     return static_cast<int>(std::chrono::year_month_day(today).year());
 }
 
+std::vector<std::string> shortfallOf(std::string_view prefix, std::string_view index,
+                                     const Reading& reading, std::size_t listed) {
+    std::vector<std::string> sentences;
+    if (reading.newerFailed.year != 0) {
+        sentences.push_back(reachtext::indexYearUnreachable(
+            prefix, index, reading.newerFailed.year, reading.year, reading.newerFailed.reach));
+    }
+    if (!reading.complete)
+        sentences.push_back(reachtext::indexIncomplete(prefix, index, listed));
+    return sentences;
+}
+
 Reading newestYear(WfsClient& client, const Layer& layer, const Bbox& area, int currentYear,
                    const TakePage& take) {
     Reading reading;

@@ -50,6 +50,12 @@ struct Reading {
     FailedYear newerFailed;  // the newest year asked before that one that could not be read
 };
 
+// The sentences, with the prefix of the stage or task, of what keeps an index that was reached
+// ("NMT", "NMPT", "LiDAR") from listing the area whole: a newer year that could not be read, so
+// that an older year's `listed` sheets are used, and a reading cut short before its end.
+std::vector<std::string> shortfallOf(std::string_view prefix, std::string_view index,
+                                     const Reading& reading, std::size_t listed);
+
 // What one answer of an index brought: the sheets read out of it, and how many of them were not
 // read before.
 struct PageCount {

@@ -158,6 +158,7 @@ TEST_F(DownloadRun, EndsWithTheReasonWhenNothingCanBeKept) {
         std::string message;
         std::string warning;  // the sheets that did not come beside one that did
     };
+    const std::string newestYear = std::to_string(sheetindex::currentUtcYear() + 1);
     const Case cases[] = {
         {{missing, missing}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru.", ""},
         {{damaged}, "Nie udalo sie pobrac zadnego kafla LiDAR dla tego obszaru.", ""},
@@ -174,9 +175,9 @@ TEST_F(DownloadRun, EndsWithTheReasonWhenNothingCanBeKept) {
     }
 }
 
-// One sheet of several that does not come, is no point cloud or is damaged, or an index whose
-// second page fails: the file holds every point of the sheets that came, and the warning names
-// what is missing.
+// One sheet of several that does not come, is no point cloud or is damaged, an index whose
+// second page fails, or whose newest year fails so that an older year's sheets are used: the
+// file holds every point of the sheets that came, and the warning names what is missing.
 TEST_F(DownloadRun, WritesWhatCameOfSeveralSheetsAndSaysWhatIsMissing) {
     std::vector<ColouredPoint> away = gridInside(4);
     for (ColouredPoint& p : away)
@@ -207,37 +208,45 @@ TEST_F(DownloadRun, WritesWhatCameOfSeveralSheetsAndSaysWhatIsMissing) {
     struct Case {
         const char* name;
         std::vector<fakes::LidarSheet> sheets;
-        bool secondPageFails;
+        std::string failingQuery;  // of the index requests answered 503; "" for none
         std::int64_t kept;
         std::string warning;
     };
+    const std::string newestYear = std::to_string(sheetindex::currentUtcYear() + 1);
     const Case cases[] = {
-        {"404", {sheet(gridInside(10)), missing, sheet(gridInside(7))}, false, 149, leftOut},
-        {"503", {sheet(gridInside(10)), unavailable, sheet(gridInside(7))}, false, 149, leftOut},
-        {"web page", {sheet(gridInside(10)), webPage, sheet(gridInside(7))}, false, 149, leftOut},
+        {"404", {sheet(gridInside(10)), missing, sheet(gridInside(7))}, "", 149, leftOut},
+        {"503", {sheet(gridInside(10)), unavailable, sheet(gridInside(7))}, "", 149, leftOut},
+        {"web page", {sheet(gridInside(10)), webPage, sheet(gridInside(7))}, "", 149, leftOut},
         {"no point cloud",
          {sheet(gridInside(10)), noCloud, sheet(gridInside(7))},
-         false,
+         "",
          149,
          leftOut},
         {"damaged",
          {sheet(gridInside(10)), damaged, sheet(gridInside(7))},
-         false,
+         "",
          149,
          "Chmura punktow: 1 kafel uszkodzony - uzyto tylko punktow sprzed uszkodzenia (LiDAR "
          "N-34-BAD)."},
-        {"index page", pageAndOne, true, 20,
+        {"index page", pageAndOne, "STARTINDEX=20", 20,
          "Chmura punktow: skorowidz LiDAR nie podal wszystkich arkuszy kadru (odczytano 20) - kadr "
          "moze byc pokryty tylko czesciowo."},
-        {"whole", {sheet(gridInside(10)), sheet(gridInside(7))}, false, 149, ""},
+        {"newest index year",
+         {sheet(gridInside(10)), sheet(gridInside(7))},
+         "SkorowidzDanychPomiarowychLIDAR" + newestYear,
+         149,
+         "Chmura punktow: usluga skorowidza LiDAR z roku " + newestYear +
+             " (geoportal) nie odpowiada - uzyto arkuszy z roku " +
+             std::to_string(sheetindex::currentUtcYear()) + ". Powod: Serwer zwrocil status 503."},
+        {"whole", {sheet(gridInside(10)), sheet(gridInside(7))}, "", 149, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fakes::LidarSheets sheets(c.sheets);
         loopback::LoopbackServer index;
         sheets.mount(index);
-        if (c.secondPageFails)
-            index.on(fakes::kLidarIndexPath, "STARTINDEX=20", loopback::status(503));
+        if (!c.failingQuery.empty())
+            index.on(fakes::kLidarIndexPath, c.failingQuery, loopback::status(503));
         const loopback::ScopedEndpoints endpoints{
             {&services::Endpoints::geoportalMaps, index.url()}};
         WfsClient client;
@@ -429,6 +438,7 @@ TEST(DownloadProgress, TileEventsStayWithinTheirSheetsShare) {
         const char* label;
         double pct;
     };
+    const std::string newestYear = std::to_string(sheetindex::currentUtcYear() + 1);
     const Case cases[] = {
         {0, 2, 0, 2048, "Kafel 1/2: 0 B / 2,0 KB", 0.0},
         {0, 2, 1024, 2048, "Kafel 1/2: 1,0 KB / 2,0 KB", 25.0},

@@ -31,7 +31,6 @@ ServiceReach capabilitiesReach(const WfsClient::HttpResult& answer);
 
 // The sentences of a stage whose service was not reached, or reached only in part
 // (geodata/ServiceReach.h).
-using reachtext::indexIncomplete;
 using reachtext::indexUnreachable;
 using reachtext::lidarFilesUnreachable;
 using reachtext::sheetsLeftOut;
@@ -75,12 +74,9 @@ bool acceptListing(std::string_view prefix, std::string_view index,
         warn(indexUnreachable(prefix, index, listing.reach));
         return false;
     }
-    if (listing.newerFailed.year != 0) {
-        warn(reachtext::indexYearUnreachable(prefix, index, listing.newerFailed.year, listing.year,
-                                             listing.newerFailed.reach));
-    }
-    if (!listing.complete)
-        warn(indexIncomplete(prefix, index, listing.sheets.size()));
+    for (const std::string& sentence :
+         sheetindex::shortfallOf(prefix, index, listing, listing.sheets.size()))
+        warn(sentence);
     return true;
 }
 
