@@ -69,10 +69,13 @@ bool isNear(const std::vector<Lod2Face>& faces, const Bbox& frame) {
 }  // namespace
 
 std::vector<BuildingLod2> CityGmlLod2Reader::parseSheet(std::string_view xml, const Bbox& box,
-                                                        int* damaged) {
+                                                        citygml::SheetTally* tally) {
     std::vector<BuildingLod2> buildings;
     pugi::xml_document doc;
-    if (!doc.load_buffer(xml.data(), xml.size()))
+    citygml::SheetTally unused;
+    citygml::SheetTally& told = tally != nullptr ? *tally : unused;
+    told.parsed = static_cast<bool>(doc.load_buffer(xml.data(), xml.size()));
+    if (!told.parsed)
         return buildings;
     for (const pugi::xml_node element : citygml::findAll(doc, "Building")) {
         BuildingLod2 building;
@@ -85,8 +88,8 @@ std::vector<BuildingLod2> CityGmlLod2Reader::parseSheet(std::string_view xml, co
             continue;
         if (isNear(building.faces, box))
             buildings.push_back(std::move(building));
-        else if (damaged != nullptr)
-            ++*damaged;
+        else
+            ++told.damaged;
     }
     return buildings;
 }

@@ -6,14 +6,15 @@
 #include <string_view>
 #include <vector>
 
+#include "geodata/CityGmlReader.h"
 #include "geodata/GisTypes.h"
 
 class CityGmlLod2Reader {
 public:
     // The buildings whose face extent meets box, in document order. A document that does not
     // parse gives no building. Of those, a building with a face point farther than
-    // geobounds::kFarthestFromFrame from box, in plan or in height, is damaged: it is left out
-    // and, when damaged is given, counted there.
+    // geobounds::kFarthestFromFrame from box, in plan or in height, is damaged: it is left out.
+    // When tally is given, it tells both.
     static std::vector<BuildingLod2> parseSheet(std::string_view xml, const Bbox& box,
-                                                int* damaged = nullptr);
+                                                citygml::SheetTally* tally = nullptr);
 };

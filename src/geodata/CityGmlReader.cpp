@@ -247,10 +247,13 @@ bool isNear(const Building3D& building, const Bbox& frame) {
 }  // namespace
 
 std::vector<Building3D> CityGmlReader::parseSheet(std::string_view xml, const Bbox& box,
-                                                  int* damaged) {
+                                                  citygml::SheetTally* tally) {
     std::vector<Building3D> buildings;
     pugi::xml_document doc;
-    if (!doc.load_buffer(xml.data(), xml.size()))
+    citygml::SheetTally unused;
+    citygml::SheetTally& told = tally != nullptr ? *tally : unused;
+    told.parsed = static_cast<bool>(doc.load_buffer(xml.data(), xml.size()));
+    if (!told.parsed)
         return buildings;
     for (const pugi::xml_node element : citygml::findAll(doc, "Building")) {
         auto building = readBuilding(element);
@@ -258,8 +261,8 @@ std::vector<Building3D> CityGmlReader::parseSheet(std::string_view xml, const Bb
             continue;
         if (isNear(*building, box))
             buildings.push_back(std::move(*building));
-        else if (damaged != nullptr)
-            ++*damaged;
+        else
+            ++told.damaged;
     }
     return buildings;
 }

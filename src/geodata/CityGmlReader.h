@@ -16,6 +16,13 @@
 // Pieces shared by the CityGML readers.
 namespace citygml {
 
+// What reading one sheet came to besides its buildings: whether the document parsed at all, and
+// how many of its buildings were left out as damaged.
+struct SheetTally {
+    bool parsed = true;
+    int damaged = 0;
+};
+
 struct P3 {
     double x = 0.0;
     double y = 0.0;
@@ -93,10 +100,10 @@ class CityGmlReader {
 public:
     // The buildings of the sheet whose footprint box meets box, in document order. A document
     // that does not parse gives no building. Of those, a building with a footprint point, a base
-    // or a top farther than geobounds::kFarthestFromFrame from box is damaged: it is left out
-    // and, when damaged is given, counted there.
+    // or a top farther than geobounds::kFarthestFromFrame from box is damaged: it is left out.
+    // When tally is given, it tells both.
     static std::vector<Building3D> parseSheet(std::string_view xml, const Bbox& box,
-                                              int* damaged = nullptr);
+                                              citygml::SheetTally* tally = nullptr);
 
     // The envelope of a sheet, from its whole text or only its beginning: the part of the tree
     // read before the text stops is enough. out is written only when the result is true.

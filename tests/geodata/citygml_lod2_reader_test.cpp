@@ -116,15 +116,15 @@ TEST(CityGmlLod2Faces, ABuildingReachingFarFromTheFrameIsLeftOutAndCounted) {
          {std::vector<Pos>{{20, 20, 5}, {30, 20, 5}, {25, -1e12, 5}},
           std::vector<Pos>{{20, 20, 5}, {30, 20, 5}, {25, 30, 2e6}},
           std::vector<Pos>{{20, 20, 5}, {-1.16e25, 2.3e28, 5}, {25, 30, 5}}}) {
-        int damaged = 0;
+        citygml::SheetTally tally;
         const auto result = CityGmlLod2Reader::parseSheet(
             sheet(member(boxBuilding("A", 0, 0, 10, 10, 100, 105)) +
                       lod2Building("D", surface("RoofSurface", rect(20, 20, 30, 30, 9)) +
                                             surface("WallSurface", far)) +
                       member(boxBuilding("B", 50, 50, 60, 60, 100, 105)),
                   frame),
-            frame, &damaged);
-        EXPECT_EQ(damaged, 1);
+            frame, &tally);
+        EXPECT_EQ(tally.damaged, 1);
         ASSERT_EQ(result.size(), 2u);
         EXPECT_EQ(result[0].id, "A");
         EXPECT_EQ(result[1].id, "B");

@@ -178,26 +178,32 @@ TEST(CityGmlBadInput, ABuildingReachingFarFromTheFrameIsLeftOutAndCounted) {
           Case{"a base 1e7 m down",
                building("D", surface("GroundSurface", rect(20, 20, 30, 30, -1e7)) + roof), 1},
           Case{"a measured height of 2000 km", building("D", ground + roof, measured("2e6")), 1}}) {
-        int damaged = 0;
+        citygml::SheetTally tally;
         const auto result = CityGmlReader::parseSheet(
             sheet(member(boxBuilding("A", 0, 0, 10, 10, 100, 105)) + c.building +
                       member(boxBuilding("B", 50, 50, 60, 60, 100, 105)),
                   frame),
-            frame, &damaged);
-        EXPECT_EQ(damaged, c.damaged) << c.what;
+            frame, &tally);
+        EXPECT_EQ(tally.damaged, c.damaged) << c.what;
         ASSERT_EQ(result.size(), 3u - static_cast<std::size_t>(c.damaged)) << c.what;
         EXPECT_EQ(result.front().id, "A") << c.what;
         EXPECT_EQ(result.back().id, "B") << c.what;
     }
 }
 
-TEST(CityGmlBadInput, UnreadableDocumentsGiveNoBuildings) {
+TEST(CityGmlBadInput, UnreadableDocumentsGiveNoBuildingsAndSaySo) {
     const std::string good = sheet(member(boxBuilding("B", 0, 0, 1, 1, 0, 3)), {0, 0, 1, 1});
-    EXPECT_EQ(CityGmlReader::parseSheet(good, kEverywhere).size(), 1u);
-    EXPECT_TRUE(CityGmlReader::parseSheet("", kEverywhere).empty());
-    EXPECT_TRUE(CityGmlReader::parseSheet("PK\x03\x04 binary", kEverywhere).empty());
-    EXPECT_TRUE(CityGmlReader::parseSheet(good.substr(0, good.size() - 30), kEverywhere).empty());
-    EXPECT_TRUE(CityGmlReader::parseSheet(sheet("", {0, 0, 1, 1}), kEverywhere).empty());
+    const auto parsed = [](const std::string& text) {
+        citygml::SheetTally tally;
+        const std::size_t buildings = CityGmlReader::parseSheet(text, kEverywhere, &tally).size();
+        return std::make_pair(buildings, tally.parsed);
+    };
+    EXPECT_EQ(parsed(good), std::make_pair(std::size_t{1}, true));
+    EXPECT_EQ(parsed(""), std::make_pair(std::size_t{0}, false));
+    EXPECT_EQ(parsed("PK\x03\x04 binary"), std::make_pair(std::size_t{0}, false));
+    EXPECT_EQ(parsed(good.substr(0, good.size() - 30)), std::make_pair(std::size_t{0}, false));
+    EXPECT_EQ(parsed(sheet("", {0, 0, 1, 1})), std::make_pair(std::size_t{0}, true))
+        << "a whole sheet without buildings";
     // Very deep nesting is walked without recursion.
     std::string deep;
     for (int i = 0; i < 200000; ++i)

@@ -88,16 +88,27 @@ std::string missingPackage(const PackageTexts& texts, const std::string& county,
     return texts.prefix + "brak paczki dla powiatu " + county + ".";
 }
 
-// The package with its sheet index: the side index when it reads, else the package indexed
-// afresh and the index written beside it. A package that cannot be opened or indexed is removed
-// from the cache together with its index, so that the next fetch downloads it again.
+// Whether the side index was written after the package: one left from an earlier download of
+// the same address (the package swept from the cache before it) does not describe the package.
+bool indexIsCurrent(const std::string& indexPath, const std::string& path) {
+    std::error_code indexError;
+    std::error_code packageError;
+    const auto indexWritten = std::filesystem::last_write_time(indexPath, indexError);
+    const auto packageWritten = std::filesystem::last_write_time(path, packageError);
+    return !indexError && !packageError && indexWritten >= packageWritten;
+}
+
+// The package with its sheet index: the side index when it is current and reads, else the
+// package indexed afresh and the index written beside it. A package that cannot be opened or
+// indexed is removed from the cache together with its index, so that the next fetch downloads it
+// again.
 std::optional<B3dArchive> openPackage(const std::string& path, const PackageTexts& texts,
                                       const WarningSink& warn) {
     const std::string indexPath = B3dArchive::indexPathFor(path);
     B3dArchive archive;
     std::string error;
     bool usable = archive.open(path, error);
-    if (usable && !archive.loadIndex(indexPath)) {
+    if (usable && !(indexIsCurrent(indexPath, path) && archive.loadIndex(indexPath))) {
         usable = archive.buildIndex(error);
         if (usable)
             archive.saveIndex(indexPath);  // without it the package is indexed again next time
@@ -112,10 +123,10 @@ std::optional<B3dArchive> openPackage(const std::string& path, const PackageText
 }
 
 template <class Building>
-using SheetReader = std::vector<Building> (*)(std::string_view, const Bbox&, int*);
+using SheetReader = std::vector<Building> (*)(std::string_view, const Bbox&, citygml::SheetTally*);
 
 // The buildings of a package's sheets, how many the reader left out as damaged, and the sheets
-// that could not be taken out of the package.
+// that could not be taken out of the package or read.
 template <class Building>
 struct SheetBuildings {
     std::vector<Building> buildings;
@@ -136,11 +147,13 @@ std::optional<SheetBuildings<Building>> buildingsOf(const B3dArchive& archive, c
     auto sheets =
         fetchstages::itemsUnlessCutShort(names.size(), cancel, progress, [&](std::size_t i) {
             const std::string text = archive.readEntry(names[i]);
-            if (text.empty()) {
+            citygml::SheetTally tally;
+            std::vector<Building> buildings =
+                text.empty() ? std::vector<Building>() : read(text, frame, &tally);
+            if (text.empty() || !tally.parsed)
                 found.unread.push_back(names[i]);
-                return std::vector<Building>();
-            }
-            return read(text, frame, &found.damaged);
+            found.damaged += tally.damaged;
+            return buildings;
         });
     if (!sheets)
         return std::nullopt;
@@ -152,8 +165,8 @@ std::optional<SheetBuildings<Building>> buildingsOf(const B3dArchive& archive, c
 }
 
 // The buildings of the package's sheets that meet the frame; nothing, after the kind's sentence,
-// when a cancel cut the reading short. The sheets that could not be taken out and the damaged
-// buildings left out are told.
+// when a cancel cut the reading short. The sheets that could not be taken out or read and the
+// damaged buildings left out are told.
 template <class Building>
 std::optional<std::vector<Building>> readPackage(const B3dArchive& archive, const Bbox& frame,
                                                  const std::atomic<bool>& cancel,

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 
+#include "builders/CityGmlBuilder.h"
 #include "fakes/BuildingPackages.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
@@ -147,6 +148,19 @@ TEST_F(BuildingPackages, BlocksAndSolidsOfTheSheetsThatMeetTheFrameFromAnIndexed
     EXPECT_EQ(fetchDone({"budynki3d", "budynkilod2"}).at("counts"),
               json({{"budynki3d", 2}, {"budynkilod2", 1}}));
     EXPECT_EQ(hosts.openData.count(), asked);
+
+    // A package newer than its side index (the old package swept, the address downloaded again)
+    // is indexed anew: its own sheets are read, none of the old index.
+    std::vector<fakes::Lod1Sheet> moved = lod1Sheets();
+    moved[0].name = "moved.gml";
+    std::ofstream(cachedPackage(2024), std::ios::binary | std::ios::trunc)
+        << fakes::lod1Package(kCounty, moved);
+    std::filesystem::last_write_time(
+        cachedPackage(2024),
+        std::filesystem::last_write_time(B3dArchive::indexPathFor(cachedPackage(2024))) + 1s);
+    const json again = fetchDone({"budynki3d"});
+    EXPECT_FALSE(again.contains("warning")) << again;
+    EXPECT_EQ(again.at("counts"), json({{"budynki3d", 2}}));
 }
 
 // A building with a vertex a million kilometres away is damaged: each package's stage leaves it
@@ -190,8 +204,8 @@ std::string withBrokenEntry(std::string package, const std::string& name) {
 }
 
 // A package that did not come of several years, and a sheet of several that does not come out
-// of its package: the buildings of the year and the sheets taken are kept, and the warning says
-// what is missing.
+// of its package or is no whole CityGML document: the buildings of the year and the sheets taken
+// are kept, and the warning says what is missing.
 TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept) {
     // A second sheet over the frame, long enough that its beginning is indexed alone.
     std::vector<Building3D> many;
@@ -249,6 +263,18 @@ TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept
          {{"budynki3d", 2}, {"budynkilod2", 1}},
          "Modele 3D: pominieto 1 kafel nie do uzycia (1465/near2.gml). Budynki LOD2: pominieto 1 "
          "kafel nie do uzycia (1465/near2.gml).",
+         "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2"},
+        {"a sheet of the package is cut off inside a building",
+         [&] {
+             const std::string cutOff = citygmltest::sheet("", around(0, 0, 500)) +
+                                        "<core:cityObjectMember><bldg:Building>";
+             hosts.openData.on(
+                 fakes::lod1PackagePath(kCounty, 2024),
+                 loopback::ok(fakes::lod1Package(kCounty, lod1Sheets(), {{"cut.gml", cutOff}})));
+         },
+         {"budynki3d"},
+         {{"budynki3d", 2}},
+         "Modele 3D: pominieto 1 kafel nie do uzycia (1465/cut.gml).",
          "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2"},
     };
     for (const Case& c : cases) {

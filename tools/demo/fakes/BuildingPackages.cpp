@@ -71,10 +71,13 @@ std::string lod2PackagePath(std::string_view county) {
     return "/InneDane/Budynki3D/LOD2/" + std::string(county) + "_gml.zip";
 }
 
-std::string lod1Package(std::string_view county, const std::vector<Lod1Sheet>& sheets) {
+std::string lod1Package(std::string_view county, const std::vector<Lod1Sheet>& sheets,
+                        const std::vector<RawEntry>& raw) {
     std::vector<ziptest::Item> items;
     for (const Lod1Sheet& s : sheets)
         items.push_back({s.name, citygmltest::sheet(lod1Members(s.buildings), s.envelope)});
+    for (const auto& [name, text] : raw)
+        items.push_back({name, text});
     return zipOf(county, items);
 }
 

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "fakes/Hosts.h"
@@ -34,8 +35,11 @@ BuildingLod2 lod2Block(const Building3D& block);
 std::string lod1PackagePath(std::string_view county, int year);
 std::string lod2PackagePath(std::string_view county);
 
-// The bytes of a package.
-std::string lod1Package(std::string_view county, const std::vector<Lod1Sheet>& sheets);
+// The bytes of a package. A LoD1 package may hold further entries of texts as they stand, such
+// as a sheet that is no whole document (name under the county's folder, text).
+using RawEntry = std::pair<std::string, std::string>;
+std::string lod1Package(std::string_view county, const std::vector<Lod1Sheet>& sheets,
+                        const std::vector<RawEntry>& raw = {});
 std::string lod2Package(std::string_view county, const std::vector<Lod2Sheet>& sheets);
 
 void serveLod1Package(Hosts& hosts, std::string_view county, int year,
