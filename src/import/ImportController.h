@@ -252,7 +252,7 @@ private:
     // one sheet at a time; the sheets that did not come or read are named. Nothing, after the
     // stage's sentence, when the area is too large for the grid (no sheet is asked then), when
     // the index was not reached or lists no sheet, when no sheet came as a grid, or when a cancel
-    // came between two sheets.
+    // came before or while a sheet was downloaded.
     std::optional<FloatGrid> terrainGrid(FetchRun& run, const terrainstages::NmtTexts& texts,
                                          const std::optional<Bbox>& part = std::nullopt);
     void fetchCloudTerrain(FetchRun& run);

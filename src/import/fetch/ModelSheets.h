@@ -56,7 +56,7 @@ double areaOf(const Bbox& box);
 struct Read {
     FloatGrid grid;                     // empty when no sheet read, or when cut short
     int usable = 0;                     // the sheets that read
-    bool cancelled = false;             // a turn was refused: the grid is empty
+    bool cancelled = false;             // a cancel came before or during a sheet: no grid
     std::vector<std::string> unusable;  // the sheets that did not come or read, by name
     ServiceReach reach;                 // whether the sheets' service answered any of them
 };
