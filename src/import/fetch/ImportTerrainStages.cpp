@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <unordered_set>
 
 #include "geodata/NmtClient.h"
 #include "geodata/NumberText.h"
@@ -21,17 +20,6 @@ namespace {
 constexpr double kMaxNmtArea = 100e6;
 constexpr double kNmtCell = 1.0;
 
-// How many of the frame's sheets are not among those read, by their addresses.
-std::size_t notAmong(const std::vector<sheetindex::Tile>& frame,
-                     const std::vector<sheetindex::Tile>& read) {
-    std::unordered_set<std::string> urls;
-    for (const sheetindex::Tile& tile : read)
-        urls.insert(tile.url);
-    return static_cast<std::size_t>(
-        std::count_if(frame.begin(), frame.end(),
-                      [&urls](const sheetindex::Tile& tile) { return !urls.contains(tile.url); }));
-}
-
 // "%g" with a decimal point, whatever the process locale.
 std::string shortText(double value) {
     char text[32];
@@ -40,17 +28,15 @@ std::string shortText(double value) {
     return error == std::errc() ? std::string(text, end) : std::string();
 }
 
-// The sentence of a stage that reads only the sheets of the part of the frame it samples: how
-// many of the frame's sheets it left; "" when none, or when the frame's listing did not come.
-std::string sheetsNotRead(NmtClient& nmt, const Bbox& frame,
-                          const std::vector<sheetindex::Tile>& read, std::string_view prefix) {
-    const sheetindex::Listing<NmtClient::Tile> all = nmt.listFor(frame);
-    const std::size_t left = notAmong(all.sheets, read);
-    if (!all.reach.reached || left == 0)
-        return {};
-    return std::string(prefix) + "nie pobrano " + std::to_string(left) + " z " +
-           std::to_string(all.sheets.size()) +
-           " arkuszy NMT kadru - leza poza probkowanym obszarem.";
+// The sentence of a stage that reads only the sheets under the part of the frame it samples: how
+// much of the frame that part is, told by area. The frame's own listing is not asked for: paging
+// the index of a large frame only to count what was left would cost more than the stage itself.
+std::string partOfFrameRead(const Bbox& frame, const Bbox& sampled, std::string_view prefix) {
+    const auto km2 = [](const Bbox& box) {
+        return numbertext::fixed(modelsheets::areaOf(box) / 1e6, 2);
+    };
+    return std::string(prefix) + "arkusze NMT pobrano tylko pod probkowana czescia kadru (" +
+           km2(sampled) + " z " + km2(frame) + " km2).";
 }
 
 // The grid of the sheets read, after the sentence naming those that did not come or read;
@@ -126,11 +112,8 @@ std::optional<FloatGrid> ImportController::terrainGrid(FetchRun& run,
     if (run.cutShort(texts.prefix) ||
         !fetchstages::acceptListing(texts.prefix, "NMT", listing, run.warnings()))
         return std::nullopt;
-    if (part) {
-        const std::string left = sheetsNotRead(nmt, run.bbox, listing.sheets, texts.prefix);
-        if (!left.empty())
-            run.appendWarning(left);
-    }
+    if (part)
+        run.appendWarning(partOfFrameRead(run.bbox, *part, texts.prefix));
     if (listing.sheets.empty()) {
         run.appendWarning(texts.noSheet);
         return std::nullopt;

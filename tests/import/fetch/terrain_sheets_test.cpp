@@ -13,9 +13,11 @@
 #include "fakes/BuildingPackages.h"
 #include "fakes/TerrainModel.h"
 #include "fakes/Wfs.h"
+#include "geodata/NumberText.h"
 #include "geodata/SheetIndex.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
+#include "import/fetch/ModelSheets.h"
 #include "support/fakes/Scenario.h"
 
 namespace {
@@ -302,7 +304,8 @@ TEST_F(TerrainSheets, AnAreaTooLargeForTheGridIsRefusedBeforeAnySheet) {
 }
 
 // A frame of some 1.2 km at a step of 1 m keeps 4 x 4 tiles of 800 m: of its nine sheets of
-// 500 m only the four under the tiles are read, and the other five are told.
+// 500 m only the four under the tiles are read, the part of the frame they serve is told by area,
+// and the index is asked for that part alone.
 TEST_F(TerrainSheets, ATerrainCutToItsTilesReadsOnlyTheSheetsUnderThemAndTellsTheOthers) {
     const std::array<double, 4> wide{21.0122 - 0.0088, 52.2297 - 0.0054, 21.0122 + 0.0088,
                                      52.2297 + 0.0054};
@@ -321,11 +324,14 @@ TEST_F(TerrainSheets, ATerrainCutToItsTilesReadsOnlyTheSheetsUnderThemAndTellsTh
         }
     }
     fakes::serveTerrainModel(hosts, sheets);
+    hosts.geoportal.clearLog();
     const json done = fetch(wide, {"teren"}).back();
+    const std::string frameArea = numbertext::fixed(modelsheets::areaOf(large) / 1e6, 2);
     EXPECT_EQ(done.value("warning", ""),
-              "Teren: nie pobrano 5 z 9 arkuszy NMT kadru - leza poza probkowanym obszarem. Kadr "
-              "za duzy dla kroku 1 m - teren ograniczony do 4x4 platek. Zwieksz krok do >= 2 m, "
-              "aby pokryc caly kadr.");
+              "Teren: arkusze NMT pobrano tylko pod probkowana czescia kadru (0.64 z " + frameArea +
+                  " km2). Kadr za duzy dla kroku 1 m - teren ograniczony do 4x4 platek. Zwieksz "
+                  "krok do >= 2 m, aby pokryc caly kadr.");
+    EXPECT_EQ(hosts.geoportal.count(fakes::kTerrainIndexPath), 1u);
     EXPECT_EQ(done.at("counts").value("teren (Siatka)", 0), 16);
     for (std::size_t i = 0; i < names.size(); ++i) {
         const bool underTiles = names[i][1] != '2' && names[i][2] != '2';
