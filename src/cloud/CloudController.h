@@ -64,6 +64,9 @@ public:
         bool ok = false;
         std::string message;
         std::string warning;
+        // The cloud may lack part of the frame: a sheet did not come or read whole, or the index
+        // was read only in part (an older year's sheets alone are no gap: warning says so).
+        bool partial = false;
         std::string path;
         double anchorE = 0.0;
         double anchorN = 0.0;

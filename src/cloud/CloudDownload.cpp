@@ -139,7 +139,8 @@ void CloudController::finishDownload(const DownloadResult& result) {
     if (result.ok) {
         writeDiagnostics(result);
         placed = PlacementController::place(result.path, result.anchorE, result.anchorN,
-                                            result.placeEpsg, handOver, result.warning);
+                                            result.placeEpsg, handOver,
+                                            {result.warning, result.partial});
     }
     if (!result.path.empty()) {
         std::error_code ignored;

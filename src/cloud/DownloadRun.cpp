@@ -37,6 +37,7 @@ void fail(Result& result, const std::string& message) {
     failed.message = message;
     failed.path = std::move(result.path);
     failed.warning = std::move(result.warning);
+    failed.partial = result.partial;
     result = std::move(failed);
 }
 
@@ -151,6 +152,7 @@ void download(const CloudController::DownloadJob& job, WfsClient& client,
     if (const ServiceReach files = downloads.result(); !files.reached)
         return fail(result, reachtext::lidarFilesUnreachable(kPrefix, files));
     result.warning = warningOf(listing, read > 0 ? shortfall : SheetShortfall{});
+    result.partial = !listing.complete || !shortfall.unusable.empty() || !shortfall.damaged.empty();
     if (read == 0)
         return fail(result, kNoSheetRead);
     if (builder.points.empty())

@@ -12,6 +12,9 @@ namespace fs = std::filesystem;
 
 constexpr short kAlertKind = -3;
 const char* const kImportPath = "Plik > Interoperacyjnosc > Chmura punktow";
+const char* const kWholeHeadline = "Chmura punktow gotowa i zgrana z projektem.";
+const char* const kPartialHeadline =
+    "Chmura punktow zgrana z projektem, ale niepelna - czesc kadru moze byc bez punktow.";
 
 bool isReadOnly(const fs::path& path) {
     std::error_code ec;
@@ -40,7 +43,7 @@ bool replaceWithCopy(const fs::path& src, const fs::path& dest) {
 }  // namespace
 
 bool PlacementController::place(const std::string& srcPath, double /*anchorE*/, double /*anchorN*/,
-                                int /*placeEpsg*/, std::string& message, std::string_view lacking) {
+                                int /*placeEpsg*/, std::string& message, const Lacking& lacking) {
     const std::string dir = Platform::cacheDir() + "Tovelmark_Cloud";
     Platform::ensureDir(dir);
     const std::string dest = dir + "/ostatnia_chmura.e57";
@@ -49,9 +52,9 @@ bool PlacementController::place(const std::string& srcPath, double /*anchorE*/, 
         return false;
     }
     std::string guide = "Zaimportuj ja: " + std::string(kImportPath) + " -> wskaz plik:\n" + dest;
-    if (!lacking.empty())
-        guide += "\n\n" + std::string(lacking);
-    DGAlert(kAlertKind, "Tovelmark Cloud", "Chmura punktow gotowa i zgrana z projektem.",
+    if (!lacking.text.empty())
+        guide += "\n\n" + std::string(lacking.text);
+    DGAlert(kAlertKind, "Tovelmark Cloud", lacking.partial ? kPartialHeadline : kWholeHeadline,
             GS::UniString(guide), "OK");
     message = "Chmura zapisana: " + dest + " - zaimportuj: " + kImportPath + ".";
     return true;

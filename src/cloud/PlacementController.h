@@ -9,12 +9,19 @@
 
 class PlacementController {
 public:
+    // What a cloud lacks: the sentences that say it (empty: nothing), and whether it may lack
+    // part of the frame, which the alert's headline then says too. Lacking{} is nothing.
+    struct Lacking {
+        std::string_view text;
+        bool partial;
+    };
+
     // Copies srcPath to Platform::cacheDir() + "Tovelmark_Cloud/ostatnia_chmura.e57", replacing
     // the previous cloud, then shows the alert and waits until the user closes it; the alert
-    // ends with `lacking`, what of the frame the cloud lacks, when there is any. message gets
-    // the text for the page. False (no alert) when the copy fails; a read-only copy is not
-    // overwritten, and a copy that fails half-way leaves the previous one whole. The anchor and
-    // zone of the cloud are not used. Main thread only.
+    // ends with what the cloud lacks, when there is any. message gets the text for the page.
+    // False (no alert) when the copy fails; a read-only copy is not overwritten, and a copy that
+    // fails half-way leaves the previous one whole. The anchor and zone of the cloud are not
+    // used. Main thread only.
     static bool place(const std::string& srcPath, double anchorE, double anchorN, int placeEpsg,
-                      std::string& message, std::string_view lacking = {});
+                      std::string& message, const Lacking& lacking = {});
 };

@@ -518,7 +518,8 @@ TEST_F(Downloads, ACancelWhileARequestWaitsEndsTheDownloadWithinThreeSeconds) {
     }
 }
 
-// A cloud that lacks a sheet is kept, and both the page and the alert say what it lacks.
+// A cloud that lacks a sheet is kept, and both the page and the alert say what it lacks, the
+// alert in its headline too.
 TEST_F(Downloads, ACloudWithoutOneOfItsSheetsIsKeptAndToldAsAWarning) {
     fakes::LidarSheet unavailable = sheet(gridInside(5));
     unavailable.godlo = "N-34-2";
@@ -536,6 +537,9 @@ TEST_F(Downloads, ACloudWithoutOneOfItsSheetsIsKeptAndToldAsAWarning) {
                                           lacking},
                               {"warning", true}}));
     ASSERT_EQ(host::alerts().size(), 1u);
+    EXPECT_EQ(
+        host::alerts()[0].largeText,
+        "Chmura punktow zgrana z projektem, ale niepelna - czesc kadru moze byc bez punktow.");
     EXPECT_TRUE(host::alerts()[0].smallText.ends_with(dest() + "\n\n" + lacking))
         << host::alerts()[0].smallText;
 }

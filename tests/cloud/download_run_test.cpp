@@ -211,26 +211,35 @@ TEST_F(DownloadRun, WritesWhatCameOfSeveralSheetsAndSaysWhatIsMissing) {
         std::string failingQuery;  // of the index requests answered 503; "" for none
         std::int64_t kept;
         std::string warning;
+        bool partial = false;  // part of the frame may lack points
     };
     const std::string newestYear = std::to_string(sheetindex::currentUtcYear() + 1);
     const Case cases[] = {
-        {"404", {sheet(gridInside(10)), missing, sheet(gridInside(7))}, "", 149, leftOut},
-        {"503", {sheet(gridInside(10)), unavailable, sheet(gridInside(7))}, "", 149, leftOut},
-        {"web page", {sheet(gridInside(10)), webPage, sheet(gridInside(7))}, "", 149, leftOut},
+        {"404", {sheet(gridInside(10)), missing, sheet(gridInside(7))}, "", 149, leftOut, true},
+        {"503", {sheet(gridInside(10)), unavailable, sheet(gridInside(7))}, "", 149, leftOut, true},
+        {"web page",
+         {sheet(gridInside(10)), webPage, sheet(gridInside(7))},
+         "",
+         149,
+         leftOut,
+         true},
         {"no point cloud",
          {sheet(gridInside(10)), noCloud, sheet(gridInside(7))},
          "",
          149,
-         leftOut},
+         leftOut,
+         true},
         {"damaged",
          {sheet(gridInside(10)), damaged, sheet(gridInside(7))},
          "",
          149,
          "Chmura punktow: 1 kafel uszkodzony - uzyto tylko punktow sprzed uszkodzenia (LiDAR "
-         "N-34-BAD)."},
+         "N-34-BAD).",
+         true},
         {"index page", pageAndOne, "STARTINDEX=20", 20,
          "Chmura punktow: skorowidz LiDAR nie podal wszystkich arkuszy kadru (odczytano 20) - kadr "
-         "moze byc pokryty tylko czesciowo."},
+         "moze byc pokryty tylko czesciowo.",
+         true},
         {"newest index year",
          {sheet(gridInside(10)), sheet(gridInside(7))},
          "SkorowidzDanychPomiarowychLIDAR" + newestYear,
@@ -253,6 +262,7 @@ TEST_F(DownloadRun, WritesWhatCameOfSeveralSheetsAndSaysWhatIsMissing) {
         const CloudController::DownloadResult r = cloud::runDownload(job, client, cancel, hooks);
         ASSERT_TRUE(r.ok) << r.message;
         EXPECT_EQ(r.warning, c.warning);
+        EXPECT_EQ(r.partial, c.partial);
         EXPECT_EQ(r.count, c.kept);
         e57check::File file;
         e57check::read(r.path, file);
