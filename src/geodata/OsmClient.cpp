@@ -148,10 +148,16 @@ OsmWays OsmClient::fetchWays(const Bbox& area, WfsClient& client, bool bridges, 
 
 OsmWays OsmClient::parseOverpass(std::string_view text) {
     const json root = json::parse(text, nullptr, false);
-    if (!root.is_object() || !root.contains("elements") || !root["elements"].is_array()) {
+    if (!root.is_object()) {
         return {};
     }
     OsmWays found;
+    if (const auto remark = root.find("remark"); remark != root.end()) {
+        found.remark = remark->is_string() ? remark->get<std::string>() : std::string{};
+    }
+    if (!root.contains("elements") || !root["elements"].is_array()) {
+        return found;
+    }
     for (const json& element : root["elements"]) {
         if (!isWay(element)) {
             continue;

@@ -42,6 +42,31 @@ std::string counted(std::size_t count, std::string_view one, std::string_view fe
     return std::to_string(count) + " " + std::string(countForm(count, one, few, many));
 }
 
+constexpr std::size_t kLongestNote = 100;
+
+// A service's own words as the user may read them: every character outside ASCII as '?', blanks
+// and control characters run together into one space; a text longer than kLongestNote is cut at
+// the last word's end within it, with "...".
+std::string noteOf(std::string_view text) {
+    std::string out;
+    for (const unsigned char c : text) {
+        if ((c & 0xC0) == 0x80)
+            continue;  // a UTF-8 continuation byte: its character is already a '?'
+        const char shown = c >= 0x80                            ? '?'
+                           : std::isspace(c) || std::iscntrl(c) ? ' '
+                                                                : static_cast<char>(c);
+        if (shown != ' ' || (!out.empty() && out.back() != ' '))
+            out += shown;
+    }
+    if (!out.empty() && out.back() == ' ')
+        out.pop_back();
+    if (out.size() <= kLongestNote)
+        return out;
+    const std::size_t wordEnd = out.rfind(' ', kLongestNote);
+    out.resize(wordEnd == std::string::npos ? kLongestNote : wordEnd);
+    return out + "...";
+}
+
 }  // namespace
 
 ServiceReach ServiceReach::of(int status, std::string_view body, std::string_view transportError,
@@ -88,6 +113,14 @@ std::string unreachable(std::string_view prefix, std::string_view service,
                         std::string_view consequence, const ServiceReach& reach) {
     return std::string(prefix) + "usluga " + std::string(service) + " nie odpowiada - " +
            std::string(consequence) + ". Powod: " + reach.reason;
+}
+
+std::string answerCutShort(std::string_view prefix, std::string_view service,
+                           std::string_view note) {
+    const std::string said = noteOf(note);
+    return std::string(prefix) + "usluga " + std::string(service) +
+           " przerwala odpowiedz - dane moga byc niepelne." +
+           (said.empty() ? "" : " Uwaga uslugi: " + sentence(said));
 }
 
 std::string indexUnreachable(std::string_view prefix, std::string_view index,

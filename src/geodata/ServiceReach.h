@@ -56,6 +56,12 @@ namespace reachtext {
 std::string unreachable(std::string_view prefix, std::string_view service,
                         std::string_view consequence, const ServiceReach& reach);
 
+// "<prefix>usluga <service> przerwala odpowiedz - dane moga byc niepelne. Uwaga uslugi: <note>":
+// a service that answered with part of what was asked, and its own note on why (left out when
+// empty), in ASCII, its blanks run together and cut at a word's end after some 100 characters.
+std::string answerCutShort(std::string_view prefix, std::string_view service,
+                           std::string_view note);
+
 // The same for a sheet index ("NMT", "NMPT", "LiDAR") of the national geoportal.
 std::string indexUnreachable(std::string_view prefix, std::string_view index,
                              const ServiceReach& reach);

@@ -150,6 +150,9 @@ TEST(OverpassAnswer, TextThatIsNoAnswerGivesNothing) {
                              R"({"remark":"runtime error"})", R"({"elements":[)"}) {
         EXPECT_TRUE(OsmClient::parseOverpass(text).ways.empty()) << text;
     }
+    EXPECT_EQ(OsmClient::parseOverpass(R"({"remark":"runtime error"})").remark, "runtime error")
+        << "an answer cut short before any way";
+    EXPECT_EQ(OsmClient::parseOverpass(answer({})).remark, std::nullopt);
 }
 
 std::string percentDecoded(const std::string& s) {

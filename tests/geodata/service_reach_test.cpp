@@ -143,6 +143,13 @@ TEST_F(ServiceReachOf, OverpassGivesJsonOrIsNotReachedAndKeepsItsOwnText) {
     }
 }
 
+TEST(AnswerCutShort, TheServicesNoteInAsciiOnOneLineOrNone) {
+    const std::string said = "T: usluga S przerwala odpowiedz - dane moga byc niepelne.";
+    EXPECT_EQ(reachtext::answerCutShort("T: ", "S", " b\u0142\u0105d\n\t pami\u0119ci "),
+              said + " Uwaga uslugi: b??d pami?ci.");
+    EXPECT_EQ(reachtext::answerCutShort("T: ", "S", " \n"), said);
+}
+
 // The sheets a stage did without, counted in the word's form for the count.
 TEST(SheetShortfall, NamesTheSheetsWithTheFormOfTheirCount) {
     const auto named = [](std::size_t count) {

@@ -31,6 +31,7 @@ ServiceReach capabilitiesReach(const WfsClient::HttpResult& answer);
 
 // The sentences of a stage whose service was not reached, or reached only in part
 // (geodata/ServiceReach.h).
+using reachtext::answerCutShort;
 using reachtext::indexUnreachable;
 using reachtext::lidarFilesUnreachable;
 using reachtext::sheetsLeftOut;

@@ -35,6 +35,7 @@ constexpr double kTerrainCell = 1.0;
 
 constexpr const char* kBuildingsPrefix = "Budynki (nMPT): ";
 constexpr const char* kWaysPrefix = "Mosty/drogi: ";
+constexpr const char* kOverpass = "Overpass (OSM)";
 
 constexpr RoofNdsmParams kRoofParams{
     .step = 0.5, .minHeight = 1.0, .minQuality = 0.35, .minWall = 1.0};
@@ -197,10 +198,12 @@ void ImportController::fetchBridgesAndRoads(FetchRun& run) {
     if (run.cutShort(kWaysPrefix))
         return;
     if (!reach.reached) {
-        run.appendWarning(fetchstages::unreachable(kWaysPrefix, "Overpass (OSM)",
+        run.appendWarning(fetchstages::unreachable(kWaysPrefix, kOverpass,
                                                    "nie sprawdzono mostow ani drog", reach));
         return;
     }
+    if (found.remark)
+        run.appendWarning(fetchstages::answerCutShort(kWaysPrefix, kOverpass, *found.remark));
     if (found.damaged > 0)
         run.appendWarning(fetchstages::damagedRecords(kWaysPrefix, "obiekty OSM", found.damaged));
     const std::vector<OsmWay>& ways = found.ways;

@@ -5,6 +5,7 @@
 #include "import/fetch/ImportVectorStages.h"
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 #include <utility>
@@ -26,6 +27,7 @@ constexpr const char* kGeneralPlan = "MUNICIPAL_GENERAL_PLAN";
 constexpr const char* kParcelsPrefix = "Dzialki: ";
 constexpr const char* kBuildingsPrefix = "Budynki: ";
 constexpr const char* kUtilitiesPrefix = "GESUT: ";
+constexpr const char* kUtilitiesService = "WFS GESUT powiatu";
 constexpr const char* kCadastralPrefix = "Dzialki/budynki: ";
 constexpr const char* kZoningPrefix = "MPZP/POG: ";
 constexpr const char* kPogPrefix = "POG: ";
@@ -184,29 +186,39 @@ void dropRepeatedFeatures(std::vector<GisFeature>& features) {
                   [&seen](const GisFeature& f) { return !seen.insert(identityOf(f)).second; });
 }
 
-std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUrl,
-                                     const Bbox& frame, const ProgressFor& progressFor,
-                                     ServiceReach& reach, const WfsClient::StopRequested& stop) {
+UtilityLines utilityLines(WfsClient& client, const std::string& wfsUrl, const Bbox& frame,
+                          const ProgressFor& progressFor, const WfsClient::StopRequested& stop) {
     const WfsClient::HttpResult capabilities =
         fetchstages::probeCapabilities(client, wfsUrl, "WFS");
-    reach = fetchstages::capabilitiesReach(capabilities);
-    if (!reach.reached)
-        return {};
-    std::vector<GisFeature> lines;
+    UtilityLines found;
+    found.reach = fetchstages::capabilitiesReach(capabilities);
+    if (!found.reach.reached)
+        return found;
     ReachTally downloads;
+    std::vector<std::string> shortfall;
     for (const std::string& typeName : LocalServices::gesutLineTypenames(capabilities.body)) {
         const WfsClient::TiledResult tiled = client.getFeaturesTiled(
             wfsUrl, typeName, frame, progressFor("GESUT (WFS)"), true, false, 2180, stop);
         downloads.note(tiled.reach);
+        const std::string prefix = "GESUT (" + typeName + "): ";
+        if (!tiled.reach.reached) {
+            shortfall.push_back(fetchstages::unreachable(
+                prefix, kUtilitiesService, "nie pobrano przewodow tego rodzaju", tiled.reach));
+        } else if (tiled.missingCells() > 0) {
+            shortfall.push_back(
+                fetchstages::missingCells(prefix, tiled.missingCells(), tiled.cells));
+        }
         for (GisFeature& line :
              GmlParser::parseFeatureCollection(tiled.document, DataType::Gesut)) {
             line.props.insert_or_assign("rodzajSieci", typeName);
-            lines.push_back(std::move(line));
+            found.lines.push_back(std::move(line));
         }
     }
-    reach = downloads.result();
-    dropRepeatedFeatures(lines);
-    return lines;
+    found.reach = downloads.result();
+    if (found.reach.reached)
+        found.shortfall = std::move(shortfall);
+    dropRepeatedFeatures(found.lines);
+    return found;
 }
 
 }  // namespace vectorstages
@@ -425,16 +437,22 @@ void ImportController::fetchUtilities(FetchRun& run) {
     const LocalServices::Service service = LocalServices::gesutFor(municipality.teryt);
     KindFeatures lines = std::vector<GisFeature>();
     if (!service.wfs.empty()) {
-        ServiceReach reach;
-        lines = fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
-            return vectorstages::utilityLines(
-                client_, service.wfs, run.bbox,
-                [](const char* label) { return cancellableProgress(label); }, reach, stop);
-        });
-        if (lines && !reach.reached) {
-            run.appendWarning(fetchstages::unreachable(kUtilitiesPrefix, "WFS GESUT powiatu",
+        std::optional<vectorstages::UtilityLines> found =
+            fetchstages::unlessCutShort(cancel_, [&](const WfsClient::StopRequested& stop) {
+                return vectorstages::utilityLines(
+                    client_, service.wfs, run.bbox,
+                    [](const char* label) { return cancellableProgress(label); }, stop);
+            });
+        if (!found) {
+            lines.reset();
+        } else if (!found->reach.reached) {
+            run.appendWarning(fetchstages::unreachable(kUtilitiesPrefix, kUtilitiesService,
                                                        "nie pobrano przewodow jako obiektow",
-                                                       reach));
+                                                       found->reach));
+        } else {
+            for (const std::string& sentence : found->shortfall)
+                run.appendWarning(sentence);
+            lines = std::move(found->lines);
         }
     }
     if (!lines) {

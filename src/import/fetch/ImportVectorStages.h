@@ -30,14 +30,21 @@ void dropDamagedFeatures(std::vector<GisFeature>& features, const Bbox& frame,
 // The progress callback of a stage with that label.
 using ProgressFor = std::function<WfsClient::CellProgress(const char* label)>;
 
+// What the utility lines of a county WFS came to.
+struct UtilityLines {
+    std::vector<GisFeature> lines;
+    ServiceReach reach;  // its capabilities, and then any download of a line type, answered
+    // With the service reached: a sentence for every line type that did not come, or some of
+    // whose download cells did not come whole, naming the type.
+    std::vector<std::string> shortfall;
+};
+
 // The utility lines of a county WFS: for every line type its capabilities list, in order, one
 // tiled download of the frame under the stage "GESUT (WFS)"; each feature is tagged with its
-// type name as "rodzajSieci". Empty when the service does not answer or has no line in the frame;
-// reach tells which (its capabilities, or else any download of a line type, answered). stop is
-// asked before every request of the downloads.
-std::vector<GisFeature> utilityLines(WfsClient& client, const std::string& wfsUrl,
-                                     const Bbox& frame, const ProgressFor& progressFor,
-                                     ServiceReach& reach,
-                                     const WfsClient::StopRequested& stop = {});
+// type name as "rodzajSieci". No line when the service does not answer or has none in the
+// frame; reach tells which. stop is asked before every request of the downloads.
+UtilityLines utilityLines(WfsClient& client, const std::string& wfsUrl, const Bbox& frame,
+                          const ProgressFor& progressFor,
+                          const WfsClient::StopRequested& stop = {});
 
 }  // namespace vectorstages

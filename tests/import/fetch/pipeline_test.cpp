@@ -106,15 +106,14 @@ TEST_F(AgainstFakes, UtilityLinesOfEveryLineTypeOnceEachTaggedWithItsType) {
     hosts.county.onRequest("/gesut", fakes::FeatureWfs({{"gesut:przewod_wodociagowy", {main, far}},
                                                         {"gesut:urzadzenia", {main}}}));
     std::vector<std::string> labels;
-    ServiceReach reach;
-    const auto lines = vectorstages::utilityLines(
-        client, hosts.county.url("/gesut"), frame,
-        [&labels](const char* label) {
-            labels.emplace_back(label);
-            return WfsClient::CellProgress();
-        },
-        reach);
-    EXPECT_TRUE(reach.reached);
+    const auto found = vectorstages::utilityLines(client, hosts.county.url("/gesut"), frame,
+                                                  [&labels](const char* label) {
+                                                      labels.emplace_back(label);
+                                                      return WfsClient::CellProgress();
+                                                  });
+    EXPECT_TRUE(found.reach.reached);
+    EXPECT_TRUE(found.shortfall.empty());
+    const std::vector<GisFeature>& lines = found.lines;
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].kind, static_cast<int>(DataType::Gesut));
     EXPECT_EQ(lines[0].props.at("rodzajSieci"), "gesut:przewod_wodociagowy");
@@ -122,12 +121,47 @@ TEST_F(AgainstFakes, UtilityLinesOfEveryLineTypeOnceEachTaggedWithItsType) {
     EXPECT_EQ(fakes::param(hosts.county.requests().front().query, "request"), "GetCapabilities");
 
     hosts.openData.on("/down", loopback::status(404));
-    EXPECT_TRUE(vectorstages::utilityLines(
-                    client, hosts.openData.url("/down"), frame,
-                    [](const char*) { return WfsClient::CellProgress(); }, reach)
-                    .empty());
-    EXPECT_FALSE(reach.reached);
-    EXPECT_EQ(reach.reason, "Serwer zwrocil status 404.");
+    const auto down =
+        vectorstages::utilityLines(client, hosts.openData.url("/down"), frame,
+                                   [](const char*) { return WfsClient::CellProgress(); });
+    EXPECT_TRUE(down.lines.empty());
+    EXPECT_FALSE(down.reach.reached);
+    EXPECT_EQ(down.reach.reason, "Serwer zwrocil status 404.");
+}
+
+// A line type that did not come, or one of whose cells did not, is named; what came is kept.
+TEST_F(AgainstFakes, UtilityLinesNameTheLineTypeOrTheCellsThatDidNotCome) {
+    const Bbox frame{500000, 300000, 500800, 300300};  // two cells, the eastern from 500500
+    const fakes::Feature west = fakes::polyline("w", {{500100, 300100}, {500200, 300100}});
+    const fakes::Feature east = fakes::polyline("e", {{500600, 300100}, {500700, 300100}});
+    const fakes::FeatureWfs wfs(
+        {{"gesut:przewod_wodociagowy", {west, east}}, {"gesut:przewod_gazowy", {west}}});
+    // The lines of a service whose requests of one type fail, in the eastern cell or in all;
+    // a client of its own, as the rows run side by side.
+    const auto failing = [&](std::string path, std::string type, bool eastOnly) {
+        hosts.county.onRequest(path, [=](const loopback::Request& r) {
+            const std::string box = fakes::param(r.query, "BBOX");  // northing first
+            const bool inEast = !box.empty() && std::stod(box.substr(box.find(',') + 1)) > 500300;
+            const bool fails = fakes::param(r.query, "TYPENAMES") == type && (inEast || !eastOnly);
+            return fails ? loopback::status(404) : wfs(r);
+        });
+        WfsClient own;
+        return vectorstages::utilityLines(own, hosts.county.url(path), frame,
+                                          [](const char*) { return WfsClient::CellProgress(); });
+    };
+    auto cell = std::async(std::launch::async, failing, "/cell", "gesut:przewod_wodociagowy", true);
+    auto type = std::async(std::launch::async, failing, "/type", "gesut:przewod_gazowy", false);
+    const vectorstages::UtilityLines cut = cell.get();
+    EXPECT_EQ(cut.lines.size(), 2u) << "the western water main and gas line";
+    EXPECT_EQ(cut.shortfall, std::vector<std::string>{"GESUT (gesut:przewod_wodociagowy): 1 z 2 "
+                                                      "komorek pobierania nie przyszlo w calosci "
+                                                      "- dane moga byc niepelne."});
+    const vectorstages::UtilityLines gasless = type.get();
+    EXPECT_EQ(gasless.lines.size(), 2u) << "both water mains";
+    EXPECT_EQ(gasless.shortfall,
+              std::vector<std::string>{"GESUT (gesut:przewod_gazowy): usluga WFS GESUT powiatu nie "
+                                       "odpowiada - nie pobrano przewodow tego rodzaju. Powod: "
+                                       "Serwer zwrocil status 404."});
 }
 
 // A capabilities request is asked once more after any answer that is no capabilities document,

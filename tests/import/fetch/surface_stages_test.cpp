@@ -378,6 +378,36 @@ TEST_F(SurfaceStages, DamagedFootprintsAndWaysAreLeftOutAndCounted) {
     EXPECT_NEAR(topOf(data.bridges.at(0)), terrain(c.x - 25, 0) + 6.0, 0.3);
 }
 
+// Overpass stops a query that runs out of time or memory and answers, with status 200, the ways
+// found so far and a remark: they are kept, and the stage says so in the service's first words.
+TEST_F(SurfaceStages, WaysOfAnAnswerTheServiceCutShortAreKeptAndItIsTold) {
+    serveModels(false);
+    const fakes::Overpass sound = serveWays();
+    const std::string said =
+        "Mosty/drogi: usluga Overpass (OSM) przerwala odpowiedz - dane moga "
+        "byc niepelne. Uwaga uslugi: ";
+    const std::string timeout =
+        "runtime error: Query timed out in \"query\" at line 1 after 26 seconds.";
+    const std::string memory =
+        "runtime error: Query ran out of memory in \"query\" at line 1. It "
+        "would need at least 0 MB of RAM to continue.";
+    for (const auto& [key, remark, ways, warning] :
+         {std::tuple("mosty", timeout, 1, said + timeout),
+          std::tuple("drogi", memory, 2,
+                     said + memory.substr(0, memory.find(" continue")) + "...")}) {
+        hosts.overpass.onRequest(fakes::Overpass::kPath, [=](const loopback::Request& r) {
+            loopback::Answer answer = sound(r);
+            json body = json::parse(answer.body);
+            body["remark"] = remark;
+            answer.body = body.dump();
+            return answer;
+        });
+        const json done = fetchDone({key});
+        EXPECT_EQ(done.at("counts"), json({{key, ways}}));
+        EXPECT_EQ(done.at("warning"), warning);
+    }
+}
+
 TEST_F(SurfaceStages, WhichWaysAreBridgesDependsOnTheKeysAndBothStatusesAreWritten) {
     serveModels(false);
     serveWays();
