@@ -4,6 +4,7 @@
 
 #include "import/fetch/ImportBuildingStages.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <iterator>
@@ -126,7 +127,8 @@ template <class Building>
 using SheetReader = std::vector<Building> (*)(std::string_view, const Bbox&, citygml::SheetTally*);
 
 // The buildings of a package's sheets, how many the reader left out as damaged, and the sheets
-// that could not be taken out of the package or read.
+// that could not be taken out of the package or read: those of the frame and those the index
+// could give no envelope, each named once.
 template <class Building>
 struct SheetBuildings {
     std::vector<Building> buildings;
@@ -143,14 +145,15 @@ std::optional<SheetBuildings<Building>> buildingsOf(const B3dArchive& archive, c
                                                     const std::function<void(int, int)>& progress,
                                                     SheetReader<Building> read) {
     const std::vector<std::string> names = archive.entriesFor(frame);
-    SheetBuildings<Building> found;
+    SheetBuildings<Building> found{.unread = archive.unreadable()};
     auto sheets =
         fetchstages::itemsUnlessCutShort(names.size(), cancel, progress, [&](std::size_t i) {
             const std::string text = archive.readEntry(names[i]);
             citygml::SheetTally tally;
             std::vector<Building> buildings =
                 text.empty() ? std::vector<Building>() : read(text, frame, &tally);
-            if (text.empty() || !tally.parsed)
+            if ((text.empty() || !tally.parsed) &&
+                std::ranges::find(found.unread, names[i]) == found.unread.end())
                 found.unread.push_back(names[i]);
             found.damaged += tally.damaged;
             return buildings;
@@ -165,8 +168,8 @@ std::optional<SheetBuildings<Building>> buildingsOf(const B3dArchive& archive, c
 }
 
 // The buildings of the package's sheets that meet the frame; nothing, after the kind's sentence,
-// when a cancel cut the reading short. The sheets that could not be taken out or read and the
-// damaged buildings left out are told.
+// when a cancel cut the reading short. The sheets that could not be taken out or read, wherever
+// they lie, and the damaged buildings left out are told.
 template <class Building>
 std::optional<std::vector<Building>> readPackage(const B3dArchive& archive, const Bbox& frame,
                                                  const std::atomic<bool>& cancel,
@@ -177,7 +180,7 @@ std::optional<std::vector<Building>> readPackage(const B3dArchive& archive, cons
     std::optional<SheetBuildings<Building>> found =
         buildingsOf(archive, frame, cancel, progress, read);
     if (!found) {
-        warn(fetchstages::cutShortSentence(texts.prefix));
+        warn(cancelledSentence(texts));
         return std::nullopt;
     }
     if (!found->unread.empty())
