@@ -16,7 +16,6 @@
 #include "geodata/B3dCatalog.h"
 #include "geodata/CityGmlLod2Reader.h"
 #include "geodata/CityGmlReader.h"
-#include "geodata/Net.h"
 #include "import/fetch/FetchRun.h"
 
 namespace {
@@ -39,10 +38,6 @@ const PackageTexts kLod2{"Budynki LOD2: ", "Budynki LOD2", "Budynki LOD2: pobier
 
 using WarningSink = std::function<void(const std::string&)>;
 
-std::string cancelledSentence(const PackageTexts& texts) {
-    return texts.prefix + net::kCancelledMessage;
-}
-
 std::string invalidTeryt(const PackageTexts& texts) {
     return texts.prefix + "nieprawidlowy kod TERYT dla tego kadru.";
 }
@@ -55,7 +50,7 @@ std::optional<std::string> countyOf(const MunicipalityLookup::Found& municipalit
                                     const WarningSink& warn) {
     const std::string& teryt = municipality.teryt;
     if (cancel) {
-        warn(cancelledSentence(texts));
+        warn(fetchstages::cutShortSentence(texts.prefix));
         return std::nullopt;
     }
     if (!municipality.reach.reached) {
@@ -78,7 +73,7 @@ std::optional<std::string> countyOf(const MunicipalityLookup::Found& municipalit
 std::string missingPackage(const PackageTexts& texts, const std::string& county,
                            const std::string& error, const ServiceReach& reach, bool cancelled) {
     if (cancelled)
-        return cancelledSentence(texts);
+        return fetchstages::cutShortSentence(texts.prefix);
     if (!reach.reached) {
         return fetchstages::unreachable(texts.prefix, kPackageService,
                                         "nie sprawdzono, czy powiat " + county + " ma paczke",
@@ -180,7 +175,7 @@ std::optional<std::vector<Building>> readPackage(const B3dArchive& archive, cons
     std::optional<SheetBuildings<Building>> found =
         buildingsOf(archive, frame, cancel, progress, read);
     if (!found) {
-        warn(cancelledSentence(texts));
+        warn(fetchstages::cutShortSentence(texts.prefix));
         return std::nullopt;
     }
     if (!found->unread.empty())

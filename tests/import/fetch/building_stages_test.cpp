@@ -374,7 +374,7 @@ TEST_F(BuildingPackages, ACancelledDownloadSaysSoAndIsNoGapInTheCoverage) {
         return ofType(messages, "progress").back().contains("cancellable");
     });
     const auto messages = postUntil({{"type", "cancel"}}, "fetchDone");
-    EXPECT_EQ(messages.back().at("warning"), "Budynki LOD2: Pobieranie anulowane.");
+    EXPECT_EQ(messages.back().at("warning"), "Budynki LOD2: przerwano przez uzytkownika.");
     for (const json& p : ofType(messages, "progress"))
         EXPECT_LE(p.at("done").get<int>(), 100);
 
@@ -387,7 +387,7 @@ TEST_F(BuildingPackages, ACancelledDownloadSaysSoAndIsNoGapInTheCoverage) {
         return hosts.openData.count(fakes::lod1PackagePath(kCounty, 2024)) == 1;
     });
     EXPECT_EQ(postUntil({{"type", "cancel"}}, "fetchDone").back().at("warning"),
-              "Modele 3D: Pobieranie anulowane.");
+              "Modele 3D: przerwano przez uzytkownika.");
     EXPECT_EQ(hosts.openData.count(fakes::lod1PackagePath(kCounty, 2022)), 0u);
 }
 
@@ -406,7 +406,7 @@ TEST_F(BuildingPackages, ACachedPackageAfterACancelIsCancelledToo) {
         return hosts.geoportal.count(fakes::kBoundariesPath) == 1;
     });
     const json done = postUntil({{"type", "cancel"}}, "fetchDone").back();
-    EXPECT_EQ(done.at("warning"), "Modele 3D: Pobieranie anulowane.");
+    EXPECT_EQ(done.at("warning"), "Modele 3D: przerwano przez uzytkownika.");
     EXPECT_EQ(done.at("counts"), json::object());
     EXPECT_EQ(hosts.openData.count(), 0u);
 }
