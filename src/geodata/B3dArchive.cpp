@@ -9,33 +9,45 @@
 #include <sstream>
 
 #include "geodata/CityGmlReader.h"
+#include "geodata/NameMatch.h"
 #include "geodata/NumberText.h"
 #include "zip/ZipReader.h"
 
 namespace {
 
-constexpr std::string_view kIndexHeader = "B3DIDX1";
+// The first line of the index. "B3DIDX1" alone is the first form, written before the unreadable
+// sheets were kept: it may leave a damaged sheet out without a word, so it is not read and the
+// package is indexed again. Older builds read this form too and skip its unreadable sheets' lines.
+constexpr std::string_view kIndexHeader = "B3DIDX1 2";
+// An unreadable sheet's line holds this after its name and TAB instead of the four numbers.
+constexpr std::string_view kNoEnvelope = "-";
 constexpr std::string_view kCannotOpen = "Nie mozna otworzyc paczki modeli 3D: ";
 
-// The envelope of one entry: from its first bytes, or from the whole entry when the envelope
-// stands further in. Nothing when the entry is not a readable CityGML sheet.
-std::optional<B3dArchive::Sheet> sheetOf(const ZipReader& zip, const ZipReader::Entry& entry) {
-    std::string unused;
-    const auto head = zip.readHead(entry.index, B3dArchive::kHeadBytes, unused);
-    if (!head)
-        return std::nullopt;
+// The envelope of one entry whose first bytes are head: from them, or from the whole entry when
+// the envelope stands further in. Nothing when the entry is not a readable CityGML sheet.
+std::optional<Bbox> envelopeOf(const ZipReader& zip, const ZipReader::Entry& entry,
+                               const std::string& head) {
     Bbox box;
-    bool found = CityGmlReader::parseEnvelope(*head, box);
-    if (!found && head->size() == B3dArchive::kHeadBytes) {
+    bool found = CityGmlReader::parseEnvelope(head, box);
+    if (!found && head.size() == B3dArchive::kHeadBytes) {
+        std::string unused;
         const auto whole = zip.extract(entry.index, unused, B3dArchive::kMaxSheetBytes);
         found = whole && CityGmlReader::parseEnvelope(*whole, box);
     }
-    if (!found)
-        return std::nullopt;
-    return B3dArchive::Sheet{entry.name, box.minx, box.miny, box.maxx, box.maxy};
+    return found ? std::optional<Bbox>(box) : std::nullopt;
 }
 
-std::string indexText(const std::vector<B3dArchive::Sheet>& sheets) {
+// Whether an entry that gave no envelope was meant as a sheet: a GML entry always, an XML entry
+// unless it reads and holds no city model (then it is another document, as the metadata).
+bool meantAsSheet(const std::string& name, const std::optional<std::string>& head) {
+    const std::string lower = namematch::asciiLower(name);
+    if (lower.ends_with(".gml"))
+        return true;
+    return lower.ends_with(".xml") && (!head || head->find("CityModel") != std::string::npos);
+}
+
+std::string indexText(const std::vector<B3dArchive::Sheet>& sheets,
+                      const std::vector<std::string>& unreadable) {
     std::string text(kIndexHeader);
     text += '\n';
     for (const B3dArchive::Sheet& s : sheets) {
@@ -44,6 +56,12 @@ std::string indexText(const std::vector<B3dArchive::Sheet>& sheets) {
             text += '\t';
             text += numbertext::fixed(v, 3);
         }
+        text += '\n';
+    }
+    for (const std::string& name : unreadable) {
+        text += name;
+        text += '\t';
+        text += kNoEnvelope;
         text += '\n';
     }
     return text;
@@ -77,6 +95,14 @@ std::optional<B3dArchive::Sheet> parseIndexLine(std::string_view line) {
     return sheet;
 }
 
+// The name on an unreadable sheet's line; nothing for any other line.
+std::optional<std::string> unreadableOf(std::string_view line) {
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string_view::npos || line.substr(tab + 1) != kNoEnvelope)
+        return std::nullopt;
+    return std::string(line.substr(0, tab));
+}
+
 std::optional<std::string> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
@@ -100,6 +126,7 @@ bool B3dArchive::open(const std::string& zipPath, std::string& error) {
     }
     zipPath_ = zipPath;
     sheets_.clear();
+    unreadable_.clear();
     return true;
 }
 
@@ -111,13 +138,19 @@ bool B3dArchive::buildIndex(std::string& error) {
         return false;
     }
     sheets_.clear();
+    unreadable_.clear();
     const std::uint64_t count = zip->entryCount();
     for (std::uint64_t i = 0; i < count; ++i) {
         const auto entry = zip->entry(i);
         if (!entry || entry->isDirectory)
             continue;
-        if (auto sheet = sheetOf(*zip, *entry))
-            sheets_.push_back(std::move(*sheet));
+        std::string unused;
+        const auto head = zip->readHead(entry->index, kHeadBytes, unused);
+        const auto box = head ? envelopeOf(*zip, *entry, *head) : std::nullopt;
+        if (box)
+            sheets_.push_back({entry->name, box->minx, box->miny, box->maxx, box->maxy});
+        else if (meantAsSheet(entry->name, head))
+            unreadable_.push_back(entry->name);
     }
     if (sheets_.empty()) {
         error = "Paczka modeli 3D nie zawiera czytelnych arkuszy.";
@@ -127,14 +160,13 @@ bool B3dArchive::buildIndex(std::string& error) {
 }
 
 bool B3dArchive::saveIndex(const std::string& indexPath) const {
-    for (const Sheet& sheet : sheets_) {
-        if (!fitsIndex(sheet.name))
-            return false;
-    }
+    const auto fits = [](const Sheet& sheet) { return fitsIndex(sheet.name); };
+    if (!std::ranges::all_of(sheets_, fits) || !std::ranges::all_of(unreadable_, fitsIndex))
+        return false;
     // ".part" like the cache's own partial files, so a left-over one is swept away.
     const std::string partPath = indexPath + ".part";
     std::error_code ec;
-    if (!writeFile(partPath, indexText(sheets_))) {
+    if (!writeFile(partPath, indexText(sheets_, unreadable_))) {
         std::filesystem::remove(partPath, ec);
         return false;
     }
@@ -147,21 +179,25 @@ bool B3dArchive::saveIndex(const std::string& indexPath) const {
 
 bool B3dArchive::loadIndex(const std::string& indexPath) {
     const auto text = readFile(indexPath);
-    if (!text || !text->starts_with(kIndexHeader))
+    std::string_view rest(text ? std::string_view(*text) : std::string_view());
+    if (rest.substr(0, rest.find('\n')) != kIndexHeader)
         return false;
     std::vector<Sheet> loaded;
-    std::string_view rest(*text);
-    rest.remove_prefix(std::min(rest.size(), rest.find('\n')));
+    std::vector<std::string> unreadable;
+    rest.remove_prefix(kIndexHeader.size());
     while (!rest.empty()) {
         rest.remove_prefix(1);  // the LF ending the previous line
         const std::string_view line = rest.substr(0, rest.find('\n'));
         rest.remove_prefix(line.size());
-        if (auto sheet = parseIndexLine(line))
+        if (auto name = unreadableOf(line))
+            unreadable.push_back(std::move(*name));
+        else if (auto sheet = parseIndexLine(line))
             loaded.push_back(std::move(*sheet));
     }
     if (loaded.empty())
         return false;
     sheets_ = std::move(loaded);
+    unreadable_ = std::move(unreadable);
     return true;
 }
 

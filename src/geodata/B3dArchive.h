@@ -1,8 +1,10 @@
 #pragma once
 // A downloaded 3D building package (a ZIP of CityGML sheets) and its side index: the envelope of
 // every sheet, found once and kept in a small text file beside the package, so that later
-// fetches read only the sheets that meet their area. No ZIP handle lives on between calls: every
-// operation that reads the package opens it, does its work and closes it.
+// fetches read only the sheets that meet their area. The entries that by their names are sheets
+// but could not be read are kept by name in both, so that every fetch over the package can tell
+// them. No ZIP handle lives on between calls: every operation that reads the package opens it,
+// does its work and closes it.
 
 #include <cstdint>
 #include <string>
@@ -30,20 +32,25 @@ public:
     static std::string indexPathFor(const std::string& zipPath);
 
     // Checks that the file opens as a ZIP archive. Success remembers the path and empties the
-    // sheet list; failure leaves both as they were and sets error.
+    // sheet lists; failure leaves them as they were and sets error.
     bool open(const std::string& zipPath, std::string& error);
 
-    // The sheet list from the envelopes of the package's entries, in entry order. False with
-    // error set when the package cannot be opened or no entry gives an envelope.
+    // The sheet list from the envelopes of the package's entries, in entry order, and the entries
+    // named as sheets (".gml", ".xml") that give none: their data does not decompress or is no
+    // CityGML sheet. An XML entry that reads and holds no city model is another document of the
+    // package, as its metadata, and no sheet. False with error set when the package cannot be
+    // opened or no entry gives an envelope.
     bool buildIndex(std::string& error);
 
     // Writes the side index, complete or not at all: under a temporary name renamed when done.
     // False when it cannot be written, or when a sheet name holds a tab or a line break, which
-    // the file cannot carry (the package is then indexed again at its next use).
+    // the file cannot carry (the package is then indexed again at its next use). The unreadable
+    // sheets are kept in it too.
     bool saveIndex(const std::string& indexPath) const;
 
-    // Reads a side index. True when it gave at least one sheet, which then replace the sheet
-    // list; otherwise the sheet list stays as it was.
+    // Reads a side index of the current form. True when it gave at least one sheet; its sheets
+    // and unreadable sheets then replace both lists; otherwise they stay as they were. An index of
+    // the first form, which did not keep the unreadable sheets, is not read.
     bool loadIndex(const std::string& indexPath);
 
     // Names of the sheets whose box meets box (touching counts), in sheet-list order.
@@ -55,8 +62,11 @@ public:
 
     const std::string& zipPath() const { return zipPath_; }
     const std::vector<Sheet>& sheets() const { return sheets_; }
+    // The entries named as sheets that gave no envelope, in entry order when built.
+    const std::vector<std::string>& unreadable() const { return unreadable_; }
 
 private:
     std::string zipPath_;
     std::vector<Sheet> sheets_;
+    std::vector<std::string> unreadable_;
 };

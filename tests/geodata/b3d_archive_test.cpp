@@ -34,7 +34,7 @@ protected:
     std::string package = dir.file("1465.zip");
 
     // Two sheets side by side, a folder, a readme, a sheet whose envelope stands after the first
-    // 8192 bytes, and an XML file that is no sheet.
+    // 8192 bytes, an XML file that is no sheet, and a sheet that is no CityGML.
     void writePackage() {
         ASSERT_TRUE(ziptest::writeZip(
             package, {{"1465/", "", true},
@@ -42,7 +42,8 @@ protected:
                       {"1465/N-34-1.gml", sheetAt(0, 0, "a")},
                       {"1465/N-34-2.gml", sheetAt(1000, 0, "b")},
                       {"1465/late.gml", sheetAt(0, 1000, "c", 9000)},
-                      {"1465/metadata.xml", "<metadata><title>LOD1</title></metadata>"}}));
+                      {"1465/metadata.xml", "<metadata><title>LOD1</title></metadata>"},
+                      {"1465/N-34-3.GML", "<html>Przerwa techniczna</html>"}}));
     }
 
     B3dArchive indexed() {
@@ -85,6 +86,7 @@ TEST_F(B3dArchiveTest, BuildIndexReadsEnvelopesOfSheetsOnly) {
     EXPECT_DOUBLE_EQ(sheets[1].maxx, 2000.0);
     EXPECT_EQ(sheets[2].name, "1465/late.gml");  // read whole: envelope after the first bytes
     EXPECT_DOUBLE_EQ(sheets[2].miny, 1000.0);
+    EXPECT_EQ(archive.unreadable(), std::vector<std::string>{"1465/N-34-3.GML"});
 }
 
 TEST_F(B3dArchiveTest, BuildIndexFailures) {
@@ -105,10 +107,11 @@ TEST_F(B3dArchiveTest, SideIndexRoundTripsInItsTextForm) {
     const std::string idx = B3dArchive::indexPathFor(package);
     ASSERT_TRUE(archive.saveIndex(idx));
     EXPECT_EQ(readText(idx),
-              "B3DIDX1\n"
+              "B3DIDX1 2\n"
               "1465/N-34-1.gml\t0.000\t0.000\t1000.000\t1000.000\n"
               "1465/N-34-2.gml\t1000.000\t0.000\t2000.000\t1000.000\n"
-              "1465/late.gml\t0.000\t1000.000\t1000.000\t2000.000\n");
+              "1465/late.gml\t0.000\t1000.000\t1000.000\t2000.000\n"
+              "1465/N-34-3.GML\t-\n");
     EXPECT_FALSE(std::filesystem::exists(idx + ".part"));
 
     B3dArchive reopened;
@@ -118,10 +121,11 @@ TEST_F(B3dArchiveTest, SideIndexRoundTripsInItsTextForm) {
     ASSERT_EQ(reopened.sheets().size(), 3u);
     EXPECT_EQ(reopened.sheets()[2].name, "1465/late.gml");
     EXPECT_DOUBLE_EQ(reopened.sheets()[2].maxy, 2000.0);
+    EXPECT_EQ(reopened.unreadable(), std::vector<std::string>{"1465/N-34-3.GML"});
 
     B3dArchive empty;
     EXPECT_TRUE(empty.saveIndex(dir.file("empty.idx")));
-    EXPECT_EQ(readText(dir.file("empty.idx")), "B3DIDX1\n");
+    EXPECT_EQ(readText(dir.file("empty.idx")), "B3DIDX1 2\n");
     EXPECT_FALSE(empty.saveIndex(dir.file("brak/folderu.idx")));
 }
 
@@ -134,17 +138,20 @@ TEST_F(B3dArchiveTest, IndexHeaderAndLineRules) {
         return std::make_pair(loaded, archive.sheets());
     };
     const std::string line = "s.gml\t1\t2\t3\t4\n";
-    EXPECT_TRUE(loads("B3DIDX1 wersja\n" + line).first);
+    EXPECT_TRUE(loads("B3DIDX1 2\n" + line).first);
+    // The first form did not keep the unreadable sheets: it may hide one.
+    EXPECT_FALSE(loads("B3DIDX1\n" + line).first);
+    EXPECT_FALSE(loads("B3DIDX1 wersja\n" + line).first);
     EXPECT_FALSE(loads("B3DIDX\n" + line).first);
-    EXPECT_FALSE(loads("b3didx1\n" + line).first);
+    EXPECT_FALSE(loads("b3didx1 2\n" + line).first);
     EXPECT_FALSE(loads("").first);
 
-    const auto headerOnly = loads("B3DIDX1\n");
+    const auto headerOnly = loads("B3DIDX1 2\n");
     EXPECT_FALSE(headerOnly.first);
     EXPECT_EQ(headerOnly.second.size(), 3u);  // the previous list stays
 
     const auto mixed = loads(
-        "B3DIDX1\n\nbez tabulatora 1 2 3 4\ntrzy.gml\t1\t2\t3\n"
+        "B3DIDX1 2\n\nbez tabulatora 1 2 3 4\ntrzy.gml\t1\t2\t3\n"
         "arkusz ze spacjami.gml\t10 20\t30\t40\r\nplus.gml\t+1\t2\t3\t4");
     ASSERT_TRUE(mixed.first);
     ASSERT_EQ(mixed.second.size(), 2u);

@@ -4,6 +4,7 @@
 
 #include "import/fetch/ImportBuildingStages.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <iterator>
@@ -15,7 +16,6 @@
 #include "geodata/B3dCatalog.h"
 #include "geodata/CityGmlLod2Reader.h"
 #include "geodata/CityGmlReader.h"
-#include "geodata/Net.h"
 #include "import/fetch/FetchRun.h"
 
 namespace {
@@ -38,10 +38,6 @@ const PackageTexts kLod2{"Budynki LOD2: ", "Budynki LOD2", "Budynki LOD2: pobier
 
 using WarningSink = std::function<void(const std::string&)>;
 
-std::string cancelledSentence(const PackageTexts& texts) {
-    return texts.prefix + net::kCancelledMessage;
-}
-
 std::string invalidTeryt(const PackageTexts& texts) {
     return texts.prefix + "nieprawidlowy kod TERYT dla tego kadru.";
 }
@@ -54,7 +50,7 @@ std::optional<std::string> countyOf(const MunicipalityLookup::Found& municipalit
                                     const WarningSink& warn) {
     const std::string& teryt = municipality.teryt;
     if (cancel) {
-        warn(cancelledSentence(texts));
+        warn(fetchstages::cutShortSentence(texts.prefix));
         return std::nullopt;
     }
     if (!municipality.reach.reached) {
@@ -77,7 +73,7 @@ std::optional<std::string> countyOf(const MunicipalityLookup::Found& municipalit
 std::string missingPackage(const PackageTexts& texts, const std::string& county,
                            const std::string& error, const ServiceReach& reach, bool cancelled) {
     if (cancelled)
-        return cancelledSentence(texts);
+        return fetchstages::cutShortSentence(texts.prefix);
     if (!reach.reached) {
         return fetchstages::unreachable(texts.prefix, kPackageService,
                                         "nie sprawdzono, czy powiat " + county + " ma paczke",
@@ -126,7 +122,8 @@ template <class Building>
 using SheetReader = std::vector<Building> (*)(std::string_view, const Bbox&, citygml::SheetTally*);
 
 // The buildings of a package's sheets, how many the reader left out as damaged, and the sheets
-// that could not be taken out of the package or read.
+// that could not be taken out of the package or read: those of the frame and those the index
+// could give no envelope, each named once.
 template <class Building>
 struct SheetBuildings {
     std::vector<Building> buildings;
@@ -143,14 +140,15 @@ std::optional<SheetBuildings<Building>> buildingsOf(const B3dArchive& archive, c
                                                     const std::function<void(int, int)>& progress,
                                                     SheetReader<Building> read) {
     const std::vector<std::string> names = archive.entriesFor(frame);
-    SheetBuildings<Building> found;
+    SheetBuildings<Building> found{.unread = archive.unreadable()};
     auto sheets =
         fetchstages::itemsUnlessCutShort(names.size(), cancel, progress, [&](std::size_t i) {
             const std::string text = archive.readEntry(names[i]);
             citygml::SheetTally tally;
             std::vector<Building> buildings =
                 text.empty() ? std::vector<Building>() : read(text, frame, &tally);
-            if (text.empty() || !tally.parsed)
+            if ((text.empty() || !tally.parsed) &&
+                std::ranges::find(found.unread, names[i]) == found.unread.end())
                 found.unread.push_back(names[i]);
             found.damaged += tally.damaged;
             return buildings;
@@ -165,8 +163,8 @@ std::optional<SheetBuildings<Building>> buildingsOf(const B3dArchive& archive, c
 }
 
 // The buildings of the package's sheets that meet the frame; nothing, after the kind's sentence,
-// when a cancel cut the reading short. The sheets that could not be taken out or read and the
-// damaged buildings left out are told.
+// when a cancel cut the reading short. The sheets that could not be taken out or read, wherever
+// they lie, and the damaged buildings left out are told.
 template <class Building>
 std::optional<std::vector<Building>> readPackage(const B3dArchive& archive, const Bbox& frame,
                                                  const std::atomic<bool>& cancel,

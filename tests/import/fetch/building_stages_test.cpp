@@ -203,6 +203,16 @@ std::string withBrokenEntry(std::string package, const std::string& name) {
     return package;
 }
 
+// A package whose entry of that name has its deflated data damaged behind intact headers: its
+// first block claims a type that does not exist, so not even its beginning reads.
+std::string withDamagedData(std::string package, const std::string& name) {
+    const std::size_t local = package.find(name) - 30;
+    const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(package[at]); };
+    const std::size_t extra = byte(local + 28) | byte(local + 29) << 8;
+    package[local + 30 + name.size() + extra] = '\xff';
+    return package;
+}
+
 // A package that did not come of several years, and a sheet of several that does not come out
 // of its package or is no whole CityGML document: the buildings of the year and the sheets taken
 // are kept, and the warning says what is missing.
@@ -264,6 +274,27 @@ TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept
          "Modele 3D: pominieto 1 kafel nie do uzycia (1465/near2.gml). Budynki LOD2: pominieto 1 "
          "kafel nie do uzycia (1465/near2.gml).",
          "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2"},
+        {"the data of a sheet of the package is damaged",
+         [&] {
+             hosts.openData.on(fakes::lod1PackagePath(kCounty, 2024),
+                               loopback::ok(withDamagedData(fakes::lod1Package(kCounty, lod1),
+                                                            "1465/near2.gml")));
+         },
+         {"budynki3d"},
+         {{"budynki3d", 2}},
+         "Modele 3D: pominieto 1 kafel nie do uzycia (1465/near2.gml).",
+         "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2"},
+        {"a sheet of the LoD2 package is no CityGML",
+         [&] {
+             fakes::serveLod1Package(hosts, kCounty, 2024, lod1Sheets());
+             hosts.openData.on(
+                 fakes::lod2PackagePath(kCounty),
+                 loopback::ok(fakes::lod2Package(kCounty, lod2Sheets(), {{"opis.gml", webPage}})));
+         },
+         {"budynki3d", "budynkilod2"},
+         {{"budynki3d", 2}, {"budynkilod2", 1}},
+         "Budynki LOD2: pominieto 1 kafel nie do uzycia (1465/opis.gml).",
+         "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2"},
         {"a sheet of the package is cut off inside a building",
          [&] {
              const std::string cutOff = citygmltest::sheet("", around(0, 0, 500)) +
@@ -281,14 +312,20 @@ TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept
         SCOPED_TRACE(c.name);
         for (const int year : B3dCatalog::years())
             std::filesystem::remove(cachedPackage(year));
+        std::filesystem::remove(
+            WfsClient::cacheFilePathFor(B3dCatalog::urlForLod2ResolvedTeryt(kCounty), "zip"));
         hosts.openData.clearLog();
         c.serve();
-        const json done = fetchDone(c.keys);
-        EXPECT_EQ(done.value("warning", ""), c.warning);
-        EXPECT_EQ(done.at("counts"), c.counts);
-        EXPECT_EQ(fetched().lod1Status, c.lod1Status);
-        ASSERT_EQ(fetched().lod1.size(), 2u);
-        EXPECT_EQ(fetched().lod1[1].id, "b2");
+        // The second fetch reads the packages from the cache, through their side indexes.
+        for (const char* fetchNo : {"first fetch", "second fetch"}) {
+            SCOPED_TRACE(fetchNo);
+            const json done = fetchDone(c.keys);
+            EXPECT_EQ(done.value("warning", ""), c.warning);
+            EXPECT_EQ(done.at("counts"), c.counts);
+            EXPECT_EQ(fetched().lod1Status, c.lod1Status);
+            ASSERT_EQ(fetched().lod1.size(), 2u);
+            EXPECT_EQ(fetched().lod1[1].id, "b2");
+        }
     }
 }
 
@@ -320,7 +357,7 @@ TEST_F(BuildingPackages, ADamagedPackageIsDroppedFromTheCacheAndTheSideIndexIsTr
     // A readable side index is taken as it stands: here it places the near sheet far away, so
     // no sheet meets the frame; the LoD1 stage says nothing, the LoD2 stage reports no coverage.
     std::ofstream(B3dArchive::indexPathFor(cachedPackage(2024)))
-        << "B3DIDX1\n1465/near.gml\t0\t0\t10\t10\n";
+        << "B3DIDX1 2\n1465/near.gml\t0\t0\t10\t10\n";
     fakes::serveLod2Package(hosts, kCounty, {{"away.gml", around(3000, 0, 100), {}}});
     const json none = fetchDone({"budynki3d", "budynkilod2"});
     EXPECT_EQ(none.at("warning"), kNoLod2);
@@ -337,7 +374,7 @@ TEST_F(BuildingPackages, ACancelledDownloadSaysSoAndIsNoGapInTheCoverage) {
         return ofType(messages, "progress").back().contains("cancellable");
     });
     const auto messages = postUntil({{"type", "cancel"}}, "fetchDone");
-    EXPECT_EQ(messages.back().at("warning"), "Budynki LOD2: Pobieranie anulowane.");
+    EXPECT_EQ(messages.back().at("warning"), "Budynki LOD2: przerwano przez uzytkownika.");
     for (const json& p : ofType(messages, "progress"))
         EXPECT_LE(p.at("done").get<int>(), 100);
 
@@ -350,7 +387,7 @@ TEST_F(BuildingPackages, ACancelledDownloadSaysSoAndIsNoGapInTheCoverage) {
         return hosts.openData.count(fakes::lod1PackagePath(kCounty, 2024)) == 1;
     });
     EXPECT_EQ(postUntil({{"type", "cancel"}}, "fetchDone").back().at("warning"),
-              "Modele 3D: Pobieranie anulowane.");
+              "Modele 3D: przerwano przez uzytkownika.");
     EXPECT_EQ(hosts.openData.count(fakes::lod1PackagePath(kCounty, 2022)), 0u);
 }
 
@@ -369,7 +406,7 @@ TEST_F(BuildingPackages, ACachedPackageAfterACancelIsCancelledToo) {
         return hosts.geoportal.count(fakes::kBoundariesPath) == 1;
     });
     const json done = postUntil({{"type", "cancel"}}, "fetchDone").back();
-    EXPECT_EQ(done.at("warning"), "Modele 3D: Pobieranie anulowane.");
+    EXPECT_EQ(done.at("warning"), "Modele 3D: przerwano przez uzytkownika.");
     EXPECT_EQ(done.at("counts"), json::object());
     EXPECT_EQ(hosts.openData.count(), 0u);
 }

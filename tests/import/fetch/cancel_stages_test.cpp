@@ -230,10 +230,10 @@ const std::vector<Row> kRows = {
      "Rekonstrukcja LOD2: przerwano przez uzytkownika.", "budynkirekon"},
     {"Lod1Package", {"budynki3d"}, Frame::Warsaw,
      {Host::OpenData, fakes::lod1PackagePath("1465", 2024), ""},
-     "Modele 3D: Pobieranie anulowane.", "budynki3d"},
+     "Modele 3D: przerwano przez uzytkownika.", "budynki3d"},
     {"Lod2Package", {"budynkilod2"}, Frame::Warsaw,
      {Host::OpenData, fakes::lod2PackagePath("1465"), ""},
-     "Budynki LOD2: Pobieranie anulowane.", "budynkilod2"},
+     "Budynki LOD2: przerwano przez uzytkownika.", "budynkilod2"},
 };
 // clang-format on
 

@@ -10,13 +10,16 @@
 namespace fakes {
 namespace {
 
-// The ZIP of the sheets, each entry under the county's folder.
-std::string zipOf(std::string_view county, const std::vector<ziptest::Item>& sheets) {
+// The ZIP of the sheets, then the raw entries, each entry under the county's folder.
+std::string zipOf(std::string_view county, const std::vector<ziptest::Item>& sheets,
+                  const std::vector<RawEntry>& raw) {
     const loopback::TempDir dir;
     const std::string path = dir.file("package.zip");
     std::vector<ziptest::Item> items{{std::string(county) + "/", "", true}};
     for (const ziptest::Item& sheet : sheets)
         items.push_back({std::string(county) + "/" + sheet.name, sheet.data});
+    for (const auto& [name, text] : raw)
+        items.push_back({std::string(county) + "/" + name, text});
     if (!ziptest::writeZip(path, items))
         return {};
     std::ifstream in(path, std::ios::binary);
@@ -76,16 +79,15 @@ std::string lod1Package(std::string_view county, const std::vector<Lod1Sheet>& s
     std::vector<ziptest::Item> items;
     for (const Lod1Sheet& s : sheets)
         items.push_back({s.name, citygmltest::sheet(lod1Members(s.buildings), s.envelope)});
-    for (const auto& [name, text] : raw)
-        items.push_back({name, text});
-    return zipOf(county, items);
+    return zipOf(county, items, raw);
 }
 
-std::string lod2Package(std::string_view county, const std::vector<Lod2Sheet>& sheets) {
+std::string lod2Package(std::string_view county, const std::vector<Lod2Sheet>& sheets,
+                        const std::vector<RawEntry>& raw) {
     std::vector<ziptest::Item> items;
     for (const Lod2Sheet& s : sheets)
         items.push_back({s.name, citygmltest::sheet(lod2Members(s.buildings), s.envelope)});
-    return zipOf(county, items);
+    return zipOf(county, items, raw);
 }
 
 void serveLod1Package(Hosts& hosts, std::string_view county, int year,

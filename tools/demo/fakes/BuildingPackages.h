@@ -35,12 +35,13 @@ BuildingLod2 lod2Block(const Building3D& block);
 std::string lod1PackagePath(std::string_view county, int year);
 std::string lod2PackagePath(std::string_view county);
 
-// The bytes of a package. A LoD1 package may hold further entries of texts as they stand, such
-// as a sheet that is no whole document (name under the county's folder, text).
+// The bytes of a package. It may hold further entries of texts as they stand, such as a sheet
+// that is no whole document or no CityGML (name under the county's folder, text).
 using RawEntry = std::pair<std::string, std::string>;
 std::string lod1Package(std::string_view county, const std::vector<Lod1Sheet>& sheets,
                         const std::vector<RawEntry>& raw = {});
-std::string lod2Package(std::string_view county, const std::vector<Lod2Sheet>& sheets);
+std::string lod2Package(std::string_view county, const std::vector<Lod2Sheet>& sheets,
+                        const std::vector<RawEntry>& raw = {});
 
 void serveLod1Package(Hosts& hosts, std::string_view county, int year,
                       const std::vector<Lod1Sheet>& sheets);
