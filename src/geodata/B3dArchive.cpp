@@ -15,9 +15,11 @@
 
 namespace {
 
-// The first line of the index. "B3DIDX1" alone is the first form, written before the unreadable
-// sheets were kept: it may leave a damaged sheet out without a word, so it is not read and the
-// package is indexed again. Older builds read this form too and skip its unreadable sheets' lines.
+// What the first line of an index begins with; anything after it on the line is free.
+constexpr std::string_view kIndexMagic = "B3DIDX1";
+// The first line this build writes. "B3DIDX1" alone is the first form, written before the
+// unreadable sheets were kept: it may have left a damaged sheet out without a word. Readers of the
+// first form read this one too and skip its unreadable sheets' lines.
 constexpr std::string_view kIndexHeader = "B3DIDX1 2";
 // An unreadable sheet's line holds this after its name and TAB instead of the four numbers.
 constexpr std::string_view kNoEnvelope = "-";
@@ -127,6 +129,7 @@ bool B3dArchive::open(const std::string& zipPath, std::string& error) {
     zipPath_ = zipPath;
     sheets_.clear();
     unreadable_.clear();
+    keepsUnreadable_ = false;
     return true;
 }
 
@@ -139,6 +142,7 @@ bool B3dArchive::buildIndex(std::string& error) {
     }
     sheets_.clear();
     unreadable_.clear();
+    keepsUnreadable_ = true;
     const std::uint64_t count = zip->entryCount();
     for (std::uint64_t i = 0; i < count; ++i) {
         const auto entry = zip->entry(i);
@@ -179,12 +183,13 @@ bool B3dArchive::saveIndex(const std::string& indexPath) const {
 
 bool B3dArchive::loadIndex(const std::string& indexPath) {
     const auto text = readFile(indexPath);
-    std::string_view rest(text ? std::string_view(*text) : std::string_view());
-    if (rest.substr(0, rest.find('\n')) != kIndexHeader)
+    if (!text || !text->starts_with(kIndexMagic))
         return false;
     std::vector<Sheet> loaded;
     std::vector<std::string> unreadable;
-    rest.remove_prefix(kIndexHeader.size());
+    std::string_view rest(*text);
+    const std::string_view header = rest.substr(0, rest.find('\n'));
+    rest.remove_prefix(header.size());
     while (!rest.empty()) {
         rest.remove_prefix(1);  // the LF ending the previous line
         const std::string_view line = rest.substr(0, rest.find('\n'));
@@ -198,6 +203,7 @@ bool B3dArchive::loadIndex(const std::string& indexPath) {
         return false;
     sheets_ = std::move(loaded);
     unreadable_ = std::move(unreadable);
+    keepsUnreadable_ = header == kIndexHeader;
     return true;
 }
 

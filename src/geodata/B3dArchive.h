@@ -48,10 +48,15 @@ public:
     // sheets are kept in it too.
     bool saveIndex(const std::string& indexPath) const;
 
-    // Reads a side index of the current form. True when it gave at least one sheet; its sheets
-    // and unreadable sheets then replace both lists; otherwise they stay as they were. An index of
-    // the first form, which did not keep the unreadable sheets, is not read.
+    // Reads a side index (its first line begins with "B3DIDX1"). True when it gave at least one
+    // sheet; its sheets and unreadable sheets then replace both lists; otherwise they stay as
+    // they were.
     bool loadIndex(const std::string& indexPath);
+
+    // Whether the unreadable list is whole: the package was indexed by buildIndex, or the side
+    // index is of the form that keeps them. An index of the first form may leave a damaged sheet
+    // out without a word; the package is then worth indexing again.
+    bool keepsUnreadable() const { return keepsUnreadable_; }
 
     // Names of the sheets whose box meets box (touching counts), in sheet-list order.
     std::vector<std::string> entriesFor(const Bbox& box) const;
@@ -69,4 +74,5 @@ private:
     std::string zipPath_;
     std::vector<Sheet> sheets_;
     std::vector<std::string> unreadable_;
+    bool keepsUnreadable_ = false;
 };

@@ -139,12 +139,18 @@ TEST_F(B3dArchiveTest, IndexHeaderAndLineRules) {
     };
     const std::string line = "s.gml\t1\t2\t3\t4\n";
     EXPECT_TRUE(loads("B3DIDX1 2\n" + line).first);
-    // The first form did not keep the unreadable sheets: it may hide one.
-    EXPECT_FALSE(loads("B3DIDX1\n" + line).first);
-    EXPECT_FALSE(loads("B3DIDX1 wersja\n" + line).first);
+    EXPECT_TRUE(loads("B3DIDX1 wersja\n" + line).first);
     EXPECT_FALSE(loads("B3DIDX\n" + line).first);
     EXPECT_FALSE(loads("b3didx1 2\n" + line).first);
     EXPECT_FALSE(loads("").first);
+    // The first form may have left an unreadable sheet out: it loads, but the package is worth
+    // indexing again.
+    for (const auto& [header, keeps] : {std::pair{"B3DIDX1\n", false}, {"B3DIDX1 2\n", true}}) {
+        writeText(dir.file("t.idx"), header + line);
+        B3dArchive archive;
+        ASSERT_TRUE(archive.loadIndex(dir.file("t.idx")));
+        EXPECT_EQ(archive.keepsUnreadable(), keeps) << header;
+    }
 
     const auto headerOnly = loads("B3DIDX1 2\n");
     EXPECT_FALSE(headerOnly.first);

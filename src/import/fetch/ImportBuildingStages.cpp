@@ -104,7 +104,8 @@ std::optional<B3dArchive> openPackage(const std::string& path, const PackageText
     B3dArchive archive;
     std::string error;
     bool usable = archive.open(path, error);
-    if (usable && !(indexIsCurrent(indexPath, path) && archive.loadIndex(indexPath))) {
+    if (usable && !(indexIsCurrent(indexPath, path) && archive.loadIndex(indexPath) &&
+                    archive.keepsUnreadable())) {
         usable = archive.buildIndex(error);
         if (usable)
             archive.saveIndex(indexPath);  // without it the package is indexed again next time

@@ -362,6 +362,11 @@ TEST_F(BuildingPackages, ADamagedPackageIsDroppedFromTheCacheAndTheSideIndexIsTr
     const json none = fetchDone({"budynki3d", "budynkilod2"});
     EXPECT_EQ(none.at("warning"), kNoLod2);
     EXPECT_EQ(fetched().lod1Status, "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 0");
+
+    // An index of the first form, which did not keep the unreadable sheets, is built again.
+    std::ofstream(B3dArchive::indexPathFor(cachedPackage(2024)))
+        << "B3DIDX1\n1465/near.gml\t0\t0\t10\t10\n";
+    EXPECT_EQ(fetchDone({"budynki3d"}).at("counts"), json({{"budynki3d", 2}}));
 }
 
 TEST_F(BuildingPackages, ACancelledDownloadSaysSoAndIsNoGapInTheCoverage) {
