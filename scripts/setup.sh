@@ -16,6 +16,10 @@ command -v npm >/dev/null 2>&1 || packages+=(npm)
 if [ "${TW_WITH_BROWSER:-0}" = 1 ]; then
   packages+=(chromium chromium-driver xdg-utils)
 fi
+# The fuzz build (tests/support/README.md): clang with its libFuzzer and sanitizer runtime.
+if [ "${TW_WITH_FUZZ:-0}" = 1 ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
 
 # A decimal-comma locale, for the tests that read numbers while the process has one set.
 command -v locale-gen >/dev/null 2>&1 || packages+=(locales)

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
-#include <ranges>
 #include <stdexcept>
 
 namespace {
@@ -24,27 +24,32 @@ void sortKeepingLast(std::vector<Entry>& entries) {
     entries.erase(entries.begin(), kept.base());
 }
 
-// The names of the sorted entries as a list of exactly their number.
+// The names of the sorted entries as a list of exactly their number. Here and below the entries
+// are walked with loops and projections, not range views, which clang 14 cannot compile over
+// libstdc++ 12.
 template <typename Entries>
 std::vector<std::string> namesIn(const Entries& entries) {
-    const auto names = std::views::keys(entries);
-    return {names.begin(), names.end()};
+    std::vector<std::string> names;
+    names.reserve(entries.size());
+    for (const auto& entry : entries)
+        names.emplace_back(entry.first);
+    return names;
 }
 
 template <typename Entries>
 bool namesAre(const std::vector<std::string>& names, const Entries& entries) {
-    return std::ranges::equal(names, std::views::keys(entries));
+    return std::ranges::equal(names, entries, {}, {}, &Entries::value_type::first);
 }
 
-// The texts packed as a map keeps its values: the end of each, then the texts, in one string of
-// exactly their size.
-template <typename Texts>
-std::string packed(const Texts& texts) {
+// The texts (each item's projected) packed as a map keeps its values: the end of each, then the
+// texts, in one string of exactly their size.
+template <typename Items, typename Text = std::identity>
+std::string packed(const Items& items, Text textOf = {}) {
     std::size_t count = 0;
     std::size_t bytes = 0;
-    for (const std::string_view text : texts) {
+    for (const auto& item : items) {
         ++count;
-        bytes += text.size();
+        bytes += std::string_view(std::invoke(textOf, item)).size();
     }
     if (bytes > std::numeric_limits<Offset>::max())
         throw std::length_error("PropertyMap: values longer than 4 GiB together");
@@ -52,7 +57,8 @@ std::string packed(const Texts& texts) {
     char* ends = out.data();
     char* const start = ends + count * sizeof(Offset);
     Offset end = 0;
-    for (const std::string_view text : texts) {
+    for (const auto& item : items) {
+        const std::string_view text = std::invoke(textOf, item);
         std::memcpy(start + end, text.data(), text.size());
         end += static_cast<Offset>(text.size());
         std::memcpy(ends, &end, sizeof end);
@@ -68,7 +74,7 @@ PropertyMap::PropertyMap(std::vector<value_type> entries) {
     if (entries.empty())
         return;
     names_ = std::make_shared<const Names>(namesIn(entries));
-    values_ = packed(std::views::values(entries));
+    values_ = packed(entries, &value_type::second);
 }
 
 PropertyMap::PropertyMap(std::initializer_list<value_type> entries)
@@ -160,7 +166,7 @@ PropertyMap PropertyMap::NameSharing::build(std::vector<EntryView>& entries) {
     sortKeepingLast(entries);
     if (entries.empty())
         return {};
-    return {namesOf(entries), packed(std::views::values(entries))};
+    return {namesOf(entries), packed(entries, &EntryView::second)};
 }
 
 std::shared_ptr<const PropertyMap::Names> PropertyMap::NameSharing::namesOf(

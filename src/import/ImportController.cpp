@@ -44,7 +44,8 @@ void ImportController::registerHandlers(Bridge& bridge) {
         {"cancel", &ImportController::onCancel},
     };
     for (const auto& [type, member] : handlers)
-        bridge.on(type, [this, member](const json& message) { return (this->*member)(message); });
+        bridge.on(type,
+                  [this, call = member](const json& message) { return (this->*call)(message); });
 }
 
 ImportController::json ImportController::onGetLayers(const json& /*message*/) {

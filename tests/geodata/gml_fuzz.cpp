@@ -1,13 +1,10 @@
 // libFuzzer harness of the GML feature reader and the GeoJSON preview: the input is read as a
 // feature collection, the features are written as a preview, and the input is also taken as a
-// reference system name. Not part of the test programs; build and run it with clang (from the
-// repository root):
+// reference system name. The tests replay the seeds (fuzz_seeds). To fuzz it, from the repository
+// root (tests/support/README.md, "Fuzzing"):
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//       tests/geodata/gml_fuzz.cpp src/geodata/GmlParser.cpp src/geodata/GmlOutline.cpp \
-//       src/geodata/GeoJsonPreview.cpp src/geodata/CityGmlReader.cpp src/geodata/ProjConv.cpp \
-//       -lpugixml -o gml_fuzz
-//   ./gml_fuzz -max_total_time=300 -max_len=65536 corpus/ tests/geodata/fuzz_seeds/
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTW_FUZZ=ON
+//   cmake --build build-fuzz --target tw_gml_fuzz_run     # TW_FUZZ_SECONDS, 60 s
 
 #include <cstddef>
 #include <cstdint>

@@ -2,13 +2,10 @@
 // way's width, the rest are its centre line's points; the corridor around it is draped over the
 // harness's small model as a bridge and as a road clipped to the frame. Whatever the way, both
 // must end within the grid's cells and give well-formed faces. The tests replay the seeds
-// (fuzz_seeds/corridor); to fuzz, build it with clang (from the repository root):
+// (fuzz_seeds/corridor). To fuzz it, from the repository root (tests/support/README.md, "Fuzzing"):
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc -Itests \
-//       tests/geometry/corridor_fuzz.cpp src/geometry/Corridor.cpp src/geometry/Surface.cpp \
-//       src/geometry/SurfaceLattice.cpp src/geometry/PlaneGeometry.cpp \
-//       src/geometry/NdsmModel.cpp src/geodata/AscGrid.cpp -o corridor_fuzz
-//   ./corridor_fuzz -max_total_time=300 -timeout=5 corpus/ tests/geometry/fuzz_seeds/corridor/
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTW_FUZZ=ON
+//   cmake --build build-fuzz --target tw_corridor_fuzz_run     # TW_FUZZ_SECONDS, 60 s
 
 #include <cstddef>
 #include <cstdint>

@@ -1,14 +1,11 @@
 // libFuzzer harness of the roofs over footprints from the surface model: the input's numbers are
 // the footprint's points; the roof is built at the import's half-metre step over the harness's
 // small model. Whatever the footprint, the sampling must end within the grid's cells and give
-// well-formed faces. The tests replay the seeds (fuzz_seeds/roof); to fuzz, build it with clang
-// (from the repository root):
+// well-formed faces. The tests replay the seeds (fuzz_seeds/roof). To fuzz it, from the repository
+// root (tests/support/README.md, "Fuzzing"):
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc -Itests \
-//       tests/geometry/roof_fuzz.cpp src/geometry/RoofNdsm.cpp src/geometry/SurfaceLattice.cpp \
-//       src/geometry/PlaneGeometry.cpp src/geometry/NdsmModel.cpp src/geodata/AscGrid.cpp \
-//       -o roof_fuzz
-//   ./roof_fuzz -max_total_time=300 -timeout=5 corpus/ tests/geometry/fuzz_seeds/roof/
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTW_FUZZ=ON
+//   cmake --build build-fuzz --target tw_roof_fuzz_run     # TW_FUZZ_SECONDS, 60 s
 
 #include <cstddef>
 #include <cstdint>

@@ -1,15 +1,12 @@
 // libFuzzer harness of the LAS/LAZ reader: each input is written to a file, opened and read to
 // the end record by record, then once more chunk by chunk on two threads; both readings must
-// deliver the same records and end with the same message. Not part of the test build; run with
-// clang (from the repository root):
+// deliver the same records and end with the same message. The tests replay the seeds
+// (fuzz_seeds). To fuzz it, from the repository root (tests/support/README.md, "Fuzzing"):
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -pthread -Isrc \
-//       tests/laz/laz_fuzz.cpp src/laz/*.cpp -o /tmp/laz_fuzz
-//   mkdir -p /tmp/laz_corpus && /tmp/laz_fuzz /tmp/laz_corpus tests/laz/fuzz_seeds \
-//       -max_total_time=300 -rss_limit_mb=2048
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTW_FUZZ=ON
+//   cmake --build build-fuzz --target tw_laz_fuzz_run     # TW_FUZZ_SECONDS, 60 s
 //
-// A reader that allocates without bound runs into the RSS limit; a crash leaves its input as
-// crash-* in the working folder.
+// A reader that allocates without bound runs into libFuzzer's memory limit (2 GiB).
 
 #include <unistd.h>
 

@@ -1,12 +1,10 @@
 // libFuzzer harness of the archive code: the input is written out as a package and read through
 // the ZIP layer and the building package archive (entries, heads, bounded extraction, streaming,
-// indexing, sheet reading), then read again as a side index. Not part of the test programs;
-// build and run it with clang (from the repository root):
+// indexing, sheet reading), then read again as a side index. The tests replay the seeds
+// (fuzz_seeds). To fuzz it, from the repository root (tests/support/README.md, "Fuzzing"):
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc tests/zip/zip_fuzz.cpp \
-//       src/zip/ZipReader.cpp src/geodata/B3dArchive.cpp src/geodata/CityGmlReader.cpp \
-//       src/geodata/CityGmlLod2Reader.cpp -lzip -lpugixml -o zip_fuzz
-//   ./zip_fuzz -max_total_time=300 -max_len=65536 corpus/ tests/zip/fuzz_seeds/
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTW_FUZZ=ON
+//   cmake --build build-fuzz --target tw_zip_fuzz_run     # TW_FUZZ_SECONDS, 60 s
 
 #include <unistd.h>
 

@@ -2,17 +2,12 @@
 // the input is cut into sheet texts at every line holding "%" alone, the sheets are read one
 // after another into one mosaic over a fixed kept area with a small cell budget, and the grid
 // taken is sampled across the area and its ring. The grid must hold exactly its cells, never more
-// than the budget, in cells a sheet may have, and give only finite heights. Build and run it with
-// clang (from the repository root):
+// than the budget, in cells a sheet may have, and give only finite heights. The tests replay the
+// seeds (fuzz_seeds/sheet_mosaic). To fuzz it, from the repository root (tests/support/README.md,
+// "Fuzzing"):
 //
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Isrc \
-//       tests/import/fetch/sheet_mosaic_fuzz.cpp src/import/fetch/SheetMosaic.cpp \
-//       src/geodata/AscGrid.cpp -o /tmp/sheet_mosaic_fuzz
-//   mkdir -p /tmp/mosaic_corpus && /tmp/sheet_mosaic_fuzz /tmp/mosaic_corpus \
-//       tests/import/fetch/fuzz_seeds/sheet_mosaic -max_total_time=300 -rss_limit_mb=2048
-//
-// The tests replay the seeds through tests/support/FuzzSeeds.cpp, under AddressSanitizer and
-// UndefinedBehaviorSanitizer in the sanitizer build.
+//   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTW_FUZZ=ON
+//   cmake --build build-fuzz --target tw_sheet_mosaic_fuzz_run     # TW_FUZZ_SECONDS, 60 s
 
 #include <cmath>
 #include <cstddef>
