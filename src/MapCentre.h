@@ -13,5 +13,5 @@ struct MapCentre {
 
 // The centre the message gives; nothing, with the sentence for the page in `error`, when a
 // member is missing or the two are no position on the globe. A member that is not a number
-// throws nlohmann::json::type_error.
+// throws pagefield::Refusal naming it.
 std::optional<MapCentre> mapCentreOf(const nlohmann::json& message, std::string& error);

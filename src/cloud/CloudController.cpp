@@ -10,6 +10,7 @@
 #include "ACAPinc.h"
 #include "MainThread.h"
 #include "MapCentre.h"
+#include "PageFields.h"
 #include "cloud/CloudEstimate.h"
 #include "cloud_ui/CloudPalette.h"
 #include "geodata/GeoBounds.h"
@@ -89,7 +90,7 @@ cloudui::Detail CloudController::detailFromString(const std::string& text) {
 std::optional<std::vector<double>> CloudController::frameCorners(const json& message) const {
     if (!message.is_object() || !message.contains("bboxWgs84") || message["bboxWgs84"].size() != 4)
         return std::nullopt;
-    std::vector<double> corners = message["bboxWgs84"].get<std::vector<double>>();
+    std::vector<double> corners = pagefield::numbers(message, "bboxWgs84", 4);
     if (!geobounds::isLatLon(corners[1], corners[0]) ||
         !geobounds::isLatLon(corners[3], corners[2]) || !isFinite(bboxFromWgs84(corners)))
         return std::nullopt;
@@ -97,8 +98,7 @@ std::optional<std::vector<double>> CloudController::frameCorners(const json& mes
 }
 
 cloudui::Detail CloudController::detailOf(const json& message) {
-    return message.contains("detail") ? detailFromString(message["detail"].get<std::string>())
-                                      : cloudui::Detail::Standard;
+    return detailFromString(pagefield::text(message, "detail", "standard"));
 }
 
 // ---- Estimates ----------------------------------------------------------------------------------

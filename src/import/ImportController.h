@@ -113,8 +113,8 @@ public:
 
     // The request of a "fetch" message; nothing when its area is not a real area on the globe
     // (a coordinate not finite or out of range, west equal to east or south to north). A member
-    // of the wrong type or out of range throws std::invalid_argument naming it. Reads the
-    // project's geo-location for the zone: main thread only.
+    // of the wrong type, or a negative "terenChmuraKrok", throws pagefield::Refusal naming it.
+    // Reads the project's geo-location for the zone: main thread only.
     static std::optional<FetchRequest> readFetchRequest(const json& message);
 
     // The record of the last completed fetch (main thread).

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "ACAPinc.h"
 #include "AddOnResources.h"
 #include "HostTestApi.h"
@@ -52,10 +54,27 @@ TEST_F(CloudPageMessages, ReachTheControllerAndComeBackInThePage) {
     EXPECT_EQ(page.ask(R"({"type":"cancel"})"), json({{"type", "cancelled"}}))
         << "with no download running";
     EXPECT_TRUE(page.post(R"({"type":"getInit"})").empty()) << "no georeference: no answer";
-    const json typeError =
-        page.ask(R"({"type":"frameEstimate","bboxWgs84":{"a":1,"b":2,"c":3,"d":4}})");
-    EXPECT_EQ(typeError.at("msg").get<std::string>().rfind("Blad wewnetrzny: ", 0), 0u)
-        << typeError;
+    // Members of the wrong type are named at once, with nothing asked of the sheet index and the
+    // project's georeference as it was.
+    const std::pair<const char*, std::string> refused[] = {
+        {R"({"type":"frameEstimate","bboxWgs84":{"a":1,"b":2,"c":3,"d":4}})",
+         "Pole \"bboxWgs84\" musi byc lista 4 liczb."},
+        {R"({"type":"download","bboxWgs84":[21,52,null,52.1]})",
+         "Pole \"bboxWgs84\" musi byc lista 4 liczb."},
+        {R"({"type":"frameEstimate","bboxWgs84":[21,52,21.1,52.1],"detail":2})",
+         "Pole \"detail\" musi byc tekstem."},
+        {R"({"type":"setOrigin","lat":"52","lon":21})", "Pole \"lat\" musi byc liczba."},
+    };
+    workers.join();
+    const std::size_t indexAsked = lidar.indexRequests();
+    for (const auto& [message, sentence] : refused) {
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_EQ(page.ask(message), json({{"type", "error"}, {"msg", sentence}})) << message;
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
+    }
+    workers.join();
+    EXPECT_EQ(lidar.indexRequests(), indexAsked);
+    EXPECT_EQ(host::geoLocation(), API_GeoLocation{});
 
     EXPECT_EQ(page.post(json{{"type", "download"}, {"bboxWgs84", frame}, {"detail", "full"}}),
               std::vector<json>{json::parse(

@@ -121,6 +121,14 @@ TEST_F(Controller, LayerMappingOfAllKindsAndSettingsThatChangeWholeOrNotAtAll) {
     EXPECT_TRUE(page.post(R"({"type":"settingsChanged","mapping":{"dzialki":""}})").empty());
     EXPECT_EQ(page.ask(R"({"type":"getLayers"})")["mapping"]["dzialki"], "GIS_DZIALKI")
         << "an empty name means the default layer";
+
+    // A name longer than a layer's is kept as the layer keeps it, in the file too: 255 bytes,
+    // cut before a two-byte letter that would end past them.
+    const std::string longName = std::string(254, 'a') + "\xC5\x82" + std::string(3 << 20, 'b');
+    EXPECT_TRUE(
+        page.post(json{{"type", "settingsChanged"}, {"mapping", {{"mosty", longName}}}}).empty());
+    EXPECT_EQ(json::parse(settingsFile())["layers"]["mosty"], std::string(254, 'a'));
+    EXPECT_EQ(page.ask(R"({"type":"getLayers"})")["mapping"]["mosty"], std::string(254, 'a'));
 }
 
 TEST_F(Controller, StartPositionAndCancel) {
