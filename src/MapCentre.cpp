@@ -14,5 +14,9 @@ std::optional<MapCentre> mapCentreOf(const nlohmann::json& message, std::string&
         error = "Nieprawidlowe wspolrzedne srodka mapy";
         return std::nullopt;
     }
+    if (!geobounds::withinReach(centre.lat, centre.lon)) {
+        error = geobounds::kPointOutOfReach;
+        return std::nullopt;
+    }
     return centre;
 }

@@ -87,13 +87,19 @@ cloudui::Detail CloudController::detailFromString(const std::string& text) {
     return cloudui::Detail::Standard;
 }
 
-std::optional<std::vector<double>> CloudController::frameCorners(const json& message) const {
+std::optional<std::vector<double>> CloudController::frameCorners(const json& message,
+                                                                 std::string& error) const {
+    error = kBadFrame;
     if (!message.is_object() || !message.contains("bboxWgs84") || message["bboxWgs84"].size() != 4)
         return std::nullopt;
     std::vector<double> corners = pagefield::numbers(message, "bboxWgs84", 4);
     if (!geobounds::isLatLon(corners[1], corners[0]) ||
         !geobounds::isLatLon(corners[3], corners[2]) || !isFinite(bboxFromWgs84(corners)))
         return std::nullopt;
+    if (!geobounds::frameWithinReach(corners[0], corners[1], corners[2], corners[3])) {
+        error = geobounds::kFrameOutOfReach;
+        return std::nullopt;
+    }
     return corners;
 }
 
@@ -104,9 +110,10 @@ cloudui::Detail CloudController::detailOf(const json& message) {
 // ---- Estimates ----------------------------------------------------------------------------------
 
 json CloudController::onFrameEstimate(const json& message) {
-    const auto corners = frameCorners(message);
+    std::string error;
+    const auto corners = frameCorners(message, error);
     if (!corners)
-        return errorReply(kBadFrame);
+        return errorReply(error);
     const Bbox frame = bboxFromWgs84(*corners);
     const cloudui::Detail detail = detailOf(message);
     const double area = (frame.maxx - frame.minx) * (frame.maxy - frame.miny);

@@ -145,6 +145,11 @@ TEST_F(Controller, StartPositionAndCancel) {
     EXPECT_NEAR(init.at("lat").get<double>(), 52.23, 0.01);
     EXPECT_NEAR(init.at("lon").get<double>(), 21.01, 0.01);
 
+    // A survey point that an origin far from Poland once left (1e27 m east) is no position.
+    geo.surveyPoint.eastings = 1.37e27;
+    host::setGeoLocation(geo);
+    EXPECT_TRUE(page.post(R"({"type":"getInit"})").empty());
+
     EXPECT_EQ(page.ask(R"({"type":"cancel"})"), json({{"type", "cancelled"}}));
 }
 

@@ -11,6 +11,7 @@
 #include "ExceptionText.h"
 #include "MapPalette.h"
 #include "PageFields.h"
+#include "geodata/GeoBounds.h"
 #include "geodata/GeoTransform.h"
 #include "geodata/GmlParser.h"
 #include "geodata/Net.h"
@@ -23,7 +24,7 @@ using json = ImportController::json;
 
 constexpr const char* kBadBox = "Nieprawidlowy bbox";
 
-json errorReply(const char* message) {
+json errorReply(const std::string& message) {
     return {{"type", "error"}, {"msg", message}};
 }
 
@@ -91,7 +92,7 @@ Bbox ImportController::bboxFromWgs84(const std::array<double, 4>& wsen) {
 }
 
 std::optional<ImportController::FetchRequest> ImportController::readFetchRequest(
-    const json& message) {
+    const json& message, std::string& error) {
     FetchRequest request;
     const std::vector<double> box = pagefield::numbers(message, "bboxWgs84", 4);
     const std::array<double, 4> wsen{box[0], box[1], box[2], box[3]};
@@ -109,8 +110,14 @@ std::optional<ImportController::FetchRequest> ImportController::readFetchRequest
     if (request.terenChmuraKrok < 0.0)
         pagefield::refuse("terenChmuraKrok", "nie moze byc ujemne");
     request.bbox = bboxFromWgs84(wsen);
-    if (!isArea(wsen) || !isArea(request.bbox))
+    if (!isArea(wsen) || !isArea(request.bbox)) {
+        error = kBadBox;
         return std::nullopt;
+    }
+    if (!geobounds::frameWithinReach(wsen[0], wsen[1], wsen[2], wsen[3])) {
+        error = geobounds::kFrameOutOfReach;
+        return std::nullopt;
+    }
     request.zoneEpsg = projectZoneOr((wsen[0] + wsen[2]) * 0.5);
     return request;
 }
@@ -129,9 +136,10 @@ ImportController::json ImportController::onFetch(const json& message) {
         return errorReply(kBadBox);
     if (busy_)
         return errorReply(kBusyMessage);
-    const std::optional<FetchRequest> request = readFetchRequest(message);
+    std::string error;
+    const std::optional<FetchRequest> request = readFetchRequest(message, error);
     if (!request)
-        return errorReply(kBadBox);
+        return errorReply(error);
     startFetch(*request);
     return nullptr;
 }

@@ -240,8 +240,10 @@ TEST_F(Fetch, BadRequestsStartNothingAndARunningFetchRefusesAnotherButHearsCance
     EXPECT_EQ(refused({21.0, 52.0, 21.0, 52.1}), badBox) << "no width";
     EXPECT_EQ(refused({21.0, 95.0, 21.1, 96.0}), badBox) << "beyond the pole";
     EXPECT_EQ(refused({21.0, 52.0, 181.0, 52.1}), badBox);
-    // Members of the wrong type or out of range: each is told at once, and nothing is asked of
-    // any service.
+    // Members of the wrong type or out of range, and frames the data do not reach: each is told
+    // at once, and nothing is asked of any service.
+    const std::string outOfReach =
+        "Obszar poza zasiegiem ukladow PL-1992/PL-2000 - dane obejmuja tylko Polske.";
     const std::pair<const char*, std::string> bad[] = {
         {R"({"type":"fetch","bboxWgs84":{"w":1,"s":2,"e":3,"n":4}})",
          "Pole \"bboxWgs84\" musi byc lista 4 liczb."},
@@ -259,6 +261,10 @@ TEST_F(Fetch, BadRequestsStartNothingAndARunningFetchRefusesAnotherButHearsCance
          "Pole \"terenChmuraKrok\" nie moze byc ujemne."},
         {R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"layers":["dzialki",5]})",
          "Pole \"layers\" musi byc lista tekstow."},
+        {R"({"type":"fetch","bboxWgs84":[-74.05,40.65,-73.9,40.8],"layers":["dzialki"]})",
+         outOfReach},  // New York
+        {R"({"type":"fetch","bboxWgs84":[13.5,52,13.7,52.1],"layers":["dzialki"]})",
+         outOfReach},  // across the western edge of the reach
     };
     for (const auto& [message, sentence] : bad) {
         const auto asked = std::chrono::steady_clock::now();
