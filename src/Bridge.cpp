@@ -2,6 +2,15 @@
 
 #include <exception>
 
+#include "PageFields.h"
+
+namespace {
+
+// The JSON library's own texts speak of its internals, not of the message: none reaches the page.
+constexpr const char* kJsonFault = "Blad wewnetrzny: nieprawidlowe dane JSON.";
+
+}  // namespace
+
 void Bridge::on(const std::string& type, Handler handler) {
     handlers_[type] = std::move(handler);
 }
@@ -41,6 +50,10 @@ void Bridge::dispatch(const std::string& text) {
             reply["type"] = type + "Result";
         const std::string replyType = reply["type"].get<std::string>();
         send(replyType, std::move(reply));
+    } catch (const pagefield::Refusal& refusal) {
+        send("error", {{"msg", refusal.what()}});
+    } catch (const json::exception&) {
+        send("error", {{"msg", kJsonFault}});
     } catch (const std::exception& e) {
         // The text may come from anywhere (a server, the system): it need not be UTF-8.
         send("error", {{"msg", std::string("Blad wewnetrzny: ") + e.what()}}, Utf8::Replace);

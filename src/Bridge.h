@@ -29,8 +29,10 @@ public:
     void send(const std::string& type, json payload, Utf8 utf8 = Utf8::Strict);
 
     // Handles one message from the page; every answer leaves through send. Malformed messages,
-    // unknown types and std::exception from handling become "error" messages; exceptions of
-    // other kinds pass through.
+    // unknown types and std::exception from handling become "error" messages: a
+    // pagefield::Refusal with its own sentence, an exception of the JSON library with a general
+    // internal-error sentence (its text is not for the user), any other with "Blad wewnetrzny: "
+    // and its text. Exceptions of other kinds pass through.
     void dispatch(const std::string& text);
 
 private:

@@ -30,20 +30,9 @@ std::optional<API_AttributeIndex> findByName(API_AttrTypeID type, const std::str
     return std::nullopt;
 }
 
-// The name as the host stores it: up to a zero byte, at most 255 bytes, never ending inside a
-// UTF-8 character.
-std::string hostName(const std::string& name) {
-    std::size_t length = std::min(::strnlen(name.c_str(), name.size()), kMaxNameBytes);
-    if (length < name.size()) {
-        while (length > 0 && isContinuationByte(name[length]))
-            --length;
-    }
-    return name.substr(0, length);
-}
-
 // The attribute of the prototype's type named `name`, or a new one made from the prototype.
 API_AttributeIndex findOrCreate(API_Attribute prototype, const std::string& name) {
-    const std::string stored = hostName(name);
+    const std::string stored = storedName(name);
     if (const auto found = findByName(prototype.header.typeID, stored))
         return *found;
     std::memcpy(prototype.header.name, stored.data(), stored.size());
@@ -53,6 +42,15 @@ API_AttributeIndex findOrCreate(API_Attribute prototype, const std::string& name
 }
 
 }  // namespace
+
+std::string storedName(const std::string& name) {
+    std::size_t length = std::min(::strnlen(name.c_str(), name.size()), kMaxNameBytes);
+    if (length < name.size()) {
+        while (length > 0 && isContinuationByte(name[length]))
+            --length;
+    }
+    return name.substr(0, length);
+}
 
 std::vector<std::string> listProjectLayers() {
     GS::Array<API_Attribute> layers;

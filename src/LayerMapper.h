@@ -9,6 +9,10 @@
 
 namespace LayerMapper {
 
+// The name as the host stores it: up to a zero byte, at most 255 bytes, never ending inside a
+// UTF-8 character.
+std::string storedName(const std::string& name);
+
 // Names of the project's layers in the host's order; empty when the host reports an error.
 std::vector<std::string> listProjectLayers();
 

@@ -1,5 +1,6 @@
 #include "MapCentre.h"
 
+#include "PageFields.h"
 #include "geodata/GeoBounds.h"
 
 std::optional<MapCentre> mapCentreOf(const nlohmann::json& message, std::string& error) {
@@ -7,9 +8,14 @@ std::optional<MapCentre> mapCentreOf(const nlohmann::json& message, std::string&
         error = "Brak wspolrzednych srodka mapy";
         return std::nullopt;
     }
-    const MapCentre centre{message["lat"].get<double>(), message["lon"].get<double>()};
+    const MapCentre centre{pagefield::number(message, "lat", 0.0),
+                           pagefield::number(message, "lon", 0.0)};
     if (!geobounds::isLatLon(centre.lat, centre.lon)) {
         error = "Nieprawidlowe wspolrzedne srodka mapy";
+        return std::nullopt;
+    }
+    if (!geobounds::withinReach(centre.lat, centre.lon)) {
+        error = geobounds::kPointOutOfReach;
         return std::nullopt;
     }
     return centre;

@@ -12,6 +12,7 @@ struct MapCentre {
 };
 
 // The centre the message gives; nothing, with the sentence for the page in `error`, when a
-// member is missing or the two are no position on the globe. A member that is not a number
-// throws nlohmann::json::type_error.
+// member is missing, the two are no position on the globe, or the position lies outside the
+// reach of the Polish coordinate systems (geobounds::withinReach). A member that is not a number
+// throws pagefield::Refusal naming it.
 std::optional<MapCentre> mapCentreOf(const nlohmann::json& message, std::string& error);

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "PageFields.h"
 #include "Platform.h"
 #include "WebAssets.h"
 #include "import/ImportController.h"
@@ -33,11 +34,9 @@ json onPing(const json&) {
 }
 
 json onOpenExternal(const json& message) {
-    if (message.contains("url")) {
-        const std::string url = message["url"].get<std::string>();
-        if (url.starts_with("https://") || url.starts_with("http://"))
-            Platform::openExternal(url);
-    }
+    const std::string url = pagefield::text(message, "url");
+    if (url.starts_with("https://") || url.starts_with("http://"))
+        Platform::openExternal(url);
     return json{{"type", "noop"}};
 }
 

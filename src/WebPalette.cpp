@@ -7,19 +7,18 @@
 namespace webpalette {
 namespace {
 
-// The text of the page's argument: a string value as UTF-8, anything else as the empty text.
+// The text of the page's argument: a string value as UTF-8, anything else (no argument, another
+// value, an object or an array) as the empty text, which the bridge refuses as no message.
 std::string messageText(const GS::Ref<JS::Base>& argument) {
-    if (argument == nullptr)
-        return {};
     const GS::Ref<JS::Value> value = GS::DynamicCast<JS::Value>(argument);
-    if (value == nullptr)
-        throw GS::ClassCastException();
-    return value->GetType() == JS::Value::STRING ? value->GetString().ToUtf8() : std::string();
+    if (value == nullptr || value->GetType() != JS::Value::STRING)
+        return {};
+    return value->GetString().ToUtf8();
 }
 
 // Hands the page's message to the bridge. Exceptions must not reach the host's script engine
-// (the bridge lets those not derived from std::exception through, and a bad argument throws the
-// host's cast exception): they become the bridge's internal error.
+// (the bridge lets those not derived from std::exception through): they become the bridge's
+// internal error.
 void dispatchGuarded(Bridge& bridge, const GS::Ref<JS::Base>& argument) {
     std::string what;
     try {

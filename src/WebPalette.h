@@ -18,10 +18,9 @@ inline constexpr GSFlags kPaletteFlags = 1015;  // 0x3F7
 
 // The page channel. The bridge's sender runs "GISBridge.receive(" + text + ");" in the page; the
 // page's script object "GIS" gets the function "postMessage", which hands its argument (a string
-// value as UTF-8; no argument or any other value as the empty text) to bridge.dispatch and
-// returns true. Whatever handling throws stays on the program's side, the host's
-// GS::ClassCastException for an argument that is not a script value included: the page gets the
-// bridge's internal error ("Blad wewnetrzny: " + the exception's text) instead.
+// value as UTF-8; no argument, any other value, an object or an array as the empty text) to
+// bridge.dispatch and returns true. Whatever handling throws stays on the program's side: the
+// page gets the bridge's internal error ("Blad wewnetrzny: " + the exception's text) instead.
 void connect(DG::Browser& browser, Bridge& bridge);
 
 // Logs load errors and loading-state changes of the browser to the diagnostic log.

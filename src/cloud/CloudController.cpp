@@ -10,6 +10,7 @@
 #include "ACAPinc.h"
 #include "MainThread.h"
 #include "MapCentre.h"
+#include "PageFields.h"
 #include "cloud/CloudEstimate.h"
 #include "cloud_ui/CloudPalette.h"
 #include "geodata/GeoBounds.h"
@@ -86,27 +87,33 @@ cloudui::Detail CloudController::detailFromString(const std::string& text) {
     return cloudui::Detail::Standard;
 }
 
-std::optional<std::vector<double>> CloudController::frameCorners(const json& message) const {
+std::optional<std::vector<double>> CloudController::frameCorners(const json& message,
+                                                                 std::string& error) const {
+    error = kBadFrame;
     if (!message.is_object() || !message.contains("bboxWgs84") || message["bboxWgs84"].size() != 4)
         return std::nullopt;
-    std::vector<double> corners = message["bboxWgs84"].get<std::vector<double>>();
+    std::vector<double> corners = pagefield::numbers(message, "bboxWgs84", 4);
     if (!geobounds::isLatLon(corners[1], corners[0]) ||
         !geobounds::isLatLon(corners[3], corners[2]) || !isFinite(bboxFromWgs84(corners)))
         return std::nullopt;
+    if (!geobounds::frameWithinReach(corners[0], corners[1], corners[2], corners[3])) {
+        error = geobounds::kFrameOutOfReach;
+        return std::nullopt;
+    }
     return corners;
 }
 
 cloudui::Detail CloudController::detailOf(const json& message) {
-    return message.contains("detail") ? detailFromString(message["detail"].get<std::string>())
-                                      : cloudui::Detail::Standard;
+    return detailFromString(pagefield::text(message, "detail", "standard"));
 }
 
 // ---- Estimates ----------------------------------------------------------------------------------
 
 json CloudController::onFrameEstimate(const json& message) {
-    const auto corners = frameCorners(message);
+    std::string error;
+    const auto corners = frameCorners(message, error);
     if (!corners)
-        return errorReply(kBadFrame);
+        return errorReply(error);
     const Bbox frame = bboxFromWgs84(*corners);
     const cloudui::Detail detail = detailOf(message);
     const double area = (frame.maxx - frame.minx) * (frame.maxy - frame.miny);

@@ -115,11 +115,14 @@ public:
     void setThreadLauncher(ThreadLauncher launcher);
 
 private:
-    // The corners of a message's "bboxWgs84": nothing when it is missing or has not exactly 4
-    // entries, or when a corner is not finite or not a position on the globe. Entries that are
-    // not numbers throw the JSON library's type error.
-    std::optional<std::vector<double>> frameCorners(const json& message) const;
-    // The message's "detail" (standard when missing); a value that is not a text throws.
+    // The corners of a message's "bboxWgs84": nothing, with the sentence for the page in
+    // `error`, when it is missing or has not exactly 4 entries, when a corner is not finite or
+    // not a position on the globe, or when the frame lies not wholly within the reach of the
+    // Polish coordinate systems (geobounds::frameWithinReach). Entries that are not numbers
+    // throw pagefield::Refusal.
+    std::optional<std::vector<double>> frameCorners(const json& message, std::string& error) const;
+    // The message's "detail" (standard when missing); a value that is not a text throws
+    // pagefield::Refusal.
     static cloudui::Detail detailOf(const json& message);
 
     void estimateWorker(const EstimateJob& job);

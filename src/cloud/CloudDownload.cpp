@@ -79,9 +79,10 @@ void writeDiagnostics(const CloudController::DownloadResult& result) {
 }  // namespace
 
 json CloudController::onDownload(const json& message) {
-    const auto corners = frameCorners(message);
+    std::string error;
+    const auto corners = frameCorners(message, error);
     if (!corners)
-        return {{"type", "error"}, {"msg", "Nieprawidlowy bbox"}};
+        return {{"type", "error"}, {"msg", error}};
     if (busy)
         return {{"type", "error"}, {"msg", "Trwa pobieranie danych - sprobuj za chwile"}};
     const Bbox frame = bboxFromWgs84(*corners);

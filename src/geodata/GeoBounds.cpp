@@ -10,6 +10,15 @@ bool isLatLon(double lat, double lon) {
            std::abs(lon) <= 180.0;
 }
 
+bool withinReach(double lat, double lon) {
+    // Written so that a NaN coordinate fails every comparison.
+    return lat >= kReachSouth && lat <= kReachNorth && lon >= kReachWest && lon <= kReachEast;
+}
+
+bool frameWithinReach(double lon0, double lat0, double lon1, double lat1) {
+    return withinReach(lat0, lon0) && withinReach(lat1, lon1);
+}
+
 bool nearFrame(const GisPoint& p, const Bbox& frame) {
     // Written so that a NaN coordinate fails every comparison.
     return p.x >= frame.minx - kFarthestFromFrame && p.x <= frame.maxx + kFarthestFromFrame &&

@@ -127,7 +127,7 @@ bool projectSurveyPointLatLon(double& lat, double& lon) {
     if (loadSurveyPointFromProject(survey, message, epsg) == kGeoreferenceNone)
         return false;
     survey.surveyPointToLatLon(epsg, lat, lon);
-    return true;
+    return geobounds::isLatLon(lat, lon);
 }
 
 int projectZoneOr(double longitude) {

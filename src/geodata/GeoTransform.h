@@ -42,8 +42,9 @@ inline constexpr int kGeoreferenceSurveyPoint = 2;
 // the transform is left untouched. Main thread only: it calls the host.
 int loadSurveyPointFromProject(GeoTransform& transform, std::string& message, int& epsg);
 
-// The project's survey point in WGS84 degrees, where the project is georeferenced at all (the
-// palettes open their maps on it). Main thread only: it calls the host.
+// The project's survey point in WGS84 degrees, where the project is georeferenced at all and
+// the point is a position on the globe (the palettes open their maps on it; a survey point far
+// beyond the reach of its system converts to no position). Main thread only: it calls the host.
 bool projectSurveyPointLatLon(double& lat, double& lon);
 
 // The PL-2000 zone that the name of the project's coordinate system gives, else (no zone named,

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "MapPalette.h"
+#include "PageFields.h"
 #include "geodata/Geocoder.h"
 #include "geodata/ServiceConfig.h"
 #include "import/ImportController.h"
@@ -54,7 +55,7 @@ ImportController::json suggestionsOf(const std::string& body) {
 }  // namespace
 
 ImportController::json ImportController::onSearchAddress(const json& message) {
-    const std::string query = message.value("query", std::string());
+    const std::string query = pagefield::text(message, "query");
     if (query.empty())
         return {{"type", "addressResults"}};
     const std::string url =
@@ -74,7 +75,7 @@ ImportController::json ImportController::onSearchAddress(const json& message) {
 }
 
 ImportController::json ImportController::onSearchAddressSuggest(const json& message) {
-    std::string query = message.value("query", std::string());
+    std::string query = pagefield::text(message, "query");
     if (query.size() < kMinSuggestQuery)
         return nullptr;
     std::thread(suggestWorker, std::move(query)).detach();

@@ -7,6 +7,7 @@
 
 #include "ACAPinc.h"
 #include "LayerMapper.h"
+#include "PageFields.h"
 #include "geodata/GeoTransform.h"
 
 namespace {
@@ -58,21 +59,24 @@ ImportController::json ImportController::onGetLayers(const json& /*message*/) {
 }
 
 // The whole mapping is read before anything changes, so a value that is no text leaves the
-// settings as they were.
+// settings as they were. A name is kept as the project keeps it: a longer one is cut to the
+// layer's length in the settings file too.
 ImportController::json ImportController::onSettingsChanged(const json& message) {
     if (!message.contains("mapping"))
         return nullptr;
     const json& mapping = message["mapping"];
+    if (!mapping.is_object())
+        pagefield::refuse("mapping", "musi byc obiektem");
     std::map<DataType, std::string> changes;
     for (const DataType type : Settings::wszystkieTypy()) {
         const char* key = Settings::keyOf(type);
-        if (!mapping.is_object() || !mapping.contains(key))
+        if (!mapping.contains(key))
             continue;
         if (!mapping[key].is_string()) {
             return errorReply(std::string("Nieprawidlowe mapowanie warstw: wartosc dla \"") + key +
                               "\" nie jest nazwa warstwy. Nic nie zmieniono.");
         }
-        changes[type] = mapping[key].get<std::string>();
+        changes[type] = LayerMapper::storedName(mapping[key].get<std::string>());
     }
     for (auto& [type, layer] : changes)
         settings_.layers[type] = std::move(layer);

@@ -111,11 +111,13 @@ public:
     // The PL-1992 extent of the four corners of a WGS84 box (west, south, east, north, degrees).
     static Bbox bboxFromWgs84(const std::array<double, 4>& wsen);
 
-    // The request of a "fetch" message; nothing when its area is not a real area on the globe
-    // (a coordinate not finite or out of range, west equal to east or south to north). A member
-    // of the wrong type or out of range throws std::invalid_argument naming it. Reads the
-    // project's geo-location for the zone: main thread only.
-    static std::optional<FetchRequest> readFetchRequest(const json& message);
+    // The request of a "fetch" message; nothing, with the sentence for the page in `error`, when
+    // its area is not a real area on the globe (a coordinate not finite or out of range, west
+    // equal to east or south to north) or lies not wholly within the reach of the Polish
+    // coordinate systems (geobounds::frameWithinReach). A member of the wrong type, or a negative
+    // "terenChmuraKrok", throws pagefield::Refusal naming it. Reads the project's geo-location
+    // for the zone: main thread only.
+    static std::optional<FetchRequest> readFetchRequest(const json& message, std::string& error);
 
     // The record of the last completed fetch (main thread).
     const FetchedData& lastFetch() const { return fetched_; }

@@ -17,6 +17,7 @@
 #include "CloudFixtures.h"
 #include "E57File.h"
 #include "HostTestApi.h"
+#include "PageFields.h"
 #include "WebE57.h"
 #include "builders/LasBuilder.h"
 #include "cloud_ui/CloudPalette.h"
@@ -176,12 +177,12 @@ TEST_F(Estimates, BadFramesAreRefusedAndStartNoWorker) {
     EXPECT_EQ(index.count(), 0u);
 
     const json fourMembers{{"bboxWgs84", {{"a", 1}, {"b", 2}, {"c", 3}, {"d", 4}}}};
-    EXPECT_THROW(controller.onFrameEstimate(fourMembers), json::type_error);
+    EXPECT_THROW(controller.onFrameEstimate(fourMembers), pagefield::Refusal);
     EXPECT_THROW(controller.onFrameEstimate(json{{"bboxWgs84", {21.0, 52.0, "x", 52.1}}}),
-                 json::type_error);
+                 pagefield::Refusal);
     json numberDetail = frameMessage({21.0, 52.0, 21.1, 52.1});
     numberDetail["detail"] = 2;
-    EXPECT_THROW(controller.onFrameEstimate(numberDetail), json::type_error);
+    EXPECT_THROW(controller.onFrameEstimate(numberDetail), pagefield::Refusal);
 }
 
 TEST(CloudDetail, OnlyTheExactNamesChooseLightAndFull) {
@@ -244,7 +245,7 @@ TEST_F(CloudControllerTest, SetOriginRefusesWhatItCannotWrite) {
         error("Nieprawidlowe wspolrzedne srodka mapy"));
     EXPECT_EQ(controller.onSetOrigin({{"lat", 52.0}, {"lon", 200.0}}),
               error("Nieprawidlowe wspolrzedne srodka mapy"));
-    EXPECT_THROW(controller.onSetOrigin({{"lat", "52"}, {"lon", 18.0}}), json::type_error);
+    EXPECT_THROW(controller.onSetOrigin({{"lat", "52"}, {"lon", 18.0}}), pagefield::Refusal);
 
     host::failCalls("ACAPI_GeoLocation_GetGeoLocation", APIERR_GENERAL);
     EXPECT_EQ(controller.onSetOrigin({{"lat", 52.0}, {"lon", 18.0}}),

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "ACAPinc.h"
 #include "AddOnResources.h"
 #include "HostTestApi.h"
@@ -52,10 +54,36 @@ TEST_F(CloudPageMessages, ReachTheControllerAndComeBackInThePage) {
     EXPECT_EQ(page.ask(R"({"type":"cancel"})"), json({{"type", "cancelled"}}))
         << "with no download running";
     EXPECT_TRUE(page.post(R"({"type":"getInit"})").empty()) << "no georeference: no answer";
-    const json typeError =
-        page.ask(R"({"type":"frameEstimate","bboxWgs84":{"a":1,"b":2,"c":3,"d":4}})");
-    EXPECT_EQ(typeError.at("msg").get<std::string>().rfind("Blad wewnetrzny: ", 0), 0u)
-        << typeError;
+    // Members of the wrong type are named, frames and points far from Poland refused: at once,
+    // with nothing asked of the sheet index and the project's georeference as it was.
+    const std::string frameAway =
+        "Obszar poza zasiegiem ukladow PL-1992/PL-2000 - dane obejmuja tylko Polske.";
+    const std::string pointAway =
+        "Punkt poza zasiegiem ukladow PL-1992/PL-2000 - dane obejmuja tylko Polske.";
+    const std::pair<const char*, std::string> refused[] = {
+        {R"({"type":"frameEstimate","bboxWgs84":{"a":1,"b":2,"c":3,"d":4}})",
+         "Pole \"bboxWgs84\" musi byc lista 4 liczb."},
+        {R"({"type":"download","bboxWgs84":[21,52,null,52.1]})",
+         "Pole \"bboxWgs84\" musi byc lista 4 liczb."},
+        {R"({"type":"frameEstimate","bboxWgs84":[21,52,21.1,52.1],"detail":2})",
+         "Pole \"detail\" musi byc tekstem."},
+        {R"({"type":"setOrigin","lat":"52","lon":21})", "Pole \"lat\" musi byc liczba."},
+        {R"({"type":"frameEstimate","bboxWgs84":[-74.05,40.65,-73.9,40.8]})", frameAway},
+        {R"({"type":"download","bboxWgs84":[-74.05,40.65,-73.9,40.8]})", frameAway},
+        {R"({"type":"frameEstimate","bboxWgs84":[13.5,52,13.7,52.1]})", frameAway},  // in part
+        {R"({"type":"setOrigin","lat":0,"lon":180})", pointAway},
+        {R"({"type":"setOrigin","lat":40.7128,"lon":-74.006})", pointAway},
+    };
+    workers.join();
+    const std::size_t indexAsked = lidar.indexRequests();
+    for (const auto& [message, sentence] : refused) {
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_EQ(page.ask(message), json({{"type", "error"}, {"msg", sentence}})) << message;
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(1));
+    }
+    workers.join();
+    EXPECT_EQ(lidar.indexRequests(), indexAsked);
+    EXPECT_EQ(host::geoLocation(), API_GeoLocation{});
 
     EXPECT_EQ(page.post(json{{"type", "download"}, {"bboxWgs84", frame}, {"detail", "full"}}),
               std::vector<json>{json::parse(

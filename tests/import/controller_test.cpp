@@ -121,6 +121,14 @@ TEST_F(Controller, LayerMappingOfAllKindsAndSettingsThatChangeWholeOrNotAtAll) {
     EXPECT_TRUE(page.post(R"({"type":"settingsChanged","mapping":{"dzialki":""}})").empty());
     EXPECT_EQ(page.ask(R"({"type":"getLayers"})")["mapping"]["dzialki"], "GIS_DZIALKI")
         << "an empty name means the default layer";
+
+    // A name longer than a layer's is kept as the layer keeps it, in the file too: 255 bytes,
+    // cut before a two-byte letter that would end past them.
+    const std::string longName = std::string(254, 'a') + "\xC5\x82" + std::string(3 << 20, 'b');
+    EXPECT_TRUE(
+        page.post(json{{"type", "settingsChanged"}, {"mapping", {{"mosty", longName}}}}).empty());
+    EXPECT_EQ(json::parse(settingsFile())["layers"]["mosty"], std::string(254, 'a'));
+    EXPECT_EQ(page.ask(R"({"type":"getLayers"})")["mapping"]["mosty"], std::string(254, 'a'));
 }
 
 TEST_F(Controller, StartPositionAndCancel) {
@@ -136,6 +144,11 @@ TEST_F(Controller, StartPositionAndCancel) {
     EXPECT_EQ(init.at("zoom"), 17);
     EXPECT_NEAR(init.at("lat").get<double>(), 52.23, 0.01);
     EXPECT_NEAR(init.at("lon").get<double>(), 21.01, 0.01);
+
+    // A survey point that an origin far from Poland once left (1e27 m east) is no position.
+    geo.surveyPoint.eastings = 1.37e27;
+    host::setGeoLocation(geo);
+    EXPECT_TRUE(page.post(R"({"type":"getInit"})").empty());
 
     EXPECT_EQ(page.ask(R"({"type":"cancel"})"), json({{"type", "cancelled"}}));
 }

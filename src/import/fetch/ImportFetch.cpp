@@ -3,15 +3,15 @@
 // and tells the page what came.
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
-#include <stdexcept>
 #include <thread>
 #include <tuple>
 
 #include "ACAPinc.h"
 #include "ExceptionText.h"
 #include "MapPalette.h"
+#include "PageFields.h"
+#include "geodata/GeoBounds.h"
 #include "geodata/GeoTransform.h"
 #include "geodata/GmlParser.h"
 #include "geodata/Net.h"
@@ -22,64 +22,10 @@ namespace {
 
 using json = ImportController::json;
 
-json errorReply(const char* message) {
+constexpr const char* kBadBox = "Nieprawidlowy bbox";
+
+json errorReply(const std::string& message) {
     return {{"type", "error"}, {"msg", message}};
-}
-
-[[noreturn]] void badParameter(const char* key) {
-    throw std::invalid_argument(std::string("Nieprawidlowy parametr pobierania: ") + key);
-}
-
-double numberMember(const json& message, const char* key, double fallback) {
-    const auto member = message.find(key);
-    if (member == message.end())
-        return fallback;
-    if (!member->is_number())
-        badParameter(key);
-    return member->get<double>();
-}
-
-int integerMember(const json& message, const char* key, int fallback) {
-    const double value = numberMember(message, key, fallback);
-    if (!(value >= INT_MIN && value <= INT_MAX))
-        badParameter(key);
-    return static_cast<int>(value);
-}
-
-bool flagMember(const json& message, const char* key, bool fallback) {
-    const auto member = message.find(key);
-    if (member == message.end())
-        return fallback;
-    if (!member->is_boolean())
-        badParameter(key);
-    return member->get<bool>();
-}
-
-std::vector<std::string> keysOf(const json& message) {
-    const auto member = message.find("layers");
-    if (member == message.end())
-        return {};
-    if (!member->is_array())
-        badParameter("layers");
-    std::vector<std::string> keys;
-    for (const json& key : *member) {
-        if (!key.is_string())
-            badParameter("layers");
-        keys.push_back(key.get<std::string>());
-    }
-    return keys;
-}
-
-std::array<double, 4> wgs84BoxOf(const json& box) {
-    std::array<double, 4> wsen{};
-    if (!box.is_array() || box.size() != wsen.size())
-        badParameter("bboxWgs84");
-    for (std::size_t i = 0; i < wsen.size(); ++i) {
-        if (!box[i].is_number())
-            badParameter("bboxWgs84");
-        wsen[i] = box[i].get<double>();
-    }
-    return wsen;
 }
 
 // West, south, east and north on the globe, with a width and a height.
@@ -146,20 +92,32 @@ Bbox ImportController::bboxFromWgs84(const std::array<double, 4>& wsen) {
 }
 
 std::optional<ImportController::FetchRequest> ImportController::readFetchRequest(
-    const json& message) {
-    const std::array<double, 4> wsen = wgs84BoxOf(message.at("bboxWgs84"));
-    if (!isArea(wsen))
-        return std::nullopt;
+    const json& message, std::string& error) {
     FetchRequest request;
+    const std::vector<double> box = pagefield::numbers(message, "bboxWgs84", 4);
+    const std::array<double, 4> wsen{box[0], box[1], box[2], box[3]};
+    request.keys = pagefield::texts(message, "layers");
+    request.rasterScale = pagefield::integer(message, "rasterScale", request.rasterScale);
+    request.terrainStep = pagefield::integer(message, "terrainStep", request.terrainStep);
+    request.poziomiceCiecie =
+        pagefield::number(message, "poziomiceCiecie", request.poziomiceCiecie);
+    request.poziomiceWygladz =
+        pagefield::flag(message, "poziomiceWygladz", request.poziomiceWygladz);
+    request.terenChmuraKrok =
+        pagefield::number(message, "terenChmuraKrok", request.terenChmuraKrok);
+    // A step of 0 is coarsened to the grid's node limit like any step too fine; one below 0
+    // means nothing.
+    if (request.terenChmuraKrok < 0.0)
+        pagefield::refuse("terenChmuraKrok", "nie moze byc ujemne");
     request.bbox = bboxFromWgs84(wsen);
-    if (!isArea(request.bbox))
+    if (!isArea(wsen) || !isArea(request.bbox)) {
+        error = kBadBox;
         return std::nullopt;
-    request.keys = keysOf(message);
-    request.rasterScale = integerMember(message, "rasterScale", request.rasterScale);
-    request.terrainStep = integerMember(message, "terrainStep", request.terrainStep);
-    request.poziomiceCiecie = numberMember(message, "poziomiceCiecie", request.poziomiceCiecie);
-    request.poziomiceWygladz = flagMember(message, "poziomiceWygladz", request.poziomiceWygladz);
-    request.terenChmuraKrok = numberMember(message, "terenChmuraKrok", request.terenChmuraKrok);
+    }
+    if (!geobounds::frameWithinReach(wsen[0], wsen[1], wsen[2], wsen[3])) {
+        error = geobounds::kFrameOutOfReach;
+        return std::nullopt;
+    }
     request.zoneEpsg = projectZoneOr((wsen[0] + wsen[2]) * 0.5);
     return request;
 }
@@ -175,12 +133,13 @@ ImportController::FetchedData ImportController::fetchOrFailure(
 
 ImportController::json ImportController::onFetch(const json& message) {
     if (!message.contains("bboxWgs84") || message["bboxWgs84"].size() != 4)
-        return errorReply("Nieprawidlowy bbox");
+        return errorReply(kBadBox);
     if (busy_)
         return errorReply(kBusyMessage);
-    const std::optional<FetchRequest> request = readFetchRequest(message);
+    std::string error;
+    const std::optional<FetchRequest> request = readFetchRequest(message, error);
     if (!request)
-        return errorReply("Nieprawidlowy bbox");
+        return errorReply(error);
     startFetch(*request);
     return nullptr;
 }

@@ -8,6 +8,7 @@
 
 #include "ACAPinc.h"
 #include "ExceptionText.h"
+#include "geodata/GeoBounds.h"
 #include "geodata/ProjConv.h"
 #include "import/placement/PlacementCommand.h"
 
@@ -17,6 +18,9 @@ using json = ImportController::json;
 
 constexpr const char* kFetchFirst = "Najpierw kliknij \"1. Pobierz elementy\".";
 constexpr const char* kRolledBack = "Import nieudany (transakcja wycofana)";
+constexpr const char* kSurveyPointOutOfReach =
+    "Survey Point projektu lezy poza zasiegiem ukladow PL-1992/PL-2000 - dane obejmuja tylko "
+    "Polske. Kliknij \"Ustaw lokalizacje projektu wg mapy\" i sprobuj ponownie.";
 constexpr const char* kZDiagnostics = "tovelmark_z_diag.txt";
 constexpr double kApproximateReachKm = 2.0;
 constexpr double kSurveyPointReachKm = 50.0;
@@ -55,6 +59,15 @@ Georeference readGeoreference() {
     Georeference g;
     g.status = loadSurveyPointFromProject(g.frame, g.message, g.epsg);
     return g;
+}
+
+// Whether the survey point lies within the reach of the Polish systems: every element is placed
+// as far from project zero as the fetched area lies from it.
+bool surveyPointWithinReach(const Georeference& g) {
+    double lat = 0.0;
+    double lon = 0.0;
+    g.frame.surveyPointToLatLon(g.epsg, lat, lon);
+    return geobounds::withinReach(lat, lon);
 }
 
 std::optional<double> surveyPointHeight() {
@@ -206,6 +219,8 @@ ImportController::json ImportController::onPlace(const json& /*message*/) {
     Georeference geo = readGeoreference();
     if (geo.status == kGeoreferenceNone)
         return errorReply(geo.message);
+    if (!surveyPointWithinReach(geo))
+        return errorReply(kSurveyPointOutOfReach);
     const int zone = ProjConv::isPl2000(geo.epsg) ? geo.epsg : zoneEpsg_;
     if (!ProjConv::isPl2000(geo.epsg)) {
         const GisPoint inZone =

@@ -240,19 +240,42 @@ TEST_F(Fetch, BadRequestsStartNothingAndARunningFetchRefusesAnotherButHearsCance
     EXPECT_EQ(refused({21.0, 52.0, 21.0, 52.1}), badBox) << "no width";
     EXPECT_EQ(refused({21.0, 95.0, 21.1, 96.0}), badBox) << "beyond the pole";
     EXPECT_EQ(refused({21.0, 52.0, 181.0, 52.1}), badBox);
-    for (const char* bad :
-         {R"({"type":"fetch","bboxWgs84":{"w":1,"s":2,"e":3,"n":4}})",
-          R"({"type":"fetch","bboxWgs84":[21,"52",21.1,52.1]})",
-          R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"rasterScale":"1000"})",
-          R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"terrainStep":1e12})",
-          R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"poziomiceWygladz":1})",
-          R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"layers":["dzialki",5]})"}) {
-        const json reply = page.ask(bad);
-        EXPECT_EQ(reply.at("type"), "error") << bad;
-        EXPECT_TRUE(reply.at("msg").get<std::string>().starts_with(
-            "Blad wewnetrzny: Nieprawidlowy parametr pobierania: "))
-            << reply;
+    // Members of the wrong type or out of range, and frames the data do not reach: each is told
+    // at once, and nothing is asked of any service.
+    const std::string outOfReach =
+        "Obszar poza zasiegiem ukladow PL-1992/PL-2000 - dane obejmuja tylko Polske.";
+    const std::pair<const char*, std::string> bad[] = {
+        {R"({"type":"fetch","bboxWgs84":{"w":1,"s":2,"e":3,"n":4}})",
+         "Pole \"bboxWgs84\" musi byc lista 4 liczb."},
+        {R"({"type":"fetch","bboxWgs84":[21,"52",21.1,52.1]})",
+         "Pole \"bboxWgs84\" musi byc lista 4 liczb."},
+        {R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"rasterScale":"1000"})",
+         "Pole \"rasterScale\" musi byc liczba calkowita."},
+        {R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"terrainStep":1.5})",
+         "Pole \"terrainStep\" musi byc liczba calkowita."},
+        {R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"terrainStep":1e12})",
+         "Pole \"terrainStep\" ma wartosc spoza zakresu."},
+        {R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"poziomiceWygladz":1})",
+         "Pole \"poziomiceWygladz\" musi byc wartoscia true albo false."},
+        {R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"terenChmuraKrok":-1})",
+         "Pole \"terenChmuraKrok\" nie moze byc ujemne."},
+        {R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"layers":["dzialki",5]})",
+         "Pole \"layers\" musi byc lista tekstow."},
+        {R"({"type":"fetch","bboxWgs84":[-74.05,40.65,-73.9,40.8],"layers":["dzialki"]})",
+         outOfReach},  // New York
+        {R"({"type":"fetch","bboxWgs84":[13.5,52,13.7,52.1],"layers":["dzialki"]})",
+         outOfReach},  // across the western edge of the reach
+    };
+    for (const auto& [message, sentence] : bad) {
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_EQ(page.ask(message), json({{"type", "error"}, {"msg", sentence}})) << message;
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s) << message;
     }
+    host::pumpFor(200ms);
+    EXPECT_EQ(hosts.geoportal.count() + hosts.county.count() + hosts.openData.count() +
+                  hosts.overpass.count(),
+              0u)
+        << "nothing asked";
 
     const auto started =
         page.post(json{{"type", "fetch"}, {"bboxWgs84", frame}, {"layers", {"dzialki"}}});

@@ -269,7 +269,8 @@ TEST(FetchRequest, TheBoxOfTheCornersAndTheZoneOfTheProjectOrOfTheLongitude) {
     EXPECT_EQ(box.maxy, std::max(northWest.y, ProjConv::latLonToPl1992(52.1, 21.2).y));
 
     const json message = {{"bboxWgs84", {17.0, 52.0, 17.2, 52.1}}};
-    const auto request = ImportController::readFetchRequest(message);
+    std::string error;
+    const auto request = ImportController::readFetchRequest(message, error);
     ASSERT_TRUE(request);
     EXPECT_EQ(request->zoneEpsg, 2177) << "the zone of the centre's longitude, 17.1";
     EXPECT_EQ(std::tie(request->rasterScale, request->terrainStep, request->poziomiceCiecie,
@@ -280,10 +281,10 @@ TEST(FetchRequest, TheBoxOfTheCornersAndTheZoneOfTheProjectOrOfTheLongitude) {
     API_GeoLocation geo{};
     geo.surveyPoint.geoReferenceData.name = "EPSG:2178";
     host::setGeoLocation(geo);
-    EXPECT_EQ(ImportController::readFetchRequest(message)->zoneEpsg, 2178);
+    EXPECT_EQ(ImportController::readFetchRequest(message, error)->zoneEpsg, 2178);
     geo.surveyPoint.geoReferenceData.name = "EPSG:2180";
     host::setGeoLocation(geo);
-    EXPECT_EQ(ImportController::readFetchRequest(message)->zoneEpsg, 2177);
+    EXPECT_EQ(ImportController::readFetchRequest(message, error)->zoneEpsg, 2177);
 }
 
 TEST(FetchFailure, AnyExceptionBecomesAnEmptyRecordWithItsText) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <tuple>
 
 #include "fakes/TerrainModel.h"
 #include "geodata/ProjConv.h"
@@ -136,22 +137,29 @@ TEST_F(Origin, ARefusedRecordIsWrittenWithoutItsTextsOrNotAtAll) {
     EXPECT_EQ(hosts.geoportal.count(fakes::kTerrainIndexPath), 1u);
 }
 
-// A position off the globe would make the survey point NaN: it is refused and the project keeps
-// its georeference, writes no diagnostics and looks up no height.
-TEST_F(Origin, APositionOffTheGlobeIsRefusedAndTheSurveyPointStays) {
+// A position off the globe would make the survey point NaN, and one far from Poland a survey
+// point of 1e27 m: each is refused at once, and the project keeps its georeference, writes no
+// diagnostics and looks up no height.
+TEST_F(Origin, APositionOffTheGlobeOrFarFromPolandIsRefusedAndTheSurveyPointStays) {
     fakes::serveTerrainModel(hosts, {sheetAround("N-34-139-A", point, 112.5)});
     ASSERT_EQ(setOrigin(kLat, kLon).at("type"), "originSet");
     ASSERT_TRUE(geoLocationRead(1));
     const API_GeoLocation kept = host::geoLocation();
     const std::string keptDiagnostics = diagnostics();
-    const std::pair<double, double> offTheGlobe[] = {
-        {1e308, kLon}, {-1e308, kLon}, {90.000001, kLon}, {-91, kLon},
-        {kLat, 180.5}, {kLat, -1e308}, {98.8, 1101171},
+    const std::string offTheGlobe = "Nieprawidlowe wspolrzedne srodka mapy";
+    const std::string farAway =
+        "Punkt poza zasiegiem ukladow PL-1992/PL-2000 - dane obejmuja tylko Polske.";
+    const std::tuple<double, double, std::string> refused[] = {
+        {1e308, kLon, offTheGlobe},   {-1e308, kLon, offTheGlobe}, {90.000001, kLon, offTheGlobe},
+        {-91, kLon, offTheGlobe},     {kLat, 180.5, offTheGlobe},  {kLat, -1e308, offTheGlobe},
+        {98.8, 1101171, offTheGlobe}, {0, 180, farAway},           {90, 180, farAway},
+        {40.7128, -74.006, farAway},  {48.49, 20, farAway},        {52, 24.66, farAway},
     };
-    for (const auto& [lat, lon] : offTheGlobe) {
-        EXPECT_EQ(setOrigin(lat, lon),
-                  json({{"type", "error"}, {"msg", "Nieprawidlowe wspolrzedne srodka mapy"}}))
+    for (const auto& [lat, lon, sentence] : refused) {
+        const auto asked = std::chrono::steady_clock::now();
+        EXPECT_EQ(setOrigin(lat, lon), json({{"type", "error"}, {"msg", sentence}}))
             << lat << " " << lon;
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, 1s);
         EXPECT_TRUE(host::geoLocation() == kept) << lat << " " << lon;
     }
     host::pumpFor(200ms);
@@ -159,8 +167,9 @@ TEST_F(Origin, APositionOffTheGlobeIsRefusedAndTheSurveyPointStays) {
     EXPECT_EQ(diagnostics(), keptDiagnostics);
     EXPECT_EQ(hosts.geoportal.count(fakes::kTerrainIndexPath), 1u);
 
-    // The edges of the globe are positions.
-    EXPECT_EQ(setOrigin(90, 180).at("type"), "originSet");
+    // The corners of the reach lie within it.
+    EXPECT_EQ(setOrigin(48.5, 13.64).at("type"), "originSet");
+    EXPECT_EQ(setOrigin(55.39, 24.65).at("type"), "originSet");
 }
 
 // The host may store the survey point rounded before the height arrives: within a millimetre it

@@ -237,6 +237,25 @@ TEST_F(Placement, RefusedWithoutDataWhileFetchingAndWithoutAUsableGeoreference) 
     surveyPoint(1.0, 0, 0, "Lokalny");
     EXPECT_EQ(place().at("warning").get<std::string>().substr(0, 44),
               "Uwaga: nieobslugiwany CRS projektu \"Lokalny\"");
+
+    // A survey point beyond the reach of the Polish systems (as an origin over New York once
+    // left it, or a local system's small numbers read as PL-1992) would put everything that far
+    // from project zero.
+    const std::tuple<double, double, const char*> farAway[] = {{1.37e27, 5.8e6, "EPSG:2179"},
+                                                               {1000.0, 2000.0, "Lokalny"}};
+    for (const auto& [easting, northing, crs] : farAway) {
+        API_GeoLocation geo{};
+        geo.surveyPoint.eastings = easting;
+        geo.surveyPoint.northings = northing;
+        geo.surveyPoint.geoReferenceData.name = crs;
+        host::setGeoLocation(geo);
+        EXPECT_EQ(place(), json({{"type", "error"},
+                                 {"msg",
+                                  "Survey Point projektu lezy poza zasiegiem ukladow "
+                                  "PL-1992/PL-2000 - dane obejmuja tylko Polske. Kliknij \"Ustaw "
+                                  "lokalizacje projektu wg mapy\" i sprobuj ponownie."}}))
+            << crs;
+    }
     EXPECT_EQ(host::undoDepth(), 4u) << "a step for each placement, none for a refusal";
 }
 
