@@ -20,7 +20,8 @@ namespace {
 using json = nlohmann::json;
 
 // Where the kept points go: the PL-2000 zone and, when the project's georeference names that
-// zone, its survey point and height as the origin of their local frame.
+// zone and its survey point lies within the reach of the Polish systems, that point and its
+// height as the origin of their local frame.
 struct Placement {
     int epsg = 0;
     double anchorE = 0.0;
@@ -37,7 +38,8 @@ Placement placementFor(double centreLon) {
     int epsg = 2180;
     API_GeoLocation geo{};
     place.hasGeo = loadSurveyPointFromProject(survey, message, epsg) != kGeoreferenceNone &&
-                   epsg == place.epsg && ACAPI_GeoLocation_GetGeoLocation(&geo) == NoError;
+                   epsg == place.epsg && survey.surveyPointWithinReach(epsg) &&
+                   ACAPI_GeoLocation_GetGeoLocation(&geo) == NoError;
     if (place.hasGeo) {
         place.anchorE = survey.surveyEasting;
         place.anchorN = survey.surveyNorthing;

@@ -120,6 +120,13 @@ void GeoTransform::surveyPointToLatLon(int epsg, double& lat, double& lon) const
         ProjConv::pl1992ToLatLon(surveyEasting, surveyNorthing, lat, lon);
 }
 
+bool GeoTransform::surveyPointWithinReach(int epsg) const {
+    double lat = 0.0;
+    double lon = 0.0;
+    surveyPointToLatLon(epsg, lat, lon);
+    return geobounds::withinReach(lat, lon);
+}
+
 bool projectSurveyPointLatLon(double& lat, double& lon) {
     GeoTransform survey;
     std::string message;

@@ -28,6 +28,11 @@ struct GeoTransform {
     // The survey point in WGS84 degrees, read as a point of the PL-2000 zone epsg (2176 to
     // 2179) or, for any other code, of PL-1992.
     void surveyPointToLatLon(int epsg, double& lat, double& lon) const;
+
+    // Whether the survey point, read as surveyPointToLatLon reads it, lies within the reach of
+    // the Polish systems (geobounds::withinReach): whatever is placed against a point beyond it
+    // lands as far from the data as that point lies.
+    bool surveyPointWithinReach(int epsg) const;
 };
 
 // What loadSurveyPointFromProject found.

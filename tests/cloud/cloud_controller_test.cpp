@@ -374,6 +374,15 @@ TEST_F(Downloads, TheProjectsZoneAndSurveyPointPlaceTheCloud) {
     EXPECT_NE(diag.find("quality=2 east=7.5e+06 north=5.79e+06 rot(rad)=0 epsg=2178"),
               std::string::npos);
     EXPECT_NE(diag.find("[PROJEKT] orthogonalHeight=100\n"), std::string::npos);
+
+    // A survey point of the same zone far beyond Poland anchors nothing: the points are placed
+    // as without a georeference, from the frame's corner, rather than a continent away.
+    geo.surveyPoint.northings = 1.0e9;
+    host::setGeoLocation(geo);
+    controller.onDownload(downloadMessage());
+    EXPECT_EQ(finish().at("ok"), true);
+    const std::string far = fixtures::readBytes(dir.path() + "/tovelmark_cloud_diag.txt");
+    EXPECT_NE(far.find("[CHMURA] offset(rog kadru PL-2000)"), std::string::npos) << far;
 }
 
 // A project as "setOrigin" leaves it: the survey point at the map's centre in that place's zone,

@@ -8,7 +8,6 @@
 
 #include "ACAPinc.h"
 #include "ExceptionText.h"
-#include "geodata/GeoBounds.h"
 #include "geodata/ProjConv.h"
 #include "import/placement/PlacementCommand.h"
 
@@ -59,15 +58,6 @@ Georeference readGeoreference() {
     Georeference g;
     g.status = loadSurveyPointFromProject(g.frame, g.message, g.epsg);
     return g;
-}
-
-// Whether the survey point lies within the reach of the Polish systems: every element is placed
-// as far from project zero as the fetched area lies from it.
-bool surveyPointWithinReach(const Georeference& g) {
-    double lat = 0.0;
-    double lon = 0.0;
-    g.frame.surveyPointToLatLon(g.epsg, lat, lon);
-    return geobounds::withinReach(lat, lon);
 }
 
 std::optional<double> surveyPointHeight() {
@@ -219,7 +209,7 @@ ImportController::json ImportController::onPlace(const json& /*message*/) {
     Georeference geo = readGeoreference();
     if (geo.status == kGeoreferenceNone)
         return errorReply(geo.message);
-    if (!surveyPointWithinReach(geo))
+    if (!geo.frame.surveyPointWithinReach(geo.epsg))
         return errorReply(kSurveyPointOutOfReach);
     const int zone = ProjConv::isPl2000(geo.epsg) ? geo.epsg : zoneEpsg_;
     if (!ProjConv::isPl2000(geo.epsg)) {
