@@ -66,7 +66,16 @@ async function main() {
     await waitForText(page, "status", /^Chmura punktow \(kompilacja /);
   });
 
+  await check("a frame reaching beyond Poland is refused and gets no estimate", async () => {
+    await drawFrame(page);  // over much of Europe at the page's first zoom
+    await waitForText(page, "status", /^Obszar poza zasiegiem ukladow PL-1992\/PL-2000 - dane obejmuja tylko Polske\.$/);
+    expect(await text(page, "estimate") === "", "estimate reads " + (await text(page, "estimate")));
+  });
+
   await check("a frame drawn on the map gets an estimate, refined from the sheet index", async () => {
+    // The map over the scenario's sheets, as the program's "init" puts it.
+    await page.evaluate(([lat, lon]) => GISBridge.receive({ type: "init", lat: lat, lon: lon, zoom: 8 }),
+      scenario.centre);
     await drawFrame(page);
     await waitForText(page, "estimate", /^Szacunek: [\d ]+ pkt, [\d ]+,\d MB/);
     await waitForText(page, "estimate", /\(gestosc 4,0 pkt\/m2\)/);

@@ -134,14 +134,18 @@
 
   // ---- The estimate ----------------------------------------------------------------------------
 
+  var estimating = false;  // "Szacowanie..." stands until the estimate or the refusal comes
+
   function askEstimate() {
     if (!frame) return;
+    estimating = true;
     ui.estimate.textContent = "Szacowanie...";
     GISBridge.send({ type: "frameEstimate", bboxWgs84: bboxWgs84(), detail: ui.detail.value });
     ui.download.disabled = downloading;
   }
 
   GISBridge.on("estimateDone", function (m) {
+    estimating = false;
     var text = "Szacunek: " + grouped(m.points) + " pkt, " + decimal(m.sizeMB, 1) + " MB" +
       " (gestosc " + decimal(m.density, 1) + " pkt/m2)";
     if (m.overLimit) text += ". Za duzo punktow - zmniejsz kadr lub obniz jakosc.";
@@ -218,6 +222,11 @@
   GISBridge.on("error", function (m) {
     // A download that was refused or could not start sends nothing more.
     if (downloading && progressEvents <= 1) setDownloading(false);
+    // A refused frame gets no estimate.
+    if (estimating && !downloading) {
+      estimating = false;
+      ui.estimate.textContent = "";
+    }
     showStatus(m.msg, true);
   });
 
