@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <functional>
 
 namespace pagefield {
 namespace {
@@ -15,59 +16,55 @@ const json* memberOf(const json& message, const char* key) {
     return member == message.end() ? nullptr : &*member;
 }
 
+// The member as a T when isType holds for it; the fallback when the message holds none.
+template <class T, class IsType>
+T typed(const json& message, const char* key, T fallback, IsType isType, const char* rule) {
+    const json* member = memberOf(message, key);
+    if (member == nullptr)
+        return fallback;
+    if (!std::invoke(isType, *member))
+        refuse(key, rule);
+    return member->get<T>();
+}
+
 }  // namespace
+
+json errorReply(const std::string& sentence) {
+    return {{"type", "error"}, {"msg", sentence}};
+}
 
 void refuse(const char* key, const std::string& rule) {
     throw Refusal("Pole \"" + std::string(key) + "\" " + rule + ".");
 }
 
 double number(const json& message, const char* key, double fallback) {
-    const json* member = memberOf(message, key);
-    if (member == nullptr)
-        return fallback;
-    if (!member->is_number())
-        refuse(key, "musi byc liczba");
-    return member->get<double>();
+    return typed(message, key, fallback, &json::is_number, "musi byc liczba");
 }
 
 int integer(const json& message, const char* key, int fallback) {
-    const json* member = memberOf(message, key);
-    if (member == nullptr)
-        return fallback;
-    if (!member->is_number() || member->get<double>() != std::trunc(member->get<double>()))
-        refuse(key, "musi byc liczba calkowita");
-    const double value = member->get<double>();
+    const auto isWhole = [](const json& v) {
+        return v.is_number() && v.get<double>() == std::trunc(v.get<double>());
+    };
+    const double value =
+        typed(message, key, double(fallback), isWhole, "musi byc liczba calkowita");
     if (value < INT_MIN || value > INT_MAX)
         refuse(key, "ma wartosc spoza zakresu");
     return static_cast<int>(value);
 }
 
 bool flag(const json& message, const char* key, bool fallback) {
-    const json* member = memberOf(message, key);
-    if (member == nullptr)
-        return fallback;
-    if (!member->is_boolean())
-        refuse(key, "musi byc wartoscia true albo false");
-    return member->get<bool>();
+    return typed(message, key, fallback, &json::is_boolean, "musi byc wartoscia true albo false");
 }
 
 std::string text(const json& message, const char* key, const std::string& fallback) {
-    const json* member = memberOf(message, key);
-    if (member == nullptr)
-        return fallback;
-    if (!member->is_string())
-        refuse(key, "musi byc tekstem");
-    return member->get<std::string>();
+    return typed(message, key, fallback, &json::is_string, "musi byc tekstem");
 }
 
 std::vector<std::string> texts(const json& message, const char* key) {
-    const json* member = memberOf(message, key);
-    if (member == nullptr)
-        return {};
-    const auto isText = [](const json& value) { return value.is_string(); };
-    if (!member->is_array() || !std::all_of(member->begin(), member->end(), isText))
-        refuse(key, "musi byc lista tekstow");
-    return member->get<std::vector<std::string>>();
+    const auto isTextList = [](const json& v) {
+        return v.is_array() && std::all_of(v.begin(), v.end(), std::mem_fn(&json::is_string));
+    };
+    return typed(message, key, std::vector<std::string>(), isTextList, "musi byc lista tekstow");
 }
 
 std::vector<double> numbers(const json& message, const char* key, std::size_t count) {

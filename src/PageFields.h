@@ -21,6 +21,9 @@ public:
     using std::invalid_argument::invalid_argument;
 };
 
+// The answer of a handler that refuses a message it can read: {"type": "error", "msg": sentence}.
+json errorReply(const std::string& sentence);
+
 // Throws the Refusal "Pole \"key\" " + rule + ".", e.g. rule "musi byc liczba".
 [[noreturn]] void refuse(const char* key, const std::string& rule);
 

@@ -26,9 +26,7 @@ const char* const kBadFrame = "Nieprawidlowy bbox";
 const char* const kGeoReadFailed = "Nie mozna odczytac georeferencji projektu";
 const char* const kGeoWriteFailed = "Nie udalo sie zapisac georeferencji projektu";
 
-json errorReply(const std::string& text) {
-    return {{"type", "error"}, {"msg", text}};
-}
+using pagefield::errorReply;
 
 bool isFinite(const Bbox& b) {
     return std::isfinite(b.minx) && std::isfinite(b.miny) && std::isfinite(b.maxx) &&

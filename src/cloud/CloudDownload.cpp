@@ -7,6 +7,7 @@
 
 #include "ACAPinc.h"
 #include "MainThread.h"
+#include "PageFields.h"
 #include "Platform.h"
 #include "cloud/CloudController.h"
 #include "cloud/DownloadRun.h"
@@ -84,9 +85,9 @@ json CloudController::onDownload(const json& message) {
     std::string error;
     const auto corners = frameCorners(message, error);
     if (!corners)
-        return {{"type", "error"}, {"msg", error}};
+        return pagefield::errorReply(error);
     if (busy)
-        return {{"type", "error"}, {"msg", "Trwa pobieranie danych - sprobuj za chwile"}};
+        return pagefield::errorReply("Trwa pobieranie danych - sprobuj za chwile");
     const Bbox frame = bboxFromWgs84(*corners);
     const cloudui::Detail detail = detailOf(message);
     const Placement place = placementFor(((*corners)[0] + (*corners)[2]) / 2);

@@ -14,9 +14,7 @@ namespace {
 
 constexpr int kInitialZoom = 17;
 
-ImportController::json errorReply(const std::string& message) {
-    return {{"type", "error"}, {"msg", message}};
-}
+using pagefield::errorReply;
 
 }  // namespace
 

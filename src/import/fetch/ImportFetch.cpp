@@ -24,9 +24,7 @@ using json = ImportController::json;
 
 constexpr const char* kBadBox = "Nieprawidlowy bbox";
 
-json errorReply(const std::string& message) {
-    return {{"type", "error"}, {"msg", message}};
-}
+using pagefield::errorReply;
 
 // West, south, east and north on the globe, with a width and a height.
 bool isArea(const std::array<double, 4>& wsen) {
@@ -109,13 +107,17 @@ std::optional<ImportController::FetchRequest> ImportController::readFetchRequest
     // means nothing.
     if (request.terenChmuraKrok < 0.0)
         pagefield::refuse("terenChmuraKrok", "nie moze byc ujemne");
-    request.bbox = bboxFromWgs84(wsen);
-    if (!isArea(wsen) || !isArea(request.bbox)) {
+    if (!isArea(wsen)) {
         error = kBadBox;
         return std::nullopt;
     }
     if (!geobounds::frameWithinReach(wsen[0], wsen[1], wsen[2], wsen[3])) {
         error = geobounds::kFrameOutOfReach;
+        return std::nullopt;
+    }
+    request.bbox = bboxFromWgs84(wsen);
+    if (!isArea(request.bbox)) {
+        error = kBadBox;
         return std::nullopt;
     }
     request.zoneEpsg = projectZoneOr((wsen[0] + wsen[2]) * 0.5);

@@ -8,6 +8,7 @@
 
 #include "ACAPinc.h"
 #include "MapCentre.h"
+#include "PageFields.h"
 #include "Platform.h"
 #include "geodata/AscGrid.h"
 #include "geodata/NmtClient.h"
@@ -28,9 +29,7 @@ constexpr int kWithoutCrsDescriptions = 1;
 constexpr int kMinimumRecord = 2;
 constexpr int kNoLevel = -1;
 
-json errorReply(const std::string& message) {
-    return {{"type", "error"}, {"msg", message}};
-}
+using pagefield::errorReply;
 
 // The map's centre as the project's origin: where it lies and how it is written.
 struct Origin {

@@ -8,6 +8,7 @@
 
 #include "ACAPinc.h"
 #include "ExceptionText.h"
+#include "PageFields.h"
 #include "geodata/ProjConv.h"
 #include "import/placement/PlacementCommand.h"
 
@@ -27,9 +28,7 @@ constexpr double kLod2Lift = 0.15;  // metres, so that LoD2 roofs do not sink in
 constexpr double kNoPoint = 1e18;
 constexpr double kSomePoint = 1e17;
 
-json errorReply(const std::string& message) {
-    return {{"type", "error"}, {"msg", message}};
-}
+using pagefield::errorReply;
 
 // The value truncated toward zero, as a decimal integer, whatever its size.
 std::string wholeNumber(double value) {
