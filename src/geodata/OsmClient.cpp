@@ -95,12 +95,6 @@ bool readPoints(const json& geometry, std::vector<GisPoint>& points) {
     return true;
 }
 
-// Whether a text starts as a JSON object does, as every Overpass answer in JSON.
-bool isJsonObject(std::string_view text) {
-    const auto start = text.find_first_not_of(" \t\r\n");
-    return start != std::string_view::npos && text[start] == '{';
-}
-
 bool isWay(const json& element) {
     if (!element.is_object()) {
         return false;
@@ -133,13 +127,13 @@ OsmWays OsmClient::fetchWays(const Bbox& area, WfsClient& client, bool bridges, 
     const std::string url = services::endpoints().overpass + "/api/interpreter?data=" +
                             WfsClient::urlEncode(queryText(area, bridges, roads));
     const WfsClient::HttpResult answer = client.get(url);
-    reach = WfsClient::reachOf(answer, isJsonObject(answer.body));
+    OsmWays found = answer.status == kOk ? parseOverpass(answer.body) : OsmWays{};
+    reach = WfsClient::reachOf(answer, found.read);
     if (answer.status != kOk) {
         error =
             "OSM (Overpass): usluga nie odpowiada (status " + std::to_string(answer.status) + ").";
         return {};
     }
-    OsmWays found = parseOverpass(answer.body);
     found.damaged += static_cast<int>(std::erase_if(found.ways, [&area](const OsmWay& way) {
         return !geobounds::allNearFrame(way.points, area);
     }));
@@ -155,9 +149,11 @@ OsmWays OsmClient::parseOverpass(std::string_view text) {
     if (const auto remark = root.find("remark"); remark != root.end()) {
         found.remark = remark->is_string() ? remark->get<std::string>() : std::string{};
     }
+    found.read = found.remark.has_value();
     if (!root.contains("elements") || !root["elements"].is_array()) {
         return found;
     }
+    found.read = true;
     for (const json& element : root["elements"]) {
         if (!isWay(element)) {
             continue;

@@ -23,11 +23,14 @@ struct OsmWay {
 // The usable ways of an answer, how many of its ways were left out as damaged, and the service's
 // remark when it cut its answer short: Overpass stops a query that runs out of time or memory and
 // answers, still with status 200, the ways found so far and a "remark" saying why ("" when the
-// remark is no text).
+// remark is no text). An answer is read when it is a JSON object with an "elements" array or a
+// remark; one that breaks off mid-way (a dropped connection, a proxy) or has another shape is
+// not, and says nothing of the area.
 struct OsmWays {
     std::vector<OsmWay> ways;
     int damaged = 0;
     std::optional<std::string> remark;
+    bool read = false;
 };
 
 class OsmClient {
@@ -40,15 +43,15 @@ public:
     // from the area is left out as damaged.
     static OsmWays fetchWays(const Bbox& area, WfsClient& client, bool bridges, bool roads,
                              std::string& error);
-    // The same; reach tells whether the endpoint gave a JSON answer (no request: it counts as
-    // reached).
+    // The same; reach tells whether the endpoint gave an answer that reads (OsmWays::read; no
+    // request: it counts as reached).
     static OsmWays fetchWays(const Bbox& area, WfsClient& client, bool bridges, bool roads,
                              std::string& error, ServiceReach& reach);
 
     // The ways of an Overpass JSON answer ("out geom"), in answer order, and its remark. A text
-    // that is not JSON or has no "elements" array gives no way; a way with fewer than 2 points is
-    // left out, and one with a coordinate that is not a number or a point that is no position on
-    // the globe is left out as damaged.
+    // that is not JSON or has no "elements" array gives no way (and is not read unless it holds a
+    // remark); a way with fewer than 2 points is left out, and one with a coordinate that is not
+    // a number or a point that is no position on the globe is left out as damaged.
     static OsmWays parseOverpass(std::string_view text);
 
     // Carriageway width, m: the width tag's leading number when it lies strictly between 0.5 and

@@ -145,13 +145,22 @@ TEST(OverpassAnswer, APointOffTheGlobeDropsOnlyItsWayAndCountsIt) {
               1u);
 }
 
+// Text that is no answer gives no way, and is not read: it says nothing of the area. An answer
+// that holds no way, or that the service cut short before any, is read.
 TEST(OverpassAnswer, TextThatIsNoAnswerGivesNothing) {
-    for (const char* text : {"", "<html>busy</html>", R"({"elements":{}})", R"([1,2])",
-                             R"({"remark":"runtime error"})", R"({"elements":[)"}) {
-        EXPECT_TRUE(OsmClient::parseOverpass(text).ways.empty()) << text;
+    const std::string sound = answer({way("{}", kTwoNodes)});
+    for (const std::string& text :
+         {std::string(), std::string("<html>busy</html>"), std::string(R"({"elements":{}})"),
+          std::string(R"([1,2])"), std::string(R"({"elements":[)"),
+          sound.substr(0, sound.size() - 2), std::string(R"({"version":0.6})")}) {
+        const OsmWays found = OsmClient::parseOverpass(text);
+        EXPECT_TRUE(found.ways.empty()) << text;
+        EXPECT_FALSE(found.read) << text;
     }
+    EXPECT_TRUE(OsmClient::parseOverpass(answer({})).read);
     EXPECT_EQ(OsmClient::parseOverpass(R"({"remark":"runtime error"})").remark, "runtime error")
         << "an answer cut short before any way";
+    EXPECT_TRUE(OsmClient::parseOverpass(R"({"remark":"runtime error"})").read);
     EXPECT_EQ(OsmClient::parseOverpass(answer({})).remark, std::nullopt);
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <span>
 
@@ -380,31 +381,61 @@ TEST_F(SurfaceStages, DamagedFootprintsAndWaysAreLeftOutAndCounted) {
 
 // Overpass stops a query that runs out of time or memory and answers, with status 200, the ways
 // found so far and a remark: they are kept, and the stage says so in the service's first words.
+// An answer that breaks off mid-way, or whose elements are no list, is told as an answer that
+// could not be read, never as an area without bridges or roads.
 TEST_F(SurfaceStages, WaysOfAnAnswerTheServiceCutShortAreKeptAndItIsTold) {
     serveModels(false);
     const fakes::Overpass sound = serveWays();
     const std::string said =
         "Mosty/drogi: usluga Overpass (OSM) przerwala odpowiedz - dane moga "
         "byc niepelne. Uwaga uslugi: ";
+    const std::string unread =
+        "Mosty/drogi: usluga Overpass (OSM) nie odpowiada - nie sprawdzono mostow ani drog. "
+        "Powod: Serwer zwrocil odpowiedz innego rodzaju niz oczekiwana.";
     const std::string timeout =
         "runtime error: Query timed out in \"query\" at line 1 after 26 seconds.";
     const std::string memory =
         "runtime error: Query ran out of memory in \"query\" at line 1. It "
         "would need at least 0 MB of RAM to continue.";
-    for (const auto& [key, remark, ways, warning] :
-         {std::tuple("mosty", timeout, 1, said + timeout),
-          std::tuple("drogi", memory, 2,
-                     said + memory.substr(0, memory.find(" continue")) + "...")}) {
-        hosts.overpass.onRequest(fakes::Overpass::kPath, [=](const loopback::Request& r) {
+    const auto remarked = [](const std::string& remark) {
+        return [remark](json& body) { body["remark"] = remark; };
+    };
+    const auto elements = [](json value) {
+        return [value](json& body) { body["elements"] = value; };
+    };
+    struct Case {
+        const char* key;
+        std::function<void(json&)> edit;  // of the sound answer
+        bool cut;                         // the answer breaks off half-way
+        json counts;
+        std::string warning;
+    };
+    const Case cases[] = {
+        {"mosty", remarked(timeout), false, {{"mosty", 1}}, said + timeout},
+        {"drogi",
+         remarked(memory),
+         false,
+         {{"drogi", 2}},
+         said + memory.substr(0, memory.find(" continue")) + "..."},
+        {"drogi", [](json&) {}, true, json::object(), unread},
+        {"mosty", elements(json::object()), false, json::object(), unread},
+        {"mosty", elements(json::array()), false, json::object(),
+         "Nic nie pobrano dla tego obszaru."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.warning);
+        hosts.overpass.onRequest(fakes::Overpass::kPath, [&sound, c](const loopback::Request& r) {
             loopback::Answer answer = sound(r);
             json body = json::parse(answer.body);
-            body["remark"] = remark;
+            c.edit(body);
             answer.body = body.dump();
+            if (c.cut)
+                answer.body.resize(answer.body.size() / 2);
             return answer;
         });
-        const json done = fetchDone({key});
-        EXPECT_EQ(done.at("counts"), json({{key, ways}}));
-        EXPECT_EQ(done.at("warning"), warning);
+        const json done = fetchDone({c.key});
+        EXPECT_EQ(done.at("counts"), c.counts);
+        EXPECT_EQ(done.value("warning", ""), c.warning);
     }
 }
 
