@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "PageFields.h"
+#include "geodata/ServiceReach.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ void Bridge::dispatch(const std::string& text) {
     const std::string type = message["type"].get<std::string>();
     const auto handler = handlers_.find(type);
     if (handler == handlers_.end()) {
-        send("error", {{"msg", "Brak obslugi wiadomosci: " + type}});
+        send("error", {{"msg", "Brak obslugi wiadomosci: " + reachtext::shortened(type)}});
         return;
     }
     // A copy: the handler may register handlers, replacing itself, while it runs.

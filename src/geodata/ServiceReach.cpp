@@ -44,10 +44,23 @@ std::string counted(std::size_t count, std::string_view one, std::string_view fe
 
 constexpr std::size_t kLongestNote = 100;
 
-// A service's own words as the user may read them: every character outside ASCII as '?', blanks
-// and control characters run together into one space; a text longer than kLongestNote is cut at
-// the last word's end within it, with "...".
-std::string noteOf(std::string_view text) {
+}  // namespace
+
+namespace reachtext {
+
+std::string shortened(std::string_view text) {
+    if (text.size() <= kLongestNote)
+        return std::string(text);
+    std::size_t end = text.rfind(' ', kLongestNote);
+    if (end == std::string_view::npos) {
+        end = kLongestNote;
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+            --end;  // not inside a UTF-8 character
+    }
+    return std::string(text.substr(0, end)) + "...";
+}
+
+std::string shortNote(std::string_view text) {
     std::string out;
     for (const unsigned char c : text) {
         if ((c & 0xC0) == 0x80)
@@ -60,14 +73,10 @@ std::string noteOf(std::string_view text) {
     }
     if (!out.empty() && out.back() == ' ')
         out.pop_back();
-    if (out.size() <= kLongestNote)
-        return out;
-    const std::size_t wordEnd = out.rfind(' ', kLongestNote);
-    out.resize(wordEnd == std::string::npos ? kLongestNote : wordEnd);
-    return out + "...";
+    return shortened(out);
 }
 
-}  // namespace
+}  // namespace reachtext
 
 ServiceReach ServiceReach::of(int status, std::string_view body, std::string_view transportError,
                               bool asAsked) {
@@ -117,7 +126,7 @@ std::string unreachable(std::string_view prefix, std::string_view service,
 
 std::string answerCutShort(std::string_view prefix, std::string_view service,
                            std::string_view note) {
-    const std::string said = noteOf(note);
+    const std::string said = shortNote(note);
     return std::string(prefix) + "usluga " + std::string(service) +
            " przerwala odpowiedz - dane moga byc niepelne." +
            (said.empty() ? "" : " Uwaga uslugi: " + sentence(said));

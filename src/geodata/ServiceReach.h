@@ -56,9 +56,18 @@ namespace reachtext {
 std::string unreachable(std::string_view prefix, std::string_view service,
                         std::string_view consequence, const ServiceReach& reach);
 
+// A text from outside repeated to the user (as a page's message type), when longer than some 100
+// bytes, cut at the last word's end within them, or where no word ends there at the start of a
+// character, with "...".
+std::string shortened(std::string_view text);
+
+// A service's own note as the user may read it: every character outside ASCII as '?', blanks and
+// control characters run together into one space, and shortened.
+std::string shortNote(std::string_view text);
+
 // "<prefix>usluga <service> przerwala odpowiedz - dane moga byc niepelne. Uwaga uslugi: <note>":
 // a service that answered with part of what was asked, and its own note on why (left out when
-// empty), in ASCII, its blanks run together and cut at a word's end after some 100 characters.
+// empty), as shortNote gives it.
 std::string answerCutShort(std::string_view prefix, std::string_view service,
                            std::string_view note);
 
