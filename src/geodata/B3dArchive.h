@@ -3,8 +3,9 @@
 // every sheet, found once and kept in a small text file beside the package, so that later
 // fetches read only the sheets that meet their area. The entries that by their names are sheets
 // but could not be read are kept by name in both, so that every fetch over the package can tell
-// them. No ZIP handle lives on between calls: every operation that reads the package opens it,
-// does its work and closes it.
+// them. The index carries a checksum of its lines, and is compared with the package's entries
+// before it is used (a disk or a person may have damaged it). No ZIP handle lives on between
+// calls: every operation that reads the package opens it, does its work and closes it.
 
 #include <cstdint>
 #include <string>
@@ -45,18 +46,28 @@ public:
     // Writes the side index, complete or not at all: under a temporary name renamed when done.
     // False when it cannot be written, or when a sheet name holds a tab or a line break, which
     // the file cannot carry (the package is then indexed again at its next use). The unreadable
-    // sheets are kept in it too.
+    // sheets are kept in it too, and its first line carries the SHA-1 of the lines after it.
     bool saveIndex(const std::string& indexPath) const;
 
     // Reads a side index (its first line begins with "B3DIDX1"). True when it gave at least one
     // sheet; its sheets and unreadable sheets then replace both lists; otherwise they stay as
-    // they were.
+    // they were. A line that gives no sheet (no TAB, fewer than four numbers, a box whose minimum
+    // lies beyond its maximum) is skipped.
     bool loadIndex(const std::string& indexPath);
 
-    // Whether the unreadable list is whole: the package was indexed by buildIndex, or the side
-    // index is of the form that keeps them. An index of the first form may leave a damaged sheet
-    // out without a word; the package is then worth indexing again.
-    bool keepsUnreadable() const { return keepsUnreadable_; }
+    // Whether the lists are whole as far as the index can tell: the package was indexed by
+    // buildIndex, or the side index loaded is of the current form, its checksum agrees with its
+    // lines and every line of it gave a sheet or an unreadable sheet. An index of an older form
+    // may leave a damaged sheet out without a word, and a damaged one may leave out any sheet:
+    // the package is then worth indexing again.
+    bool indexWhole() const { return indexWhole_; }
+
+    // Whether the lists describe the package: every name listed is a file entry of it, every
+    // entry that is a GML sheet by its name is listed (as a sheet or unreadable) as often as the
+    // package holds it, and every sheet listed as unreadable still gives no envelope. Reads the
+    // package's entry list, and the sheets listed as unreadable again: a damaged sheet fails at
+    // once, a sound one that a wrong line marks is found. False when the package cannot be read.
+    bool agreesWithPackage() const;
 
     // Names of the sheets whose box meets box (touching counts), in sheet-list order.
     std::vector<std::string> entriesFor(const Bbox& box) const;
@@ -74,5 +85,5 @@ private:
     std::string zipPath_;
     std::vector<Sheet> sheets_;
     std::vector<std::string> unreadable_;
-    bool keepsUnreadable_ = false;
+    bool indexWhole_ = false;
 };

@@ -114,9 +114,10 @@ public:
     // The request of a "fetch" message; nothing, with the sentence for the page in `error`, when
     // its area is not a real area on the globe (a coordinate not finite or out of range, west
     // equal to east or south to north) or lies not wholly within the reach of the Polish
-    // coordinate systems (geobounds::frameWithinReach). A member of the wrong type, or a negative
-    // "terenChmuraKrok", throws pagefield::Refusal naming it. Reads the project's geo-location
-    // for the zone: main thread only.
+    // coordinate systems (geobounds::frameWithinReach). A member of the wrong type, a negative
+    // "terenChmuraKrok", or a grid step ("terrainStep", "terenChmuraKrok") larger than the frame's
+    // longer side when a kind that uses it is asked for, throws pagefield::Refusal naming it.
+    // Reads the project's geo-location for the zone: main thread only.
     static std::optional<FetchRequest> readFetchRequest(const json& message, std::string& error);
 
     // The record of the last completed fetch (main thread).
@@ -150,6 +151,9 @@ public:
     void adoptFetchForTest(const FetchRequest& request, FetchedData data);
     // Reads the settings file again, so that a test starts without the anchor of an earlier one.
     void reloadSettingsForTest();
+    // Forgets the municipality last found, so that a test's fetch asks its own boundaries
+    // service whatever an earlier test's found nearby. Only while no fetch runs.
+    void forgetMunicipalityForTest() { municipalities_ = MunicipalityLookup(); }
 
     ImportController(const ImportController&) = delete;
     ImportController& operator=(const ImportController&) = delete;
@@ -266,17 +270,24 @@ private:
     // stages, whose footprints its blocks are.
     void fetchLod1Stage(FetchRun& run);
     void fetchLod2Stage(FetchRun& run);
+    // How a package stage ended besides its buildings: whether the county lookup and the
+    // package's service answered, and whether the package holds sheets that could not be read,
+    // on which the frame may lie.
+    struct PackageEnd {
+        ServiceReach reach;
+        bool sheetsUnread = false;
+    };
     // The buildings of the county's package (LoD1: of its newest published year) whose sheets
     // meet the frame. Every failure, a cancel while the sheets are read included, gives warn one
     // sentence and an empty result; status is written only on success, and the damaged
-    // buildings left out, if any, are told in one more sentence; reach tells whether the county
-    // lookup and the package's service answered.
+    // buildings left out and the sheets that could not be read, if any, are told in more
+    // sentences.
     std::vector<Building3D> fetchBuildings3d(const Bbox& frame, std::string& status,
                                              const std::function<void(const std::string&)>& warn,
-                                             ServiceReach& reach);
+                                             PackageEnd& end);
     std::vector<BuildingLod2> fetchBuildingsLod2(
         const Bbox& frame, std::string& status, const std::function<void(const std::string&)>& warn,
-        ServiceReach& reach);
+        PackageEnd& end);
     // The progress of one package download: its bytes to the page as a cancellable "progress"
     // (throttled), and false, which stops the download, once the fetch is cancelled.
     WfsClient::ByteProgress packageDownloadProgress(const char* prefix);

@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "builders/CityGmlBuilder.h"
 #include "builders/ZipBuilder.h"
+#include "geodata/Sha1.h"
 #include "loopback/TempDir.h"
 
 namespace {
@@ -21,6 +23,11 @@ std::string readText(const std::string& path) {
 
 void writeText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+// A side index of the current form over its lines, with their checksum.
+std::string signedIndex(const std::string& lines) {
+    return "B3DIDX1 3 " + sha1Hex(lines) + "\n" + lines;
 }
 
 std::string sheetAt(double x, double y, const std::string& id, std::size_t filler = 0) {
@@ -106,12 +113,10 @@ TEST_F(B3dArchiveTest, SideIndexRoundTripsInItsTextForm) {
     const B3dArchive archive = indexed();
     const std::string idx = B3dArchive::indexPathFor(package);
     ASSERT_TRUE(archive.saveIndex(idx));
-    EXPECT_EQ(readText(idx),
-              "B3DIDX1 2\n"
-              "1465/N-34-1.gml\t0.000\t0.000\t1000.000\t1000.000\n"
-              "1465/N-34-2.gml\t1000.000\t0.000\t2000.000\t1000.000\n"
-              "1465/late.gml\t0.000\t1000.000\t1000.000\t2000.000\n"
-              "1465/N-34-3.GML\t-\n");
+    EXPECT_EQ(readText(idx), signedIndex("1465/N-34-1.gml\t0.000\t0.000\t1000.000\t1000.000\n"
+                                         "1465/N-34-2.gml\t1000.000\t0.000\t2000.000\t1000.000\n"
+                                         "1465/late.gml\t0.000\t1000.000\t1000.000\t2000.000\n"
+                                         "1465/N-34-3.GML\t-\n"));
     EXPECT_FALSE(std::filesystem::exists(idx + ".part"));
 
     B3dArchive reopened;
@@ -122,10 +127,12 @@ TEST_F(B3dArchiveTest, SideIndexRoundTripsInItsTextForm) {
     EXPECT_EQ(reopened.sheets()[2].name, "1465/late.gml");
     EXPECT_DOUBLE_EQ(reopened.sheets()[2].maxy, 2000.0);
     EXPECT_EQ(reopened.unreadable(), std::vector<std::string>{"1465/N-34-3.GML"});
+    EXPECT_TRUE(reopened.indexWhole());
+    EXPECT_TRUE(reopened.agreesWithPackage());
 
     B3dArchive empty;
     EXPECT_TRUE(empty.saveIndex(dir.file("empty.idx")));
-    EXPECT_EQ(readText(dir.file("empty.idx")), "B3DIDX1 2\n");
+    EXPECT_EQ(readText(dir.file("empty.idx")), signedIndex(""));
     EXPECT_FALSE(empty.saveIndex(dir.file("brak/folderu.idx")));
 }
 
@@ -143,13 +150,26 @@ TEST_F(B3dArchiveTest, IndexHeaderAndLineRules) {
     EXPECT_FALSE(loads("B3DIDX\n" + line).first);
     EXPECT_FALSE(loads("b3didx1 2\n" + line).first);
     EXPECT_FALSE(loads("").first);
-    // The first form may have left an unreadable sheet out: it loads, but the package is worth
-    // indexing again.
-    for (const auto& [header, keeps] : {std::pair{"B3DIDX1\n", false}, {"B3DIDX1 2\n", true}}) {
-        writeText(dir.file("t.idx"), header + line);
+    // Older forms may have left an unreadable sheet out, and any index may have lost lines or
+    // numbers: it loads, but only an index whose every line reads and whose checksum agrees is
+    // whole; the package is otherwise worth indexing again.
+    const std::string cut = "v.gml\t100\t200\t300\t22\nt.gml\t1\t2\t3";
+    const std::pair<std::string, bool> forms[] = {
+        {"B3DIDX1\n" + line, false},
+        {"B3DIDX1 2\n" + line, false},
+        {signedIndex(line), true},
+        {signedIndex(line + "u.gml\t-\n\n"), true},
+        {signedIndex(line) + "u.gml\t-\n", false},  // a line after the checksum was taken
+        {signedIndex(line).substr(0, 40) + "\n" + line, false},  // the checksum cut short
+        {signedIndex(line + cut), false},  // a box upside down, a number missing
+        {signedIndex(line + "bez tabulatora\n"), false},
+    };
+    for (const auto& [text, whole] : forms) {
+        writeText(dir.file("t.idx"), text);
         B3dArchive archive;
-        ASSERT_TRUE(archive.loadIndex(dir.file("t.idx")));
-        EXPECT_EQ(archive.keepsUnreadable(), keeps) << header;
+        ASSERT_TRUE(archive.loadIndex(dir.file("t.idx"))) << text;
+        EXPECT_EQ(archive.indexWhole(), whole) << text;
+        EXPECT_EQ(archive.sheets().size(), 1u) << text;
     }
 
     const auto headerOnly = loads("B3DIDX1 2\n");
@@ -206,6 +226,47 @@ TEST_F(B3dArchiveTest, ReadEntryByExactName) {
     std::filesystem::remove(package);
     EXPECT_EQ(archive.readEntry("1465/N-34-2.gml"), "");
     EXPECT_EQ(B3dArchive().readEntry("1465/N-34-2.gml"), "");
+}
+
+// Whether the lists of an index describe the package: the package's own index does; one that
+// names an entry the package lacks, leaves out or repeats a GML sheet, or marks a sound sheet
+// unreadable does not, whatever its checksum says.
+TEST_F(B3dArchiveTest, AnIndexAgreesWithThePackageOnlyWhenItNamesItsSheets) {
+    const std::string idx = B3dArchive::indexPathFor(package);
+    ASSERT_TRUE(indexed().saveIndex(idx));
+    const std::string own = readText(idx);
+    const std::string lines = own.substr(own.find('\n') + 1);
+    const std::string first = "1465/N-34-1.gml\t0.000\t0.000\t1000.000\t1000.000\n";
+    const auto without = [&](const std::string& line) {
+        std::string text = lines;
+        return text.erase(text.find(line), line.size());
+    };
+    const std::tuple<const char*, std::string, bool> cases[] = {
+        {"the package's own lines", lines, true},
+        {"the same lines in another order", without(first) + first, true},
+        {"an entry the package lacks", lines + "1465/N-34-9.gml\t0\t0\t1\t1\n", false},
+        {"the folder as a sheet", lines + "1465/\t0\t0\t1\t1\n", false},
+        {"a GML sheet left out", without(first), false},
+        {"an unreadable GML sheet left out", without("1465/N-34-3.GML\t-\n"), false},
+        {"a sheet listed twice", lines + first, false},
+        {"a sound sheet marked unreadable", without(first) + "1465/N-34-1.gml\t-\n", false},
+    };
+    for (const auto& [name, text, agrees] : cases) {
+        SCOPED_TRACE(name);
+        writeText(idx, signedIndex(text));
+        B3dArchive archive;
+        std::string error;
+        ASSERT_TRUE(archive.open(package, error));
+        ASSERT_TRUE(archive.loadIndex(idx));
+        EXPECT_TRUE(archive.indexWhole());
+        EXPECT_EQ(archive.agreesWithPackage(), agrees);
+    }
+    B3dArchive gone;
+    std::string error;
+    ASSERT_TRUE(gone.open(package, error));
+    ASSERT_TRUE(gone.loadIndex(idx));
+    std::filesystem::remove(package);
+    EXPECT_FALSE(gone.agreesWithPackage());
 }
 
 // A second use of a package trusts the side index: entries whose headers no longer hold an

@@ -17,6 +17,7 @@
 #include "HostTestApi.h"
 #include "MapPalette.h"
 #include "fakes/Hosts.h"
+#include "import/ImportController.h"
 #include "loopback/TempDir.h"
 #include "support/PalettePage.h"
 
@@ -52,6 +53,7 @@ protected:
         ASSERT_EQ(ACAPI_MenuItem_RegisterMenu(32500, 0, MenuCode_UserDef, 0), NoError);
         services::setEndpoints(hosts.endpoints());
         MapPalette::CreateInstance();
+        ImportController::Instance().forgetMunicipalityForTest();
     }
     void TearDown() override {
         MapPalette::DestroyInstance();

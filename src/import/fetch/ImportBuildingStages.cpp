@@ -4,11 +4,11 @@
 
 #include "import/fetch/ImportBuildingStages.h"
 
-#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <iterator>
 #include <optional>
+#include <unordered_set>
 #include <utility>
 
 #include "MapPalette.h"
@@ -25,6 +25,9 @@ constexpr std::size_t kCountyDigits = 4;
 constexpr const char* kDamaged = " Uszkodzona paczka zostala usunieta z cache - sprobuj ponownie.";
 constexpr const char* kNoLod2Coverage =
     "Brak budynkow LOD2 dla tego obszaru (pokrycie GUGiK ~236/380 powiatow).";
+constexpr const char* kLod2OnUnreadSheets =
+    "Budynki LOD2: brak budynkow w czytelnych arkuszach paczki - kadr moze lezec na arkuszach "
+    "nie do uzycia.";
 constexpr std::string_view kPackageService = "paczek modeli 3D (opendata)";
 
 // The fixed texts of one kind of package.
@@ -94,10 +97,10 @@ bool indexIsCurrent(const std::string& indexPath, const std::string& path) {
     return !indexError && !packageError && indexWritten >= packageWritten;
 }
 
-// The package with its sheet index: the side index when it is current and reads, else the
-// package indexed afresh and the index written beside it. A package that cannot be opened or
-// indexed is removed from the cache together with its index, so that the next fetch downloads it
-// again.
+// The package with its sheet index: the side index when it is current, reads whole and agrees
+// with the package's entries, else the package indexed afresh and the index written beside it. A
+// package that cannot be opened or indexed is removed from the cache together with its index, so
+// that the next fetch downloads it again.
 std::optional<B3dArchive> openPackage(const std::string& path, const PackageTexts& texts,
                                       const WarningSink& warn) {
     const std::string indexPath = B3dArchive::indexPathFor(path);
@@ -105,7 +108,7 @@ std::optional<B3dArchive> openPackage(const std::string& path, const PackageText
     std::string error;
     bool usable = archive.open(path, error);
     if (usable && !(indexIsCurrent(indexPath, path) && archive.loadIndex(indexPath) &&
-                    archive.keepsUnreadable())) {
+                    archive.indexWhole() && archive.agreesWithPackage())) {
         usable = archive.buildIndex(error);
         if (usable)
             archive.saveIndex(indexPath);  // without it the package is indexed again next time
@@ -142,14 +145,14 @@ std::optional<SheetBuildings<Building>> buildingsOf(const B3dArchive& archive, c
                                                     SheetReader<Building> read) {
     const std::vector<std::string> names = archive.entriesFor(frame);
     SheetBuildings<Building> found{.unread = archive.unreadable()};
+    std::unordered_set<std::string> told(found.unread.begin(), found.unread.end());
     auto sheets =
         fetchstages::itemsUnlessCutShort(names.size(), cancel, progress, [&](std::size_t i) {
             const std::string text = archive.readEntry(names[i]);
             citygml::SheetTally tally;
             std::vector<Building> buildings =
                 text.empty() ? std::vector<Building>() : read(text, frame, &tally);
-            if ((text.empty() || !tally.parsed) &&
-                std::ranges::find(found.unread, names[i]) == found.unread.end())
+            if ((text.empty() || !tally.parsed) && told.insert(names[i]).second)
                 found.unread.push_back(names[i]);
             found.damaged += tally.damaged;
             return buildings;
@@ -167,12 +170,12 @@ std::optional<SheetBuildings<Building>> buildingsOf(const B3dArchive& archive, c
 // when a cancel cut the reading short. The sheets that could not be taken out or read, wherever
 // they lie, and the damaged buildings left out are told.
 template <class Building>
-std::optional<std::vector<Building>> readPackage(const B3dArchive& archive, const Bbox& frame,
-                                                 const std::atomic<bool>& cancel,
-                                                 const std::function<void(int, int)>& progress,
-                                                 const PackageTexts& texts,
-                                                 SheetReader<Building> read,
-                                                 const WarningSink& warn) {
+std::optional<SheetBuildings<Building>> readPackage(const B3dArchive& archive, const Bbox& frame,
+                                                    const std::atomic<bool>& cancel,
+                                                    const std::function<void(int, int)>& progress,
+                                                    const PackageTexts& texts,
+                                                    SheetReader<Building> read,
+                                                    const WarningSink& warn) {
     std::optional<SheetBuildings<Building>> found =
         buildingsOf(archive, frame, cancel, progress, read);
     if (!found) {
@@ -183,7 +186,7 @@ std::optional<std::vector<Building>> readPackage(const B3dArchive& archive, cons
         warn(fetchstages::sheetsLeftOut(texts.prefix, found->unread));
     if (found->damaged > 0)
         warn(fetchstages::damagedRecords(texts.prefix, "budynki", found->damaged));
-    return std::move(found->buildings);
+    return found;
 }
 
 // The sentence of an older year's LoD1 package taken because a newer one, which its service may
@@ -236,8 +239,9 @@ WfsClient::ByteProgress ImportController::packageDownloadProgress(const char* pr
 
 std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, std::string& status,
                                                            const WarningSink& warn,
-                                                           ServiceReach& reach) {
+                                                           PackageEnd& end) {
     const MunicipalityLookup::Found municipality = terytForBbox(frame);
+    ServiceReach& reach = end.reach;
     reach = municipality.reach;
     const std::optional<std::string> county = countyOf(municipality, cancel_, kLod1, warn);
     if (!county)
@@ -273,21 +277,23 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
     const std::optional<B3dArchive> archive = openPackage(path, kLod1, warn);
     if (!archive)
         return {};
-    std::optional<std::vector<Building3D>> buildings =
+    std::optional<SheetBuildings<Building3D>> read =
         readPackage(*archive, frame, cancel_, cancellableProgress(kLod1.sheets), kLod1,
                     &CityGmlReader::parseSheet, warn);
-    if (!buildings)
+    if (!read)
         return {};
+    end.sheetsUnread = !read->unread.empty();
     status = "Modele 3D: LOD1 " + std::to_string(year) + ", powiat " + *county +
-             ", budynkow w kadrze: " + std::to_string(buildings->size());
-    return std::move(*buildings);
+             ", budynkow w kadrze: " + std::to_string(read->buildings.size());
+    return std::move(read->buildings);
 }
 
 std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame,
                                                                std::string& status,
                                                                const WarningSink& warn,
-                                                               ServiceReach& reach) {
+                                                               PackageEnd& end) {
     const MunicipalityLookup::Found municipality = terytForBbox(frame);
+    ServiceReach& reach = end.reach;
     reach = municipality.reach;
     const std::optional<std::string> county = countyOf(municipality, cancel_, kLod2, warn);
     if (!county)
@@ -307,34 +313,33 @@ std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame
     const std::optional<B3dArchive> archive = openPackage(path, kLod2, warn);
     if (!archive)
         return {};
-    std::optional<std::vector<BuildingLod2>> buildings =
+    std::optional<SheetBuildings<BuildingLod2>> read =
         readPackage(*archive, frame, cancel_, cancellableProgress(kLod2.sheets), kLod2,
                     &CityGmlLod2Reader::parseSheet, warn);
-    if (!buildings)
+    if (!read)
         return {};
+    end.sheetsUnread = !read->unread.empty();
     status = "Budynki LOD2: powiat " + *county +
-             ", budynkow w kadrze: " + std::to_string(buildings->size());
-    return std::move(*buildings);
+             ", budynkow w kadrze: " + std::to_string(read->buildings.size());
+    return std::move(read->buildings);
 }
 
 void ImportController::fetchLod1Stage(FetchRun& run) {
     run.data.lod1Requested = run.requested("budynki3d");
     std::string status;
-    ServiceReach reach;
-    run.data.lod1 = fetchBuildings3d(
-        run.bbox, status, [&run](const std::string& text) { run.appendWarning(text); }, reach);
+    PackageEnd end;
+    run.data.lod1 = fetchBuildings3d(run.bbox, status, run.warnings(), end);
     run.data.lod1Status = status;
-    run.footprintsUnreached = !reach.reached;
+    run.footprintsUnreached = !end.reach.reached;
 }
 
 void ImportController::fetchLod2Stage(FetchRun& run) {
     std::string status;
-    ServiceReach reach;
-    run.data.lod2 = fetchBuildingsLod2(
-        run.bbox, status, [&run](const std::string& text) { run.appendWarning(text); }, reach);
+    PackageEnd end;
+    run.data.lod2 = fetchBuildingsLod2(run.bbox, status, run.warnings(), end);
     run.data.lod2Status = status;
     // A cancelled fetch, or one whose services did not answer, says so already; neither is a gap
-    // in the coverage.
-    if (run.data.lod2.empty() && !cancel_ && reach.reached)
-        run.appendWarning(kNoLod2Coverage);
+    // in the coverage. Nor is a frame that may lie on the sheets that could not be read.
+    if (run.data.lod2.empty() && !cancel_ && end.reach.reached)
+        run.appendWarning(end.sheetsUnread ? kLod2OnUnreadSheets : kNoLod2Coverage);
 }

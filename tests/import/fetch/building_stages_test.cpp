@@ -5,12 +5,15 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <utility>
 
 #include "builders/CityGmlBuilder.h"
 #include "fakes/BuildingPackages.h"
 #include "geodata/B3dArchive.h"
 #include "geodata/B3dCatalog.h"
 #include "geodata/ProjConv.h"
+#include "geodata/Sha1.h"
 #include "import/ImportController.h"
 #include "import/ImportPage.h"
 #include "import/fetch/ImportBuildingStages.h"
@@ -213,9 +216,29 @@ std::string withDamagedData(std::string package, const std::string& name) {
     return package;
 }
 
-// A package that did not come of several years, and a sheet of several that does not come out
-// of its package or is no whole CityGML document: the buildings of the year and the sheets taken
-// are kept, and the warning says what is missing.
+// A side index of the lines, with their checksum: it reads as whole.
+std::string signedIndex(const std::string& lines) {
+    return "B3DIDX1 3 " + sha1Hex(lines) + "\n" + lines;
+}
+
+// A side index edited after its first line, then signed again: only its comparison with the
+// package can find what is wrong.
+std::function<std::string(const std::string&)> resigned(
+    const std::function<std::string(std::string)>& edit) {
+    return [edit](const std::string& index) {
+        return signedIndex(edit(index.substr(index.find('\n') + 1)));
+    };
+}
+
+// Where the line of the sheet begins in the lines of an index, and where it ends (at its LF).
+std::pair<std::size_t, std::size_t> lineOf(const std::string& lines, const std::string& name) {
+    const std::size_t begin = lines.find(name + "\t");
+    return {begin, lines.find('\n', begin)};
+}
+
+// A package that did not come of several years, a sheet of several that does not come out of
+// its package or is no whole CityGML document, and a side index damaged between two fetches: the
+// buildings of the year and the sheets taken are kept, and the warning says what is missing.
 TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept) {
     // A second sheet over the frame, long enough that its beginning is indexed alone.
     std::vector<Building3D> many;
@@ -229,6 +252,10 @@ TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept
         lod2.back().buildings.push_back(fakes::lod2Block(b));
 
     const std::string webPage = "<!DOCTYPE html><html><body>Przerwa techniczna</body></html>";
+    // The sheet over the frame after the one far away, so that an index that loses its later
+    // lines still loads.
+    const std::vector<fakes::Lod1Sheet> farFirst = {lod1Sheets()[1], lod1Sheets()[0]};
+    const std::string near = "1465/near.gml";
     struct Case {
         const char* name;
         std::function<void()> serve;
@@ -236,6 +263,21 @@ TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept
         json counts;
         std::string warning;
         std::string lod1Status;
+        // What becomes of the LoD1 package's side index between the two fetches.
+        std::function<std::string(const std::string&)> damageIndex;
+    };
+    const std::string lod1Of2024 = "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2";
+    // A case of a sound LoD1 package whose side index is damaged between the two fetches: every
+    // building of the first fetch comes again.
+    const auto indexDamaged = [&](const char* name, std::vector<fakes::Lod1Sheet> sheets,
+                                  const std::function<std::string(std::string)>& edit) {
+        return Case{name,
+                    [&, sheets] { fakes::serveLod1Package(hosts, kCounty, 2024, sheets); },
+                    {"budynki3d"},
+                    {{"budynki3d", 2}},
+                    "",
+                    lod1Of2024,
+                    resigned(edit)};
     };
     const Case cases[] = {
         {"the newest year answers 503",
@@ -307,6 +349,41 @@ TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept
          {{"budynki3d", 2}},
          "Modele 3D: pominieto 1 kafel nie do uzycia (1465/cut.gml).",
          "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 2"},
+        {"the frame's only LoD2 sheet is no CityGML",
+         [&] {
+             fakes::serveLod1Package(hosts, kCounty, 2024, lod1Sheets());
+             hosts.openData.on(
+                 fakes::lod2PackagePath(kCounty),
+                 loopback::ok(fakes::lod2Package(kCounty, {{"away.gml", around(3000, 0, 100), {}}},
+                                                 {{"opis.gml", webPage}})));
+         },
+         {"budynki3d", "budynkilod2"},
+         {{"budynki3d", 2}},
+         "Budynki LOD2: pominieto 1 kafel nie do uzycia (1465/opis.gml). Budynki LOD2: brak "
+         "budynkow w czytelnych arkuszach paczki - kadr moze lezec na arkuszach nie do uzycia.",
+         lod1Of2024},
+        indexDamaged("the side index loses its later lines", farFirst,
+                     [&](std::string lines) { return lines.substr(0, lineOf(lines, near).first); }),
+        indexDamaged("a number of the side index is cut short", lod1Sheets(),
+                     [&](std::string lines) {
+                         const std::size_t end = lineOf(lines, near).second;
+                         const std::size_t lastTab = lines.rfind('\t', end);
+                         return lines.replace(lastTab, end - lastTab, "\t22");
+                     }),
+        indexDamaged("the side index marks a sound sheet unreadable", lod1Sheets(),
+                     [&](std::string lines) {
+                         const auto [begin, end] = lineOf(lines, near);
+                         return lines.replace(begin, end - begin, near + "\t-");
+                     }),
+        indexDamaged("the side index lists 200 000 sheets over the frame", lod1Sheets(),
+                     [&](std::string lines) {
+                         const auto [begin, end] = lineOf(lines, near);
+                         const std::string box =
+                             lines.substr(begin + near.size(), end + 1 - begin - near.size());
+                         for (int i = 0; i < 200000; ++i)
+                             lines += "1465/x" + std::to_string(i) + ".gml" + box;
+                         return lines;
+                     }),
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -316,10 +393,25 @@ TEST_F(BuildingPackages, APackageOrASheetThatDidNotComeIsToldAndTheOthersAreKept
             WfsClient::cacheFilePathFor(B3dCatalog::urlForLod2ResolvedTeryt(kCounty), "zip"));
         hosts.openData.clearLog();
         c.serve();
-        // The second fetch reads the packages from the cache, through their side indexes.
+        // The second fetch reads the packages from the cache, through their side indexes, in
+        // no longer than the first one took.
+        std::chrono::steady_clock::duration firstTook{};
         for (const char* fetchNo : {"first fetch", "second fetch"}) {
             SCOPED_TRACE(fetchNo);
+            const std::string index = B3dArchive::indexPathFor(cachedPackage(2024));
+            if (c.damageIndex && firstTook != firstTook.zero()) {
+                std::ifstream in(index, std::ios::binary);
+                const std::string text{std::istreambuf_iterator<char>(in),
+                                       std::istreambuf_iterator<char>()};
+                std::ofstream(index, std::ios::binary | std::ios::trunc) << c.damageIndex(text);
+            }
+            const auto started = std::chrono::steady_clock::now();
             const json done = fetchDone(c.keys);
+            const auto took = std::chrono::steady_clock::now() - started;
+            if (firstTook == firstTook.zero())
+                firstTook = took;
+            else
+                EXPECT_LT(took, firstTook + 1s);
             EXPECT_EQ(done.value("warning", ""), c.warning);
             EXPECT_EQ(done.at("counts"), c.counts);
             EXPECT_EQ(fetched().lod1Status, c.lod1Status);
@@ -354,19 +446,23 @@ TEST_F(BuildingPackages, ADamagedPackageIsDroppedFromTheCacheAndTheSideIndexIsTr
     EXPECT_EQ(fetchDone({"budynki3d"}).at("counts"), json({{"budynki3d", 2}}));
     EXPECT_EQ(hosts.openData.count(fakes::lod1PackagePath(kCounty, 2024)), 2u);
 
-    // A readable side index is taken as it stands: here it places the near sheet far away, so
-    // no sheet meets the frame; the LoD1 stage says nothing, the LoD2 stage reports no coverage.
+    // A whole side index that names the package's sheets is taken as it stands: here it places
+    // them far away, so no sheet meets the frame; the LoD1 stage says nothing, the LoD2 stage
+    // reports no coverage.
     std::ofstream(B3dArchive::indexPathFor(cachedPackage(2024)))
-        << "B3DIDX1 2\n1465/near.gml\t0\t0\t10\t10\n";
+        << signedIndex("1465/near.gml\t0\t0\t10\t10\n1465/far.gml\t0\t0\t10\t10\n");
     fakes::serveLod2Package(hosts, kCounty, {{"away.gml", around(3000, 0, 100), {}}});
     const json none = fetchDone({"budynki3d", "budynkilod2"});
     EXPECT_EQ(none.at("warning"), kNoLod2);
     EXPECT_EQ(fetched().lod1Status, "Modele 3D: LOD1 2024, powiat 1465, budynkow w kadrze: 0");
 
-    // An index of the first form, which did not keep the unreadable sheets, is built again.
-    std::ofstream(B3dArchive::indexPathFor(cachedPackage(2024)))
-        << "B3DIDX1\n1465/near.gml\t0\t0\t10\t10\n";
-    EXPECT_EQ(fetchDone({"budynki3d"}).at("counts"), json({{"budynki3d", 2}}));
+    // Indexes of the older forms, which did not keep the unreadable sheets or carried no
+    // checksum, are built again.
+    for (const char* header : {"B3DIDX1\n", "B3DIDX1 2\n"}) {
+        std::ofstream(B3dArchive::indexPathFor(cachedPackage(2024)))
+            << header << "1465/near.gml\t0\t0\t10\t10\n1465/far.gml\t0\t0\t10\t10\n";
+        EXPECT_EQ(fetchDone({"budynki3d"}).at("counts"), json({{"budynki3d", 2}})) << header;
+    }
 }
 
 TEST_F(BuildingPackages, ACancelledDownloadSaysSoAndIsNoGapInTheCoverage) {
