@@ -16,4 +16,13 @@ inline std::string fixed(double value, int decimals) {
     return error == std::errc() ? std::string(text.data(), end) : std::string();
 }
 
+// The value as "%g" writes it in the "C" locale: six significant digits, an exponent only where
+// it is needed.
+inline std::string general(double value) {
+    std::array<char, 32> text;
+    const auto [end, error] =
+        std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::general, 6);
+    return error == std::errc() ? std::string(text.data(), end) : std::string();
+}
+
 }  // namespace numbertext

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <string_view>
 #include <thread>
 #include <tuple>
 
@@ -15,6 +17,7 @@
 #include "geodata/GeoTransform.h"
 #include "geodata/GmlParser.h"
 #include "geodata/Net.h"
+#include "geodata/NumberText.h"
 #include "geodata/ProjConv.h"
 #include "import/ImportController.h"
 
@@ -38,6 +41,24 @@ bool isArea(const Bbox& box) {
     const bool finite = std::isfinite(box.minx) && std::isfinite(box.miny) &&
                         std::isfinite(box.maxx) && std::isfinite(box.maxy);
     return finite && box.maxx > box.minx && box.maxy > box.miny;
+}
+
+// A grid step of the page asked for by one of the keys that use it must not exceed the frame's
+// longer side: such a grid has no cell inside the frame, and its stages would tell an empty frame
+// as missing data.
+void refuseStepBeyondFrame(const ImportController::FetchRequest& request, const char* field,
+                           double step, std::initializer_list<std::string_view> keys) {
+    const double side =
+        std::max(request.bbox.maxx - request.bbox.minx, request.bbox.maxy - request.bbox.miny);
+    const bool used = std::ranges::any_of(keys, [&request](std::string_view key) {
+        return std::ranges::find(request.keys, key) != request.keys.end();
+    });
+    if (used && step > side) {
+        pagefield::refuse(field, "ma wartosc " + numbertext::general(step) +
+                                     " m, wieksza niz dluzszy bok kadru (" +
+                                     std::to_string(std::lround(side)) +
+                                     " m) - zmniejsz krok albo powieksz kadr");
+    }
 }
 
 ImportController::FetchedData failedFetch(const std::string& why) {
@@ -120,6 +141,10 @@ std::optional<ImportController::FetchRequest> ImportController::readFetchRequest
         error = kBadBox;
         return std::nullopt;
     }
+    refuseStepBeyondFrame(request, "terrainStep", request.terrainStep,
+                          {"teren", "poziomice2d", "poziomice3d"});
+    refuseStepBeyondFrame(request, "terenChmuraKrok", request.terenChmuraKrok,
+                          {"terenchmura", "poziomicechmura", "wodachmura"});
     request.zoneEpsg = projectZoneOr((wsen[0] + wsen[2]) * 0.5);
     return request;
 }

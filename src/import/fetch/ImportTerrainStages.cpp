@@ -4,7 +4,6 @@
 #include "import/fetch/ImportTerrainStages.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "geodata/NmtClient.h"
@@ -19,14 +18,6 @@ namespace {
 // cells, four bytes a cell, some 400 MB.
 constexpr double kMaxNmtArea = 100e6;
 constexpr double kNmtCell = 1.0;
-
-// "%g" with a decimal point, whatever the process locale.
-std::string shortText(double value) {
-    char text[32];
-    const auto [end, error] =
-        std::to_chars(text, text + sizeof text, value, std::chars_format::general, 6);
-    return error == std::errc() ? std::string(text, end) : std::string();
-}
 
 // The sentence of a stage that reads only the sheets under the part of the frame it samples: how
 // much of the frame that part is, told by area. The frame's own listing is not asked for: paging
@@ -71,7 +62,7 @@ double cloudStep(const Bbox& frame, double requested, std::string& message) {
     if (!tooFine)
         return requested;
     const double coarser = std::max(width, height) / kCloudNodesPerAxis;
-    message = "Teren z chmury: kadr duzy dla kroku " + shortText(requested) +
+    message = "Teren z chmury: kadr duzy dla kroku " + numbertext::general(requested) +
               " m - krata zgrubiona do " + numbertext::fixed(coarser, 2) +
               " m (limit 800 wezlow/os). Zmniejsz kadr dla drobniejszej kraty.";
     return coarser;
@@ -192,7 +183,8 @@ void ImportController::cloudTerrainTiles(FetchRun& run, const CloudTerrain& grid
         run.appendWarning(message);
     std::string status = "Teren z chmury: " + std::to_string(sheets) + " kafli, " +
                          std::to_string(groundPoints) + " pkt gruntu (klasa 2), krok " +
-                         shortText(step) + " m, komorek " + std::to_string(grid.validCells);
+                         numbertext::general(step) + " m, komorek " +
+                         std::to_string(grid.validCells);
     if (grid.waterCells != 0)
         status += ", woda(kl.9) komorek " + std::to_string(grid.waterCells);
     run.data.cloudTerrainStatus = std::move(status);

@@ -261,6 +261,15 @@ TEST_F(Fetch, BadRequestsStartNothingAndARunningFetchRefusesAnotherButHearsCance
          "Pole \"terenChmuraKrok\" nie moze byc ujemne."},
         {R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"layers":["dzialki",5]})",
          "Pole \"layers\" musi byc lista tekstow."},
+        // A grid step beyond the frame's longer side, for a kind that uses it, leaves no cell.
+        {R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"layers":["poziomice2d"],)"
+         R"("terrainStep":2147483647})",
+         "Pole \"terrainStep\" ma wartosc 2.14748e+09 m, wieksza niz dluzszy bok kadru (11311 m) - "
+         "zmniejsz krok albo powieksz kadr."},
+        {R"({"type":"fetch","bboxWgs84":[21,52,21.1,52.1],"layers":["poziomicechmura"],)"
+         R"("terenChmuraKrok":1e308})",
+         "Pole \"terenChmuraKrok\" ma wartosc 1e+308 m, wieksza niz dluzszy bok kadru (11311 m) - "
+         "zmniejsz krok albo powieksz kadr."},
         {R"({"type":"fetch","bboxWgs84":[-74.05,40.65,-73.9,40.8],"layers":["dzialki"]})",
          outOfReach},  // New York
         {R"({"type":"fetch","bboxWgs84":[13.5,52,13.7,52.1],"layers":["dzialki"]})",
@@ -277,8 +286,11 @@ TEST_F(Fetch, BadRequestsStartNothingAndARunningFetchRefusesAnotherButHearsCance
               0u)
         << "nothing asked";
 
-    const auto started =
-        page.post(json{{"type", "fetch"}, {"bboxWgs84", frame}, {"layers", {"dzialki"}}});
+    // A step no kind asked for uses is not looked at.
+    const auto started = page.post(json{{"type", "fetch"},
+                                        {"bboxWgs84", frame},
+                                        {"layers", {"dzialki"}},
+                                        {"terrainStep", 2147483647}});
     ASSERT_EQ(started.size(), 1u) << "the first progress, no reply";
     EXPECT_EQ(page.ask(json{{"type", "fetch"}, {"bboxWgs84", frame}}.dump()),
               json({{"type", "error"}, {"msg", "Trwa pobieranie danych - sprobuj za chwile"}}));
