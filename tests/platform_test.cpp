@@ -13,17 +13,11 @@ namespace {
 
 using loopback::ScopedEnv;
 
-std::filesystem::path freshDir(const std::string& name) {
-    auto dir = std::filesystem::temp_directory_path() / ("tw_platform_" + name);
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
 }  // namespace
 
 TEST(PlatformPaths, FoldersEndWithOneSlashAndFollowTheEnvironment) {
-    const auto base = freshDir("paths");
+    const loopback::TempDir scratch;
+    const std::filesystem::path base = scratch.path();
     {
         const ScopedEnv tmp("TMPDIR", (base / "t").c_str());
         EXPECT_EQ(Platform::tempDir(), (base / "t").string() + "/");
@@ -67,7 +61,8 @@ TEST(PlatformPaths, DiagnosticFilesGoToTheHomeFolder) {
 }
 
 TEST(PlatformPaths, EnsureDirAcceptsExistingAndImpossibleFolders) {
-    const auto base = freshDir("ensure");
+    const loopback::TempDir scratch;
+    const std::filesystem::path base = scratch.path();
     Platform::ensureDir((base / "a/b/c").string());
     EXPECT_TRUE(std::filesystem::is_directory(base / "a/b/c"));
     EXPECT_NO_THROW(Platform::ensureDir((base / "a/b/c").string()));

@@ -8,26 +8,21 @@
 //
 // A reader that allocates without bound runs into libFuzzer's memory limit (2 GiB).
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <utility>
 #include <vector>
 
 #include "laz/OrderedChunks.h"
 #include "laz/Reader.h"
+#include "support/FuzzInputFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = "/tmp/laz_fuzz_input_" + std::to_string(getpid());
-    if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(data, 1, size, f);
-        std::fclose(f);
-    }
-    laz::Reader reader(path);
+    const fuzzsupport::InputFile input(data, size, ".laz");
+    if (!input.written())
+        return 0;
+    laz::Reader reader(input.path());
     std::vector<std::uint8_t> record(
         static_cast<std::size_t>(std::max(reader.header().recordLength, 1)));
     std::uint64_t n = 0;

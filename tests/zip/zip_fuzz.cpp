@@ -6,34 +6,20 @@
 //   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTW_FUZZ=ON
 //   cmake --build build-fuzz --target tw_zip_fuzz_run     # TW_FUZZ_SECONDS, 60 s
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "geodata/B3dArchive.h"
 #include "geodata/CityGmlLod2Reader.h"
 #include "geodata/CityGmlReader.h"
+#include "support/FuzzInputFile.h"
 #include "zip/ZipReader.h"
 
 namespace {
 
 constexpr std::uint64_t kFuzzExtractLimit = 1 << 20;
-
-std::string scratchPath() {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    return std::string(base) + "/tw_zip_fuzz_" + std::to_string(getpid()) + ".zip";
-}
-
-bool writeInput(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    return std::fclose(file) == 0 && written;
-}
 
 void readThroughZipLayer(const std::string& path) {
     std::string error;
@@ -66,7 +52,16 @@ void readThroughPackage(const std::string& path) {
         CityGmlReader::parseSheet(sheet, everywhere);
         CityGmlLod2Reader::parseSheet(sheet, everywhere);
     }
-    archive.saveIndex(B3dArchive::indexPathFor(path));
+    const std::string indexPath = B3dArchive::indexPathFor(path);
+    if (!archive.saveIndex(indexPath))
+        return;
+    // An index just written reads back whole and agrees with its package, or every later fetch
+    // would index the package again.
+    B3dArchive reread;
+    if (!reread.open(path, error) || !reread.loadIndex(indexPath) || !reread.indexWhole() ||
+        !reread.agreesWithPackage() || reread.sheets().size() != archive.sheets().size() ||
+        reread.unreadable() != archive.unreadable())
+        std::abort();
 }
 
 void readAsSideIndex(const std::string& path) {
@@ -78,12 +73,12 @@ void readAsSideIndex(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = scratchPath();
-    if (!writeInput(path, data, size))
+    // The package's side index is written beside it.
+    const fuzzsupport::InputFile input(data, size, ".zip", {".idx", ".idx.part"});
+    if (!input.written())
         return 0;
-    readThroughZipLayer(path);
-    readThroughPackage(path);
-    readAsSideIndex(path);
-    std::remove(B3dArchive::indexPathFor(path).c_str());
+    readThroughZipLayer(input.path());
+    readThroughPackage(input.path());
+    readAsSideIndex(input.path());
     return 0;
 }
