@@ -228,9 +228,9 @@ TEST_F(B3dArchiveTest, ReadEntryByExactName) {
     EXPECT_EQ(B3dArchive().readEntry("1465/N-34-2.gml"), "");
 }
 
-// Whether the lists of an index describe the package: the package's own index does; one that
-// names an entry the package lacks, leaves out or repeats a GML sheet, or marks a sound sheet
-// unreadable does not, whatever its checksum says.
+// Whether the lists of an index describe the package: the package's own index does, in any
+// order; one that names a folder, repeats a sheet or leaves out an unreadable GML sheet does not,
+// whatever its checksum says. (The stage tests damage a package's index in the other ways.)
 TEST_F(B3dArchiveTest, AnIndexAgreesWithThePackageOnlyWhenItNamesItsSheets) {
     const std::string idx = B3dArchive::indexPathFor(package);
     ASSERT_TRUE(indexed().saveIndex(idx));
@@ -244,12 +244,9 @@ TEST_F(B3dArchiveTest, AnIndexAgreesWithThePackageOnlyWhenItNamesItsSheets) {
     const std::tuple<const char*, std::string, bool> cases[] = {
         {"the package's own lines", lines, true},
         {"the same lines in another order", without(first) + first, true},
-        {"an entry the package lacks", lines + "1465/N-34-9.gml\t0\t0\t1\t1\n", false},
         {"the folder as a sheet", lines + "1465/\t0\t0\t1\t1\n", false},
-        {"a GML sheet left out", without(first), false},
         {"an unreadable GML sheet left out", without("1465/N-34-3.GML\t-\n"), false},
         {"a sheet listed twice", lines + first, false},
-        {"a sound sheet marked unreadable", without(first) + "1465/N-34-1.gml\t-\n", false},
     };
     for (const auto& [name, text, agrees] : cases) {
         SCOPED_TRACE(name);
@@ -261,12 +258,6 @@ TEST_F(B3dArchiveTest, AnIndexAgreesWithThePackageOnlyWhenItNamesItsSheets) {
         EXPECT_TRUE(archive.indexWhole());
         EXPECT_EQ(archive.agreesWithPackage(), agrees);
     }
-    B3dArchive gone;
-    std::string error;
-    ASSERT_TRUE(gone.open(package, error));
-    ASSERT_TRUE(gone.loadIndex(idx));
-    std::filesystem::remove(package);
-    EXPECT_FALSE(gone.agreesWithPackage());
 }
 
 // A second use of a package trusts the side index: entries whose headers no longer hold an

@@ -29,14 +29,8 @@ public:
             path_.clear();
             return;
         }
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t put = ::write(fd, data + done, size - done);
-            if (put <= 0)
-                break;
-            done += static_cast<std::size_t>(put);
-        }
-        written_ = ::close(fd) == 0 && done == size;
+        written_ = ::write(fd, data, size) == static_cast<ssize_t>(size);
+        written_ = ::close(fd) == 0 && written_;
     }
 
     ~InputFile() {
