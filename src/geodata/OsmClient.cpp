@@ -149,12 +149,13 @@ OsmWays OsmClient::parseOverpass(std::string_view text) {
     if (const auto remark = root.find("remark"); remark != root.end()) {
         found.remark = remark->is_string() ? remark->get<std::string>() : std::string{};
     }
-    found.read = found.remark.has_value();
-    if (!root.contains("elements") || !root["elements"].is_array()) {
+    const auto elements = root.find("elements");
+    const bool listed = elements != root.end() && elements->is_array();
+    found.read = listed || found.remark.has_value();
+    if (!listed) {
         return found;
     }
-    found.read = true;
-    for (const json& element : root["elements"]) {
+    for (const json& element : *elements) {
         if (!isWay(element)) {
             continue;
         }

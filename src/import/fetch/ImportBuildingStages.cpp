@@ -168,25 +168,27 @@ std::optional<SheetBuildings<Building>> buildingsOf(const B3dArchive& archive, c
 
 // The buildings of the package's sheets that meet the frame; nothing, after the kind's sentence,
 // when a cancel cut the reading short. The sheets that could not be taken out or read, wherever
-// they lie, and the damaged buildings left out are told.
+// they lie, and the damaged buildings left out are told; sheetsUnread says whether there were
+// any.
 template <class Building>
-std::optional<SheetBuildings<Building>> readPackage(const B3dArchive& archive, const Bbox& frame,
-                                                    const std::atomic<bool>& cancel,
-                                                    const std::function<void(int, int)>& progress,
-                                                    const PackageTexts& texts,
-                                                    SheetReader<Building> read,
-                                                    const WarningSink& warn) {
+std::optional<std::vector<Building>> readPackage(const B3dArchive& archive, const Bbox& frame,
+                                                 const std::atomic<bool>& cancel,
+                                                 const std::function<void(int, int)>& progress,
+                                                 const PackageTexts& texts,
+                                                 SheetReader<Building> read,
+                                                 const WarningSink& warn, bool& sheetsUnread) {
     std::optional<SheetBuildings<Building>> found =
         buildingsOf(archive, frame, cancel, progress, read);
     if (!found) {
         warn(fetchstages::cutShortSentence(texts.prefix));
         return std::nullopt;
     }
-    if (!found->unread.empty())
+    sheetsUnread = !found->unread.empty();
+    if (sheetsUnread)
         warn(fetchstages::sheetsLeftOut(texts.prefix, found->unread));
     if (found->damaged > 0)
         warn(fetchstages::damagedRecords(texts.prefix, "budynki", found->damaged));
-    return found;
+    return std::move(found->buildings);
 }
 
 // The sentence of an older year's LoD1 package taken because a newer one, which its service may
@@ -277,15 +279,14 @@ std::vector<Building3D> ImportController::fetchBuildings3d(const Bbox& frame, st
     const std::optional<B3dArchive> archive = openPackage(path, kLod1, warn);
     if (!archive)
         return {};
-    std::optional<SheetBuildings<Building3D>> read =
+    std::optional<std::vector<Building3D>> buildings =
         readPackage(*archive, frame, cancel_, cancellableProgress(kLod1.sheets), kLod1,
-                    &CityGmlReader::parseSheet, warn);
-    if (!read)
+                    &CityGmlReader::parseSheet, warn, end.sheetsUnread);
+    if (!buildings)
         return {};
-    end.sheetsUnread = !read->unread.empty();
     status = "Modele 3D: LOD1 " + std::to_string(year) + ", powiat " + *county +
-             ", budynkow w kadrze: " + std::to_string(read->buildings.size());
-    return std::move(read->buildings);
+             ", budynkow w kadrze: " + std::to_string(buildings->size());
+    return std::move(*buildings);
 }
 
 std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame,
@@ -313,15 +314,14 @@ std::vector<BuildingLod2> ImportController::fetchBuildingsLod2(const Bbox& frame
     const std::optional<B3dArchive> archive = openPackage(path, kLod2, warn);
     if (!archive)
         return {};
-    std::optional<SheetBuildings<BuildingLod2>> read =
+    std::optional<std::vector<BuildingLod2>> buildings =
         readPackage(*archive, frame, cancel_, cancellableProgress(kLod2.sheets), kLod2,
-                    &CityGmlLod2Reader::parseSheet, warn);
-    if (!read)
+                    &CityGmlLod2Reader::parseSheet, warn, end.sheetsUnread);
+    if (!buildings)
         return {};
-    end.sheetsUnread = !read->unread.empty();
     status = "Budynki LOD2: powiat " + *county +
-             ", budynkow w kadrze: " + std::to_string(read->buildings.size());
-    return std::move(read->buildings);
+             ", budynkow w kadrze: " + std::to_string(buildings->size());
+    return std::move(*buildings);
 }
 
 void ImportController::fetchLod1Stage(FetchRun& run) {
