@@ -48,13 +48,15 @@ TEST_F(BridgeTest, TypesWithoutHandlerAreNamedInTheErrorAndMatchedExactly) {
     bridge.dispatch(R"({"type":"zażółć"})");
     EXPECT_EQ(only(),
               R"({"msg":"Brak obslugi wiadomosci: za\u017c\u00f3\u0142\u0107","type":"error"})");
-    // A long type is repeated only in its first hundred bytes, cut between characters.
+    // A long type is repeated only in its first hundred bytes, cut between characters; a leading
+    // blank is no word's end to cut at.
     std::string ties = "a";
     for (int i = 0; i < 60; ++i)
         ties += "ż";
     for (const auto& [type, shown] :
          {std::pair{std::string(3 << 20, 'x'), std::string(100, 'x') + "..."},
-          std::pair{ties, ties.substr(0, 99) + "..."}}) {
+          std::pair{ties, ties.substr(0, 99) + "..."},
+          std::pair{" " + std::string(200, 'x'), " " + std::string(99, 'x') + "..."}}) {
         bridge.dispatch(json{{"type", type}}.dump());
         EXPECT_EQ(json::parse(only()),
                   json({{"type", "error"}, {"msg", "Brak obslugi wiadomosci: " + shown}}));

@@ -137,7 +137,12 @@ std::optional<std::string> unreadableOf(std::string_view line) {
     return std::string(line.substr(0, tab));
 }
 
-std::optional<std::string> readFile(const std::string& path) {
+// The file's text; nothing when it cannot be read or is longer than maxBytes.
+std::optional<std::string> readFile(const std::string& path, std::uintmax_t maxBytes) {
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > maxBytes)
+        return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
@@ -213,7 +218,7 @@ bool B3dArchive::saveIndex(const std::string& indexPath) const {
 }
 
 bool B3dArchive::loadIndex(const std::string& indexPath) {
-    const auto text = readFile(indexPath);
+    const auto text = readFile(indexPath, kMaxIndexBytes);
     if (!text || !text->starts_with(kIndexMagic))
         return false;
     std::vector<Sheet> loaded;

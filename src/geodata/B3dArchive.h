@@ -28,6 +28,9 @@ public:
     static constexpr std::size_t kHeadBytes = 8192;
     // Largest sheet extracted into memory.
     static constexpr std::uint64_t kMaxSheetBytes = 512ull << 20;
+    // Largest side index read: some 800 000 lines, far beyond any county's sheets. A larger file
+    // is damaged, and is not read into memory.
+    static constexpr std::uintmax_t kMaxIndexBytes = 64ull << 20;
 
     // The side index path of a package: the package path with ".idx" appended.
     static std::string indexPathFor(const std::string& zipPath);
@@ -49,10 +52,10 @@ public:
     // sheets are kept in it too, and its first line carries the SHA-1 of the lines after it.
     bool saveIndex(const std::string& indexPath) const;
 
-    // Reads a side index (its first line begins with "B3DIDX1"). True when it gave at least one
-    // sheet; its sheets and unreadable sheets then replace both lists; otherwise they stay as
-    // they were. A line that gives no sheet (no TAB, fewer than four numbers, a box whose minimum
-    // lies beyond its maximum) is skipped.
+    // Reads a side index (its first line begins with "B3DIDX1", at most kMaxIndexBytes long).
+    // True when it gave at least one sheet; its sheets and unreadable sheets then replace both
+    // lists; otherwise they stay as they were. A line that gives no sheet (no TAB, fewer than four
+    // numbers, a box whose minimum lies beyond its maximum) is skipped.
     bool loadIndex(const std::string& indexPath);
 
     // Whether the lists are whole as far as the index can tell: the package was indexed by

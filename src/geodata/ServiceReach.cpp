@@ -52,7 +52,7 @@ std::string shortened(std::string_view text) {
     if (text.size() <= kLongestNote)
         return std::string(text);
     std::size_t end = text.rfind(' ', kLongestNote);
-    if (end == std::string_view::npos) {
+    if (end == std::string_view::npos || end == 0) {
         end = kLongestNote;
         while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
             --end;  // not inside a UTF-8 character

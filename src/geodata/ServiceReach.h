@@ -57,8 +57,8 @@ std::string unreachable(std::string_view prefix, std::string_view service,
                         std::string_view consequence, const ServiceReach& reach);
 
 // A text from outside repeated to the user (as a page's message type), when longer than some 100
-// bytes, cut at the last word's end within them, or where no word ends there at the start of a
-// character, with "...".
+// bytes, cut at the last word's end within them, or where no word ends there (a blank at the
+// start is no word's end) at the start of a character, with "...".
 std::string shortened(std::string_view text);
 
 // A service's own note as the user may read it: every character outside ASCII as '?', blanks and

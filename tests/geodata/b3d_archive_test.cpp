@@ -175,6 +175,10 @@ TEST_F(B3dArchiveTest, IndexHeaderAndLineRules) {
     const auto headerOnly = loads("B3DIDX1 2\n");
     EXPECT_FALSE(headerOnly.first);
     EXPECT_EQ(headerOnly.second.size(), 3u);  // the previous list stays
+    // A file longer than any index is damaged, and is not read.
+    writeText(dir.file("t.idx"), signedIndex(line));
+    std::filesystem::resize_file(dir.file("t.idx"), B3dArchive::kMaxIndexBytes + 1);
+    EXPECT_FALSE(B3dArchive(original).loadIndex(dir.file("t.idx")));
 
     const auto mixed = loads(
         "B3DIDX1 2\n\nbez tabulatora 1 2 3 4\ntrzy.gml\t1\t2\t3\n"
